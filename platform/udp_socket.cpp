@@ -1,0 +1,179 @@
+#include "udp_socket.h"
+
+#include <vector>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+namespace {
+using SockLen = int;
+int CloseHandle(SOCKET s) { return closesocket(s); }
+bool WouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+constexpr int kSendFlags = 0;
+} // namespace
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+namespace {
+using SockLen = socklen_t;
+int CloseHandle(int s) { return ::close(s); }
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+constexpr int kSendFlags = MSG_NOSIGNAL;
+} // namespace
+#endif
+
+bool StartSocketLibrary() {
+#ifdef _WIN32
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 0), &data) == 0;
+#else
+    return true;
+#endif
+}
+
+void ReleaseSocketLibrary() {
+#ifdef _WIN32
+    WSACleanup();
+#endif
+}
+
+UdpSocket::~UdpSocket() { Close(); }
+
+bool UdpSocket::Create() {
+    std::lock_guard lock(mutex_);
+    if (handle_ != kInvalid)
+        return true;
+    const auto s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+#ifdef _WIN32
+    if (s == INVALID_SOCKET)
+        return false;
+#else
+    if (s < 0)
+        return false;
+    ::fcntl(s, F_SETFD, FD_CLOEXEC);
+#endif
+    handle_ = static_cast<Handle>(s);
+    return true;
+}
+
+bool UdpSocket::Bind(std::uint16_t port) {
+    std::lock_guard lock(mutex_);
+    if (handle_ == kInvalid)
+        return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    return ::bind(handle_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool UdpSocket::SetNonBlocking() {
+    std::lock_guard lock(mutex_);
+    if (handle_ == kInvalid)
+        return false;
+#ifdef _WIN32
+    u_long on = 1;
+    return ioctlsocket(handle_, FIONBIO, &on) == 0;
+#else
+    const int flags = ::fcntl(handle_, F_GETFL, 0);
+    return flags >= 0 && ::fcntl(handle_, F_SETFL, flags | O_NONBLOCK) == 0;
+#endif
+}
+
+int UdpSocket::RequestReceiveBuffer(int bytes) {
+    std::lock_guard lock(mutex_);
+    if (handle_ == kInvalid)
+        return 0;
+    const auto* value = reinterpret_cast<const char*>(&bytes);
+    ::setsockopt(handle_, SOL_SOCKET, SO_RCVBUF, value, sizeof bytes);
+#ifdef SO_RCVBUFFORCE
+    int granted = 0;
+    SockLen length = sizeof granted;
+    ::getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &length);
+    if (granted < bytes) // capped by net.core.rmem_max; privileged processes may exceed it
+        ::setsockopt(handle_, SOL_SOCKET, SO_RCVBUFFORCE, value, sizeof bytes);
+#endif
+    int result = 0;
+    SockLen resultLength = sizeof result;
+    ::getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&result), &resultLength);
+    return result;
+}
+
+void UdpSocket::Close() {
+    std::lock_guard lock(mutex_);
+    if (handle_ == kInvalid)
+        return;
+    CloseHandle(handle_);
+    handle_ = kInvalid;
+}
+
+bool UdpSocket::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return handle_ != kInvalid;
+}
+
+UdpSocket::Handle UdpSocket::NativeHandle() const {
+    std::lock_guard lock(mutex_);
+    return handle_;
+}
+
+std::uint16_t UdpSocket::LocalPort() const {
+    std::lock_guard lock(mutex_);
+    if (handle_ == kInvalid)
+        return 0;
+    sockaddr_in address{};
+    SockLen length = sizeof address;
+    if (::getsockname(handle_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+bool UdpSocket::SendTo(std::string_view bytes, const std::string& dottedAddress, std::uint16_t port) {
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_addr.s_addr = ::inet_addr(dottedAddress.c_str());
+    destination.sin_port = htons(port);
+    std::lock_guard lock(mutex_);
+    if (handle_ == kInvalid)
+        return false;
+    const auto sent = ::sendto(handle_, bytes.data(), static_cast<int>(bytes.size()), kSendFlags,
+                               reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+    return sent == static_cast<decltype(sent)>(bytes.size());
+}
+
+UdpSocket::ReadStatus UdpSocket::Receive(std::size_t maxBytes, Datagram& out) {
+    std::lock_guard lock(mutex_);
+    if (handle_ == kInvalid)
+        return ReadStatus::Error;
+    // One byte of headroom tells a datagram of exactly maxBytes from a longer one.
+    std::vector<char> area(maxBytes + 1);
+    sockaddr_in from{};
+    SockLen fromLength = sizeof from;
+#ifdef _WIN32
+    const int got = ::recvfrom(handle_, area.data(), static_cast<int>(area.size()), 0,
+                               reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (got < 0) {
+        if (WouldBlock())
+            return ReadStatus::NothingWaiting;
+        return WSAGetLastError() == WSAEMSGSIZE ? ReadStatus::TooLong : ReadStatus::Error;
+    }
+#else
+    // MSG_TRUNC makes the kernel report the datagram's real length.
+    const auto got = ::recvfrom(handle_, area.data(), area.size(), MSG_TRUNC,
+                                reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (got < 0)
+        return WouldBlock() ? ReadStatus::NothingWaiting : ReadStatus::Error;
+#endif
+    if (static_cast<std::size_t>(got) > maxBytes)
+        return ReadStatus::TooLong;
+    out.bytes.assign(area.data(), static_cast<std::size_t>(got));
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+    out.sender = text;
+    out.senderPort = ntohs(from.sin_port);
+    return ReadStatus::Ok;
+}

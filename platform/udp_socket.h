@@ -1,0 +1,65 @@
+#pragma once
+
+// A small IPv4 UDP socket. Every difference between BSD sockets and Winsock
+// stays inside udp_socket.cpp; nothing above this layer sees an #ifdef.
+//
+// Sending is safe from any thread, also while another thread closes the socket:
+// a send after Close() (or racing with it) does nothing, and never reaches a
+// descriptor number that the system has since handed out again.
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Starts / releases the system's sockets library (Winsock 2.0; nothing on POSIX).
+bool StartSocketLibrary();
+void ReleaseSocketLibrary();
+
+class UdpSocket {
+public:
+    using Handle = std::intptr_t; // SOCKET on Windows, int elsewhere
+    static constexpr Handle kInvalid = -1;
+
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // Creates an IPv4 UDP socket. False on failure.
+    bool Create();
+    // Binds to any local address and `port`. False on failure.
+    bool Bind(std::uint16_t port);
+    // Makes reads return at once when nothing waits.
+    bool SetNonBlocking();
+    // Asks for a receive buffer of `bytes` (forcing past the system cap where
+    // allowed) and returns what the system granted.
+    int RequestReceiveBuffer(int bytes);
+    void Close();
+
+    bool IsOpen() const;
+    Handle NativeHandle() const;
+    // Local port after Bind (0 when not bound); useful when binding to port 0.
+    std::uint16_t LocalPort() const;
+
+    // One datagram to `dottedAddress`:`port`. The address is converted with the
+    // classic dotted-text parser; an unparsable text still sends, to the
+    // address that parser yields (255.255.255.255 on failure is refused by the
+    // kernel unless broadcast is allowed). Returns whether the system took it.
+    bool SendTo(std::string_view bytes, const std::string& dottedAddress, std::uint16_t port);
+
+    struct Datagram {
+        std::string bytes;
+        std::string sender; // dotted-decimal IPv4 text
+        std::uint16_t senderPort = 0;
+    };
+    enum class ReadStatus { Ok, NothingWaiting, TooLong, Error };
+    // Reads one datagram of at most `maxBytes`. A longer datagram is consumed
+    // and reported as TooLong, its bytes lost (never silently truncated).
+    ReadStatus Receive(std::size_t maxBytes, Datagram& out);
+
+private:
+    mutable std::mutex mutex_; // guards handle_ against a close racing a send
+    Handle handle_ = kInvalid;
+};
