@@ -142,7 +142,7 @@ bool UdpSocket::SendTo(std::string_view bytes, const std::string& dottedAddress,
         return false;
     const auto sent = ::sendto(handle_, bytes.data(), static_cast<int>(bytes.size()), kSendFlags,
                                reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-    return sent == static_cast<decltype(sent)>(bytes.size());
+    return sent >= 0 && static_cast<std::size_t>(sent) == bytes.size();
 }
 
 UdpSocket::ReadStatus UdpSocket::Receive(std::size_t maxBytes, Datagram& out) {

@@ -1,0 +1,76 @@
+#include "image_loading.h"
+
+#include "upgrade_tool.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+std::string NamePart(std::string_view path) {
+    const auto separator = path.find_last_of("\\:/");
+    return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
+}
+
+bool IsFirmwareName(std::string_view path) {
+    const std::string name = NamePart(path);
+    return !name.empty() && name.front() == 'S';
+}
+
+std::string VersionTextFromPath(std::string_view path) {
+    const std::string name = NamePart(path);
+    return name.substr(0, name.rfind('.'));
+}
+
+std::string HexEncode(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex(bytes.size() * 2, '0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        hex[2 * i] = kDigits[b >> 4];
+        hex[2 * i + 1] = kDigits[b & 0xF];
+    }
+    return hex;
+}
+
+void LoadImageHex(const std::string& path, std::string& imageHex) {
+    // Read-only, no sharing restriction (POSIX has none; on Windows the C
+    // runtime's fopen shares read and write).
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    std::vector<char> bytes;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > 0) {
+            bytes.assign(static_cast<std::size_t>(size), '\0');
+            std::fseek(file, 0, SEEK_SET);
+            // A short read leaves the rest zero, as the size promised.
+            (void)std::fread(bytes.data(), 1, bytes.size(), file);
+        }
+    }
+    std::fclose(file);
+    imageHex.clear();
+    imageHex.shrink_to_fit(); // release the old image before the new text exists
+    imageHex = HexEncode(std::string_view(bytes.data(), bytes.size()));
+}
+
+void UpgradeTool::btn1Click() {
+    auto& dialog = views_.fileDialog;
+    auto& fields = views_.fields;
+    if (!fields.ImagePath().empty())
+        dialog.SetFileName(fields.ImagePath());
+    if (!dialog.Execute())
+        return;
+    const std::string path = dialog.FileName();
+    if (path.empty())
+        return;
+    if (!IsFirmwareName(path)) {
+        views_.notices.PlainMessage("版本号必须以S开头");
+        return;
+    }
+    fields.SetImagePath(path);
+    fields.SetVersionText(VersionTextFromPath(path));
+    LoadImageHex(path, imageHex_);
+}

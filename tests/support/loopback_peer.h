@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/udp_socket.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A socket on an ephemeral loopback port that plays the collector's address.
+class LoopbackPeer {
+public:
+    LoopbackPeer() {
+        socket_.Create();
+        socket_.Bind(0);
+        socket_.SetNonBlocking();
+        socket_.RequestReceiveBuffer(1 << 20);
+    }
+    std::uint16_t Port() const { return socket_.LocalPort(); }
+    UdpSocket& Socket() { return socket_; }
+    // Every datagram waiting now (after a short grace for loopback delivery).
+    std::vector<std::string> Drain() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::vector<std::string> got;
+        UdpSocket::Datagram datagram;
+        while (socket_.Receive(65535, datagram) == UdpSocket::ReadStatus::Ok)
+            got.push_back(datagram.bytes);
+        return got;
+    }
+
+private:
+    UdpSocket socket_;
+};

@@ -1,0 +1,167 @@
+// The receive path on real loopback sockets bound to ephemeral ports.
+#include "main/channels.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct RecordingEvents : SocketEvents {
+    std::vector<UdpSocket::Handle> watched;
+    void Watch(UdpSocket::Handle handle) override { watched.push_back(handle); }
+    void Unwatch(UdpSocket::Handle handle) override { std::erase(watched, handle); }
+};
+
+class ChannelsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        upgrade.SetPorts(0, 0);
+        search.SetPorts(0, 0);
+        ASSERT_TRUE(OpenUpgradeChannel(upgrade, events));
+        ASSERT_TRUE(OpenSearchChannel(search, events));
+        ASSERT_TRUE(peer.Create());
+        ASSERT_TRUE(peer.Bind(0));
+    }
+    void TearDown() override {
+        CloseUpgradeChannel(upgrade, events);
+        CloseSearchChannel(search, events);
+        EXPECT_TRUE(events.watched.empty());
+    }
+
+    void SendTo(UdpChannel& channel, const std::string& bytes) {
+        ASSERT_TRUE(peer.SendTo(bytes, "127.0.0.1", channel.Socket().LocalPort()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // loopback delivery
+    }
+
+    // One notification; returns what reached the handlers.
+    void Notify() {
+        HandleSocketMessage(
+            upgrade, search, [&](const std::string& frame) { upgradeFrames.push_back(frame); },
+            [&](const std::string& frame, const std::string& sender) {
+                searchFrames.emplace_back(frame, sender);
+            });
+    }
+
+    RecordingEvents events;
+    UdpChannel upgrade;
+    UdpChannel search;
+    UdpSocket peer;
+    std::vector<std::string> upgradeFrames;
+    std::vector<std::pair<std::string, std::string>> searchFrames;
+};
+
+TEST_F(ChannelsTest, OneDatagramPerNotificationUpgradeFirst) {
+    EXPECT_EQ(events.watched.size(), 2u);
+    SendTo(search, "\x1B" "S1#S2" "\x05");
+    SendTo(upgrade, MakeFrame("R0000"));
+    Notify();
+    EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0000")});
+    EXPECT_TRUE(searchFrames.empty());
+    Notify(); // the upgrade channel is idle now, so the search datagram is read
+    ASSERT_EQ(searchFrames.size(), 1u);
+    EXPECT_EQ(searchFrames[0].first, "\x1B" "S1#S2" "\x05");
+    EXPECT_EQ(searchFrames[0].second, "127.0.0.1");
+    Notify();
+    EXPECT_EQ(searchFrames.size(), 1u);
+}
+
+TEST_F(ChannelsTest, UpgradeTextStopsAtZeroByteAndBadChecksumsAreDropped) {
+    SendTo(upgrade, MakeFrame("R0001") + std::string("\0", 1) + MakeFrame("R0002"));
+    Notify();
+    std::string lower = MakeFrame("R");
+    for (auto& c : lower)
+        c = static_cast<char>(std::tolower(c));
+    SendTo(upgrade, "\x1B" "EN0000\x05" + lower.substr(0, 2) + "R" + lower.substr(3));
+    Notify();
+    EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0001")});
+    EXPECT_TRUE(upgrade.Buffer().Empty());
+}
+
+TEST_F(ChannelsTest, SearchBytesAreScrubbedAndTwoRepliesShareTheSender) {
+    SendTo(search, std::string("\x1B" "A\xFF\xFB\x00\x0A" "B#S1\x05\x1B" "C#S2\x05", 17));
+    Notify();
+    ASSERT_EQ(searchFrames.size(), 2u);
+    EXPECT_EQ(searchFrames[0].first, "\x1B" "A    B#S1\x05");
+    EXPECT_EQ(searchFrames[1].first, "\x1B" "C#S2\x05");
+    EXPECT_EQ(searchFrames[1].second, "127.0.0.1");
+}
+
+TEST_F(ChannelsTest, LongestDatagramIsAcceptedAndALongerOneIsLostWhole) {
+    const std::string frame = MakeFrame("R0000");
+    std::string exact(kMaxDatagramBytes - frame.size(), 'x');
+    exact += frame;
+    SendTo(upgrade, exact);
+    Notify();
+    EXPECT_EQ(upgradeFrames.size(), 1u);
+    SendTo(upgrade, "x" + exact);
+    Notify();
+    EXPECT_EQ(upgradeFrames.size(), 1u);
+    EXPECT_TRUE(upgrade.Buffer().Empty());
+}
+
+TEST_F(ChannelsTest, AFloodWithoutEnqKeepsTheBufferBounded) {
+    const std::string chunk = "\x1B" + std::string(9000, 'z');
+    for (int i = 0; i < 200; ++i) { // about 1.8 MB, read as it comes
+        ASSERT_TRUE(peer.SendTo(chunk, "127.0.0.1", upgrade.Socket().LocalPort()));
+        Notify();
+        ASSERT_LE(upgrade.Buffer().Size(), RxBuffer::kLimit);
+    }
+    for (int i = 0; i < 200; ++i) // whatever was still queued
+        Notify();
+    ASSERT_LE(upgrade.Buffer().Size(), RxBuffer::kLimit);
+    // The pending ESC swallows the next frame (it fails its checksum); the one
+    // after it is handled.
+    SendTo(upgrade, MakeFrame("R0003"));
+    Notify();
+    EXPECT_TRUE(upgradeFrames.empty());
+    SendTo(upgrade, MakeFrame("R0004"));
+    Notify();
+    EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0004")});
+}
+
+TEST_F(ChannelsTest, AFloodWithoutDelimitersIsClearedAndTheNextFrameWorks) {
+    const std::string chunk(9000, 'q');
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(peer.SendTo(chunk, "127.0.0.1", search.Socket().LocalPort()));
+        Notify();
+    }
+    for (int i = 0; i < 100; ++i)
+        Notify();
+    EXPECT_LE(search.Buffer().Size(), RxBuffer::kLimit);
+    SendTo(search, "\x1B" "77#S1\x05");
+    Notify();
+    ASSERT_EQ(searchFrames.size(), 1u);
+    EXPECT_EQ(searchFrames[0].first, "\x1B" "77#S1\x05");
+}
+
+TEST_F(ChannelsTest, APortAlreadyHeldMakesTheOpenFail) {
+    UdpChannel second;
+    second.SetPorts(upgrade.Socket().LocalPort(), 0);
+    EXPECT_FALSE(OpenUpgradeChannel(second, events));
+    EXPECT_FALSE(second.Socket().IsOpen());
+    EXPECT_EQ(events.watched.size(), 2u);
+    second.Send("x", "127.0.0.1"); // a failed channel sends nothing and does not crash
+}
+
+TEST_F(ChannelsTest, ReceiveBufferHoldsAWholeSubnetOfReplies) {
+    EXPECT_GE(upgrade.Socket().RequestReceiveBuffer(kReceiveBufferBytes), kReceiveBufferBytes);
+}
+
+TEST(UdpSocket, SendRacingCloseIsHarmless) {
+    UdpSocket socket;
+    ASSERT_TRUE(socket.Create());
+    std::thread sender([&] {
+        for (int i = 0; i < 2000; ++i)
+            socket.SendTo("x", "127.0.0.1", 9); // discard port on loopback
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    socket.Close();
+    sender.join();
+    EXPECT_FALSE(socket.IsOpen());
+}
+
+} // namespace

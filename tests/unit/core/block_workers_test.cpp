@@ -1,0 +1,129 @@
+// The workers' passes on virtual time, sending to a loopback peer.
+#include "main/block_workers.h"
+#include "protocol/messages.h"
+
+#include "loopback_peer.h"
+#include "recording_display.h"
+#include "virtual_sleeper.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        struct NoEvents : SocketEvents {
+            void Watch(UdpSocket::Handle) override {}
+            void Unwatch(UdpSocket::Handle) override {}
+        } events;
+        channel.SetPorts(0, peer.Port());
+        ASSERT_TRUE(OpenUpgradeChannel(channel, events));
+    }
+
+    ImageText Image(std::size_t bytes) {
+        std::string hex;
+        for (std::size_t i = 0; i < bytes; ++i)
+            hex += "A5";
+        return std::make_shared<const std::string>(hex);
+    }
+
+    LoopbackPeer peer;
+    UdpChannel channel;
+    SessionMode mode;
+    VirtualSleeper sleeper;
+    RecordingDisplay display;
+    WorkerContext context{channel, mode, sleeper, display};
+};
+
+TEST_F(PassTest, FirstPassSendsEveryBlockPacedThenQueriesFiveTimesAndFails) {
+    mode.Set(Mode::UD);
+    RunRangePass({0, 4, "127.0.0.1", Image(1000)}, context);
+    const auto sent = peer.Drain();
+    ASSERT_EQ(sent.size(), 4u + 5u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(sent[i], protocol::BuildDataBlock(i, protocol::BlockText(*Image(1000), i)));
+    EXPECT_EQ(protocol::BlockText(*Image(1000), 3).size(), 200u);
+    for (int i = 4; i < 9; ++i)
+        EXPECT_EQ(sent[i], protocol::BuildCompletionQuery());
+    EXPECT_EQ(sleeper.Pauses(),
+              (std::vector<int>{150, 150, 150, 150, 5000, 3000, 3000, 3000, 3000, 3000}));
+    EXPECT_TRUE(mode.Is(Mode::EN));
+    const auto events = display.Events();
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 6),
+              (std::vector<std::string>{"max 4", "pos 0", "step", "step", "step", "step"}));
+    EXPECT_EQ(events[events.size() - 2], "status 升级失败");
+    EXPECT_EQ(events.back(), "pos 0");
+}
+
+TEST_F(PassTest, AnAnswerDuringTheFirstQueryPauseStopsThePolling) {
+    sleeper.OnPause([&](long long, int ms) {
+        if (ms == kQueryDelayMs)
+            mode.Set(Mode::Empty); // the UI thread handled "R"
+    });
+    RunRangePass({0, 1, "127.0.0.1", Image(10)}, context);
+    const auto sent = peer.Drain();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1], protocol::BuildCompletionQuery());
+    const auto events = display.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "status 升级失败"), 0);
+    EXPECT_EQ(events.back(), "pos 0");
+}
+
+TEST_F(PassTest, StartBlockSkipsEarlierBlocksAndOneBeyondTheEndSendsNone) {
+    RunRangePass({5, 8, "127.0.0.1", Image(8 * 300)}, context);
+    auto sent = peer.Drain();
+    ASSERT_EQ(sent.size(), 3u + 5u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(sent[i].substr(1, 6), "UD" + std::string("000") + char('5' + i));
+    EXPECT_EQ(display.Events()[1], "pos 5");
+
+    RunRangePass({9, 8, "127.0.0.1", Image(8 * 300)}, context);
+    sent = peer.Drain();
+    EXPECT_EQ(sent.size(), 5u); // straight to the queries
+}
+
+TEST_F(PassTest, ResendPassFollowsListOrderWithDuplicatesAndWideIndices) {
+    RunListPass({{3, 1, 3, 0x10000}, "127.0.0.1", Image(1000)}, context);
+    const auto sent = peer.Drain();
+    ASSERT_EQ(sent.size(), 4u + 5u);
+    EXPECT_EQ(sent[0], protocol::BuildDataBlock(3, protocol::BlockText(*Image(1000), 3)));
+    EXPECT_EQ(sent[1], protocol::BuildDataBlock(1, protocol::BlockText(*Image(1000), 1)));
+    EXPECT_EQ(sent[2], sent[0]);
+    EXPECT_EQ(sent[3], MakeFrame("UD10000")); // beyond the image: index only
+    const auto events = display.Events();
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 3),
+              (std::vector<std::string>{"max 4", "pos 0", "step"}));
+}
+
+TEST_F(PassTest, EmptyResendListGoesStraightToTheQuery) {
+    RunListPass({{}, "127.0.0.1", Image(1000)}, context);
+    EXPECT_EQ(sleeper.Pauses().front(), kSettleDelayMs);
+    EXPECT_EQ(peer.Drain().front(), protocol::BuildCompletionQuery());
+}
+
+TEST_F(PassTest, WorkerThreadSurvivesPassesAndStopsPromptlyWhenCancelled) {
+    {
+        Tupthread worker(context);
+        worker.Start({0, 2, "127.0.0.1", Image(600)});
+        worker.Start({0, 2, "127.0.0.1", Image(600)}); // waits, then runs after the first
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(peer.Drain().size(), 2u * (2u + 5u));
+        // A pass that blocks in a pause: cancelling must end it and the thread.
+        sleeper.OnPause([](long long, int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+        worker.Start({0, 100000, "127.0.0.1", Image(600)});
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        sleeper.Cancel();
+    } // joins
+    SUCCEED();
+}
+
+TEST_F(PassTest, AnyMessageOtherThanStartEndsTheWorker) {
+    Tupthread1 worker(context);
+    worker.PostMessage(kStartSendMessage + 1);
+    worker.Start({{1}, "127.0.0.1", Image(600)}); // never runs
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(peer.Drain().empty());
+}
+
+} // namespace
