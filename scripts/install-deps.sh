@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing need.
+# Idempotent: installs only what is missing. As a non-root user it prints the
+# one apt-get line to run and fails.
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config          # build
+  qt6-base-dev                       # window (Qt 6 Widgets)
+  libgtest-dev libbenchmark-dev      # tests and benchmarks
+  clang libclang-rt-14-dev           # fuzzing (libFuzzer) and sanitizers
+  iproute2                           # network namespaces for end-to-end tests
+  xvfb xauth                         # a virtual X server for the smoke test
+  fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages. Run this once, then run the command again:" >&2
+  echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

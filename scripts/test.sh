@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite: unit, ui,
+# integration and end-to-end tests, then the sanitizer builds and a short run
+# of each fuzzer. Exits non-zero if anything fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh"
+
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$root/build" --output-on-failure -j2 -LE e2e
+# The end-to-end tests build network namespaces; they run one at a time.
+ctest --test-dir "$root/build" --output-on-failure -L e2e
+
+if [ -x "$root/scripts/sanitizers.sh" ]; then
+  "$root/scripts/sanitizers.sh"
+fi
+if [ -x "$root/scripts/fuzz.sh" ]; then
+  "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-30}"
+fi
+echo "All tests passed."
