@@ -33,6 +33,9 @@ struct CollectorIdentity {
 
 enum class RequestReply { Accept, NoFlash /*E80*/, SameVersion /*E81*/, Silent };
 enum class QueryReply { Normal, Silent, Error /*"E99"*/ };
+// Bad: last checksum digit altered. LowerCase: the right digits in lower case,
+// which only spoils a checksum that holds a letter (R0000 -> 86d7 does; E81 ->
+// B201 does; a digits-only checksum stays valid).
 enum class ChecksumFault { None, Bad, LowerCase };
 
 struct EmulatorOptions {
