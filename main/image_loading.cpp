@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -40,20 +41,27 @@ void LoadImageHex(const std::string& path, std::string& imageHex) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-    std::vector<char> bytes;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0) {
-            bytes.assign(static_cast<std::size_t>(size), '\0');
-            std::fseek(file, 0, SEEK_SET);
-            // A short read leaves the rest zero, as the size promised.
-            (void)std::fread(bytes.data(), 1, bytes.size(), file);
-        }
-    }
-    std::fclose(file);
+    long size = 0;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    // The text is sized from the file's size and starts as all "00": bytes a
+    // short read leaves out count as zero. Encoding chunk by chunk keeps the
+    // peak near the text's own size instead of bytes plus text.
     imageHex.clear();
     imageHex.shrink_to_fit(); // release the old image before the new text exists
-    imageHex = HexEncode(std::string_view(bytes.data(), bytes.size()));
+    imageHex.assign(2 * static_cast<std::size_t>(size > 0 ? size : 0), '0');
+    std::vector<char> chunk(1 << 20);
+    for (std::size_t at = 0; at < imageHex.size() / 2;) {
+        const std::size_t want = std::min(chunk.size(), imageHex.size() / 2 - at);
+        const std::size_t got = std::fread(chunk.data(), 1, want, file);
+        const std::string hex = HexEncode(std::string_view(chunk.data(), got));
+        imageHex.replace(2 * at, hex.size(), hex);
+        if (got < want)
+            break;
+        at += got;
+    }
+    std::fclose(file);
 }
 
 void UpgradeTool::btn1Click() {

@@ -103,7 +103,7 @@ private:
     }
 
     static std::string Hex4(int value) {
-        char text[8];
+        char text[16];
         std::snprintf(text, sizeof text, "%04X", value);
         return text;
     }
