@@ -60,13 +60,14 @@ bool UdpSocket::Create() {
     return true;
 }
 
-bool UdpSocket::Bind(std::uint16_t port) {
+bool UdpSocket::BindAddress(const std::string& dottedAddress, std::uint16_t port) {
     std::lock_guard lock(mutex_);
     if (handle_ == kInvalid)
         return false;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::inet_pton(AF_INET, dottedAddress.c_str(), &address.sin_addr) != 1)
+        return false;
     address.sin_port = htons(port);
     return ::bind(handle_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }

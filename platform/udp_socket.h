@@ -30,7 +30,9 @@ public:
     // Creates an IPv4 UDP socket. False on failure.
     bool Create();
     // Binds to any local address and `port`. False on failure.
-    bool Bind(std::uint16_t port);
+    bool Bind(std::uint16_t port) { return BindAddress("0.0.0.0", port); }
+    // Binds to one local IPv4 address (dotted text) and `port`.
+    bool BindAddress(const std::string& dottedAddress, std::uint16_t port);
     // Makes reads return at once when nothing waits.
     bool SetNonBlocking();
     // Asks for a receive buffer of `bytes` (forcing past the system cap where
