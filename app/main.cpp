@@ -1,0 +1,23 @@
+// Program entry: the main window with the real sockets, dialogs, clock and
+// local-address lookup, run until the window closes. No argument is read.
+
+#include "main/frmmain.h"
+#include "platform/local_address.h"
+#include "platform/sleeper.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+
+    RealSleeper sleeper;
+    WindowSeams seams;
+    seams.ports = ToolPorts{8000, 8000, 23, 23};
+    seams.sleeper = &sleeper;
+    seams.lookupLocalAddress = LookupLocalIPv4;
+    // Notices and the open-file dialog: the window's own, over the window.
+
+    TFrmmain frmmain(std::move(seams));
+    frmmain.show();
+    return application.exec();
+}
