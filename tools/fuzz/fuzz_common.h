@@ -1,0 +1,277 @@
+#pragma once
+
+// Shared pieces of the receive-path fuzzers: the input format, minimal fakes of
+// the window's ports, a naive reference model of a channel buffer and a
+// bitwise checksum to hold the production code against. Nothing here opens a
+// socket or a file.
+//
+// Input format (both targets):
+//   byte 0          initial mode, value % 5: 0 empty, 1 SS, 2 LU, 3 UD, 4 EN
+//   then chunks     [ctrl] [len lo] [len hi] [repeat] [len bytes of content]
+//     ctrl & 0x08   switch the mode to (ctrl & 7) % 5 before this datagram
+//     ctrl & 0x10   upgrade target: deliver this datagram from inside the next
+//                   modal box (a notice or the error box runs a nested event
+//                   loop, so the receive path can run again meanwhile)
+//     ctrl >> 5     search target: index into the table of sender addresses
+//     repeat        the datagram is the content repeated max(1, repeat) times,
+//                   cut to the largest datagram a channel reads (10230 bytes),
+//                   so small inputs can still flood a buffer past its bound
+//   A length past the end of the input takes what is left.
+
+#include "main/channels.h"
+#include "main/session_mode.h"
+#include "main/ui_ports.h"
+#include "platform/sleeper.h"
+#include "pubpro/uPubpro.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fuzz {
+
+[[noreturn]] inline void Fail(const char* what, std::string_view detail = {}) {
+    std::fprintf(stderr, "INVARIANT BROKEN: %s\n", what);
+    if (!detail.empty()) {
+        std::fprintf(stderr, "  detail (%zu bytes):", detail.size());
+        for (std::size_t i = 0; i < detail.size() && i < 64; ++i)
+            std::fprintf(stderr, " %02X", static_cast<unsigned char>(detail[i]));
+        std::fprintf(stderr, "%s\n", detail.size() > 64 ? " ..." : "");
+    }
+    std::abort();
+}
+
+#define FUZZ_CHECK(cond, detail)                                                                   \
+    do {                                                                                           \
+        if (!(cond))                                                                               \
+            ::fuzz::Fail(#cond, (detail));                                                         \
+    } while (0)
+
+inline Mode ModeFromByte(std::uint8_t value) {
+    static constexpr Mode kModes[] = {Mode::Empty, Mode::SS, Mode::LU, Mode::UD, Mode::EN};
+    return kModes[value % 5];
+}
+
+struct Datagram {
+    std::uint8_t ctrl = 0;
+    std::string bytes;
+
+    std::optional<Mode> ModeSwitch() const {
+        if (ctrl & 0x08)
+            return ModeFromByte(ctrl & 0x07);
+        return std::nullopt;
+    }
+    bool Nested() const { return (ctrl & 0x10) != 0; }
+    unsigned SenderIndex() const { return ctrl >> 5; }
+};
+
+struct Input {
+    Mode initialMode = Mode::Empty;
+    std::vector<Datagram> datagrams;
+};
+
+inline Input ParseInput(const std::uint8_t* data, std::size_t size) {
+    Input input;
+    if (size == 0)
+        return input;
+    input.initialMode = ModeFromByte(data[0]);
+    std::size_t at = 1;
+    while (size - at >= 4) {
+        Datagram datagram;
+        datagram.ctrl = data[at];
+        std::size_t length = data[at + 1] | (static_cast<std::size_t>(data[at + 2]) << 8);
+        const unsigned repeat = std::max<unsigned>(1, data[at + 3]);
+        at += 4;
+        length = std::min(length, size - at);
+        const std::string_view content(reinterpret_cast<const char*>(data + at), length);
+        at += length;
+        for (unsigned r = 0; r < repeat && datagram.bytes.size() < kMaxDatagramBytes; ++r)
+            datagram.bytes.append(content);
+        if (datagram.bytes.size() > kMaxDatagramBytes)
+            datagram.bytes.resize(kMaxDatagramBytes);
+        input.datagrams.push_back(std::move(datagram));
+    }
+    return input;
+}
+
+// CRC-16/MODBUS computed bit by bit (poly 0xA001 reflected, init 0xFFFF, no
+// final XOR), written low byte first in upper-case hex. Deliberately not the
+// table-driven production code.
+inline std::string BitwiseCrcHex(std::string_view payload) {
+    std::uint16_t crc = 0xFFFF;
+    for (const char c : payload) {
+        crc ^= static_cast<std::uint8_t>(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+    }
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const unsigned lo = crc & 0xFF;
+    const unsigned hi = crc >> 8;
+    return {kDigits[lo >> 4], kDigits[lo & 0xF], kDigits[hi >> 4], kDigits[hi & 0xF]};
+}
+
+inline bool ReferenceChecksumOk(std::string_view frame) {
+    return frame.size() >= 6 && BitwiseCrcHex(frame.substr(1, frame.size() - 6)) == frame.substr(frame.size() - 5, 4);
+}
+
+// The channel buffer as plainly as it can be written: one std::string, ENQs
+// before the first ESC dropped one at a time, erase from the front. Driven in
+// lockstep with the production RxBuffer.
+class ReferenceBuffer {
+public:
+    void Append(std::string_view text) { text_.append(text); }
+
+    // The next complete frame, consumed; nothing when none is complete.
+    std::optional<std::string> Next() {
+        for (;;) {
+            const auto enq = text_.find(kEnq);
+            const auto esc = text_.find(kEsc);
+            if (enq == std::string::npos || esc == std::string::npos)
+                return std::nullopt;
+            if (esc > enq) {
+                text_.erase(0, enq + 1);
+                continue;
+            }
+            std::string frame = text_.substr(esc, enq - esc + 1);
+            text_.erase(0, enq + 1);
+            return frame;
+        }
+    }
+
+    void Bound() {
+        if (text_.size() <= RxBuffer::kLimit)
+            return;
+        const auto lastEsc = text_.rfind(kEsc);
+        if (lastEsc != std::string::npos)
+            text_.erase(0, lastEsc);
+        if (text_.size() > RxBuffer::kLimit)
+            text_.clear();
+    }
+
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+// A frame as ExtractFrames must hand it over: ESC first, ENQ last, no other ENQ.
+inline void CheckFrameShape(const std::string& frame) {
+    FUZZ_CHECK(frame.size() >= 2, frame);
+    FUZZ_CHECK(frame.front() == kEsc, frame);
+    FUZZ_CHECK(frame.back() == kEnq, frame);
+    FUZZ_CHECK(frame.find(kEnq) == frame.size() - 1, frame);
+}
+
+// After an extraction pass that ran to its end, no complete frame may be left.
+inline void CheckNothingLeft(const RxBuffer& buffer) {
+    const auto text = buffer.View();
+    FUZZ_CHECK(text.find(kEsc) == std::string_view::npos || text.find(kEnq) == std::string_view::npos,
+               text.substr(0, 64));
+}
+
+// ---- fakes of the window's ports -------------------------------------------
+
+class FakeDeviceList : public DeviceList {
+public:
+    void Clear() override {
+        rows_.clear();
+        ++changes_;
+    }
+    int RowCount() const override { return static_cast<int>(rows_.size()); }
+    DeviceEntry Row(int index) const override {
+        FUZZ_CHECK(index >= 0 && index < RowCount(), "");
+        return rows_[static_cast<std::size_t>(index)];
+    }
+    void SetRowSerial(int index, const std::string& serialGbk) override {
+        FUZZ_CHECK(index >= 0 && index < RowCount(), "");
+        rows_[static_cast<std::size_t>(index)].serial = serialGbk;
+        ++changes_;
+    }
+    void AppendRow(const DeviceEntry& entry) override {
+        for (const auto& row : rows_)
+            FUZZ_CHECK(row.ip != entry.ip, entry.ip);
+        rows_.push_back(entry);
+        ++changes_;
+    }
+    std::optional<int> SelectedRow() const override { return selected_; }
+
+    void Select(std::optional<int> row) { selected_ = row; }
+    const std::vector<DeviceEntry>& Rows() const { return rows_; }
+    unsigned long Changes() const { return changes_; }
+
+private:
+    std::vector<DeviceEntry> rows_;
+    std::optional<int> selected_;
+    unsigned long changes_ = 0;
+};
+
+class FakeFields : public FormFields {
+public:
+    std::string LocalAddressText() const override { return local_; }
+    void SetLocalAddressText(const std::string& text) override { local_ = text; }
+    std::string StatusText() const override { return status_; }
+    void SetStatusText(const std::string& text) override { status_ = text; }
+    std::string ImagePath() const override { return path_; }
+    void SetImagePath(const std::string& path) override { path_ = path; }
+    std::string VersionText() const override { return version_; }
+    void SetVersionText(const std::string& text) override { version_ = text; }
+
+private:
+    std::string local_, status_, path_, version_;
+};
+
+// Counts the boxes shown; each box may run `whileOpen` (its nested event loop).
+class FakeNotices : public Notices {
+public:
+    void Notice(const std::string& text) override { Show(text); }
+    void PlainMessage(const std::string& text) override { Show(text); }
+    void ErrorBox(const std::string& text) override { Show(text); }
+
+    std::size_t Count() const { return texts_.size(); }
+    const std::string& Last() const { return texts_.back(); }
+    std::function<void()> whileOpen;
+
+private:
+    void Show(const std::string& text) {
+        texts_.push_back(text);
+        if (whileOpen)
+            whileOpen();
+    }
+    std::vector<std::string> texts_;
+};
+
+class NoFileDialog : public OpenFileDialog {
+public:
+    void SetFileName(const std::string&) override {}
+    std::string FileName() const override { return {}; }
+    bool Execute() override { return false; }
+};
+
+class NullDisplay : public WorkerDisplay {
+public:
+    void SetProgressMaximum(int) override {}
+    void SetProgressPosition(int) override {}
+    void AdvanceProgress() override {}
+    void SetStatusText(const std::string&) override {}
+};
+
+// No socket is ever opened by the fuzzers; being asked to watch one is a fault.
+class NoSocketEvents : public SocketEvents {
+public:
+    void Watch(UdpSocket::Handle) override { Fail("a fuzzer opened a socket"); }
+    void Unwatch(UdpSocket::Handle) override {}
+};
+
+class NoSleep : public Sleeper {
+public:
+    bool SleepMs(int) override { return false; }
+    void Cancel() override {}
+};
+
+} // namespace fuzz

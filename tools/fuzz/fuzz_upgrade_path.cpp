@@ -1,0 +1,210 @@
+// Fuzzes the upgrade channel's receive path in-process: cut at the first zero
+// byte, append, extract, checksum test, reply handling under the chosen mode,
+// bound. No socket is opened and no worker exists (FormActivate is never
+// called), so an accept or a resend list only changes the mode and the status.
+//
+// Checked on every input:
+//  - the buffer matches a naive reference buffer after every datagram and hands
+//    over exactly the reference's frames, each ESC .. ENQ with no inner ENQ;
+//  - after a pass that ran to its end no complete frame is left, and after the
+//    bound the buffer holds at most RxBuffer::kLimit bytes;
+//  - the table-driven checksum test agrees with a bitwise CRC-16/MODBUS;
+//  - only ConversionError leaves the handlers, with its fixed message, and only
+//    for a numeric field that is not four hex digits;
+//  - each reply moves the mode and shows the notices the protocol prescribes.
+
+#include "fuzz_common.h"
+
+#include "main/upgrade_tool.h"
+#include "pubpro/conversion_error.h"
+
+#include <cctype>
+
+namespace {
+
+using namespace fuzz;
+
+constexpr int kMaxNesting = 3;
+const std::string kUpgrading = "正在升级";
+
+// Whether the 4 frame characters from 1-based position `at` lie before the
+// closing ENQ and are all hex digits (either case).
+bool HexFieldOk(const std::string& frame, std::size_t at) {
+    if (at + 3 > frame.size() - 1)
+        return false;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(frame[at - 1 + i])))
+            return false;
+    return true;
+}
+
+// Whether a resend list's count and every index it announces parse.
+bool ResendListParses(const std::string& frame) {
+    if (!HexFieldOk(frame, 3))
+        return false;
+    const unsigned long count = std::stoul(frame.substr(2, 4), nullptr, 16);
+    for (unsigned long k = 0; k < count; ++k)
+        if (!HexFieldOk(frame, 7 + 4 * k))
+            return false;
+    return true;
+}
+
+class Harness {
+public:
+    explicit Harness(const Input& input)
+        : input_(input), tool_(ToolPortsAndViews{list_, fields_, notices_, dialog_, display_, events_,
+                                                 sleeper_, {}}) {
+        fields_.SetLocalAddressText("198.51.100.1");
+        list_.AppendRow({"123456", "198.51.100.10", "S2.01"});
+        list_.Select(0);
+        tool_.Mode().Set(input.initialMode);
+        notices_.whileOpen = [this] { DeliverInsideBox(); };
+    }
+
+    void Run() {
+        while (next_ < input_.datagrams.size())
+            Deliver(input_.datagrams[next_++]);
+    }
+
+private:
+    RxBuffer& Buffer() { return tool_.UpgradeChannel().Buffer(); }
+
+    // A modal box is open: the next datagram, if marked so, arrives now.
+    void DeliverInsideBox() {
+        if (depth_ >= kMaxNesting || next_ >= input_.datagrams.size() || !input_.datagrams[next_].Nested())
+            return;
+        ++nestedDeliveries_;
+        Deliver(input_.datagrams[next_++]);
+    }
+
+    // One socket notification, inside the window's error guard.
+    void Deliver(const Datagram& datagram) {
+        if (const auto mode = datagram.ModeSwitch())
+            tool_.Mode().Set(*mode);
+        ++depth_;
+        try {
+            Receive(datagram.bytes);
+        } catch (const ConversionError& e) {
+            const std::string what = e.what();
+            FUZZ_CHECK(what.starts_with("'$") && what.ends_with("' is not a valid integer value"), what);
+            notices_.ErrorBox(ErrorBoxText(what));
+        } catch (const std::exception& e) {
+            Fail("unexpected exception left the upgrade receive path", e.what());
+        }
+        --depth_;
+        FUZZ_CHECK(Buffer().Size() <= RxBuffer::kLimit, "");
+        FUZZ_CHECK(Buffer().View() == reference_.Text(), Buffer().View().substr(0, 64));
+    }
+
+    void Receive(const std::string& bytes) {
+        const auto text = std::string_view(bytes).substr(0, bytes.find('\0'));
+        if (text.empty())
+            return;
+        Buffer().Append(text);
+        reference_.Append(text);
+        struct BoundOnExit {
+            Harness& harness;
+            ~BoundOnExit() {
+                harness.Buffer().Bound();
+                harness.reference_.Bound();
+            }
+        } bound{*this};
+        ExtractFrames(Buffer(), [this](const std::string& frame) { OnFrame(frame); });
+        CheckNothingLeft(Buffer());
+        FUZZ_CHECK(!reference_.Next(), reference_.Text().substr(0, 64));
+    }
+
+    void OnFrame(const std::string& frame) {
+        CheckFrameShape(frame);
+        const auto expected = reference_.Next();
+        FUZZ_CHECK(expected && *expected == frame, frame);
+        const bool ok = FrameChecksumOk(frame);
+        FUZZ_CHECK(ok == ReferenceChecksumOk(frame), frame);
+        if (ok)
+            HandleChecked(frame);
+    }
+
+    void HandleChecked(const std::string& frame) {
+        const Before before{tool_.Mode().Get(), notices_.Count(), fields_.StatusText(), nestedDeliveries_};
+        try {
+            tool_.HandleUpgradeFrame(frame);
+        } catch (...) {
+            CheckReply(frame, before, true);
+            throw;
+        }
+        CheckReply(frame, before, false);
+    }
+
+    struct Before {
+        Mode mode;
+        std::size_t notices;
+        std::string status;
+        unsigned long nested;
+    };
+
+    void CheckReply(const std::string& frame, const Before& before, bool threw) {
+        if (nestedDeliveries_ != before.nested)
+            return; // another pass ran inside a box; its effects are mixed in
+        const Mode after = tool_.Mode().Get();
+        const std::size_t shown = notices_.Count() - before.notices;
+        const std::string payload = frame.substr(1, frame.size() - 6);
+        const bool accept = payload.starts_with('R');
+        const auto expectNotice = [&](const char* text) {
+            FUZZ_CHECK(!threw && after == Mode::Empty && shown == 1 && notices_.Last() == text, frame);
+        };
+        switch (before.mode) {
+        case Mode::Empty:
+        case Mode::SS:
+        case Mode::UD:
+            FUZZ_CHECK(!threw && after == before.mode && shown == 0 && fields_.StatusText() == before.status,
+                       frame);
+            return;
+        case Mode::LU:
+            if (accept) {
+                FUZZ_CHECK(shown == 0 && fields_.StatusText() == kUpgrading, frame);
+                FUZZ_CHECK(threw == !HexFieldOk(frame, 3), frame);
+                FUZZ_CHECK(after == (threw ? Mode::LU : Mode::UD), frame);
+            } else if (payload.starts_with("E80")) {
+                expectNotice("当前无Flash，不能升级");
+            } else if (payload.starts_with("E81")) {
+                expectNotice("版本相同，无需升级");
+            } else {
+                FUZZ_CHECK(!threw && after == Mode::Empty && shown == 0, frame);
+            }
+            return;
+        case Mode::EN:
+            if (accept && frame.size() > 7) {
+                FUZZ_CHECK(after == Mode::UD && shown == 0 && fields_.StatusText() == kUpgrading, frame);
+                FUZZ_CHECK(threw == !ResendListParses(frame), frame);
+            } else if (accept && frame.size() == 7) {
+                expectNotice("升级完成");
+            } else {
+                expectNotice("升级未完成，发生未知错误");
+            }
+            return;
+        }
+    }
+
+    const Input& input_;
+    FakeDeviceList list_;
+    FakeFields fields_;
+    FakeNotices notices_;
+    NoFileDialog dialog_;
+    NullDisplay display_;
+    NoSocketEvents events_;
+    NoSleep sleeper_;
+    UpgradeTool tool_;
+    ReferenceBuffer reference_;
+    std::size_t next_ = 0;
+    int depth_ = 0;
+    unsigned long nestedDeliveries_ = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const Input input = ParseInput(data, size);
+    Harness harness(input);
+    harness.Run();
+    return 0;
+}
