@@ -1,0 +1,203 @@
+// The emulator as a separate process in the field namespace, driven by a
+// small in-test tool side in the tool namespace: proves the namespaces, the
+// veth pair, the addresses and the emulator before the real program joins.
+#include "collector_emulator.h"
+#include "frame_codec.h"
+#include "netns_fixture.h"
+#include "tool_side.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <thread>
+#include <set>
+
+using namespace std::chrono_literals;
+namespace emu = collector_emulator;
+
+namespace {
+
+const std::string kProbe("\xFF\x04\x03\xFB", 4);
+
+// Starts one emulator process in the field and waits until it is bound.
+pid_t StartEmulator(e2e::NetnsFixture& net, const std::string& tag, std::vector<std::string> options) {
+    const std::string ready = net.ScratchDir() + "/" + tag + ".ready";
+    std::vector<std::string> argv = {COLLECTOR_EMULATOR_PATH, "--ready-file", ready, "--run-seconds", "60"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const pid_t pid = net.SpawnInField(argv);
+    EXPECT_GT(pid, 0);
+    EXPECT_TRUE(e2e::WaitForFile(ready, 10s)) << "emulator " << tag << " never bound:\n" << net.LogOf(pid);
+    return pid;
+}
+
+std::string Block(const std::string& hex, std::uint32_t index) {
+    return emu::BuildFrame("UD" + emu::HexNumber(index) + hex.substr(index * 600, 600));
+}
+
+// Sends `frame` to the collector's upgrade port and waits for one valid reply.
+// A bounded number of attempts, so a lost datagram does not fail the test.
+std::optional<std::string> Ask(e2e::ToolSide& tool, const std::string& address, const std::string& frame) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!tool.Send(address, 8000, frame))
+            return std::nullopt;
+        if (auto reply = tool.Receive(1500ms))
+            return emu::CheckedPayload(reply->bytes);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST(EmulatorField, ProbeToThreeCollectors_EachAnswersWithItsSerialAndVersion) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string summary = net.ScratchDir() + "/summary.json";
+    const pid_t emulator = StartEmulator(
+        net, "three", {"--address", "198.51.100.10,198.51.100.11=123456#V2.00,198.51.100.12", "--version", "S1.07",
+                       "--summary", summary});
+
+    std::map<std::string, std::string> replies;
+    {
+        e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
+        ASSERT_TRUE(in.Ok());
+        e2e::ToolSide tool(23);
+        ASSERT_TRUE(tool.Bound());
+        for (const auto& address : net.FieldAddresses())
+            EXPECT_TRUE(tool.Send(address, 23, kProbe)) << address;
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (replies.size() < 3 && std::chrono::steady_clock::now() < deadline)
+            if (auto d = tool.Receive(200ms))
+                replies[d->sender] = d->bytes;
+    }
+    EXPECT_EQ(replies, (std::map<std::string, std::string>{
+                           {"198.51.100.10", "\x1B" "8100010#S1.07\x05"},
+                           {"198.51.100.11", "\x1B" "123456#V2.00\x05"},
+                           {"198.51.100.12", "\x1B" "8100012#S1.07\x05"},
+                       }));
+
+    EXPECT_EQ(net.Terminate(emulator), 0) << "emulator must end cleanly on SIGTERM:\n" << net.LogOf(emulator);
+    const auto json = e2e::ReadFile(summary);
+    std::size_t probes = 0;
+    for (auto pos = json.find("\"probes\": 1,"); pos != std::string::npos; pos = json.find("\"probes\": 1,", pos + 1))
+        ++probes;
+    EXPECT_EQ(probes, 3u) << json;
+}
+
+TEST(EmulatorField, FullField_All253CollectorsAnswerOneSweep) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(2, 254));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    // Two processes share the field, as a larger demonstration setup would.
+    StartEmulator(net, "low", {"--address", "198.51.100.2-127"});
+    StartEmulator(net, "high", {"--address", "198.51.100.128-254"});
+
+    std::map<std::string, std::string> replies;
+    {
+        e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
+        ASSERT_TRUE(in.Ok());
+        e2e::ToolSide tool(23);
+        ASSERT_TRUE(tool.Bound());
+        for (int host = 2; host <= 254; ++host)  // one pass, like the sweep; never our own .1
+            tool.Send("198.51.100." + std::to_string(host), 23, kProbe);
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (replies.size() < 253 && std::chrono::steady_clock::now() < deadline)
+            if (auto d = tool.Receive(200ms))
+                replies[d->sender] = d->bytes;
+    }
+    ASSERT_EQ(replies.size(), 253u);
+    for (const auto& address : e2e::FieldRange(2, 254))
+        EXPECT_EQ(replies[address], "\x1B" + emu::DefaultSerial(address) + "#S1.00\x05") << address;
+}
+
+TEST(EmulatorField, UpgradeAcrossTheLink_LostBlockIsListedResentAndTheImageWritten) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 10));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePattern = net.ScratchDir() + "/image-%a.bin";
+    const pid_t emulator = StartEmulator(net, "upgrade",
+                                         {"--address", "198.51.100.10", "--drop-blocks", "2", "--image-out",
+                                          imagePattern, "--start-block", "0"});
+    std::string image;
+    for (int i = 0; i < 1000; ++i)
+        image += static_cast<char>(i * 13 + 1);
+    std::string hex;
+    for (unsigned char b : image) {
+        hex += "0123456789ABCDEF"[b >> 4];
+        hex += "0123456789ABCDEF"[b & 0xF];
+    }
+    {
+        e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
+        ASSERT_TRUE(in.Ok());
+        e2e::ToolSide tool(8000);
+        ASSERT_TRUE(tool.Bound());
+        EXPECT_EQ(Ask(tool, "198.51.100.10", emu::BuildFrame("LUS1.020004")), "R0000");
+        for (std::uint32_t i = 0; i < 4; ++i) {
+            tool.Send("198.51.100.10", 8000, Block(hex, i));
+            std::this_thread::sleep_for(5ms);
+        }
+        EXPECT_EQ(Ask(tool, "198.51.100.10", emu::BuildFrame("EN")), "R00010002");
+        tool.Send("198.51.100.10", 8000, Block(hex, 2));
+        std::this_thread::sleep_for(50ms);
+        EXPECT_EQ(Ask(tool, "198.51.100.10", emu::BuildFrame("EN")), "R");
+    }
+    EXPECT_EQ(net.Terminate(emulator), 0);
+    EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-198.51.100.10.bin"), image);
+}
+
+TEST(EmulatorField, EmulatorEndsByItselfAtItsRunLimit) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 10));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const pid_t emulator = net.SpawnInField({COLLECTOR_EMULATOR_PATH, "--address", "198.51.100.10", "--run-seconds", "1"});
+    ASSERT_GT(emulator, 0);
+    EXPECT_EQ(net.WaitExit(emulator, 5s), 0) << net.LogOf(emulator);
+}
+
+TEST(NetnsFixture, NamespacesAreIsolatedAndGoneAfterTeardown) {
+    E2E_REQUIRE_NAMESPACES();
+    std::string tool, field;
+    {
+        e2e::NetnsFixture net(e2e::FieldRange(10, 11));
+        ASSERT_TRUE(net.Ok()) << net.Error();
+        tool = net.ToolNamespace();
+        field = net.FieldNamespace();
+        EXPECT_NE(tool, field);
+
+        // The tool side sees lo and its veth end only, and has no default route.
+        std::string links, routes;
+        ASSERT_EQ(net.RunInTool({"ip", "-o", "link", "show"}, &links), 0);
+        EXPECT_NE(links.find("lo:"), std::string::npos);
+        EXPECT_NE(links.find("veth0@"), std::string::npos);
+        EXPECT_EQ(std::count(links.begin(), links.end(), '\n'), 2) << links;
+        ASSERT_EQ(net.RunInTool({"ip", "route", "show", "default"}, &routes), 0);
+        EXPECT_EQ(routes, "");
+
+        // A thread inside the tool namespace reaches the field, cannot leave the
+        // namespace's network, and is back home afterwards.
+        struct stat before {}, after {};
+        ASSERT_EQ(::stat("/proc/thread-self/ns/net", &before), 0);
+        {
+            e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
+            ASSERT_TRUE(in.Ok());
+            struct stat inside {};
+            ASSERT_EQ(::stat("/proc/thread-self/ns/net", &inside), 0);
+            EXPECT_NE(inside.st_ino, before.st_ino);
+            e2e::ToolSide probe(0);
+            EXPECT_TRUE(probe.Send("198.51.100.11", 9, "x"));
+            EXPECT_FALSE(probe.Send("192.0.2.1", 9, "x"));  // no route out
+        }
+        ASSERT_EQ(::stat("/proc/thread-self/ns/net", &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+
+        const pid_t sleeper = net.SpawnInField({"sleep", "30"});
+        ASSERT_GT(sleeper, 0);
+    }  // teardown kills the sleeper and deletes both namespaces
+    std::string list;
+    e2e::RunCommand({"ip", "netns", "list"}, &list);
+    EXPECT_EQ(list.find(tool), std::string::npos) << list;
+    EXPECT_EQ(list.find(field), std::string::npos) << list;
+}
