@@ -20,8 +20,8 @@ public:
     virtual void Unwatch(UdpSocket::Handle handle) = 0;
 };
 
-inline constexpr int kSocketNotifyMessage = 1106;     // user message base 1024 + 82
-inline constexpr int kLastSocketMessage = 1206;       // 1106..1206 go to HandleSocketMessage
+inline constexpr int kSocketNotifyMessage = 1106; // user message base 1024 + 82
+inline constexpr int kLastSocketMessage = 1206;   // 1106..1206 go to HandleSocketMessage
 inline constexpr std::size_t kMaxDatagramBytes = 10230;
 inline constexpr int kReceiveBufferBytes = 1 << 20; // room for replies of a whole /24
 

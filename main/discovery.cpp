@@ -8,7 +8,8 @@
 std::string SubnetPrefix(const std::string& localAddress) {
     std::size_t k = 0;
     for (int dot = 0; dot < 3; ++dot) {
-        const auto q = Pos(".", Copy(localAddress, static_cast<long long>(k) + 1, localAddress.size()));
+        const auto q =
+            Pos(".", Copy(localAddress, static_cast<long long>(k) + 1, localAddress.size()));
         k += q;
     }
     return localAddress.substr(0, k);

@@ -2,10 +2,10 @@
 
 #include "upgrade_tool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <stdexcept>
 #include <vector>
 

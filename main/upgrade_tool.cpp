@@ -12,7 +12,8 @@ UpgradeTool::~UpgradeTool() {
 }
 
 void UpgradeTool::FormShow() {
-    if (const auto address = views_.lookupLocalAddress ? views_.lookupLocalAddress() : std::nullopt) {
+    if (const auto address =
+            views_.lookupLocalAddress ? views_.lookupLocalAddress() : std::nullopt) {
         views_.fields.SetLocalAddressText(*address);
         return;
     }
@@ -53,7 +54,8 @@ void UpgradeTool::StopWorkers() {
 
 void UpgradeTool::HandleSocketMessage() {
     ::HandleSocketMessage(
-        upgradeChannel_, searchChannel_, [this](const std::string& frame) { HandleUpgradeFrame(frame); },
+        upgradeChannel_, searchChannel_,
+        [this](const std::string& frame) { HandleUpgradeFrame(frame); },
         [this](const std::string& frame, const std::string& sender) {
             HandleSearchReply(frame, sender);
         });

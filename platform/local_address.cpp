@@ -9,7 +9,9 @@
 
 namespace {
 
-bool IsLoopback(const in_addr& address) { return (ntohl(address.s_addr) >> 24) == 127; }
+bool IsLoopback(const in_addr& address) {
+    return (ntohl(address.s_addr) >> 24) == 127;
+}
 
 std::string ToText(const in_addr& address) {
     char text[INET_ADDRSTRLEN] = {};

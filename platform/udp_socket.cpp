@@ -7,8 +7,12 @@
 #include <ws2tcpip.h>
 namespace {
 using SockLen = int;
-int CloseHandle(SOCKET s) { return closesocket(s); }
-bool WouldBlock() { return WSAGetLastError() == WSAEWOULDBLOCK; }
+int CloseHandle(SOCKET s) {
+    return closesocket(s);
+}
+bool WouldBlock() {
+    return WSAGetLastError() == WSAEWOULDBLOCK;
+}
 constexpr int kSendFlags = 0;
 } // namespace
 #else
@@ -20,8 +24,12 @@ constexpr int kSendFlags = 0;
 #include <unistd.h>
 namespace {
 using SockLen = socklen_t;
-int CloseHandle(int s) { return ::close(s); }
-bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+int CloseHandle(int s) {
+    return ::close(s);
+}
+bool WouldBlock() {
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+}
 constexpr int kSendFlags = MSG_NOSIGNAL;
 } // namespace
 #endif
@@ -41,7 +49,9 @@ void ReleaseSocketLibrary() {
 #endif
 }
 
-UdpSocket::~UdpSocket() { Close(); }
+UdpSocket::~UdpSocket() {
+    Close();
+}
 
 bool UdpSocket::Create() {
     std::lock_guard lock(mutex_);
@@ -133,7 +143,8 @@ std::uint16_t UdpSocket::LocalPort() const {
     return ntohs(address.sin_port);
 }
 
-bool UdpSocket::SendTo(std::string_view bytes, const std::string& dottedAddress, std::uint16_t port) {
+bool UdpSocket::SendTo(std::string_view bytes, const std::string& dottedAddress,
+                       std::uint16_t port) {
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_addr.s_addr = ::inet_addr(dottedAddress.c_str());

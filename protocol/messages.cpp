@@ -14,7 +14,9 @@ int HexField(std::string_view frame, long long at) {
 
 } // namespace
 
-std::string BuildSearchProbe() { return std::string("\xFF\x04\x03\xFB", 4); }
+std::string BuildSearchProbe() {
+    return std::string("\xFF\x04\x03\xFB", 4);
+}
 
 SearchReply ParseSearchReply(std::string_view frame) {
     const auto length = static_cast<long long>(frame.size());
@@ -24,7 +26,9 @@ SearchReply ParseSearchReply(std::string_view frame) {
     return {Copy(frame, 2, hash - 2), Copy(frame, hash + 1, length - 1 - hash)};
 }
 
-std::size_t BlockCount(std::size_t hexLength) { return (hexLength + kBlockChars - 1) / kBlockChars; }
+std::size_t BlockCount(std::size_t hexLength) {
+    return (hexLength + kBlockChars - 1) / kBlockChars;
+}
 
 std::string BlockText(std::string_view imageHex, long long index) {
     if (index < 0)
@@ -47,7 +51,9 @@ RequestReply ClassifyRequestReply(std::string_view frame) {
     return RequestReply::Other;
 }
 
-int ParseAcceptStartBlock(std::string_view frame) { return HexField(frame, 3); }
+int ParseAcceptStartBlock(std::string_view frame) {
+    return HexField(frame, 3);
+}
 
 std::string BuildDataBlock(long long index, std::string_view blockText) {
     std::string payload = "UD" + IntToHex(index, 4);
@@ -55,7 +61,9 @@ std::string BuildDataBlock(long long index, std::string_view blockText) {
     return MakeFrame(payload);
 }
 
-std::string BuildCompletionQuery() { return MakeFrame("EN"); }
+std::string BuildCompletionQuery() {
+    return MakeFrame("EN");
+}
 
 CompletionReply ClassifyCompletionReply(std::string_view frame) {
     if (!FramePayload(frame).starts_with('R'))

@@ -11,8 +11,9 @@ std::string Copy(std::string_view text, long long start, long long count) {
     if (count <= 0 || start > size)
         return {};
     const long long available = size - start + 1;
-    return std::string(text.substr(static_cast<std::size_t>(start - 1),
-                                   static_cast<std::size_t>(count < available ? count : available)));
+    return std::string(
+        text.substr(static_cast<std::size_t>(start - 1),
+                    static_cast<std::size_t>(count < available ? count : available)));
 }
 
 std::size_t Pos(std::string_view needle, std::string_view text) {
@@ -22,8 +23,8 @@ std::size_t Pos(std::string_view needle, std::string_view text) {
 
 std::string IntToHex(long long value, int digits) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    unsigned long long v = value < 0 ? static_cast<std::uint32_t>(value)
-                                     : static_cast<unsigned long long>(value);
+    unsigned long long v =
+        value < 0 ? static_cast<std::uint32_t>(value) : static_cast<unsigned long long>(value);
     std::string out;
     do {
         out.insert(out.begin(), kDigits[v & 0xF]);
@@ -67,7 +68,9 @@ int StrToInt(std::string_view text) {
         return fail();
     // Hexadecimal may fill all 32 bits (as Delphi does); decimal must fit int.
     const unsigned long long limit =
-        base == 16 ? 0xFFFFFFFFull : static_cast<unsigned long long>(std::numeric_limits<int>::max()) + (negative ? 1 : 0);
+        base == 16
+            ? 0xFFFFFFFFull
+            : static_cast<unsigned long long>(std::numeric_limits<int>::max()) + (negative ? 1 : 0);
     unsigned long long value = 0;
     for (; i < text.size(); ++i) {
         const int d = DigitValue(text[i]);

@@ -37,13 +37,16 @@ TEST(SubnetBurst, AllRepliesOfAFullSubnetAreListedAfterAStall) {
         ASSERT_TRUE(collector.Create());
         const std::string address = "127.0.1." + std::to_string(host);
         ASSERT_TRUE(collector.BindAddress(address, 0)) << address;
-        std::string reply = "\x1B" "SN" + std::to_string(host) + "#S1.0";
+        std::string reply = "\x1B"
+                            "SN" +
+                            std::to_string(host) + "#S1.0";
         reply += std::string(600 - reply.size() - 1, 'v') + "\x05";
         ASSERT_TRUE(collector.SendTo(reply, "127.0.0.1", port));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the UI thread is stalled
 
-    ASSERT_TRUE(PumpUntil(tool, [&] { return list.RowCount() == 254; }, std::chrono::seconds(5)))
+    ASSERT_TRUE(PumpUntil(
+        tool, [&] { return list.RowCount() == 254; }, std::chrono::seconds(5)))
         << list.RowCount() << " rows";
     std::set<std::string> addresses;
     for (const auto& row : list.rows)

@@ -45,7 +45,8 @@ TEST(WholeUpgrade, FewBlocksEndCompleteAndTheCollectorHoldsTheImage) {
     ASSERT_EQ(fields.edt1, "S9.99");
     const auto start = std::chrono::steady_clock::now();
     tool.btnUPGClick();
-    ASSERT_TRUE(PumpUntil(tool, [&] { return !notices.shown.empty(); }, std::chrono::seconds(20)));
+    ASSERT_TRUE(PumpUntil(
+        tool, [&] { return !notices.shown.empty(); }, std::chrono::seconds(20)));
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     ASSERT_EQ(notices.shown.size(), 1u);

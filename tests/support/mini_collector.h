@@ -98,7 +98,8 @@ private:
                     missing += Hex4(i);
                     ++count;
                 }
-            socket_.SendTo(Frame(count == 0 ? "R" : "R" + Hex4(count) + missing), sender, toolPort_);
+            socket_.SendTo(Frame(count == 0 ? "R" : "R" + Hex4(count) + missing), sender,
+                           toolPort_);
         }
     }
 

@@ -56,14 +56,18 @@ protected:
 
 TEST_F(ChannelsTest, OneDatagramPerNotificationUpgradeFirst) {
     EXPECT_EQ(events.watched.size(), 2u);
-    SendTo(search, "\x1B" "S1#S2" "\x05");
+    SendTo(search, "\x1B"
+                   "S1#S2"
+                   "\x05");
     SendTo(upgrade, MakeFrame("R0000"));
     Notify();
     EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0000")});
     EXPECT_TRUE(searchFrames.empty());
     Notify(); // the upgrade channel is idle now, so the search datagram is read
     ASSERT_EQ(searchFrames.size(), 1u);
-    EXPECT_EQ(searchFrames[0].first, "\x1B" "S1#S2" "\x05");
+    EXPECT_EQ(searchFrames[0].first, "\x1B"
+                                     "S1#S2"
+                                     "\x05");
     EXPECT_EQ(searchFrames[0].second, "127.0.0.1");
     Notify();
     EXPECT_EQ(searchFrames.size(), 1u);
@@ -75,18 +79,26 @@ TEST_F(ChannelsTest, UpgradeTextStopsAtZeroByteAndBadChecksumsAreDropped) {
     std::string lower = MakeFrame("R");
     for (auto& c : lower)
         c = static_cast<char>(std::tolower(c));
-    SendTo(upgrade, "\x1B" "EN0000\x05" + lower.substr(0, 2) + "R" + lower.substr(3));
+    SendTo(upgrade, "\x1B"
+                    "EN0000\x05" +
+                        lower.substr(0, 2) + "R" + lower.substr(3));
     Notify();
     EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0001")});
     EXPECT_TRUE(upgrade.Buffer().Empty());
 }
 
 TEST_F(ChannelsTest, SearchBytesAreScrubbedAndTwoRepliesShareTheSender) {
-    SendTo(search, std::string("\x1B" "A\xFF\xFB\x00\x0A" "B#S1\x05\x1B" "C#S2\x05", 17));
+    SendTo(search, std::string("\x1B"
+                               "A\xFF\xFB\x00\x0A"
+                               "B#S1\x05\x1B"
+                               "C#S2\x05",
+                               17));
     Notify();
     ASSERT_EQ(searchFrames.size(), 2u);
-    EXPECT_EQ(searchFrames[0].first, "\x1B" "A    B#S1\x05");
-    EXPECT_EQ(searchFrames[1].first, "\x1B" "C#S2\x05");
+    EXPECT_EQ(searchFrames[0].first, "\x1B"
+                                     "A    B#S1\x05");
+    EXPECT_EQ(searchFrames[1].first, "\x1B"
+                                     "C#S2\x05");
     EXPECT_EQ(searchFrames[1].second, "127.0.0.1");
 }
 
@@ -132,10 +144,12 @@ TEST_F(ChannelsTest, AFloodWithoutDelimitersIsClearedAndTheNextFrameWorks) {
     for (int i = 0; i < 100; ++i)
         Notify();
     EXPECT_LE(search.Buffer().Size(), RxBuffer::kLimit);
-    SendTo(search, "\x1B" "77#S1\x05");
+    SendTo(search, "\x1B"
+                   "77#S1\x05");
     Notify();
     ASSERT_EQ(searchFrames.size(), 1u);
-    EXPECT_EQ(searchFrames[0].first, "\x1B" "77#S1\x05");
+    EXPECT_EQ(searchFrames[0].first, "\x1B"
+                                     "77#S1\x05");
 }
 
 TEST_F(ChannelsTest, APortAlreadyHeldMakesTheOpenFail) {

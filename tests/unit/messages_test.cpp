@@ -9,23 +9,35 @@ namespace {
 
 using namespace protocol;
 
-std::string Frame(const std::string& payload) { return MakeFrame(payload); }
+std::string Frame(const std::string& payload) {
+    return MakeFrame(payload);
+}
 
 TEST(Messages, ProbeIsFourUnframedBytes) {
     EXPECT_EQ(BuildSearchProbe(), std::string("\xFF\x04\x03\xFB", 4));
 }
 
 TEST(Messages, SearchReplySplitsAtTheFirstHash) {
-    const auto full = ParseSearchReply("\x1B" "123456#S2.01" "\x05");
+    const auto full = ParseSearchReply("\x1B"
+                                       "123456#S2.01"
+                                       "\x05");
     EXPECT_EQ(full.serial, "123456");
     EXPECT_EQ(full.version, "S2.01");
-    const auto bare = ParseSearchReply("\x1B" "123456" "\x05");
+    const auto bare = ParseSearchReply("\x1B"
+                                       "123456"
+                                       "\x05");
     EXPECT_EQ(bare.serial, "123456");
     EXPECT_EQ(bare.version, "");
-    const auto nested = ParseSearchReply("\x1B" "A#B#C" "\x05");
+    const auto nested = ParseSearchReply("\x1B"
+                                         "A#B#C"
+                                         "\x05");
     EXPECT_EQ(nested.serial, "A");
     EXPECT_EQ(nested.version, "B#C");
-    EXPECT_EQ(ParseSearchReply("\x1B" "#S1" "\x05").serial, "");
+    EXPECT_EQ(ParseSearchReply("\x1B"
+                               "#S1"
+                               "\x05")
+                  .serial,
+              "");
     EXPECT_EQ(ParseSearchReply("\x1B\x05").serial, "");
 }
 
@@ -81,7 +93,9 @@ TEST(Messages, CompletionRepliesAreToldApartByLength) {
         ParseResendList(Frame("R0001zz"));
         ADD_FAILURE();
     } catch (const ConversionError& error) {
-        EXPECT_STREQ(error.what(), ("'$zz" + CrcHex("R0001zz").substr(0, 2) + "' is not a valid integer value").c_str());
+        EXPECT_STREQ(
+            error.what(),
+            ("'$zz" + CrcHex("R0001zz").substr(0, 2) + "' is not a valid integer value").c_str());
     }
 }
 

@@ -6,7 +6,7 @@
 namespace {
 
 TEST(Copy, NeverFails) {
-    EXPECT_EQ(Copy("abcdef", 0, 3), "abc");  // start before 1 keeps the count
+    EXPECT_EQ(Copy("abcdef", 0, 3), "abc"); // start before 1 keeps the count
     EXPECT_EQ(Copy("abcdef", -5, 2), "ab");
     EXPECT_EQ(Copy("abcdef", 3, 2), "cd");
     EXPECT_EQ(Copy("abcdef", 5, 100), "ef");
@@ -35,7 +35,8 @@ TEST(StrToInt, AcceptsSpacesSignAndDollarHex) {
 }
 
 TEST(StrToInt, RejectsEverythingElseWithTheOperatorMessage) {
-    for (const char* bad : {"", "$", "$12G4", "$ 12", "12 ", "1x", "$-1", "99999999999", "$123456789"}) {
+    for (const char* bad :
+         {"", "$", "$12G4", "$ 12", "12 ", "1x", "$-1", "99999999999", "$123456789"}) {
         try {
             StrToInt(bad);
             ADD_FAILURE() << "accepted " << bad;
@@ -46,7 +47,9 @@ TEST(StrToInt, RejectsEverythingElseWithTheOperatorMessage) {
 }
 
 TEST(Trim, RemovesCodesBelow33OnBothEnds) {
-    EXPECT_EQ(Trim(" \t\x01" "AB 789\x1F "), "AB 789");
+    EXPECT_EQ(Trim(" \t\x01"
+                   "AB 789\x1F "),
+              "AB 789");
     EXPECT_EQ(Trim("   "), "");
     EXPECT_EQ(Trim("\xD6\xD0"), "\xD6\xD0"); // GBK bytes are above 127, kept
 }

@@ -27,7 +27,9 @@ TEST(CrcHex, MatchesWorkedValuesAndTheModbusCheckValue) {
 }
 
 TEST(MakeFrame, WrapsPayloadWithChecksumAndDelimiters) {
-    EXPECT_EQ(MakeFrame("EN"), std::string("\x1B" "ENB314" "\x05"));
+    EXPECT_EQ(MakeFrame("EN"), std::string("\x1B"
+                                           "ENB314"
+                                           "\x05"));
     EXPECT_EQ(MakeFrame(""), ESC + "FFFF" + ENQ);
     EXPECT_TRUE(FrameChecksumOk(MakeFrame("R0005")));
     EXPECT_EQ(FramePayload(MakeFrame("R0005")), "R0005");
@@ -64,7 +66,8 @@ TEST(ExtractFrames, HandlesSplitsPairsJunkAndStrayDelimiters) {
 
     // Text without ESC waits, and a later ESC gets it dropped.
     EXPECT_TRUE(Extract(buffer, "ab" + ENQ + "cd").empty());
-    EXPECT_EQ(Extract(buffer, ENQ + ENQ + ESC + "f" + ENQ), std::vector<std::string>{ESC + "f" + ENQ});
+    EXPECT_EQ(Extract(buffer, ENQ + ENQ + ESC + "f" + ENQ),
+              std::vector<std::string>{ESC + "f" + ENQ});
     EXPECT_TRUE(buffer.Empty());
 }
 
@@ -78,11 +81,13 @@ TEST(ExtractFrames, HandlerMayReenterTheSameBuffer) {
         order.push_back(frame);
         if (frame == ESC + "1" + ENQ) {
             buffer.Append(ESC + "4" + ENQ);
-            ExtractFrames(buffer, [&](const std::string& inner) { order.push_back("inner" + inner); });
+            ExtractFrames(buffer,
+                          [&](const std::string& inner) { order.push_back("inner" + inner); });
         }
     });
-    EXPECT_EQ(order, (std::vector<std::string>{ESC + "1" + ENQ, "inner" + ESC + "2" + ENQ,
-                                               "inner" + ESC + "3" + ENQ, "inner" + ESC + "4" + ENQ}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{ESC + "1" + ENQ, "inner" + ESC + "2" + ENQ,
+                                        "inner" + ESC + "3" + ENQ, "inner" + ESC + "4" + ENQ}));
     EXPECT_TRUE(buffer.Empty());
 }
 
@@ -108,7 +113,8 @@ TEST(ExtractFrames, TerminatesAndNeverGrowsOnRandomInput) {
             // What remains holds no complete frame.
             const auto rest = buffer.View();
             const auto esc = rest.find('\x1B');
-            EXPECT_TRUE(esc == std::string_view::npos || rest.find('\x05', esc) == std::string_view::npos);
+            EXPECT_TRUE(esc == std::string_view::npos ||
+                        rest.find('\x05', esc) == std::string_view::npos);
             EXPECT_LE(buffer.Size(), appended);
         }
     }

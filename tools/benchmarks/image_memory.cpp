@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     const long peak = StatusKib("VmHWM:");
     std::filesystem::remove(path);
     const double growthMib = (peak - idle) / 1024.0;
-    std::printf("%10s %12s %12s %14s %10s\n", "file MiB", "idle MiB", "peak MiB", "growth MiB", "x file");
+    std::printf("%10s %12s %12s %14s %10s\n", "file MiB", "idle MiB", "peak MiB", "growth MiB",
+                "x file");
     std::printf("%10ld %12.1f %12.1f %14.1f %10.2f\n", mib, idle / 1024.0, peak / 1024.0, growthMib,
                 growthMib / static_cast<double>(mib));
     return imageHex.size() == static_cast<std::size_t>(mib) * 2 * 1024 * 1024 ? 0 : 1;

@@ -9,7 +9,9 @@
 namespace {
 
 // A largest data frame: "UD" + index + 600 hex characters, 612 bytes framed.
-std::string LargestFrame() { return protocol::BuildDataBlock(7, std::string(600, 'A')); }
+std::string LargestFrame() {
+    return protocol::BuildDataBlock(7, std::string(600, 'A'));
+}
 
 void BM_CrcHexLargestFrame(benchmark::State& state) {
     const std::string payload = protocol::BuildDataBlock(7, std::string(600, 'A')).substr(1, 606);
@@ -58,7 +60,8 @@ BENCHMARK(BM_ReceiveDatagramOfLargestFrames);
 // Linearity: extraction over N bytes of frames, and over N bytes of stray ENQs
 // followed by one ESC (the case a naive rescan makes quadratic).
 void BM_ExtractFramesScaling(benchmark::State& state) {
-    const std::string text = FramesText(static_cast<std::size_t>(state.range(0)), MakeFrame("R0005"));
+    const std::string text =
+        FramesText(static_cast<std::size_t>(state.range(0)), MakeFrame("R0005"));
     for (auto _ : state) {
         RxBuffer buffer;
         buffer.Append(text);
@@ -72,7 +75,9 @@ BENCHMARK(BM_ExtractFramesScaling)->RangeMultiplier(10)->Range(10'000, 1'000'000
 
 void BM_ExtractStrayEnqsScaling(benchmark::State& state) {
     std::string text(static_cast<std::size_t>(state.range(0)), '\x05');
-    text += "\x1B" "R" "\x05";
+    text += "\x1B"
+            "R"
+            "\x05";
     for (auto _ : state) {
         RxBuffer buffer;
         buffer.Append(text);

@@ -19,7 +19,8 @@ namespace {
 
 double UpgradeSeconds(int blocks) {
     const auto path = std::filesystem::temp_directory_path() / "S0.bench.bin";
-    std::ofstream(path, std::ios::binary) << std::string(static_cast<std::size_t>(blocks) * 300, 'x');
+    std::ofstream(path, std::ios::binary)
+        << std::string(static_cast<std::size_t>(blocks) * 300, 'x');
 
     MiniCollector collector;
     FakeDeviceList list;
@@ -40,12 +41,14 @@ double UpgradeSeconds(int blocks) {
 
     const auto start = std::chrono::steady_clock::now();
     tool.btnUPGClick();
-    const bool done = PumpUntil(tool, [&] { return !notices.shown.empty(); },
-                                std::chrono::milliseconds(blocks * 150 + 20000));
+    const bool done = PumpUntil(
+        tool, [&] { return !notices.shown.empty(); },
+        std::chrono::milliseconds(blocks * 150 + 20000));
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     tool.StopWorkers();
     std::filesystem::remove(path);
-    if (!done || notices.shown[0].second != "升级完成" || collector.Image().size() != blocks * 300u) {
+    if (!done || notices.shown[0].second != "升级完成" ||
+        collector.Image().size() != blocks * 300u) {
         std::fprintf(stderr, "upgrade of %d blocks did not complete\n", blocks);
         std::exit(1);
     }

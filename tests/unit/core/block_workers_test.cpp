@@ -110,7 +110,8 @@ TEST_F(PassTest, WorkerThreadSurvivesPassesAndStopsPromptlyWhenCancelled) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(peer.Drain().size(), 2u * (2u + 5u));
         // A pass that blocks in a pause: cancelling must end it and the thread.
-        sleeper.OnPause([](long long, int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+        sleeper.OnPause(
+            [](long long, int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
         worker.Start({0, 100000, "127.0.0.1", Image(600)});
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         sleeper.Cancel();
