@@ -57,7 +57,9 @@ enum class NoticeKind { Notice, Plain, Error };
 class FakeNotices : public Notices {
 public:
     void Notice(const std::string& text) override { shown.emplace_back(NoticeKind::Notice, text); }
-    void PlainMessage(const std::string& text) override { shown.emplace_back(NoticeKind::Plain, text); }
+    void PlainMessage(const std::string& text) override {
+        shown.emplace_back(NoticeKind::Plain, text);
+    }
     void ErrorBox(const std::string& text) override { shown.emplace_back(NoticeKind::Error, text); }
 
     std::vector<std::pair<NoticeKind, std::string>> shown;

@@ -5,14 +5,13 @@
 
 namespace {
 
-std::string Reply(const std::string& text) { return kEsc + text + kEnq; }
+std::string Reply(const std::string& text) {
+    return kEsc + text + kEnq;
+}
 
 TEST(SubnetPrefix, KeepsUpToTheThirdDotOrTheLastThereIs) {
     const std::pair<std::string, std::string> cases[] = {
-        {"192.168.1.23", "192.168.1."},
-        {"10.20", "10."},
-        {"abc", ""},
-        {"", ""},
+        {"192.168.1.23", "192.168.1."}, {"10.20", "10."}, {"abc", ""}, {"", ""},
         {"1.2.3.4.5", "1.2.3."},
     };
     for (const auto& [address, prefix] : cases)
@@ -57,6 +56,7 @@ TEST_F(DiscoveryTest, ReplyAddsOrUpdatesRowsByAddress) {
     const std::string ip = "192.168.1.50";
     const DeviceEntry known{"123456", ip, "S2.01"};
     const DeviceEntry other{"999", "192.168.1.7", "S1"};
+    // clang-format off
     const ReplyCase cases[] = {
         {"split at #", Mode::SS, {}, Reply("123456#S2.01"), ip, {known}},
         {"no # gives empty version", Mode::SS, {}, Reply("123456"), ip, {{"123456", ip, ""}}},
@@ -76,6 +76,7 @@ TEST_F(DiscoveryTest, ReplyAddsOrUpdatesRowsByAddress) {
         {"mode EN", Mode::EN, {}, Reply("123456#S2.01"), ip, {}},
         {"mode empty", Mode::Empty, {}, Reply("123456#S2.01"), ip, {}},
     };
+    // clang-format on
     fields.lbl3 = "127.0.0.1";
     for (const auto& c : cases) {
         list.rows = c.before;

@@ -38,6 +38,18 @@ TEST_F(ImageLoadingTest, AcceptedFileFillsPathVersionAndHexImage) {
     EXPECT_TRUE(notices.shown.empty());
 }
 
+TEST_F(ImageLoadingTest, FileLargerThanOneReadKeepsEveryByteInPlace) {
+    std::string bytes((1 << 21) + 3, '\0');
+    std::string expected;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i % 251);
+        expected += "0123456789ABCDEF"[(i % 251) >> 4];
+        expected += "0123456789ABCDEF"[(i % 251) & 0xF];
+    }
+    Browse("S2.bin", bytes);
+    EXPECT_TRUE(tool->ImageHex() == expected);
+}
+
 TEST_F(ImageLoadingTest, RefusedCancelledOrEmptyChoiceChangesNothing) {
     const std::string accepted = Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
     for (const char* name : {"s1.02.bin", "V1.02.bin"}) {

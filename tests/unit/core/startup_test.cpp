@@ -58,7 +58,7 @@ TEST_F(StartupTest, ShowPutsTheLocalAddressInLbl3OrSaysItWasNotFound) {
 
 TEST(ErrorTexts, FullStopAndApplicationTitle) {
     const std::pair<std::string, std::string> messages[] = {
-        {"abc", "abc."}, {"x.", "x."},   {"", ""},           {"end!", "end!"},
+        {"abc", "abc."}, {"x.", "x."},    {"", ""},          {"end!", "end!"},
         {"a-", "a-"},    {"1/0", "1/0."}, {"升级", "升级."},
     };
     for (const auto& [message, shown] : messages)

@@ -70,10 +70,10 @@ protected:
     // out, so its workers' passes would end at their first pause.
     void Make(ToolPorts ports) {
         tool.reset();
-        tool = std::make_unique<UpgradeTool>(
-            ToolPortsAndViews{list, fields, notices, dialog, display, events, sleeper,
-                              [this] { return localAddress; }},
-            ports);
+        tool = std::make_unique<UpgradeTool>(ToolPortsAndViews{list, fields, notices, dialog,
+                                                               display, events, sleeper,
+                                                               [this] { return localAddress; }},
+                                             ports);
     }
 
     std::string WriteFile(const std::filesystem::path& relative, const std::string& bytes) {

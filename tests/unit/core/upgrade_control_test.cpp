@@ -50,8 +50,8 @@ TEST_F(UpgradeButtonTest, ChecksRunInOrderAndTheFirstFailureRefuses) {
 
         tool->btnUPGClick();
 
-        EXPECT_EQ(notices.shown, (std::vector<std::pair<NoticeKind, std::string>>{
-                                     {NoticeKind::Notice, c.notice}}))
+        EXPECT_EQ(notices.shown,
+                  (std::vector<std::pair<NoticeKind, std::string>>{{NoticeKind::Notice, c.notice}}))
             << c.name;
         EXPECT_TRUE(tool->Mode().Is(c.mode)) << c.name;
         EXPECT_EQ(fields.lbl6, "等待升级") << c.name;
@@ -70,7 +70,8 @@ TEST_F(UpgradeButtonTest, RequestCarriesTrimmedGbkVersionAndBlockCountToTheSelec
     tool->btnUPGClick();
     tool->btnUPGClick(); // still "LU": sent again
 
-    const std::string request = MakeFrame("LUS\xC9\xFD\xBC\xB6" "0002");
+    const std::string request = MakeFrame("LUS\xC9\xFD\xBC\xB6"
+                                          "0002");
     const auto got = upgradePeer.WaitFor(2);
     ASSERT_EQ(got.size(), 2u);
     for (const auto& datagram : got) {
@@ -108,7 +109,8 @@ TEST_F(UpgradeReplyTest, AcceptSendsFromTheStartBlockOfTheImageCopiedAtTheReques
     EXPECT_EQ(fields.lbl6, "正在升级");
     EXPECT_TRUE(tool->Mode().Is(Mode::UD));
     const auto got = upgradePeer.WaitFor(3);
-    EXPECT_EQ(Bytes(got), (std::vector<std::string>{Block(5, 2400), Block(6, 2400), Block(7, 2400)}));
+    EXPECT_EQ(Bytes(got),
+              (std::vector<std::string>{Block(5, 2400), Block(6, 2400), Block(7, 2400)}));
     EXPECT_TRUE(tool->Mode().Is(Mode::UD)) << "the worker waits 5000 ms before polling";
     settle.Open();
     const auto all = upgradePeer.WaitFor(4);
@@ -193,7 +195,8 @@ TEST_F(UpgradeReplyTest, ResendListSendsTheListedBlocksInListOrder) {
     tool->HandleUpgradeFrame(MakeFrame("R000200030001"));
     EXPECT_TRUE(tool->Mode().Is(Mode::UD));
     EXPECT_EQ(fields.lbl6, "正在升级");
-    EXPECT_EQ(Bytes(upgradePeer.WaitFor(2)), (std::vector<std::string>{Block(3, 1200), Block(1, 1200)}));
+    EXPECT_EQ(Bytes(upgradePeer.WaitFor(2)),
+              (std::vector<std::string>{Block(3, 1200), Block(1, 1200)}));
 }
 
 TEST_F(UpgradeReplyTest, EmptyResendListGoesStraightToTheQuery) {
