@@ -101,6 +101,23 @@ TEST_F(ImageLoadingTest, MissingFileThrowsAfterFieldsChangedAndKeepsTheOldImage)
     EXPECT_EQ(tool->ImageHex(), "001FAB");
 }
 
+// A folder cannot be opened as a file: the same error as for any unopenable
+// file, and the image already loaded stays.
+TEST_F(ImageLoadingTest, FolderWithAnSNameIsRefusedLikeAnUnopenableFile) {
+    Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
+    const auto folderPath = folder / "S3.00.bin";
+    std::filesystem::create_directories(folderPath);
+    dialog.script = {folderPath.string()};
+    try {
+        tool->btn1Click();
+        ADD_FAILURE() << "a folder was loaded as an image";
+    } catch (const std::exception& error) {
+        const std::string prefix = "Cannot open file \"" + folderPath.string() + "\". ";
+        EXPECT_EQ(std::string(error.what()).substr(0, prefix.size()), prefix) << error.what();
+    }
+    EXPECT_EQ(tool->ImageHex(), "001FAB");
+}
+
 TEST(ImageNames, NamePartAndVersionIgnoreFoldersAndTakeTheLastDot) {
     const std::tuple<std::string, std::string, bool> cases[] = {
         {"C:\\fw.new\\S100", "S100", true},
