@@ -52,8 +52,8 @@ QFont SongFont(int pixelSize) {
     }();
     (void)substituted;
     QFont font(QStringLiteral("宋体"));
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
-                      QStringLiteral("Noto Serif CJK SC")});
+    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"),
+                      QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")});
     font.setPixelSize(pixelSize);
     return font;
 }
@@ -65,7 +65,8 @@ class PanelStatusBar : public QStatusBar {
 public:
     using DrawPanel = std::function<void(const QRect&)>;
 
-    PanelStatusBar(QWidget* parent, DrawPanel drawPanel) : QStatusBar(parent), drawPanel_(std::move(drawPanel)) {}
+    PanelStatusBar(QWidget* parent, DrawPanel drawPanel)
+        : QStatusBar(parent), drawPanel_(std::move(drawPanel)) {}
 
 protected:
     void resizeEvent(QResizeEvent* event) override {
@@ -81,13 +82,15 @@ private:
     DrawPanel drawPanel_;
 };
 
-template <typename Widget> Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
+template <typename Widget>
+Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(left, top, width, height);
     return widget;
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height) {
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
+                  int width, int height) {
     return Place(new QLabel(text, parent), name, left, top, width, height);
 }
 
@@ -104,21 +107,23 @@ TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
     LayOutDocked();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desktop = screen->geometry();
-        move(desktop.x() + (desktop.width() - kOuterWidth) / 2, desktop.y() + (desktop.height() - kOuterHeight) / 2);
+        move(desktop.x() + (desktop.width() - kOuterWidth) / 2,
+             desktop.y() + (desktop.height() - kOuterHeight) / 2);
     }
 
     notices_ = seams.notices != nullptr ? seams.notices : &ownNotices_;
     OpenFileDialog* fileDialog = seams.fileDialog != nullptr ? seams.fileDialog : &ownFileDialog_;
     Sleeper* sleeper = seams.sleeper != nullptr ? seams.sleeper : &ownSleeper_;
-    auto lookup = seams.lookupLocalAddress ? std::move(seams.lookupLocalAddress)
-                                           : std::function<std::optional<std::string>()>(LookupLocalIPv4);
+    auto lookup = seams.lookupLocalAddress
+                      ? std::move(seams.lookupLocalAddress)
+                      : std::function<std::optional<std::string>()>(LookupLocalIPv4);
 
     deviceList_ = std::make_unique<TreeDeviceList>(*lv1);
     fields_ = std::make_unique<WidgetFormFields>(*lbl3, *lbl6, *redt2, *edt1);
     workerDisplay_ = std::make_unique<QueuedWorkerDisplay>(*this, *ProgressBar1, *lbl6);
     tool_ = std::make_unique<UpgradeTool>(
-        ToolPortsAndViews{*deviceList_, *fields_, *notices_, *fileDialog, *workerDisplay_, socketEvents_, *sleeper,
-                          std::move(lookup)},
+        ToolPortsAndViews{*deviceList_, *fields_, *notices_, *fileDialog, *workerDisplay_,
+                          socketEvents_, *sleeper, std::move(lookup)},
         seams.ports);
 
     connect(btnsearch, &QPushButton::clicked, this, [this] { btnsearchClick(); });
@@ -142,7 +147,8 @@ void TFrmmain::BuildControls() {
 
     lv1 = Place(new QTreeWidget(pnl1), "lv1", 0, 0, kPanelWidth, 382);
     lv1->setColumnCount(3);
-    lv1->setHeaderLabels({QStringLiteral("序列号"), QStringLiteral("IP"), QStringLiteral("版本号")});
+    lv1->setHeaderLabels(
+        {QStringLiteral("序列号"), QStringLiteral("IP"), QStringLiteral("版本号")});
     lv1->setColumnWidth(0, 130);
     lv1->setColumnWidth(1, 105);
     lv1->setColumnWidth(2, 140);
@@ -171,7 +177,8 @@ void TFrmmain::BuildControls() {
     edtHostPort = Place(new QLineEdit(QStringLiteral("8000"), grp1), "edtHostPort", 85, 11, 49, 21);
     edtHostPort->setReadOnly(true);
     edtHostPort->setEnabled(false);
-    btnsearch = Place(new QPushButton(QStringLiteral("搜寻设备"), grp1), "btnsearch", 58, 65, 79, 22);
+    btnsearch =
+        Place(new QPushButton(QStringLiteral("搜寻设备"), grp1), "btnsearch", 58, 65, 79, 22);
 
     lbl7 = MakeLabel(this, "lbl7", QStringLiteral("升级程序文件选择："), 398, 105, 117, 13);
     btn1 = Place(new QPushButton(QStringLiteral("浏览"), this), "btn1", 549, 99, 44, 22);
@@ -198,8 +205,8 @@ void TFrmmain::BuildControls() {
     ProgressBar1->setRange(0, 100);
     ProgressBar1->reset();
 
-    stat1 = Place(new PanelStatusBar(this, [this](const QRect& panel) { stat1DrawPanel(panel); }), "stat1", 0, 382,
-                  kClientWidth, kStatusHeight);
+    stat1 = Place(new PanelStatusBar(this, [this](const QRect& panel) { stat1DrawPanel(panel); }),
+                  "stat1", 0, 382, kClientWidth, kStatusHeight);
     stat1->setSizeGripEnabled(false);
 
     // Tab order: the list, the search button (then the disabled port field,
@@ -254,7 +261,8 @@ void TFrmmain::showEvent(QShowEvent* event) {
     // Start-up belongs to the first activation. A platform that never
     // activates the window (offscreen, some window managers) still gets it,
     // once, as soon as the window is up.
-    QMetaObject::invokeMethod(this, [this] { FormActivate(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { FormActivate(); }, Qt::QueuedConnection);
 }
 
 void TFrmmain::closeEvent(QCloseEvent* event) {

@@ -9,7 +9,8 @@
 
 namespace {
 
-void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const std::string& text) {
+void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+             const std::string& text) {
     QMessageBox box(icon, caption, QString::fromStdString(text), QMessageBox::Ok, parent);
     box.exec();
 }
@@ -17,7 +18,8 @@ void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, co
 } // namespace
 
 QString ApplicationTitleText() {
-    return QString::fromStdString(ApplicationTitle(QCoreApplication::applicationFilePath().toStdString()));
+    return QString::fromStdString(
+        ApplicationTitle(QCoreApplication::applicationFilePath().toStdString()));
 }
 
 void MessageBoxNotices::Notice(const std::string& text) {

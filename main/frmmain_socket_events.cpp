@@ -13,10 +13,12 @@ NotifierSocketEvents::~NotifierSocketEvents() {
 
 void NotifierSocketEvents::Watch(UdpSocket::Handle handle) {
     Unwatch(handle);
-    auto* notifier = new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, &target_);
+    auto* notifier =
+        new QSocketNotifier(static_cast<qintptr>(handle), QSocketNotifier::Read, &target_);
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [this, notifier] {
         notifier->setEnabled(false);
-        QCoreApplication::postEvent(&target_, new QEvent(static_cast<QEvent::Type>(kSocketNotifyMessage)));
+        QCoreApplication::postEvent(&target_,
+                                    new QEvent(static_cast<QEvent::Type>(kSocketNotifyMessage)));
     });
     notifiers_[handle] = notifier;
 }

@@ -94,8 +94,8 @@ bool ReplyFrom(const char* address, std::uint16_t toPort, const std::string& byt
     to.sin_port = htons(toPort);
     ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
     const bool sent = ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
-                      ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
-                          static_cast<ssize_t>(bytes.size());
+                      ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                               sizeof to) == static_cast<ssize_t>(bytes.size());
     ::close(fd);
     return sent;
 }
@@ -145,7 +145,8 @@ TEST(Discovery, RepliesFillTheListWithDecodedTextAndKeepTheBytes) {
 
     auto* list = w.Control<QTreeWidget>("lv1");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return list->topLevelItemCount() == 2 && list->topLevelItem(1)->text(0) == " B2 "; }, 2000));
+        [&] { return list->topLevelItemCount() == 2 && list->topLevelItem(1)->text(0) == " B2 "; },
+        2000));
     QTest::qWait(50); // let the third datagram be handled too
     ASSERT_EQ(list->topLevelItemCount(), 2);
     EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("123456"));

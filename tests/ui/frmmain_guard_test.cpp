@@ -22,7 +22,8 @@ struct ThrowCase {
 
 TEST(ErrorGuard, WhatEscapesAButtonHandlerIsShownInTheErrorBox) {
     const std::vector<ThrowCase> cases = {
-        {"conversion error", [] { throw ConversionError("12G4"); }, "'12G4' is not a valid integer value."},
+        {"conversion error", [] { throw ConversionError("12G4"); },
+         "'12G4' is not a valid integer value."},
         {"chinese text", [] { throw std::runtime_error("磁盘已满"); }, "磁盘已满."},
         {"ends with a full stop", [] { throw std::runtime_error("Done."); }, "Done."},
         {"ends below the full stop", [] { throw std::runtime_error("rate 50%"); }, "rate 50%"},
@@ -62,7 +63,8 @@ TEST(ErrorGuard, AConversionErrorInAReplyIsShownAndTheWindowReadsOn) {
     const std::uint16_t upgradePort = w->Tool().UpgradeChannel().LocalPort();
     ASSERT_TRUE(collector.SendTo(MakeFrame("R00G0"), "127.0.0.1", upgradePort));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.errorBoxes.empty(); }, 2000));
-    EXPECT_EQ(w.notices.errorBoxes, (std::vector<std::string>{"'$00G0' is not a valid integer value."}));
+    EXPECT_EQ(w.notices.errorBoxes,
+              (std::vector<std::string>{"'$00G0' is not a valid integer value."}));
     EXPECT_EQ(w.Control<QLabel>("lbl6")->text(), QStringLiteral("正在升级"));
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::LU));
 

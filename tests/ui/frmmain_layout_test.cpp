@@ -6,11 +6,13 @@
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -45,6 +47,10 @@ TEST(WindowLayout, EveryControlHasItsNameKindParentPlaceAndText) {
     EXPECT_EQ(w->windowTitle(), QStringLiteral("采集器程序升级工具"));
     EXPECT_EQ(w->size(), QSize(607, 401));
     EXPECT_FALSE(w->windowIcon().isNull());
+    // Centred on the desktop at its outer size of 623 x 440.
+    const QRect desktop = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(w->pos(), desktop.topLeft() +
+                            QPoint((desktop.width() - 623) / 2, (desktop.height() - 440) / 2));
     EXPECT_EQ(w->font().family(), QStringLiteral("宋体"));
     EXPECT_EQ(w->font().pixelSize(), 13);
 
@@ -89,8 +95,9 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
     TestWindow w;
     auto* list = w.Control<QTreeWidget>("lv1");
     ASSERT_NE(list, nullptr);
-    const std::vector<std::pair<QString, int>> columns = {
-        {QStringLiteral("序列号"), 130}, {QStringLiteral("IP"), 105}, {QStringLiteral("版本号"), 140}};
+    const std::vector<std::pair<QString, int>> columns = {{QStringLiteral("序列号"), 130},
+                                                          {QStringLiteral("IP"), 105},
+                                                          {QStringLiteral("版本号"), 140}};
     ASSERT_EQ(list->columnCount(), 3);
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(list->headerItem()->text(c), columns[c].first);
@@ -120,12 +127,13 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
     auto* progress = w.Control<QProgressBar>("ProgressBar1");
     EXPECT_FALSE(progress->isTextVisible());
     EXPECT_LT(progress->value(), progress->minimum() + 1); // no chunk drawn
-    EXPECT_GT(progress->maximum(), progress->minimum()); // not a busy indicator
+    EXPECT_GT(progress->maximum(), progress->minimum());   // not a busy indicator
 }
 
 TEST(WindowLayout, TabOrderFollowsTheControlsNumbering) {
     TestWindow w;
-    const QStringList focusable = {"lv1", "btnsearch", "edtHostPort", "btnUPG", "btn1", "edt1", "redt2"};
+    const QStringList focusable = {"lv1",  "btnsearch", "edtHostPort", "btnUPG",
+                                   "btn1", "edt1",      "redt2"};
     QStringList chain;
     QWidget* start = w.Control("lv1");
     QWidget* at = start;

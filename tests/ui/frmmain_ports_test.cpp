@@ -6,10 +6,8 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
-#include <QTextEdit>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -26,11 +24,14 @@ struct RowCase {
 TEST(DeviceRows, ShowDecodedTextAndGiveBackTheExactBytes) {
     const std::vector<RowCase> cases = {
         {"ascii", {"123456", "192.168.1.50", "S2.01"}, {"123456", "192.168.1.50", "S2.01"}},
-        {"gbk", {"\xB2\xE2\xCA\xD4", "10.0.0.7", "S\xC9\xFD\xBC\xB6"},
+        {"gbk",
+         {"\xB2\xE2\xCA\xD4", "10.0.0.7", "S\xC9\xFD\xBC\xB6"},
          {QStringLiteral("测试"), "10.0.0.7", QStringLiteral("S升级")}},
         {"empty version", {"123456", "10.0.0.8", ""}, {"123456", "10.0.0.8", ""}},
         {"blank serial", {"   ", "10.0.0.9", "S1"}, {"   ", "10.0.0.9", "S1"}},
-        {"bytes that are not gbk", {std::string("\xFF\x80", 2), "10.0.0.10", std::string("S\x00X", 3)}, {}},
+        {"bytes that are not gbk",
+         {std::string("\xFF\x80", 2), "10.0.0.10", std::string("S\x00X", 3)},
+         {}},
     };
     TestWindow w;
     DeviceList& rows = w->Devices();
@@ -81,27 +82,6 @@ TEST(DeviceRows, SerialUpdateSelectionAndClear) {
     EXPECT_EQ(rows.SelectedRow(), std::nullopt);
 }
 
-TEST(FormFields, ReadAndWriteTheLabelsAndFieldsAsUtf8) {
-    TestWindow w;
-    FormFields& fields = w->Fields();
-    EXPECT_EQ(fields.LocalAddressText(), "lbl3");
-    fields.SetLocalAddressText("192.168.100.200");
-    EXPECT_EQ(w.Control<QLabel>("lbl3")->text(), QStringLiteral("192.168.100.200"));
-    // Sized to its text.
-    EXPECT_GT(w.Control<QLabel>("lbl3")->width(), 28);
-
-    fields.SetStatusText("等待升级");
-    EXPECT_EQ(w.Control<QLabel>("lbl6")->text(), QStringLiteral("等待升级"));
-    EXPECT_EQ(fields.StatusText(), "等待升级");
-
-    fields.SetImagePath("/固件/S升级.bin");
-    EXPECT_EQ(w.Control<QTextEdit>("redt2")->toPlainText(), QStringLiteral("/固件/S升级.bin"));
-    EXPECT_EQ(fields.ImagePath(), "/固件/S升级.bin");
-
-    w.Control<QLineEdit>("edt1")->setText(QStringLiteral(" S升级 "));
-    EXPECT_EQ(fields.VersionText(), " S升级 ");
-}
-
 TEST(WorkerDisplay, CallsFromAWorkerArriveInOrderAndClamped) {
     TestWindow w;
     auto* progress = w.Control<QProgressBar>("ProgressBar1");
@@ -124,7 +104,8 @@ TEST(WorkerDisplay, CallsFromAWorkerArriveInOrderAndClamped) {
     EXPECT_EQ(values.count(), 0);
     EXPECT_EQ(status->text(), QString());
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text() == QStringLiteral("升级失败"); }, 2000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return status->text() == QStringLiteral("升级失败"); }, 2000));
     QList<int> seen;
     for (const QList<QVariant>& call : values)
         seen << call.first().toInt();

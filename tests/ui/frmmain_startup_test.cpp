@@ -44,8 +44,10 @@ TEST(WindowStartup, StatusLineTellsWhetherBothChannelsOpened) {
         TestWindow w(ports);
         ASSERT_TRUE(w.ShowAndStart());
         EXPECT_EQ(StatusLine(w), c.status);
-        EXPECT_EQ(w->Tool().UpgradeChannel().Socket().IsOpen(), c.held == Held::None || c.held == Held::SearchPort);
-        EXPECT_EQ(w->Tool().SearchChannel().Socket().IsOpen(), c.held == Held::None || c.held == Held::UpgradePort);
+        EXPECT_EQ(w->Tool().UpgradeChannel().Socket().IsOpen(),
+                  c.held == Held::None || c.held == Held::SearchPort);
+        EXPECT_EQ(w->Tool().SearchChannel().Socket().IsOpen(),
+                  c.held == Held::None || c.held == Held::UpgradePort);
         // The window opens all the same, with an empty list.
         EXPECT_TRUE(w->isVisible());
         EXPECT_EQ(w->Devices().RowCount(), 0);
@@ -65,6 +67,7 @@ TEST(WindowStartup, ShowFillsTheLocalAddressAndStartUpWaitsForTheWindow) {
     ASSERT_TRUE(w.ShowAndStart());
     EXPECT_EQ(w.lookups, 1);
     EXPECT_EQ(w.Control<QLabel>("lbl3")->text(), QStringLiteral("127.0.0.1"));
+    EXPECT_GT(w.Control<QLabel>("lbl3")->width(), 28); // sized to its new text
     EXPECT_TRUE(w->Tool().UpgradeChannel().Socket().IsOpen());
     EXPECT_TRUE(w->Tool().SearchChannel().Socket().IsOpen());
 }
@@ -153,7 +156,8 @@ TEST(WindowEvents, Types1106To1206GoToTheSocketHandlerAndNothingElse) {
     RoutingProbe probe(seams);
 
     const std::vector<std::pair<int, bool>> cases = {
-        {1105, false}, {1106, true}, {1150, true}, {1206, true}, {1207, false}, {QEvent::User, false},
+        {1105, false}, {1106, true},  {1150, true},
+        {1206, true},  {1207, false}, {QEvent::User, false},
     };
     for (const auto& [type, reaches] : cases) {
         SCOPED_TRACE(type);

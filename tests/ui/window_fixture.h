@@ -62,7 +62,8 @@ struct TestWindow {
     std::optional<std::string> localAddress = std::string("127.0.0.1");
     std::unique_ptr<TFrmmain> window;
 
-    explicit TestWindow(ToolPorts ports = FreeTestPorts()) : window(std::make_unique<TFrmmain>(Seams(ports))) {}
+    explicit TestWindow(ToolPorts ports = FreeTestPorts())
+        : window(std::make_unique<TFrmmain>(Seams(ports))) {}
 
     WindowSeams Seams(ToolPorts ports) {
         WindowSeams seams;
