@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -38,19 +39,30 @@ std::string HexEncode(std::string_view bytes) {
 void LoadImageHex(const std::string& path, std::string& imageHex) {
     // Read-only, no sharing restriction (POSIX has none; on Windows the C
     // runtime's fopen shares read and write).
+    const auto cannotOpen = [&](int error) {
+        return std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(error));
+    };
+    // POSIX opens a folder for reading; it is no image, and its "size" is garbage.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored))
+        throw cannotOpen(EISDIR);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-    long size = 0;
+        throw cannotOpen(errno);
+    long size = -1;
     if (std::fseek(file, 0, SEEK_END) == 0)
         size = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
+    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+        const int error = errno;
+        std::fclose(file);
+        throw cannotOpen(error);
+    }
     // The text is sized from the file's size and starts as all "00": bytes a
     // short read leaves out count as zero. Encoding chunk by chunk keeps the
     // peak near the text's own size instead of bytes plus text.
     imageHex.clear();
     imageHex.shrink_to_fit(); // release the old image before the new text exists
-    imageHex.assign(2 * static_cast<std::size_t>(size > 0 ? size : 0), '0');
+    imageHex.assign(2 * static_cast<std::size_t>(size), '0');
     std::vector<char> chunk(1 << 20);
     for (std::size_t at = 0; at < imageHex.size() / 2;) {
         const std::size_t want = std::min(chunk.size(), imageHex.size() / 2 - at);
