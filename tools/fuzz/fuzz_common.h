@@ -12,6 +12,10 @@
 //     ctrl & 0x10   upgrade target: deliver this datagram from inside the next
 //                   modal box (a notice or the error box runs a nested event
 //                   loop, so the receive path can run again meanwhile)
+//     ctrl & 0x20   upgrade target: leave checksums as they are; without it
+//                   every ESC .. ENQ span of six bytes or more inside the
+//                   datagram gets the correct checksum written before its ENQ,
+//                   so mutated payloads still reach the reply handling
 //     ctrl >> 5     search target: index into the table of sender addresses
 //     repeat        the datagram is the content repeated max(1, repeat) times,
 //                   cut to the largest datagram a channel reads (10230 bytes),
@@ -68,6 +72,7 @@ struct Datagram {
         return std::nullopt;
     }
     bool Nested() const { return (ctrl & 0x10) != 0; }
+    bool RawChecksums() const { return (ctrl & 0x20) != 0; }
     unsigned SenderIndex() const { return ctrl >> 5; }
 };
 
@@ -114,6 +119,23 @@ inline std::string BitwiseCrcHex(std::string_view payload) {
     const unsigned lo = crc & 0xFF;
     const unsigned hi = crc >> 8;
     return {kDigits[lo >> 4], kDigits[lo & 0xF], kDigits[hi >> 4], kDigits[hi & 0xF]};
+}
+
+// Writes the correct checksum into every frame that lies whole inside `bytes`
+// (first ESC through the first ENQ after it, at least six bytes).
+inline void SealFrames(std::string& bytes) {
+    std::size_t from = 0;
+    for (;;) {
+        const auto esc = bytes.find(kEsc, from);
+        if (esc == std::string::npos)
+            return;
+        const auto enq = bytes.find(kEnq, esc);
+        if (enq == std::string::npos)
+            return;
+        if (enq - esc + 1 >= 6)
+            bytes.replace(enq - 4, 4, BitwiseCrcHex(std::string_view(bytes).substr(esc + 1, enq - esc - 5)));
+        from = enq + 1;
+    }
 }
 
 inline bool ReferenceChecksumOk(std::string_view frame) {

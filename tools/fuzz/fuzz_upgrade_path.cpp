@@ -81,9 +81,12 @@ private:
     void Deliver(const Datagram& datagram) {
         if (const auto mode = datagram.ModeSwitch())
             tool_.Mode().Set(*mode);
+        std::string bytes = datagram.bytes;
+        if (!datagram.RawChecksums())
+            SealFrames(bytes);
         ++depth_;
         try {
-            Receive(datagram.bytes);
+            Receive(bytes);
         } catch (const ConversionError& e) {
             const std::string what = e.what();
             FUZZ_CHECK(what.starts_with("'$") && what.ends_with("' is not a valid integer value"), what);

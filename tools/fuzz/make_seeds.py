@@ -29,8 +29,9 @@ def frame(payload: bytes) -> bytes:
     return ESC + payload + crc_hex(payload) + ENQ
 
 
-def chunk(content: bytes, mode=None, nested=False, sender=0, repeat=1) -> bytes:
-    ctrl = (sender << 5) | (0x10 if nested else 0) | (0x08 | mode if mode is not None else 0)
+def chunk(content: bytes, mode=None, nested=False, sender=0, repeat=1, raw=False) -> bytes:
+    """raw: the upgrade fuzzer leaves checksums alone (else it rewrites them)."""
+    ctrl = (sender << 5) | (0x20 if raw else 0) | (0x10 if nested else 0) | (0x08 | mode if mode is not None else 0)
     return bytes([ctrl, len(content) & 0xFF, len(content) >> 8, repeat]) + content
 
 
@@ -55,7 +56,8 @@ def upgrade_seeds():
         "split_frame": seed(LU, chunk(good[:4]), chunk(good[4:])),
         "junk_before_frame": seed(EN, chunk(b"xy" + ENQ + ESC + b"abc"), chunk(ENQ + b"zz" + frame(b"R"))),
         "zero_byte_cuts": seed(LU, chunk(frame(b"E80") + b"\x00" + frame(b"R0001"))),
-        "lower_case_checksum": seed(LU, chunk(lower)),
+        "lower_case_checksum": seed(LU, chunk(lower, raw=True)),
+        "bad_checksum": seed(LU, chunk(good[:-2] + b"0" + ENQ, raw=True)),
         "flood_then_frame": seed(EMPTY, *[chunk(b"A" * 200, repeat=60)] * 8,
                                  chunk(frame(b"R"), mode=EN)),
         "notice_with_nested_reply": seed(LU, chunk(frame(b"E80")),
