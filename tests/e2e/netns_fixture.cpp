@@ -29,6 +29,8 @@ using namespace std::chrono_literals;
 
 constexpr const char* kPrefix = "cue2e-";
 constexpr const char* kNetnsDir = "/run/netns/";
+constexpr const char* kToolMac = "02:00:5e:64:00:01";   // locally administered
+constexpr const char* kFieldMac = "02:00:5e:64:00:02";
 
 // What must go if the process dies without running destructors. Kept in plain
 // arrays so the signal handler touches nothing but memory and system calls.
@@ -298,16 +300,25 @@ bool NetnsFixture::Setup() {
     RegisterNamespace(field_);
     step({ip, "netns", "add", tool_});
     step({ip, "netns", "add", field_});
-    step({ip, "-n", tool_, "link", "add", "veth0", "type", "veth", "peer", "name", "veth1", "netns", field_});
+    step({ip, "-n", tool_, "link", "add", "veth0", "address", kToolMac, "type", "veth", "peer", "name", "veth1",
+          "address", kFieldMac, "netns", field_});
     step({ip, "-n", tool_, "addr", "add", std::string(kToolAddress) + "/24", "dev", "veth0"});
+    // Permanent neighbour entries on both sides: no ARP, so a sweep of the
+    // whole field cannot lose datagrams to unresolved neighbours while many
+    // test processes share the machine.
+    step({ip, "-n", field_, "neigh", "replace", kToolAddress, "lladdr", kToolMac, "dev", "veth1", "nud", "permanent"});
     if (!fieldAddresses_.empty()) {
-        const std::string batch = scratch_ + "/field-addresses.batch";
+        const std::string fieldBatch = scratch_ + "/field.batch";
+        const std::string toolBatch = scratch_ + "/tool.batch";
         {
-            std::ofstream out(batch);
-            for (const auto& a : fieldAddresses_)
-                out << "addr add " << a << "/24 dev veth1\n";
+            std::ofstream field(fieldBatch), tool(toolBatch);
+            for (const auto& a : fieldAddresses_) {
+                field << "addr add " << a << "/24 dev veth1\n";
+                tool << "neigh replace " << a << " lladdr " << kFieldMac << " dev veth0 nud permanent\n";
+            }
         }
-        step({ip, "-n", field_, "-batch", batch});
+        step({ip, "-n", field_, "-batch", fieldBatch});
+        step({ip, "-n", tool_, "-batch", toolBatch});
     }
     step({ip, "-n", tool_, "link", "set", "lo", "up"});
     step({ip, "-n", field_, "link", "set", "lo", "up"});
