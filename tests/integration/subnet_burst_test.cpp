@@ -3,7 +3,6 @@
 #include "main/upgrade_tool.h"
 
 #include "fake_views.h"
-#include "recording_display.h"
 #include "ui_thread_pump.h"
 #include "virtual_sleeper.h"
 
@@ -16,17 +15,11 @@
 namespace {
 
 TEST(SubnetBurst, AllRepliesOfAFullSubnetAreListedAfterAStall) {
-    FakeDeviceList list;
-    FakeFields fields;
-    FakeNotices notices;
-    FakeFileDialog dialog;
-    RecordingDisplay display;
-    NoSocketEvents events;
+    FakeWindow window;
     VirtualSleeper sleeper;
-    UpgradeTool tool({list, fields, notices, dialog, display, events, sleeper, nullptr},
-                     ToolPorts{0, 9, 0, 9});
+    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, 9, 0, 9});
     tool.FormActivate();
-    fields.lbl3 = "127.0.0.1";
+    window.fields.lbl3 = "127.0.0.1";
     tool.Mode().Set(Mode::SS);
     const auto port = tool.SearchChannel().Socket().LocalPort();
 
@@ -46,10 +39,10 @@ TEST(SubnetBurst, AllRepliesOfAFullSubnetAreListedAfterAStall) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the UI thread is stalled
 
     ASSERT_TRUE(PumpUntil(
-        tool, [&] { return list.RowCount() == 254; }, std::chrono::seconds(5)))
-        << list.RowCount() << " rows";
+        tool, [&] { return window.list.RowCount() == 254; }, std::chrono::seconds(5)))
+        << window.list.RowCount() << " rows";
     std::set<std::string> addresses;
-    for (const auto& row : list.rows)
+    for (const auto& row : window.list.rows)
         addresses.insert(row.ip);
     EXPECT_EQ(addresses.size(), 254u);
 }

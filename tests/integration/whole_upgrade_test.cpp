@@ -5,7 +5,6 @@
 
 #include "fake_views.h"
 #include "mini_collector.h"
-#include "recording_display.h"
 #include "ui_thread_pump.h"
 
 #include <gtest/gtest.h>
@@ -26,31 +25,25 @@ TEST(WholeUpgrade, FewBlocksEndCompleteAndTheCollectorHoldsTheImage) {
     std::ofstream(path, std::ios::binary) << image;
 
     MiniCollector collector;
-    FakeDeviceList list;
-    FakeFields fields;
-    FakeNotices notices;
-    FakeFileDialog dialog;
-    RecordingDisplay display;
-    NoSocketEvents events;
+    FakeWindow window;
     RealSleeper sleeper;
-    UpgradeTool tool({list, fields, notices, dialog, display, events, sleeper, nullptr},
-                     ToolPorts{0, collector.Port(), 0, collector.Port()});
+    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, collector.Port(), 0, collector.Port()});
     tool.FormActivate();
     collector.ReplyTo(tool.UpgradeChannel().Socket().LocalPort());
-    list.AppendRow({"123456", "127.0.0.1", "S1.00"});
-    list.selected = 0;
-    dialog.script.push_back(path.string());
+    window.list.AppendRow({"123456", "127.0.0.1", "S1.00"});
+    window.list.selected = 0;
+    window.dialog.script.push_back(path.string());
 
     tool.btn1Click();
-    ASSERT_EQ(fields.edt1, "S9.99");
+    ASSERT_EQ(window.fields.edt1, "S9.99");
     const auto start = std::chrono::steady_clock::now();
     tool.btnUPGClick();
     ASSERT_TRUE(PumpUntil(
-        tool, [&] { return !notices.shown.empty(); }, std::chrono::seconds(20)));
+        tool, [&] { return !window.notices.shown.empty(); }, std::chrono::seconds(20)));
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
-    ASSERT_EQ(notices.shown.size(), 1u);
-    EXPECT_EQ(notices.shown[0].second, "升级完成");
+    ASSERT_EQ(window.notices.shown.size(), 1u);
+    EXPECT_EQ(window.notices.shown[0].second, "升级完成");
     EXPECT_TRUE(tool.Mode().Is(Mode::Empty));
     EXPECT_EQ(collector.Image(), image);
     EXPECT_EQ(collector.Queries(), 1);

@@ -6,8 +6,12 @@
 
 #include "main/channels.h"
 #include "main/ui_ports.h"
+#include "main/upgrade_tool.h"
+
+#include "recording_display.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -95,4 +99,19 @@ public:
     void Watch(UdpSocket::Handle) override { ++watched; }
     void Unwatch(UdpSocket::Handle) override {}
     int watched = 0;
+};
+
+// Every fake a tool needs, as one window stand-in.
+struct FakeWindow {
+    ToolPortsAndViews Views(Sleeper& sleeper,
+                            std::function<std::optional<std::string>()> lookup = nullptr) {
+        return {list, fields, notices, dialog, display, events, sleeper, std::move(lookup)};
+    }
+
+    FakeDeviceList list;
+    FakeFields fields;
+    FakeNotices notices;
+    FakeFileDialog dialog;
+    RecordingDisplay display;
+    NoSocketEvents events;
 };

@@ -6,7 +6,6 @@
 
 #include "fake_views.h"
 #include "mini_collector.h"
-#include "recording_display.h"
 #include "ui_thread_pump.h"
 
 #include <chrono>
@@ -23,31 +22,25 @@ double UpgradeSeconds(int blocks) {
         << std::string(static_cast<std::size_t>(blocks) * 300, 'x');
 
     MiniCollector collector;
-    FakeDeviceList list;
-    FakeFields fields;
-    FakeNotices notices;
-    FakeFileDialog dialog;
-    RecordingDisplay display;
-    NoSocketEvents events;
+    FakeWindow window;
     RealSleeper sleeper;
-    UpgradeTool tool({list, fields, notices, dialog, display, events, sleeper, nullptr},
-                     ToolPorts{0, collector.Port(), 0, collector.Port()});
+    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, collector.Port(), 0, collector.Port()});
     tool.FormActivate();
     collector.ReplyTo(tool.UpgradeChannel().Socket().LocalPort());
-    list.AppendRow({"1", "127.0.0.1", "S1"});
-    list.selected = 0;
-    dialog.script.push_back(path.string());
+    window.list.AppendRow({"1", "127.0.0.1", "S1"});
+    window.list.selected = 0;
+    window.dialog.script.push_back(path.string());
     tool.btn1Click();
 
     const auto start = std::chrono::steady_clock::now();
     tool.btnUPGClick();
     const bool done = PumpUntil(
-        tool, [&] { return !notices.shown.empty(); },
+        tool, [&] { return !window.notices.shown.empty(); },
         std::chrono::milliseconds(blocks * 150 + 20000));
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     tool.StopWorkers();
     std::filesystem::remove(path);
-    if (!done || notices.shown[0].second != "升级完成" ||
+    if (!done || window.notices.shown[0].second != "升级完成" ||
         collector.Image().size() != blocks * 300u) {
         std::fprintf(stderr, "upgrade of %d blocks did not complete\n", blocks);
         std::exit(1);

@@ -70,9 +70,7 @@ protected:
     // out, so its workers' passes would end at their first pause.
     void Make(ToolPorts ports) {
         tool.reset();
-        tool = std::make_unique<UpgradeTool>(ToolPortsAndViews{list, fields, notices, dialog,
-                                                               display, events, sleeper,
-                                                               [this] { return localAddress; }},
+        tool = std::make_unique<UpgradeTool>(window.Views(sleeper, [this] { return localAddress; }),
                                              ports);
     }
 
@@ -119,12 +117,13 @@ protected:
         return bytes;
     }
 
-    FakeDeviceList list;
-    FakeFields fields;
-    FakeNotices notices;
-    FakeFileDialog dialog;
-    RecordingDisplay display;
-    NoSocketEvents events;
+    FakeWindow window;
+    FakeDeviceList& list = window.list;
+    FakeFields& fields = window.fields;
+    FakeNotices& notices = window.notices;
+    FakeFileDialog& dialog = window.dialog;
+    RecordingDisplay& display = window.display;
+    NoSocketEvents& events = window.events;
     VirtualSleeper sleeper;
     DestinationListener upgradePeer;
     DestinationListener searchPeer;
