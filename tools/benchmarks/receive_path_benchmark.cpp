@@ -59,9 +59,7 @@ BENCHMARK(BM_ReceiveDatagramOfLargestFrames);
 
 // Linearity: extraction over N bytes of frames, and over N bytes of stray ENQs
 // followed by one ESC (the case a naive rescan makes quadratic).
-void BM_ExtractFramesScaling(benchmark::State& state) {
-    const std::string text =
-        FramesText(static_cast<std::size_t>(state.range(0)), MakeFrame("R0005"));
+void ExtractAllOf(benchmark::State& state, const std::string& text) {
     for (auto _ : state) {
         RxBuffer buffer;
         buffer.Append(text);
@@ -71,21 +69,16 @@ void BM_ExtractFramesScaling(benchmark::State& state) {
     }
     state.SetComplexityN(state.range(0));
 }
+
+void BM_ExtractFramesScaling(benchmark::State& state) {
+    ExtractAllOf(state, FramesText(static_cast<std::size_t>(state.range(0)), MakeFrame("R0005")));
+}
 BENCHMARK(BM_ExtractFramesScaling)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Complexity();
 
 void BM_ExtractStrayEnqsScaling(benchmark::State& state) {
-    std::string text(static_cast<std::size_t>(state.range(0)), '\x05');
-    text += "\x1B"
-            "R"
-            "\x05";
-    for (auto _ : state) {
-        RxBuffer buffer;
-        buffer.Append(text);
-        std::size_t frames = 0;
-        ExtractFrames(buffer, [&](const std::string&) { ++frames; });
-        benchmark::DoNotOptimize(frames);
-    }
-    state.SetComplexityN(state.range(0));
+    ExtractAllOf(state, std::string(static_cast<std::size_t>(state.range(0)), '\x05') + "\x1B"
+                                                                                        "R"
+                                                                                        "\x05");
 }
 BENCHMARK(BM_ExtractStrayEnqsScaling)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Complexity();
 
