@@ -60,6 +60,8 @@ def upgrade_seeds():
         "bad_checksum": seed(LU, chunk(good[:-2] + b"0" + ENQ, raw=True)),
         "flood_then_frame": seed(EMPTY, *[chunk(b"A" * 200, repeat=60)] * 8,
                                  chunk(frame(b"R"), mode=EN)),
+        "flood_after_esc": seed(EMPTY, chunk(b"q" + ESC), *[chunk(b"C" * 200, repeat=60)] * 7,
+                                chunk(frame(b"R"), mode=EN)),
         "notice_with_nested_reply": seed(LU, chunk(frame(b"E80")),
                                          chunk(frame(b"R0002"), mode=LU, nested=True)),
         "accept_then_query_reply": seed(LU, chunk(frame(b"R0000")), chunk(frame(b"R00010003"), mode=EN)),
@@ -87,6 +89,8 @@ def search_seeds():
                               chunk(reply(b"3#S3"), sender=2), chunk(reply(b"1b#S1"), sender=0)),
         "wrong_mode": seed(LU, chunk(reply(b"123456#S2.01")), chunk(reply(b"7#S7"), mode=SS, sender=7)),
         "flood_then_reply": seed(SS, *[chunk(b"B" * 200, repeat=60)] * 8, chunk(reply(b"5#S5"))),
+        "flood_after_esc": seed(SS, chunk(ESC + b"77"), *[chunk(b"D" * 200, repeat=60)] * 7,
+                                chunk(reply(b"8#S8"))),
         "split_reply": seed(SS, chunk(ESC + b"1234", sender=0), chunk(b"56#S2" + ENQ, sender=1)),
     }
 
