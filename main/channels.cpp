@@ -35,15 +35,19 @@ struct BoundOnExit {
     ~BoundOnExit() { buffer.Bound(); }
 };
 
-void ScrubSearchBytes(std::string& bytes) {
-    for (auto& c : bytes) {
+} // namespace
+
+std::string_view UpgradeDatagramText(std::string_view datagram) {
+    return datagram.substr(0, datagram.find('\0'));
+}
+
+void ScrubSearchDatagram(std::string& datagram) {
+    for (auto& c : datagram) {
         const auto b = static_cast<unsigned char>(c);
         if (b == 0x00 || b == 0x0A || b == 0xFB || b == 0xFF)
             c = ' ';
     }
 }
-
-} // namespace
 
 void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
                          const UpgradeFrameHandler& onUpgradeFrame,
@@ -51,7 +55,7 @@ void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
     UdpSocket::Datagram datagram;
     if (upgrade.Socket().Receive(kMaxDatagramBytes, datagram) == UdpSocket::ReadStatus::Ok &&
         !datagram.bytes.empty()) {
-        const auto text = std::string_view(datagram.bytes).substr(0, datagram.bytes.find('\0'));
+        const auto text = UpgradeDatagramText(datagram.bytes);
         if (text.empty())
             return;
         auto& buffer = upgrade.Buffer();
@@ -66,7 +70,7 @@ void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
     if (search.Socket().Receive(kMaxDatagramBytes, datagram) != UdpSocket::ReadStatus::Ok ||
         datagram.bytes.empty())
         return;
-    ScrubSearchBytes(datagram.bytes);
+    ScrubSearchDatagram(datagram.bytes);
     auto& buffer = search.Buffer();
     buffer.Append(datagram.bytes);
     const BoundOnExit bound{buffer};

@@ -71,6 +71,11 @@ inline void CloseSearchChannel(UdpChannel& channel, SocketEvents& events) {
     CloseChannel(channel, events);
 }
 
+// What a datagram contributes to its channel's buffer. Upgrade text ends at the
+// first zero byte; search text has 00, 0A, FB and FF turned into spaces.
+std::string_view UpgradeDatagramText(std::string_view datagram);
+void ScrubSearchDatagram(std::string& datagram);
+
 using UpgradeFrameHandler = std::function<void(const std::string& frame)>;
 using SearchFrameHandler = std::function<void(const std::string& frame, const std::string& sender)>;
 

@@ -26,11 +26,13 @@ using namespace fuzz;
 const std::string kLocalAddress = "198.51.100.1";
 
 const std::string kSenders[8] = {
-    "198.51.100.10", "198.51.100.11", "198.51.100.12", "10.0.0.254",
-    "",              kLocalAddress,   "198.51.100.100", kLocalAddress + " ",
+    "198.51.100.10", "198.51.100.11",  "198.51.100.12",     "10.0.0.254", "",
+    kLocalAddress,   "198.51.100.100", kLocalAddress + " ",
 };
 
-bool Scrubbed(unsigned char b) { return b == 0x00 || b == 0x0A || b == 0xFB || b == 0xFF; }
+bool Scrubbed(unsigned char b) {
+    return b == 0x00 || b == 0x0A || b == 0xFB || b == 0xFF;
+}
 
 std::string TrimBlanks(std::string_view text) {
     std::size_t first = 0;
@@ -45,8 +47,8 @@ std::string TrimBlanks(std::string_view text) {
 class Harness {
 public:
     explicit Harness(const Input& input)
-        : input_(input), tool_(ToolPortsAndViews{list_, fields_, notices_, dialog_, display_, events_,
-                                                 sleeper_, {}}) {
+        : input_(input), tool_(ToolPortsAndViews{
+                             list_, fields_, notices_, dialog_, display_, events_, sleeper_, {}}) {
         fields_.SetLocalAddressText(kLocalAddress);
         tool_.Mode().Set(input.initialMode);
     }
@@ -66,9 +68,7 @@ private:
         std::string bytes = datagram.bytes;
         if (bytes.empty())
             return; // a read of 0 bytes ends the notification
-        for (auto& c : bytes)
-            if (Scrubbed(static_cast<unsigned char>(c)))
-                c = ' ';
+        ScrubSearchDatagram(bytes);
         const std::string& sender = kSenders[datagram.SenderIndex()];
         Buffer().Append(bytes);
         reference_.Append(bytes);
@@ -102,8 +102,10 @@ private:
         const std::string inner = frame.substr(1, frame.size() - 2);
         const auto hash = inner.find('#');
         const std::string serial = inner.substr(0, hash);
-        const std::string version = hash == std::string::npos ? std::string() : inner.substr(hash + 1);
-        const bool listed = mode == Mode::SS && !sender.empty() && sender != kLocalAddress && !serial.empty();
+        const std::string version =
+            hash == std::string::npos ? std::string() : inner.substr(hash + 1);
+        const bool listed =
+            mode == Mode::SS && !sender.empty() && sender != kLocalAddress && !serial.empty();
         if (!listed) {
             FUZZ_CHECK(list_.Changes() == changes, frame);
             return;
@@ -126,7 +128,8 @@ private:
         for (std::size_t other = 0; other < before.size(); ++other) {
             if (other == row)
                 continue;
-            FUZZ_CHECK(rows[other].ip == before[other].ip && rows[other].serial == before[other].serial &&
+            FUZZ_CHECK(rows[other].ip == before[other].ip &&
+                           rows[other].serial == before[other].serial &&
                            rows[other].version == before[other].version,
                        frame);
         }

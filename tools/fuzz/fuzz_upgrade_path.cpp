@@ -52,8 +52,8 @@ bool ResendListParses(const std::string& frame) {
 class Harness {
 public:
     explicit Harness(const Input& input)
-        : input_(input), tool_(ToolPortsAndViews{list_, fields_, notices_, dialog_, display_, events_,
-                                                 sleeper_, {}}) {
+        : input_(input), tool_(ToolPortsAndViews{
+                             list_, fields_, notices_, dialog_, display_, events_, sleeper_, {}}) {
         fields_.SetLocalAddressText("198.51.100.1");
         list_.AppendRow({"123456", "198.51.100.10", "S2.01"});
         list_.Select(0);
@@ -71,7 +71,8 @@ private:
 
     // A modal box is open: the next datagram, if marked so, arrives now.
     void DeliverInsideBox() {
-        if (depth_ >= kMaxNesting || next_ >= input_.datagrams.size() || !input_.datagrams[next_].Nested())
+        if (depth_ >= kMaxNesting || next_ >= input_.datagrams.size() ||
+            !input_.datagrams[next_].Nested())
             return;
         ++nestedDeliveries_;
         Deliver(input_.datagrams[next_++]);
@@ -89,7 +90,8 @@ private:
             Receive(bytes);
         } catch (const ConversionError& e) {
             const std::string what = e.what();
-            FUZZ_CHECK(what.starts_with("'$") && what.ends_with("' is not a valid integer value"), what);
+            FUZZ_CHECK(what.starts_with("'$") && what.ends_with("' is not a valid integer value"),
+                       what);
             notices_.ErrorBox(ErrorBoxText(what));
         } catch (const std::exception& e) {
             Fail("unexpected exception left the upgrade receive path", e.what());
@@ -100,7 +102,7 @@ private:
     }
 
     void Receive(const std::string& bytes) {
-        const auto text = std::string_view(bytes).substr(0, bytes.find('\0'));
+        const auto text = UpgradeDatagramText(bytes);
         if (text.empty())
             return;
         Buffer().Append(text);
@@ -128,7 +130,8 @@ private:
     }
 
     void HandleChecked(const std::string& frame) {
-        const Before before{tool_.Mode().Get(), notices_.Count(), fields_.StatusText(), nestedDeliveries_};
+        const Before before{tool_.Mode().Get(), notices_.Count(), fields_.StatusText(),
+                            nestedDeliveries_};
         try {
             tool_.HandleUpgradeFrame(frame);
         } catch (...) {
@@ -153,13 +156,15 @@ private:
         const std::string payload = frame.substr(1, frame.size() - 6);
         const bool accept = payload.starts_with('R');
         const auto expectNotice = [&](const char* text) {
-            FUZZ_CHECK(!threw && after == Mode::Empty && shown == 1 && notices_.Last() == text, frame);
+            FUZZ_CHECK(!threw && after == Mode::Empty && shown == 1 && notices_.Last() == text,
+                       frame);
         };
         switch (before.mode) {
         case Mode::Empty:
         case Mode::SS:
         case Mode::UD:
-            FUZZ_CHECK(!threw && after == before.mode && shown == 0 && fields_.StatusText() == before.status,
+            FUZZ_CHECK(!threw && after == before.mode && shown == 0 &&
+                           fields_.StatusText() == before.status,
                        frame);
             return;
         case Mode::LU:
@@ -177,7 +182,8 @@ private:
             return;
         case Mode::EN:
             if (accept && frame.size() > 7) {
-                FUZZ_CHECK(after == Mode::UD && shown == 0 && fields_.StatusText() == kUpgrading, frame);
+                FUZZ_CHECK(after == Mode::UD && shown == 0 && fields_.StatusText() == kUpgrading,
+                           frame);
                 FUZZ_CHECK(threw == !ResendListParses(frame), frame);
             } else if (accept && frame.size() == 7) {
                 expectNotice("升级完成");
