@@ -11,7 +11,8 @@ bool OpenChannel(UdpChannel& channel, SocketEvents& events) {
         CloseChannel(channel, events);
         return false;
     }
-    socket.RequestReceiveBuffer(kReceiveBufferBytes);
+    socket.RequestReceiveBuffer(kSocketBufferBytes);
+    socket.RequestSendBuffer(kSocketBufferBytes);
     events.Watch(socket.NativeHandle());
     return true;
 }

@@ -23,7 +23,9 @@ public:
 inline constexpr int kSocketNotifyMessage = 1106; // user message base 1024 + 82
 inline constexpr int kLastSocketMessage = 1206;   // 1106..1206 go to HandleSocketMessage
 inline constexpr std::size_t kMaxDatagramBytes = 10230;
-inline constexpr int kReceiveBufferBytes = 1 << 20; // room for replies of a whole /24
+// Room for the replies of a whole /24 arriving at once, and for the probes of
+// back-to-back sweeps waiting on address resolution of silent hosts.
+inline constexpr int kSocketBufferBytes = 1 << 20;
 
 class UdpChannel {
 public:

@@ -95,23 +95,42 @@ bool UdpSocket::SetNonBlocking() {
 #endif
 }
 
-int UdpSocket::RequestReceiveBuffer(int bytes) {
-    std::lock_guard lock(mutex_);
-    if (handle_ == kInvalid)
-        return 0;
+namespace {
+
+// Asks for `bytes` of the buffer `option` names; where the system caps it
+// (net.core.rmem_max / wmem_max), a privileged process may force past the cap.
+int RequestBuffer(UdpSocket::Handle handle, int option, int forceOption, int bytes) {
     const auto* value = reinterpret_cast<const char*>(&bytes);
-    ::setsockopt(handle_, SOL_SOCKET, SO_RCVBUF, value, sizeof bytes);
-#ifdef SO_RCVBUFFORCE
+    ::setsockopt(handle, SOL_SOCKET, option, value, sizeof bytes);
     int granted = 0;
     SockLen length = sizeof granted;
-    ::getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &length);
-    if (granted < bytes) // capped by net.core.rmem_max; privileged processes may exceed it
-        ::setsockopt(handle_, SOL_SOCKET, SO_RCVBUFFORCE, value, sizeof bytes);
+    ::getsockopt(handle, SOL_SOCKET, option, reinterpret_cast<char*>(&granted), &length);
+    if (granted < bytes && forceOption != 0) {
+        ::setsockopt(handle, SOL_SOCKET, forceOption, value, sizeof bytes);
+        length = sizeof granted;
+        ::getsockopt(handle, SOL_SOCKET, option, reinterpret_cast<char*>(&granted), &length);
+    }
+    return granted;
+}
+
+#ifdef SO_RCVBUFFORCE
+constexpr int kForceReceive = SO_RCVBUFFORCE;
+constexpr int kForceSend = SO_SNDBUFFORCE;
+#else
+constexpr int kForceReceive = 0;
+constexpr int kForceSend = 0;
 #endif
-    int result = 0;
-    SockLen resultLength = sizeof result;
-    ::getsockopt(handle_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&result), &resultLength);
-    return result;
+
+} // namespace
+
+int UdpSocket::RequestReceiveBuffer(int bytes) {
+    std::lock_guard lock(mutex_);
+    return handle_ == kInvalid ? 0 : RequestBuffer(handle_, SO_RCVBUF, kForceReceive, bytes);
+}
+
+int UdpSocket::RequestSendBuffer(int bytes) {
+    std::lock_guard lock(mutex_);
+    return handle_ == kInvalid ? 0 : RequestBuffer(handle_, SO_SNDBUF, kForceSend, bytes);
 }
 
 void UdpSocket::Close() {

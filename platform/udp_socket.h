@@ -38,6 +38,9 @@ public:
     // Asks for a receive buffer of `bytes` (forcing past the system cap where
     // allowed) and returns what the system granted.
     int RequestReceiveBuffer(int bytes);
+    // The same for the send buffer. Datagrams to hosts that do not answer
+    // address resolution wait in it for seconds, so a sweep needs room.
+    int RequestSendBuffer(int bytes);
     void Close();
 
     bool IsOpen() const;
