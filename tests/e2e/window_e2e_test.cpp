@@ -32,6 +32,11 @@ TEST(WindowInNamespace, TypicalRun_SweepListsThreeAndOneUpgradeWritesAnIdentical
     rig.ChooseImage(imagePath);
     EXPECT_EQ(rig.Window().Fields().VersionText(), "S1.02");
     ASSERT_TRUE(rig.UpgradeTo("198.51.100.11"));
+    // E2E_SCREENSHOT=<png> keeps a picture of the window two blocks into the upgrade.
+    if (const QString shot = qEnvironmentVariable("E2E_SCREENSHOT"); !shot.isEmpty()) {
+        e2e::RunEventLoopUntil([] { return false; }, 400ms);
+        EXPECT_TRUE(rig.Window().grab().save(shot));
+    }
     // 4 blocks 150 ms apart, a 5000 ms settle, then the first query answered.
     ASSERT_TRUE(rig.WaitNotice("升级完成", 15s)) << "status: " << rig.Status();
     EXPECT_TRUE(rig.notices.errorBoxes.empty());
