@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kMaxDatagram = 65536;
 constexpr std::size_t kFloodChunk = 8000;
-constexpr std::size_t kMaxBufferedText = 64 * 1024;  // per collector, unfinished frame text
+constexpr std::size_t kMaxBufferedText = 64 * 1024; // per collector, unfinished frame text
 const std::string kProbe("\xFF\x04\x03\xFB", 4);
 
 enum class Channel { Search, Upgrade };
@@ -36,8 +36,12 @@ std::string JsonEscape(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
         default:
             if (c < 0x20 || c >= 0x7F) {
                 char buf[8];
@@ -52,7 +56,8 @@ std::string JsonEscape(const std::string& text) {
 }
 
 std::string Replace(std::string text, const std::string& what, const std::string& with) {
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + with.size()))
+    for (auto pos = text.find(what); pos != std::string::npos;
+         pos = text.find(what, pos + with.size()))
         text.replace(pos, what.size(), with);
     return text;
 }
@@ -74,11 +79,11 @@ struct Emulator::State {
         CollectorReport report;
         int searchFd = -1;
         int upgradeFd = -1;
-        std::string rxBuffer;  // upgrade channel text awaiting an ENQ
+        std::string rxBuffer; // upgrade channel text awaiting an ENQ
         // The current upgrade session (from the last request on).
         std::map<std::uint32_t, std::string> stored;
         std::set<std::uint32_t> seenThisSession;
-        std::set<std::pair<std::uint32_t, int>> floodedPeers;  // (peer address, channel)
+        std::set<std::pair<std::uint32_t, int>> floodedPeers; // (peer address, channel)
     };
 
     // A datagram to send or a received block to store, due at `due`.
@@ -86,11 +91,11 @@ struct Emulator::State {
         Clock::time_point due;
         std::uint64_t order;
         std::size_t collector;
-        bool send;             // false: store block
+        bool send; // false: store block
         Channel channel;
         sockaddr_in peer;
-        std::string bytes;     // datagram, or block text
-        std::uint32_t index;   // block index when storing
+        std::string bytes;   // datagram, or block text
+        std::uint32_t index; // block index when storing
         bool operator>(const Pending& other) const {
             return due != other.due ? due > other.due : order > other.order;
         }
@@ -117,14 +122,18 @@ struct Emulator::State {
     }
     ~State() {
         CloseSockets();
-        if (wakeRead >= 0) ::close(wakeRead);
-        if (wakeWrite >= 0) ::close(wakeWrite);
+        if (wakeRead >= 0)
+            ::close(wakeRead);
+        if (wakeWrite >= 0)
+            ::close(wakeWrite);
     }
 
     void CloseSockets() {
         for (auto& c : collectors) {
-            if (c.searchFd >= 0) ::close(c.searchFd);
-            if (c.upgradeFd >= 0) ::close(c.upgradeFd);
+            if (c.searchFd >= 0)
+                ::close(c.searchFd);
+            if (c.upgradeFd >= 0)
+                ::close(c.upgradeFd);
             c.searchFd = c.upgradeFd = -1;
         }
     }
@@ -135,16 +144,20 @@ struct Emulator::State {
         local.sin_family = AF_INET;
         local.sin_port = htons(port);
         if (::inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
-            if (error) *error = "not an IPv4 address: " + address;
+            if (error)
+                *error = "not an IPv4 address: " + address;
             return -1;
         }
         const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
-            if (error) *error = std::string("socket: ") + std::strerror(errno);
+            if (error)
+                *error = std::string("socket: ") + std::strerror(errno);
             return -1;
         }
         if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-            if (error) *error = "bind " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
+            if (error)
+                *error =
+                    "bind " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
             ::close(fd);
             return -1;
         }
@@ -159,18 +172,22 @@ struct Emulator::State {
         if (bound)
             return true;
         if (options.collectors.empty()) {
-            if (error) *error = "no collector address given";
+            if (error)
+                *error = "no collector address given";
             return false;
         }
         collectors.clear();
         for (const auto& identity : options.collectors) {
             Collector c;
             c.report.address = identity.address;
-            c.report.serial = identity.serial.empty() ? DefaultSerial(identity.address) : identity.serial;
+            c.report.serial =
+                identity.serial.empty() ? DefaultSerial(identity.address) : identity.serial;
             c.report.version = identity.version.empty() ? options.defaultVersion : identity.version;
-            c.searchFd = OpenSocket(identity.address, options.searchPort, c.report.searchPort, error);
+            c.searchFd =
+                OpenSocket(identity.address, options.searchPort, c.report.searchPort, error);
             if (c.searchFd >= 0)
-                c.upgradeFd = OpenSocket(identity.address, options.upgradePort, c.report.upgradePort, error);
+                c.upgradeFd =
+                    OpenSocket(identity.address, options.upgradePort, c.report.upgradePort, error);
             collectors.push_back(std::move(c));
             if (collectors.back().upgradeFd < 0) {
                 CloseSockets();
@@ -187,7 +204,8 @@ struct Emulator::State {
     std::chrono::milliseconds Jitter() {
         if (options.reorderMs <= 0)
             return std::chrono::milliseconds(0);
-        return std::chrono::milliseconds(std::uniform_int_distribution<int>(0, options.reorderMs)(rng));
+        return std::chrono::milliseconds(
+            std::uniform_int_distribution<int>(0, options.reorderMs)(rng));
     }
 
     void Schedule(Pending p) {
@@ -197,8 +215,8 @@ struct Emulator::State {
 
     void SendNow(Collector& c, Channel channel, const sockaddr_in& peer, const std::string& bytes) {
         const int fd = channel == Channel::Search ? c.searchFd : c.upgradeFd;
-        ::sendto(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&peer),
-                 sizeof peer);
+        ::sendto(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
         ++c.report.repliesSent;
     }
 
@@ -227,15 +245,17 @@ struct Emulator::State {
             const std::size_t size = std::min(left, kFloodChunk);
             SendNow(c, channel, peer, chunk.substr(0, size));
             left -= size;
-            if (n % 32 == 31)  // let the receiver keep up a little
+            if (n % 32 == 31) // let the receiver keep up a little
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
 
-    void Reply(std::size_t index, Channel channel, const sockaddr_in& peer, const std::string& bytes) {
+    void Reply(std::size_t index, Channel channel, const sockaddr_in& peer,
+               const std::string& bytes) {
         auto& c = collectors[index];
         auto delay = std::chrono::milliseconds(options.replyDelayMs);
-        if (options.floodBytes > 0 && c.floodedPeers.insert({peer.sin_addr.s_addr, static_cast<int>(channel)}).second) {
+        if (options.floodBytes > 0 &&
+            c.floodedPeers.insert({peer.sin_addr.s_addr, static_cast<int>(channel)}).second) {
             Flood(c, channel, peer);
             delay += std::chrono::milliseconds(200);
         }
@@ -249,8 +269,10 @@ struct Emulator::State {
 
     std::string UpgradeFrame(const std::string& payload) const {
         switch (options.checksumFault) {
-        case ChecksumFault::None: return BuildFrame(payload);
-        case ChecksumFault::LowerCase: return BuildFrameWithChecksum(payload, ChecksumText(payload, true));
+        case ChecksumFault::None:
+            return BuildFrame(payload);
+        case ChecksumFault::LowerCase:
+            return BuildFrameWithChecksum(payload, ChecksumText(payload, true));
         case ChecksumFault::Bad: {
             std::string checksum = ChecksumText(payload);
             checksum[3] = checksum[3] == '0' ? '1' : '0';
@@ -293,7 +315,8 @@ struct Emulator::State {
         // "LU" + version text + count; the count is the last four characters.
         if (payload.size() >= 6) {
             c.report.requestedVersion = payload.substr(2, payload.size() - 6);
-            c.report.announcedBlocks = ParseHex(std::string_view(payload).substr(payload.size() - 4));
+            c.report.announcedBlocks =
+                ParseHex(std::string_view(payload).substr(payload.size() - 4));
         } else {
             c.report.requestedVersion = payload.substr(2);
             c.report.announcedBlocks.reset();
@@ -302,11 +325,35 @@ struct Emulator::State {
         c.seenThisSession.clear();
         c.report.imageComplete = false;
         c.report.image.clear();
+        if (options.requestReply == RequestReply::Accept)
+            Preload(c);
         switch (options.requestReply) {
-        case RequestReply::Accept: Reply(index, Channel::Upgrade, peer, UpgradeFrame("R" + HexNumber(options.startBlock))); break;
-        case RequestReply::NoFlash: Reply(index, Channel::Upgrade, peer, UpgradeFrame("E80")); break;
-        case RequestReply::SameVersion: Reply(index, Channel::Upgrade, peer, UpgradeFrame("E81")); break;
-        case RequestReply::Silent: break;
+        case RequestReply::Accept:
+            Reply(index, Channel::Upgrade, peer, UpgradeFrame("R" + HexNumber(options.startBlock)));
+            break;
+        case RequestReply::NoFlash:
+            Reply(index, Channel::Upgrade, peer, UpgradeFrame("E80"));
+            break;
+        case RequestReply::SameVersion:
+            Reply(index, Channel::Upgrade, peer, UpgradeFrame("E81"));
+            break;
+        case RequestReply::Silent:
+            break;
+        }
+    }
+
+    // Blocks below the start block, held from an earlier upgrade.
+    void Preload(Collector& c) {
+        if (options.preloadedImage.empty())
+            return;
+        std::ifstream file(options.preloadedImage, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)),
+                                std::istreambuf_iterator<char>());
+        for (std::uint32_t i = 0; i < options.startBlock && i * 300ull < bytes.size(); ++i) {
+            std::string hex;
+            for (const char b : bytes.substr(i * 300ull, 300))
+                hex += HexNumber(static_cast<unsigned char>(b), 2);
+            c.stored[i] = std::move(hex);
         }
     }
 
@@ -329,13 +376,21 @@ struct Emulator::State {
         }
         ++c.report.blockReceipts[*block];
         if (c.seenThisSession.insert(*block).second &&
-            (options.dropBlocks.count(*block) != 0 || (options.dropShare > 0 && Uniform() < options.dropShare))) {
+            (options.dropBlocks.count(*block) != 0 ||
+             (options.dropShare > 0 && Uniform() < options.dropShare))) {
             ++c.report.droppedBlocks;
             return;
         }
         std::string text(body.substr(width));
         if (options.reorderMs > 0)
-            Schedule({Clock::now() + Jitter(), 0, index, false, Channel::Upgrade, {}, std::move(text), *block});
+            Schedule({Clock::now() + Jitter(),
+                      0,
+                      index,
+                      false,
+                      Channel::Upgrade,
+                      {},
+                      std::move(text),
+                      *block});
         else
             c.stored[*block] = std::move(text);
     }
@@ -433,7 +488,8 @@ struct Emulator::State {
             fds.push_back({c.searchFd, POLLIN, 0});
             fds.push_back({c.upgradeFd, POLLIN, 0});
         }
-        const auto deadline = options.runLimit.count() > 0 ? started + options.runLimit : Clock::time_point::max();
+        const auto deadline =
+            options.runLimit.count() > 0 ? started + options.runLimit : Clock::time_point::max();
         std::string datagram(kMaxDatagram, '\0');
         while (!stopRequested.load()) {
             auto now = Clock::now();
@@ -445,8 +501,10 @@ struct Emulator::State {
                 if (!pending.empty())
                     wakeAt = std::min(wakeAt, pending.top().due);
             }
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
-            const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, wait)));
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(wakeAt - now).count();
+            const int ready =
+                ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long long>(0, wait)));
             if (ready < 0 && errno != EINTR)
                 break;
             if (fds[0].revents & POLLIN) {
@@ -500,20 +558,24 @@ struct Emulator::State {
         bool firstCollector = true;
         for (const auto& c : collectors) {
             const auto& r = c.report;
-            out << (firstCollector ? "\n" : ",\n") << "    {\"address\": \"" << JsonEscape(r.address)
-                << "\", \"serial\": \"" << JsonEscape(r.serial) << "\", \"version\": \"" << JsonEscape(r.version)
-                << "\", \"search_port\": " << r.searchPort << ", \"upgrade_port\": " << r.upgradePort
-                << ", \"probes\": " << r.probes << ", \"other_search\": " << r.otherSearch
-                << ", \"requests\": " << r.requests << ", \"blocks\": " << r.blocks << ", \"queries\": " << r.queries
+            out << (firstCollector ? "\n" : ",\n") << "    {\"address\": \""
+                << JsonEscape(r.address) << "\", \"serial\": \"" << JsonEscape(r.serial)
+                << "\", \"version\": \"" << JsonEscape(r.version)
+                << "\", \"search_port\": " << r.searchPort
+                << ", \"upgrade_port\": " << r.upgradePort << ", \"probes\": " << r.probes
+                << ", \"other_search\": " << r.otherSearch << ", \"requests\": " << r.requests
+                << ", \"blocks\": " << r.blocks << ", \"queries\": " << r.queries
                 << ", \"bad_frames\": " << r.badFrames << ", \"other_upgrade\": " << r.otherUpgrade
-                << ", \"dropped_blocks\": " << r.droppedBlocks << ", \"replies_sent\": " << r.repliesSent
-                << ", \"requested_version\": \"" << JsonEscape(r.requestedVersion) << "\", \"announced_blocks\": ";
+                << ", \"dropped_blocks\": " << r.droppedBlocks
+                << ", \"replies_sent\": " << r.repliesSent << ", \"requested_version\": \""
+                << JsonEscape(r.requestedVersion) << "\", \"announced_blocks\": ";
             if (r.announcedBlocks)
                 out << *r.announcedBlocks;
             else
                 out << "null";
-            out << ", \"completions\": " << r.completions << ", \"image_complete\": "
-                << (r.imageComplete ? "true" : "false") << ", \"image_bytes\": " << r.image.size();
+            out << ", \"completions\": " << r.completions
+                << ", \"image_complete\": " << (r.imageComplete ? "true" : "false")
+                << ", \"image_bytes\": " << r.image.size();
             out << ", \"block_receipts\": {";
             bool first = true;
             for (const auto& [block, times] : r.blockReceipts) {
@@ -556,9 +618,13 @@ struct Emulator::State {
 
 Emulator::Emulator(EmulatorOptions options) : state_(std::make_unique<State>(std::move(options))) {}
 
-Emulator::~Emulator() { Stop(); }
+Emulator::~Emulator() {
+    Stop();
+}
 
-bool Emulator::Bind(std::string* error) { return state_->Bind(error); }
+bool Emulator::Bind(std::string* error) {
+    return state_->Bind(error);
+}
 
 bool Emulator::Run(std::string* error) {
     if (!Bind(error))
@@ -616,7 +682,8 @@ bool Emulator::WaitUntil(const std::function<bool(const std::vector<CollectorRep
             reports.push_back(c.report);
         if (done(reports))
             return true;
-        if (state_->changed.wait_until(lock, std::min(deadline, Clock::now() + std::chrono::milliseconds(50))) ==
+        if (state_->changed.wait_until(
+                lock, std::min(deadline, Clock::now() + std::chrono::milliseconds(50))) ==
                 std::cv_status::timeout &&
             Clock::now() >= deadline) {
             lock.unlock();
@@ -626,8 +693,12 @@ bool Emulator::WaitUntil(const std::function<bool(const std::vector<CollectorRep
     }
 }
 
-std::string Emulator::SummaryJson() const { return state_->Json(); }
+std::string Emulator::SummaryJson() const {
+    return state_->Json();
+}
 
-bool Emulator::WriteSummary(const std::string& path) const { return state_->WriteSummaryFile(path); }
+bool Emulator::WriteSummary(const std::string& path) const {
+    return state_->WriteSummaryFile(path);
+}
 
 } // namespace collector_emulator

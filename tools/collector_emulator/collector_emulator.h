@@ -26,9 +26,9 @@
 namespace collector_emulator {
 
 struct CollectorIdentity {
-    std::string address;  // dotted IPv4, bound as given
-    std::string serial;   // empty: derived from the address (DefaultSerial)
-    std::string version;  // empty: EmulatorOptions::defaultVersion
+    std::string address; // dotted IPv4, bound as given
+    std::string serial;  // empty: derived from the address (DefaultSerial)
+    std::string version; // empty: EmulatorOptions::defaultVersion
 };
 
 enum class RequestReply { Accept, NoFlash /*E80*/, SameVersion /*E81*/, Silent };
@@ -48,48 +48,52 @@ struct EmulatorOptions {
     bool answerProbe = true;
     RequestReply requestReply = RequestReply::Accept;
     std::uint32_t startBlock = 0;
+    // An image file the collectors already hold the start of: on accept, the
+    // blocks below startBlock are taken from it, as after an interrupted upgrade.
+    std::string preloadedImage;
     QueryReply queryReply = QueryReply::Normal;
-    std::size_t maxResendEntries = 100;  // indices per resend list at most
+    std::size_t maxResendEntries = 100; // indices per resend list at most
 
     // Loss on first receipt of a block within one upgrade session.
-    double dropShare = 0.0;  // 0..1, decided by a generator seeded with `seed`
+    double dropShare = 0.0; // 0..1, decided by a generator seeded with `seed`
     std::set<std::uint32_t> dropBlocks;
     std::uint32_t seed = 1;
 
-    int replyDelayMs = 0;      // every reply waits this long
-    int reorderMs = 0;         // plus a random 0..reorderMs, per reply and per stored block
-    double duplicateShare = 0.0;  // share of replies that go out twice
-    ChecksumFault checksumFault = ChecksumFault::None;  // upgrade-channel replies
-    bool junk = false;         // a junk datagram before every reply
-    std::size_t floodBytes = 0;  // text without ESC/ENQ before the first reply to each peer and channel
+    int replyDelayMs = 0;        // every reply waits this long
+    int reorderMs = 0;           // plus a random 0..reorderMs, per reply and per stored block
+    double duplicateShare = 0.0; // share of replies that go out twice
+    ChecksumFault checksumFault = ChecksumFault::None; // upgrade-channel replies
+    bool junk = false;                                 // a junk datagram before every reply
+    std::size_t floodBytes =
+        0; // text without ESC/ENQ before the first reply to each peer and channel
 
-    std::string imageOut;      // file for the assembled image; "%a" becomes the address
-    std::string summaryPath;   // JSON summary, rewritten after each request/query and at exit
-    std::chrono::milliseconds runLimit{0};  // Run() ends after this; 0: no limit
+    std::string imageOut;    // file for the assembled image; "%a" becomes the address
+    std::string summaryPath; // JSON summary, rewritten after each request/query and at exit
+    std::chrono::milliseconds runLimit{0}; // Run() ends after this; 0: no limit
 };
 
 struct CollectorReport {
     std::string address, serial, version;
-    std::uint16_t searchPort = 0, upgradePort = 0;  // as bound
+    std::uint16_t searchPort = 0, upgradePort = 0; // as bound
 
-    std::uint64_t probes = 0;         // well-formed probes on the search socket
-    std::uint64_t otherSearch = 0;    // anything else there
-    std::uint64_t requests = 0;       // "LU"
-    std::uint64_t blocks = 0;         // "UD" frames, every receipt
-    std::uint64_t queries = 0;        // "EN"
-    std::uint64_t badFrames = 0;      // failed checksum or not a frame
-    std::uint64_t otherUpgrade = 0;   // checked frames with an unknown keyword
-    std::uint64_t droppedBlocks = 0;  // receipts thrown away on purpose
-    std::uint64_t repliesSent = 0;    // datagrams sent, junk and duplicates included
+    std::uint64_t probes = 0;        // well-formed probes on the search socket
+    std::uint64_t otherSearch = 0;   // anything else there
+    std::uint64_t requests = 0;      // "LU"
+    std::uint64_t blocks = 0;        // "UD" frames, every receipt
+    std::uint64_t queries = 0;       // "EN"
+    std::uint64_t badFrames = 0;     // failed checksum or not a frame
+    std::uint64_t otherUpgrade = 0;  // checked frames with an unknown keyword
+    std::uint64_t droppedBlocks = 0; // receipts thrown away on purpose
+    std::uint64_t repliesSent = 0;   // datagrams sent, junk and duplicates included
 
-    std::string requestedVersion;     // version text of the last request
+    std::string requestedVersion; // version text of the last request
     std::optional<std::uint32_t> announcedBlocks;
-    std::map<std::uint32_t, std::uint32_t> blockReceipts;   // index -> receipts, all sessions
-    std::vector<std::int64_t> queryTimesMs;                 // since the emulator started
-    std::vector<std::vector<std::uint32_t>> resendLists;    // as sent
-    std::uint64_t completions = 0;    // "R" complete answers sent
+    std::map<std::uint32_t, std::uint32_t> blockReceipts; // index -> receipts, all sessions
+    std::vector<std::int64_t> queryTimesMs;               // since the emulator started
+    std::vector<std::vector<std::uint32_t>> resendLists;  // as sent
+    std::uint64_t completions = 0;                        // "R" complete answers sent
     bool imageComplete = false;
-    std::string image;                // assembled bytes once complete
+    std::string image; // assembled bytes once complete
 };
 
 // "8" + third octet (3 digits) + fourth octet (3 digits): 198.51.100.10 -> "8100010".

@@ -26,7 +26,8 @@ bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned lon
         base = 16;
         digits.remove_prefix(2);
     }
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    const auto [end, ec] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
     return ec == std::errc() && end == digits.data() + digits.size() && value <= max;
 }
 
@@ -54,6 +55,8 @@ std::string Usage() {
   --no-probe-reply      stay silent to the sweep probe
   --request-reply KIND  accept | e80 | e81 | silent (default accept)
   --start-block N       block named in the accept (default 0)
+  --preloaded PATH      on accept, hold the blocks below the start block
+                        from this image file (an interrupted earlier upgrade)
   --query-reply KIND    normal | silent | error (default normal)
   --max-resend N        indices per resend list at most (default 100)
   --drop-share F        share 0..1 of blocks lost on first receipt
@@ -74,7 +77,8 @@ std::string Usage() {
 )";
 }
 
-std::variant<std::vector<CollectorIdentity>, std::string> ParseAddressItem(const std::string& item) {
+std::variant<std::vector<CollectorIdentity>, std::string>
+ParseAddressItem(const std::string& item) {
     std::string address = item, serial, version;
     if (const auto equals = item.find('='); equals != std::string::npos) {
         address = item.substr(0, equals);
@@ -150,23 +154,37 @@ std::variant<CommandLine, std::string> ParseCommandLine(const std::vector<std::s
         } else if (name == "--search-port" || name == "--upgrade-port") {
             if (!ParseUnsigned(text, 65535, number))
                 return "bad port '" + text + "'";
-            (name == "--search-port" ? o.searchPort : o.upgradePort) = static_cast<std::uint16_t>(number);
+            (name == "--search-port" ? o.searchPort : o.upgradePort) =
+                static_cast<std::uint16_t>(number);
         } else if (name == "--request-reply") {
-            if (text == "accept") o.requestReply = RequestReply::Accept;
-            else if (text == "e80") o.requestReply = RequestReply::NoFlash;
-            else if (text == "e81") o.requestReply = RequestReply::SameVersion;
-            else if (text == "silent") o.requestReply = RequestReply::Silent;
-            else return "bad --request-reply '" + text + "'";
+            if (text == "accept")
+                o.requestReply = RequestReply::Accept;
+            else if (text == "e80")
+                o.requestReply = RequestReply::NoFlash;
+            else if (text == "e81")
+                o.requestReply = RequestReply::SameVersion;
+            else if (text == "silent")
+                o.requestReply = RequestReply::Silent;
+            else
+                return "bad --request-reply '" + text + "'";
         } else if (name == "--query-reply") {
-            if (text == "normal") o.queryReply = QueryReply::Normal;
-            else if (text == "silent") o.queryReply = QueryReply::Silent;
-            else if (text == "error") o.queryReply = QueryReply::Error;
-            else return "bad --query-reply '" + text + "'";
+            if (text == "normal")
+                o.queryReply = QueryReply::Normal;
+            else if (text == "silent")
+                o.queryReply = QueryReply::Silent;
+            else if (text == "error")
+                o.queryReply = QueryReply::Error;
+            else
+                return "bad --query-reply '" + text + "'";
         } else if (name == "--checksum") {
-            if (text == "good") o.checksumFault = ChecksumFault::None;
-            else if (text == "bad") o.checksumFault = ChecksumFault::Bad;
-            else if (text == "lower") o.checksumFault = ChecksumFault::LowerCase;
-            else return "bad --checksum '" + text + "'";
+            if (text == "good")
+                o.checksumFault = ChecksumFault::None;
+            else if (text == "bad")
+                o.checksumFault = ChecksumFault::Bad;
+            else if (text == "lower")
+                o.checksumFault = ChecksumFault::LowerCase;
+            else
+                return "bad --checksum '" + text + "'";
         } else if (name == "--start-block") {
             if (!ParseUnsigned(text, 0xFFFF, number))
                 return "bad --start-block '" + text + "'";
@@ -198,6 +216,8 @@ std::variant<CommandLine, std::string> ParseCommandLine(const std::vector<std::s
             if (!ParseUnsigned(text, 1ull << 31, number))
                 return "bad --flood-bytes '" + text + "'";
             o.floodBytes = number;
+        } else if (name == "--preloaded") {
+            o.preloadedImage = text;
         } else if (name == "--image-out") {
             o.imageOut = text;
         } else if (name == "--summary") {
