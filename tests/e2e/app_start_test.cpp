@@ -40,8 +40,8 @@ std::string WindowName(Display* display, Window window) {
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     std::string name;
-    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count,
+                           &after, &data) == Success &&
         data != nullptr) {
         name.assign(reinterpret_cast<char*>(data), count);
         XFree(data);
@@ -95,21 +95,24 @@ TEST(ProgramStart, InToolNamespace_BindsBothPortsShowsCaptionAndExitsZeroOnClose
     // -ac: no access control on this private server, so the check below can
     // connect without the cookie. The display number goes to a file.
     const std::string displayFile = net.ScratchDir() + "/display";
-    const pid_t program = net.SpawnInTool(
-        {"xvfb-run", "-a", "-s", "-ac -screen 0 1024x768x24", "sh", "-c",
-         "echo \"$DISPLAY\" > '" + displayFile + "'; unset QT_QPA_PLATFORM; exec '" COLLECTOR_UPGRADE_PATH "'"});
+    const pid_t program =
+        net.SpawnInTool({"xvfb-run", "-a", "-s", "-ac -screen 0 1024x768x24", "sh", "-c",
+                         "echo \"$DISPLAY\" > '" + displayFile +
+                             "'; unset QT_QPA_PLATFORM; exec '" COLLECTOR_UPGRADE_PATH "'"});
     ASSERT_GT(program, 0);
 
     std::string listing;
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (!BindsBothPorts(net, listing) && std::chrono::steady_clock::now() < deadline) {
-        ASSERT_FALSE(net.WaitExit(program, 0ms)) << "the program ended at start:\n" << net.LogOf(program);
+        ASSERT_FALSE(net.WaitExit(program, 0ms)) << "the program ended at start:\n"
+                                                 << net.LogOf(program);
         std::this_thread::sleep_for(100ms);
     }
     ASSERT_TRUE(BindsBothPorts(net, listing)) << "ss -uln in the tool namespace:\n"
-                                             << listing << "\nprogram output:\n"
-                                             << net.LogOf(program);
-    EXPECT_FALSE(net.WaitExit(program, 300ms)) << "the program must keep running:\n" << net.LogOf(program);
+                                              << listing << "\nprogram output:\n"
+                                              << net.LogOf(program);
+    EXPECT_FALSE(net.WaitExit(program, 300ms)) << "the program must keep running:\n"
+                                               << net.LogOf(program);
 
 #ifdef E2E_HAVE_X11
     ASSERT_TRUE(e2e::WaitForFile(displayFile, 5s));
@@ -132,8 +135,9 @@ TEST(ProgramStart, InToolNamespace_BindsBothPortsShowsCaptionAndExitsZeroOnClose
         XCloseDisplay(x);
     }
     if (window != 0) {
-        EXPECT_EQ(net.WaitExit(program, 10s), 0) << "closing the window must end the program with 0:\n"
-                                                 << net.LogOf(program);
+        EXPECT_EQ(net.WaitExit(program, 10s), 0)
+            << "closing the window must end the program with 0:\n"
+            << net.LogOf(program);
     }
 #else
     std::cout << "[ INFO ] built without Xlib: caption and close not checked\n";

@@ -12,10 +12,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <sstream>
 #include <map>
-#include <thread>
 #include <set>
+#include <sstream>
+#include <thread>
 
 using namespace std::chrono_literals;
 namespace emu = collector_emulator;
@@ -25,13 +25,16 @@ namespace {
 const std::string kProbe("\xFF\x04\x03\xFB", 4);
 
 // Starts one emulator process in the field and waits until it is bound.
-pid_t StartEmulator(e2e::NetnsFixture& net, const std::string& tag, std::vector<std::string> options) {
+pid_t StartEmulator(e2e::NetnsFixture& net, const std::string& tag,
+                    std::vector<std::string> options) {
     const std::string ready = net.ScratchDir() + "/" + tag + ".ready";
-    std::vector<std::string> argv = {COLLECTOR_EMULATOR_PATH, "--ready-file", ready, "--run-seconds", "60"};
+    std::vector<std::string> argv = {COLLECTOR_EMULATOR_PATH, "--ready-file", ready,
+                                     "--run-seconds", "60"};
     argv.insert(argv.end(), options.begin(), options.end());
     const pid_t pid = net.SpawnInField(argv);
     EXPECT_GT(pid, 0);
-    EXPECT_TRUE(e2e::WaitForFile(ready, 10s)) << "emulator " << tag << " never bound:\n" << net.LogOf(pid);
+    EXPECT_TRUE(e2e::WaitForFile(ready, 10s)) << "emulator " << tag << " never bound:\n"
+                                              << net.LogOf(pid);
     return pid;
 }
 
@@ -41,7 +44,8 @@ std::string Block(const std::string& hex, std::uint32_t index) {
 
 // Sends `frame` to the collector's upgrade port and waits for one valid reply.
 // A bounded number of attempts, so a lost datagram does not fail the test.
-std::optional<std::string> Ask(e2e::ToolSide& tool, const std::string& address, const std::string& frame) {
+std::optional<std::string> Ask(e2e::ToolSide& tool, const std::string& address,
+                               const std::string& frame) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (!tool.Send(address, 8000, frame))
             return std::nullopt;
@@ -58,9 +62,10 @@ TEST(EmulatorField, ProbeToThreeCollectors_EachAnswersWithItsSerialAndVersion) {
     e2e::NetnsFixture net(e2e::FieldRange(10, 12));
     ASSERT_TRUE(net.Ok()) << net.Error();
     const std::string summary = net.ScratchDir() + "/summary.json";
-    const pid_t emulator = StartEmulator(
-        net, "three", {"--address", "198.51.100.10,198.51.100.11=123456#V2.00,198.51.100.12", "--version", "S1.07",
-                       "--summary", summary});
+    const pid_t emulator =
+        StartEmulator(net, "three",
+                      {"--address", "198.51.100.10,198.51.100.11=123456#V2.00,198.51.100.12",
+                       "--version", "S1.07", "--summary", summary});
 
     std::map<std::string, std::string> replies;
     {
@@ -76,15 +81,20 @@ TEST(EmulatorField, ProbeToThreeCollectors_EachAnswersWithItsSerialAndVersion) {
                 replies[d->sender] = d->bytes;
     }
     EXPECT_EQ(replies, (std::map<std::string, std::string>{
-                           {"198.51.100.10", "\x1B" "8100010#S1.07\x05"},
-                           {"198.51.100.11", "\x1B" "123456#V2.00\x05"},
-                           {"198.51.100.12", "\x1B" "8100012#S1.07\x05"},
+                           {"198.51.100.10", "\x1B"
+                                             "8100010#S1.07\x05"},
+                           {"198.51.100.11", "\x1B"
+                                             "123456#V2.00\x05"},
+                           {"198.51.100.12", "\x1B"
+                                             "8100012#S1.07\x05"},
                        }));
 
-    EXPECT_EQ(net.Terminate(emulator), 0) << "emulator must end cleanly on SIGTERM:\n" << net.LogOf(emulator);
+    EXPECT_EQ(net.Terminate(emulator), 0) << "emulator must end cleanly on SIGTERM:\n"
+                                          << net.LogOf(emulator);
     const auto json = e2e::ReadFile(summary);
     std::size_t probes = 0;
-    for (auto pos = json.find("\"probes\": 1,"); pos != std::string::npos; pos = json.find("\"probes\": 1,", pos + 1))
+    for (auto pos = json.find("\"probes\": 1,"); pos != std::string::npos;
+         pos = json.find("\"probes\": 1,", pos + 1))
         ++probes;
     EXPECT_EQ(probes, 3u) << json;
 }
@@ -134,8 +144,8 @@ TEST(EmulatorField, UpgradeAcrossTheLink_LostBlockIsListedResentAndTheImageWritt
     ASSERT_TRUE(net.Ok()) << net.Error();
     const std::string imagePattern = net.ScratchDir() + "/image-%a.bin";
     const pid_t emulator = StartEmulator(net, "upgrade",
-                                         {"--address", "198.51.100.10", "--drop-blocks", "2", "--image-out",
-                                          imagePattern, "--start-block", "0"});
+                                         {"--address", "198.51.100.10", "--drop-blocks", "2",
+                                          "--image-out", imagePattern, "--start-block", "0"});
     std::string image;
     for (int i = 0; i < 1000; ++i)
         image += static_cast<char>(i * 13 + 1);
@@ -167,7 +177,8 @@ TEST(EmulatorField, EmulatorEndsByItselfAtItsRunLimit) {
     E2E_REQUIRE_NAMESPACES();
     e2e::NetnsFixture net(e2e::FieldRange(10, 10));
     ASSERT_TRUE(net.Ok()) << net.Error();
-    const pid_t emulator = net.SpawnInField({COLLECTOR_EMULATOR_PATH, "--address", "198.51.100.10", "--run-seconds", "1"});
+    const pid_t emulator = net.SpawnInField(
+        {COLLECTOR_EMULATOR_PATH, "--address", "198.51.100.10", "--run-seconds", "1"});
     ASSERT_GT(emulator, 0);
     EXPECT_EQ(net.WaitExit(emulator, 5s), 0) << net.LogOf(emulator);
 }
@@ -192,14 +203,16 @@ TEST(NetnsFixture, NamespacesAreIsolatedAndGoneAfterTeardown) {
         int interfaces = 0;
         std::istringstream lines(links);
         for (std::string line; std::getline(lines, line);)
-            interfaces += !line.empty() && std::isdigit(static_cast<unsigned char>(line[0])) ? 1 : 0;
+            interfaces +=
+                !line.empty() && std::isdigit(static_cast<unsigned char>(line[0])) ? 1 : 0;
         EXPECT_EQ(interfaces, 2) << links;
         ASSERT_EQ(net.RunInTool({"ip", "route", "show", "default"}, &routes), 0);
         EXPECT_EQ(routes, "");
 
         // A thread inside the tool namespace reaches the field, cannot leave the
         // namespace's network, and is back home afterwards.
-        struct stat before {}, after {};
+        struct stat before {
+        }, after{};
         ASSERT_EQ(::stat("/proc/thread-self/ns/net", &before), 0);
         {
             e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
@@ -209,14 +222,14 @@ TEST(NetnsFixture, NamespacesAreIsolatedAndGoneAfterTeardown) {
             EXPECT_NE(inside.st_ino, before.st_ino);
             e2e::ToolSide probe(0);
             EXPECT_TRUE(probe.Send("198.51.100.11", 9, "x"));
-            EXPECT_FALSE(probe.Send("192.0.2.1", 9, "x"));  // no route out
+            EXPECT_FALSE(probe.Send("192.0.2.1", 9, "x")); // no route out
         }
         ASSERT_EQ(::stat("/proc/thread-self/ns/net", &after), 0);
         EXPECT_EQ(after.st_ino, before.st_ino);
 
         const pid_t sleeper = net.SpawnInField({"sleep", "30"});
         ASSERT_GT(sleeper, 0);
-    }  // teardown kills the sleeper and deletes both namespaces
+    } // teardown kills the sleeper and deletes both namespaces
     std::string list;
     e2e::RunCommand({"ip", "netns", "list"}, &list);
     EXPECT_EQ(list.find(tool), std::string::npos) << list;

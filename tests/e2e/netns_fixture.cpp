@@ -29,7 +29,7 @@ using namespace std::chrono_literals;
 
 constexpr const char* kPrefix = "cue2e-";
 constexpr const char* kNetnsDir = "/run/netns/";
-constexpr const char* kToolMac = "02:00:5e:64:00:01";   // locally administered
+constexpr const char* kToolMac = "02:00:5e:64:00:01"; // locally administered
 constexpr const char* kFieldMac = "02:00:5e:64:00:02";
 
 // What must go if the process dies without running destructors. Kept in plain
@@ -61,7 +61,7 @@ void EmergencyCleanup() {
 
 extern "C" void OnFatalSignal(int signal) {
     EmergencyCleanup();
-    ::raise(signal);  // SA_RESETHAND restored the default action
+    ::raise(signal); // SA_RESETHAND restored the default action
 }
 
 void InstallEmergencyCleanupOnce() {
@@ -72,12 +72,13 @@ void InstallEmergencyCleanupOnce() {
         action.sa_handler = OnFatalSignal;
         action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+        for (int signal :
+             {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
             ::sigaction(signal, &action, nullptr);
     });
 }
 
-std::mutex registryMutex;  // registration only; the signal handler never locks
+std::mutex registryMutex; // registration only; the signal handler never locks
 
 void RegisterNamespace(const std::string& name) {
     std::lock_guard lock(registryMutex);
@@ -159,9 +160,10 @@ int StatusOf(int raw) {
 } // namespace
 
 std::string NamespaceUnavailableReason() {
-    static const std::string reason = [] () -> std::string {
+    static const std::string reason = []() -> std::string {
         if (::geteuid() != 0)
-            return "not running as root (namespaces and veth pairs need CAP_NET_ADMIN and CAP_SYS_ADMIN)";
+            return "not running as root (namespaces and veth pairs need CAP_NET_ADMIN and "
+                   "CAP_SYS_ADMIN)";
         if (IpPath().empty())
             return "the 'ip' program (iproute2) is not installed";
         const pid_t child = ::fork();
@@ -258,7 +260,8 @@ NetnsFixture::InNamespace::~InNamespace() {
     }
 }
 
-NetnsFixture::NetnsFixture(std::vector<std::string> fieldAddresses) : fieldAddresses_(std::move(fieldAddresses)) {
+NetnsFixture::NetnsFixture(std::vector<std::string> fieldAddresses)
+    : fieldAddresses_(std::move(fieldAddresses)) {
     static std::atomic<int> counter{0};
     const std::string base = kPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++);
     tool_ = base + "-tool";
@@ -279,7 +282,9 @@ NetnsFixture::NetnsFixture(std::vector<std::string> fieldAddresses) : fieldAddre
         Teardown();
 }
 
-NetnsFixture::~NetnsFixture() { Teardown(); }
+NetnsFixture::~NetnsFixture() {
+    Teardown();
+}
 
 bool NetnsFixture::Setup() {
     const std::string ip = IpPath();
@@ -300,13 +305,14 @@ bool NetnsFixture::Setup() {
     RegisterNamespace(field_);
     step({ip, "netns", "add", tool_});
     step({ip, "netns", "add", field_});
-    step({ip, "-n", tool_, "link", "add", "veth0", "address", kToolMac, "type", "veth", "peer", "name", "veth1",
-          "address", kFieldMac, "netns", field_});
+    step({ip, "-n", tool_, "link", "add", "veth0", "address", kToolMac, "type", "veth", "peer",
+          "name", "veth1", "address", kFieldMac, "netns", field_});
     step({ip, "-n", tool_, "addr", "add", std::string(kToolAddress) + "/24", "dev", "veth0"});
     // Permanent neighbour entries on both sides: no ARP, so a sweep of the
     // whole field cannot lose datagrams to unresolved neighbours while many
     // test processes share the machine.
-    step({ip, "-n", field_, "neigh", "replace", kToolAddress, "lladdr", kToolMac, "dev", "veth1", "nud", "permanent"});
+    step({ip, "-n", field_, "neigh", "replace", kToolAddress, "lladdr", kToolMac, "dev", "veth1",
+          "nud", "permanent"});
     if (!fieldAddresses_.empty()) {
         const std::string fieldBatch = scratch_ + "/field.batch";
         const std::string toolBatch = scratch_ + "/tool.batch";
@@ -314,7 +320,8 @@ bool NetnsFixture::Setup() {
             std::ofstream field(fieldBatch), tool(toolBatch);
             for (const auto& a : fieldAddresses_) {
                 field << "addr add " << a << "/24 dev veth1\n";
-                tool << "neigh replace " << a << " lladdr " << kFieldMac << " dev veth0 nud permanent\n";
+                tool << "neigh replace " << a << " lladdr " << kFieldMac
+                     << " dev veth0 nud permanent\n";
             }
         }
         step({ip, "-n", field_, "-batch", fieldBatch});
@@ -380,7 +387,8 @@ pid_t NetnsFixture::Spawn(const std::string& ns, const std::vector<std::string>&
         if (::getppid() != parent)
             ::_exit(126);
         char log[256];
-        std::snprintf(log, sizeof log, "%s%d.log", logPattern.c_str(), static_cast<int>(::getpid()));
+        std::snprintf(log, sizeof log, "%s%d.log", logPattern.c_str(),
+                      static_cast<int>(::getpid()));
         const int out = ::open(log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out >= 0) {
             ::dup2(out, 1);
@@ -394,7 +402,7 @@ pid_t NetnsFixture::Spawn(const std::string& ns, const std::vector<std::string>&
     }
     if (child < 0)
         return -1;
-    ::setpgid(child, child);  // also from here, so a kill right after fork hits the group
+    ::setpgid(child, child); // also from here, so a kill right after fork hits the group
     children_.push_back(child);
     RegisterChild(child);
     return child;

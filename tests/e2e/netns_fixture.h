@@ -118,8 +118,8 @@ private:
 
 } // namespace e2e
 
-#define E2E_REQUIRE_NAMESPACES()                                                      \
-    do {                                                                              \
-        if (const auto e2eWhyNot = ::e2e::NamespaceUnavailableReason(); !e2eWhyNot.empty()) \
-            GTEST_SKIP() << "network namespaces unavailable: " << e2eWhyNot;         \
+#define E2E_REQUIRE_NAMESPACES()                                                                   \
+    do {                                                                                           \
+        if (const auto e2eWhyNot = ::e2e::NamespaceUnavailableReason(); !e2eWhyNot.empty())        \
+            GTEST_SKIP() << "network namespaces unavailable: " << e2eWhyNot;                       \
     } while (0)

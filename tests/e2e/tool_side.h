@@ -26,7 +26,7 @@ public:
 
     explicit ToolSide(std::uint16_t localPort) {
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const int big = 4 << 20;  // a whole field answers at once
+        const int big = 4 << 20; // a whole field answers at once
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &big, sizeof big);
         sockaddr_in local{};
         local.sin_family = AF_INET;
@@ -45,8 +45,8 @@ public:
         to.sin_port = htons(port);
         if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1)
             return false;
-        return ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) ==
-               static_cast<ssize_t>(bytes.size());
+        return ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                        sizeof to) == static_cast<ssize_t>(bytes.size());
     }
 
     std::optional<Datagram> Receive(std::chrono::milliseconds timeout) {
@@ -56,7 +56,8 @@ public:
         char buffer[65536];
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const auto got = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        const auto got =
+            ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 0)
             return std::nullopt;
         char text[INET_ADDRSTRLEN] = {};

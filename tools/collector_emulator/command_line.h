@@ -10,7 +10,7 @@ namespace collector_emulator {
 
 struct CommandLine {
     EmulatorOptions options;
-    std::string readyFile;  // created once every socket is bound
+    std::string readyFile; // created once every socket is bound
     bool help = false;
 };
 

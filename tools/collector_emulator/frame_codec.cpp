@@ -9,7 +9,8 @@ std::uint16_t Crc16Modbus(std::string_view bytes) {
     for (unsigned char b : bytes) {
         crc ^= b;
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<std::uint16_t>(crc >> 1);
     }
     return crc;
 }
@@ -20,9 +21,12 @@ char HexDigit(unsigned v, bool lowerCase) {
     return digits[v & 0xF];
 }
 int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
     return -1;
 }
 } // namespace
@@ -44,7 +48,9 @@ std::string BuildFrameWithChecksum(std::string_view payload, std::string_view ch
     return frame;
 }
 
-std::string BuildFrame(std::string_view payload) { return BuildFrameWithChecksum(payload, ChecksumText(payload)); }
+std::string BuildFrame(std::string_view payload) {
+    return BuildFrameWithChecksum(payload, ChecksumText(payload));
+}
 
 std::optional<std::string> CheckedPayload(std::string_view frame) {
     if (frame.size() < 6 || frame.front() != kEsc || frame.back() != kEnq)

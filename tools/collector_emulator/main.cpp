@@ -1,7 +1,7 @@
 // collector-emulator: see `collector-emulator --help`.
 
-#include "command_line.h"
 #include "collector_emulator.h"
+#include "command_line.h"
 
 #include <csignal>
 #include <cstdio>

@@ -113,7 +113,8 @@ inline std::string BitwiseCrcHex(std::string_view payload) {
     for (const char c : payload) {
         crc ^= static_cast<std::uint8_t>(c);
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<std::uint16_t>(crc >> 1);
     }
     static constexpr char kDigits[] = "0123456789ABCDEF";
     const unsigned lo = crc & 0xFF;
@@ -133,13 +134,15 @@ inline void SealFrames(std::string& bytes) {
         if (enq == std::string::npos)
             return;
         if (enq - esc + 1 >= 6)
-            bytes.replace(enq - 4, 4, BitwiseCrcHex(std::string_view(bytes).substr(esc + 1, enq - esc - 5)));
+            bytes.replace(enq - 4, 4,
+                          BitwiseCrcHex(std::string_view(bytes).substr(esc + 1, enq - esc - 5)));
         from = enq + 1;
     }
 }
 
 inline bool ReferenceChecksumOk(std::string_view frame) {
-    return frame.size() >= 6 && BitwiseCrcHex(frame.substr(1, frame.size() - 6)) == frame.substr(frame.size() - 5, 4);
+    return frame.size() >= 6 &&
+           BitwiseCrcHex(frame.substr(1, frame.size() - 6)) == frame.substr(frame.size() - 5, 4);
 }
 
 // The channel buffer as plainly as it can be written: one std::string, ENQs
@@ -193,7 +196,8 @@ inline void CheckFrameShape(const std::string& frame) {
 // After an extraction pass that ran to its end, no complete frame may be left.
 inline void CheckNothingLeft(const RxBuffer& buffer) {
     const auto text = buffer.View();
-    FUZZ_CHECK(text.find(kEsc) == std::string_view::npos || text.find(kEnq) == std::string_view::npos,
+    FUZZ_CHECK(text.find(kEsc) == std::string_view::npos ||
+                   text.find(kEnq) == std::string_view::npos,
                text.substr(0, 64));
 }
 

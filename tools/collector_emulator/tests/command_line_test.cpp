@@ -42,11 +42,39 @@ TEST(EmulatorCommandLine, AddressItemsCarryTheirOwnSerialAndVersion) {
 }
 
 TEST(EmulatorCommandLine, BehaviourOptionsAreRead) {
-    const auto line = Parse({"--address", "127.0.0.1", "--search-port", "0", "--upgrade-port", "9000",
-                             "--request-reply", "e81", "--query-reply", "silent", "--start-block", "0x10",
-                             "--drop-share", "0.1", "--drop-blocks", "3,5", "--seed", "7", "--delay-ms", "20",
-                             "--reorder-ms", "5", "--duplicate-share", "1", "--checksum", "lower", "--junk",
-                             "--flood-bytes", "1000", "--run-seconds", "9", "--ready-file", "/tmp/r"});
+    const auto line = Parse({"--address",
+                             "127.0.0.1",
+                             "--search-port",
+                             "0",
+                             "--upgrade-port",
+                             "9000",
+                             "--request-reply",
+                             "e81",
+                             "--query-reply",
+                             "silent",
+                             "--start-block",
+                             "0x10",
+                             "--drop-share",
+                             "0.1",
+                             "--drop-blocks",
+                             "3,5",
+                             "--seed",
+                             "7",
+                             "--delay-ms",
+                             "20",
+                             "--reorder-ms",
+                             "5",
+                             "--duplicate-share",
+                             "1",
+                             "--checksum",
+                             "lower",
+                             "--junk",
+                             "--flood-bytes",
+                             "1000",
+                             "--run-seconds",
+                             "9",
+                             "--ready-file",
+                             "/tmp/r"});
     const auto& o = line.options;
     EXPECT_EQ(o.searchPort, 0);
     EXPECT_EQ(o.upgradePort, 9000);
@@ -67,13 +95,13 @@ TEST(EmulatorCommandLine, BehaviourOptionsAreRead) {
 }
 
 TEST(EmulatorCommandLine, RejectsWhatItCannotHonour) {
-    EXPECT_NE(ErrorOf({}), "");                                                   // no address
+    EXPECT_NE(ErrorOf({}), ""); // no address
     EXPECT_NE(ErrorOf({"--address", "198.51.100"}), "");
     EXPECT_NE(ErrorOf({"--address", "198.51.100.20-10"}), "");
     EXPECT_NE(ErrorOf({"--address", "198.51.100.1-256"}), "");
     EXPECT_NE(ErrorOf({"--address", "198.51.100.1=#S1"}), "");
     EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--drop-share", "1.5"}), "");
-    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--run-seconds", "0"}), "");    // must end by itself
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--run-seconds", "0"}), ""); // must end by itself
     EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--search-port", "70000"}), "");
     EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--checksum", "odd"}), "");
     EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--bogus", "1"}), "");

@@ -58,7 +58,8 @@ public:
         std::vector<std::string> all;
         const auto end = std::chrono::steady_clock::now() + window;
         while (std::chrono::steady_clock::now() < end) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
             if (auto d = Receive(std::max(left, 1ms)))
                 all.push_back(*d);
         }
@@ -129,9 +130,10 @@ TEST(EmulatorSearch, ProbeIsAnsweredWithSerialAndVersionAndOtherTextIsCounted) {
     ASSERT_TRUE(run.ok);
     LoopbackClient tool;
     tool.Send("127.0.0.1", run.searchPort, kProbe);
-    EXPECT_EQ(tool.Receive(), "\x1B" "8000001#S2.01\x05");
+    EXPECT_EQ(tool.Receive(), "\x1B"
+                              "8000001#S2.01\x05");
 
-    tool.Send("127.0.0.1", run.searchPort, "\xFF\x04\x03");  // not the probe
+    tool.Send("127.0.0.1", run.searchPort, "\xFF\x04\x03"); // not the probe
     EXPECT_FALSE(tool.Receive(300ms));
     const auto r = run.emulator.Report("127.0.0.1");
     EXPECT_EQ(r->probes, 1u);
@@ -147,9 +149,11 @@ TEST(EmulatorSearch, EachAddressIsItsOwnCollector) {
     const auto reports = run.emulator.Reports();
     LoopbackClient tool;
     tool.Send("127.0.0.2", reports[0].searchPort, kProbe);
-    EXPECT_EQ(tool.Receive(), "\x1B" "8000002#S1.00\x05");
+    EXPECT_EQ(tool.Receive(), "\x1B"
+                              "8000002#S1.00\x05");
     tool.Send("127.0.0.3", reports[1].searchPort, kProbe);
-    EXPECT_EQ(tool.Receive(), "\x1B" "123456#V1.00\x05");
+    EXPECT_EQ(tool.Receive(), "\x1B"
+                              "123456#V1.00\x05");
 }
 
 TEST(EmulatorSearch, SilentCollectorCountsTheProbeButDoesNotAnswer) {
@@ -164,13 +168,14 @@ TEST(EmulatorSearch, SilentCollectorCountsTheProbeButDoesNotAnswer) {
 }
 
 TEST(EmulatorUpgrade, FullExchangeAssemblesTheImageAndWritesIt) {
-    const std::string path = ::testing::TempDir() + "emu_image_" + std::to_string(::getpid()) + ".bin";
+    const std::string path =
+        ::testing::TempDir() + "emu_image_" + std::to_string(::getpid()) + ".bin";
     auto o = LoopbackOptions();
     o.imageOut = path;
     Running run(o);
     ASSERT_TRUE(run.ok);
     LoopbackClient tool;
-    const auto image = ImageOf(1000);  // 4 blocks, the last 200 hex characters
+    const auto image = ImageOf(1000); // 4 blocks, the last 200 hex characters
     const auto hex = HexOf(image);
 
     tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS1.020004"));
@@ -186,7 +191,8 @@ TEST(EmulatorUpgrade, FullExchangeAssemblesTheImageAndWritesIt) {
     EXPECT_EQ(r.announcedBlocks, 4u);
     EXPECT_TRUE(r.imageComplete);
     EXPECT_EQ(r.image, image);
-    EXPECT_EQ(r.blockReceipts, (std::map<std::uint32_t, std::uint32_t>{{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
+    EXPECT_EQ(r.blockReceipts,
+              (std::map<std::uint32_t, std::uint32_t>{{0, 1}, {1, 1}, {2, 1}, {3, 1}}));
     EXPECT_EQ(r.queries, 1u);
     EXPECT_EQ(r.queryTimesMs.size(), 1u);
     EXPECT_EQ(r.completions, 1u);
@@ -204,7 +210,7 @@ TEST(EmulatorUpgrade, MissingBlocksAreListedUntilResent) {
     Running run(o);
     ASSERT_TRUE(run.ok);
     LoopbackClient tool;
-    const auto image = ImageOf(1500);  // 5 blocks
+    const auto image = ImageOf(1500); // 5 blocks
     const auto hex = HexOf(image);
     tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS10005"));
     ASSERT_TRUE(tool.Receive());
@@ -238,7 +244,7 @@ TEST(EmulatorUpgrade, ResendListIsCappedAndANewRequestStartsAfresh) {
     Running run(o);
     ASSERT_TRUE(run.ok);
     LoopbackClient tool;
-    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS1012C"));  // 300 blocks, none sent
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS1012C")); // 300 blocks, none sent
     ASSERT_TRUE(tool.Receive());
     tool.Send("127.0.0.1", run.upgradePort, BuildFrame("EN"));
     const auto reply = tool.Receive();
@@ -272,13 +278,14 @@ TEST(EmulatorUpgrade, IndexWidthFollowsTheBlockLength) {
     EXPECT_EQ(r.announcedBlocks, 2u);
 
     const std::string full(600, 'A');
-    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD10000" + full));  // five-digit index
-    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UDFFFF" + full));   // four-digit index
-    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD0003AB"));        // short last block
-    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD00"));            // no index at all
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD10000" + full)); // five-digit index
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UDFFFF" + full));  // four-digit index
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD0003AB"));       // short last block
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD00"));           // no index at all
     ASSERT_TRUE(BlocksReceived(run.emulator, 4));
     r = *run.emulator.Report("127.0.0.1");
-    EXPECT_EQ(r.blockReceipts, (std::map<std::uint32_t, std::uint32_t>{{0x10000, 1}, {0xFFFF, 1}, {3, 1}}));
+    EXPECT_EQ(r.blockReceipts,
+              (std::map<std::uint32_t, std::uint32_t>{{0x10000, 1}, {0xFFFF, 1}, {3, 1}}));
     EXPECT_EQ(r.badFrames, 1u);
 }
 
@@ -301,7 +308,8 @@ TEST(EmulatorUpgrade, RequestRepliesFollowTheConfiguration) {
         LoopbackClient tool;
         tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS1.000008"));
         EXPECT_EQ(tool.Receive(c.expected ? 2000ms : 300ms), c.expected);
-        EXPECT_TRUE(run.emulator.WaitUntil([](const auto& r) { return r.front().requests == 1; }, 1s));
+        EXPECT_TRUE(
+            run.emulator.WaitUntil([](const auto& r) { return r.front().requests == 1; }, 1s));
     }
 }
 
@@ -315,8 +323,9 @@ TEST(EmulatorUpgrade, QueryCanBeIgnoredOrRefused) {
         for (int i = 0; i < 3; ++i)
             tool.Send("127.0.0.1", run.upgradePort, BuildFrame("EN"));
         const auto replies = tool.ReceiveAll(400ms);
-        const auto expected =
-            reply == QueryReply::Silent ? std::vector<std::string>{} : std::vector<std::string>(3, BuildFrame("E99"));
+        const auto expected = reply == QueryReply::Silent
+                                  ? std::vector<std::string>{}
+                                  : std::vector<std::string>(3, BuildFrame("E99"));
         EXPECT_EQ(replies, expected);
         const auto r = *run.emulator.Report("127.0.0.1");
         EXPECT_EQ(r.queries, 3u);
@@ -329,11 +338,16 @@ TEST(EmulatorReceive, BrokenFramesFromTheToolAreCountedAndNotAnswered) {
     Running run(LoopbackOptions());
     ASSERT_TRUE(run.ok);
     LoopbackClient tool;
-    tool.Send("127.0.0.1", run.upgradePort, "\x1B" "ENb314\x05");                 // lower-case checksum
-    tool.Send("127.0.0.1", run.upgradePort, "\x1B" "ENB315\x05");                 // wrong checksum
-    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("XX"));                    // unknown keyword
-    tool.Send("127.0.0.1", run.upgradePort, "junk\x05" + BuildFrame("EN").substr(0, 3));  // split frame...
-    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("EN").substr(3));          // ...completed
+    tool.Send("127.0.0.1", run.upgradePort,
+              "\x1B"
+              "ENb314\x05"); // lower-case checksum
+    tool.Send("127.0.0.1", run.upgradePort,
+              "\x1B"
+              "ENB315\x05");                                   // wrong checksum
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("XX")); // unknown keyword
+    tool.Send("127.0.0.1", run.upgradePort,
+              "junk\x05" + BuildFrame("EN").substr(0, 3));               // split frame...
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("EN").substr(3)); // ...completed
     EXPECT_EQ(tool.Receive(), BuildFrame("R"));
     EXPECT_FALSE(tool.Receive(300ms));
     const auto r = *run.emulator.Report("127.0.0.1");
@@ -346,7 +360,7 @@ TEST(EmulatorFaults, ChecksumFaultsSpoilOnlyTheChecksum) {
     for (auto fault : {ChecksumFault::Bad, ChecksumFault::LowerCase}) {
         auto o = LoopbackOptions();
         o.checksumFault = fault;
-        o.startBlock = 0;  // "R0000" has the checksum 86D7: lower case differs
+        o.startBlock = 0; // "R0000" has the checksum 86D7: lower case differs
         Running run(o);
         ASSERT_TRUE(run.ok);
         LoopbackClient tool;
@@ -354,7 +368,8 @@ TEST(EmulatorFaults, ChecksumFaultsSpoilOnlyTheChecksum) {
         const auto reply = tool.Receive();
         ASSERT_TRUE(reply);
         EXPECT_FALSE(CheckedPayload(*reply)) << "fault " << static_cast<int>(fault);
-        EXPECT_EQ(reply->substr(0, 6), "\x1B" "R0000");
+        EXPECT_EQ(reply->substr(0, 6), "\x1B"
+                                       "R0000");
         const auto good = ChecksumText("R0000");
         ASSERT_NE(good, ChecksumText("R0000", true));
         if (fault == ChecksumFault::LowerCase) {
@@ -382,10 +397,11 @@ TEST(EmulatorFaults, JunkPrecedesRepliesWithoutSpoilingThem) {
     for (const auto& f : frames) {
         if (CheckedPayload(f))
             ++valid;
-        else if (f == "\x1B" "8000001#S1.00\x05")
+        else if (f == "\x1B"
+                      "8000001#S1.00\x05")
             ++search;
     }
-    EXPECT_EQ(valid, 2);   // both replies survive, the junk frames fail
+    EXPECT_EQ(valid, 2); // both replies survive, the junk frames fail
     EXPECT_EQ(search, 1);
     EXPECT_EQ(run.emulator.Report("127.0.0.1")->repliesSent, 6u);
 }
@@ -425,7 +441,7 @@ TEST(EmulatorFaults, SeededShareDropsTheSameBlocksEveryRun) {
     const auto a = dropped(), b = dropped();
     ASSERT_TRUE(a);
     EXPECT_EQ(a, b);
-    EXPECT_NE(*a, BuildFrame("R"));           // 30 % of 20 blocks: some are missing
+    EXPECT_NE(*a, BuildFrame("R")); // 30 % of 20 blocks: some are missing
     EXPECT_NE(*a, BuildFrame("R0000"));
 }
 
@@ -449,7 +465,8 @@ TEST(EmulatorFaults, ReorderedBlocksAreStillStored) {
 }
 
 TEST(EmulatorLifecycle, RunEndsAtItsLimitAndWritesTheSummary) {
-    const std::string path = ::testing::TempDir() + "emu_summary_" + std::to_string(::getpid()) + ".json";
+    const std::string path =
+        ::testing::TempDir() + "emu_summary_" + std::to_string(::getpid()) + ".json";
     auto o = LoopbackOptions();
     o.runLimit = 300ms;
     o.summaryPath = path;

@@ -8,7 +8,7 @@ using namespace collector_emulator;
 
 TEST(EmulatorChecksum, MatchesPublishedAndWorkedValues) {
     EXPECT_EQ(Crc16Modbus("123456789"), 0x4B37);  // published check value
-    EXPECT_EQ(ChecksumText("123456789"), "374B");  // low byte first
+    EXPECT_EQ(ChecksumText("123456789"), "374B"); // low byte first
     EXPECT_EQ(ChecksumText("EN"), "B314");
     EXPECT_EQ(ChecksumText("abc"), "4957");
     EXPECT_EQ(ChecksumText(""), "FFFF");
@@ -26,17 +26,30 @@ TEST(EmulatorChecksum, CoversEveryByteValue) {
 
 TEST(EmulatorFrame, CompletionQueryIsTheKnownEightBytes) {
     EXPECT_EQ(BuildFrame("EN"), std::string("\x1B\x45\x4E\x42\x33\x31\x34\x05", 8));
-    EXPECT_EQ(BuildFrame(""), std::string("\x1B" "FFFF" "\x05"));
+    EXPECT_EQ(BuildFrame(""), std::string("\x1B"
+                                          "FFFF"
+                                          "\x05"));
     EXPECT_EQ(BuildFrame("R0005"), "\x1BR0005" + ChecksumText("R0005") + "\x05");
 }
 
 TEST(EmulatorFrame, CheckedPayloadAcceptsOnlyExactUpperCaseChecksum) {
     EXPECT_EQ(CheckedPayload(BuildFrame("LUS1.020004")), "LUS1.020004");
-    EXPECT_EQ(CheckedPayload(std::string("\x1B" "FFFF" "\x05")), "");
-    EXPECT_FALSE(CheckedPayload(std::string("\x1B" "ENb314" "\x05")));   // lower case
-    EXPECT_FALSE(CheckedPayload(std::string("\x1B" "ENB315" "\x05")));   // wrong
-    EXPECT_FALSE(CheckedPayload(std::string("\x1B" "B31" "\x05")));      // too short
-    EXPECT_FALSE(CheckedPayload(std::string("ENB314" "\x05" "\x05")));   // no ESC
+    EXPECT_EQ(CheckedPayload(std::string("\x1B"
+                                         "FFFF"
+                                         "\x05")),
+              "");
+    EXPECT_FALSE(CheckedPayload(std::string("\x1B"
+                                            "ENb314"
+                                            "\x05"))); // lower case
+    EXPECT_FALSE(CheckedPayload(std::string("\x1B"
+                                            "ENB315"
+                                            "\x05"))); // wrong
+    EXPECT_FALSE(CheckedPayload(std::string("\x1B"
+                                            "B31"
+                                            "\x05"))); // too short
+    EXPECT_FALSE(CheckedPayload(std::string("ENB314"
+                                            "\x05"
+                                            "\x05"))); // no ESC
 }
 
 TEST(EmulatorFrame, ExtractFramesCutsInOrderAndKeepsUnfinishedText) {
@@ -58,9 +71,11 @@ TEST(EmulatorFrame, ExtractFramesCutsInOrderAndKeepsUnfinishedText) {
 }
 
 TEST(EmulatorFrame, ExtractFramesDropsLeadingJunk) {
-    std::string buffer = "xy\x05\x1B" "abc";
+    std::string buffer = "xy\x05\x1B"
+                         "abc";
     EXPECT_TRUE(ExtractFrames(buffer).empty());
-    EXPECT_EQ(buffer, "\x1B" "abc");
+    EXPECT_EQ(buffer, "\x1B"
+                      "abc");
 
     buffer = "zz" + BuildFrame("EN");
     auto frames = ExtractFrames(buffer);
