@@ -20,7 +20,7 @@
 
 namespace {
 
-struct ControlSpec {
+struct ExpectedControl {
     const char* name;
     const char* className;
     const char* parent;
@@ -54,7 +54,7 @@ TEST(WindowLayout, EveryControlHasItsNameKindParentPlaceAndText) {
     EXPECT_EQ(w->font().family(), QStringLiteral("宋体"));
     EXPECT_EQ(w->font().pixelSize(), 13);
 
-    const std::vector<ControlSpec> table = {
+    const std::vector<ExpectedControl> table = {
         {"pnl1", "QFrame", "Frmmain", {0, 0, 398, 382}, {}},
         {"lv1", "QTreeWidget", "pnl1", {0, 0, 398, 382}, {}},
         {"grp1", "QGroupBox", "Frmmain", {400, -1, 201, 98}, {}},
@@ -74,17 +74,17 @@ TEST(WindowLayout, EveryControlHasItsNameKindParentPlaceAndText) {
         {"ProgressBar1", "QProgressBar", "Frmmain", {264, 184, 89, 17}, {}},
         {"stat1", "QStatusBar", "Frmmain", {0, 382, 607, 19}, {}},
     };
-    for (const ControlSpec& spec : table) {
-        SCOPED_TRACE(spec.name);
-        QWidget* control = w.Control(spec.name);
+    for (const ExpectedControl& expected : table) {
+        SCOPED_TRACE(expected.name);
+        QWidget* control = w.Control(expected.name);
         ASSERT_NE(control, nullptr);
-        EXPECT_TRUE(control->inherits(spec.className));
+        EXPECT_TRUE(control->inherits(expected.className));
         ASSERT_NE(control->parentWidget(), nullptr);
-        EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(spec.parent));
-        EXPECT_EQ(control->geometry(), spec.geometry);
-        EXPECT_EQ(Caption(control), spec.text);
+        EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(expected.parent));
+        EXPECT_EQ(control->geometry(), expected.geometry);
+        EXPECT_EQ(Caption(control), expected.text);
         EXPECT_TRUE(control->toolTip().isEmpty());
-        if (QByteArray(spec.name) == "btn1")
+        if (QByteArray(expected.name) == "btn1")
             EXPECT_EQ(control->font().pixelSize(), 16);
         else
             EXPECT_EQ(control->font().pixelSize(), 13);
