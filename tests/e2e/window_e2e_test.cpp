@@ -3,6 +3,7 @@
 // the only interface there), against emulated collectors in the field.
 #include "window_rig.h"
 
+#include <QSet>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -42,4 +43,20 @@ TEST(WindowInNamespace, TypicalRun_SweepListsThreeAndOneUpgradeWritesAnIdentical
     EXPECT_TRUE(rig.notices.errorBoxes.empty());
     EXPECT_EQ(emulator.ImageOf("198.51.100.11"), image);
     EXPECT_EQ(emulator.ImageOf("198.51.100.10"), ""); // only the selected one
+}
+
+TEST(WindowInNamespace, FullField_SweepListsAll253Collectors) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(2, 254)); // every host address but the tool's .1
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    e2e::FieldEmulator emulator(net, "198.51.100.2-254");
+    ASSERT_TRUE(emulator.Ready()) << emulator.Log();
+    e2e::WindowRig rig(net);
+    ASSERT_TRUE(rig.Ok());
+    ASSERT_TRUE(rig.Sweep(253)) << rig.List()->topLevelItemCount() << " rows";
+    QSet<QString> addresses;
+    for (int row = 0; row < rig.List()->topLevelItemCount(); ++row)
+        addresses.insert(rig.List()->topLevelItem(row)->text(1));
+    EXPECT_EQ(addresses.size(), 253);
+    EXPECT_FALSE(addresses.contains(QStringLiteral("198.51.100.1")));
 }
