@@ -1,0 +1,63 @@
+#pragma once
+
+// One whole upgrade in real time: a tool wired to fakes and a real sleeper,
+// a MiniCollector on loopback, the image written to a file, chosen, and sent
+// from the press of the upgrade button until the first notice.
+
+#include "main/upgrade_tool.h"
+#include "platform/sleeper.h"
+
+#include "fake_views.h"
+#include "mini_collector.h"
+#include "ui_thread_pump.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+struct LoopbackUpgradeResult {
+    bool finished = false; // a notice came before the timeout
+    std::chrono::steady_clock::duration elapsed{};
+    std::vector<std::string> notices;
+    std::string versionText; // edt1 after browsing
+    Mode modeAfter = Mode::Empty;
+    std::string collectorImage;
+    int queries = 0;
+};
+
+inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
+                                                const std::string& image,
+                                                std::chrono::milliseconds timeout) {
+    const auto path = std::filesystem::temp_directory_path() / fileName;
+    std::ofstream(path, std::ios::binary) << image;
+
+    MiniCollector collector;
+    FakeWindow window;
+    RealSleeper sleeper;
+    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, collector.Port(), 0, collector.Port()});
+    tool.FormActivate();
+    collector.ReplyTo(tool.UpgradeChannel().Socket().LocalPort());
+    window.list.AppendRow({"123456", "127.0.0.1", "S1.00"});
+    window.list.selected = 0;
+    window.dialog.script.push_back(path.string());
+    tool.btn1Click();
+
+    LoopbackUpgradeResult result;
+    result.versionText = window.fields.edt1;
+    const auto start = std::chrono::steady_clock::now();
+    tool.btnUPGClick();
+    result.finished = PumpUntil(
+        tool, [&] { return !window.notices.shown.empty(); }, timeout);
+    result.elapsed = std::chrono::steady_clock::now() - start;
+    tool.StopWorkers();
+    std::filesystem::remove(path);
+
+    for (const auto& notice : window.notices.shown)
+        result.notices.push_back(notice.second);
+    result.modeAfter = tool.Mode().Get();
+    result.collectorImage = collector.Image();
+    result.queries = collector.Queries();
+    return result;
+}
