@@ -5,99 +5,21 @@
 #include "window_fixture.h"
 
 #include "platform/gbk.h"
+#include "platform/udp_socket.h"
+
+#include "destination_listener.h"
 
 #include <QPushButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstring>
-
 namespace {
-
-// A loopback socket that also learns each datagram's destination address.
-class ProbeSink {
-public:
-    ProbeSink() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        const int on = 1;
-        ::setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-        const int buffer = 1 << 20;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-        sockaddr_in any{};
-        any.sin_family = AF_INET;
-        any.sin_addr.s_addr = htonl(INADDR_ANY);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&any), sizeof any);
-        socklen_t length = sizeof any;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&any), &length);
-        port_ = ntohs(any.sin_port);
-    }
-    ~ProbeSink() { ::close(fd_); }
-
-    std::uint16_t Port() const { return port_; }
-
-    struct Probe {
-        std::string bytes;
-        std::string destination;
-    };
-    // Up to `limit` datagrams, waiting at most `timeoutMs` for each.
-    std::vector<Probe> Collect(std::size_t limit, int timeoutMs) {
-        std::vector<Probe> got;
-        while (got.size() < limit) {
-            pollfd ready{fd_, POLLIN, 0};
-            if (::poll(&ready, 1, timeoutMs) <= 0)
-                break;
-            char data[64];
-            char control[256];
-            iovec io{data, sizeof data};
-            msghdr message{};
-            message.msg_iov = &io;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t n = ::recvmsg(fd_, &message, 0);
-            if (n < 0)
-                break;
-            Probe probe{std::string(data, static_cast<std::size_t>(n)), {}};
-            for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                    in_pktinfo info;
-                    std::memcpy(&info, CMSG_DATA(c), sizeof info);
-                    char text[INET_ADDRSTRLEN] = {};
-                    ::inet_ntop(AF_INET, &info.ipi_addr, text, sizeof text);
-                    probe.destination = text;
-                }
-            }
-            got.push_back(std::move(probe));
-        }
-        return got;
-    }
-
-private:
-    int fd_ = -1;
-    std::uint16_t port_ = 0;
-};
 
 // A collector answering from its own loopback address.
 bool ReplyFrom(const char* address, std::uint16_t toPort, const std::string& bytes) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    ::inet_pton(AF_INET, address, &from.sin_addr);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(toPort);
-    ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
-    const bool sent = ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
-                      ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                               sizeof to) == static_cast<ssize_t>(bytes.size());
-    ::close(fd);
-    return sent;
+    UdpSocket socket;
+    return socket.Create() && socket.BindAddress(address, 0) &&
+           socket.SendTo(bytes, "127.0.0.1", toPort);
 }
 
 std::string Frame(const std::string& text) {
@@ -105,7 +27,7 @@ std::string Frame(const std::string& text) {
 }
 
 TEST(Discovery, SearchButtonSweepsTheLoopbackSubnetInOrder) {
-    ProbeSink sink;
+    DestinationListener sink;
     ToolPorts ports = FreeTestPorts();
     ports.searchDestination = sink.Port();
     TestWindow w(ports);
@@ -116,7 +38,8 @@ TEST(Discovery, SearchButtonSweepsTheLoopbackSubnetInOrder) {
     EXPECT_EQ(w->Devices().RowCount(), 0);
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::SS));
 
-    const auto probes = sink.Collect(300, 500);
+    sink.WaitFor(254);
+    const auto probes = sink.Settle(); // and nothing more
     ASSERT_EQ(probes.size(), 254u);
     for (std::size_t i = 0; i < probes.size(); ++i) {
         SCOPED_TRACE(i);
@@ -127,13 +50,13 @@ TEST(Discovery, SearchButtonSweepsTheLoopbackSubnetInOrder) {
 }
 
 TEST(Discovery, RepliesFillTheListWithDecodedTextAndKeepTheBytes) {
-    ProbeSink sink;
+    DestinationListener sink;
     ToolPorts ports = FreeTestPorts();
     ports.searchDestination = sink.Port();
     TestWindow w(ports);
     ASSERT_TRUE(w.ShowAndStart());
     w.Control<QPushButton>("btnsearch")->click();
-    sink.Collect(254, 500);
+    sink.WaitFor(254);
 
     const std::uint16_t searchPort = w->Tool().SearchChannel().LocalPort();
     const std::string versionGbk = Utf8ToGbk("S升级");
