@@ -1,11 +1,16 @@
 #include "local_address.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -42,6 +47,9 @@ std::optional<std::string> FromHostName() {
 }
 
 std::optional<std::string> FromInterfaces() {
+#ifdef _WIN32
+    return std::nullopt; // Windows resolves its own name to its interfaces' addresses
+#else
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return std::nullopt;
@@ -59,6 +67,7 @@ std::optional<std::string> FromInterfaces() {
     }
     ::freeifaddrs(list);
     return result;
+#endif
 }
 
 } // namespace
