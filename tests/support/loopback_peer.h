@@ -28,6 +28,16 @@ public:
         return got;
     }
 
+    // Datagrams until `count` arrived or `timeout` passed, for senders on other threads.
+    std::vector<std::string> Collect(std::size_t count, std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::vector<std::string> got;
+        while (got.size() < count && std::chrono::steady_clock::now() < deadline)
+            for (auto& datagram : Drain())
+                got.push_back(std::move(datagram));
+        return got;
+    }
+
 private:
     UdpSocket socket_;
 };

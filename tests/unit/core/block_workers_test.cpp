@@ -107,8 +107,7 @@ TEST_F(PassTest, WorkerThreadSurvivesPassesAndStopsPromptlyWhenCancelled) {
         Tupthread worker(context);
         worker.Start({0, 2, "127.0.0.1", Image(600)});
         worker.Start({0, 2, "127.0.0.1", Image(600)}); // waits, then runs after the first
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_EQ(peer.Drain().size(), 2u * (2u + 5u));
+        EXPECT_EQ(peer.Collect(2 * (2 + 5), std::chrono::seconds(5)).size(), 2u * (2u + 5u));
         // A pass that blocks in a pause: cancelling must end it and the thread.
         sleeper.OnPause(
             [](long long, int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
