@@ -25,6 +25,7 @@
 #include "main/channels.h"
 #include "main/session_mode.h"
 #include "main/ui_ports.h"
+#include "main/upgrade_tool.h"
 #include "platform/sleeper.h"
 #include "pubpro/uPubpro.h"
 
@@ -298,6 +299,19 @@ class NoSleep : public Sleeper {
 public:
     bool SleepMs(int) override { return false; }
     void Cancel() override {}
+};
+
+// The fakes a tool needs, and the tool wired to them.
+struct FuzzWindow {
+    FakeDeviceList list;
+    FakeFields fields;
+    FakeNotices notices;
+    NoFileDialog dialog;
+    NullDisplay display;
+    NoSocketEvents events;
+    NoSleep sleeper;
+    UpgradeTool tool{
+        ToolPortsAndViews{list, fields, notices, dialog, display, events, sleeper, {}}};
 };
 
 } // namespace fuzz

@@ -46,25 +46,23 @@ std::string TrimBlanks(std::string_view text) {
 
 class Harness {
 public:
-    explicit Harness(const Input& input)
-        : input_(input), tool_(ToolPortsAndViews{
-                             list_, fields_, notices_, dialog_, display_, events_, sleeper_, {}}) {
-        fields_.SetLocalAddressText(kLocalAddress);
-        tool_.Mode().Set(input.initialMode);
+    explicit Harness(const Input& input) : input_(input) {
+        window_.fields.SetLocalAddressText(kLocalAddress);
+        window_.tool.Mode().Set(input.initialMode);
     }
 
     void Run() {
         for (const auto& datagram : input_.datagrams)
             Deliver(datagram);
-        FUZZ_CHECK(notices_.Count() == 0, "");
+        FUZZ_CHECK(window_.notices.Count() == 0, "");
     }
 
 private:
-    RxBuffer& Buffer() { return tool_.SearchChannel().Buffer(); }
+    RxBuffer& Buffer() { return window_.tool.SearchChannel().Buffer(); }
 
     void Deliver(const Datagram& datagram) {
         if (const auto mode = datagram.ModeSwitch())
-            tool_.Mode().Set(*mode);
+            window_.tool.Mode().Set(*mode);
         std::string bytes = datagram.bytes;
         if (bytes.empty())
             return; // a read of 0 bytes ends the notification
@@ -93,11 +91,11 @@ private:
         const auto expected = reference_.Next();
         FUZZ_CHECK(expected && *expected == frame, frame);
 
-        const Mode mode = tool_.Mode().Get();
-        const std::vector<DeviceEntry> before = list_.Rows();
-        const unsigned long changes = list_.Changes();
-        tool_.HandleSearchReply(frame, sender);
-        FUZZ_CHECK(tool_.Mode().Get() == mode, frame);
+        const Mode mode = window_.tool.Mode().Get();
+        const std::vector<DeviceEntry> before = window_.list.Rows();
+        const unsigned long changes = window_.list.Changes();
+        window_.tool.HandleSearchReply(frame, sender);
+        FUZZ_CHECK(window_.tool.Mode().Get() == mode, frame);
 
         const std::string inner = frame.substr(1, frame.size() - 2);
         const auto hash = inner.find('#');
@@ -107,11 +105,11 @@ private:
         const bool listed =
             mode == Mode::SS && !sender.empty() && sender != kLocalAddress && !serial.empty();
         if (!listed) {
-            FUZZ_CHECK(list_.Changes() == changes, frame);
+            FUZZ_CHECK(window_.list.Changes() == changes, frame);
             return;
         }
         eligibleSenders_.insert(sender);
-        const auto& rows = list_.Rows();
+        const auto& rows = window_.list.Rows();
         std::size_t row = 0;
         while (row < before.size() && before[row].ip != sender)
             ++row;
@@ -136,7 +134,7 @@ private:
     }
 
     void CheckList() {
-        const auto& rows = list_.Rows();
+        const auto& rows = window_.list.Rows();
         FUZZ_CHECK(rows.size() <= eligibleSenders_.size(), "");
         std::set<std::string> ips;
         for (const auto& row : rows) {
@@ -147,14 +145,7 @@ private:
     }
 
     const Input& input_;
-    FakeDeviceList list_;
-    FakeFields fields_;
-    FakeNotices notices_;
-    NoFileDialog dialog_;
-    NullDisplay display_;
-    NoSocketEvents events_;
-    NoSleep sleeper_;
-    UpgradeTool tool_;
+    FuzzWindow window_;
     ReferenceBuffer reference_;
     std::set<std::string> eligibleSenders_;
 };

@@ -51,14 +51,12 @@ bool ResendListParses(const std::string& frame) {
 
 class Harness {
 public:
-    explicit Harness(const Input& input)
-        : input_(input), tool_(ToolPortsAndViews{
-                             list_, fields_, notices_, dialog_, display_, events_, sleeper_, {}}) {
-        fields_.SetLocalAddressText("198.51.100.1");
-        list_.AppendRow({"123456", "198.51.100.10", "S2.01"});
-        list_.Select(0);
-        tool_.Mode().Set(input.initialMode);
-        notices_.whileOpen = [this] { DeliverInsideBox(); };
+    explicit Harness(const Input& input) : input_(input) {
+        window_.fields.SetLocalAddressText("198.51.100.1");
+        window_.list.AppendRow({"123456", "198.51.100.10", "S2.01"});
+        window_.list.Select(0);
+        window_.tool.Mode().Set(input.initialMode);
+        window_.notices.whileOpen = [this] { DeliverInsideBox(); };
     }
 
     void Run() {
@@ -67,7 +65,7 @@ public:
     }
 
 private:
-    RxBuffer& Buffer() { return tool_.UpgradeChannel().Buffer(); }
+    RxBuffer& Buffer() { return window_.tool.UpgradeChannel().Buffer(); }
 
     // A modal box is open: the next datagram, if marked so, arrives now.
     void DeliverInsideBox() {
@@ -81,7 +79,7 @@ private:
     // One socket notification, inside the window's error guard.
     void Deliver(const Datagram& datagram) {
         if (const auto mode = datagram.ModeSwitch())
-            tool_.Mode().Set(*mode);
+            window_.tool.Mode().Set(*mode);
         std::string bytes = datagram.bytes;
         if (!datagram.RawChecksums())
             SealFrames(bytes);
@@ -92,7 +90,7 @@ private:
             const std::string what = e.what();
             FUZZ_CHECK(what.starts_with("'$") && what.ends_with("' is not a valid integer value"),
                        what);
-            notices_.ErrorBox(ErrorBoxText(what));
+            window_.notices.ErrorBox(ErrorBoxText(what));
         } catch (const std::exception& e) {
             Fail("unexpected exception left the upgrade receive path", e.what());
         }
@@ -130,10 +128,10 @@ private:
     }
 
     void HandleChecked(const std::string& frame) {
-        const Before before{tool_.Mode().Get(), notices_.Count(), fields_.StatusText(),
-                            nestedDeliveries_};
+        const Before before{window_.tool.Mode().Get(), window_.notices.Count(),
+                            window_.fields.StatusText(), nestedDeliveries_};
         try {
-            tool_.HandleUpgradeFrame(frame);
+            window_.tool.HandleUpgradeFrame(frame);
         } catch (...) {
             CheckReply(frame, before, true);
             throw;
@@ -151,12 +149,13 @@ private:
     void CheckReply(const std::string& frame, const Before& before, bool threw) {
         if (nestedDeliveries_ != before.nested)
             return; // another pass ran inside a box; its effects are mixed in
-        const Mode after = tool_.Mode().Get();
-        const std::size_t shown = notices_.Count() - before.notices;
+        const Mode after = window_.tool.Mode().Get();
+        const std::size_t shown = window_.notices.Count() - before.notices;
         const std::string payload = frame.substr(1, frame.size() - 6);
         const bool accept = payload.starts_with('R');
         const auto expectNotice = [&](const char* text) {
-            FUZZ_CHECK(!threw && after == Mode::Empty && shown == 1 && notices_.Last() == text,
+            FUZZ_CHECK(!threw && after == Mode::Empty && shown == 1 &&
+                           window_.notices.Last() == text,
                        frame);
         };
         switch (before.mode) {
@@ -164,12 +163,12 @@ private:
         case Mode::SS:
         case Mode::UD:
             FUZZ_CHECK(!threw && after == before.mode && shown == 0 &&
-                           fields_.StatusText() == before.status,
+                           window_.fields.StatusText() == before.status,
                        frame);
             return;
         case Mode::LU:
             if (accept) {
-                FUZZ_CHECK(shown == 0 && fields_.StatusText() == kUpgrading, frame);
+                FUZZ_CHECK(shown == 0 && window_.fields.StatusText() == kUpgrading, frame);
                 FUZZ_CHECK(threw == !HexFieldOk(frame, 3), frame);
                 FUZZ_CHECK(after == (threw ? Mode::LU : Mode::UD), frame);
             } else if (payload.starts_with("E80")) {
@@ -182,7 +181,8 @@ private:
             return;
         case Mode::EN:
             if (accept && frame.size() > 7) {
-                FUZZ_CHECK(after == Mode::UD && shown == 0 && fields_.StatusText() == kUpgrading,
+                FUZZ_CHECK(after == Mode::UD && shown == 0 &&
+                               window_.fields.StatusText() == kUpgrading,
                            frame);
                 FUZZ_CHECK(threw == !ResendListParses(frame), frame);
             } else if (accept && frame.size() == 7) {
@@ -195,14 +195,7 @@ private:
     }
 
     const Input& input_;
-    FakeDeviceList list_;
-    FakeFields fields_;
-    FakeNotices notices_;
-    NoFileDialog dialog_;
-    NullDisplay display_;
-    NoSocketEvents events_;
-    NoSleep sleeper_;
-    UpgradeTool tool_;
+    FuzzWindow window_;
     ReferenceBuffer reference_;
     std::size_t next_ = 0;
     int depth_ = 0;
