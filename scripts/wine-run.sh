@@ -40,6 +40,13 @@ export LOCPATH=$state/locale
     wineserver -w || true
     [[ -f $WINEPREFIX/system.reg ]] || { echo "wine-run: wineboot failed" >&2; exit 1; }
   fi
+  if [[ ! -f $WINEPREFIX/.unmanaged ]]; then
+    # Windows draw their own frame. With no window manager on a virtual
+    # display, wine would otherwise wait for one at every show and close.
+    LANG=zh_CN.UTF-8 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >/dev/null 2>&1 && touch "$WINEPREFIX/.unmanaged"
+    wineserver -w || true
+  fi
 ) 9>"$state/.lock"
 
 run=(env LANG=zh_CN.UTF-8 wine "$@")

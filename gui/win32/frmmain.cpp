@@ -33,8 +33,8 @@ HFONT SongFont(int pixels) {
 // pnl1 and grp1 are parents of controls; their controls' notifications and
 // colour requests must reach the main window, which handles every control's
 // events and paints every label on the button face.
-LRESULT CALLBACK ForwardToOwner(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                UINT_PTR, DWORD_PTR owner) {
+LRESULT CALLBACK ForwardToOwner(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR owner) {
     switch (message) {
     case WM_COMMAND:
     case WM_NOTIFY:
@@ -66,12 +66,12 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kMainWindowClass;
-    windowClass.hIcon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    windowClass.hIcon =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), 0));
     // A second window of the same process finds the class already there.
     if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw std::runtime_error("cannot register the main window class");
@@ -104,8 +104,8 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     const int height = outer.bottom - outer.top;
     const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    if (CreateWindowExW(kWindowExStyle, kMainWindowClass, L"采集器程序升级工具", kWindowStyle,
-                        left, top, width, height, nullptr, nullptr, instance, this) == nullptr)
+    if (CreateWindowExW(kWindowExStyle, kMainWindowClass, L"采集器程序升级工具", kWindowStyle, left,
+                        top, width, height, nullptr, nullptr, instance, this) == nullptr)
         throw std::runtime_error("cannot create the main window");
 
     font_ = SongFont(13);
@@ -125,10 +125,10 @@ TFrmmain::TFrmmain(WindowSeams seams) {
                       : std::function<std::optional<std::string>()>(LookupLocalIPv4);
 
     deviceList_ = std::make_unique<ListViewDeviceList>(Control(kLv1));
-    fields_ = std::make_unique<ControlFormFields>(Control(kLbl3), Control(kLbl6),
-                                                  Control(kRedt2), Control(kEdt1));
-    workerDisplay_ = std::make_unique<PostedWorkerDisplay>(window_, Control(kProgressBar1),
-                                                           Control(kLbl6));
+    fields_ = std::make_unique<ControlFormFields>(Control(kLbl3), Control(kLbl6), Control(kRedt2),
+                                                  Control(kEdt1));
+    workerDisplay_ =
+        std::make_unique<PostedWorkerDisplay>(window_, Control(kProgressBar1), Control(kLbl6));
     tool_ = std::make_unique<UpgradeTool>(
         ToolPortsAndViews{*deviceList_, *fields_, *notices_, *fileDialog, *workerDisplay_,
                           socketEvents_, *sleeper, std::move(lookup)},
@@ -149,8 +149,8 @@ HWND TFrmmain::AddControl(ControlId id, ControlId parent, const wchar_t* classNa
     const HWND parentWindow = parent == ControlId{} ? window_ : Control(parent);
     const HWND control = CreateWindowExW(
         extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,
-        bounds.width, bounds.height, parentWindow, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-        GetModuleHandleW(nullptr), nullptr);
+        bounds.width, bounds.height, parentWindow,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr)
         throw std::runtime_error("cannot create a control of the main window");
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -172,15 +172,16 @@ void TFrmmain::BuildControls() {
         AddControl(kPnl1, kWindow, L"STATIC", L"", 0, WS_EX_CONTROLPARENT, {0, 0, 398, 382}, font_);
     SetWindowSubclass(panel, ForwardToOwner, 0, reinterpret_cast<DWORD_PTR>(window_));
     const HWND listView = AddControl(kLv1, kPnl1, WC_LISTVIEWW, L"",
-                                WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                                WS_EX_CLIENTEDGE, {0, 0, 398, 382}, font_);
-    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+                                     WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                                     WS_EX_CLIENTEDGE, {0, 0, 398, 382}, font_);
+    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
+                 LVS_EX_FULLROWSELECT);
     AddColumn(listView, 0, L"序列号", 130);
     AddColumn(listView, 1, L"IP", 105);
     AddColumn(listView, 2, L"版本号", 140);
 
     const HWND groupBox = AddControl(kGrp1, kWindow, L"BUTTON", L"", BS_GROUPBOX,
-                                 WS_EX_CONTROLPARENT, {400, -1, 201, 98}, font_);
+                                     WS_EX_CONTROLPARENT, {400, -1, 201, 98}, font_);
     SetWindowSubclass(groupBox, ForwardToOwner, 0, reinterpret_cast<DWORD_PTR>(window_));
     AddControl(kBtnSearch, kGrp1, L"BUTTON", L"搜寻设备", WS_TABSTOP | BS_PUSHBUTTON, 0,
                {58, 65, 79, 22}, font_);
@@ -197,8 +198,8 @@ void TFrmmain::BuildControls() {
         AddControl(kProgressBar1, kWindow, PROGRESS_CLASSW, L"", 0, 0, {264, 184, 89, 17}, font_);
     SendMessageW(progress, PBM_SETRANGE32, 0, 100);
     SendMessageW(progress, PBM_SETPOS, 0, 0);
-    AddControl(kBtn1, kWindow, L"BUTTON", L"浏览", WS_TABSTOP | BS_PUSHBUTTON, 0,
-               {549, 99, 44, 22}, buttonFont_);
+    AddControl(kBtn1, kWindow, L"BUTTON", L"浏览", WS_TABSTOP | BS_PUSHBUTTON, 0, {549, 99, 44, 22},
+               buttonFont_);
     AddControl(kEdt1, kWindow, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
                {400, 220, 200, 21}, font_);
     AddControl(kRedt2, kWindow, RichEditClass(), L"",
@@ -214,9 +215,11 @@ void TFrmmain::BuildControls() {
                font_);
 
     // One owner-drawn panel spanning the bar; the window places the bar itself.
-    const HWND statusBar = AddControl(kStat1, kWindow, STATUSCLASSNAMEW, L"",
-                                  WS_CLIPCHILDREN | CCS_NORESIZE | CCS_NOPARENTALIGN, 0,
-                                  {0, 382, kClientWidth, kStatusHeight}, font_);
+    // Not WS_CLIPCHILDREN: the progress bar covers most of the panel, and the
+    // panel must still be drawn (and the progress bar placed) when it shrinks.
+    const HWND statusBar =
+        AddControl(kStat1, kWindow, STATUSCLASSNAMEW, L"", CCS_NORESIZE | CCS_NOPARENTALIGN, 0,
+                   {0, 382, kClientWidth, kStatusHeight}, font_);
     int parts[] = {-1};
     SendMessageW(statusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
     SendMessageW(statusBar, SB_SETTEXTW, SBT_OWNERDRAW, 0);
@@ -252,7 +255,8 @@ void TFrmmain::Show(int showCommand) {
 
 LRESULT CALLBACK TFrmmain::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* self = static_cast<TFrmmain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        auto* self =
+            static_cast<TFrmmain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->window_ = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }

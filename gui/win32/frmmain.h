@@ -63,9 +63,8 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void BuildControls();
-    HWND AddControl(ControlId id, ControlId parent, const wchar_t* className,
-                    const wchar_t* text, DWORD style, DWORD extendedStyle, Bounds bounds,
-                    HFONT font);
+    HWND AddControl(ControlId id, ControlId parent, const wchar_t* className, const wchar_t* text,
+                    DWORD style, DWORD extendedStyle, Bounds bounds, HFONT font);
     void LayOutDocked();
     void OnCommand(int id, int notification);
 
