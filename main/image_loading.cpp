@@ -2,6 +2,8 @@
 
 #include "upgrade_tool.h"
 
+#include "platform/file_names.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -37,16 +39,15 @@ std::string HexEncode(std::string_view bytes) {
 }
 
 void LoadImageHex(const std::string& path, std::string& imageHex) {
-    // Read-only, no sharing restriction (POSIX has none; on Windows the C
-    // runtime's fopen shares read and write).
+    // Read-only, no sharing restriction, by a UTF-8 name on every system.
     const auto cannotOpen = [&](int error) {
         return std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(error));
     };
     // POSIX opens a folder for reading; it is no image, and its "size" is garbage.
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored))
+    if (std::filesystem::is_directory(PathFromUtf8(path), ignored))
         throw cannotOpen(EISDIR);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenForReading(path);
     if (file == nullptr)
         throw cannotOpen(errno);
     long size = -1;

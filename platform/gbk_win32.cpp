@@ -51,8 +51,8 @@ std::string Utf8ToGbk(std::string_view utf8) {
     if (wide.empty())
         return {};
     const int length = static_cast<int>(wide.size());
-    const int size = ::WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, wide.data(), length,
-                                           nullptr, 0, "?", nullptr);
+    const int size = ::WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
+                                           0, "?", nullptr);
     std::string out(static_cast<std::size_t>(size), '\0');
     ::WideCharToMultiByte(kGbk, WC_NO_BEST_FIT_CHARS, wide.data(), length, out.data(), size, "?",
                           nullptr);

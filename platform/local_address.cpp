@@ -1,8 +1,13 @@
 #include "local_address.h"
 
+#include "platform/socket_library.h"
+
 #ifdef _WIN32
+#include <iphlpapi.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <vector>
 #else
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -46,10 +51,45 @@ std::optional<std::string> FromHostName() {
     return result;
 }
 
-std::optional<std::string> FromInterfaces() {
 #ifdef _WIN32
-    return std::nullopt; // Windows resolves its own name to its interfaces' addresses
+
+// The first IPv4 unicast address of an adapter that is up and not loopback.
+std::optional<std::string> FromInterfaces() {
+    constexpr ULONG kFlags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                             GAA_FLAG_SKIP_DNS_SERVER | GAA_FLAG_SKIP_FRIENDLY_NAME;
+    // The table's size is known only after a first call; an adapter may
+    // appear in between, hence the few tries.
+    ULONG size = 16 * 1024;
+    std::vector<unsigned char> table;
+    ULONG rc = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 3 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        table.resize(size);
+        rc = ::GetAdaptersAddresses(AF_INET, kFlags, nullptr,
+                                    reinterpret_cast<IP_ADAPTER_ADDRESSES*>(table.data()), &size);
+    }
+    if (rc != NO_ERROR)
+        return std::nullopt;
+    for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(table.data());
+         adapter != nullptr; adapter = adapter->Next) {
+        if (adapter->OperStatus != IfOperStatusUp || adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK)
+            continue;
+        for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
+             unicast = unicast->Next) {
+            const auto* socketAddress = unicast->Address.lpSockaddr;
+            if (socketAddress == nullptr || socketAddress->sa_family != AF_INET)
+                continue;
+            const auto& address = reinterpret_cast<const sockaddr_in*>(socketAddress)->sin_addr;
+            if (!IsLoopback(address))
+                return ToText(address);
+        }
+    }
+    return std::nullopt;
+}
+
 #else
+
+// The first IPv4 address of an interface that is up and not loopback.
+std::optional<std::string> FromInterfaces() {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return std::nullopt;
@@ -67,12 +107,16 @@ std::optional<std::string> FromInterfaces() {
     }
     ::freeifaddrs(list);
     return result;
-#endif
 }
+
+#endif
 
 } // namespace
 
 std::optional<std::string> LookupLocalIPv4() {
+    // On Windows the name lookup fails until the sockets library is started.
+    if (!EnsureSocketLibrary())
+        return std::nullopt;
     if (auto address = FromHostName())
         return address;
     return FromInterfaces();

@@ -10,6 +10,7 @@
 #include "fake_views.h"
 #include "mini_collector.h"
 #include "ui_thread_pump.h"
+#include "utf8_path.h"
 
 #include <chrono>
 #include <filesystem>
@@ -30,7 +31,7 @@ struct LoopbackUpgradeResult {
 inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
                                                 const std::string& image,
                                                 std::chrono::milliseconds timeout) {
-    const auto path = std::filesystem::temp_directory_path() / fileName;
+    const auto path = std::filesystem::temp_directory_path() / PathFromUtf8(fileName);
     std::ofstream(path, std::ios::binary) << image;
 
     MiniCollector collector;
@@ -41,7 +42,7 @@ inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
     collector.ReplyTo(tool.UpgradeChannel().Socket().LocalPort());
     window.list.AppendRow({"123456", "127.0.0.1", "S1.00"});
     window.list.selected = 0;
-    window.dialog.script.push_back(path.string());
+    window.dialog.script.push_back(Utf8(path));
     tool.btn1Click();
 
     LoopbackUpgradeResult result;

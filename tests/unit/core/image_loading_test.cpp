@@ -10,7 +10,7 @@ using ImageLoadingTest = ToolTest;
 
 TEST_F(ImageLoadingTest, AcceptedFileFillsPathVersionAndHexImage) {
     struct Case {
-        std::filesystem::path name;
+        std::string name;
         std::string bytes;
         std::string version;
         std::string hex; // checked when not empty, else only its length
@@ -85,7 +85,7 @@ TEST_F(ImageLoadingTest, DialogOpensOnTheLastAcceptedFile) {
 
 TEST_F(ImageLoadingTest, MissingFileThrowsAfterFieldsChangedAndKeepsTheOldImage) {
     Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
-    const std::string missing = (folder / "gone" / "S2.00.bin").string();
+    const std::string missing = Utf8(folder / "gone" / "S2.00.bin");
     dialog.script = {missing};
     try {
         tool->btn1Click();
@@ -107,12 +107,12 @@ TEST_F(ImageLoadingTest, FolderWithAnSNameIsRefusedLikeAnUnopenableFile) {
     Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
     const auto folderPath = folder / "S3.00.bin";
     std::filesystem::create_directories(folderPath);
-    dialog.script = {folderPath.string()};
+    dialog.script = {Utf8(folderPath)};
     try {
         tool->btn1Click();
         ADD_FAILURE() << "a folder was loaded as an image";
     } catch (const std::exception& error) {
-        const std::string prefix = "Cannot open file \"" + folderPath.string() + "\". ";
+        const std::string prefix = "Cannot open file \"" + Utf8(folderPath) + "\". ";
         EXPECT_EQ(std::string(error.what()).substr(0, prefix.size()), prefix) << error.what();
     }
     EXPECT_EQ(tool->ImageHex(), "001FAB");
