@@ -9,7 +9,7 @@
 #include "gui/win32/frmmain_ids.h"
 #include "gui/win32/frmmain_ports.h"
 #include "gui/win32/frmmain_socket_events.h"
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 #include "platform/sleeper.h"
 
 #include <functional>

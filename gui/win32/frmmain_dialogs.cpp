@@ -1,7 +1,7 @@
 #include "gui/win32/frmmain_dialogs.h"
 
 #include "gui/win32/win32_text.h"
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include <commdlg.h>
 

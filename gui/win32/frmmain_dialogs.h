@@ -3,7 +3,7 @@
 // The window's real modal seams: the three message boxes and the open-file
 // dialog, each owned by the main window.
 
-#include "main/ui_ports.h"
+#include "core/ui_ports.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // view lv1, the labels and fields, and the workers' progress display. Each
 // adapter only translates between the core's strings and the controls.
 
-#include "main/ui_ports.h"
+#include "core/ui_ports.h"
 
 #include <deque>
 #include <mutex>

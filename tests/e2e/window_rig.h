@@ -5,7 +5,7 @@
 // tool namespace with recording notices and a file dialog that picks a given
 // file, and a sender thread in the field namespace for traffic no collector sends.
 
-#include "main/frmmain.h"
+#include "gui/qt/frmmain.h"
 #include "netns_fixture.h"
 
 #include <QJsonObject>

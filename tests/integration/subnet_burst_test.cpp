@@ -1,6 +1,6 @@
 // Replies of a whole /24 arriving back to back while the UI thread is busy
 // must all reach the device list: the socket's receive buffer has to hold them.
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include "fake_views.h"
 #include "ui_thread_pump.h"

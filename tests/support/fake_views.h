@@ -4,9 +4,9 @@
 // labels and fields, the modal boxes, the open-file dialog and the socket
 // watcher. Each records what the core did to it so a test can assert on it.
 
-#include "main/channels.h"
-#include "main/ui_ports.h"
-#include "main/upgrade_tool.h"
+#include "core/channels.h"
+#include "core/ui_ports.h"
+#include "core/upgrade_tool.h"
 
 #include "recording_display.h"
 

@@ -4,7 +4,7 @@
 // a MiniCollector on loopback, the image written to a file, chosen, and sent
 // from the press of the upgrade button until the first notice.
 
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 #include "platform/sleeper.h"
 
 #include "fake_views.h"

@@ -3,7 +3,7 @@
 // Shared pieces of the window tests: fakes for everything modal, free loopback
 // ports, and a window wired so that it never reaches the real interface.
 
-#include "main/frmmain.h"
+#include "gui/qt/frmmain.h"
 #include "platform/udp_socket.h"
 
 #include <QTest>

@@ -1,5 +1,5 @@
 // The receive path on real loopback sockets bound to ephemeral ports.
-#include "main/channels.h"
+#include "core/channels.h"
 
 #include <gtest/gtest.h>
 

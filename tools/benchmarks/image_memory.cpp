@@ -1,7 +1,7 @@
 // Whole-process memory while loading a firmware image: prints the resident
 // peak (VmHWM) before and after loading a file of the given size (default
 // 64 MiB), and the growth as a multiple of the file size.
-#include "main/image_loading.h"
+#include "core/image_loading.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -22,10 +22,10 @@
 //                   so small inputs can still flood a buffer past its bound
 //   A length past the end of the input takes what is left.
 
-#include "main/channels.h"
-#include "main/session_mode.h"
-#include "main/ui_ports.h"
-#include "main/upgrade_tool.h"
+#include "core/channels.h"
+#include "core/session_mode.h"
+#include "core/ui_ports.h"
+#include "core/upgrade_tool.h"
 #include "platform/sleeper.h"
 #include "pubpro/uPubpro.h"
 

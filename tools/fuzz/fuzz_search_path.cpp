@@ -15,7 +15,7 @@
 
 #include "fuzz_common.h"
 
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include <set>
 

@@ -1,5 +1,5 @@
 // The workers' passes on virtual time, sending to a loopback peer.
-#include "main/block_workers.h"
+#include "core/block_workers.h"
 #include "protocol/messages.h"
 
 #include "loopback_peer.h"

@@ -1,5 +1,5 @@
 // The subnet sweep and the device list it fills from search replies.
-#include "main/discovery.h"
+#include "core/discovery.h"
 
 #include "tool_harness.h"
 

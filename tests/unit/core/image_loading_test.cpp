@@ -1,6 +1,6 @@
 // Browsing to a firmware file: the name rule, the path and version fields and
 // the hex image.
-#include "main/image_loading.h"
+#include "core/image_loading.h"
 
 #include "tool_harness.h"
 

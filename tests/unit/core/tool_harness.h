@@ -6,7 +6,7 @@
 // opens the gate, so a test can look at the state a handler left before a
 // worker moves the mode on to "EN".
 
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 #include "protocol/messages.h"
 #include "pubpro/uPubpro.h"
 

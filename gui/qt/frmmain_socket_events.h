@@ -7,7 +7,7 @@
 // taken its event (Resume), so that a datagram waiting in the socket does not
 // flood the queue with events while the first one is still on its way.
 
-#include "channels.h"
+#include "core/channels.h"
 
 #include <QObject>
 

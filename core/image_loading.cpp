@@ -1,6 +1,6 @@
-#include "image_loading.h"
+#include "core/image_loading.h"
 
-#include "upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include "platform/file_names.h"
 

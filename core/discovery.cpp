@@ -1,9 +1,9 @@
 // The subnet sweep and the device list.
-#include "discovery.h"
+#include "core/discovery.h"
 
 #include "protocol/messages.h"
 #include "pubpro/text_utils.h"
-#include "upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 std::string SubnetPrefix(const std::string& localAddress) {
     std::size_t k = 0;

@@ -1,4 +1,4 @@
-#include "channels.h"
+#include "core/channels.h"
 
 bool OpenChannel(UdpChannel& channel, SocketEvents& events) {
     if (!StartSocketLibrary())

@@ -1,4 +1,4 @@
-#include "upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include <cctype>
 

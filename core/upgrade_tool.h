@@ -6,11 +6,11 @@
 // Every method except the constructor's arguments' lifetimes runs on the UI
 // thread; the workers reach the window only through WorkerDisplay.
 
-#include "block_workers.h"
-#include "channels.h"
+#include "core/block_workers.h"
+#include "core/channels.h"
 #include "platform/sleeper.h"
-#include "session_mode.h"
-#include "ui_ports.h"
+#include "core/session_mode.h"
+#include "core/ui_ports.h"
 
 #include <cstdint>
 #include <functional>

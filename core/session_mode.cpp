@@ -1,4 +1,4 @@
-#include "session_mode.h"
+#include "core/session_mode.h"
 
 std::string_view ModeText(Mode mode) {
     switch (mode) {

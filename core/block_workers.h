@@ -5,11 +5,11 @@
 // listed as missing. After its blocks each polls the collector with the
 // completion query until a reply changes the mode or five queries go unanswered.
 
-#include "channels.h"
+#include "core/channels.h"
 #include "platform/message_queue.h"
 #include "platform/sleeper.h"
-#include "session_mode.h"
-#include "ui_ports.h"
+#include "core/session_mode.h"
+#include "core/ui_ports.h"
 
 #include <memory>
 #include <string>

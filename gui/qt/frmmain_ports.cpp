@@ -1,4 +1,4 @@
-#include "frmmain_ports.h"
+#include "gui/qt/frmmain_ports.h"
 
 #include "platform/gbk.h"
 

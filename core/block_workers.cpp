@@ -1,4 +1,4 @@
-#include "block_workers.h"
+#include "core/block_workers.h"
 
 #include "protocol/messages.h"
 

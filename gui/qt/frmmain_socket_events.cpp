@@ -1,4 +1,4 @@
-#include "frmmain_socket_events.h"
+#include "gui/qt/frmmain_socket_events.h"
 
 #include <QCoreApplication>
 #include <QEvent>

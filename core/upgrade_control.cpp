@@ -1,7 +1,7 @@
 // The upgrade button and the collector's replies on the upgrade channel.
 #include "platform/gbk.h"
 #include "protocol/messages.h"
-#include "upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "frmmain.h"
+#include "gui/qt/frmmain.h"
 
 #include "platform/local_address.h"
 

@@ -4,7 +4,7 @@
 // and fields, and the workers' progress display. Each adapter only translates
 // between the core's strings and the widgets; none of them owns a widget.
 
-#include "ui_ports.h"
+#include "core/ui_ports.h"
 
 #include <QPointer>
 

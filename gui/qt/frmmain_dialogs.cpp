@@ -1,6 +1,6 @@
-#include "frmmain_dialogs.h"
+#include "gui/qt/frmmain_dialogs.h"
 
-#include "upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>

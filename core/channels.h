@@ -3,6 +3,7 @@
 // The two UDP endpoints: the upgrade channel (framed, checksummed messages) and
 // the search channel (probe and replies), each with its receive buffer.
 
+#include "core/socket_events.h"
 #include "platform/udp_socket.h"
 #include "pubpro/uPubpro.h"
 
@@ -11,17 +12,6 @@
 #include <string>
 #include <string_view>
 
-// Where a channel reports that its socket has a datagram waiting. The window
-// turns readiness into a SocketNotifyMessage event on the UI thread.
-class SocketEvents {
-public:
-    virtual ~SocketEvents() = default;
-    virtual void Watch(UdpSocket::Handle handle) = 0;
-    virtual void Unwatch(UdpSocket::Handle handle) = 0;
-};
-
-inline constexpr int kSocketNotifyMessage = 1106; // user message base 1024 + 82
-inline constexpr int kLastSocketMessage = 1206;   // 1106..1206 go to HandleSocketMessage
 inline constexpr std::size_t kMaxDatagramBytes = 10230;
 // Room for the replies of a whole /24 arriving at once, and for the probes of
 // back-to-back sweeps waiting on address resolution of silent hosts.
