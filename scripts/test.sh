@@ -10,7 +10,15 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$root/build" --output-on-failure -j2 -LE e2e
 # The end-to-end tests build network namespaces; they run one at a time.
-ctest --test-dir "$root/build" --output-on-failure -L e2e
+ctest --test-dir "$root/build" --output-on-failure -L e2e -LE wine
+
+# The Windows program end to end (labels e2e and wine): CollectorUpgrade.exe
+# and its test automation from the Windows tree (build-win) under wine, in
+# test namespaces against the emulator of the Linux tree.
+cmake -S "$root" -B "$root/build-win" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$root/build-win" -j2 --target CollectorUpgrade collector_automation
+ctest --test-dir "$root/build" --output-on-failure -L wine
 
 if [ -x "$root/scripts/sanitizers.sh" ]; then
   "$root/scripts/sanitizers.sh"

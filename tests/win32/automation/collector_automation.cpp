@@ -22,7 +22,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <functional>
+#include <io.h>
 #include <string>
 #include <vector>
 
@@ -315,6 +317,7 @@ int Run(const std::vector<std::wstring>& args) {
 } // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
+    _setmode(_fileno(stdout), _O_BINARY); // lines end in \n, as the tests read them
     std::vector<std::wstring> args(argv + 1, argv + argc);
     const int status = Run(args);
     std::fflush(stdout);
