@@ -246,6 +246,8 @@ void TFrmmain::stat1DrawPanel(const RECT& panel) {
         SetParent(progress, statusBar);
     MoveWindow(progress, panel.left, panel.top, panel.right - panel.left - kProgressRightGap,
                panel.bottom - panel.top, TRUE);
+    // The bar has just painted the panel beneath the progress bar.
+    InvalidateRect(progress, nullptr, FALSE);
 }
 
 void TFrmmain::Show(int showCommand) {

@@ -13,6 +13,7 @@
 //   collector_automation wait-status TEXT MS    until lbl6 reads TEXT
 //   collector_automation choose-file PATH MS    browse, type PATH, OK
 //   collector_automation wait-box MS            caption and text of a message box, then OK
+//   collector_automation window-rect           outer rectangle: left top width height
 //   collector_automation close
 
 #include "gui/win32/frmmain_ids.h"
@@ -305,6 +306,13 @@ int Run(const std::vector<std::wstring>& args) {
         const HWND text = Descendant(box, kMessageBoxText);
         Print(text != nullptr ? Text(text) : L"");
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return 0;
+    }
+    if (command == L"window-rect") {
+        RECT r{};
+        GetWindowRect(main, &r);
+        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
+              std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
         return 0;
     }
     if (command == L"close") {
