@@ -3,8 +3,10 @@
 #include "platform/socket_library.h"
 
 #ifdef _WIN32
-#include <iphlpapi.h>
+// winsock2.h must come first.
 #include <winsock2.h>
+
+#include <iphlpapi.h>
 #include <ws2tcpip.h>
 
 #include <vector>

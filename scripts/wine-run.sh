@@ -16,7 +16,7 @@ if (($# < 2)); then
   echo "usage: $0 <state-folder> <program.exe> [arguments...]" >&2
   exit 2
 fi
-state=$1
+state=$(realpath -m "$1")
 shift
 mkdir -p "$state"
 
