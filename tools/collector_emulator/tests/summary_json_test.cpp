@@ -32,63 +32,14 @@ TEST(EmulatorSummary, BytesThatAreNotGbkAreMarkedInTheTextAndKeptInTheHex) {
     EXPECT_EQ(c.at("requested_version_hex"), "001B");
 }
 
-TEST(EmulatorSummary, EveryCounterAndListKeepsItsNameAndType) {
+TEST(EmulatorSummary, OptionalCountAndNestedListsKeepTheirJsonShape) {
     CollectorReport r;
-    r.address = "198.51.100.10";
-    r.serial = "8100010";
-    r.version = "S1.00";
-    r.searchPort = 23;
-    r.upgradePort = 8000;
-    r.probes = 2;
-    r.otherSearch = 3;
-    r.requests = 1;
-    r.blocks = 21;
-    r.queries = 2;
-    r.badFrames = 4;
-    r.otherUpgrade = 5;
-    r.droppedBlocks = 1;
-    r.repliesSent = 9;
-    r.completions = 1;
-    r.imageComplete = true;
-    r.image = std::string(6000, 'x');
-    r.blockReceipts = {{0, 1}, {7, 2}, {65536, 1}};
-    r.queryTimesMs = {5000, 8000};
-    r.resendLists = {{7}, {}};
-
-    auto c = OnlyCollector(r);
-    EXPECT_EQ(c.at("announced_blocks"), nullptr);
+    r.blockReceipts = {{7, 2}, {65536, 1}};
+    r.resendLists = {{7, 9}, {}};
+    EXPECT_EQ(OnlyCollector(r).at("announced_blocks"), nullptr);
     r.announcedBlocks = 20;
-    c = OnlyCollector(r);
-    const json expected = {
-        {"address", "198.51.100.10"},
-        {"serial", "8100010"},
-        {"serial_hex", "38313030303130"},
-        {"version", "S1.00"},
-        {"version_hex", "53312E3030"},
-        {"search_port", 23},
-        {"upgrade_port", 8000},
-        {"probes", 2},
-        {"other_search", 3},
-        {"requests", 1},
-        {"blocks", 21},
-        {"queries", 2},
-        {"bad_frames", 4},
-        {"other_upgrade", 5},
-        {"dropped_blocks", 1},
-        {"replies_sent", 9},
-        {"requested_version", ""},
-        {"requested_version_hex", ""},
-        {"announced_blocks", 20},
-        {"completions", 1},
-        {"image_complete", true},
-        {"image_bytes", 6000},
-        {"block_receipts", {{"0", 1}, {"7", 2}, {"65536", 1}}},
-        {"query_times_ms", {5000, 8000}},
-        {"resend_lists", json::array({json::array({7}), json::array()})},
-    };
-    EXPECT_EQ(c, expected) << c.dump(2);
-}
-
-TEST(EmulatorSummary, NoCollectorsGiveAnEmptyList) {
-    EXPECT_EQ(json::parse(SummaryText({})), json::parse(R"({"collectors": []})"));
+    const auto c = OnlyCollector(r);
+    EXPECT_EQ(c.at("announced_blocks"), 20);
+    EXPECT_EQ(c.at("block_receipts"), json::parse(R"({"7": 2, "65536": 1})"));
+    EXPECT_EQ(c.at("resend_lists"), json::parse("[[7, 9], []]"));
 }
