@@ -12,6 +12,10 @@ ctest --test-dir "$root/build" --output-on-failure -j2 -LE e2e
 # The end-to-end tests build network namespaces; they run one at a time.
 ctest --test-dir "$root/build" --output-on-failure -L e2e
 
+# Windows: the mingw-w64 cross build (64-bit with its tests under wine, and
+# the 32-bit program). See scripts/test-windows.sh.
+"$root/scripts/test-windows.sh"
+
 if [ -x "$root/scripts/sanitizers.sh" ]; then
   "$root/scripts/sanitizers.sh"
 fi
