@@ -12,6 +12,12 @@ packages=(
   iproute2                           # network namespaces for end-to-end tests
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
+  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
+  g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...
+  g++-mingw-w64-i686-posix           # ... and 32-bit
+  wine wine64                        # runs the Windows tests
+  fonts-wqy-zenhei                   # a CJK font that wine draws the Chinese texts with
+  locales                            # zh_CN.UTF-8 for wine (made inside the build tree)
 )
 
 missing=()

@@ -20,6 +20,10 @@ cmake -S "$root" -B "$root/build-win" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING
 cmake --build "$root/build-win" -j2 --target CollectorUpgrade collector_automation
 ctest --test-dir "$root/build" --output-on-failure -L wine
 
+# Windows: the mingw-w64 cross build (64-bit with its tests under wine, and
+# the 32-bit program). See scripts/test-windows.sh.
+"$root/scripts/test-windows.sh"
+
 if [ -x "$root/scripts/sanitizers.sh" ]; then
   "$root/scripts/sanitizers.sh"
 fi

@@ -4,8 +4,9 @@
 // Both programs come from the Windows tree (scripts/build-windows.sh
 // --with-tests); without it every case skips.
 //
-// The wine server of the e2e prefix runs inside the tool namespace (it
-// creates the program's sockets), and is ended after each case.
+// The wine server runs inside the tool namespace, with a prefix of that
+// namespace's own (it creates the program's sockets); scripts/wine-run.sh
+// sees to both. It is ended after each case.
 
 #include "netns_fixture.h"
 
@@ -97,8 +98,14 @@ protected:
             if (!net_->WaitExit(program_, 5s))
                 net_->Terminate(program_, 1s);
         }
-        if (net_)
-            net_->RunInTool(WineEnvironment({"wineserver", "-k"}));
+        if (net_) {
+            // The wine server of this namespace's prefix (see scripts/wine-run.sh),
+            // and the prefix with it.
+            net_->RunInTool({"sh", "-c",
+                             "prefix='" + kWineState +
+                                 "'/prefix-net$(stat -L -c %i /proc/self/ns/net); "
+                                 "WINEPREFIX=$prefix wineserver -k; rm -rf \"$prefix\""});
+        }
         if (xvfb_ > 0)
             net_->Terminate(xvfb_, 1s);
     }
@@ -145,8 +152,7 @@ protected:
     }
 
     std::vector<std::string> WineEnvironment(std::vector<std::string> argv) const {
-        std::vector<std::string> command = {"env", "WINEPREFIX=" + kWineState + "/prefix",
-                                            "WINEDEBUG=-all", "DISPLAY=" + display_};
+        std::vector<std::string> command = {"env", "WINEDEBUG=-all", "DISPLAY=" + display_};
         command.insert(command.end(), argv.begin(), argv.end());
         return command;
     }

@@ -9,8 +9,10 @@
 #ifdef _WIN32
 #include "platform/socket_library.h"
 
-#include <mswsock.h>
+// winsock2.h must come first.
 #include <winsock2.h>
+
+#include <mswsock.h>
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
