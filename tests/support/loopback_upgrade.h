@@ -36,16 +36,16 @@ inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
     MiniCollector collector;
     FakeWindow window;
     RealSleeper sleeper;
-    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, collector.Port(), 0, collector.Port()});
+    UpgradeTool tool(window.Ports(sleeper), ToolPorts{0, collector.Port(), 0, collector.Port()});
     tool.FormActivate();
     collector.ReplyTo(tool.UpgradeChannel().Socket().LocalPort());
-    window.list.AppendRow({"123456", "127.0.0.1", "S1.00"});
-    window.list.selected = 0;
+    ListDevices(tool, {{"123456", "127.0.0.1", "S1.00"}});
+    window.view.selected = 0;
     window.dialog.script.push_back(path.string());
     tool.btn1Click();
 
     LoopbackUpgradeResult result;
-    result.versionText = window.fields.edt1;
+    result.versionText = window.view.edt1;
     const auto start = std::chrono::steady_clock::now();
     tool.btnUPGClick();
     result.finished = PumpUntil(
