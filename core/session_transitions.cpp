@@ -3,6 +3,7 @@
 #include "protocol/messages.h"
 
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -24,6 +25,27 @@ constexpr std::array kTransitions = {
 };
 // clang-format on
 
+// Which event each kind of reply stands for.
+constexpr std::pair<protocol::RequestReply, SessionEvent> kRequestReplies[] = {
+    {protocol::RequestReply::Accept, Accept},
+    {protocol::RequestReply::NoFlash, NoFlash},
+    {protocol::RequestReply::SameVersion, SameVersion},
+    {protocol::RequestReply::Other, OtherReply},
+};
+constexpr std::pair<protocol::CompletionReply, SessionEvent> kCompletionReplies[] = {
+    {protocol::CompletionReply::Complete, Complete},
+    {protocol::CompletionReply::ResendList, ResendList},
+    {protocol::CompletionReply::Failure, CompletionFailure},
+};
+
+template <typename Kind, std::size_t N>
+SessionEvent EventOf(Kind kind, const std::pair<Kind, SessionEvent> (&events)[N]) {
+    for (const auto& [k, event] : events)
+        if (k == kind)
+            return event;
+    return events[N - 1].second; // the catch-all kind is listed last
+}
+
 } // namespace
 
 const SessionTransition* FindTransition(Mode mode, SessionEvent event) {
@@ -34,27 +56,9 @@ const SessionTransition* FindTransition(Mode mode, SessionEvent event) {
 }
 
 std::optional<SessionEvent> ReplyEvent(Mode mode, std::string_view frame) {
-    if (mode == Mode::LU) {
-        switch (protocol::ClassifyRequestReply(frame)) {
-        case protocol::RequestReply::Accept:
-            return Accept;
-        case protocol::RequestReply::NoFlash:
-            return NoFlash;
-        case protocol::RequestReply::SameVersion:
-            return SameVersion;
-        case protocol::RequestReply::Other:
-            return OtherReply;
-        }
-    }
-    if (mode == Mode::EN) {
-        switch (protocol::ClassifyCompletionReply(frame)) {
-        case protocol::CompletionReply::Complete:
-            return Complete;
-        case protocol::CompletionReply::ResendList:
-            return ResendList;
-        case protocol::CompletionReply::Failure:
-            return CompletionFailure;
-        }
-    }
+    if (mode == Mode::LU)
+        return EventOf(protocol::ClassifyRequestReply(frame), kRequestReplies);
+    if (mode == Mode::EN)
+        return EventOf(protocol::ClassifyCompletionReply(frame), kCompletionReplies);
     return std::nullopt;
 }

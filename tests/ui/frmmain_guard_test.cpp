@@ -1,6 +1,7 @@
 // Errors that escape a handler end in the error box with its full-stop rule,
 // and the window goes on; the buttons reach their handlers.
 
+#include "frame_codec.h"
 #include "window_fixture.h"
 
 #include "pubpro/conversion_error.h"
@@ -61,7 +62,7 @@ TEST(ErrorGuard, AConversionErrorInAReplyIsShownAndTheWindowReadsOn) {
     UdpSocket collector;
     ASSERT_TRUE(collector.Create() && collector.Bind(0));
     const std::uint16_t upgradePort = w->Tool().UpgradeChannel().LocalPort();
-    ASSERT_TRUE(collector.SendTo(MakeFrame("R00G0"), "127.0.0.1", upgradePort));
+    ASSERT_TRUE(collector.SendTo(collector_emulator::BuildFrame("R00G0"), "127.0.0.1", upgradePort));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.ErrorBoxTexts().empty(); }, 2000));
     EXPECT_EQ(w.notices.ErrorBoxTexts(),
               (std::vector<std::string>{"'$00G0' is not a valid integer value."}));
@@ -69,7 +70,7 @@ TEST(ErrorGuard, AConversionErrorInAReplyIsShownAndTheWindowReadsOn) {
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::LU));
 
     // The next reply is still read: a refusal ends the request with its notice.
-    ASSERT_TRUE(collector.SendTo(MakeFrame("E81"), "127.0.0.1", upgradePort));
+    ASSERT_TRUE(collector.SendTo(collector_emulator::BuildFrame("E81"), "127.0.0.1", upgradePort));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.NoticeTexts().empty(); }, 2000));
     EXPECT_EQ(w.notices.NoticeTexts(), (std::vector<std::string>{"版本相同，无需升级"}));
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::Empty));

@@ -5,6 +5,7 @@
 #include "fake_views.h"
 #include "frame_codec.h"
 #include "loopback_peer.h"
+#include "reference_frames.h"
 #include "recording_display.h"
 #include "virtual_sleeper.h"
 
@@ -12,15 +13,9 @@
 
 namespace {
 
-const std::string kCompletionQuery = "\x1B" "ENB314" "\x05";
-
-// Block `index` of an image of `imageBytes` bytes of A5, framed by the
-// collector emulator's own codec.
+// Block `index` of the images these tests send (every byte A5).
 std::string Block(unsigned index, std::size_t imageBytes) {
-    std::string text;
-    for (std::size_t i = 300 * index; i < std::min<std::size_t>(imageBytes, 300 * (index + 1)); ++i)
-        text += "A5";
-    return collector_emulator::BuildFrame("UD" + collector_emulator::HexNumber(index) + text);
+    return ReferenceBlock(index, imageBytes, "A5");
 }
 
 // Workers start nothing further from inside a pass.
@@ -32,12 +27,8 @@ struct NoWorkers : WorkerLauncher {
 class PassTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        struct NoEvents : SocketEvents {
-            void Watch(UdpSocket::Handle) override {}
-            void Unwatch(UdpSocket::Handle) override {}
-        } events;
         channel.SetPorts(0, peer.Port());
-        ASSERT_TRUE(OpenUpgradeChannel(channel, events));
+        ASSERT_TRUE(OpenUpgradeChannel(channel, window.events));
     }
 
     ImageText Image(std::size_t bytes) {

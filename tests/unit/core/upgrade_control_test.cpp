@@ -2,6 +2,7 @@
 #include "pubpro/conversion_error.h"
 
 #include "frame_codec.h"
+#include "reference_frames.h"
 
 #include "tool_harness.h"
 
@@ -10,15 +11,9 @@ namespace {
 using UpgradeButtonTest = ToolTest;
 using UpgradeReplyTest = ToolTest;
 
-const std::string kCompletionQuery = "\x1B" "ENB314" "\x05";
-
-// Block `index` of the images RequestUpgrade loads (every byte 0x5A), framed
-// by the collector emulator's own codec.
+// Block `index` of the images these tests send (every byte 5A).
 std::string Block(unsigned index, std::size_t imageBytes) {
-    std::string text;
-    for (std::size_t i = 300 * index; i < std::min<std::size_t>(imageBytes, 300 * (index + 1)); ++i)
-        text += "5A";
-    return collector_emulator::BuildFrame("UD" + collector_emulator::HexNumber(index) + text);
+    return ReferenceBlock(index, imageBytes, "5A");
 }
 
 TEST_F(UpgradeButtonTest, ChecksRunInOrderAndTheFirstFailureRefuses) {
@@ -75,7 +70,7 @@ TEST_F(UpgradeButtonTest, RequestCarriesTrimmedGbkVersionAndBlockCountToTheSelec
     tool->btnUPGClick();
     tool->btnUPGClick(); // still "LU": sent again
 
-    const std::string request = MakeFrame("LUS\xC9\xFD\xBC\xB6"
+    const std::string request = collector_emulator::BuildFrame("LUS\xC9\xFD\xBC\xB6"
                                           "0002");
     const auto got = upgradePeer.WaitFor(2);
     ASSERT_EQ(got.size(), 2u);
@@ -95,7 +90,7 @@ TEST_F(UpgradeButtonTest, ImagesBeyondFourHexDigitsOfBlocksAreRefused) {
     Browse("S1.bin", std::string(65535 * 300, '\x01'));
     view.edt1 = "S1";
     tool->btnUPGClick();
-    ASSERT_EQ(Bytes(upgradePeer.WaitFor(1)), std::vector<std::string>{MakeFrame("LUS1FFFF")});
+    ASSERT_EQ(Bytes(upgradePeer.WaitFor(1)), std::vector<std::string>{collector_emulator::BuildFrame("LUS1FFFF")});
 
     Browse("S2.bin", std::string(65536 * 300, '\x01'));
     view.lbl6 = "?";
@@ -113,7 +108,7 @@ TEST_F(UpgradeButtonTest, RefusedLargeImageNeverReachesALateAccept) {
     tool->btnUPGClick();
     ASSERT_EQ(NoticeTexts(NoticeKind::Notice), std::vector<std::string>{"升级文件过大，不能升级"});
 
-    tool->Session().HandleReply(MakeFrame("R0000"));
+    tool->Session().HandleReply(collector_emulator::BuildFrame("R0000"));
 
     EXPECT_EQ(Bytes(upgradePeer.WaitFor(2)), (std::vector<std::string>{Block(0, 600), Block(1, 600)}));
     EXPECT_EQ(display.Events().front(), "max 2");
@@ -123,7 +118,7 @@ TEST_F(UpgradeReplyTest, AcceptSendsFromTheStartBlockOfTheImageCopiedAtTheReques
     RequestUpgrade(8 * 300);
     Browse("S9.bin", std::string(8 * 300, '\x11')); // a new choice must not reach this upgrade
 
-    tool->Session().HandleReply(MakeFrame("R0005"));
+    tool->Session().HandleReply(collector_emulator::BuildFrame("R0005"));
 
     EXPECT_EQ(view.lbl6, "正在升级");
     EXPECT_TRUE(tool->Mode().Is(Mode::UD));
@@ -149,7 +144,7 @@ TEST_F(UpgradeReplyTest, RefusalsAndOtherRepliesToTheRequestEndIt) {
     for (const auto& [payload, notice] : cases) {
         tool->Mode().Set(Mode::LU);
         notices.shown.clear();
-        tool->Session().HandleReply(MakeFrame(payload));
+        tool->Session().HandleReply(collector_emulator::BuildFrame(payload));
         EXPECT_TRUE(tool->Mode().Is(Mode::Empty)) << payload;
         EXPECT_EQ(NoticeTexts(NoticeKind::Notice),
                   notice ? std::vector<std::string>{notice} : std::vector<std::string>{})
@@ -165,7 +160,7 @@ TEST_F(UpgradeReplyTest, BareAcceptTakesItsStartBlockFromTheChecksum) {
     RequestUpgrade(300);
     const int start = 0x3EBD; // the frame's checksum characters of "R"
     settle.Open();
-    EXPECT_NO_THROW(tool->Session().HandleReply(MakeFrame("R")));
+    EXPECT_NO_THROW(tool->Session().HandleReply(collector_emulator::BuildFrame("R")));
     const auto got = upgradePeer.WaitFor(1);
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got[0].bytes, kCompletionQuery);
@@ -175,7 +170,7 @@ TEST_F(UpgradeReplyTest, BareAcceptTakesItsStartBlockFromTheChecksum) {
 TEST_F(UpgradeReplyTest, MalformedStartBlockLeavesLuWithStatusAlreadyChanged) {
     RequestUpgrade(300);
     try {
-        tool->Session().HandleReply(MakeFrame("R00G1"));
+        tool->Session().HandleReply(collector_emulator::BuildFrame("R00G1"));
         FAIL() << "malformed start block accepted";
     } catch (const ConversionError& error) {
         EXPECT_STREQ(error.what(), "'$00G1' is not a valid integer value");
@@ -199,7 +194,7 @@ TEST_F(UpgradeReplyTest, CompletionRepliesWhilePolling) {
     for (const auto& [payload, notice] : cases) {
         tool->Mode().Set(Mode::EN);
         notices.shown.clear();
-        tool->Session().HandleReply(MakeFrame(payload));
+        tool->Session().HandleReply(collector_emulator::BuildFrame(payload));
         EXPECT_TRUE(tool->Mode().Is(Mode::Empty)) << payload;
         EXPECT_EQ(NoticeTexts(NoticeKind::Notice), std::vector<std::string>{notice}) << payload;
     }
@@ -210,7 +205,7 @@ TEST_F(UpgradeReplyTest, CompletionRepliesWhilePolling) {
 TEST_F(UpgradeReplyTest, ResendListSendsTheListedBlocksInListOrder) {
     RequestUpgrade(4 * 300);
     tool->Mode().Set(Mode::EN);
-    tool->Session().HandleReply(MakeFrame("R000200030001"));
+    tool->Session().HandleReply(collector_emulator::BuildFrame("R000200030001"));
     EXPECT_TRUE(tool->Mode().Is(Mode::UD));
     EXPECT_EQ(view.lbl6, "正在升级");
     EXPECT_EQ(Bytes(upgradePeer.WaitFor(2)),
@@ -221,7 +216,7 @@ TEST_F(UpgradeReplyTest, EmptyResendListGoesStraightToTheQuery) {
     RequestUpgrade(4 * 300);
     settle.Open();
     tool->Mode().Set(Mode::EN);
-    tool->Session().HandleReply(MakeFrame("R0000"));
+    tool->Session().HandleReply(collector_emulator::BuildFrame("R0000"));
     const auto got = upgradePeer.WaitFor(1);
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got[0].bytes, kCompletionQuery);
@@ -237,7 +232,7 @@ TEST_F(UpgradeReplyTest, MalformedResendListLeavesUdAndStartsNothing) {
         tool->Mode().Set(Mode::EN);
         view.lbl6.clear();
         try {
-            tool->Session().HandleReply(MakeFrame(payload));
+            tool->Session().HandleReply(collector_emulator::BuildFrame(payload));
             ADD_FAILURE() << payload << " accepted";
         } catch (const ConversionError& error) {
             EXPECT_EQ(error.what(), message);
@@ -256,7 +251,7 @@ TEST_F(UpgradeReplyTest, RepliesOutsideLuAndEnAreIgnored) {
     for (const Mode mode : {Mode::SS, Mode::UD, Mode::Empty}) {
         for (const char* payload : {"R0000", "R", "E80", "X"}) {
             tool->Mode().Set(mode);
-            tool->Session().HandleReply(MakeFrame(payload));
+            tool->Session().HandleReply(collector_emulator::BuildFrame(payload));
             EXPECT_TRUE(tool->Mode().Is(mode)) << payload;
         }
     }
@@ -272,7 +267,7 @@ TEST_F(UpgradeReplyTest, BlocksGoToTheRowSelectedAtTheReplyElseToTheRequestAddre
     ListDevices(*tool, {{"123456", "127.0.0.1", "S2.01"}, {"2", "127.0.0.4", "S1"}});
     view.selected = 1;
     settle.Open();
-    tool->Session().HandleReply(MakeFrame("R0000"));
+    tool->Session().HandleReply(collector_emulator::BuildFrame("R0000"));
     auto got = upgradePeer.WaitFor(1 + kQueryLimit);
     ASSERT_EQ(got.size(), 1u + kQueryLimit);
     EXPECT_EQ(got[0].bytes, Block(0, 300));
@@ -283,7 +278,7 @@ TEST_F(UpgradeReplyTest, BlocksGoToTheRowSelectedAtTheReplyElseToTheRequestAddre
     upgradePeer.Forget();
     ASSERT_TRUE(tool->Mode().Is(Mode::EN));
     ListDevices(*tool, {{"2", "127.0.0.4", "S1"}});
-    tool->Session().HandleReply(MakeFrame("R00010000"));
+    tool->Session().HandleReply(collector_emulator::BuildFrame("R00010000"));
     got = upgradePeer.WaitFor(1);
     ASSERT_FALSE(got.empty());
     EXPECT_EQ(got[0].bytes, Block(0, 300));
