@@ -37,9 +37,9 @@ enum class ModeLands { BeforeParsing, AfterParsing };
 struct SessionTransition {
     std::optional<Mode> from; // nothing: any mode
     SessionEvent event;
-    std::optional<Mode> to;   // nothing: unchanged
-    std::string_view status;  // empty: unchanged
-    std::string_view notice;  // empty: none
+    std::optional<Mode> to;  // nothing: unchanged
+    std::string_view status; // empty: unchanged
+    std::string_view notice; // empty: none
     SessionWork work = SessionWork::None;
     ModeLands modeLands = ModeLands::BeforeParsing;
 };

@@ -44,10 +44,10 @@ public:
     void HandleReply(const std::string& frame);
 
     // Worker side, any thread.
-    void BlocksSent();          // after the settle pause: "EN"
-    bool Polling() const;       // still "EN": go on querying
-    void QuerySent();           // status "正在查询升级是否成功"
-    void QueriesEnded();        // no reply changed the mode: status "升级失败"
+    void BlocksSent();    // after the settle pause: "EN"
+    bool Polling() const; // still "EN": go on querying
+    void QuerySent();     // status "正在查询升级是否成功"
+    void QueriesEnded();  // no reply changed the mode: status "升级失败"
 
     SessionMode& Mode() { return parts_.mode; }
     const ImageText& SendImageHex() const { return sendImageHex_; }

@@ -2,9 +2,8 @@
 
 UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
     : window_(std::move(window)), ports_(ports), status_(window_.view, window_.workerDisplay),
-      discovery_(window_.view, mode_),
-      session_({mode_, upgradeChannel_, status_, window_.notices, window_.input,
-                discovery_.Devices(), *this}) {}
+      discovery_(window_.view, mode_), session_({mode_, upgradeChannel_, status_, window_.notices,
+                                                 window_.input, discovery_.Devices(), *this}) {}
 
 UpgradeTool::~UpgradeTool() {
     StopWorkers();

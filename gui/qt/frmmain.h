@@ -5,11 +5,11 @@
 // window's events (show, first activation, close, the buttons, socket
 // readiness) to the tool's handlers inside one error guard.
 
+#include "core/upgrade_tool.h"
 #include "gui/qt/frmmain_dialogs.h"
 #include "gui/qt/frmmain_ports.h"
 #include "gui/qt/frmmain_socket_events.h"
 #include "platform/sleeper.h"
-#include "core/upgrade_tool.h"
 
 #include <QWidget>
 

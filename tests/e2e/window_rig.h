@@ -5,8 +5,8 @@
 // tool namespace with recording notices and a file dialog that picks a given
 // file, and a sender thread in the field namespace for traffic no collector sends.
 
-#include "gui/qt/frmmain.h"
 #include "fake_views.h"
+#include "gui/qt/frmmain.h"
 #include "netns_fixture.h"
 
 #include <QJsonObject>

@@ -40,7 +40,8 @@ TEST(SubnetBurst, AllRepliesOfAFullSubnetAreListedAfterAStall) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the UI thread is stalled
 
     ASSERT_TRUE(PumpUntil(
-        tool, [&] { return tool.DeviceDiscovery().Devices().Count() == 254; }, std::chrono::seconds(5)))
+        tool, [&] { return tool.DeviceDiscovery().Devices().Count() == 254; },
+        std::chrono::seconds(5)))
         << tool.DeviceDiscovery().Devices().Count() << " rows";
     std::set<std::string> addresses;
     for (const auto& row : window.view.rows)

@@ -44,8 +44,7 @@ inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
     const auto ports = *collector.Report("127.0.0.1");
     FakeWindow window;
     RealSleeper sleeper;
-    UpgradeTool tool(window.Ports(sleeper),
-                     ToolPorts{0, ports.upgradePort, 0, ports.searchPort});
+    UpgradeTool tool(window.Ports(sleeper), ToolPorts{0, ports.upgradePort, 0, ports.searchPort});
     tool.FormActivate();
     ListDevices(tool, {{"123456", "127.0.0.1", "S1.00"}});
     window.view.selected = 0;

@@ -14,7 +14,8 @@ inline const std::string kCompletionQuery = "\x1B"
 
 // Data block `index` of an image of `imageBytes` bytes that are all `byteHex`
 // (two hex digits): "UD", the index, then up to 300 bytes as hex.
-inline std::string ReferenceBlock(unsigned index, std::size_t imageBytes, const std::string& byteHex) {
+inline std::string ReferenceBlock(unsigned index, std::size_t imageBytes,
+                                  const std::string& byteHex) {
     std::string text;
     for (std::size_t i = 300 * index; i < std::min<std::size_t>(imageBytes, 300 * (index + 1)); ++i)
         text += byteHex;

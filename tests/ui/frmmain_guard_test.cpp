@@ -62,7 +62,8 @@ TEST(ErrorGuard, AConversionErrorInAReplyIsShownAndTheWindowReadsOn) {
     UdpSocket collector;
     ASSERT_TRUE(collector.Create() && collector.Bind(0));
     const std::uint16_t upgradePort = w->Tool().UpgradeChannel().LocalPort();
-    ASSERT_TRUE(collector.SendTo(collector_emulator::BuildFrame("R00G0"), "127.0.0.1", upgradePort));
+    ASSERT_TRUE(
+        collector.SendTo(collector_emulator::BuildFrame("R00G0"), "127.0.0.1", upgradePort));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.ErrorBoxTexts().empty(); }, 2000));
     EXPECT_EQ(w.notices.ErrorBoxTexts(),
               (std::vector<std::string>{"'$00G0' is not a valid integer value."}));

@@ -7,9 +7,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTextEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QTextEdit>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -24,7 +24,8 @@ TEST(WindowView, RowsShowTheCollectorsBytesDecoded) {
          {QStringLiteral("测试"), "10.0.0.7", QStringLiteral("S升级")}},
         {{"123456", "10.0.0.8", ""}, {"123456", "10.0.0.8", ""}},
         {{"   ", "10.0.0.9", "S1"}, {"   ", "10.0.0.9", "S1"}},
-        {{std::string("\xFF", 1), "10.0.0.10", "S1"}, {QStringLiteral("\uFFFD"), "10.0.0.10", "S1"}},
+        {{std::string("\xFF", 1), "10.0.0.10", "S1"},
+         {QStringLiteral("\uFFFD"), "10.0.0.10", "S1"}},
     };
     TestWindow w;
     auto* list = w.Control<QTreeWidget>("lv1");

@@ -3,10 +3,10 @@
 
 #include "window_fixture.h"
 
-#include <QTreeWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,6 +1,6 @@
 // The receive path on real loopback sockets bound to ephemeral ports.
-#include "frame_codec.h"
 #include "core/channels.h"
+#include "frame_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +77,8 @@ TEST_F(ChannelsTest, OneDatagramPerNotificationUpgradeFirst) {
 }
 
 TEST_F(ChannelsTest, UpgradeTextStopsAtZeroByteAndBadChecksumsAreDropped) {
-    SendTo(upgrade, collector_emulator::BuildFrame("R0001") + std::string("\0", 1) + collector_emulator::BuildFrame("R0002"));
+    SendTo(upgrade, collector_emulator::BuildFrame("R0001") + std::string("\0", 1) +
+                        collector_emulator::BuildFrame("R0002"));
     Notify();
     std::string lower = collector_emulator::BuildFrame("R");
     for (auto& c : lower)

@@ -5,8 +5,8 @@
 #include "fake_views.h"
 #include "frame_codec.h"
 #include "loopback_peer.h"
-#include "reference_frames.h"
 #include "recording_display.h"
+#include "reference_frames.h"
 #include "virtual_sleeper.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +47,8 @@ protected:
     StatusLine status{window.view, display};
     DeviceTable devices{window.view};
     NoWorkers noWorkers;
-    UpgradeSession session{{mode, channel, status, window.notices, window.view, devices, noWorkers}};
+    UpgradeSession session{
+        {mode, channel, status, window.notices, window.view, devices, noWorkers}};
     WorkerContext context{channel, session, sleeper, display};
 };
 

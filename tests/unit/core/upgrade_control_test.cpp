@@ -71,7 +71,7 @@ TEST_F(UpgradeButtonTest, RequestCarriesTrimmedGbkVersionAndBlockCountToTheSelec
     tool->btnUPGClick(); // still "LU": sent again
 
     const std::string request = collector_emulator::BuildFrame("LUS\xC9\xFD\xBC\xB6"
-                                          "0002");
+                                                               "0002");
     const auto got = upgradePeer.WaitFor(2);
     ASSERT_EQ(got.size(), 2u);
     for (const auto& datagram : got) {
@@ -90,7 +90,8 @@ TEST_F(UpgradeButtonTest, ImagesBeyondFourHexDigitsOfBlocksAreRefused) {
     Browse("S1.bin", std::string(65535 * 300, '\x01'));
     view.edt1 = "S1";
     tool->btnUPGClick();
-    ASSERT_EQ(Bytes(upgradePeer.WaitFor(1)), std::vector<std::string>{collector_emulator::BuildFrame("LUS1FFFF")});
+    ASSERT_EQ(Bytes(upgradePeer.WaitFor(1)),
+              std::vector<std::string>{collector_emulator::BuildFrame("LUS1FFFF")});
 
     Browse("S2.bin", std::string(65536 * 300, '\x01'));
     view.lbl6 = "?";
@@ -110,7 +111,8 @@ TEST_F(UpgradeButtonTest, RefusedLargeImageNeverReachesALateAccept) {
 
     tool->Session().HandleReply(collector_emulator::BuildFrame("R0000"));
 
-    EXPECT_EQ(Bytes(upgradePeer.WaitFor(2)), (std::vector<std::string>{Block(0, 600), Block(1, 600)}));
+    EXPECT_EQ(Bytes(upgradePeer.WaitFor(2)),
+              (std::vector<std::string>{Block(0, 600), Block(1, 600)}));
     EXPECT_EQ(display.Events().front(), "max 2");
 }
 
