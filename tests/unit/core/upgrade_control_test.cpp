@@ -288,3 +288,32 @@ TEST_F(UpgradeReplyTest, BlocksGoToTheRowSelectedAtTheReplyElseToTheRequestAddre
 }
 
 } // namespace
+
+namespace {
+
+// The worker's own transition goes through the session from any mode: a
+// sweep started while blocks go out does not stop them, the worker then sets
+// "EN" over "SS", and search replies are ignored from there on.
+TEST_F(UpgradeReplyTest, SweepDuringSendingIsOverriddenWhenTheWorkerStartsPolling) {
+    RequestUpgrade(2 * 300);
+    tool->FormShow(); // 127.0.0.1: the sweep stays on loopback
+    tool->Session().HandleReply(collector_emulator::BuildFrame("R0000"));
+    ASSERT_EQ(Bytes(upgradePeer.WaitFor(2)),
+              (std::vector<std::string>{Block(0, 600), Block(1, 600)}));
+
+    tool->btnsearchClick();
+    ASSERT_TRUE(tool->Mode().Is(Mode::SS));
+    ASSERT_EQ(searchPeer.WaitFor(kLastSweptHost).size(), 254u);
+    settle.Open();
+
+    const auto queries = upgradePeer.WaitFor(2 + kQueryLimit);
+    ASSERT_EQ(queries.size(), 2u + kQueryLimit);
+    EXPECT_EQ(queries.back().bytes, kCompletionQuery);
+    EXPECT_TRUE(tool->Mode().Is(Mode::EN));
+    tool->DeviceDiscovery().HandleSearchReply("\x1B"
+                                              "123456#S2.01\x05",
+                                              "127.0.0.5");
+    EXPECT_TRUE(view.rows.empty());
+}
+
+} // namespace
