@@ -23,18 +23,17 @@ void SendBlock(const std::string& image, long long index, const std::string& ip,
 // queries went unanswered.
 void RunCompletionPhase(const std::string& ip, WorkerContext& context) {
     Pause(context, kSettleDelayMs);
-    context.mode.Set(Mode::EN);
+    context.session.BlocksSent();
     const std::string query = protocol::BuildCompletionQuery();
     int queries = 0;
-    while (context.mode.Is(Mode::EN)) {
+    while (context.session.Polling()) {
         context.channel.Send(query, ip);
-        context.display.SetStatusText("正在查询升级是否成功");
+        context.session.QuerySent();
         Pause(context, kQueryDelayMs);
         if (++queries == kQueryLimit)
             break;
     }
-    if (context.mode.Is(Mode::EN))
-        context.display.SetStatusText("升级失败");
+    context.session.QueriesEnded();
     context.display.SetProgressPosition(0);
 }
 

@@ -6,10 +6,11 @@
 // completion query until a reply changes the mode or five queries go unanswered.
 
 #include "core/channels.h"
+#include "core/tool_view.h"
+#include "core/upgrade_session.h"
+#include "core/worker_requests.h"
 #include "platform/message_queue.h"
 #include "platform/sleeper.h"
-#include "core/session_mode.h"
-#include "core/ui_ports.h"
 
 #include <memory>
 #include <string>
@@ -22,27 +23,12 @@ inline constexpr int kSettleDelayMs = 5000;
 inline constexpr int kQueryDelayMs = 3000;
 inline constexpr int kQueryLimit = 5;
 
-using ImageText = std::shared_ptr<const std::string>;
-
-struct RangeRequest {
-    int startBlock = 0;
-    int blockCount = 0;
-    std::string deviceIp;
-    ImageText image;
-};
-
-struct ListRequest {
-    std::vector<int> resendList;
-    std::string deviceIp;
-    ImageText image;
-};
-
 // What a pass works with. All of it outlives the workers.
 struct WorkerContext {
     UdpChannel& channel;
-    SessionMode& mode;
+    UpgradeSession& session; // the mode changes and the status texts of a pass
     Sleeper& sleeper;
-    WorkerDisplay& display;
+    WorkerDisplay& display; // progress
 };
 
 // One pass each, run on the calling thread. They return early (silently) when
@@ -106,4 +92,17 @@ public:
 class Tupthread1 : public BlockWorker<ListRequest> {
 public:
     explicit Tupthread1(WorkerContext context) : BlockWorker(&RunListPass, context) {}
+};
+
+// Both workers, created together and ended together. Destroying them does not
+// cut a pass short: cancel the sleeper first.
+class BlockWorkers : public WorkerLauncher {
+public:
+    explicit BlockWorkers(WorkerContext context) : tupthread_(context), tupthread1_(context) {}
+    void StartRange(RangeRequest request) override { tupthread_.Start(std::move(request)); }
+    void StartList(ListRequest request) override { tupthread1_.Start(std::move(request)); }
+
+private:
+    Tupthread tupthread_;
+    Tupthread1 tupthread1_;
 };

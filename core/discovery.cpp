@@ -1,43 +1,40 @@
-// The subnet sweep and the device list.
 #include "core/discovery.h"
 
 #include "protocol/messages.h"
 #include "pubpro/text_utils.h"
-#include "core/upgrade_tool.h"
 
 std::string SubnetPrefix(const std::string& localAddress) {
     std::size_t k = 0;
-    for (int dot = 0; dot < 3; ++dot) {
-        const auto q =
-            Pos(".", Copy(localAddress, static_cast<long long>(k) + 1, localAddress.size()));
-        k += q;
-    }
+    for (int dot = 0; dot < 3; ++dot)
+        k += Pos(".", Copy(localAddress, static_cast<long long>(k) + 1, localAddress.size()));
     return localAddress.substr(0, k);
 }
 
-void UpgradeTool::btnsearchClick() {
-    views_.deviceList.Clear();
-    mode_.Set(Mode::SS);
-    const std::string prefix = SubnetPrefix(views_.fields.LocalAddressText());
-    const std::string probe = protocol::BuildSearchProbe();
-    for (int host = 1; host <= kLastSweptHost; ++host)
-        searchChannel_.Send(probe, prefix + std::to_string(host));
+void Discovery::SetLocalAddress(const std::string& address) {
+    localAddress_ = address;
+    view_.LocalAddressChanged(address);
 }
 
-void UpgradeTool::HandleSearchReply(const std::string& frame, const std::string& sender) {
+void Discovery::Sweep(UdpChannel& searchChannel) {
+    devices_.Clear();
+    mode_.Set(Mode::SS);
+    const std::string prefix = SubnetPrefix(localAddress_);
+    const std::string probe = protocol::BuildSearchProbe();
+    for (int host = 1; host <= kLastSweptHost; ++host)
+        searchChannel.Send(probe, prefix + std::to_string(host));
+}
+
+void Discovery::HandleSearchReply(const std::string& frame, const std::string& sender) {
     if (!mode_.Is(Mode::SS))
         return;
     const auto reply = protocol::ParseSearchReply(frame);
-    if (sender.empty() || sender == views_.fields.LocalAddressText())
+    if (sender.empty() || sender == localAddress_ || reply.serial.empty())
         return;
-    if (reply.serial.empty())
+    // A known address keeps its version and takes the serial as received; a
+    // new one is listed with the serial trimmed.
+    if (const auto row = devices_.FindByIp(sender)) {
+        devices_.SetSerial(*row, reply.serial);
         return;
-    auto& list = views_.deviceList;
-    for (int row = 0; row < list.RowCount(); ++row) {
-        if (list.Row(row).ip == sender) {
-            list.SetRowSerial(row, reply.serial);
-            return;
-        }
     }
-    list.AppendRow({Trim(reply.serial), sender, reply.version});
+    devices_.Append({Trim(reply.serial), sender, reply.version});
 }

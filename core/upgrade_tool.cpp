@@ -1,26 +1,26 @@
 #include "core/upgrade_tool.h"
 
-#include <cctype>
-
-UpgradeTool::UpgradeTool(ToolPortsAndViews views, ToolPorts ports)
-    : views_(std::move(views)), ports_(ports) {}
+UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
+    : window_(std::move(window)), ports_(ports), status_(window_.view, window_.workerDisplay),
+      discovery_(window_.view, mode_), session_({mode_, upgradeChannel_, status_, window_.notices,
+                                                 window_.input, discovery_.Devices(), *this}) {}
 
 UpgradeTool::~UpgradeTool() {
     StopWorkers();
-    CloseUpgradeChannel(upgradeChannel_, views_.socketEvents);
-    CloseSearchChannel(searchChannel_, views_.socketEvents);
+    CloseUpgradeChannel(upgradeChannel_, window_.socketEvents);
+    CloseSearchChannel(searchChannel_, window_.socketEvents);
 }
 
 void UpgradeTool::FormShow() {
     if (const auto address =
-            views_.lookupLocalAddress ? views_.lookupLocalAddress() : std::nullopt) {
-        views_.fields.SetLocalAddressText(*address);
+            window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt) {
+        discovery_.SetLocalAddress(*address);
         return;
     }
     // lbl3 keeps its initial text; say why no sweep can find anything, unless
     // a channel failure already occupies the status line.
-    if (views_.fields.StatusText().empty())
-        views_.fields.SetStatusText("未找到本机IP地址");
+    if (status_.Text().empty())
+        status_.Show("未找到本机IP地址");
 }
 
 void UpgradeTool::FormActivate() {
@@ -29,49 +29,54 @@ void UpgradeTool::FormActivate() {
     activated_ = true;
     const std::string failure = "端口创建套接字失败!!";
     upgradeChannel_.SetPorts(ports_.upgradeLocal, ports_.upgradeDestination);
-    if (!OpenUpgradeChannel(upgradeChannel_, views_.socketEvents))
-        views_.fields.SetStatusText(failure);
+    if (!OpenUpgradeChannel(upgradeChannel_, window_.socketEvents))
+        status_.Show(failure);
     searchChannel_.SetPorts(ports_.searchLocal, ports_.searchDestination);
-    if (!OpenSearchChannel(searchChannel_, views_.socketEvents))
-        views_.fields.SetStatusText(failure);
-    if (views_.fields.StatusText().empty())
-        views_.fields.SetStatusText("等待升级");
-    const WorkerContext context{upgradeChannel_, mode_, views_.sleeper, views_.workerDisplay};
-    tupthread_ = std::make_unique<Tupthread>(context);
-    tupthread1_ = std::make_unique<Tupthread1>(context);
+    if (!OpenSearchChannel(searchChannel_, window_.socketEvents))
+        status_.Show(failure);
+    if (status_.Text().empty())
+        status_.Show("等待升级");
+    workers_ = std::make_unique<BlockWorkers>(
+        WorkerContext{upgradeChannel_, session_, window_.sleeper, window_.workerDisplay});
 }
 
 void UpgradeTool::FormClose() {
-    CloseUpgradeChannel(upgradeChannel_, views_.socketEvents);
-    CloseSearchChannel(searchChannel_, views_.socketEvents);
+    CloseUpgradeChannel(upgradeChannel_, window_.socketEvents);
+    CloseSearchChannel(searchChannel_, window_.socketEvents);
 }
 
-void UpgradeTool::StopWorkers() {
-    views_.sleeper.Cancel();
-    tupthread_.reset();
-    tupthread1_.reset();
+void UpgradeTool::btnsearchClick() {
+    discovery_.Sweep(searchChannel_);
+}
+
+void UpgradeTool::btn1Click() {
+    image_.Browse(window_.fileDialog, window_.notices, window_.view);
+}
+
+void UpgradeTool::btnUPGClick() {
+    session_.Request(image_.Path(), image_.Hex());
 }
 
 void UpgradeTool::HandleSocketMessage() {
     ::HandleSocketMessage(
         upgradeChannel_, searchChannel_,
-        [this](const std::string& frame) { HandleUpgradeFrame(frame); },
+        [this](const std::string& frame) { session_.HandleReply(frame); },
         [this](const std::string& frame, const std::string& sender) {
-            HandleSearchReply(frame, sender);
+            discovery_.HandleSearchReply(frame, sender);
         });
 }
 
-std::string ErrorBoxText(const std::string& message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        return message + ".";
-    return message;
+void UpgradeTool::StopWorkers() {
+    window_.sleeper.Cancel();
+    workers_.reset();
 }
 
-std::string ApplicationTitle(const std::string& programPath) {
-    const auto slash = programPath.find_last_of("/\\");
-    std::string name = programPath.substr(slash == std::string::npos ? 0 : slash + 1);
-    name = name.substr(0, name.find('.'));
-    for (std::size_t i = 1; i < name.size(); ++i)
-        name[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
-    return name;
+void UpgradeTool::StartRange(RangeRequest request) {
+    if (workers_)
+        workers_->StartRange(std::move(request));
+}
+
+void UpgradeTool::StartList(ListRequest request) {
+    if (workers_)
+        workers_->StartList(std::move(request));
 }

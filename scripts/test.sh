@@ -12,17 +12,14 @@ ctest --test-dir "$root/build" --output-on-failure -j2 -LE e2e
 # The end-to-end tests build network namespaces; they run one at a time.
 ctest --test-dir "$root/build" --output-on-failure -L e2e -LE wine
 
-# The Windows program end to end (labels e2e and wine): CollectorUpgrade.exe
-# and its test automation from the Windows tree (build-win) under wine, in
-# test namespaces against the emulator of the Linux tree.
-cmake -S "$root" -B "$root/build-win" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$root/build-win" -j2 --target CollectorUpgrade collector_automation
-ctest --test-dir "$root/build" --output-on-failure -L wine
-
 # Windows: the mingw-w64 cross build (64-bit with its tests under wine, and
 # the 32-bit program). See scripts/test-windows.sh.
 "$root/scripts/test-windows.sh"
+
+# The Windows program end to end (labels e2e and wine): CollectorUpgrade.exe
+# and its test automation from the Windows tree just built, under wine in
+# test namespaces against the emulator of the Linux tree.
+ctest --test-dir "$root/build" --output-on-failure -L wine
 
 if [ -x "$root/scripts/sanitizers.sh" ]; then
   "$root/scripts/sanitizers.sh"

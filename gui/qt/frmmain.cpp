@@ -1,5 +1,6 @@
 #include "gui/qt/frmmain.h"
 
+#include "core/error_text.h"
 #include "platform/local_address.h"
 
 #include <QCloseEvent>
@@ -118,13 +119,12 @@ TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
                       ? std::move(seams.lookupLocalAddress)
                       : std::function<std::optional<std::string>()>(LookupLocalIPv4);
 
-    deviceList_ = std::make_unique<TreeDeviceList>(*lv1);
-    fields_ = std::make_unique<WidgetFormFields>(*lbl3, *lbl6, *redt2, *edt1);
+    view_ = std::make_unique<WidgetToolView>(*lv1, *lbl3, *lbl6, *redt2, *edt1);
     workerDisplay_ = std::make_unique<QueuedWorkerDisplay>(*this, *ProgressBar1, *lbl6);
-    tool_ = std::make_unique<UpgradeTool>(
-        ToolPortsAndViews{*deviceList_, *fields_, *notices_, *fileDialog, *workerDisplay_,
-                          socketEvents_, *sleeper, std::move(lookup)},
-        seams.ports);
+    tool_ = std::make_unique<UpgradeTool>(WindowPorts{*view_, *view_, *notices_, *fileDialog,
+                                                      *workerDisplay_, socketEvents_, *sleeper,
+                                                      std::move(lookup)},
+                                          seams.ports);
 
     connect(btnsearch, &QPushButton::clicked, this, [this] { btnsearchClick(); });
     connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });

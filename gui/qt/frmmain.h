@@ -5,11 +5,11 @@
 // window's events (show, first activation, close, the buttons, socket
 // readiness) to the tool's handlers inside one error guard.
 
+#include "core/upgrade_tool.h"
 #include "gui/qt/frmmain_dialogs.h"
 #include "gui/qt/frmmain_ports.h"
 #include "gui/qt/frmmain_socket_events.h"
 #include "platform/sleeper.h"
-#include "core/upgrade_tool.h"
 
 #include <QWidget>
 
@@ -47,8 +47,7 @@ public:
     ~TFrmmain() override;
 
     UpgradeTool& Tool() { return *tool_; }
-    DeviceList& Devices() { return *deviceList_; }
-    FormFields& Fields() { return *fields_; }
+    WidgetToolView& View() { return *view_; }
     WorkerDisplay& Display() { return *workerDisplay_; }
 
     // Owner-draw handler of stat1's only panel: hosts ProgressBar1 in the panel,
@@ -105,8 +104,7 @@ private:
 
     // Ports over the controls, made once the controls exist. Declared before
     // the tool, which uses them until it is destroyed.
-    std::unique_ptr<TreeDeviceList> deviceList_;
-    std::unique_ptr<WidgetFormFields> fields_;
+    std::unique_ptr<WidgetToolView> view_;
     std::unique_ptr<QueuedWorkerDisplay> workerDisplay_;
     NotifierSocketEvents socketEvents_{*this};
     Notices* notices_ = nullptr;

@@ -1,6 +1,6 @@
 #include "gui/qt/frmmain_dialogs.h"
 
-#include "core/upgrade_tool.h"
+#include "core/error_text.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>

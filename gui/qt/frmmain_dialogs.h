@@ -3,7 +3,7 @@
 // The program's real modal boxes and its open-file dialog. Tests replace both
 // with fakes, so nothing here is ever shown by a test.
 
-#include "core/ui_ports.h"
+#include "core/tool_view.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -2,7 +2,6 @@
 
 #include "platform/gbk.h"
 
-#include <QByteArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
@@ -18,102 +17,60 @@ namespace {
 constexpr int kSerialColumn = 0;
 constexpr int kIpColumn = 1;
 constexpr int kVersionColumn = 2;
-constexpr int kBytesRole = Qt::UserRole;
 
 QString FromGbk(const std::string& gbk) {
     return QString::fromStdString(GbkToUtf8(gbk));
 }
 
-QByteArray Bytes(const std::string& text) {
-    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string StoredBytes(const QTreeWidgetItem& item, int column) {
-    const QByteArray bytes = item.data(column, kBytesRole).toByteArray();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
-void SetGbkCell(QTreeWidgetItem& item, int column, const std::string& gbk) {
-    item.setText(column, FromGbk(gbk));
-    item.setData(column, kBytesRole, Bytes(gbk));
-}
-
 } // namespace
 
-void TreeDeviceList::Clear() {
-    tree_.clear();
+void WidgetToolView::DevicesCleared() {
+    devices_.clear();
 }
 
-int TreeDeviceList::RowCount() const {
-    return tree_.topLevelItemCount();
-}
-
-DeviceEntry TreeDeviceList::Row(int index) const {
-    const QTreeWidgetItem* item = tree_.topLevelItem(index);
-    if (item == nullptr)
-        return {};
-    return DeviceEntry{StoredBytes(*item, kSerialColumn), item->text(kIpColumn).toStdString(),
-                       StoredBytes(*item, kVersionColumn)};
-}
-
-void TreeDeviceList::SetRowSerial(int index, const std::string& serialGbk) {
-    if (QTreeWidgetItem* item = tree_.topLevelItem(index))
-        SetGbkCell(*item, kSerialColumn, serialGbk);
-}
-
-void TreeDeviceList::AppendRow(const DeviceEntry& entry) {
+void WidgetToolView::DeviceAdded(const DeviceEntry& device) {
     auto* item = new QTreeWidgetItem();
-    SetGbkCell(*item, kSerialColumn, entry.serial);
-    item->setText(kIpColumn, QString::fromStdString(entry.ip));
-    SetGbkCell(*item, kVersionColumn, entry.version);
+    item->setText(kSerialColumn, FromGbk(device.serial));
+    item->setText(kIpColumn, QString::fromStdString(device.ip));
+    item->setText(kVersionColumn, FromGbk(device.version));
     // Selectable and enabled only: captions are never edited in place.
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    tree_.addTopLevelItem(item);
+    devices_.addTopLevelItem(item);
 }
 
-std::optional<int> TreeDeviceList::SelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = tree_.selectedItems();
-    if (selected.isEmpty())
-        return std::nullopt;
-    const int index = tree_.indexOfTopLevelItem(selected.first());
-    if (index < 0)
-        return std::nullopt;
-    return index;
+void WidgetToolView::DeviceSerialChanged(int row, const std::string& serial) {
+    if (QTreeWidgetItem* item = devices_.topLevelItem(row))
+        item->setText(kSerialColumn, FromGbk(serial));
 }
 
-std::string WidgetFormFields::LocalAddressText() const {
-    return localAddress_.text().toStdString();
-}
-
-void WidgetFormFields::SetLocalAddressText(const std::string& text) {
-    localAddress_.setText(QString::fromStdString(text));
+void WidgetToolView::LocalAddressChanged(const std::string& address) {
+    localAddress_.setText(QString::fromStdString(address));
     // lbl3 is sized to its text, at its fixed height.
     localAddress_.resize(localAddress_.fontMetrics().horizontalAdvance(localAddress_.text()),
                          localAddress_.height());
 }
 
-std::string WidgetFormFields::StatusText() const {
-    return status_.text().toStdString();
-}
-
-void WidgetFormFields::SetStatusText(const std::string& text) {
+void WidgetToolView::StatusChanged(const std::string& text) {
     status_.setText(QString::fromStdString(text));
 }
 
-std::string WidgetFormFields::ImagePath() const {
-    return imagePath_.toPlainText().toStdString();
-}
-
-void WidgetFormFields::SetImagePath(const std::string& path) {
+void WidgetToolView::ImageChosen(const std::string& path, const std::string& versionText) {
     imagePath_.setPlainText(QString::fromStdString(path));
+    version_.setText(QString::fromStdString(versionText));
 }
 
-std::string WidgetFormFields::VersionText() const {
+std::optional<int> WidgetToolView::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = devices_.selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    const int index = devices_.indexOfTopLevelItem(selected.first());
+    if (index < 0)
+        return std::nullopt;
+    return index;
+}
+
+std::string WidgetToolView::VersionText() const {
     return version_.text().toStdString();
-}
-
-void WidgetFormFields::SetVersionText(const std::string& text) {
-    version_.setText(QString::fromStdString(text));
 }
 
 QueuedWorkerDisplay::QueuedWorkerDisplay(QObject& receiver, QProgressBar& progress, QLabel& status)

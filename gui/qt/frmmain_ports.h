@@ -1,10 +1,10 @@
 #pragma once
 
-// The window's side of the core's ports: the device list over lv1, the labels
-// and fields, and the workers' progress display. Each adapter only translates
+// The window's side of the core's ports: the view over the list, labels and
+// fields, and the workers' progress display. Each adapter only translates
 // between the core's strings and the widgets; none of them owns a widget.
 
-#include "core/ui_ports.h"
+#include "core/tool_view.h"
 
 #include <QPointer>
 
@@ -15,40 +15,29 @@ class QProgressBar;
 class QTextEdit;
 class QTreeWidget;
 
-// Rows of lv1. Serial and version arrive as the collectors' GBK bytes: the
-// cells show them decoded, and the bytes themselves are kept in the item so
-// that Row() gives back exactly what was stored.
-class TreeDeviceList : public DeviceList {
+// lv1, lbl3, lbl6, redt2 and edt1 as the core's view: each call changes the
+// widgets at once. Serial and version arrive as the collectors' raw bytes and
+// are decoded for display here; nothing is read back from a widget except the
+// operator's input (the selected row and the version field as typed).
+class WidgetToolView : public ToolView, public OperatorInput {
 public:
-    explicit TreeDeviceList(QTreeWidget& tree) : tree_(tree) {}
+    WidgetToolView(QTreeWidget& devices, QLabel& localAddress, QLabel& status, QTextEdit& imagePath,
+                   QLineEdit& version)
+        : devices_(devices), localAddress_(localAddress), status_(status), imagePath_(imagePath),
+          version_(version) {}
 
-    void Clear() override;
-    int RowCount() const override;
-    DeviceEntry Row(int index) const override;
-    void SetRowSerial(int index, const std::string& serialGbk) override;
-    void AppendRow(const DeviceEntry& entry) override;
+    void DevicesCleared() override;
+    void DeviceAdded(const DeviceEntry& device) override;
+    void DeviceSerialChanged(int row, const std::string& serial) override;
+    void LocalAddressChanged(const std::string& address) override;
+    void StatusChanged(const std::string& text) override;
+    void ImageChosen(const std::string& path, const std::string& versionText) override;
+
     std::optional<int> SelectedRow() const override;
-
-private:
-    QTreeWidget& tree_;
-};
-
-// lbl3, lbl6, redt2 and edt1. Texts are UTF-8 on both sides.
-class WidgetFormFields : public FormFields {
-public:
-    WidgetFormFields(QLabel& localAddress, QLabel& status, QTextEdit& imagePath, QLineEdit& version)
-        : localAddress_(localAddress), status_(status), imagePath_(imagePath), version_(version) {}
-
-    std::string LocalAddressText() const override;
-    void SetLocalAddressText(const std::string& text) override;
-    std::string StatusText() const override;
-    void SetStatusText(const std::string& text) override;
-    std::string ImagePath() const override;
-    void SetImagePath(const std::string& path) override;
     std::string VersionText() const override;
-    void SetVersionText(const std::string& text) override;
 
 private:
+    QTreeWidget& devices_;
     QLabel& localAddress_;
     QLabel& status_;
     QTextEdit& imagePath_;

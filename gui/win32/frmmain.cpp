@@ -1,5 +1,6 @@
 #include "gui/win32/frmmain.h"
 
+#include "core/error_text.h"
 #include "platform/local_address.h"
 
 #include <commctrl.h>
@@ -124,15 +125,14 @@ TFrmmain::TFrmmain(WindowSeams seams) {
                       ? std::move(seams.lookupLocalAddress)
                       : std::function<std::optional<std::string>()>(LookupLocalIPv4);
 
-    deviceList_ = std::make_unique<ListViewDeviceList>(Control(kLv1));
-    fields_ = std::make_unique<ControlFormFields>(Control(kLbl3), Control(kLbl6), Control(kRedt2),
-                                                  Control(kEdt1));
+    view_ = std::make_unique<ControlToolView>(Control(kLv1), Control(kLbl3), Control(kLbl6),
+                                              Control(kRedt2), Control(kEdt1));
     workerDisplay_ =
         std::make_unique<PostedWorkerDisplay>(window_, Control(kProgressBar1), Control(kLbl6));
-    tool_ = std::make_unique<UpgradeTool>(
-        ToolPortsAndViews{*deviceList_, *fields_, *notices_, *fileDialog, *workerDisplay_,
-                          socketEvents_, *sleeper, std::move(lookup)},
-        seams.ports);
+    tool_ = std::make_unique<UpgradeTool>(WindowPorts{*view_, *view_, *notices_, *fileDialog,
+                                                      *workerDisplay_, socketEvents_, *sleeper,
+                                                      std::move(lookup)},
+                                          seams.ports);
 }
 
 TFrmmain::~TFrmmain() {

@@ -5,11 +5,11 @@
 // forwards the window's events (show, first activation, close, the buttons,
 // socket readiness) to the tool's handlers inside one error guard.
 
+#include "core/upgrade_tool.h"
 #include "gui/win32/frmmain_dialogs.h"
 #include "gui/win32/frmmain_ids.h"
 #include "gui/win32/frmmain_ports.h"
 #include "gui/win32/frmmain_socket_events.h"
-#include "core/upgrade_tool.h"
 #include "platform/sleeper.h"
 
 #include <functional>
@@ -49,8 +49,7 @@ public:
     HWND Handle() const { return window_; }
     HWND Control(ControlId id) const;
     UpgradeTool& Tool() { return *tool_; }
-    DeviceList& Devices() { return *deviceList_; }
-    FormFields& Fields() { return *fields_; }
+    ControlToolView& View() { return *view_; }
     WorkerDisplay& Display() { return *workerDisplay_; }
     bool Destroyed() const { return window_ == nullptr; }
 
@@ -91,8 +90,7 @@ private:
     AsyncSelectSocketEvents socketEvents_;
     Notices* notices_ = nullptr;
 
-    std::unique_ptr<ListViewDeviceList> deviceList_;
-    std::unique_ptr<ControlFormFields> fields_;
+    std::unique_ptr<ControlToolView> view_;
     std::unique_ptr<PostedWorkerDisplay> workerDisplay_;
     std::unique_ptr<UpgradeTool> tool_;
     bool shown_ = false;

@@ -1,7 +1,7 @@
 #include "gui/win32/frmmain_dialogs.h"
 
+#include "core/error_text.h"
 #include "gui/win32/win32_text.h"
-#include "core/upgrade_tool.h"
 
 #include <commdlg.h>
 

@@ -3,7 +3,7 @@
 // The window's real modal seams: the three message boxes and the open-file
 // dialog, each owned by the main window.
 
-#include "core/ui_ports.h"
+#include "core/tool_view.h"
 
 #include <string>
 

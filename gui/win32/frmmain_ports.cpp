@@ -28,59 +28,31 @@ std::wstring FromGbk(const std::string& gbk) {
 
 } // namespace
 
-void ListViewDeviceList::Clear() {
-    SendMessageW(listView_, LVM_DELETEALLITEMS, 0, 0);
-    rows_.clear();
+void ControlToolView::DevicesCleared() {
+    SendMessageW(devices_, LVM_DELETEALLITEMS, 0, 0);
 }
 
-int ListViewDeviceList::RowCount() const {
-    return static_cast<int>(rows_.size());
-}
-
-DeviceEntry ListViewDeviceList::Row(int index) const {
-    if (index < 0 || index >= RowCount())
-        return {};
-    return rows_[static_cast<std::size_t>(index)];
-}
-
-void ListViewDeviceList::SetRowSerial(int index, const std::string& serialGbk) {
-    if (index < 0 || index >= RowCount())
-        return;
-    rows_[static_cast<std::size_t>(index)].serial = serialGbk;
-    SetCell(listView_, index, kSerialColumn, FromGbk(serialGbk));
-}
-
-void ListViewDeviceList::AppendRow(const DeviceEntry& entry) {
-    const std::wstring serial = FromGbk(entry.serial);
+void ControlToolView::DeviceAdded(const DeviceEntry& device) {
+    const std::wstring serial = FromGbk(device.serial);
     LVITEMW item{};
     item.mask = LVIF_TEXT;
-    item.iItem = RowCount();
+    item.iItem = static_cast<int>(SendMessageW(devices_, LVM_GETITEMCOUNT, 0, 0));
     item.pszText = const_cast<wchar_t*>(serial.c_str());
     const auto row = static_cast<int>(
-        SendMessageW(listView_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        SendMessageW(devices_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (row < 0)
         return;
-    rows_.push_back(entry);
-    SetCell(listView_, row, kIpColumn, Utf8ToWide(entry.ip));
-    SetCell(listView_, row, kVersionColumn, FromGbk(entry.version));
+    SetCell(devices_, row, kIpColumn, Utf8ToWide(device.ip));
+    SetCell(devices_, row, kVersionColumn, FromGbk(device.version));
 }
 
-std::optional<int> ListViewDeviceList::SelectedRow() const {
-    const auto row = static_cast<int>(
-        SendMessageW(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    if (row < 0 || row >= RowCount())
-        return std::nullopt;
-    return row;
+void ControlToolView::DeviceSerialChanged(int row, const std::string& serial) {
+    SetCell(devices_, row, kSerialColumn, FromGbk(serial));
 }
 
-std::string ControlFormFields::LocalAddressText() const {
-    return WindowTextUtf8(localAddress_);
-}
-
-void ControlFormFields::SetLocalAddressText(const std::string& text) {
-    const std::wstring wide = Utf8ToWide(text);
+void ControlToolView::LocalAddressChanged(const std::string& address) {
+    const std::wstring wide = Utf8ToWide(address);
     SetWindowTextW(localAddress_, wide.c_str());
-    // lbl3 is sized to its text, at its fixed height.
     SIZE extent{};
     if (HDC dc = GetDC(localAddress_)) {
         const auto font = reinterpret_cast<HFONT>(SendMessageW(localAddress_, WM_GETFONT, 0, 0));
@@ -95,28 +67,25 @@ void ControlFormFields::SetLocalAddressText(const std::string& text) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-std::string ControlFormFields::StatusText() const {
-    return WindowTextUtf8(status_);
-}
-
-void ControlFormFields::SetStatusText(const std::string& text) {
+void ControlToolView::StatusChanged(const std::string& text) {
     SetWindowTextUtf8(status_, text);
 }
 
-std::string ControlFormFields::ImagePath() const {
-    return WindowTextUtf8(imagePath_);
-}
-
-void ControlFormFields::SetImagePath(const std::string& path) {
+void ControlToolView::ImageChosen(const std::string& path, const std::string& versionText) {
     SetWindowTextUtf8(imagePath_, path);
+    SetWindowTextUtf8(version_, versionText);
 }
 
-std::string ControlFormFields::VersionText() const {
+std::optional<int> ControlToolView::SelectedRow() const {
+    const auto row = static_cast<int>(
+        SendMessageW(devices_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (row < 0)
+        return std::nullopt;
+    return row;
+}
+
+std::string ControlToolView::VersionText() const {
     return WindowTextUtf8(version_);
-}
-
-void ControlFormFields::SetVersionText(const std::string& text) {
-    SetWindowTextUtf8(version_, text);
 }
 
 void PostedWorkerDisplay::SetProgressMaximum(int maximum) {

@@ -1,54 +1,41 @@
 #pragma once
 
-// The Win32 window's side of the core's ports: the device list over the list
-// view lv1, the labels and fields, and the workers' progress display. Each
-// adapter only translates between the core's strings and the controls.
+// The Win32 window's side of the core's ports: the view over the list view
+// lv1, the labels and fields, and the workers' progress display. Each adapter
+// only translates between the core's strings and the controls.
 
-#include "core/ui_ports.h"
+#include "core/tool_view.h"
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <variant>
-#include <vector>
 
 #include "gui/win32/windows_api.h"
 
-// Rows of lv1. Serial and version arrive as the collectors' GBK bytes: the
-// cells show them decoded, and the bytes themselves are kept beside the list
-// so that Row() gives back exactly what was stored.
-class ListViewDeviceList : public DeviceList {
+// lv1, lbl3, lbl6, redt2 and edt1 as the core's view: each call changes the
+// controls at once. Serial and version arrive as the collectors' raw bytes
+// and are decoded for display here; nothing is read back from a control
+// except the operator's input (the selected row and the version field).
+class ControlToolView : public ToolView, public OperatorInput {
 public:
-    explicit ListViewDeviceList(HWND listView) : listView_(listView) {}
+    ControlToolView(HWND devices, HWND localAddress, HWND status, HWND imagePath, HWND version)
+        : devices_(devices), localAddress_(localAddress), status_(status), imagePath_(imagePath),
+          version_(version) {}
 
-    void Clear() override;
-    int RowCount() const override;
-    DeviceEntry Row(int index) const override;
-    void SetRowSerial(int index, const std::string& serialGbk) override;
-    void AppendRow(const DeviceEntry& entry) override;
+    void DevicesCleared() override;
+    void DeviceAdded(const DeviceEntry& device) override;
+    void DeviceSerialChanged(int row, const std::string& serial) override;
+    void LocalAddressChanged(const std::string& address) override; // lbl3 is sized to its text
+    void StatusChanged(const std::string& text) override;
+    void ImageChosen(const std::string& path, const std::string& versionText) override;
+
     std::optional<int> SelectedRow() const override;
-
-private:
-    HWND listView_;
-    std::vector<DeviceEntry> rows_;
-};
-
-// lbl3, lbl6, redt2 and edt1. Texts are UTF-8 on the core's side.
-class ControlFormFields : public FormFields {
-public:
-    ControlFormFields(HWND localAddress, HWND status, HWND imagePath, HWND version)
-        : localAddress_(localAddress), status_(status), imagePath_(imagePath), version_(version) {}
-
-    std::string LocalAddressText() const override;
-    void SetLocalAddressText(const std::string& text) override; // lbl3 is sized to its text
-    std::string StatusText() const override;
-    void SetStatusText(const std::string& text) override;
-    std::string ImagePath() const override;
-    void SetImagePath(const std::string& path) override;
     std::string VersionText() const override;
-    void SetVersionText(const std::string& text) override;
 
 private:
+    HWND devices_;
     HWND localAddress_;
     HWND status_;
     HWND imagePath_;

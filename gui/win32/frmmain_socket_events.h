@@ -3,7 +3,7 @@
 // Read readiness of the channels' sockets as window messages: WSAAsyncSelect
 // with FD_READ sends SocketNotifyMessage (1106) to the window for each socket.
 
-#include "core/channels.h"
+#include "core/socket_events.h"
 
 #include <set>
 

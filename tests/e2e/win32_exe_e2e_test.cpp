@@ -267,10 +267,27 @@ TEST_F(WineProgramInNamespace, WholeUpgradeWithALostBlockEndsCompleteWithAnIdent
               << " ms\n";
 }
 
-TEST_F(WineProgramInNamespace, SameVersionRefusalShowsItsNotice) {
+TEST_F(WineProgramInNamespace, RefusalsAndFileErrorsShowTheirBoxes) {
     ASSERT_NO_FATAL_FAILURE(StartField({"--request-reply", "e81"}));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_NO_FATAL_FAILURE(SweepAndSelectFirst());
+
+    // The file-name rule: the plain box under the application title.
+    const std::string wrongName = net_->ScratchDir() + "/V1.00.bin";
+    RandomImage(wrongName, 900);
+    Automate({"choose-file", WinePath(wrongName), "10000"});
+    EXPECT_EQ(Automate({"wait-box", "5000"}),
+              (std::vector<std::string>{"Collectorupgrade", "版本号必须以S开头"}));
+
+    // A typed name that does not exist is taken, and the loader's error box follows.
+    const std::string missing = WinePath(net_->ScratchDir() + "/S9.bin");
+    Automate({"choose-file", missing, "10000"});
+    const auto error = Automate({"wait-box", "5000"});
+    ASSERT_EQ(error.size(), 2u);
+    EXPECT_EQ(error[0], "Collectorupgrade");
+    EXPECT_EQ(error[1].rfind("Cannot open file \"" + missing + "\". ", 0), 0u) << error[1];
+    EXPECT_EQ(error[1].back(), '.');
+
     const std::string path = net_->ScratchDir() + "/S1.00.bin";
     RandomImage(path, 900);
     Automate({"choose-file", WinePath(path), "10000"});

@@ -86,14 +86,6 @@ struct TestWindow {
         SendMessageW(Control(id), BM_CLICK, 0, 0);
         PumpFor(20);
     }
-
-    std::vector<std::string> NoticesOf(NoticeKind kind) const {
-        std::vector<std::string> texts;
-        for (const auto& [shownKind, text] : notices.shown)
-            if (shownKind == kind)
-                texts.push_back(text);
-        return texts;
-    }
 };
 
 // A control's rectangle in its parent's client area: {left, top, width, height}.

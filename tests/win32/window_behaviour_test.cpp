@@ -65,8 +65,7 @@ TEST(Win32WindowStartUp, PortHeldByAnotherProgramLeavesTheFailureAndTheWindowUsa
     EXPECT_EQ(TextOf(w.Control(kLbl6)), L"端口创建套接字失败!!");
     EXPECT_TRUE(w->Tool().UpgradeChannel().Socket().IsOpen());
     w.Click(kBtnUpg);
-    EXPECT_EQ(w.NoticesOf(NoticeKind::Notice),
-              (std::vector<std::string>{"请选择一个采集器进行升级"}));
+    EXPECT_EQ(w.notices.NoticeTexts(), (std::vector<std::string>{"请选择一个采集器进行升级"}));
 }
 
 TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
@@ -109,35 +108,45 @@ TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
     EXPECT_TRUE(PumpUntil([&] { return ListCell(lv1, 0, 0) == L"E5"; }));
 }
 
-TEST(Win32WindowRows, ListShowsDecodedGbkAndGivesBackTheBytes) {
+TEST(Win32WindowRows, ListShowsTheCoresRowsDecodedAndReportsTheSelection) {
     TestWindow w;
-    DeviceList& rows = w->Devices();
+    ControlToolView& view = w->View();
     const HWND lv1 = w.Control(kLv1);
     const std::string serialGbk = "\xB2\xC9\xBC\xAF\xC6\xF7"
                                   "A"; // 采集器A
-    rows.AppendRow({serialGbk, "198.51.100.10", "S1.00"});
-    rows.AppendRow({"SN-2", "198.51.100.11", ""});
+    view.DeviceAdded({serialGbk, "198.51.100.10", "S1.00"});
+    view.DeviceAdded({"SN-2", "198.51.100.11", ""});
     ASSERT_EQ(ListRowCount(lv1), 2);
     EXPECT_EQ(ListCell(lv1, 0, 0), L"采集器A");
     EXPECT_EQ(ListCell(lv1, 0, 1), L"198.51.100.10");
     EXPECT_EQ(ListCell(lv1, 0, 2), L"S1.00");
     EXPECT_EQ(ListCell(lv1, 1, 2), L"");
-    EXPECT_EQ(rows.Row(0).serial, serialGbk);
 
-    rows.SetRowSerial(1, "  SN-2b ");
+    view.DeviceSerialChanged(1, "  SN-2b ");
     EXPECT_EQ(ListCell(lv1, 1, 0), L"  SN-2b ");
-    EXPECT_EQ(rows.Row(1).serial, "  SN-2b ");
+    EXPECT_EQ(ListCell(lv1, 0, 0), L"采集器A");
 
-    EXPECT_FALSE(rows.SelectedRow().has_value());
+    EXPECT_FALSE(view.SelectedRow().has_value());
     SelectListRow(lv1, 1);
-    EXPECT_EQ(rows.SelectedRow(), 1);
+    EXPECT_EQ(view.SelectedRow(), 1);
     SelectListRow(lv1, 0);
-    EXPECT_EQ(rows.SelectedRow(), 0) << "one row at a time";
+    EXPECT_EQ(view.SelectedRow(), 0) << "one row at a time";
 
-    rows.Clear();
+    view.DevicesCleared();
     EXPECT_EQ(ListRowCount(lv1), 0);
-    EXPECT_EQ(rows.RowCount(), 0);
-    EXPECT_FALSE(rows.SelectedRow().has_value());
+    EXPECT_FALSE(view.SelectedRow().has_value());
+}
+
+TEST(Win32WindowRows, FieldsShowWhatTheCoreTellsAndGiveBackTheTypedVersion) {
+    TestWindow w;
+    ControlToolView& view = w->View();
+    view.ImageChosen("C:\\固件\\S升级.bin", "S升级");
+    EXPECT_EQ(TextOf(w.Control(kRedt2)), L"C:\\固件\\S升级.bin");
+    EXPECT_EQ(TextOf(w.Control(kEdt1)), L"S升级");
+    SetWindowTextW(w.Control(kEdt1), L" S2.0 版 ");
+    EXPECT_EQ(view.VersionText(), " S2.0 版 ");
+    view.StatusChanged("正在请求升级");
+    EXPECT_EQ(TextOf(w.Control(kLbl6)), L"正在请求升级");
 }
 
 TEST(Win32WindowWorkers, ChangesFromAWorkerThreadLandInOrderOnTheWindowsThread) {
@@ -175,13 +184,13 @@ TEST(Win32WindowGuard, AnErrorInAReplyIsShownInTheErrorBoxAndTheWindowReadsOn) {
 
     ASSERT_TRUE(collector.SendTo(MakeFrame("R00G0"), "127.0.0.1", w.ports.upgradeLocal));
     ASSERT_TRUE(PumpUntil([&] { return !w.notices.shown.empty(); }));
-    EXPECT_EQ(w.NoticesOf(NoticeKind::Error),
+    EXPECT_EQ(w.notices.ErrorBoxTexts(),
               (std::vector<std::string>{"'$00G0' is not a valid integer value."}));
     EXPECT_EQ(TextOf(w.Control(kLbl6)), L"正在升级");
 
     ASSERT_TRUE(collector.SendTo(MakeFrame("E81"), "127.0.0.1", w.ports.upgradeLocal));
     ASSERT_TRUE(PumpUntil([&] { return w.notices.shown.size() == 2; }));
-    EXPECT_EQ(w.NoticesOf(NoticeKind::Notice), (std::vector<std::string>{"版本相同，无需升级"}));
+    EXPECT_EQ(w.notices.NoticeTexts(), (std::vector<std::string>{"版本相同，无需升级"}));
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::Empty));
 }
 
@@ -207,7 +216,7 @@ protected:
 TEST_F(Win32WindowButtons, SearchBrowseAndUpgradeReachTheirHandlers) {
     TestWindow w;
     ASSERT_TRUE(w.ShowAndStart());
-    w->Devices().AppendRow({"OLD", "127.0.0.9", "S0"});
+    w->View().DeviceAdded({"OLD", "127.0.0.9", "S0"});
     w.Click(kBtnSearch);
     EXPECT_EQ(ListRowCount(w.Control(kLv1)), 0);
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::SS));
@@ -217,22 +226,20 @@ TEST_F(Win32WindowButtons, SearchBrowseAndUpgradeReachTheirHandlers) {
     w.Click(kBtn1);
     EXPECT_EQ(TextOf(w.Control(kRedt2)), std::filesystem::u8path(image).wstring());
     EXPECT_EQ(TextOf(w.Control(kEdt1)), L"S1.02");
-    EXPECT_EQ(w->Tool().ImageHex(), "5A5A5A");
+    EXPECT_EQ(*w->Tool().Image().Hex(), "5A5A5A");
 
     w.dialog.script = {WriteImage("V1.bin", 3)};
     w.Click(kBtn1);
-    EXPECT_EQ(w.NoticesOf(NoticeKind::Plain), (std::vector<std::string>{"版本号必须以S开头"}));
+    EXPECT_EQ(w.notices.PlainTexts(), (std::vector<std::string>{"版本号必须以S开头"}));
     EXPECT_EQ(w.dialog.namesShown.back(), image) << "the dialog opens on the last accepted file";
 
     w.Click(kBtnUpg);
-    EXPECT_EQ(w.NoticesOf(NoticeKind::Notice),
-              (std::vector<std::string>{"请选择一个采集器进行升级"}));
+    EXPECT_EQ(w.notices.NoticeTexts(), (std::vector<std::string>{"请选择一个采集器进行升级"}));
 }
 
 TEST_F(Win32WindowButtons, ClosingDuringASendPassEndsWorkersAndWindowPromptly) {
     UdpSocket collector;
-    ASSERT_TRUE(collector.Create() && collector.BindAddress("127.0.0.1", 0) &&
-                collector.SetNonBlocking());
+    ASSERT_TRUE(collector.Create() && collector.Bind(0) && collector.SetNonBlocking());
     ToolPorts ports = FreeTestPorts();
     ports.upgradeDestination = collector.LocalPort();
     TestWindow w(ports);
@@ -241,7 +248,8 @@ TEST_F(Win32WindowButtons, ClosingDuringASendPassEndsWorkersAndWindowPromptly) {
     // 60 blocks: a pass of some nine seconds at 150 ms a block.
     w.dialog.script = {WriteImage("S2.00.bin", 60 * 300)};
     w.Click(kBtn1);
-    w->Devices().AppendRow({"SN", "127.0.0.1", "S1.00"});
+    // Another loopback address than the window's own, which a reply may not have.
+    ListDevices(w->Tool(), {{"SN", "127.0.0.3", "S1.00"}});
     SelectListRow(w.Control(kLv1), 0);
     w.Click(kBtnUpg);
     ASSERT_EQ(TextOf(w.Control(kLbl6)), L"正在请求升级");
