@@ -9,6 +9,7 @@
 #include "platform/udp_socket.h"
 
 #include "fake_views.h"
+#include "free_ports.h"
 
 #include <commctrl.h>
 
@@ -20,18 +21,6 @@
 // The tests' own sockets need Winsock started for the whole run, whatever the
 // windows under test start and release.
 inline const bool kSocketLibraryStarted = StartSocketLibrary();
-
-// A UDP port that was free on this host a moment ago.
-inline std::uint16_t FreeUdpPort() {
-    UdpSocket probe;
-    if (!probe.Create() || !probe.Bind(0))
-        return 0;
-    return probe.LocalPort();
-}
-
-inline ToolPorts FreeTestPorts() {
-    return ToolPorts{FreeUdpPort(), FreeUdpPort(), FreeUdpPort(), FreeUdpPort()};
-}
 
 // Dispatches this thread's messages until `done` holds or `timeoutMs` passes.
 inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
