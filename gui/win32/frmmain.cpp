@@ -7,7 +7,6 @@
 #include <richedit.h>
 
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
 
 namespace {
@@ -385,21 +384,7 @@ void TFrmmain::btnUPGClick() {
 }
 
 void TFrmmain::Guarded(const std::function<void()>& handler) noexcept {
-    std::string message;
-    try {
-        handler();
-        return;
-    } catch (const std::exception& error) {
-        message = error.what();
-    } catch (...) {
-        message = "Unknown exception";
-    }
-    // Shown outside the catch, so the exception is gone before the box's
-    // message loop runs.
-    try {
-        notices_->ErrorBox(ErrorBoxText(message));
-    } catch (...) {
-    }
+    RunGuarded(*notices_, handler);
 }
 
 int RunMessageLoop(TFrmmain& frmmain) {

@@ -29,7 +29,8 @@ namespace {
 const std::string kWindowsTree = COLLECTOR_WIN32_BUILD_DIR;
 const std::string kProgram = kWindowsTree + "/gui/win32/CollectorUpgrade.exe";
 const std::string kAutomation = kWindowsTree + "/tests/win32/collector_automation.exe";
-const std::string kWineState = kWindowsTree + "/wine-e2e";
+// The same wine state as the Windows tree's own tests: one prefix template.
+const std::string kWineState = kWindowsTree + "/wine";
 const std::string kWineRun = COLLECTOR_SOURCE_DIR "/scripts/wine-run.sh";
 
 bool Exists(const std::string& path) {
