@@ -12,7 +12,7 @@ constexpr std::string_view kUpgrading = "正在升级";
 
 // clang-format off
 constexpr std::array kTransitions = {
-//  from               event              to                 status         notice
+//                from          event              to           status      notice, work, when the mode lands
     SessionTransition{Mode::LU, Accept,            Mode::UD,    kUpgrading, {},  SessionWork::SendRange, ModeLands::AfterParsing},
     SessionTransition{Mode::LU, NoFlash,           Mode::Empty, {}, "当前无Flash，不能升级"},
     SessionTransition{Mode::LU, SameVersion,       Mode::Empty, {}, "版本相同，无需升级"},
