@@ -1,4 +1,4 @@
-#include "local_address.h"
+#include "platform/local_address.h"
 
 #include "platform/socket_library.h"
 

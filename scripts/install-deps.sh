@@ -1,24 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need.
-# Idempotent: installs only what is missing. As a non-root user it prints the
-# one apt-get line to run and fails.
+# Installs the Debian 12 packages the project needs. Idempotent: installs
+# only what is missing. As a non-root user it prints the one apt-get line to
+# run and fails.
+#
+#   scripts/install-deps.sh          building, running and testing
+#   scripts/install-deps.sh build    building and running only
 set -euo pipefail
 
-packages=(
+build_packages=(
   cmake g++ make pkg-config          # build
   qt6-base-dev                       # window (Qt 6 Widgets)
+  fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
+  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
+)
+test_packages=(
   libgtest-dev libbenchmark-dev      # tests and benchmarks
   clang libclang-rt-14-dev           # fuzzing (libFuzzer) and sanitizers
   iproute2                           # network namespaces for end-to-end tests
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
-  fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
-  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
   g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...
   g++-mingw-w64-i686-posix           # ... and 32-bit
   wine wine64                        # runs the Windows tests
   fonts-wqy-zenhei                   # a CJK font that wine draws the Chinese texts with
   locales                            # zh_CN.UTF-8 for wine (made inside the build tree)
 )
+
+case ${1:-all} in
+build) packages=("${build_packages[@]}") ;;
+all) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+*) echo "usage: $0 [build]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

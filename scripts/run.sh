@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the upgrade tool.
+# Installs what building and running need, builds the program alone (preset
+# "app", no test packages) and starts the upgrade tool.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
-exec "$root/build/app/CollectorUpgrade"
+"$root/scripts/install-deps.sh" build
+cd "$root"
+cmake --preset app >/dev/null
+cmake --build --preset app -j"$(nproc)"
+exec "$root/build-app/app/CollectorUpgrade"

@@ -1,6 +1,6 @@
 // Replies of a whole /24 arriving back to back while the UI thread is busy
 // must all reach the device list: the socket's receive buffer has to hold them.
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include "fake_views.h"
 #include "ui_thread_pump.h"
@@ -34,9 +34,10 @@ TEST(SubnetBurst, AllRepliesOfAFullSubnetAreListedAfterAStall) {
         GTEST_SKIP() << "loopback senders cannot have addresses of their own here";
     FakeWindow window;
     VirtualSleeper sleeper;
-    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, 9, 0, 9});
+    UpgradeTool tool(window.Ports(sleeper, [] { return std::optional<std::string>("127.0.0.1"); }),
+                     ToolPorts{0, 9, 0, 9});
+    tool.FormShow();
     tool.FormActivate();
-    window.fields.lbl3 = "127.0.0.1";
     tool.Mode().Set(Mode::SS);
     const auto port = tool.SearchChannel().Socket().LocalPort();
 
@@ -56,10 +57,11 @@ TEST(SubnetBurst, AllRepliesOfAFullSubnetAreListedAfterAStall) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the UI thread is stalled
 
     ASSERT_TRUE(PumpUntil(
-        tool, [&] { return window.list.RowCount() == 254; }, std::chrono::seconds(5)))
-        << window.list.RowCount() << " rows";
+        tool, [&] { return tool.DeviceDiscovery().Devices().Count() == 254; },
+        std::chrono::seconds(5)))
+        << tool.DeviceDiscovery().Devices().Count() << " rows";
     std::set<std::string> addresses;
-    for (const auto& row : window.list.rows)
+    for (const auto& row : window.view.rows)
         addresses.insert(row.ip);
     EXPECT_EQ(addresses.size(), 254u);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

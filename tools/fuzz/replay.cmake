@@ -6,7 +6,8 @@ foreach(target IN ITEMS upgrade search)
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_${target}_path.cpp
     ${CMAKE_CURRENT_LIST_DIR}/replay_main.cpp
   )
-  target_link_libraries(replay_${target}_path PRIVATE core)
+  target_link_libraries(replay_${target}_path PRIVATE core frame_codec)
+  target_include_directories(replay_${target}_path PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   add_test(NAME replay_${target}_corpus
            COMMAND replay_${target}_path ${PROJECT_SOURCE_DIR}/fuzz/corpus/${target})
   set_tests_properties(replay_${target}_corpus PROPERTIES LABELS fuzz)
