@@ -1,4 +1,4 @@
-#include "socket_library.h"
+#include "platform/socket_library.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

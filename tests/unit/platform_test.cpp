@@ -1,9 +1,9 @@
 // The operating-system layer on the system the tests run on (Linux, or
 // Windows under wine): the host's own address, GBK through the system's own
 // converter, and files named by UTF-8 paths.
-#include "platform/file_names.h"
 #include "platform/gbk.h"
 #include "platform/local_address.h"
+#include "platform/read_file.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,6 @@
 #include <winsock2.h>
 #endif
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -77,10 +74,10 @@ protected:
         return std::string(text.begin(), text.end());
     }
 
-    static std::string ReadAll(std::FILE* file) {
+    static std::string ReadAll(ReadOnlyFile& file) {
         std::string bytes;
         char chunk[64];
-        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+        for (std::size_t got; (got = file.Read(chunk, sizeof chunk)) > 0;)
             bytes.append(chunk, got);
         return bytes;
     }
@@ -89,27 +86,30 @@ protected:
 };
 
 TEST_F(FileNames, ChineseNamedFileOpensByItsUtf8Path) {
-    const auto path = folder / std::filesystem::path(u8"S升级.bin");
-    std::ofstream(path, std::ios::binary) << std::string("\x00\x1F\xAB", 3);
+    std::ofstream(folder / std::filesystem::path(u8"S升级.bin"), std::ios::binary)
+        << std::string("\x00\x1F\xAB", 3);
 
-    std::FILE* file = OpenForReading(Utf8(folder) + "/S升级.bin");
-    ASSERT_NE(file, nullptr) << std::strerror(errno);
+    ReadOnlyFile file;
+    ASSERT_TRUE(file.Open(Utf8(folder) + "/S升级.bin")) << file.Error();
+    EXPECT_EQ(file.Size(), 3u);
     EXPECT_EQ(ReadAll(file), std::string("\x00\x1F\xAB", 3));
-    std::fclose(file);
-    EXPECT_EQ(PathFromUtf8(Utf8(folder) + "/S升级.bin"), path);
 }
 
-TEST_F(FileNames, FileBeingWrittenElsewhereStillOpensAndMissingFileSaysSo) {
+TEST_F(FileNames, FileBeingWrittenElsewhereStillOpens) {
     std::ofstream writer(folder / "S1.bin", std::ios::binary);
     writer << "abc" << std::flush;
-    std::FILE* file = OpenForReading(Utf8(folder / "S1.bin"));
-    ASSERT_NE(file, nullptr) << std::strerror(errno);
+    ReadOnlyFile file;
+    ASSERT_TRUE(file.Open(Utf8(folder / "S1.bin"))) << file.Error();
     EXPECT_EQ(ReadAll(file), "abc");
-    std::fclose(file);
+}
 
-    errno = 0;
-    EXPECT_EQ(OpenForReading(Utf8(folder / "S2.bin")), nullptr);
-    EXPECT_EQ(errno, ENOENT);
+TEST_F(FileNames, MissingFileAndFolderAreRefusedWithTheSystemsReason) {
+    ReadOnlyFile file;
+    EXPECT_FALSE(file.Open(Utf8(folder / "S2.bin")));
+    EXPECT_FALSE(file.Error().empty());
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(file.Open(Utf8(folder)));
+    EXPECT_FALSE(file.Error().empty());
 }
 
 } // namespace
