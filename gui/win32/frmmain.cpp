@@ -47,6 +47,16 @@ LRESULT CALLBACK ForwardToOwner(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
+// redt2 is read-only: Tab and Shift+Tab move on from it instead of being
+// typed into it, as in every other field.
+LRESULT CALLBACK TabLeavesField(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                DWORD_PTR) {
+    const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    if (message == WM_GETDLGCODE)
+        return result & ~(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+    return result;
+}
+
 // The rich edit class of the newest rich edit library present.
 const wchar_t* RichEditClass() {
     static const wchar_t* const name = [] {
@@ -201,10 +211,11 @@ void TFrmmain::BuildControls() {
                buttonFont_);
     AddControl(kEdt1, kWindow, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
                {400, 220, 200, 21}, font_);
-    AddControl(kRedt2, kWindow, RichEditClass(), L"",
-               WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL |
-                   ES_DISABLENOSCROLL,
-               WS_EX_CLIENTEDGE, {399, 128, 202, 61}, font_);
+    const HWND redt2 = AddControl(kRedt2, kWindow, RichEditClass(), L"",
+                                  WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                                      ES_AUTOVSCROLL | ES_DISABLENOSCROLL,
+                                  WS_EX_CLIENTEDGE, {399, 128, 202, 61}, font_);
+    SetWindowSubclass(redt2, TabLeavesField, 0, 0);
 
     AddControl(kLbl7, kWindow, L"STATIC", L"升级程序文件选择：", kLabel, 0, {398, 105, 117, 13},
                font_);
