@@ -144,6 +144,7 @@ void UpgradeSession::BeginPass(std::deque<int> blocks, TimePoint now) {
 }
 
 void UpgradeSession::SendNextBlock(TimePoint now) {
+    // The pass ends one pause after its last block; the settle follows.
     if (pending_.empty()) {
         stage_ = Stage::Settling;
         deadline_ = now + timing_.settle;
@@ -160,10 +161,6 @@ void UpgradeSession::SendNextBlock(TimePoint now) {
     deadline_ += timing_.blockPacing;
     if (deadline_ <= now)
         deadline_ = now + timing_.blockPacing;
-    if (pending_.empty()) {
-        stage_ = Stage::Settling;
-        deadline_ += timing_.settle;
-    }
 }
 
 void UpgradeSession::SendQuery(TimePoint now) {
