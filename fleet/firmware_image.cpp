@@ -8,7 +8,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace fleet {
 
@@ -16,11 +15,11 @@ namespace {
 
 std::string HexText(const std::string& bytes) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
+    std::string hex(bytes.size() * 2, '0');
+    char* out = hex.data();
     for (const unsigned char b : bytes) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 0xF];
+        *out++ = kDigits[b >> 4];
+        *out++ = kDigits[b & 0xF];
     }
     return hex;
 }
@@ -48,9 +47,11 @@ LoadFirmwareImage(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return "cannot read the image " + path + ": " + std::strerror(errno);
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    if (file.bad())
+    file.seekg(0, std::ios::end);
+    const std::streamoff length = file.tellg();
+    file.seekg(0, std::ios::beg);
+    std::string bytes(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length < 0 || !file.read(bytes.data(), length))
         return "cannot read the image " + path + ": read error";
     if (bytes.empty())
         return "the image " + path + " is empty";

@@ -12,7 +12,8 @@ packages=(
   iproute2                           # network namespaces for end-to-end tests
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
-  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
+  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator, collector-fleet)
+  libasio-dev                        # event loop of collector-fleet (standalone Asio)
 )
 
 missing=()
