@@ -155,6 +155,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         PlanTargets(field, options.all ? std::vector<std::string>{} : options.targets, *image);
 
     std::vector<CollectorResult> results = plan.settled;
+    double upgradeSeconds = 0;
     if (!plan.toUpgrade.empty()) {
         if (!options.yes && !Confirm(plan.toUpgradeAs, *image))
             return SetupError("not confirmed; nothing was sent");
@@ -165,6 +166,7 @@ int RunUpgrade(const UpgradeOptions& options) {
                        LaunchLimits{options.parallel, options.canary, options.maxFailures}, timing,
                        progress);
         run.Run();
+        upgradeSeconds = run.Seconds();
         for (std::size_t i = 0; i < plan.toUpgrade.size(); ++i) {
             CollectorResult result = ResultOf(*run.Sessions()[i], plan.toUpgradeAs[i]);
             if (result.result == ResultKind::NotStarted)
@@ -179,7 +181,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     PrintResultTable(std::cout, results);
     if (!options.reportPath.empty()) {
         std::ofstream report(options.reportPath, std::ios::binary | std::ios::trunc);
-        report << ReportJson(*image, results);
+        report << ReportJson(*image, results, upgradeSeconds);
         if (!report.flush())
             std::cerr << "collector-fleet: cannot write the report to " << options.reportPath
                       << "\n";

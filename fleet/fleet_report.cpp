@@ -106,12 +106,14 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     PrintRows(out, rows);
 }
 
-std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results) {
+std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results,
+                       double upgradeSeconds) {
     nlohmann::ordered_json report;
     report["image"] = {{"name", image.fileName},
                        {"version", image.versionText},
                        {"size", image.sizeBytes},
                        {"blocks", image.blockCount}};
+    report["upgrade_seconds"] = std::round(upgradeSeconds * 1000) / 1000;
     report["collectors"] = nlohmann::ordered_json::array();
     for (const auto& r : results) {
         nlohmann::ordered_json entry = {

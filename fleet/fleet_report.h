@@ -39,7 +39,9 @@ inline constexpr int kExitNothingToDo = 3;
 int ExitStatusFor(const std::vector<CollectorResult>& results);
 
 void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& results);
-std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results);
+// `upgradeSeconds`: wall time of the upgrade sessions as a whole.
+std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results,
+                       double upgradeSeconds);
 
 enum class ListFormat { Table, Csv, Json };
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format);

@@ -41,11 +41,13 @@ void UpgradeRun::Run() {
                                                Clock::now());
         AfterEvent(it->second);
     };
+    began_ = Clock::now();
     StartSessions();
     if (progress_.Animated())
         ScheduleRedraw();
     while (!plan_.Done())
         io_.run_one();
+    ended_ = Clock::now();
     redraw_.cancel();
     progress_.Finish(View());
     sockets_.onUpgradeFrame = nullptr;

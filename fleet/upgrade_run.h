@@ -28,6 +28,8 @@ public:
     const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
     // Why sessions that never started were left out (empty if all started).
     const std::string& HaltReason() const { return plan_.HaltReason(); }
+    // Wall time from the first session's start to the last one's end.
+    double Seconds() const { return std::chrono::duration<double>(ended_ - began_).count(); }
 
 private:
     struct Slot {
@@ -54,6 +56,7 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
     std::unordered_map<std::string, std::size_t> byAddress_;
     asio::steady_timer redraw_;
+    TimePoint began_{}, ended_{};
 };
 
 } // namespace fleet

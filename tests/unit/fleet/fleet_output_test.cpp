@@ -58,10 +58,11 @@ TEST(FleetOutput, ReportJson_CarriesTextAndRawBytes) {
     r.versionBefore = "S1";
     r.reason = "no answer to 5 upgrade requests";
     r.seconds = 15.0004;
-    const auto json = nlohmann::json::parse(fleet::ReportJson(image, {r}));
+    const auto json = nlohmann::json::parse(fleet::ReportJson(image, {r}, 16.25));
     EXPECT_EQ(
         json.at("image"),
         (nlohmann::json{{"name", "S2.bin"}, {"version", "S2"}, {"size", 301}, {"blocks", 2}}));
+    EXPECT_EQ(json.at("upgrade_seconds"), 16.25);
     const auto& entry = json.at("collectors").at(0);
     EXPECT_EQ(entry.at("serial"), "中");
     EXPECT_EQ(entry.at("serial_hex"), "D6D0");
