@@ -104,10 +104,11 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
 
 int RunInterfaces() {
     const auto adapters = ListNetworkAdapters();
-    std::cout << "name  address  prefix\n";
+    std::vector<std::vector<std::string>> rows = {{"name", "address", "prefix", ""}};
     for (const auto& adapter : adapters)
-        std::cout << adapter.name << "  " << adapter.address << "  /" << adapter.prefixLength
-                  << (adapter.loopback ? "  (loopback)" : "") << "\n";
+        rows.push_back({adapter.name, adapter.address, "/" + std::to_string(adapter.prefixLength),
+                        adapter.loopback ? "loopback" : ""});
+    PrintRows(std::cout, rows);
     return adapters.empty() ? kExitUsage : 0;
 }
 

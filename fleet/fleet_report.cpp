@@ -35,6 +35,8 @@ std::size_t Columns(const std::string& text) {
     return columns;
 }
 
+} // namespace
+
 void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows)
@@ -49,9 +51,12 @@ void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& r
             if (c + 1 < row.size())
                 line += std::string(widths[c] - Columns(row[c]) + 2, ' ');
         }
+        line.erase(line.find_last_not_of(' ') + 1);
         out << line << "\n";
     }
 }
+
+namespace {
 
 // A CSV field, quoted when it holds a separator, a quote or a line break.
 std::string Csv(const std::string& field) {

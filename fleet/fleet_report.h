@@ -43,6 +43,9 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
 std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results,
                        double upgradeSeconds);
 
+// Rows as columns two blanks apart, wide (CJK) characters counted as two.
+void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
+
 enum class ListFormat { Table, Csv, Json };
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format);
 
