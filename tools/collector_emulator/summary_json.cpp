@@ -5,15 +5,24 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 namespace collector_emulator {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-// `name` as decoded text and `name`_hex as the raw bytes.
+bool IsAscii(const std::string& bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+// `name` as decoded text and `name`_hex as the raw bytes. ASCII, the usual
+// case, reads the same in GBK and UTF-8 and skips the converter, which keeps
+// the summary of a full field cheap enough to rewrite after every query.
 void PutRawText(Json& object, const std::string& name, const std::string& bytes) {
-    object[name] = GbkToUtf8(bytes);
+    object[name] = IsAscii(bytes) ? bytes : GbkToUtf8(bytes);
     object[name + "_hex"] = HexOfBytes(bytes);
 }
 
@@ -58,13 +67,17 @@ std::string HexOfBytes(std::string_view bytes) {
 }
 
 std::string SummaryText(const std::vector<CollectorReport>& reports) {
-    Json collectors = Json::array();
-    for (const auto& report : reports)
-        collectors.push_back(CollectorJson(report));
-    Json summary;
-    summary["collectors"] = std::move(collectors);
-    // Decoded text is valid UTF-8; replacing stays a safeguard, never a throw.
-    return summary.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    // One collector per line: a field of 253 stays readable with grep and
+    // cheap to rewrite. Decoded text is valid UTF-8; replacing stays a
+    // safeguard, never a throw.
+    std::string text = "{\n  \"collectors\": [";
+    const char* separator = "\n    ";
+    for (const auto& report : reports) {
+        text += separator;
+        text += CollectorJson(report).dump(-1, ' ', false, Json::error_handler_t::replace);
+        separator = ",\n    ";
+    }
+    return text + "\n  ]\n}\n";
 }
 
 } // namespace collector_emulator
