@@ -80,6 +80,15 @@ protected:
         return out;
     }
     void Clear() { link_.sent.clear(); }
+    // A one-block upgrade up to the completion reply, at 5150 ms.
+    void ReachVerifying() {
+        Make(1);
+        StartAt(0ms);
+        Reply("R0000");
+        AdvanceTo(5150ms);
+        Reply("R");
+        ASSERT_EQ(session_->CurrentStage(), Stage::Verifying);
+    }
 
     fleet::TimePoint t0_ = fleet::TimePoint{} + 1h;
     RecordingSessionLink link_;
@@ -247,11 +256,7 @@ TEST_F(SessionTest, AnswerToALaterRequest_StillAccepted) {
 }
 
 TEST_F(SessionTest, Verification_KeptOldVersionOrSilent_Fails) {
-    Make(1);
-    StartAt(0ms);
-    Reply("R0000");
-    AdvanceTo(5150ms);
-    Reply("R");
+    ReachVerifying();
     session_->OnSearchVersion("S1.00", link_.now);
     EXPECT_EQ(session_->CurrentStage(), Stage::Verifying); // not final yet
     AdvanceTo(30000ms);
@@ -264,21 +269,13 @@ TEST_F(SessionTest, Verification_KeptOldVersionOrSilent_Fails) {
         probes += s.channel == "probe";
     EXPECT_EQ(probes, 5);
 
-    Make(1);
-    StartAt(0ms);
-    Reply("R0000");
-    AdvanceTo(5150ms);
-    Reply("R");
+    ReachVerifying();
     AdvanceTo(30000ms);
     EXPECT_EQ(session_->Reason(), "no answer to the version probes after completion");
 }
 
 TEST_F(SessionTest, Verification_OldVersionFirstThenNew_Upgraded) {
-    Make(1);
-    StartAt(0ms);
-    Reply("R0000");
-    AdvanceTo(5150ms);
-    Reply("R");
+    ReachVerifying();
     session_->OnSearchVersion("S1.00", link_.now);
     AdvanceTo(7000ms);
     session_->OnSearchVersion("S1.02", link_.now);
