@@ -6,10 +6,10 @@
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/network_adapters.h"
+#include "platform/terminal.h"
 
 #include <fstream>
 #include <iostream>
-#include <unistd.h>
 
 namespace fleet {
 
@@ -42,22 +42,20 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const std::st
     return field;
 }
 
-struct Prepared {
-    NetworkAdapter adapter;
-};
-
 std::variant<NetworkAdapter, std::string> PickAdapter(const AdapterOptions& options) {
     return ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
 }
 
 ProgressMode ChooseProgress(const std::string& mode) {
-    if (mode == "tty")
+    if (mode == "tty") {
+        StandardErrorTakesEscapes(); // switches a Windows console's escapes on
         return ProgressMode::Tty;
+    }
     if (mode == "plain")
         return ProgressMode::Plain;
     if (mode == "quiet")
         return ProgressMode::Quiet;
-    return isatty(STDERR_FILENO) ? ProgressMode::Tty : ProgressMode::Plain;
+    return StandardErrorTakesEscapes() ? ProgressMode::Tty : ProgressMode::Plain;
 }
 
 // Lists the targets and asks. Without a terminal on standard input there is
@@ -141,7 +139,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     for (const auto& target : options.targets)
         if (const auto problem = CheckTarget(target, own); !problem.empty())
             return SetupError("--target " + problem);
-    if (!options.yes && !isatty(STDIN_FILENO))
+    if (!options.yes && !StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
 
     asio::io_context io;

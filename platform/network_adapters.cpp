@@ -1,10 +1,15 @@
 #include "platform/network_adapters.h"
 
 #ifdef _WIN32
-#include <iphlpapi.h>
-#include <windows.h>
+// Order matters (Winsock first, the adapter table last); blank lines keep
+// the formatter from sorting them.
 #include <winsock2.h>
+
 #include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <iphlpapi.h>
 
 #include <memory>
 #else
