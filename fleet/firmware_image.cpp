@@ -1,5 +1,6 @@
 #include "fleet/firmware_image.h"
 
+#include "fleet/field_table.h"
 #include "platform/gbk.h"
 #include "protocol/messages.h"
 #include "pubpro/text_utils.h"
@@ -35,6 +36,7 @@ LoadFirmwareImage(const std::string& path) {
         return "the image's file name must begin with \"S\" (the version text): " + path;
     image->versionText = Trim(image->fileName.substr(0, image->fileName.rfind('.')));
     image->versionWire = Utf8ToGbk(image->versionText);
+    image->versionAsReported = ScrubSearchDatagram(image->versionWire);
 
     std::error_code error;
     if (std::filesystem::is_directory(path, error))

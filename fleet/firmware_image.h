@@ -14,7 +14,11 @@ struct FirmwareImage {
     std::string path;
     std::string fileName;    // name without folder (UTF-8, as the file system gives it)
     std::string versionText; // file name without extension, trimmed (UTF-8, for display)
-    std::string versionWire; // the same in GBK: what "LU" carries and collectors report
+    std::string versionWire; // the same in GBK: what "LU" carries
+    // The version as a search reply shows it once upgraded: the search channel
+    // turns the bytes 0x00, 0x0A, 0xFB and 0xFF into blanks, and 0xFB is a
+    // common GBK trail byte (他 is CB FB).
+    std::string versionAsReported;
     std::size_t sizeBytes = 0;
     std::size_t blockCount = 0;
     std::string hex; // two upper-case hex digits per byte

@@ -79,7 +79,7 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
             result.result = ResultKind::Refused;
             result.reason = "version \"" + GbkToUtf8(found->version) +
                             "\" does not begin with S: cannot be upgraded";
-        } else if (found->version == image.versionWire) {
+        } else if (found->version == image.versionAsReported) {
             result.result = ResultKind::UpToDate;
             result.versionAfter = found->version;
             result.reason = "already runs this version";

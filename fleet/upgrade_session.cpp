@@ -184,7 +184,7 @@ void UpgradeSession::OnSearchVersion(const std::string& version, TimePoint now) 
     reportedVersion_ = version;
     // A collector may still report its old version for a moment after it
     // completes, so a mismatch is only final when the probes run out.
-    if (version == image_->versionWire)
+    if (version == image_->versionAsReported)
         Finish(Outcome::Upgraded, {}, now);
 }
 

@@ -170,7 +170,9 @@ TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
     E2E_REQUIRE_NAMESPACES();
     e2e::NetnsFixture net(e2e::FieldRange(10, 12));
     ASSERT_TRUE(net.Ok()) << net.Error();
-    const std::string imagePath = WriteImage(net, "S4.0.bin", 301); // 2 blocks
+    // 2 blocks; the version's GBK bytes (S CB FB 4) come back from a search
+    // reply as S CB 20 4, which must still count as this version.
+    const std::string imagePath = WriteImage(net, "S他4.bin", 301);
     const std::string summary = net.ScratchDir() + "/summary.json";
     StartEmulator(net, "good", {"--address", "198.51.100.10-11", "--summary", summary});
     const pid_t flaky =

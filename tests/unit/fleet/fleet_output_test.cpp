@@ -88,7 +88,7 @@ TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
 
 TEST(FleetOutput, Progress_PlainLinesPerStageTtyRedrawsInPlace) {
     auto image = std::make_shared<fleet::FirmwareImage>();
-    image->versionWire = "S2";
+    image->versionWire = image->versionAsReported = "S2";
     image->hex = std::string(1200, '0');
     image->blockCount = 2;
     RecordingSessionLink link;

@@ -170,7 +170,7 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     field.OnSearchFrame(Reply("e#s1.00"), "198.51.100.6");
     field.OnSearchFrame(Reply("f#S0.9"), "198.51.100.10");
     fleet::FirmwareImage image;
-    image.versionWire = "S2.00";
+    image.versionWire = image.versionAsReported = "S2.00";
 
     const auto all = fleet::PlanTargets(field, {}, image);
     EXPECT_EQ(all.toUpgrade, (std::vector<std::string>{"198.51.100.10", "198.51.100.20"}));
@@ -231,6 +231,13 @@ TEST_F(ImageTest, NameRuleVersionTextHexAndBlocks) {
     const auto& named = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(chinese);
     EXPECT_EQ(named.versionWire, "S\xC9\xFD\xBC\xB6"); // GBK on the wire
     EXPECT_EQ(named.blockCount, 2u);
+
+    // A search reply shows the trail byte FB of 他 (CB FB) as a blank.
+    const auto blanked = fleet::LoadFirmwareImage(Write("S他1.bin", "x"));
+    const auto& other = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(blanked);
+    EXPECT_EQ(other.versionWire, "S\xCB\xFB"
+                                 "1");
+    EXPECT_EQ(other.versionAsReported, "S\xCB 1");
 }
 
 TEST_F(ImageTest, Refusals_NameEmptyMissingFolderAndTooManyBlocks) {

@@ -25,7 +25,7 @@ const std::string kQuery("\x1B"
 // is 600 copies of the digit k (mod 10); the last block is 10 characters.
 std::shared_ptr<const fleet::FirmwareImage> Image(int blocks, std::string version = "S1.02") {
     auto image = std::make_shared<fleet::FirmwareImage>();
-    image->versionText = image->versionWire = version;
+    image->versionText = image->versionWire = image->versionAsReported = version;
     for (int k = 0; k < blocks; ++k)
         image->hex += std::string(k + 1 == blocks ? 10 : 600, static_cast<char>('0' + k % 10));
     image->sizeBytes = image->hex.size() / 2;
