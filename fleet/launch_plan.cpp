@@ -34,7 +34,8 @@ void LaunchPlan::Finished(std::size_t index, Outcome outcome) {
             haltReason_ = "not started: a canary collector was not upgraded";
     }
     if (limits_.maxFailures && failures_ >= *limits_.maxFailures && haltReason_.empty())
-        haltReason_ = "not started: " + std::to_string(failures_) + " collectors had failed";
+        haltReason_ =
+            "not started: the failure limit (" + std::to_string(failures_) + ") was reached";
 }
 
 bool LaunchPlan::Done() const {

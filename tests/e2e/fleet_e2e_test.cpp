@@ -203,6 +203,46 @@ TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
     EXPECT_EQ(third.status, 3) << third.output;
 }
 
+TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S7.bin", 300);
+    const pid_t refusing =
+        StartEmulator(net, "refusing", {"--address", "198.51.100.10", "--request-reply", "e80"});
+    StartEmulator(net, "rest",
+                  {"--address", "198.51.100.11-12", "--summary", net.ScratchDir() + "/rest.json"});
+    const std::string report = net.ScratchDir() + "/gated.json";
+
+    // The canary (lowest address first) is refused: nobody else is touched.
+    const auto canary = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--canary",
+                                    "1", "--report", report, "--sweeps", "1", "--wait", "500"});
+    EXPECT_EQ(canary.status, 1) << canary.output;
+    auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "refused");
+    for (const char* ip : {"198.51.100.11", "198.51.100.12"}) {
+        EXPECT_EQ(Field(byIp.at(ip), "result"), "not-started") << ip;
+        EXPECT_EQ(Field(byIp.at(ip), "reason"), "not started: a canary collector was not upgraded");
+    }
+
+    // One at a time, stopping after the first failure.
+    net.Terminate(refusing);
+    StartEmulator(net, "erring", {"--address", "198.51.100.10", "--query-reply", "error"});
+    const auto limited =
+        Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--parallel", "1",
+                    "--max-failures", "1", "--report", report, "--sweeps", "1", "--wait", "500"});
+    EXPECT_EQ(limited.status, 1) << limited.output;
+    byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "failed");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "reason"),
+              "not started: the failure limit (1) was reached");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "result"), "not-started");
+    EXPECT_FALSE(std::filesystem::exists(net.ScratchDir() + "/rest.json") &&
+                 e2e::ReadFile(net.ScratchDir() + "/rest.json").find("\"requests\": 1") !=
+                     std::string::npos)
+        << "a collector that was not started received a request";
+}
+
 TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
     E2E_REQUIRE_NAMESPACES();
     e2e::NetnsFixture net({"198.51.100.9", "198.51.100.10", "198.51.100.100"});

@@ -84,7 +84,7 @@ TEST(LaunchPlan, MaxFailures_CountsFailuresOnlyAndLetsRunningOnesFinish) {
     plan.Finished(2, Outcome::Upgraded);
     plan.Finished(4, Outcome::Upgraded);
     EXPECT_TRUE(plan.Done());
-    EXPECT_EQ(plan.HaltReason(), "not started: 2 collectors had failed");
+    EXPECT_EQ(plan.HaltReason(), "not started: the failure limit (2) was reached");
 }
 
 // ---- the field table and the /24 ----
