@@ -76,12 +76,14 @@ std::string Field(const json& entry, const char* key) {
 
 TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     E2E_REQUIRE_NAMESPACES();
-    e2e::NetnsFixture net(e2e::FieldRange(10, 16));
+    e2e::NetnsFixture net(e2e::FieldRange(10, 17));
     ASSERT_TRUE(net.Ok()) << net.Error();
     const std::string out = net.ScratchDir() + "/image-%a.bin";
     std::string image;
     const std::string imagePath = WriteImage(net, "S2.00.bin", 700, &image); // 3 blocks
-    StartEmulator(net, "normal", {"--address", "198.51.100.10", "--image-out", out});
+    // Floods both ports with text that never makes a frame before answering.
+    StartEmulator(net, "normal",
+                  {"--address", "198.51.100.10", "--image-out", out, "--flood-bytes", "30000"});
     // Loses block 1 once, sends junk before and duplicates of every reply.
     StartEmulator(net, "lossy",
                   {"--address", "198.51.100.11", "--drop-blocks", "1", "--junk",
@@ -91,6 +93,7 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     StartEmulator(net, "old", {"--address", "198.51.100.14=8100014#V2.00"});
     StartEmulator(net, "mute", {"--address", "198.51.100.15", "--request-reply", "silent"});
     StartEmulator(net, "stalls", {"--address", "198.51.100.16", "--query-reply", "silent"});
+    StartEmulator(net, "garbled", {"--address", "198.51.100.17", "--checksum", "bad"});
 
     const std::string report = net.ScratchDir() + "/report.json";
     const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report",
@@ -102,7 +105,7 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
         << run.output;
 
     const auto byIp = ReportByIp(report);
-    ASSERT_EQ(byIp.size(), 7u) << e2e::ReadFile(report);
+    ASSERT_EQ(byIp.size(), 8u) << e2e::ReadFile(report);
     const std::map<std::string, std::pair<std::string, std::string>> expected = {
         {"198.51.100.10", {"ok", ""}},
         {"198.51.100.11", {"ok", ""}},
@@ -112,6 +115,7 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
          {"refused", "version \"V2.00\" is not compatible: use the older upgrade program"}},
         {"198.51.100.15", {"failed", "no answer to 5 upgrade requests"}},
         {"198.51.100.16", {"failed", "no answer to 5 completion queries"}},
+        {"198.51.100.17", {"failed", "no answer to 5 upgrade requests"}}, // bad checksums only
     };
     for (const auto& [ip, result] : expected) {
         const json& entry = byIp.at(ip);
