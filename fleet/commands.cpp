@@ -8,6 +8,7 @@
 #include "platform/network_adapters.h"
 #include "platform/terminal.h"
 
+#include <csignal>
 #include <fstream>
 #include <iostream>
 
@@ -164,7 +165,14 @@ int RunUpgrade(const UpgradeOptions& options) {
         UpgradeRun run(io, sockets, image, plan.toUpgrade,
                        LaunchLimits{options.parallel, options.canary, options.maxFailures}, timing,
                        progress);
+        // An interrupt ends the run early but still prints and records what was done.
+        asio::signal_set interrupts(io, SIGINT, SIGTERM);
+        interrupts.async_wait([&run](const asio::error_code& error, int) {
+            if (!error)
+                run.Interrupt();
+        });
         run.Run();
+        interrupts.cancel();
         upgradeSeconds = run.Seconds();
         for (std::size_t i = 0; i < plan.toUpgrade.size(); ++i) {
             CollectorResult result = ResultOf(*run.Sessions()[i], plan.toUpgradeAs[i]);

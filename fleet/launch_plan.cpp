@@ -38,6 +38,11 @@ void LaunchPlan::Finished(std::size_t index, Outcome outcome) {
             "not started: the failure limit (" + std::to_string(failures_) + ") was reached";
 }
 
+void LaunchPlan::Halt(const std::string& reason) {
+    if (haltReason_.empty())
+        haltReason_ = reason;
+}
+
 bool LaunchPlan::Done() const {
     return active_ == 0 && (!haltReason_.empty() || nextIndex_ >= targets_);
 }

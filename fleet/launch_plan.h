@@ -28,6 +28,8 @@ public:
     std::optional<std::size_t> Next();
     // A refusal halts the canary stage but does not count as a failure.
     void Finished(std::size_t index, Outcome outcome);
+    // Starts nothing more, for the given reason.
+    void Halt(const std::string& reason);
 
     // No session active and none will start.
     bool Done() const;

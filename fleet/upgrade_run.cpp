@@ -54,6 +54,16 @@ void UpgradeRun::Run() {
     sockets_.onSearchFrame = nullptr;
 }
 
+void UpgradeRun::Interrupt() {
+    plan_.Halt("not started: the run was interrupted");
+    for (std::size_t i = 0; i < sessions_.size(); ++i) {
+        if (sessions_[i]->CurrentStage() == Stage::Waiting)
+            continue;
+        sessions_[i]->Abort("interrupted", Clock::now());
+        AfterEvent(i);
+    }
+}
+
 void UpgradeRun::StartSessions() {
     while (const auto index = plan_.Next()) {
         sessions_[*index]->Start(Clock::now());

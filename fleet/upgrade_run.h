@@ -24,6 +24,8 @@ public:
 
     // Runs the loop until every session has ended or will not start.
     void Run();
+    // Ends the running sessions as failed and starts no more; Run() returns.
+    void Interrupt();
 
     const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
     // Why sessions that never started were left out (empty if all started).

@@ -230,6 +230,11 @@ void UpgradeSession::OnTimer(TimePoint now) {
     }
 }
 
+void UpgradeSession::Abort(const std::string& reason, TimePoint now) {
+    if (stage_ != Stage::Waiting && stage_ != Stage::Done)
+        Finish(Outcome::Failed, reason, now);
+}
+
 std::optional<TimePoint> UpgradeSession::Deadline() const {
     if (stage_ == Stage::Waiting || stage_ == Stage::Done)
         return std::nullopt;

@@ -69,6 +69,8 @@ public:
     void OnSearchVersion(const std::string& version, TimePoint now);
     // Call when Deadline() has come; earlier calls do nothing.
     void OnTimer(TimePoint now);
+    // Ends a started session as failed (the operator interrupted the run).
+    void Abort(const std::string& reason, TimePoint now);
 
     // When OnTimer must next be called; none before Start and once done.
     std::optional<TimePoint> Deadline() const;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -245,6 +246,27 @@ TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
                  e2e::ReadFile(net.ScratchDir() + "/rest.json").find("\"requests\": 1") !=
                      std::string::npos)
         << "a collector that was not started received a request";
+}
+
+TEST(FleetE2e, Interrupted_StillPrintsAndRecordsWhatWasDone) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 11));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S8.bin", 300);
+    StartEmulator(net, "mute", {"--address", "198.51.100.10-11", "--request-reply", "silent"});
+    const std::string report = net.ScratchDir() + "/interrupted.json";
+    const pid_t fleet =
+        net.SpawnInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", imagePath, "--all", "--yes",
+                         "--parallel", "1", "--report", report, "--sweeps", "1", "--wait", "300"});
+    ASSERT_GT(fleet, 0);
+    std::this_thread::sleep_for(2s); // the sweep is over, the first request unanswered
+    EXPECT_EQ(net.Terminate(fleet), 1) << net.LogOf(fleet);
+    const auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "reason"), "interrupted");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "reason"), "not started: the run was interrupted");
+    EXPECT_NE(net.LogOf(fleet).find("198.51.100.11  8100011  S1.00   -      not-started"),
+              std::string::npos)
+        << net.LogOf(fleet);
 }
 
 TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {

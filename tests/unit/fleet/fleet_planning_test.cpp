@@ -85,6 +85,14 @@ TEST(LaunchPlan, MaxFailures_CountsFailuresOnlyAndLetsRunningOnesFinish) {
     plan.Finished(4, Outcome::Upgraded);
     EXPECT_TRUE(plan.Done());
     EXPECT_EQ(plan.HaltReason(), "not started: the failure limit (2) was reached");
+
+    LaunchPlan interrupted(3, LaunchLimits{1, 0, std::nullopt});
+    StartAll(interrupted);
+    interrupted.Halt("stop");
+    interrupted.Finished(0, Outcome::Failed);
+    EXPECT_EQ(StartAll(interrupted), std::vector<std::size_t>{});
+    EXPECT_TRUE(interrupted.Done());
+    EXPECT_EQ(interrupted.HaltReason(), "stop");
 }
 
 // ---- the field table and the /24 ----

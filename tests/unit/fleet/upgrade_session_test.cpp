@@ -304,6 +304,24 @@ TEST_F(SessionTest, Refusals_EndTheSessionWithTheirReason) {
     }
 }
 
+TEST_F(SessionTest, Abort_EndsOnlyAStartedUnfinishedSession) {
+    Make(2);
+    session_->Abort("interrupted", At(0ms)); // not started: stays waiting
+    EXPECT_EQ(session_->CurrentStage(), Stage::Waiting);
+    StartAt(0ms);
+    Reply("R0000");
+    session_->Abort("interrupted", At(100ms));
+    EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->Reason(), "interrupted");
+    AdvanceTo(60000ms);
+    EXPECT_EQ(link_.sent.size(), 2u); // nothing after the abort
+
+    ReachVerifying();
+    session_->OnSearchVersion("S1.02", link_.now);
+    session_->Abort("interrupted", link_.now); // already done: the result stands
+    EXPECT_EQ(session_->Result(), Outcome::Upgraded);
+}
+
 TEST_F(SessionTest, UnknownAnswerToTheQuery_Fails) {
     Make(1);
     StartAt(0ms);
