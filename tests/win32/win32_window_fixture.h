@@ -67,7 +67,7 @@ struct TestWindow {
     // Shows the window and waits (bounded) until start-up has run.
     bool ShowAndStart() {
         window->Show(SW_SHOWNORMAL);
-        return PumpUntil([this] { return window->Tool().WorkersRunning(); });
+        return PumpUntil([this] { return window->Tool().WorkersRunning(); }, 10000);
     }
 
     // Presses a button as the operator would and lets its handler run.

@@ -21,7 +21,7 @@ struct SeenBox {
 SeenBox ReadAndDismissBox() {
     SeenBox seen;
     HWND box = nullptr;
-    for (int i = 0; i < 300 && box == nullptr; ++i) {
+    for (int i = 0; i < 1000 && box == nullptr; ++i) { // up to 10 s on a busy machine
         EnumWindows(
             [](HWND window, LPARAM found) -> BOOL {
                 DWORD process = 0;
