@@ -11,12 +11,14 @@ build_packages=(
   cmake g++ make pkg-config          # build
   qt6-base-dev                       # window (Qt 6 Widgets)
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
-  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
+  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator, collector-fleet)
+  libasio-dev                        # event loop of collector-fleet (standalone Asio)
 )
 test_packages=(
   libgtest-dev libbenchmark-dev      # tests and benchmarks
   clang libclang-rt-14-dev           # fuzzing (libFuzzer) and sanitizers
   iproute2                           # network namespaces for end-to-end tests
+  time                               # CPU and memory figures of collector-fleet
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
   g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...
   g++-mingw-w64-i686-posix           # ... and 32-bit
