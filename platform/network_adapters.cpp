@@ -11,6 +11,8 @@
 
 #include <iphlpapi.h>
 
+#include "platform/wide_text.h"
+
 #include <memory>
 #else
 #include <arpa/inet.h>
@@ -32,22 +34,6 @@ std::string DottedText(const in_addr& address) {
 } // namespace
 
 #ifdef _WIN32
-
-namespace {
-
-std::string WideToUtf8(const wchar_t* wide) {
-    if (wide == nullptr || *wide == L'\0')
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return {};
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
-    text.resize(static_cast<std::size_t>(size - 1));
-    return text;
-}
-
-} // namespace
 
 std::vector<NetworkAdapter> ListNetworkAdapters() {
     std::vector<NetworkAdapter> adapters;
@@ -72,7 +58,7 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
             if (socketAddress == nullptr || socketAddress->sa_family != AF_INET)
                 continue;
             NetworkAdapter entry;
-            entry.name = WideToUtf8(adapter->FriendlyName);
+            entry.name = adapter->FriendlyName != nullptr ? WideToUtf8(adapter->FriendlyName) : "";
             entry.address =
                 DottedText(reinterpret_cast<const sockaddr_in*>(socketAddress)->sin_addr);
             entry.prefixLength = unicast->OnLinkPrefixLength;

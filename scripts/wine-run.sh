@@ -57,6 +57,15 @@ export WINEPREFIX=$state/prefix-net$namespace
     [[ -f $template/system.reg ]] || { echo "wine-run: wineboot failed" >&2; exit 1; }
   fi
   if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    # Prefixes of namespaces that no process is in any more are dropped, so
+    # that test namespaces do not pile up prefixes run after run.
+    # (stat fails for processes that end meanwhile; what it printed counts.)
+    live=" $({ stat -L -c %i /proc/[0-9]*/ns/net 2>/dev/null || true; } | sort -u | tr '\n' ' ') "
+    for old in "$state"/prefix-net*; do
+      if [[ -d $old && $live != *" ${old##*/prefix-net} "* ]]; then
+        rm -rf "$old"
+      fi
+    done
     rm -rf "$WINEPREFIX"
     cp -al "$template" "$WINEPREFIX"
     # Files wine rewrites in place: each prefix needs its own.
