@@ -2,13 +2,11 @@
 
 #include "fleet/field_table.h"
 #include "platform/gbk.h"
+#include "platform/read_file.h"
 #include "protocol/messages.h"
 #include "pubpro/text_utils.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
 
 namespace fleet {
 
@@ -25,38 +23,50 @@ std::string HexText(const std::string& bytes) {
     return hex;
 }
 
+// The last component of a path. Windows takes both slashes and a drive
+// prefix ("C:S1.bin"); elsewhere only '/' separates.
+std::string FileNameOf(const std::string& path) {
+#ifdef _WIN32
+    constexpr const char* kSeparators = "/\\:";
+#else
+    constexpr const char* kSeparators = "/";
+#endif
+    const auto separator = path.find_last_of(kSeparators);
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
 } // namespace
 
 std::variant<std::shared_ptr<const FirmwareImage>, std::string>
 LoadFirmwareImage(const std::string& path) {
     auto image = std::make_shared<FirmwareImage>();
     image->path = path;
-    image->fileName = std::filesystem::path(path).filename().string();
+    image->fileName = FileNameOf(path);
     if (image->fileName.empty() || image->fileName.front() != 'S')
         return "the image's file name must begin with \"S\" (the version text): " + path;
     image->versionText = Trim(image->fileName.substr(0, image->fileName.rfind('.')));
     image->versionWire = Utf8ToGbk(image->versionText);
     image->versionAsReported = ScrubSearchDatagram(image->versionWire);
 
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error))
-        return "cannot read the image " + path + ": it is a folder";
+    // Opened by its UTF-8 name (UTF-16 on Windows); folders and devices are refused.
+    ReadOnlyFile file;
+    if (!file.Open(path))
+        return "cannot read the image " + path + ": " + file.Error();
     // Refuse an oversized image before reading it into memory.
-    const auto size = std::filesystem::file_size(path, error);
-    if (!error && size > kMaxBlocks * protocol::kBlockBytes)
+    const std::uint64_t size = file.Size();
+    if (size > kMaxBlocks * protocol::kBlockBytes)
         return "the image " + path + " has " + std::to_string(protocol::BlockCount(size * 2)) +
                " blocks of 300 bytes; at most 65535 fit the block numbers";
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return "cannot read the image " + path + ": " + std::strerror(errno);
-    file.seekg(0, std::ios::end);
-    const std::streamoff length = file.tellg();
-    file.seekg(0, std::ios::beg);
-    std::string bytes(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length < 0 || !file.read(bytes.data(), length))
-        return "cannot read the image " + path + ": read error";
-    if (bytes.empty())
+    if (size == 0)
         return "the image " + path + " is empty";
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const std::size_t read = file.Read(bytes.data() + got, bytes.size() - got);
+        if (read == 0)
+            return "cannot read the image " + path + ": read error";
+        got += read;
+    }
     image->sizeBytes = bytes.size();
     image->blockCount = protocol::BlockCount(bytes.size() * 2);
     image->hex = HexText(bytes);

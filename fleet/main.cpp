@@ -1,10 +1,15 @@
 // collector-fleet: finds the collectors of one adapter's /24 and upgrades many
 // of them at once. It sweeps and sends only within that /24.
 #include "fleet/commands.h"
+#include "platform/command_line.h"
+#include "platform/terminal.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +34,7 @@ void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
 int main(int argc, char** argv) {
     CLI::App app{"collector-fleet: discover and upgrade the collectors of one network adapter's "
                  "/24.\nIt sweeps and sends only within the chosen adapter's /24."};
+    app.name("collector-fleet");
     app.require_subcommand(1);
 
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");
@@ -71,8 +77,14 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     upgradeCommand->add_flag("--yes", upgrade.yes, "do not ask for confirmation");
 
+    ShowUtf8OnConsole();
+    // CLI11 takes the arguments after the program's name, last one first.
+    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    if (!arguments.empty())
+        arguments.erase(arguments.begin());
+    std::reverse(arguments.begin(), arguments.end());
     try {
-        app.parse(argc, argv);
+        app.parse(arguments);
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);
         return status == 0 ? 0 : fleet::kExitUsage;

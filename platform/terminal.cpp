@@ -3,21 +3,45 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <io.h>
-#include <stdio.h>
+#include <cstdlib>
+
+namespace {
+
+// A console answers GetConsoleMode; a file, a pipe and the NUL device do not
+// (the C runtime's _isatty takes NUL for a terminal).
+bool IsConsole(DWORD which, DWORD* mode) {
+    const HANDLE handle = GetStdHandle(which);
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, mode);
+}
+
+UINT originalOutputCodePage = 0;
+
+void RestoreOutputCodePage() {
+    SetConsoleOutputCP(originalOutputCodePage);
+}
+
+} // namespace
 
 bool StandardInputIsTerminal() {
-    return _isatty(_fileno(stdin)) != 0;
+    DWORD mode = 0;
+    return IsConsole(STD_INPUT_HANDLE, &mode);
 }
 
 bool StandardErrorTakesEscapes() {
-    if (_isatty(_fileno(stderr)) == 0)
-        return false;
-    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;
-    if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode))
+    if (!IsConsole(STD_ERROR_HANDLE, &mode))
         return false;
-    return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    // Consoles before Windows 10 refuse escape processing: plain lines then.
+    return SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE),
+                          mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+void ShowUtf8OnConsole() {
+    const UINT current = GetConsoleOutputCP();
+    if (current == 0 || current == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8))
+        return;
+    originalOutputCodePage = current;
+    std::atexit(RestoreOutputCodePage);
 }
 
 #else
@@ -30,5 +54,7 @@ bool StandardInputIsTerminal() {
 bool StandardErrorTakesEscapes() {
     return isatty(STDERR_FILENO) != 0;
 }
+
+void ShowUtf8OnConsole() {} // terminals here take UTF-8 as it is
 
 #endif

@@ -7,3 +7,7 @@ bool StandardInputIsTerminal();
 // True when standard error is a terminal that accepts cursor and erase escape
 // codes (on Windows this switches the console's escape processing on).
 bool StandardErrorTakesEscapes();
+// The program writes UTF-8. A Windows console shows its own code page (936 on
+// a Chinese Windows), so this switches its output to UTF-8 until the program
+// exits; elsewhere it does nothing.
+void ShowUtf8OnConsole();
