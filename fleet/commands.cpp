@@ -6,6 +6,7 @@
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/network_adapters.h"
+#include "platform/read_file.h"
 #include "platform/terminal.h"
 
 #include <csignal>
@@ -187,7 +188,7 @@ int RunUpgrade(const UpgradeOptions& options) {
               [](const auto& a, const auto& b) { return AddressLess(a.address, b.address); });
     PrintResultTable(std::cout, results);
     if (!options.reportPath.empty()) {
-        std::ofstream report(options.reportPath, std::ios::binary | std::ios::trunc);
+        std::ofstream report(PathFromUtf8(options.reportPath), std::ios::binary | std::ios::trunc);
         report << ReportJson(*image, results, upgradeSeconds);
         if (!report.flush())
             std::cerr << "collector-fleet: cannot write the report to " << options.reportPath

@@ -7,6 +7,7 @@
 #include "pubpro/text_utils.h"
 
 #include <cstdint>
+#include <filesystem>
 
 namespace fleet {
 
@@ -48,7 +49,10 @@ LoadFirmwareImage(const std::string& path) {
     image->versionWire = Utf8ToGbk(image->versionText);
     image->versionAsReported = ScrubSearchDatagram(image->versionWire);
 
-    // Opened by its UTF-8 name (UTF-16 on Windows); folders and devices are refused.
+    // Opened by its UTF-8 name (UTF-16 on Windows); devices are refused too.
+    std::error_code error;
+    if (std::filesystem::is_directory(PathFromUtf8(path), error))
+        return "cannot read the image " + path + ": it is a folder";
     ReadOnlyFile file;
     if (!file.Open(path))
         return "cannot read the image " + path + ": " + file.Error();

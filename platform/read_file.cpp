@@ -12,6 +12,10 @@
 #include <unistd.h>
 #endif
 
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 ReadOnlyFile::~ReadOnlyFile() {
     Close();
 }

@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
 class ReadOnlyFile {
 public:
@@ -35,3 +37,8 @@ private:
     std::uint64_t size_ = 0;
     std::string error_;
 };
+
+// A std::filesystem path from a UTF-8 name. A path made from a plain string
+// takes it in the system's ANSI code page on Windows, which garbles any name
+// outside it; the standard library opens this one by its UTF-16 name there.
+std::filesystem::path PathFromUtf8(std::string_view utf8);

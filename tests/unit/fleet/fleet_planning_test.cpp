@@ -208,10 +208,16 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
 
 class ImageTest : public ::testing::Test {
 protected:
+    // Writes a file named by UTF-8 text and returns its full UTF-8 path: the
+    // loader takes UTF-8 names on every system (UTF-16 underneath on Windows).
     std::string Write(const std::string& name, const std::string& bytes) {
-        const auto path = dir_ / name;
+        const auto path = dir_ / std::filesystem::path(std::u8string(name.begin(), name.end()));
         std::ofstream(path, std::ios::binary) << bytes;
-        return path.string();
+        return Utf8(path);
+    }
+    static std::string Utf8(const std::filesystem::path& path) {
+        const auto text = path.u8string();
+        return std::string(text.begin(), text.end());
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
     std::filesystem::path dir_ = [] {
@@ -256,9 +262,9 @@ TEST_F(ImageTest, Refusals_NameEmptyMissingFolderAndTooManyBlocks) {
     EXPECT_NE(reason(Write("s1.bin", "x")).find("must begin with \"S\""), std::string::npos);
     EXPECT_NE(reason(Write("V1.bin", "x")).find("must begin with \"S\""), std::string::npos);
     EXPECT_NE(reason(Write("S0.bin", "")).find("is empty"), std::string::npos);
-    EXPECT_NE(reason((dir_ / "S-none.bin").string()).find("cannot read"), std::string::npos);
+    EXPECT_NE(reason(Utf8(dir_ / "S-none.bin")).find("cannot read"), std::string::npos);
     std::filesystem::create_directory(dir_ / "Sdir");
-    EXPECT_NE(reason((dir_ / "Sdir").string()).find("folder"), std::string::npos);
+    EXPECT_NE(reason(Utf8(dir_ / "Sdir")).find("folder"), std::string::npos);
 
     const std::string most = Write("Smax.bin", "");
     std::filesystem::resize_file(most, 65535ull * 300);
