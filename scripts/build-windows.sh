@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows program CollectorUpgrade.exe with Debian's mingw-w64: one
-# static .exe that needs no DLL beyond Windows' own.
+# Builds the Windows programs CollectorUpgrade.exe and collector-fleet.exe with
+# Debian's mingw-w64: static .exe files that need no DLL beyond Windows' own.
 #
 #   scripts/build-windows.sh [x86_64|i686] [--with-tests]
 #
@@ -24,13 +24,21 @@ done
 
 cd "$root"
 cmake --preset "$preset" >/dev/null
+programs=(CollectorUpgrade collector-fleet)
 targets=()
-if [[ $tests == no ]] && cmake --build --preset "$preset" --target help | grep -q '^\.\.\. CollectorUpgrade$'; then
-  targets=(--target CollectorUpgrade)
+if [[ $tests == no ]]; then
+  available=$(cmake --build --preset "$preset" --target help)
+  for program in "${programs[@]}"; do
+    if grep -q "^\.\.\. $program\$" <<<"$available"; then
+      targets+=(--target "$program")
+    fi
+  done
 fi
 cmake --build --preset "$preset" -j"$(nproc)" "${targets[@]}"
 build=$(cmake --preset "$preset" 2>/dev/null | sed -n 's/^-- Build files have been written to: //p')
-exe=$(find "$build" -name CollectorUpgrade.exe -print -quit)
-if [[ -n $exe ]]; then
-  echo "built $exe ($(stat -c %s "$exe") bytes)"
-fi
+for program in "${programs[@]}"; do
+  exe=$(find "$build" -name "$program.exe" -print -quit)
+  if [[ -n $exe ]]; then
+    echo "built $exe ($(stat -c %s "$exe") bytes)"
+  fi
+done

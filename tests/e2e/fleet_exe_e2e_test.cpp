@@ -1,0 +1,135 @@
+// End-to-end: collector-fleet.exe from the Windows tree under wine in the tool
+// namespace, against three emulated collectors in the field namespace. The
+// wine server of the namespace's own prefix creates the program's sockets
+// (scripts/wine-run.sh), so nothing it sends can leave the test's network.
+// Without the Windows tree (scripts/build-windows.sh) the case skips.
+
+#include "netns_fixture.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kWindowsTree = COLLECTOR_WIN32_BUILD_DIR;
+const std::string kFleetExe = kWindowsTree + "/fleet/collector-fleet.exe";
+const std::string kWineState = kWindowsTree + "/wine";
+const std::string kWineRun = COLLECTOR_SOURCE_DIR "/scripts/wine-run.sh";
+
+// A Linux path as the program sees it: wine maps / to drive Z:.
+std::string WinePath(const std::string& path) {
+    std::string windows = "Z:" + path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
+class FleetExeInNamespace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        E2E_REQUIRE_NAMESPACES();
+        struct stat info {};
+        if (::stat(kFleetExe.c_str(), &info) != 0)
+            GTEST_SKIP() << "the Windows tree is not built at " << kWindowsTree
+                         << " (scripts/build-windows.sh)";
+        net_ = std::make_unique<e2e::NetnsFixture>(e2e::FieldRange(10, 12));
+        ASSERT_TRUE(net_->Ok()) << net_->Error();
+    }
+
+    void TearDown() override {
+        if (net_) // the namespace's wine server, and its prefix with it
+            net_->RunInTool({"sh", "-c",
+                             "prefix='" + kWineState +
+                                 "'/prefix-net$(stat -L -c %i /proc/self/ns/net); "
+                                 "WINEPREFIX=$prefix wineserver -k; rm -rf \"$prefix\""});
+    }
+
+    struct Outcome {
+        int status = -1;
+        std::string out, err;
+    };
+
+    // collector-fleet.exe in the tool namespace, its streams going to files
+    // (wine services it starts may hold a pipe open after it ends), standard
+    // input not a console.
+    Outcome Run(const std::vector<std::string>& args) {
+        const std::string out = net_->ScratchDir() + "/fleet.out";
+        const std::string err = net_->ScratchDir() + "/fleet.err";
+        std::vector<std::string> argv = {"env",
+                                         "WINEDEBUG=-all",
+                                         "sh",
+                                         "-c",
+                                         "exec \"$@\" </dev/null >'" + out + "' 2>'" + err + "'",
+                                         "sh",
+                                         kWineRun,
+                                         kWineState,
+                                         kFleetExe};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Outcome outcome;
+        outcome.status = net_->RunInTool(argv);
+        outcome.out = e2e::ReadFile(out);
+        outcome.err = e2e::ReadFile(err);
+        return outcome;
+    }
+
+    std::unique_ptr<e2e::NetnsFixture> net_;
+};
+
+TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThree) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string scratch = net_->ScratchDir();
+    e2e::StartEmulatorInField(*net_, COLLECTOR_EMULATOR_PATH, "field",
+                              {"--address",
+                               "198.51.100.10=SN-A,198.51.100.11=SN-B,198.51.100.12=SN-C",
+                               "--image-out", scratch + "/got-%a.bin"});
+
+    const auto listed = Run({"discover", "--interface", "veth0", "--format", "csv", "--wait",
+                             "800"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "serial,ip,version\n"
+                          "SN-A,198.51.100.10,S1.00\n"
+                          "SN-B,198.51.100.11,S1.00\n"
+                          "SN-C,198.51.100.12,S1.00\n");
+
+    // A Chinese file name travels as UTF-16 from the command line to the
+    // file system, and as GBK in the upgrade request.
+    std::string image;
+    for (int i = 0; i < 4 * 300 - 31; ++i) // four blocks
+        image += static_cast<char>((i * 11 + 5) & 0xFF);
+    const std::string imagePath = scratch + "/S2.00升级.bin";
+    std::ofstream(imagePath, std::ios::binary) << image;
+    const std::string report = scratch + "/报告.json";
+
+    const auto upgraded = Run({"upgrade", "--image", WinePath(imagePath), "--all", "--yes",
+                               "--report", WinePath(report), "--sweeps", "1", "--wait", "800"});
+    EXPECT_EQ(upgraded.status, 0) << upgraded.out << upgraded.err;
+    // Standard error is a file, not a console: plain lines, never a redraw.
+    EXPECT_EQ(upgraded.err.find('\x1b'), std::string::npos) << upgraded.err;
+    for (const char* ip : {"198.51.100.10", "198.51.100.11", "198.51.100.12"})
+        EXPECT_EQ(e2e::ReadFile(scratch + "/got-" + ip + ".bin"), image) << ip;
+
+    const auto json = nlohmann::json::parse(e2e::ReadFile(report), nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << "no report at " << report;
+    EXPECT_EQ(json.at("image").at("version"), "S2.00升级");
+    EXPECT_EQ(json.at("image").at("blocks"), 4);
+    ASSERT_EQ(json.at("collectors").size(), 3u);
+    for (const auto& collector : json.at("collectors")) {
+        EXPECT_EQ(collector.at("result"), "ok") << collector.dump();
+        EXPECT_EQ(collector.at("version_after"), "S2.00升级") << collector.dump();
+    }
+
+    const auto took = std::chrono::steady_clock::now() - start;
+    std::cout << "[ FIGURE ] collector-fleet.exe under wine, discover and a 4-block upgrade of "
+                 "three collectors: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
+}
+
+} // namespace
