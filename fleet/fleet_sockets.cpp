@@ -1,6 +1,7 @@
 #include "fleet/fleet_sockets.h"
 
 #include "fleet/field_table.h"
+#include "platform/udp_socket.h"
 #include "protocol/messages.h"
 
 namespace fleet {
@@ -28,6 +29,7 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
                " (run as administrator, or allow the program low ports)";
     if (error)
         return "cannot open local port " + std::to_string(port) + ": " + error.message();
+    IgnoreUdpResets(static_cast<UdpSocket::Handle>(channel.socket.native_handle()));
     channel.socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), error);
     channel.socket.set_option(asio::socket_base::receive_buffer_size(kSendBufferBytes), error);
     channel.buffer.resize(kMaxDatagram + 1);

@@ -39,6 +39,20 @@ UdpSocket::~UdpSocket() {
     Close();
 }
 
+#ifdef _WIN32
+void IgnoreUdpResets(UdpSocket::Handle socket) {
+    // Windows turns an ICMP "port unreachable" for an earlier send into a
+    // failed read on a UDP socket; a sweep draws many of them. Switch that off
+    // so that reads see only datagrams, as on POSIX.
+    BOOL reportResets = FALSE;
+    DWORD unused = 0;
+    ::WSAIoctl(static_cast<SOCKET>(socket), kUdpConnectionReset, &reportResets,
+               sizeof reportResets, nullptr, 0, &unused, nullptr, nullptr);
+}
+#else
+void IgnoreUdpResets(UdpSocket::Handle) {}
+#endif
+
 bool UdpSocket::Create() {
     std::lock_guard lock(mutex_);
     if (handle_ != kInvalid)
@@ -49,13 +63,7 @@ bool UdpSocket::Create() {
 #ifdef _WIN32
     if (s == INVALID_SOCKET)
         return false;
-    // Windows turns an ICMP "port unreachable" for an earlier send into a
-    // failed read on a UDP socket; a sweep draws many of them. Switch that off
-    // so that reads see only datagrams, as on POSIX.
-    BOOL reportResets = FALSE;
-    DWORD unused = 0;
-    ::WSAIoctl(s, kUdpConnectionReset, &reportResets, sizeof reportResets, nullptr, 0, &unused,
-               nullptr, nullptr);
+    IgnoreUdpResets(static_cast<Handle>(s));
 #else
     if (s < 0)
         return false;

@@ -66,3 +66,8 @@ private:
     mutable std::mutex mutex_; // guards handle_ against a close racing a send
     Handle handle_ = kInvalid;
 };
+
+// Makes a UDP socket made elsewhere (an Asio socket's native handle) read only
+// datagrams: on Windows an ICMP "port unreachable" for an earlier send would
+// otherwise fail a later read. Nothing to do on POSIX.
+void IgnoreUdpResets(UdpSocket::Handle socket);

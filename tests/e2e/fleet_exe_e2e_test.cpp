@@ -94,10 +94,11 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
     const auto listed = Run({"discover", "--interface", "veth0", "--format", "csv", "--wait",
                              "800"});
     EXPECT_EQ(listed.status, 0) << listed.err;
-    EXPECT_EQ(listed.out, "serial,ip,version\n"
-                          "SN-A,198.51.100.10,S1.00\n"
-                          "SN-B,198.51.100.11,S1.00\n"
-                          "SN-C,198.51.100.12,S1.00\n");
+    // Standard output is in text mode, so lines end in CR LF as on Windows.
+    EXPECT_EQ(listed.out, "serial,ip,version\r\n"
+                          "SN-A,198.51.100.10,S1.00\r\n"
+                          "SN-B,198.51.100.11,S1.00\r\n"
+                          "SN-C,198.51.100.12,S1.00\r\n");
 
     // A Chinese file name travels as UTF-16 from the command line to the
     // file system, and as GBK in the upgrade request.
@@ -107,6 +108,13 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
     const std::string imagePath = scratch + "/S2.00升级.bin";
     std::ofstream(imagePath, std::ios::binary) << image;
     const std::string report = scratch + "/报告.json";
+
+    // Standard input is /dev/null, a character device that the C runtime
+    // takes for a terminal: only a console may answer the confirmation.
+    const auto unconfirmed = Run({"upgrade", "--image", WinePath(imagePath), "--all"});
+    EXPECT_EQ(unconfirmed.status, 2) << unconfirmed.err;
+    EXPECT_NE(unconfirmed.err.find("add --yes"), std::string::npos) << unconfirmed.err;
+    EXPECT_EQ(e2e::ReadFile(scratch + "/got-198.51.100.10.bin"), "") << "nothing was sent";
 
     const auto upgraded = Run({"upgrade", "--image", WinePath(imagePath), "--all", "--yes",
                                "--report", WinePath(report), "--sweeps", "1", "--wait", "800"});
