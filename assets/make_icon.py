@@ -1,11 +1,17 @@
 #!/usr/bin/env python3
 """Draws the window icon: a collector box with an upward arrow (firmware going up).
 
-Writes collector.png (32x32 RGBA) next to this script. Only the standard
-library is used, so the icon can be redrawn anywhere:  python3 make_icon.py
+Without arguments it writes collector.png (32x32 RGBA) next to this script.
+With a size and a path it writes the icon at that size (16 to 1024 pixels),
+scaled from the 32-pixel drawing by area averaging, for the desktop icon theme:
+
+    python3 make_icon.py [SIZE OUT.png]
+
+Only the standard library is used, so the icon can be redrawn anywhere.
 """
 import os
 import struct
+import sys
 import zlib
 
 SIZE = 32
@@ -47,19 +53,69 @@ def draw():
     return px
 
 
+def scaled(px, size):
+    """Resamples the SIZE x SIZE drawing to size x size: each output pixel is
+    the area-weighted mean of the drawing pixels it covers, with colours
+    weighted by their alpha so transparent pixels do not darken edges."""
+    step = SIZE / size
+    out = []
+    for oy in range(size):
+        row = []
+        for ox in range(size):
+            total = [0.0, 0.0, 0.0, 0.0]
+            area = 0.0
+            for sy, wy in _spans(oy * step, (oy + 1) * step):
+                for sx, wx in _spans(ox * step, (ox + 1) * step):
+                    r, g, b, a = px[sy][sx]
+                    w = wx * wy
+                    total[0] += r * a * w
+                    total[1] += g * a * w
+                    total[2] += b * a * w
+                    total[3] += a * w
+                    area += w
+            alpha = total[3] / area
+            if total[3] == 0:
+                row.append(TRANSPARENT)
+            else:
+                row.append(tuple(round(c / total[3]) for c in total[:3]) + (round(alpha),))
+        out.append(row)
+    return out
+
+
+def _spans(start, end):
+    """The source pixels that [start, end) covers, each with the covered length."""
+    first = int(start)
+    last = min(int(-(-end // 1)), SIZE)
+    for i in range(first, last):
+        yield i, min(end, i + 1) - max(start, i)
+
+
 def png_bytes(px):
+    size = len(px)
     raw = b"".join(b"\x00" + b"".join(bytes(p) for p in row) for row in px)
 
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-if __name__ == "__main__":
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "collector.png")
+def main(args):
+    if not args:
+        size, out = SIZE, os.path.join(os.path.dirname(os.path.abspath(__file__)), "collector.png")
+    elif len(args) == 2 and args[0].isdigit() and 16 <= int(args[0]) <= 1024:
+        size, out = int(args[0]), args[1]
+    else:
+        sys.exit("usage: make_icon.py [SIZE OUT.png]   (SIZE from 16 to 1024)")
+    px = draw()
+    if size != SIZE:
+        px = scaled(px, size)
     with open(out, "wb") as f:
-        f.write(png_bytes(draw()))
+        f.write(png_bytes(px))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

@@ -1,0 +1,28 @@
+# Installation and packages, included from the top CMakeLists after every
+# target is defined. The program and the emulator install themselves next to
+# their targets (components `program` and `emulator`); this file adds what
+# makes the program a desktop application and configures CPack:
+#   Linux:   two Debian packages, collector-upgrade and collector-emulator
+#   Windows: a ZIP holding the static CollectorUpgrade.exe and the README
+include(GNUInstallDirs)
+
+set(COLLECTOR_UPGRADE_ID net.fieldcollector.CollectorUpgrade)
+set(COLLECTOR_UPGRADE_HOMEPAGE "https://fieldcollector.net/collector-upgrade"
+    CACHE STRING "Where the program and its screenshot are published (AppStream metainfo)")
+set(COLLECTOR_UPGRADE_ICON_SIZES 16 24 32 48 64 128 256)
+
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows_zip.cmake)
+else()
+  include(${CMAKE_CURRENT_LIST_DIR}/desktop_files.cmake)
+  include(${CMAKE_CURRENT_LIST_DIR}/debian_packages.cmake)
+endif()
+
+set(CPACK_PACKAGE_NAME collector-upgrade)
+set(CPACK_PACKAGE_VENDOR "Collector Upgrade developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_COMPONENTS_ALL ${COLLECTOR_PACKAGED_COMPONENTS})
+include(CPack)
