@@ -1,0 +1,101 @@
+#include "installed_machine.h"
+
+#include "netns_fixture.h"
+
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace e2e {
+
+namespace {
+
+// Processes whose owner is `uid`, found through /proc.
+std::vector<pid_t> ProcessesOf(uid_t uid) {
+    std::vector<pid_t> pids;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        struct stat info {};
+        if (name.find_first_not_of("0123456789") == std::string::npos &&
+            ::stat(entry.path().c_str(), &info) == 0 && info.st_uid == uid)
+            pids.push_back(static_cast<pid_t>(std::atoi(name.c_str())));
+    }
+    return pids;
+}
+
+} // namespace
+
+std::string PackageStatus(const std::string& package) {
+    std::string output;
+    if (RunCommand({"dpkg-query", "-W", "-f=${Status}", package}, &output) != 0)
+        return {};
+    return output;
+}
+
+std::string FindDeb(const std::string& directory, const std::string& package) {
+    std::error_code error;
+    std::filesystem::path newest;
+    std::filesystem::file_time_type newestTime{};
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(package + "_", 0) != 0 || entry.path().extension() != ".deb")
+            continue;
+        if (newest.empty() || entry.last_write_time() > newestTime) {
+            newest = entry.path();
+            newestTime = entry.last_write_time();
+        }
+    }
+    return newest.string();
+}
+
+InstalledPackages::InstalledPackages(std::vector<std::string> debs, std::vector<std::string> names)
+    : names_(std::move(names)) {
+    std::vector<std::string> argv = {"dpkg", "-i"};
+    argv.insert(argv.end(), debs.begin(), debs.end());
+    ok_ = RunCommand(argv, &log_) == 0;
+}
+
+int InstalledPackages::Purge() {
+    if (purged_)
+        return 0;
+    purged_ = true;
+    std::vector<std::string> argv = {"dpkg", "--purge"};
+    argv.insert(argv.end(), names_.begin(), names_.end());
+    std::string output;
+    const int status = RunCommand(argv, &output);
+    log_ += output;
+    return status;
+}
+
+ThrowawayUser::ThrowawayUser(std::string name) : name_(std::move(name)) {
+    if (RunCommand({"useradd", "--create-home", "--shell", "/usr/sbin/nologin", name_}, &log_) !=
+        0) {
+        removed_ = true; // nothing of ours to remove
+        return;
+    }
+    if (const passwd* entry = ::getpwnam(name_.c_str())) {
+        uid_ = entry->pw_uid;
+        gid_ = entry->pw_gid;
+        home_ = entry->pw_dir;
+    }
+}
+
+int ThrowawayUser::Remove() {
+    if (removed_)
+        return 0;
+    removed_ = true;
+    // Whatever the user still runs (all of it started by this test) would
+    // keep userdel from working.
+    for (const pid_t pid : uid_ > 0 ? ProcessesOf(uid_) : std::vector<pid_t>{})
+        ::kill(pid, SIGKILL);
+    std::string output;
+    const int status = RunCommand({"userdel", "--remove", name_}, &output);
+    log_ += output;
+    return status;
+}
+
+} // namespace e2e
