@@ -56,38 +56,43 @@ def draw():
 def scaled(px, size):
     """Resamples the SIZE x SIZE drawing to size x size: each output pixel is
     the area-weighted mean of the drawing pixels it covers, with colours
-    weighted by their alpha so transparent pixels do not darken edges."""
-    step = SIZE / size
+    weighted by their alpha so transparent pixels do not darken edges.
+    Lengths are counted in 1/(SIZE*size) of the icon, so all sums are exact
+    integers, and means are rounded half up."""
     out = []
     for oy in range(size):
         row = []
         for ox in range(size):
-            total = [0.0, 0.0, 0.0, 0.0]
-            area = 0.0
-            for sy, wy in _spans(oy * step, (oy + 1) * step):
-                for sx, wx in _spans(ox * step, (ox + 1) * step):
+            weighted = [0, 0, 0]
+            alpha = 0
+            for sy, hy in _spans(oy, size):
+                for sx, wx in _spans(ox, size):
                     r, g, b, a = px[sy][sx]
-                    w = wx * wy
-                    total[0] += r * a * w
-                    total[1] += g * a * w
-                    total[2] += b * a * w
-                    total[3] += a * w
-                    area += w
-            alpha = total[3] / area
-            if total[3] == 0:
+                    w = wx * hy * a
+                    weighted = [weighted[0] + r * w, weighted[1] + g * w, weighted[2] + b * w]
+                    alpha += wx * hy * a
+            if alpha == 0:
                 row.append(TRANSPARENT)
             else:
-                row.append(tuple(round(c / total[3]) for c in total[:3]) + (round(alpha),))
+                colour = tuple(_round_div(c, alpha) for c in weighted)
+                row.append(colour + (_round_div(alpha, SIZE * SIZE),))
         out.append(row)
     return out
 
 
-def _spans(start, end):
-    """The source pixels that [start, end) covers, each with the covered length."""
-    first = int(start)
-    last = min(int(-(-end // 1)), SIZE)
-    for i in range(first, last):
-        yield i, min(end, i + 1) - max(start, i)
+def _spans(index, size):
+    """The drawing pixels under output pixel `index`, each with the covered
+    length: output pixel i spans [i*SIZE, (i+1)*SIZE), drawing pixel j spans
+    [j*size, (j+1)*size)."""
+    start, end = index * SIZE, (index + 1) * SIZE
+    for j in range(start // size, min(-(-end // size), SIZE)):
+        covered = min(end, (j + 1) * size) - max(start, j * size)
+        if covered > 0:
+            yield j, covered
+
+
+def _round_div(numerator, denominator):
+    return (2 * numerator + denominator) // (2 * denominator)
 
 
 def png_bytes(px):
