@@ -50,8 +50,30 @@ std::string WhyTheDriverCannotRun() {
 std::string Sysctl(const std::string& key) {
     std::string value;
     e2e::RunCommand({"sysctl", "-n", key}, &value);
+    value.erase(value.find_last_not_of("\n") + 1);
     return value;
 }
+
+// Sets the socket buffer limits to Debian's defaults for the test, so that
+// the installation has to raise them and the removal to put them back; the
+// machine's own values return at the end whatever happens.
+class DefaultBufferLimits {
+public:
+    static constexpr const char* kDefault = "212992";
+    DefaultBufferLimits() : rmem_(Sysctl("net.core.rmem_max")), wmem_(Sysctl("net.core.wmem_max")) {
+        Set(kDefault, kDefault);
+    }
+    ~DefaultBufferLimits() { Set(rmem_, wmem_); }
+    DefaultBufferLimits(const DefaultBufferLimits&) = delete;
+    DefaultBufferLimits& operator=(const DefaultBufferLimits&) = delete;
+
+private:
+    static void Set(const std::string& rmem, const std::string& wmem) {
+        e2e::RunCommand(
+            {"sysctl", "-q", "-w", "net.core.rmem_max=" + rmem, "net.core.wmem_max=" + wmem});
+    }
+    std::string rmem_, wmem_;
+};
 
 // True when the tool namespace has UDP sockets bound to `port` owned by `uid`.
 bool BoundBy(const std::string& listing, int port, uid_t uid) {
@@ -97,8 +119,8 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
         ASSERT_FALSE(debs.back().empty()) << "no " << package << " package in " PACKAGE_DIRECTORY
                                           << " (cpack -G DEB builds it)";
     }
-    const std::string rmemBefore = Sysctl("net.core.rmem_max");
-    const std::string wmemBefore = Sysctl("net.core.wmem_max");
+    DefaultBufferLimits limits;
+    ASSERT_EQ(Sysctl("net.core.rmem_max"), DefaultBufferLimits::kDefault);
 
     e2e::NetnsFixture net(e2e::FieldRange(2, 254)); // every host address but the tool's .1
     ASSERT_TRUE(net.Ok()) << net.Error();
@@ -108,7 +130,8 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
         std::string caps;
         e2e::RunCommand({"getcap", kProgram}, &caps);
         EXPECT_NE(caps.find("cap_net_bind_service=ep"), std::string::npos) << caps;
-        EXPECT_GE(std::stol(Sysctl("net.core.rmem_max")), 1048576);
+        EXPECT_EQ(Sysctl("net.core.rmem_max"), "1048576");
+        EXPECT_EQ(Sysctl("net.core.wmem_max"), "1048576");
 
         e2e::ThrowawayUser user("cue2e-pkg-" + std::to_string(::getpid()));
         ASSERT_TRUE(user.Ok()) << user.Log();
@@ -177,6 +200,6 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
                              "/usr/share/applications/net.fieldcollector.CollectorUpgrade.desktop",
                              "/usr/share/doc/collector-upgrade", "/var/lib/collector-upgrade"})
         EXPECT_FALSE(std::filesystem::exists(path)) << path;
-    EXPECT_EQ(Sysctl("net.core.rmem_max"), rmemBefore);
-    EXPECT_EQ(Sysctl("net.core.wmem_max"), wmemBefore);
+    EXPECT_EQ(Sysctl("net.core.rmem_max"), DefaultBufferLimits::kDefault);
+    EXPECT_EQ(Sysctl("net.core.wmem_max"), DefaultBufferLimits::kDefault);
 }

@@ -1,0 +1,66 @@
+#pragma once
+
+// The replies of a whole /24 arriving back to back at a core's search channel
+// while its UI thread is stalled, then read: how many reach the device list.
+// Shared by the integration test and the burst figure (tools/benchmarks).
+
+#include "fake_views.h"
+#include "ui_thread_pump.h"
+#include "virtual_sleeper.h"
+
+#include <linux/sock_diag.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <thread>
+
+struct SubnetBurstResult {
+    bool sent = false;           // every collector socket bound and sent
+    int receiveBufferBytes = 0;  // what the kernel granted the search socket
+    int queuedBytes = -1;        // kernel memory the waiting replies took (-1: unknown)
+    std::size_t listed = 0;      // distinct addresses in the device list
+};
+
+// `hosts` collectors at 127.0.1.1 .. 127.0.1.<hosts> (all loopback), each
+// sending one 600-byte reply with nobody reading for 100 ms.
+inline SubnetBurstResult RunSubnetBurst(int hosts) {
+    FakeWindow window;
+    VirtualSleeper sleeper;
+    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, 9, 0, 9});
+    tool.FormActivate();
+    window.fields.lbl3 = "127.0.0.1";
+    tool.Mode().Set(Mode::SS);
+    const auto port = tool.SearchChannel().Socket().LocalPort();
+
+    SubnetBurstResult result;
+    const int fd = static_cast<int>(tool.SearchChannel().Socket().NativeHandle());
+    socklen_t length = sizeof result.receiveBufferBytes;
+    ::getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &result.receiveBufferBytes, &length);
+    result.sent = true;
+    for (int host = 1; host <= hosts; ++host) {
+        UdpSocket collector;
+        const std::string address = "127.0.1." + std::to_string(host);
+        std::string reply = "\x1B"
+                            "SN" +
+                            std::to_string(host) + "#S1.0";
+        reply += std::string(600 - reply.size() - 1, 'v') + "\x05";
+        result.sent = result.sent && collector.Create() && collector.BindAddress(address, 0) &&
+                      collector.SendTo(reply, "127.0.0.1", port);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the UI thread is stalled
+    std::uint32_t memory[SK_MEMINFO_VARS] = {};
+    length = sizeof memory;
+    if (::getsockopt(fd, SOL_SOCKET, SO_MEMINFO, memory, &length) == 0)
+        result.queuedBytes = static_cast<int>(memory[SK_MEMINFO_RMEM_ALLOC]);
+
+    PumpUntil(
+        tool, [&] { return window.list.RowCount() >= hosts; }, std::chrono::seconds(3));
+    std::set<std::string> addresses;
+    for (const auto& row : window.list.rows)
+        addresses.insert(row.ip);
+    result.listed = addresses.size();
+    return result;
+}
