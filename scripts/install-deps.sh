@@ -12,6 +12,11 @@ packages=(
   iproute2                           # network namespaces for end-to-end tests
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
+  python3 dpkg-dev                   # icon sizes; dpkg-shlibdeps for the Debian package
+  libcap2-bin procps                 # setcap and sysctl, which the package's scripts use
+  lintian desktop-file-utils appstream # package tests: lintian and both validators
+  dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 # the installed window, driven
+                                     # over the accessibility bus by the package test
 )
 
 missing=()
