@@ -18,10 +18,10 @@
 #include <thread>
 
 struct SubnetBurstResult {
-    bool sent = false;           // every collector socket bound and sent
-    int receiveBufferBytes = 0;  // what the kernel granted the search socket
-    int queuedBytes = -1;        // kernel memory the waiting replies took (-1: unknown)
-    std::size_t listed = 0;      // distinct addresses in the device list
+    bool sent = false;          // every collector socket bound and sent
+    int receiveBufferBytes = 0; // what the kernel granted the search socket
+    int queuedBytes = -1;       // kernel memory the waiting replies took (-1: unknown)
+    std::size_t listed = 0;     // distinct addresses in the device list
 };
 
 // `hosts` collectors at 127.0.1.1 .. 127.0.1.<hosts> (all loopback), each
