@@ -12,6 +12,7 @@ packages=(
   iproute2                           # network namespaces for end-to-end tests
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
+  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
   python3 dpkg-dev                   # icon sizes; dpkg-shlibdeps for the Debian package
   libcap2-bin procps                 # setcap and sysctl, which the package's scripts use
   lintian desktop-file-utils appstream # package tests: lintian and both validators

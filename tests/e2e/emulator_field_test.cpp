@@ -7,6 +7,7 @@
 #include "tool_side.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
 
@@ -62,10 +63,13 @@ TEST(EmulatorField, ProbeToThreeCollectors_EachAnswersWithItsSerialAndVersion) {
     e2e::NetnsFixture net(e2e::FieldRange(10, 12));
     ASSERT_TRUE(net.Ok()) << net.Error();
     const std::string summary = net.ScratchDir() + "/summary.json";
-    const pid_t emulator =
-        StartEmulator(net, "three",
-                      {"--address", "198.51.100.10,198.51.100.11=123456#V2.00,198.51.100.12",
-                       "--version", "S1.07", "--summary", summary});
+    // The second collector's serial is GBK bytes ("采集6" in GBK), as a
+    // Chinese collector may send.
+    const pid_t emulator = StartEmulator(net, "three",
+                                         {"--address",
+                                          "198.51.100.10,198.51.100.11=\xB2\xC9\xBC\xAF"
+                                          "6#V2.00,198.51.100.12",
+                                          "--version", "S1.07", "--summary", summary});
 
     std::map<std::string, std::string> replies;
     {
@@ -83,20 +87,24 @@ TEST(EmulatorField, ProbeToThreeCollectors_EachAnswersWithItsSerialAndVersion) {
     EXPECT_EQ(replies, (std::map<std::string, std::string>{
                            {"198.51.100.10", "\x1B"
                                              "8100010#S1.07\x05"},
-                           {"198.51.100.11", "\x1B"
-                                             "123456#V2.00\x05"},
+                           {"198.51.100.11", "\x1B\xB2\xC9\xBC\xAF"
+                                             "6#V2.00\x05"},
                            {"198.51.100.12", "\x1B"
                                              "8100012#S1.07\x05"},
                        }));
 
     EXPECT_EQ(net.Terminate(emulator), 0) << "emulator must end cleanly on SIGTERM:\n"
                                           << net.LogOf(emulator);
-    const auto json = e2e::ReadFile(summary);
-    std::size_t probes = 0;
-    for (auto pos = json.find("\"probes\": 1,"); pos != std::string::npos;
-         pos = json.find("\"probes\": 1,", pos + 1))
-        ++probes;
-    EXPECT_EQ(probes, 3u) << json;
+    const auto json = nlohmann::json::parse(e2e::ReadFile(summary), nullptr, false);
+    ASSERT_TRUE(json.is_object()) << e2e::ReadFile(summary);
+    const auto& collectors = json.at("collectors");
+    ASSERT_EQ(collectors.size(), 3u);
+    for (const auto& c : collectors)
+        EXPECT_EQ(c.at("probes"), 1) << c.at("address");
+    EXPECT_EQ(collectors[1].at("serial"), "\xE9\x87\x87\xE9\x9B\x86"
+                                          "6");
+    EXPECT_EQ(collectors[1].at("serial_hex"), "B2C9BCAF36");
+    EXPECT_EQ(collectors[1].at("version"), "V2.00");
 }
 
 TEST(EmulatorField, UpgradeAcrossTheLink_LostBlockIsListedResentAndTheImageWritten) {
@@ -129,6 +137,18 @@ TEST(EmulatorField, UpgradeAcrossTheLink_LostBlockIsListedResentAndTheImageWritt
         tool.Send("198.51.100.10", 8000, Block(hex, 2));
         std::this_thread::sleep_for(50ms);
         EXPECT_EQ(Ask(tool, "198.51.100.10", emu::BuildFrame("EN")), "R");
+
+        // Once complete, the collector reports the version it was given.
+        e2e::ToolSide search(23);
+        ASSERT_TRUE(search.Bound());
+        std::optional<e2e::ToolSide::Datagram> reply;
+        for (int attempt = 0; attempt < 3 && !reply; ++attempt) {
+            search.Send("198.51.100.10", 23, kProbe);
+            reply = search.Receive(1500ms);
+        }
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->bytes, "\x1B"
+                                "8100010#S1.02\x05");
     }
     EXPECT_EQ(net.Terminate(emulator), 0);
     EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-198.51.100.10.bin"), image);

@@ -1,6 +1,7 @@
 #include "collector_emulator.h"
 
 #include "frame_codec.h"
+#include "summary_json.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,7 +18,6 @@
 #include <fstream>
 #include <queue>
 #include <random>
-#include <sstream>
 
 namespace collector_emulator {
 
@@ -31,29 +31,6 @@ constexpr std::size_t kMaxBufferedText = 64 * 1024; // per collector, unfinished
 const std::string kProbe("\xFF\x04\x03\xFB", 4);
 
 enum class Channel { Search, Upgrade };
-
-std::string JsonEscape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out;
-}
 
 std::string Replace(std::string text, const std::string& what, const std::string& with) {
     for (auto pos = text.find(what); pos != std::string::npos;
@@ -84,6 +61,8 @@ struct Emulator::State {
         std::map<std::uint32_t, std::string> stored;
         std::set<std::uint32_t> seenThisSession;
         std::set<std::pair<std::uint32_t, int>> floodedPeers; // (peer address, channel)
+        // Version text of the accepted request of this session, if one was accepted.
+        std::optional<std::string> acceptedVersion;
     };
 
     // A datagram to send or a received block to store, due at `due`.
@@ -325,8 +304,11 @@ struct Emulator::State {
         c.seenThisSession.clear();
         c.report.imageComplete = false;
         c.report.image.clear();
-        if (options.requestReply == RequestReply::Accept)
+        c.acceptedVersion.reset();
+        if (options.requestReply == RequestReply::Accept) {
+            c.acceptedVersion = c.report.requestedVersion;
             Preload(c);
+        }
         switch (options.requestReply) {
         case RequestReply::Accept:
             Reply(index, Channel::Upgrade, peer, UpgradeFrame("R" + HexNumber(options.startBlock)));
@@ -350,10 +332,7 @@ struct Emulator::State {
         const std::string bytes((std::istreambuf_iterator<char>(file)),
                                 std::istreambuf_iterator<char>());
         for (std::uint32_t i = 0; i < options.startBlock && i * 300ull < bytes.size(); ++i) {
-            std::string hex;
-            for (const char b : bytes.substr(i * 300ull, 300))
-                hex += HexNumber(static_cast<unsigned char>(b), 2);
-            c.stored[i] = std::move(hex);
+            c.stored[i] = HexOfBytes(std::string_view(bytes).substr(i * 300ull, 300));
         }
     }
 
@@ -415,6 +394,8 @@ struct Emulator::State {
             ++c.report.completions;
             if (c.report.announcedBlocks && !c.report.imageComplete)
                 Assemble(c, count);
+            if (c.acceptedVersion && !options.keepVersion)
+                c.report.version = *c.acceptedVersion;
             Reply(index, Channel::Upgrade, peer, UpgradeFrame("R"));
             return;
         }
@@ -551,57 +532,17 @@ struct Emulator::State {
         changed.notify_all();
     }
 
+    // The caller holds `mutex`.
+    std::vector<CollectorReport> ReportsLocked() const {
+        std::vector<CollectorReport> reports;
+        for (const auto& c : collectors)
+            reports.push_back(c.report);
+        return reports;
+    }
+
     std::string Json() const {
         std::lock_guard lock(mutex);
-        std::ostringstream out;
-        out << "{\n  \"collectors\": [";
-        bool firstCollector = true;
-        for (const auto& c : collectors) {
-            const auto& r = c.report;
-            out << (firstCollector ? "\n" : ",\n") << "    {\"address\": \""
-                << JsonEscape(r.address) << "\", \"serial\": \"" << JsonEscape(r.serial)
-                << "\", \"version\": \"" << JsonEscape(r.version)
-                << "\", \"search_port\": " << r.searchPort
-                << ", \"upgrade_port\": " << r.upgradePort << ", \"probes\": " << r.probes
-                << ", \"other_search\": " << r.otherSearch << ", \"requests\": " << r.requests
-                << ", \"blocks\": " << r.blocks << ", \"queries\": " << r.queries
-                << ", \"bad_frames\": " << r.badFrames << ", \"other_upgrade\": " << r.otherUpgrade
-                << ", \"dropped_blocks\": " << r.droppedBlocks
-                << ", \"replies_sent\": " << r.repliesSent << ", \"requested_version\": \""
-                << JsonEscape(r.requestedVersion) << "\", \"announced_blocks\": ";
-            if (r.announcedBlocks)
-                out << *r.announcedBlocks;
-            else
-                out << "null";
-            out << ", \"completions\": " << r.completions
-                << ", \"image_complete\": " << (r.imageComplete ? "true" : "false")
-                << ", \"image_bytes\": " << r.image.size();
-            out << ", \"block_receipts\": {";
-            bool first = true;
-            for (const auto& [block, times] : r.blockReceipts) {
-                out << (first ? "" : ", ") << "\"" << block << "\": " << times;
-                first = false;
-            }
-            out << "}, \"query_times_ms\": [";
-            first = true;
-            for (auto t : r.queryTimesMs) {
-                out << (first ? "" : ", ") << t;
-                first = false;
-            }
-            out << "], \"resend_lists\": [";
-            first = true;
-            for (const auto& list : r.resendLists) {
-                out << (first ? "[" : ", [");
-                for (std::size_t k = 0; k < list.size(); ++k)
-                    out << (k ? ", " : "") << list[k];
-                out << "]";
-                first = false;
-            }
-            out << "]}";
-            firstCollector = false;
-        }
-        out << "\n  ]\n}\n";
-        return out.str();
+        return SummaryText(ReportsLocked());
     }
 
     bool WriteSummaryFile(const std::string& path) const {
@@ -658,10 +599,7 @@ void Emulator::RequestStopFromSignal() {
 
 std::vector<CollectorReport> Emulator::Reports() const {
     std::lock_guard lock(state_->mutex);
-    std::vector<CollectorReport> reports;
-    for (const auto& c : state_->collectors)
-        reports.push_back(c.report);
-    return reports;
+    return state_->ReportsLocked();
 }
 
 std::optional<CollectorReport> Emulator::Report(const std::string& address) const {
@@ -677,10 +615,7 @@ bool Emulator::WaitUntil(const std::function<bool(const std::vector<CollectorRep
     const auto deadline = Clock::now() + timeout;
     std::unique_lock lock(state_->mutex);
     for (;;) {
-        std::vector<CollectorReport> reports;
-        for (const auto& c : state_->collectors)
-            reports.push_back(c.report);
-        if (done(reports))
+        if (done(state_->ReportsLocked()))
             return true;
         if (state_->changed.wait_until(
                 lock, std::min(deadline, Clock::now() + std::chrono::milliseconds(50))) ==

@@ -52,6 +52,10 @@ struct EmulatorOptions {
     // blocks below startBlock are taken from it, as after an interrupted upgrade.
     std::string preloadedImage;
     QueryReply queryReply = QueryReply::Normal;
+    // A collector that completes an upgrade reports the version text of the
+    // request it accepted; with keepVersion it goes on reporting the old one,
+    // like a collector whose new firmware did not take.
+    bool keepVersion = false;
     std::size_t maxResendEntries = 100; // indices per resend list at most
 
     // Loss on first receipt of a block within one upgrade session.
@@ -73,7 +77,9 @@ struct EmulatorOptions {
 };
 
 struct CollectorReport {
-    std::string address, serial, version;
+    std::string address;
+    std::string serial;                            // raw bytes, as sent in the search reply
+    std::string version;                           // raw bytes, as sent in the search reply now
     std::uint16_t searchPort = 0, upgradePort = 0; // as bound
 
     std::uint64_t probes = 0;        // well-formed probes on the search socket
@@ -86,7 +92,7 @@ struct CollectorReport {
     std::uint64_t droppedBlocks = 0; // receipts thrown away on purpose
     std::uint64_t repliesSent = 0;   // datagrams sent, junk and duplicates included
 
-    std::string requestedVersion; // version text of the last request
+    std::string requestedVersion; // raw version text of the last request
     std::optional<std::uint32_t> announcedBlocks;
     std::map<std::uint32_t, std::uint32_t> blockReceipts; // index -> receipts, all sessions
     std::vector<std::int64_t> queryTimesMs;               // since the emulator started

@@ -1,80 +1,182 @@
 #include "command_line.h"
 
+#include <CLI/CLI.hpp>
+
 #include <arpa/inet.h>
 
-#include <charconv>
-#include <sstream>
+#include <algorithm>
+#include <map>
 
 namespace collector_emulator {
 
 namespace {
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, separator))
-        if (!part.empty())
-            parts.push_back(part);
-    return parts;
+constexpr int kHelpColumn = 24;
+
+// The help as one plain list: the description, a blank line, then each
+// option by its long name and value name with its description at a fixed
+// column. CLI11's own layout adds a usage line, an "Options:" title and the
+// short alias of --help.
+class PlainListFormatter : public CLI::Formatter {
+public:
+    PlainListFormatter() { column_width(kHelpColumn); }
+
+    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+        std::string text = make_description(app) + "\n";
+        for (const CLI::Option* option : app->get_options())
+            text += make_option(option, false);
+        return text;
+    }
+
+    std::string make_option_name(const CLI::Option* option, bool) const override {
+        return "--" + option->get_lnames().front();
+    }
+};
+
+// CLI11 reads a leading zero as octal ("010" -> 8); these numbers have always
+// been decimal or 0x hexadecimal, so leading zeros of a decimal are dropped.
+const CLI::Validator kDecimalOrHex(
+    [](std::string& text) {
+        const bool hex = text.size() > 1 && (text[1] == 'x' || text[1] == 'X');
+        if (!hex && text.size() > 1 && text[0] == '0')
+            text.erase(0, std::min(text.find_first_not_of('0'), text.size() - 1));
+        return std::string();
+    },
+    "", "decimal or 0x hex");
+
+const std::map<std::string, RequestReply> kRequestReplies{{"accept", RequestReply::Accept},
+                                                          {"e80", RequestReply::NoFlash},
+                                                          {"e81", RequestReply::SameVersion},
+                                                          {"silent", RequestReply::Silent}};
+const std::map<std::string, QueryReply> kQueryReplies{
+    {"normal", QueryReply::Normal}, {"silent", QueryReply::Silent}, {"error", QueryReply::Error}};
+const std::map<std::string, ChecksumFault> kChecksumFaults{{"good", ChecksumFault::None},
+                                                           {"bad", ChecksumFault::Bad},
+                                                           {"lower", ChecksumFault::LowerCase}};
+
+template <typename T>
+CLI::Option* AddNumber(CLI::App& app, const std::string& name, T& value, T min, T max,
+                       const std::string& valueName, const std::string& description) {
+    return app.add_option(name, value, description)
+        ->option_text(valueName)
+        ->transform(kDecimalOrHex)
+        ->check(CLI::Range(min, max));
 }
 
-bool ParseUnsigned(const std::string& text, unsigned long long max, unsigned long long& value) {
-    int base = 10;
-    std::string_view digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        base = 16;
-        digits.remove_prefix(2);
-    }
-    const auto [end, ec] =
-        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    return ec == std::errc() && end == digits.data() + digits.size() && value <= max;
+// An option whose value is one of the names of `choices`, case as given.
+template <typename Enum>
+CLI::Option* AddChoice(CLI::App& app, const std::string& name, Enum& value,
+                       const std::map<std::string, Enum>& choices, const std::string& description) {
+    std::vector<std::string> names;
+    for (const auto& [choice, unused] : choices)
+        names.push_back(choice);
+    return app
+        .add_option_function<std::string>(
+            name, [&value, &choices](const std::string& text) { value = choices.at(text); },
+            description)
+        ->option_text("KIND")
+        ->check(CLI::IsMember(names));
 }
 
-bool ParseShare(const std::string& text, double& value) {
-    try {
-        std::size_t used = 0;
-        value = std::stod(text, &used);
-        return used == text.size() && value >= 0.0 && value <= 1.0;
-    } catch (...) {
-        return false;
-    }
+// Declares every option on `app`, bound to `line`. The --address items are
+// collected raw in `addressItems` and read after parsing.
+void DeclareOptions(CLI::App& app, CommandLine& line, std::vector<std::string>& addressItems) {
+    auto& o = line.options;
+    app.formatter(std::make_shared<PlainListFormatter>());
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_help_flag(); // declared last below, so that it ends the list
+
+    app.add_option("--address", addressItems,
+                   "addresses to bind, comma separated; each A.B.C.D or\n"
+                   "A.B.C.D-E (last octet range), optionally =SERIAL or\n"
+                   "=SERIAL#VERSION; may be repeated (required)")
+        ->option_text("LIST")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--version", o.defaultVersion, "version reported to the sweep (default S1.00)")
+        ->option_text("TEXT");
+    AddNumber<std::uint16_t>(app, "--search-port", o.searchPort, 0, 65535, "N",
+                             "local search port (default 23; 0 picks one)");
+    AddNumber<std::uint16_t>(app, "--upgrade-port", o.upgradePort, 0, 65535, "N",
+                             "local upgrade port (default 8000; 0 picks one)");
+    app.add_flag_function(
+        "--no-probe-reply", [&o](std::int64_t) { o.answerProbe = false; },
+        "stay silent to the sweep probe");
+    AddChoice(app, "--request-reply", o.requestReply, kRequestReplies,
+              "accept | e80 | e81 | silent (default accept)");
+    AddNumber<std::uint32_t>(app, "--start-block", o.startBlock, 0, 0xFFFF, "N",
+                             "block named in the accept (default 0)");
+    app.add_option("--preloaded", o.preloadedImage,
+                   "on accept, hold the blocks below the start block\n"
+                   "from this image file (an interrupted earlier upgrade)")
+        ->option_text("PATH");
+    AddChoice(app, "--query-reply", o.queryReply, kQueryReplies,
+              "normal | silent | error (default normal)");
+    app.add_flag("--keep-version", o.keepVersion,
+                 "after a completed upgrade go on reporting the old\n"
+                 "version to the sweep (default: report the version\n"
+                 "text of the accepted upgrade request)");
+    AddNumber<std::size_t>(app, "--max-resend", o.maxResendEntries, 1, 0xFFFF, "N",
+                           "indices per resend list at most (default 100)");
+    app.add_option("--drop-share", o.dropShare, "share 0..1 of blocks lost on first receipt")
+        ->option_text("F")
+        ->check(CLI::Range(0.0, 1.0));
+    app.add_option_function<std::vector<std::uint32_t>>(
+           "--drop-blocks",
+           [&o](const std::vector<std::uint32_t>& blocks) {
+               o.dropBlocks.insert(blocks.begin(), blocks.end());
+           },
+           "block indices lost on first receipt, comma separated")
+        ->option_text("LIST")
+        ->delimiter(',')
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->transform(kDecimalOrHex);
+    AddNumber<std::uint32_t>(app, "--seed", o.seed, 0, 0xFFFFFFFF, "N",
+                             "seed for every random choice (default 1)");
+    AddNumber(app, "--delay-ms", o.replyDelayMs, 0, 600000, "N", "answer every message N ms late");
+    AddNumber(app, "--reorder-ms", o.reorderMs, 0, 600000, "N",
+              "add a random 0..N ms to each reply and stored block");
+    app.add_option("--duplicate-share", o.duplicateShare, "share 0..1 of replies sent twice")
+        ->option_text("F")
+        ->check(CLI::Range(0.0, 1.0));
+    AddChoice(app, "--checksum", o.checksumFault, kChecksumFaults,
+              "good | bad | lower checksum in upgrade replies");
+    app.add_flag("--junk", o.junk, "send a junk datagram before every reply");
+    AddNumber<std::size_t>(app, "--flood-bytes", o.floodBytes, 0, std::size_t{1} << 31, "N",
+                           "send N bytes of text without ESC/ENQ before the\n"
+                           "first reply to each peer on each channel");
+    app.add_option("--image-out", o.imageOut,
+                   "write the assembled image there (\"%a\": the address)")
+        ->option_text("PATH");
+    app.add_option("--summary", o.summaryPath, "write a JSON summary of what was received")
+        ->option_text("PATH");
+    app.add_option("--ready-file", line.readyFile, "create this file once every socket is bound")
+        ->option_text("PATH");
+    app.add_option_function<int>(
+           "--run-seconds", [&o](int seconds) { o.runLimit = std::chrono::seconds(seconds); },
+           "stop after N seconds (default 300)")
+        ->option_text("N")
+        ->transform(kDecimalOrHex)
+        ->check(CLI::Range(1, 24 * 3600));
+    app.set_help_flag("-h,--help", "this text");
+}
+
+CLI::App EmulatorApp() {
+    return CLI::App("collector-emulator: plays the collectors' side of the firmware upgrade "
+                    "exchange.",
+                    "collector-emulator");
 }
 
 } // namespace
 
 std::string Usage() {
-    return R"(collector-emulator: plays the collectors' side of the firmware upgrade exchange.
-
-  --address LIST        addresses to bind, comma separated; each A.B.C.D or
-                        A.B.C.D-E (last octet range), optionally =SERIAL or
-                        =SERIAL#VERSION; may be repeated (required)
-  --version TEXT        version reported to the sweep (default S1.00)
-  --search-port N       local search port (default 23; 0 picks one)
-  --upgrade-port N      local upgrade port (default 8000; 0 picks one)
-  --no-probe-reply      stay silent to the sweep probe
-  --request-reply KIND  accept | e80 | e81 | silent (default accept)
-  --start-block N       block named in the accept (default 0)
-  --preloaded PATH      on accept, hold the blocks below the start block
-                        from this image file (an interrupted earlier upgrade)
-  --query-reply KIND    normal | silent | error (default normal)
-  --max-resend N        indices per resend list at most (default 100)
-  --drop-share F        share 0..1 of blocks lost on first receipt
-  --drop-blocks LIST    block indices lost on first receipt, comma separated
-  --seed N              seed for every random choice (default 1)
-  --delay-ms N          answer every message N ms late
-  --reorder-ms N        add a random 0..N ms to each reply and stored block
-  --duplicate-share F   share 0..1 of replies sent twice
-  --checksum KIND       good | bad | lower checksum in upgrade replies
-  --junk                send a junk datagram before every reply
-  --flood-bytes N       send N bytes of text without ESC/ENQ before the
-                        first reply to each peer on each channel
-  --image-out PATH      write the assembled image there ("%a": the address)
-  --summary PATH        write a JSON summary of what was received
-  --ready-file PATH     create this file once every socket is bound
-  --run-seconds N       stop after N seconds (default 300)
-  --help                this text
-)";
+    CLI::App app = EmulatorApp();
+    CommandLine unused;
+    std::vector<std::string> addressItems;
+    DeclareOptions(app, unused, addressItems);
+    return app.help();
 }
 
 std::variant<std::vector<CollectorIdentity>, std::string>
@@ -90,12 +192,13 @@ ParseAddressItem(const std::string& item) {
         if (serial.empty())
             return "empty serial in '" + item + "'";
     }
-    unsigned long long last = 0;
+    unsigned long last = 0;
     std::string first = address;
     bool range = false;
     if (const auto dash = address.find('-'); dash != std::string::npos) {
         first = address.substr(0, dash);
-        if (!ParseUnsigned(address.substr(dash + 1), 255, last))
+        std::string end = address.substr(dash + 1);
+        if (!kDecimalOrHex(end).empty() || !CLI::detail::lexical_cast(end, last) || last > 255)
             return "bad range end in '" + item + "'";
         range = true;
     }
@@ -120,119 +223,29 @@ ParseAddressItem(const std::string& item) {
 
 std::variant<CommandLine, std::string> ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine result;
-    auto& o = result.options;
-    o.runLimit = std::chrono::seconds(kDefaultRunSeconds);
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& name = arguments[i];
-        auto value = [&](std::string& out) -> bool {
-            if (i + 1 >= arguments.size())
-                return false;
-            out = arguments[++i];
-            return true;
-        };
-        std::string text;
-        unsigned long long number = 0;
-        if (name == "--help" || name == "-h") {
-            result.help = true;
-        } else if (name == "--no-probe-reply") {
-            o.answerProbe = false;
-        } else if (name == "--junk") {
-            o.junk = true;
-        } else if (!value(text)) {
-            return name.rfind("--", 0) == 0 ? "option " + name + " needs a value (or is unknown)"
-                                            : "unexpected argument '" + name + "'";
-        } else if (name == "--address") {
-            for (const auto& item : Split(text, ',')) {
-                auto parsed = ParseAddressItem(item);
-                if (auto* error = std::get_if<std::string>(&parsed))
-                    return *error;
-                for (auto& c : std::get<std::vector<CollectorIdentity>>(parsed))
-                    o.collectors.push_back(std::move(c));
-            }
-        } else if (name == "--version") {
-            o.defaultVersion = text;
-        } else if (name == "--search-port" || name == "--upgrade-port") {
-            if (!ParseUnsigned(text, 65535, number))
-                return "bad port '" + text + "'";
-            (name == "--search-port" ? o.searchPort : o.upgradePort) =
-                static_cast<std::uint16_t>(number);
-        } else if (name == "--request-reply") {
-            if (text == "accept")
-                o.requestReply = RequestReply::Accept;
-            else if (text == "e80")
-                o.requestReply = RequestReply::NoFlash;
-            else if (text == "e81")
-                o.requestReply = RequestReply::SameVersion;
-            else if (text == "silent")
-                o.requestReply = RequestReply::Silent;
-            else
-                return "bad --request-reply '" + text + "'";
-        } else if (name == "--query-reply") {
-            if (text == "normal")
-                o.queryReply = QueryReply::Normal;
-            else if (text == "silent")
-                o.queryReply = QueryReply::Silent;
-            else if (text == "error")
-                o.queryReply = QueryReply::Error;
-            else
-                return "bad --query-reply '" + text + "'";
-        } else if (name == "--checksum") {
-            if (text == "good")
-                o.checksumFault = ChecksumFault::None;
-            else if (text == "bad")
-                o.checksumFault = ChecksumFault::Bad;
-            else if (text == "lower")
-                o.checksumFault = ChecksumFault::LowerCase;
-            else
-                return "bad --checksum '" + text + "'";
-        } else if (name == "--start-block") {
-            if (!ParseUnsigned(text, 0xFFFF, number))
-                return "bad --start-block '" + text + "'";
-            o.startBlock = static_cast<std::uint32_t>(number);
-        } else if (name == "--max-resend") {
-            if (!ParseUnsigned(text, 0xFFFF, number) || number == 0)
-                return "bad --max-resend '" + text + "'";
-            o.maxResendEntries = number;
-        } else if (name == "--drop-share" || name == "--duplicate-share") {
-            double share = 0;
-            if (!ParseShare(text, share))
-                return "bad " + name + " '" + text + "' (0..1)";
-            (name == "--drop-share" ? o.dropShare : o.duplicateShare) = share;
-        } else if (name == "--drop-blocks") {
-            for (const auto& item : Split(text, ',')) {
-                if (!ParseUnsigned(item, 0xFFFFFFFFull, number))
-                    return "bad block index '" + item + "'";
-                o.dropBlocks.insert(static_cast<std::uint32_t>(number));
-            }
-        } else if (name == "--seed") {
-            if (!ParseUnsigned(text, 0xFFFFFFFFull, number))
-                return "bad --seed '" + text + "'";
-            o.seed = static_cast<std::uint32_t>(number);
-        } else if (name == "--delay-ms" || name == "--reorder-ms") {
-            if (!ParseUnsigned(text, 600000, number))
-                return "bad " + name + " '" + text + "'";
-            (name == "--delay-ms" ? o.replyDelayMs : o.reorderMs) = static_cast<int>(number);
-        } else if (name == "--flood-bytes") {
-            if (!ParseUnsigned(text, 1ull << 31, number))
-                return "bad --flood-bytes '" + text + "'";
-            o.floodBytes = number;
-        } else if (name == "--preloaded") {
-            o.preloadedImage = text;
-        } else if (name == "--image-out") {
-            o.imageOut = text;
-        } else if (name == "--summary") {
-            o.summaryPath = text;
-        } else if (name == "--ready-file") {
-            result.readyFile = text;
-        } else if (name == "--run-seconds") {
-            if (!ParseUnsigned(text, 24 * 3600, number) || number == 0)
-                return "bad --run-seconds '" + text + "' (1..86400)";
-            o.runLimit = std::chrono::seconds(number);
-        } else {
-            return "unknown option " + name;
-        }
+    result.options.runLimit = std::chrono::seconds(kDefaultRunSeconds);
+    std::vector<std::string> addressItems;
+    CLI::App app = EmulatorApp();
+    DeclareOptions(app, result, addressItems);
+    try {
+        std::vector<std::string> reversed(arguments.rbegin(), arguments.rend()); // CLI11's order
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        result.help = true;
+        return result;
+    } catch (const CLI::ParseError& error) {
+        return std::string(error.what());
     }
-    if (!result.help && o.collectors.empty())
+    for (const auto& item : addressItems) {
+        if (item.empty())
+            continue;
+        auto parsed = ParseAddressItem(item);
+        if (auto* error = std::get_if<std::string>(&parsed))
+            return *error;
+        for (auto& c : std::get<std::vector<CollectorIdentity>>(parsed))
+            result.options.collectors.push_back(std::move(c));
+    }
+    if (result.options.collectors.empty())
         return "no --address given";
     return result;
 }

@@ -69,6 +69,7 @@ TEST(EmulatorCommandLine, BehaviourOptionsAreRead) {
                              "--checksum",
                              "lower",
                              "--junk",
+                             "--keep-version",
                              "--flood-bytes",
                              "1000",
                              "--run-seconds",
@@ -89,6 +90,7 @@ TEST(EmulatorCommandLine, BehaviourOptionsAreRead) {
     EXPECT_DOUBLE_EQ(o.duplicateShare, 1.0);
     EXPECT_EQ(o.checksumFault, ChecksumFault::LowerCase);
     EXPECT_TRUE(o.junk);
+    EXPECT_TRUE(o.keepVersion);
     EXPECT_EQ(o.floodBytes, 1000u);
     EXPECT_EQ(o.runLimit, std::chrono::seconds(9));
     EXPECT_EQ(line.readyFile, "/tmp/r");
@@ -106,7 +108,52 @@ TEST(EmulatorCommandLine, RejectsWhatItCannotHonour) {
     EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--checksum", "odd"}), "");
     EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--bogus", "1"}), "");
     EXPECT_NE(ErrorOf({"--address"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "stray"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--request-reply", "ACCEPT"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--request-reply", "0"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--delay-ms", "-1"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--seed", "4294967296"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--max-resend", "0"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--start-block", "0x10000"}), "");
+    EXPECT_NE(ErrorOf({"--address", "127.0.0.1", "--drop-blocks", "1,x"}), "");
     EXPECT_EQ(ErrorOf({"--help"}), "");
+    EXPECT_TRUE(Parse({"-h"}).help);
+}
+
+TEST(EmulatorCommandLine, NumbersAreDecimalOrHexAndTheLastOfARepeatCounts) {
+    const auto line =
+        Parse({"--address", "127.0.0.1", "--start-block", "010", "--seed", "0x1F", "--delay-ms",
+               "007", "--search-port", "0", "--run-seconds", "5", "--run-seconds", "60"});
+    EXPECT_EQ(line.options.startBlock, 10u); // not octal
+    EXPECT_EQ(line.options.seed, 31u);
+    EXPECT_EQ(line.options.replyDelayMs, 7);
+    EXPECT_EQ(line.options.searchPort, 0);
+    EXPECT_EQ(line.options.runLimit, std::chrono::seconds(60));
+    EXPECT_FALSE(line.options.keepVersion);
+}
+
+TEST(EmulatorCommandLine, ListOptionsAddUpOverRepeatsAndSkipEmptyItems) {
+    const auto line = Parse({"--address", "127.0.0.1,,127.0.0.2", "--address", "127.0.0.3",
+                             "--drop-blocks", "1,2", "--drop-blocks", "0x10"});
+    ASSERT_EQ(line.options.collectors.size(), 3u);
+    EXPECT_EQ(line.options.collectors[1].address, "127.0.0.2");
+    EXPECT_EQ(line.options.collectors[2].address, "127.0.0.3");
+    EXPECT_EQ(line.options.dropBlocks, (std::set<std::uint32_t>{1, 2, 16}));
+}
+
+TEST(EmulatorCommandLine, HelpIsOnePlainListAlignedAtOneColumn) {
+    const std::string usage = Usage();
+    EXPECT_EQ(usage.rfind("collector-emulator: plays the collectors' side of the firmware "
+                          "upgrade exchange.\n\n  --address LIST        addresses to bind,",
+                          0),
+              0u)
+        << usage;
+    EXPECT_NE(usage.find("\n  --keep-version        after a completed upgrade"), std::string::npos);
+    EXPECT_NE(usage.find("\n                        =SERIAL#VERSION; may be repeated (required)\n"),
+              std::string::npos);
+    const std::string end = "\n  --help                this text\n";
+    ASSERT_GE(usage.size(), end.size());
+    EXPECT_EQ(usage.substr(usage.size() - end.size()), end);
 }
 
 TEST(EmulatorCommandLine, DefaultSerialFollowsTheAddress) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <fstream>
@@ -477,10 +478,11 @@ TEST(EmulatorLifecycle, RunEndsAtItsLimitAndWritesTheSummary) {
     EXPECT_GE(took, 290ms);
     EXPECT_LT(took, 3s);
     std::ifstream in(path);
-    std::stringstream json;
-    json << in.rdbuf();
-    EXPECT_NE(json.str().find("\"address\": \"127.0.0.1\""), std::string::npos);
-    EXPECT_NE(json.str().find("\"queries\": 0"), std::string::npos);
+    const auto json = nlohmann::json::parse(in, nullptr, false);
+    ASSERT_FALSE(json.is_discarded());
+    ASSERT_EQ(json.at("collectors").size(), 1u);
+    EXPECT_EQ(json["collectors"][0].at("address"), "127.0.0.1");
+    EXPECT_EQ(json["collectors"][0].at("queries"), 0);
     std::remove(path.c_str());
 }
 
@@ -493,4 +495,100 @@ TEST(EmulatorLifecycle, BindFailsWhenTheAddressIsTaken) {
     std::string error;
     EXPECT_FALSE(second.Bind(&error));
     EXPECT_NE(error.find("bind"), std::string::npos);
+}
+
+namespace {
+
+// Probes and returns the version part of the search reply ("" without one).
+std::string ProbedVersion(LoopbackClient& tool, const Running& run) {
+    tool.Send("127.0.0.1", run.searchPort, kProbe);
+    const auto reply = tool.Receive();
+    if (!reply)
+        return "(no reply)";
+    const auto hash = reply->find('#');
+    return hash == std::string::npos ? "" : reply->substr(hash + 1, reply->size() - hash - 2);
+}
+
+// Requests `version` for a one-block image and completes the upgrade.
+void UpgradeOneBlock(LoopbackClient& tool, const Running& run, const std::string& version) {
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LU" + version + "0001"));
+    ASSERT_EQ(tool.Receive(), BuildFrame("R0000"));
+    const auto before = run.emulator.Report("127.0.0.1")->blocks;
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD0000" + HexOf(ImageOf(300))));
+    ASSERT_TRUE(BlocksReceived(run.emulator, before + 1));
+    tool.Send("127.0.0.1", run.upgradePort, BuildFrame("EN"));
+    ASSERT_EQ(tool.Receive(), BuildFrame("R"));
+}
+
+} // namespace
+
+TEST(EmulatorVersion, CompletedUpgradeReportsTheAcceptedVersionUnlessKept) {
+    for (const bool keep : {false, true}) {
+        auto o = LoopbackOptions();
+        o.keepVersion = keep;
+        Running run(o);
+        ASSERT_TRUE(run.ok);
+        LoopbackClient tool;
+        // Accepted but not yet complete: still the old version.
+        tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS2.000001"));
+        ASSERT_EQ(tool.Receive(), BuildFrame("R0000"));
+        EXPECT_EQ(ProbedVersion(tool, run), "S1.00");
+        // The later of two accepted requests is the one that counts.
+        UpgradeOneBlock(tool, run, "S3.00");
+        EXPECT_EQ(ProbedVersion(tool, run), keep ? "S1.00" : "S3.00") << "keep " << keep;
+        EXPECT_EQ(run.emulator.Report("127.0.0.1")->version, keep ? "S1.00" : "S3.00");
+    }
+}
+
+TEST(EmulatorVersion, RefusedOrUnfinishedUpgradeLeavesTheVersion) {
+    {
+        auto o = LoopbackOptions();
+        o.requestReply = RequestReply::SameVersion;
+        Running run(o);
+        ASSERT_TRUE(run.ok);
+        LoopbackClient tool;
+        // A refused request for no blocks: the query is still answered "R".
+        tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS2.000000"));
+        ASSERT_EQ(tool.Receive(), BuildFrame("E81"));
+        tool.Send("127.0.0.1", run.upgradePort, BuildFrame("EN"));
+        ASSERT_EQ(tool.Receive(), BuildFrame("R"));
+        EXPECT_EQ(ProbedVersion(tool, run), "S1.00");
+    }
+    {
+        auto o = LoopbackOptions();
+        o.dropBlocks = {0};
+        Running run(o);
+        ASSERT_TRUE(run.ok);
+        LoopbackClient tool;
+        tool.Send("127.0.0.1", run.upgradePort, BuildFrame("LUS2.000001"));
+        ASSERT_EQ(tool.Receive(), BuildFrame("R0000"));
+        tool.Send("127.0.0.1", run.upgradePort, BuildFrame("UD0000" + HexOf(ImageOf(300))));
+        ASSERT_TRUE(BlocksReceived(run.emulator, 1));
+        tool.Send("127.0.0.1", run.upgradePort, BuildFrame("EN"));
+        ASSERT_EQ(tool.Receive(), BuildFrame("R00010000"));
+        EXPECT_EQ(ProbedVersion(tool, run), "S1.00");
+    }
+}
+
+TEST(EmulatorVersion, GbkSerialAndVersionKeepTheirBytesOnTheWireAndInTheSummary) {
+    auto o = LoopbackOptions();
+    o.collectors[0].serial = "\xB2\xC9\xBC\xAF"
+                             "01"; // "采集01" in GBK
+    Running run(o);
+    ASSERT_TRUE(run.ok);
+    LoopbackClient tool;
+    UpgradeOneBlock(tool, run, "S1.0\xB0\xE6"); // "S1.0版"
+    tool.Send("127.0.0.1", run.searchPort, kProbe);
+    EXPECT_EQ(tool.Receive(), "\x1B\xB2\xC9\xBC\xAF"
+                              "01#S1.0\xB0\xE6\x05");
+
+    const auto summary = nlohmann::json::parse(run.emulator.SummaryJson());
+    const auto& c = summary.at("collectors").at(0);
+    EXPECT_EQ(c.at("serial"), "\xE9\x87\x87\xE9\x9B\x86"
+                              "01");
+    EXPECT_EQ(c.at("serial_hex"), "B2C9BCAF3031");
+    EXPECT_EQ(c.at("version"), "S1.0\xE7\x89\x88");
+    EXPECT_EQ(c.at("version_hex"), "53312E30B0E6");
+    EXPECT_EQ(c.at("requested_version"), "S1.0\xE7\x89\x88");
+    EXPECT_EQ(c.at("requested_version_hex"), "53312E30B0E6");
 }
