@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -105,14 +104,6 @@ std::string WithoutRows(const std::string& log) {
     return kept;
 }
 
-std::string WriteImage(const std::string& path, std::size_t bytes) {
-    std::string image;
-    for (std::size_t i = 0; i < bytes; ++i)
-        image += static_cast<char>((i * 31 + 7) & 0xFF);
-    std::ofstream(path, std::ios::binary) << image;
-    return image;
-}
-
 } // namespace
 
 TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNothing) {
@@ -146,7 +137,7 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
         e2e::ThrowawayUser user("cue2e-pkg-" + std::to_string(::getpid()));
         ASSERT_TRUE(user.Ok()) << user.Log();
         const std::string imagePath = user.Home() + "/S1.02.bin";
-        const std::string image = WriteImage(imagePath, 1000); // 4 blocks
+        const std::string image = e2e::WriteImage(imagePath, 1000); // 4 blocks
         ASSERT_EQ(::chown(imagePath.c_str(), user.Uid(), user.Gid()), 0);
 
         const std::string ready = net.ScratchDir() + "/emulator.ready";
