@@ -9,24 +9,37 @@ set(COLLECTOR_PACKAGED_COMPONENTS program emulator)
 set(_pkg_dir ${CMAKE_CURRENT_LIST_DIR})
 set(_gen_dir ${PROJECT_BINARY_DIR}/packaging)
 
-# Each package carries its copyright file and a compressed changelog in
-# /usr/share/doc/<package>, as Debian policy asks.
+# <file>.gz next to `file` (a file of the build tree) at build time, as
+# Debian wants changelogs and manual pages: gzip -9n, no name or time inside.
+function(collector_gzip file)
+  add_custom_command(
+    OUTPUT ${file}.gz
+    COMMAND gzip -9nkf ${file}
+    DEPENDS ${file})
+  file(RELATIVE_PATH name ${PROJECT_BINARY_DIR} ${file})
+  string(MAKE_C_IDENTIFIER ${name} target)
+  add_custom_target(gzip_${target} ALL DEPENDS ${file}.gz)
+endfunction()
+
+# Each package carries its copyright file, a compressed changelog in
+# /usr/share/doc/<package>, as Debian policy asks, and its manual page.
 string(TIMESTAMP _changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
 set(_packages collector-upgrade collector-emulator)
+set(_programs CollectorUpgrade collector-emulator)
 foreach(index RANGE 1)
   list(GET COLLECTOR_PACKAGED_COMPONENTS ${index} component)
   list(GET _packages ${index} package)
+  list(GET _programs ${index} program)
   set(PACKAGE_NAME ${package})
   set(CHANGELOG_DATE ${_changelog_date})
   configure_file(${_pkg_dir}/changelog.in ${_gen_dir}/doc/${package}/changelog @ONLY)
-  add_custom_command(
-    OUTPUT ${_gen_dir}/doc/${package}/changelog.gz
-    COMMAND gzip -9nf -k changelog
-    WORKING_DIRECTORY ${_gen_dir}/doc/${package}
-    DEPENDS ${_gen_dir}/doc/${package}/changelog)
-  add_custom_target(changelog_${component} ALL DEPENDS ${_gen_dir}/doc/${package}/changelog.gz)
+  collector_gzip(${_gen_dir}/doc/${package}/changelog)
   install(FILES ${_pkg_dir}/copyright ${_gen_dir}/doc/${package}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+  configure_file(${_pkg_dir}/man/${program}.1 ${_gen_dir}/man/${program}.1 COPYONLY)
+  collector_gzip(${_gen_dir}/man/${program}.1)
+  install(FILES ${_gen_dir}/man/${program}.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
 endforeach()
 
 set(CPACK_GENERATOR DEB)

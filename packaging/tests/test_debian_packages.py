@@ -40,6 +40,7 @@ class ContentsTest(unittest.TestCase):
             "/usr/lib/sysctl.d/60-collector-upgrade.conf",
             "/usr/share/doc/collector-upgrade/copyright",
             "/usr/share/doc/collector-upgrade/changelog.gz",
+            "/usr/share/man/man1/CollectorUpgrade.1.gz",
         } | {f"/usr/share/icons/hicolor/{s}x{s}/apps/{APP_ID}.png" for s in (16, 32, 48, 256)}
         self.assertLessEqual(expected, files)
         self.assertEqual([f for f in files if not f.startswith("/usr/")], [])
@@ -48,6 +49,7 @@ class ContentsTest(unittest.TestCase):
     def test_emulator_is_a_package_of_its_own(self):
         files = files_of(deb("collector-emulator"))
         self.assertIn("/usr/bin/collector-emulator", files)
+        self.assertIn("/usr/share/man/man1/collector-emulator.1.gz", files)
         self.assertNotIn("/usr/bin/CollectorUpgrade", files)
 
     def test_dependencies_name_setcap_sysctl_and_the_shared_libraries(self):
