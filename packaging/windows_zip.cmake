@@ -1,8 +1,11 @@
 # The portable Windows folder: a ZIP with one top folder holding the static
-# CollectorUpgrade.exe (installed by app/), the README and the screenshot the
-# README shows. Nothing needs installing on the Windows side.
+# CollectorUpgrade.exe, the README and the screenshot the README shows.
+# Nothing needs installing on the Windows side.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
 
+if(TARGET CollectorUpgrade)
+  install(TARGETS CollectorUpgrade RUNTIME DESTINATION . COMPONENT program)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT program)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png DESTINATION docs COMPONENT program)
 
