@@ -6,8 +6,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 namespace e2e {
 
@@ -72,6 +75,11 @@ int InstalledPackages::Purge() {
 }
 
 ThrowawayUser::ThrowawayUser(std::string name) : name_(std::move(name)) {
+    for (const char* file : {"passwd", "group", "shadow", "gshadow", "subuid", "subgid"}) {
+        const std::string backup = std::string("/etc/") + file + "-";
+        if (std::filesystem::exists(backup))
+            backups_.emplace_back(backup, ReadFile(backup));
+    }
     if (RunCommand({"useradd", "--create-home", "--shell", "/usr/sbin/nologin", name_}, &log_) !=
         0) {
         removed_ = true; // nothing of ours to remove
@@ -88,13 +96,25 @@ int ThrowawayUser::Remove() {
     if (removed_)
         return 0;
     removed_ = true;
-    // Whatever the user still runs (all of it started by this test) would
-    // keep userdel from working.
-    for (const pid_t pid : uid_ > 0 ? ProcessesOf(uid_) : std::vector<pid_t>{})
-        ::kill(pid, SIGKILL);
-    std::string output;
-    const int status = RunCommand({"userdel", "--remove", name_}, &output);
-    log_ += output;
+    // Whatever the user still runs (all of it started by this test, such as
+    // the accessibility bus that outlives the session) would keep userdel
+    // from working; killed processes take a moment to go.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int status = -1;
+    for (;;) {
+        for (const pid_t pid : uid_ > 0 ? ProcessesOf(uid_) : std::vector<pid_t>{})
+            ::kill(pid, SIGKILL);
+        std::string output;
+        status = RunCommand({"userdel", "--remove", name_}, &output);
+        if (status == 0 || std::chrono::steady_clock::now() >= deadline) {
+            log_ += output;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (status == 0) // written in place: owner and mode stay
+        for (const auto& [path, content] : backups_)
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
     return status;
 }
 

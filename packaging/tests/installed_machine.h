@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -38,6 +39,9 @@ private:
     std::string log_;
 };
 
+// The account is made with useradd and removed with userdel, which leave the
+// account files as they were but keep a copy of the state before their last
+// change in /etc/passwd- and its siblings: those copies are put back too.
 class ThrowawayUser {
 public:
     explicit ThrowawayUser(std::string name);
@@ -55,6 +59,7 @@ public:
     int Remove();
 
 private:
+    std::vector<std::pair<std::string, std::string>> backups_; // path, content
     std::string name_, home_, log_;
     uid_t uid_ = 0;
     gid_t gid_ = 0;
