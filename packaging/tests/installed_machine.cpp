@@ -71,6 +71,10 @@ int InstalledPackages::Purge() {
     std::string output;
     const int status = RunCommand(argv, &output);
     log_ += output;
+    // man-db's trigger keeps index entries of removed manual pages until its
+    // daily clean-up; this clean-up now leaves its index as it was.
+    if (RunCommand({"sh", "-c", "command -v mandb"}) == 0)
+        RunCommand({"mandb", "--quiet"});
     return status;
 }
 

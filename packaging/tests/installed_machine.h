@@ -29,7 +29,8 @@ public:
 
     bool Ok() const { return ok_; }
     const std::string& Log() const { return log_; }
-    // dpkg --purge of every package; idempotent. The exit status of dpkg.
+    // dpkg --purge of every package, then man-db's index brought up to date;
+    // idempotent. The exit status of dpkg.
     int Purge();
 
 private:

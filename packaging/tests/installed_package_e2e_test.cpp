@@ -196,6 +196,8 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
         EXPECT_FALSE(std::filesystem::exists(home));
         EXPECT_EQ(installed.Purge(), 0) << installed.Log();
     }
+    EXPECT_NE(e2e::RunCommand({"whatis", "CollectorUpgrade"}), 0)
+        << "a manual page is still indexed";
     for (const auto& package : kPackages)
         EXPECT_TRUE(Absent(package)) << package << ": " << e2e::PackageStatus(package);
     for (const char* path : {kProgram, kEmulator, "/usr/lib/sysctl.d/60-collector-upgrade.conf",
