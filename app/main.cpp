@@ -1,7 +1,7 @@
 // Program entry: the main window with the real sockets, dialogs, clock and
 // local-address lookup, run until the window closes. No argument is read.
 
-#include "main/frmmain.h"
+#include "gui/qt/frmmain.h"
 #include "platform/local_address.h"
 #include "platform/sleeper.h"
 

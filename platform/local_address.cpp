@@ -1,4 +1,4 @@
-#include "local_address.h"
+#include "platform/local_address.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

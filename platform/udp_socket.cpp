@@ -1,4 +1,4 @@
-#include "udp_socket.h"
+#include "platform/udp_socket.h"
 
 #include <vector>
 

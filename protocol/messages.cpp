@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "protocol/messages.h"
 
 #include "pubpro/text_utils.h"
 #include "pubpro/uPubpro.h"

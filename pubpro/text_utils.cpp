@@ -1,6 +1,6 @@
-#include "text_utils.h"
+#include "pubpro/text_utils.h"
 
-#include "conversion_error.h"
+#include "pubpro/conversion_error.h"
 
 #include <limits>
 

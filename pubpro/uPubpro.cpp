@@ -1,4 +1,4 @@
-#include "uPubpro.h"
+#include "pubpro/uPubpro.h"
 
 #include <array>
 #include <cstdint>

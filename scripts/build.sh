@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds the main tree in build/ (Release with debug info).
+# Configures and builds the main tree in build/ (preset "default": the
+# program, its tests and benchmarks).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" -j"$(nproc)"
+cd "$root"
+cmake --preset default >/dev/null
+cmake --build --preset default -j"$(nproc)"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the receive-path fuzzers with clang in build-fuzz and runs each for
+# Builds the receive-path fuzzers with clang in build-fuzz (preset "fuzz") and runs each for
 # the given number of seconds (default 30), both at once, each on a scratch
 # copy of its seed corpus (fuzz/corpus/ is never grown by a run).
 #
@@ -27,8 +27,7 @@ if ! command -v clang++ >/dev/null; then
   exit 2
 fi
 
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DWITH_FUZZERS=ON -DWITH_WINDOW=OFF -DWITH_BENCHMARKS=OFF >/dev/null
+(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 cmake --build "$build" -j"$(nproc)" --target "${binaries[@]}" >/dev/null 2>&1 ||
   cmake --build "$build" -j1 --target "${binaries[@]}" # again, to show the errors
 for name in "${targets[@]}"; do

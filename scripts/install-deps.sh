@@ -1,24 +1,36 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need.
-# Idempotent: installs only what is missing. As a non-root user it prints the
-# one apt-get line to run and fails.
+# Installs the Debian 12 packages the project needs. Idempotent: installs
+# only what is missing. As a non-root user it prints the one apt-get line to
+# run and fails.
+#
+#   scripts/install-deps.sh          building, running and testing
+#   scripts/install-deps.sh build    building and running only
 set -euo pipefail
 
-packages=(
+build_packages=(
   cmake g++ make pkg-config          # build
   qt6-base-dev                       # window (Qt 6 Widgets)
+  fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
+  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
+  python3                            # draws the desktop icon sizes
+)
+test_packages=(
   libgtest-dev libbenchmark-dev      # tests and benchmarks
   clang libclang-rt-14-dev           # fuzzing (libFuzzer) and sanitizers
   iproute2                           # network namespaces for end-to-end tests
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
-  fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
-  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
-  python3 dpkg-dev                   # icon sizes; dpkg-shlibdeps for the Debian package
+  dpkg-dev                           # dpkg-shlibdeps for the Debian packages
   libcap2-bin procps                 # setcap and sysctl, which the package's scripts use
   lintian desktop-file-utils appstream # package tests: lintian and both validators
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 # the installed window, driven
                                      # over the accessibility bus by the package test
 )
+
+case ${1:-all} in
+build) packages=("${build_packages[@]}") ;;
+all) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
+*) echo "usage: $0 [build]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

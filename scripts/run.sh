@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the upgrade tool.
+# Installs what building and running need, builds the program alone (preset
+# "app", no test packages) and starts the upgrade tool.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-program=$root/build/app/CollectorUpgrade
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
+program=$root/build-app/app/CollectorUpgrade
+"$root/scripts/install-deps.sh" build
+cd "$root"
+cmake --preset app >/dev/null
+cmake --build --preset app -j"$(nproc)"
 
 # A normal user cannot bind UDP port 23 (below the first unprivileged port)
 # unless the program holds that one capability; a rebuild drops it.

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs the tests under the sanitizers, each in a tree of its own:
+# Builds and runs the tests under the sanitizers, each in a tree of its own
+# (presets of CMakePresets.json):
 #   build-asan  AddressSanitizer + UndefinedBehaviorSanitizer, window included
 #   build-tsan  ThreadSanitizer, the Qt-free core only
 # and runs ctest in each without the end-to-end tests (label e2e). Installs
@@ -28,13 +29,12 @@ if setarch "$(uname -m)" -R true 2>/dev/null; then
   tsan_prefix=(setarch "$(uname -m)" -R)
 fi
 
-run_tree() { # name, then cmake options
+run_tree() { # preset name (CMakePresets.json)
   local name=$1 dir=$root/build-$1
-  shift
   local prefix=()
   [[ $name == tsan ]] && prefix=("${tsan_prefix[@]}")
   echo "== build-$name: configure"
-  cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWITH_BENCHMARKS=OFF "$@" || return 1
+  (cd "$root" && cmake --preset "$name") || return 1
   echo "== build-$name: build"
   # The build runs test programs too (test discovery), hence the prefix.
   "${prefix[@]}" cmake --build "$dir" -j"$jobs" || return 1
@@ -46,8 +46,7 @@ declare -A result
 status=0
 for tree in "${trees[@]}"; do
   case $tree in
-  asan) run_tree asan -DSANITIZE=address,undefined -DWITH_WINDOW=ON ;;
-  tsan) run_tree tsan -DSANITIZE=thread -DWITH_WINDOW=OFF ;;
+  asan | tsan) run_tree "$tree" ;;
   *) echo "unknown tree '$tree' (asan or tsan)" >&2; exit 2 ;;
   esac
   rc=$?

@@ -31,7 +31,7 @@ TEST(WindowInNamespace, TypicalRun_SweepListsThreeAndOneUpgradeWritesAnIdentical
     }
 
     rig.ChooseImage(imagePath);
-    EXPECT_EQ(rig.Window().Fields().VersionText(), "S1.02");
+    EXPECT_EQ(rig.Window().View().VersionText(), "S1.02");
     ASSERT_TRUE(rig.UpgradeTo("198.51.100.11"));
     // E2E_SCREENSHOT=<png> keeps a picture of the window two blocks into the upgrade.
     if (const QString shot = qEnvironmentVariable("E2E_SCREENSHOT"); !shot.isEmpty()) {
@@ -40,7 +40,7 @@ TEST(WindowInNamespace, TypicalRun_SweepListsThreeAndOneUpgradeWritesAnIdentical
     }
     // 4 blocks 150 ms apart, a 5000 ms settle, then the first query answered.
     ASSERT_TRUE(rig.WaitNotice("升级完成", 15s)) << "status: " << rig.Status();
-    EXPECT_TRUE(rig.notices.errorBoxes.empty());
+    EXPECT_TRUE(rig.notices.ErrorBoxTexts().empty());
     EXPECT_EQ(emulator.ImageOf("198.51.100.11"), image);
     EXPECT_EQ(emulator.ImageOf("198.51.100.10"), ""); // only the selected one
 }

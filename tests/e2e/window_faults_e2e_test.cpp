@@ -130,7 +130,7 @@ TEST_F(WindowFaults, RefusalsAndOldVersion_ShowTheirNoticesAndSendNothingMore) {
     ASSERT_TRUE(rig->WaitNotice("版本相同，无需升级", 3s));
     ASSERT_TRUE(rig->UpgradeTo(kThird));
     QTest::qWait(600); // a started worker would have sent its first block by now
-    EXPECT_EQ(rig->notices.notices,
+    EXPECT_EQ(rig->notices.NoticeTexts(),
               (std::vector<std::string>{"当前无Flash，不能升级", "版本相同，无需升级",
                                         "采集器版本不兼容，请使用老版升级程序"}));
     for (int i = 0; i < 2; ++i) {
@@ -168,7 +168,7 @@ TEST_F(WindowFaults, SilentCollector_FiveQueriesThreeSecondsApartThenUpgradeFail
     for (std::size_t i = 1; i < times.size(); ++i)
         EXPECT_NEAR(times[i] - times[i - 1], 3000, 300)
             << "between queries " << i << " and " << i + 1;
-    EXPECT_TRUE(rig->notices.notices.empty());
+    EXPECT_TRUE(rig->notices.NoticeTexts().empty());
 }
 
 TEST_F(WindowFaults, BadChecksumsAndJunkOnBothChannels_DroppedAndANormalCollectorStillWorks) {
@@ -190,12 +190,12 @@ TEST_F(WindowFaults, BadChecksumsAndJunkOnBothChannels_DroppedAndANormalCollecto
     ASSERT_TRUE(rig->UpgradeTo(kCollector));
     QTest::qWait(1000);
     EXPECT_EQ(rig->Status(), "正在请求升级");
-    EXPECT_TRUE(rig->notices.notices.empty());
+    EXPECT_TRUE(rig->notices.NoticeTexts().empty());
 
     ASSERT_TRUE(rig->UpgradeTo(kSecond));
     ASSERT_TRUE(rig->WaitNotice("升级完成", 15s)) << rig->Status();
-    EXPECT_EQ(rig->notices.notices, std::vector<std::string>{"升级完成"});
-    EXPECT_TRUE(rig->notices.errorBoxes.empty());
+    EXPECT_EQ(rig->notices.NoticeTexts(), std::vector<std::string>{"升级完成"});
+    EXPECT_TRUE(rig->notices.ErrorBoxTexts().empty());
     EXPECT_EQ(rig->List()->topLevelItemCount(), 2);
     EXPECT_EQ(emulators[1]->ImageOf(kSecond), image);
     const auto spoiled = emulators[0]->StopAndReport(kCollector);
@@ -211,7 +211,7 @@ TEST_F(WindowFaults, DuplicatedAndReorderedTraffic_ImageIdenticalAndNoBlockSentM
     ASSERT_TRUE(rig->UpgradeTo(kCollector));
     ASSERT_TRUE(rig->WaitNotice("升级完成", 25s)) << rig->Status();
     QTest::qWait(300); // a late duplicate of the final answer changes nothing
-    EXPECT_EQ(rig->notices.notices, std::vector<std::string>{"升级完成"});
+    EXPECT_EQ(rig->notices.NoticeTexts(), std::vector<std::string>{"升级完成"});
     const auto report = emulators[0]->StopAndReport(kCollector);
     // Replies: one to the probe, one per request and per query; more went out.
     ASSERT_GT(report.value("replies_sent").toInt(),
@@ -278,7 +278,7 @@ TEST_F(WindowFaults, FloodOfTextOnBothChannels_BuffersAndMemoryBoundedNextReplyH
     EXPECT_LE(watch.largestSearch, RxBuffer::kLimit);
     EXPECT_LT(residentAfter - residentBefore, 5 * 1024) << residentBefore << " KiB before";
     EXPECT_TRUE(rig->Sweep(1)); // the next reply still adds its row
-    EXPECT_TRUE(rig->notices.errorBoxes.empty());
+    EXPECT_TRUE(rig->notices.ErrorBoxTexts().empty());
 }
 
 // The sweep's probes to absent hosts wait in the kernel's address resolution

@@ -116,7 +116,7 @@ WindowRig::WindowRig(const NetnsFixture& net) : in_(net.ToolNamespace()) {
     window_->show();
     list_ = window_->findChild<QTreeWidget*>("lv1");
     ok_ = QTest::qWaitFor([&] { return window_->Tool().WorkersRunning(); }, 3000) &&
-          window_->Fields().LocalAddressText() == kToolAddress;
+          window_->Tool().DeviceDiscovery().LocalAddress() == kToolAddress;
 }
 
 WindowRig::~WindowRig() {
@@ -133,7 +133,7 @@ bool WindowRig::Sweep(int rows) {
 }
 
 void WindowRig::ChooseImage(const std::string& path) {
-    file_.Choose(path);
+    file_.script.push_back(path);
     window_->findChild<QPushButton*>("btn1")->click();
 }
 

@@ -5,7 +5,8 @@
 // tool namespace with recording notices and a file dialog that picks a given
 // file, and a sender thread in the field namespace for traffic no collector sends.
 
-#include "main/frmmain.h"
+#include "fake_views.h"
+#include "gui/qt/frmmain.h"
 #include "netns_fixture.h"
 
 #include <QJsonObject>
@@ -23,30 +24,6 @@ class QTreeWidgetItem;
 
 namespace e2e {
 
-class RecordingNotices : public Notices {
-public:
-    void Notice(const std::string& text) override { notices.push_back(text); }
-    void PlainMessage(const std::string& text) override { plainMessages.push_back(text); }
-    void ErrorBox(const std::string& text) override { errorBoxes.push_back(text); }
-    bool Saw(const std::string& text) const {
-        return std::find(notices.begin(), notices.end(), text) != notices.end();
-    }
-    std::vector<std::string> notices, plainMessages, errorBoxes;
-};
-
-class ChosenFile : public OpenFileDialog {
-public:
-    void Choose(std::string path) { path_ = std::move(path); }
-    void SetFileName(const std::string& path) override { name_ = path; }
-    std::string FileName() const override { return name_; }
-    bool Execute() override {
-        name_ = path_;
-        return true;
-    }
-
-private:
-    std::string path_, name_;
-};
 
 QTreeWidgetItem* RowOf(QTreeWidget* list, const QString& address);
 
@@ -100,13 +77,13 @@ public:
     // Selects the row of `address` (false if none) and presses the upgrade button.
     bool UpgradeTo(const std::string& address);
     bool WaitNotice(const std::string& text, std::chrono::milliseconds timeout);
-    std::string Status() { return window_->Fields().StatusText(); }
+    std::string Status() { return window_->Tool().StatusText(); }
 
-    RecordingNotices notices;
+    FakeNotices notices;
 
 private:
     NetnsFixture::InNamespace in_;
-    ChosenFile file_;
+    FakeFileDialog file_;
     std::unique_ptr<TFrmmain> window_;
     QTreeWidget* list_ = nullptr;
     bool ok_ = false;

@@ -1,5 +1,5 @@
-// A whole upgrade on real loopback sockets and real time, against a small
-// collector of the test's own.
+// A whole upgrade on real loopback sockets and real time, against one
+// emulated collector.
 #include "loopback_upgrade.h"
 
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
 #pragma once
 
 // One whole upgrade in real time: a tool wired to fakes and a real sleeper,
-// a MiniCollector on loopback, the image written to a file, chosen, and sent
-// from the press of the upgrade button until the first notice.
+// one emulated collector on loopback, the image written to a file, chosen,
+// and sent from the press of the upgrade button until the first notice.
 
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 #include "platform/sleeper.h"
 
+#include "collector_emulator.h"
 #include "fake_views.h"
-#include "mini_collector.h"
 #include "ui_thread_pump.h"
 
 #include <chrono>
@@ -33,19 +33,25 @@ inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
     const auto path = std::filesystem::temp_directory_path() / fileName;
     std::ofstream(path, std::ios::binary) << image;
 
-    MiniCollector collector;
+    collector_emulator::EmulatorOptions options;
+    options.collectors = {{"127.0.0.1", "123456", "S1.00"}};
+    options.searchPort = 0; // free ports
+    options.upgradePort = 0;
+    collector_emulator::Emulator collector(options);
+    LoopbackUpgradeResult result;
+    if (!collector.Start())
+        return result;
+    const auto ports = *collector.Report("127.0.0.1");
     FakeWindow window;
     RealSleeper sleeper;
-    UpgradeTool tool(window.Views(sleeper), ToolPorts{0, collector.Port(), 0, collector.Port()});
+    UpgradeTool tool(window.Ports(sleeper), ToolPorts{0, ports.upgradePort, 0, ports.searchPort});
     tool.FormActivate();
-    collector.ReplyTo(tool.UpgradeChannel().Socket().LocalPort());
-    window.list.AppendRow({"123456", "127.0.0.1", "S1.00"});
-    window.list.selected = 0;
+    ListDevices(tool, {{"123456", "127.0.0.1", "S1.00"}});
+    window.view.selected = 0;
     window.dialog.script.push_back(path.string());
     tool.btn1Click();
 
-    LoopbackUpgradeResult result;
-    result.versionText = window.fields.edt1;
+    result.versionText = window.view.edt1;
     const auto start = std::chrono::steady_clock::now();
     tool.btnUPGClick();
     result.finished = PumpUntil(
@@ -57,7 +63,9 @@ inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
     for (const auto& notice : window.notices.shown)
         result.notices.push_back(notice.second);
     result.modeAfter = tool.Mode().Get();
-    result.collectorImage = collector.Image();
-    result.queries = collector.Queries();
+    const auto report = *collector.Report("127.0.0.1");
+    collector.Stop();
+    result.collectorImage = report.image;
+    result.queries = static_cast<int>(report.queries);
     return result;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/ui_ports.h"
+#include "core/tool_view.h"
 
 #include <mutex>
 #include <string>

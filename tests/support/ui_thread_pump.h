@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include <poll.h>
 

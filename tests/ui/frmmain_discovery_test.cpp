@@ -32,10 +32,10 @@ TEST(Discovery, SearchButtonSweepsTheLoopbackSubnetInOrder) {
     ports.searchDestination = sink.Port();
     TestWindow w(ports);
     ASSERT_TRUE(w.ShowAndStart());
-    w->Devices().AppendRow({"old", "127.0.0.99", "S1"});
+    ListDevices(w->Tool(), {{"old", "127.0.0.99", "S1"}});
 
     w.Control<QPushButton>("btnsearch")->click();
-    EXPECT_EQ(w->Devices().RowCount(), 0);
+    EXPECT_EQ(w->Tool().DeviceDiscovery().Devices().Count(), 0);
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::SS));
 
     sink.WaitFor(254);
@@ -46,7 +46,7 @@ TEST(Discovery, SearchButtonSweepsTheLoopbackSubnetInOrder) {
         EXPECT_EQ(probes[i].bytes, std::string("\xFF\x04\x03\xFB", 4));
         EXPECT_EQ(probes[i].destination, "127.0.0." + std::to_string(i + 1));
     }
-    EXPECT_TRUE(w.notices.errorBoxes.empty());
+    EXPECT_TRUE(w.notices.ErrorBoxTexts().empty());
 }
 
 TEST(Discovery, RepliesFillTheListWithDecodedTextAndKeepTheBytes) {
@@ -75,10 +75,10 @@ TEST(Discovery, RepliesFillTheListWithDecodedTextAndKeepTheBytes) {
     EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("123456"));
     EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("127.0.0.2"));
     EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("S升级"));
-    EXPECT_EQ(w->Devices().Row(0).version, versionGbk);
+    EXPECT_EQ(w->Tool().DeviceDiscovery().Devices().Row(0)->version, versionGbk);
     EXPECT_EQ(list->topLevelItem(1)->text(1), QStringLiteral("127.0.0.3"));
     EXPECT_EQ(list->topLevelItem(1)->text(2), QStringLiteral("S9"));
-    EXPECT_TRUE(w.notices.errorBoxes.empty());
+    EXPECT_TRUE(w.notices.ErrorBoxTexts().empty());
 }
 
 } // namespace

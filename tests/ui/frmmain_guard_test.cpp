@@ -1,6 +1,7 @@
 // Errors that escape a handler end in the error box with its full-stop rule,
 // and the window goes on; the buttons reach their handlers.
 
+#include "frame_codec.h"
 #include "window_fixture.h"
 
 #include "pubpro/conversion_error.h"
@@ -35,20 +36,20 @@ TEST(ErrorGuard, WhatEscapesAButtonHandlerIsShownInTheErrorBox) {
     auto* browse = w.Control<QPushButton>("btn1");
     for (const ThrowCase& c : cases) {
         SCOPED_TRACE(c.name);
-        w.notices.errorBoxes.clear();
-        w.dialog.onExecute = [&c](ScriptedFileDialog&) -> bool {
+        w.notices.shown.clear();
+        w.dialog.onExecute = [&c](FakeFileDialog&) -> bool {
             c.raise();
             return false;
         };
         browse->click();
-        ASSERT_EQ(w.notices.errorBoxes.size(), 1u);
-        EXPECT_EQ(w.notices.errorBoxes.front(), c.errorBox);
+        ASSERT_EQ(w.notices.ErrorBoxTexts().size(), 1u);
+        EXPECT_EQ(w.notices.ErrorBoxTexts().front(), c.errorBox);
     }
     // The window still works after all of that.
     w.dialog.onExecute = nullptr;
-    const int shownBefore = w.dialog.shown;
+    const int shownBefore = static_cast<int>(w.dialog.namesShown.size());
     browse->click();
-    EXPECT_EQ(w.dialog.shown, shownBefore + 1);
+    EXPECT_EQ(static_cast<int>(w.dialog.namesShown.size()), shownBefore + 1);
     EXPECT_TRUE(w->isVisible());
 }
 
@@ -61,39 +62,40 @@ TEST(ErrorGuard, AConversionErrorInAReplyIsShownAndTheWindowReadsOn) {
     UdpSocket collector;
     ASSERT_TRUE(collector.Create() && collector.Bind(0));
     const std::uint16_t upgradePort = w->Tool().UpgradeChannel().LocalPort();
-    ASSERT_TRUE(collector.SendTo(MakeFrame("R00G0"), "127.0.0.1", upgradePort));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.errorBoxes.empty(); }, 2000));
-    EXPECT_EQ(w.notices.errorBoxes,
+    ASSERT_TRUE(
+        collector.SendTo(collector_emulator::BuildFrame("R00G0"), "127.0.0.1", upgradePort));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.ErrorBoxTexts().empty(); }, 2000));
+    EXPECT_EQ(w.notices.ErrorBoxTexts(),
               (std::vector<std::string>{"'$00G0' is not a valid integer value."}));
     EXPECT_EQ(w.Control<QLabel>("lbl6")->text(), QStringLiteral("正在升级"));
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::LU));
 
     // The next reply is still read: a refusal ends the request with its notice.
-    ASSERT_TRUE(collector.SendTo(MakeFrame("E81"), "127.0.0.1", upgradePort));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.notices.empty(); }, 2000));
-    EXPECT_EQ(w.notices.notices, (std::vector<std::string>{"版本相同，无需升级"}));
+    ASSERT_TRUE(collector.SendTo(collector_emulator::BuildFrame("E81"), "127.0.0.1", upgradePort));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.notices.NoticeTexts().empty(); }, 2000));
+    EXPECT_EQ(w.notices.NoticeTexts(), (std::vector<std::string>{"版本相同，无需升级"}));
     EXPECT_TRUE(w->Tool().Mode().Is(Mode::Empty));
-    EXPECT_EQ(w.notices.errorBoxes.size(), 1u);
+    EXPECT_EQ(w.notices.ErrorBoxTexts().size(), 1u);
 }
 
 TEST(Buttons, UpgradeButtonReachesItsChecks) {
     TestWindow w;
     ASSERT_TRUE(w.ShowAndStart());
     w.Control<QPushButton>("btnUPG")->click();
-    EXPECT_EQ(w.notices.notices, (std::vector<std::string>{"请选择一个采集器进行升级"}));
+    EXPECT_EQ(w.notices.NoticeTexts(), (std::vector<std::string>{"请选择一个采集器进行升级"}));
 }
 
 TEST(Buttons, BrowseButtonOpensTheDialogAndAppliesTheNameRule) {
     TestWindow w;
     ASSERT_TRUE(w.ShowAndStart());
-    w.dialog.onExecute = [](ScriptedFileDialog& dialog) {
+    w.dialog.onExecute = [](FakeFileDialog& dialog) {
         dialog.fileName = "/tmp/V1.02.bin";
         return true;
     };
     w.Control<QPushButton>("btn1")->click();
-    EXPECT_EQ(w.dialog.shown, 1);
-    EXPECT_EQ(w.notices.plainMessages, (std::vector<std::string>{"版本号必须以S开头"}));
-    EXPECT_TRUE(w->Fields().ImagePath().empty());
+    EXPECT_EQ(static_cast<int>(w.dialog.namesShown.size()), 1);
+    EXPECT_EQ(w.notices.PlainTexts(), (std::vector<std::string>{"版本号必须以S开头"}));
+    EXPECT_TRUE(w->Tool().Image().Path().empty());
 }
 
 } // namespace

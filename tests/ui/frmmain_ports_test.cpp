@@ -1,13 +1,15 @@
-// The window's side of the core's ports: device rows keep the collectors'
-// bytes, and the workers' display changes land on the UI thread in order and
-// within range.
+// The window's side of the core's ports: the view shows the collectors' bytes
+// decoded and fills the fields, and the workers' display changes land on the
+// UI thread in order and within range.
 
 #include "window_fixture.h"
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QTextEdit>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -15,71 +17,62 @@
 
 namespace {
 
-struct RowCase {
-    const char* name;
-    DeviceEntry entry;
-    QStringList shown; // serial, IP, version as the list displays them
-};
-
-TEST(DeviceRows, ShowDecodedTextAndGiveBackTheExactBytes) {
-    const std::vector<RowCase> cases = {
-        {"ascii", {"123456", "192.168.1.50", "S2.01"}, {"123456", "192.168.1.50", "S2.01"}},
-        {"gbk",
-         {"\xB2\xE2\xCA\xD4", "10.0.0.7", "S\xC9\xFD\xBC\xB6"},
+TEST(WindowView, RowsShowTheCollectorsBytesDecoded) {
+    const std::pair<DeviceEntry, QStringList> cases[] = {
+        {{"123456", "192.168.1.50", "S2.01"}, {"123456", "192.168.1.50", "S2.01"}},
+        {{"\xB2\xE2\xCA\xD4", "10.0.0.7", "S\xC9\xFD\xBC\xB6"},
          {QStringLiteral("测试"), "10.0.0.7", QStringLiteral("S升级")}},
-        {"empty version", {"123456", "10.0.0.8", ""}, {"123456", "10.0.0.8", ""}},
-        {"blank serial", {"   ", "10.0.0.9", "S1"}, {"   ", "10.0.0.9", "S1"}},
-        {"bytes that are not gbk",
-         {std::string("\xFF\x80", 2), "10.0.0.10", std::string("S\x00X", 3)},
-         {}},
+        {{"123456", "10.0.0.8", ""}, {"123456", "10.0.0.8", ""}},
+        {{"   ", "10.0.0.9", "S1"}, {"   ", "10.0.0.9", "S1"}},
+        {{std::string("\xFF", 1), "10.0.0.10", "S1"},
+         {QStringLiteral("\uFFFD"), "10.0.0.10", "S1"}},
     };
     TestWindow w;
-    DeviceList& rows = w->Devices();
     auto* list = w.Control<QTreeWidget>("lv1");
-    for (const RowCase& c : cases)
-        rows.AppendRow(c.entry);
-    ASSERT_EQ(rows.RowCount(), static_cast<int>(cases.size()));
-    for (int i = 0; i < rows.RowCount(); ++i) {
-        const RowCase& c = cases[i];
-        SCOPED_TRACE(c.name);
-        const DeviceEntry back = rows.Row(i);
-        EXPECT_EQ(back.serial, c.entry.serial);
-        EXPECT_EQ(back.ip, c.entry.ip);
-        EXPECT_EQ(back.version, c.entry.version);
-        if (!c.shown.isEmpty()) {
-            QTreeWidgetItem* item = list->topLevelItem(i);
-            EXPECT_EQ(item->text(0), c.shown[0]);
-            EXPECT_EQ(item->text(1), c.shown[1]);
-            EXPECT_EQ(item->text(2), c.shown[2]);
-            EXPECT_FALSE(item->flags() & Qt::ItemIsEditable);
-        }
+    for (const auto& [device, shown] : cases)
+        w->View().DeviceAdded(device);
+    ASSERT_EQ(list->topLevelItemCount(), static_cast<int>(std::size(cases)));
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        SCOPED_TRACE(i);
+        const QTreeWidgetItem* item = list->topLevelItem(i);
+        for (int column = 0; column < 3; ++column)
+            EXPECT_EQ(item->text(column), cases[i].second[column]);
+        EXPECT_FALSE(item->flags() & Qt::ItemIsEditable);
     }
 }
 
-TEST(DeviceRows, SerialUpdateSelectionAndClear) {
+TEST(WindowView, SerialUpdateSelectionClearAndFields) {
     TestWindow w;
-    DeviceList& rows = w->Devices();
+    WidgetToolView& view = w->View();
     auto* list = w.Control<QTreeWidget>("lv1");
-    rows.AppendRow({"123456", "192.168.1.50", "S2.01"});
-    rows.AppendRow({"654321", "192.168.1.51", "S2.02"});
-    EXPECT_EQ(rows.SelectedRow(), std::nullopt);
+    view.DeviceAdded({"123456", "192.168.1.50", "S2.01"});
+    view.DeviceAdded({"654321", "192.168.1.51", "S2.02"});
+    EXPECT_EQ(view.SelectedRow(), std::nullopt);
 
-    rows.SetRowSerial(0, " AB789 ");
-    EXPECT_EQ(rows.Row(0).serial, " AB789 ");
+    view.DeviceSerialChanged(0, " AB789 ");
     EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral(" AB789 "));
-    EXPECT_EQ(rows.Row(0).version, "S2.01");
-    EXPECT_EQ(rows.Row(0).ip, "192.168.1.50");
+    EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("S2.01"));
 
     // A click anywhere on the row selects all of it.
     w->show();
     const QRect versionCell = list->visualItemRect(list->topLevelItem(1));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(300, versionCell.center().y()));
-    EXPECT_EQ(rows.SelectedRow(), 1);
+    EXPECT_EQ(view.SelectedRow(), 1);
     EXPECT_EQ(list->selectedItems().size(), 1);
 
-    rows.Clear();
-    EXPECT_EQ(rows.RowCount(), 0);
-    EXPECT_EQ(rows.SelectedRow(), std::nullopt);
+    view.DevicesCleared();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_EQ(view.SelectedRow(), std::nullopt);
+
+    // The chosen file fills redt2 and edt1; the version field is read as typed.
+    view.ImageChosen("/fw/S1.02.bin", "S1.02");
+    EXPECT_EQ(w.Control<QTextEdit>("redt2")->toPlainText(), QStringLiteral("/fw/S1.02.bin"));
+    auto* version = w.Control<QLineEdit>("edt1");
+    EXPECT_EQ(version->text(), QStringLiteral("S1.02"));
+    version->setText(QStringLiteral(" S升级 "));
+    EXPECT_EQ(view.VersionText(), " S升级 ");
+    view.LocalAddressChanged("10.1.2.3");
+    EXPECT_EQ(w.Control<QLabel>("lbl3")->text(), QStringLiteral("10.1.2.3"));
 }
 
 TEST(WorkerDisplay, CallsFromAWorkerArriveInOrderAndClamped) {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace {
@@ -50,8 +51,8 @@ TEST(WindowStartup, StatusLineTellsWhetherBothChannelsOpened) {
                   c.held == Held::None || c.held == Held::UpgradePort);
         // The window opens all the same, with an empty list.
         EXPECT_TRUE(w->isVisible());
-        EXPECT_EQ(w->Devices().RowCount(), 0);
-        EXPECT_TRUE(w.notices.errorBoxes.empty());
+        EXPECT_EQ(w.Control<QTreeWidget>("lv1")->topLevelItemCount(), 0);
+        EXPECT_TRUE(w.notices.ErrorBoxTexts().empty());
     }
 }
 
@@ -77,7 +78,7 @@ TEST(WindowStartup, FailedAddressLookupKeepsTheLabelsInitialText) {
     w.localAddress.reset();
     ASSERT_TRUE(w.ShowAndStart());
     EXPECT_EQ(w.Control<QLabel>("lbl3")->text(), QStringLiteral("lbl3"));
-    EXPECT_TRUE(w.notices.errorBoxes.empty());
+    EXPECT_TRUE(w.notices.ErrorBoxTexts().empty());
 }
 
 TEST(WindowStartup, StartUpRunsOnceWhateverActivatesTheWindowLater) {
@@ -86,7 +87,7 @@ TEST(WindowStartup, StartUpRunsOnceWhateverActivatesTheWindowLater) {
     const auto upgradeHandle = w->Tool().UpgradeChannel().Socket().NativeHandle();
     const auto searchHandle = w->Tool().SearchChannel().Socket().NativeHandle();
     // Mark the status line: a second start-up would write it again.
-    w->Fields().SetStatusText("");
+    w->View().StatusChanged("");
 
     // Back from a notice, another application, the minimised state.
     for (int i = 0; i < 3; ++i) {
@@ -117,7 +118,7 @@ TEST(WindowStartup, ClosingTheWindowClosesBothChannelsAndIsNeverRefused) {
     EXPECT_TRUE(close.isAccepted());
     EXPECT_FALSE(w->Tool().UpgradeChannel().Socket().IsOpen());
     EXPECT_FALSE(w->Tool().SearchChannel().Socket().IsOpen());
-    EXPECT_TRUE(w.notices.errorBoxes.empty());
+    EXPECT_TRUE(w.notices.ErrorBoxTexts().empty());
 }
 
 TEST(WindowStartup, DestroyingTheWindowStopsTheWorkers) {
@@ -146,8 +147,8 @@ protected:
 };
 
 TEST(WindowEvents, Types1106To1206GoToTheSocketHandlerAndNothingElse) {
-    RecordingNotices notices;
-    ScriptedFileDialog dialog;
+    FakeNotices notices;
+    FakeFileDialog dialog;
     WindowSeams seams;
     seams.ports = FreeTestPorts();
     seams.notices = &notices;

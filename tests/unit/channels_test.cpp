@@ -1,5 +1,6 @@
 // The receive path on real loopback sockets bound to ephemeral ports.
-#include "main/channels.h"
+#include "core/channels.h"
+#include "frame_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -61,9 +62,9 @@ TEST_F(ChannelsTest, OneDatagramPerNotificationUpgradeFirst) {
     SendTo(search, "\x1B"
                    "S1#S2"
                    "\x05");
-    SendTo(upgrade, MakeFrame("R0000"));
+    SendTo(upgrade, collector_emulator::BuildFrame("R0000"));
     Notify();
-    EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0000")});
+    EXPECT_EQ(upgradeFrames, std::vector<std::string>{collector_emulator::BuildFrame("R0000")});
     EXPECT_TRUE(searchFrames.empty());
     Notify(); // the upgrade channel is idle now, so the search datagram is read
     ASSERT_EQ(searchFrames.size(), 1u);
@@ -76,16 +77,17 @@ TEST_F(ChannelsTest, OneDatagramPerNotificationUpgradeFirst) {
 }
 
 TEST_F(ChannelsTest, UpgradeTextStopsAtZeroByteAndBadChecksumsAreDropped) {
-    SendTo(upgrade, MakeFrame("R0001") + std::string("\0", 1) + MakeFrame("R0002"));
+    SendTo(upgrade, collector_emulator::BuildFrame("R0001") + std::string("\0", 1) +
+                        collector_emulator::BuildFrame("R0002"));
     Notify();
-    std::string lower = MakeFrame("R");
+    std::string lower = collector_emulator::BuildFrame("R");
     for (auto& c : lower)
         c = static_cast<char>(std::tolower(c));
     SendTo(upgrade, "\x1B"
                     "EN0000\x05" +
                         lower.substr(0, 2) + "R" + lower.substr(3));
     Notify();
-    EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0001")});
+    EXPECT_EQ(upgradeFrames, std::vector<std::string>{collector_emulator::BuildFrame("R0001")});
     EXPECT_TRUE(upgrade.Buffer().Empty());
 }
 
@@ -105,7 +107,7 @@ TEST_F(ChannelsTest, SearchBytesAreScrubbedAndTwoRepliesShareTheSender) {
 }
 
 TEST_F(ChannelsTest, LongestDatagramIsAcceptedAndALongerOneIsLostWhole) {
-    const std::string frame = MakeFrame("R0000");
+    const std::string frame = collector_emulator::BuildFrame("R0000");
     std::string exact(kMaxDatagramBytes - frame.size(), 'x');
     exact += frame;
     SendTo(upgrade, exact);
@@ -129,12 +131,12 @@ TEST_F(ChannelsTest, AFloodWithoutEnqKeepsTheBufferBounded) {
     ASSERT_LE(upgrade.Buffer().Size(), RxBuffer::kLimit);
     // The pending ESC swallows the next frame (it fails its checksum); the one
     // after it is handled.
-    SendTo(upgrade, MakeFrame("R0003"));
+    SendTo(upgrade, collector_emulator::BuildFrame("R0003"));
     Notify();
     EXPECT_TRUE(upgradeFrames.empty());
-    SendTo(upgrade, MakeFrame("R0004"));
+    SendTo(upgrade, collector_emulator::BuildFrame("R0004"));
     Notify();
-    EXPECT_EQ(upgradeFrames, std::vector<std::string>{MakeFrame("R0004")});
+    EXPECT_EQ(upgradeFrames, std::vector<std::string>{collector_emulator::BuildFrame("R0004")});
 }
 
 TEST_F(ChannelsTest, AFloodWithoutDelimitersIsClearedAndTheNextFrameWorks) {

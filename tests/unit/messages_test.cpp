@@ -1,4 +1,6 @@
 #include "protocol/messages.h"
+
+#include "frame_codec.h"
 #include "pubpro/conversion_error.h"
 #include "pubpro/text_utils.h"
 #include "pubpro/uPubpro.h"
@@ -9,8 +11,9 @@ namespace {
 
 using namespace protocol;
 
+// Framed by the collector emulator's own codec.
 std::string Frame(const std::string& payload) {
-    return MakeFrame(payload);
+    return collector_emulator::BuildFrame(payload);
 }
 
 TEST(Messages, ProbeIsFourUnframedBytes) {
@@ -70,7 +73,7 @@ TEST(Messages, RequestRepliesAreJudgedByTheirFirstCharacters) {
     EXPECT_EQ(ParseAcceptStartBlock(Frame("R0005")), 5);
     EXPECT_EQ(ParseAcceptStartBlock(Frame("R00ab")), 0xAB);
     // "R" alone: the start block is the checksum characters, which always parse.
-    EXPECT_EQ(ParseAcceptStartBlock(Frame("R")), StrToInt("$" + CrcHex("R")));
+    EXPECT_EQ(ParseAcceptStartBlock(Frame("R")), 0x3EBD); // the checksum characters of "R"
     EXPECT_THROW(ParseAcceptStartBlock(Frame("R00G1")), ConversionError);
 }
 
@@ -93,9 +96,8 @@ TEST(Messages, CompletionRepliesAreToldApartByLength) {
         ParseResendList(Frame("R0001zz"));
         ADD_FAILURE();
     } catch (const ConversionError& error) {
-        EXPECT_STREQ(
-            error.what(),
-            ("'$zz" + CrcHex("R0001zz").substr(0, 2) + "' is not a valid integer value").c_str());
+        // "zz" and the first two checksum characters (D17D) of "R0001zz"
+        EXPECT_STREQ(error.what(), "'$zzD1' is not a valid integer value");
     }
 }
 

@@ -1,7 +1,7 @@
 // Whole-process memory while loading a firmware image: prints the resident
 // peak (VmHWM) before and after loading a file of the given size (default
 // 64 MiB), and the growth as a multiple of the file size.
-#include "main/image_loading.h"
+#include "core/firmware_image.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +32,7 @@ int main(int argc, char** argv) {
             file << chunk;
     }
     const long idle = StatusKib("VmHWM:");
-    std::string imageHex;
-    LoadImageHex(path.string(), imageHex);
+    const ImageText imageHex = LoadImageHex(path.string());
     const long peak = StatusKib("VmHWM:");
     std::filesystem::remove(path);
     const double growthMib = (peak - idle) / 1024.0;
@@ -41,5 +40,5 @@ int main(int argc, char** argv) {
                 "x file");
     std::printf("%10ld %12.1f %12.1f %14.1f %10.2f\n", mib, idle / 1024.0, peak / 1024.0, growthMib,
                 growthMib / static_cast<double>(mib));
-    return imageHex.size() == static_cast<std::size_t>(mib) * 2 * 1024 * 1024 ? 0 : 1;
+    return imageHex->size() == static_cast<std::size_t>(mib) * 2 * 1024 * 1024 ? 0 : 1;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared pieces of the receive-path fuzzers: the input format, minimal fakes of
-// the window's ports, a naive reference model of a channel buffer and a
-// bitwise checksum to hold the production code against. Nothing here opens a
+// Shared pieces of the receive-path fuzzers: the input format, the tool wired
+// to the shared fakes of tests/support, a naive reference model of a channel
+// buffer and the emulator's checksum to hold the production code against. Nothing here opens a
 // socket or a file.
 //
 // Input format (both targets):
@@ -22,12 +22,14 @@
 //                   so small inputs can still flood a buffer past its bound
 //   A length past the end of the input takes what is left.
 
-#include "main/channels.h"
-#include "main/session_mode.h"
-#include "main/ui_ports.h"
-#include "main/upgrade_tool.h"
-#include "platform/sleeper.h"
+#include "core/channels.h"
+#include "core/session_mode.h"
+#include "core/upgrade_tool.h"
 #include "pubpro/uPubpro.h"
+
+#include "fake_views.h"
+#include "frame_codec.h"
+#include "virtual_sleeper.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -106,21 +108,10 @@ inline Input ParseInput(const std::uint8_t* data, std::size_t size) {
     return input;
 }
 
-// CRC-16/MODBUS computed bit by bit (poly 0xA001 reflected, init 0xFFFF, no
-// final XOR), written low byte first in upper-case hex. Deliberately not the
-// table-driven production code.
-inline std::string BitwiseCrcHex(std::string_view payload) {
-    std::uint16_t crc = 0xFFFF;
-    for (const char c : payload) {
-        crc ^= static_cast<std::uint8_t>(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
-                            : static_cast<std::uint16_t>(crc >> 1);
-    }
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    const unsigned lo = crc & 0xFF;
-    const unsigned hi = crc >> 8;
-    return {kDigits[lo >> 4], kDigits[lo & 0xF], kDigits[hi >> 4], kDigits[hi & 0xF]};
+// The checksum text from the collector emulator's own codec, independent of
+// the production code.
+inline std::string ReferenceCrcHex(std::string_view payload) {
+    return collector_emulator::ChecksumText(payload);
 }
 
 // Writes the correct checksum into every frame that lies whole inside `bytes`
@@ -136,14 +127,14 @@ inline void SealFrames(std::string& bytes) {
             return;
         if (enq - esc + 1 >= 6)
             bytes.replace(enq - 4, 4,
-                          BitwiseCrcHex(std::string_view(bytes).substr(esc + 1, enq - esc - 5)));
+                          ReferenceCrcHex(std::string_view(bytes).substr(esc + 1, enq - esc - 5)));
         from = enq + 1;
     }
 }
 
 inline bool ReferenceChecksumOk(std::string_view frame) {
     return frame.size() >= 6 &&
-           BitwiseCrcHex(frame.substr(1, frame.size() - 6)) == frame.substr(frame.size() - 5, 4);
+           ReferenceCrcHex(frame.substr(1, frame.size() - 6)) == frame.substr(frame.size() - 5, 4);
 }
 
 // The channel buffer as plainly as it can be written: one std::string, ENQs
@@ -202,116 +193,16 @@ inline void CheckNothingLeft(const RxBuffer& buffer) {
                text.substr(0, 64));
 }
 
-// ---- fakes of the window's ports -------------------------------------------
-
-class FakeDeviceList : public DeviceList {
-public:
-    void Clear() override {
-        rows_.clear();
-        ++changes_;
-    }
-    int RowCount() const override { return static_cast<int>(rows_.size()); }
-    DeviceEntry Row(int index) const override {
-        FUZZ_CHECK(index >= 0 && index < RowCount(), "");
-        return rows_[static_cast<std::size_t>(index)];
-    }
-    void SetRowSerial(int index, const std::string& serialGbk) override {
-        FUZZ_CHECK(index >= 0 && index < RowCount(), "");
-        rows_[static_cast<std::size_t>(index)].serial = serialGbk;
-        ++changes_;
-    }
-    void AppendRow(const DeviceEntry& entry) override {
-        for (const auto& row : rows_)
-            FUZZ_CHECK(row.ip != entry.ip, entry.ip);
-        rows_.push_back(entry);
-        ++changes_;
-    }
-    std::optional<int> SelectedRow() const override { return selected_; }
-
-    void Select(std::optional<int> row) { selected_ = row; }
-    const std::vector<DeviceEntry>& Rows() const { return rows_; }
-    unsigned long Changes() const { return changes_; }
-
-private:
-    std::vector<DeviceEntry> rows_;
-    std::optional<int> selected_;
-    unsigned long changes_ = 0;
-};
-
-class FakeFields : public FormFields {
-public:
-    std::string LocalAddressText() const override { return local_; }
-    void SetLocalAddressText(const std::string& text) override { local_ = text; }
-    std::string StatusText() const override { return status_; }
-    void SetStatusText(const std::string& text) override { status_ = text; }
-    std::string ImagePath() const override { return path_; }
-    void SetImagePath(const std::string& path) override { path_ = path; }
-    std::string VersionText() const override { return version_; }
-    void SetVersionText(const std::string& text) override { version_ = text; }
-
-private:
-    std::string local_, status_, path_, version_;
-};
-
-// Counts the boxes shown; each box may run `whileOpen` (its nested event loop).
-class FakeNotices : public Notices {
-public:
-    void Notice(const std::string& text) override { Show(text); }
-    void PlainMessage(const std::string& text) override { Show(text); }
-    void ErrorBox(const std::string& text) override { Show(text); }
-
-    std::size_t Count() const { return texts_.size(); }
-    const std::string& Last() const { return texts_.back(); }
-    std::function<void()> whileOpen;
-
-private:
-    void Show(const std::string& text) {
-        texts_.push_back(text);
-        if (whileOpen)
-            whileOpen();
-    }
-    std::vector<std::string> texts_;
-};
-
-class NoFileDialog : public OpenFileDialog {
-public:
-    void SetFileName(const std::string&) override {}
-    std::string FileName() const override { return {}; }
-    bool Execute() override { return false; }
-};
-
-class NullDisplay : public WorkerDisplay {
-public:
-    void SetProgressMaximum(int) override {}
-    void SetProgressPosition(int) override {}
-    void AdvanceProgress() override {}
-    void SetStatusText(const std::string&) override {}
-};
-
-// No socket is ever opened by the fuzzers; being asked to watch one is a fault.
-class NoSocketEvents : public SocketEvents {
-public:
-    void Watch(UdpSocket::Handle) override { Fail("a fuzzer opened a socket"); }
-    void Unwatch(UdpSocket::Handle) override {}
-};
-
-class NoSleep : public Sleeper {
-public:
-    bool SleepMs(int) override { return false; }
-    void Cancel() override {}
-};
-
-// The fakes a tool needs, and the tool wired to them.
+// The shared fakes, and the tool wired to them. No fuzzer starts the workers
+// or opens a socket.
 struct FuzzWindow {
-    FakeDeviceList list;
-    FakeFields fields;
-    FakeNotices notices;
-    NoFileDialog dialog;
-    NullDisplay display;
-    NoSocketEvents events;
-    NoSleep sleeper;
-    UpgradeTool tool{
-        ToolPortsAndViews{list, fields, notices, dialog, display, events, sleeper, {}}};
+    explicit FuzzWindow(std::string localAddress) : localAddress_(std::move(localAddress)) {
+        tool.FormShow();
+    }
+    std::string localAddress_;
+    FakeWindow window;
+    VirtualSleeper sleeper;
+    UpgradeTool tool{window.Ports(sleeper, [this] { return std::optional(localAddress_); })};
 };
 
 } // namespace fuzz

@@ -15,7 +15,7 @@
 
 #include "fuzz_common.h"
 
-#include "main/upgrade_tool.h"
+#include "core/upgrade_tool.h"
 
 #include <set>
 
@@ -47,14 +47,13 @@ std::string TrimBlanks(std::string_view text) {
 class Harness {
 public:
     explicit Harness(const Input& input) : input_(input) {
-        window_.fields.SetLocalAddressText(kLocalAddress);
         window_.tool.Mode().Set(input.initialMode);
     }
 
     void Run() {
         for (const auto& datagram : input_.datagrams)
             Deliver(datagram);
-        FUZZ_CHECK(window_.notices.Count() == 0, "");
+        FUZZ_CHECK(window_.window.notices.shown.size() == 0, "");
     }
 
 private:
@@ -92,9 +91,9 @@ private:
         FUZZ_CHECK(expected && *expected == frame, frame);
 
         const Mode mode = window_.tool.Mode().Get();
-        const std::vector<DeviceEntry> before = window_.list.Rows();
-        const unsigned long changes = window_.list.Changes();
-        window_.tool.HandleSearchReply(frame, sender);
+        const std::vector<DeviceEntry> before = window_.window.view.rows;
+        const unsigned long changes = window_.window.view.rowChanges;
+        window_.tool.DeviceDiscovery().HandleSearchReply(frame, sender);
         FUZZ_CHECK(window_.tool.Mode().Get() == mode, frame);
 
         const std::string inner = frame.substr(1, frame.size() - 2);
@@ -105,11 +104,11 @@ private:
         const bool listed =
             mode == Mode::SS && !sender.empty() && sender != kLocalAddress && !serial.empty();
         if (!listed) {
-            FUZZ_CHECK(window_.list.Changes() == changes, frame);
+            FUZZ_CHECK(window_.window.view.rowChanges == changes, frame);
             return;
         }
         eligibleSenders_.insert(sender);
-        const auto& rows = window_.list.Rows();
+        const auto& rows = window_.window.view.rows;
         std::size_t row = 0;
         while (row < before.size() && before[row].ip != sender)
             ++row;
@@ -134,7 +133,7 @@ private:
     }
 
     void CheckList() {
-        const auto& rows = window_.list.Rows();
+        const auto& rows = window_.window.view.rows;
         FUZZ_CHECK(rows.size() <= eligibleSenders_.size(), "");
         std::set<std::string> ips;
         for (const auto& row : rows) {
@@ -145,7 +144,7 @@ private:
     }
 
     const Input& input_;
-    FuzzWindow window_;
+    FuzzWindow window_{kLocalAddress};
     ReferenceBuffer reference_;
     std::set<std::string> eligibleSenders_;
 };

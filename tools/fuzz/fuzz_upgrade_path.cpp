@@ -15,7 +15,8 @@
 
 #include "fuzz_common.h"
 
-#include "main/upgrade_tool.h"
+#include "core/error_text.h"
+#include "core/upgrade_tool.h"
 #include "pubpro/conversion_error.h"
 
 #include <cctype>
@@ -52,11 +53,10 @@ bool ResendListParses(const std::string& frame) {
 class Harness {
 public:
     explicit Harness(const Input& input) : input_(input) {
-        window_.fields.SetLocalAddressText("198.51.100.1");
-        window_.list.AppendRow({"123456", "198.51.100.10", "S2.01"});
-        window_.list.Select(0);
+        ListDevices(window_.tool, {{"123456", "198.51.100.10", "S2.01"}});
+        window_.window.view.selected = 0;
         window_.tool.Mode().Set(input.initialMode);
-        window_.notices.whileOpen = [this] { DeliverInsideBox(); };
+        window_.window.notices.whileOpen = [this] { DeliverInsideBox(); };
     }
 
     void Run() {
@@ -90,7 +90,7 @@ private:
             const std::string what = e.what();
             FUZZ_CHECK(what.starts_with("'$") && what.ends_with("' is not a valid integer value"),
                        what);
-            window_.notices.ErrorBox(ErrorBoxText(what));
+            window_.window.notices.ErrorBox(ErrorBoxText(what));
         } catch (const std::exception& e) {
             Fail("unexpected exception left the upgrade receive path", e.what());
         }
@@ -128,10 +128,10 @@ private:
     }
 
     void HandleChecked(const std::string& frame) {
-        const Before before{window_.tool.Mode().Get(), window_.notices.Count(),
-                            window_.fields.StatusText(), nestedDeliveries_};
+        const Before before{window_.tool.Mode().Get(), window_.window.notices.shown.size(),
+                            window_.tool.StatusText(), nestedDeliveries_};
         try {
-            window_.tool.HandleUpgradeFrame(frame);
+            window_.tool.Session().HandleReply(frame);
         } catch (...) {
             CheckReply(frame, before, true);
             throw;
@@ -150,12 +150,12 @@ private:
         if (nestedDeliveries_ != before.nested)
             return; // another pass ran inside a box; its effects are mixed in
         const Mode after = window_.tool.Mode().Get();
-        const std::size_t shown = window_.notices.Count() - before.notices;
+        const std::size_t shown = window_.window.notices.shown.size() - before.notices;
         const std::string payload = frame.substr(1, frame.size() - 6);
         const bool accept = payload.starts_with('R');
         const auto expectNotice = [&](const char* text) {
             FUZZ_CHECK(!threw && after == Mode::Empty && shown == 1 &&
-                           window_.notices.Last() == text,
+                           window_.window.notices.shown.back().second == text,
                        frame);
         };
         switch (before.mode) {
@@ -163,12 +163,12 @@ private:
         case Mode::SS:
         case Mode::UD:
             FUZZ_CHECK(!threw && after == before.mode && shown == 0 &&
-                           window_.fields.StatusText() == before.status,
+                           window_.tool.StatusText() == before.status,
                        frame);
             return;
         case Mode::LU:
             if (accept) {
-                FUZZ_CHECK(shown == 0 && window_.fields.StatusText() == kUpgrading, frame);
+                FUZZ_CHECK(shown == 0 && window_.tool.StatusText() == kUpgrading, frame);
                 FUZZ_CHECK(threw == !HexFieldOk(frame, 3), frame);
                 FUZZ_CHECK(after == (threw ? Mode::LU : Mode::UD), frame);
             } else if (payload.starts_with("E80")) {
@@ -182,7 +182,7 @@ private:
         case Mode::EN:
             if (accept && frame.size() > 7) {
                 FUZZ_CHECK(after == Mode::UD && shown == 0 &&
-                               window_.fields.StatusText() == kUpgrading,
+                               window_.tool.StatusText() == kUpgrading,
                            frame);
                 FUZZ_CHECK(threw == !ResendListParses(frame), frame);
             } else if (accept && frame.size() == 7) {
@@ -195,7 +195,7 @@ private:
     }
 
     const Input& input_;
-    FuzzWindow window_;
+    FuzzWindow window_{"198.51.100.1"};
     ReferenceBuffer reference_;
     std::size_t next_ = 0;
     int depth_ = 0;

@@ -1,24 +1,34 @@
 // The workers' passes on virtual time, sending to a loopback peer.
-#include "main/block_workers.h"
+#include "core/block_workers.h"
 #include "protocol/messages.h"
 
+#include "fake_views.h"
+#include "frame_codec.h"
 #include "loopback_peer.h"
 #include "recording_display.h"
+#include "reference_frames.h"
 #include "virtual_sleeper.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
+// Block `index` of the images these tests send (every byte A5).
+std::string Block(unsigned index, std::size_t imageBytes) {
+    return ReferenceBlock(index, imageBytes, "A5");
+}
+
+// Workers start nothing further from inside a pass.
+struct NoWorkers : WorkerLauncher {
+    void StartRange(RangeRequest) override {}
+    void StartList(ListRequest) override {}
+};
+
 class PassTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        struct NoEvents : SocketEvents {
-            void Watch(UdpSocket::Handle) override {}
-            void Unwatch(UdpSocket::Handle) override {}
-        } events;
         channel.SetPorts(0, peer.Port());
-        ASSERT_TRUE(OpenUpgradeChannel(channel, events));
+        ASSERT_TRUE(OpenUpgradeChannel(channel, window.events));
     }
 
     ImageText Image(std::size_t bytes) {
@@ -32,8 +42,14 @@ protected:
     UdpChannel channel;
     SessionMode mode;
     VirtualSleeper sleeper;
-    RecordingDisplay display;
-    WorkerContext context{channel, mode, sleeper, display};
+    FakeWindow window;
+    RecordingDisplay& display = window.display;
+    StatusLine status{window.view, display};
+    DeviceTable devices{window.view};
+    NoWorkers noWorkers;
+    UpgradeSession session{
+        {mode, channel, status, window.notices, window.view, devices, noWorkers}};
+    WorkerContext context{channel, session, sleeper, display};
 };
 
 TEST_F(PassTest, FirstPassSendsEveryBlockPacedThenQueriesFiveTimesAndFails) {
@@ -41,11 +57,11 @@ TEST_F(PassTest, FirstPassSendsEveryBlockPacedThenQueriesFiveTimesAndFails) {
     RunRangePass({0, 4, "127.0.0.1", Image(1000)}, context);
     const auto sent = peer.Drain();
     ASSERT_EQ(sent.size(), 4u + 5u);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(sent[i], protocol::BuildDataBlock(i, protocol::BlockText(*Image(1000), i)));
-    EXPECT_EQ(protocol::BlockText(*Image(1000), 3).size(), 200u);
+    for (unsigned i = 0; i < 4; ++i)
+        EXPECT_EQ(sent[i], Block(i, 1000));
+    EXPECT_EQ(sent[3].size(), 1 + 2 + 4 + 200 + 4 + 1u);
     for (int i = 4; i < 9; ++i)
-        EXPECT_EQ(sent[i], protocol::BuildCompletionQuery());
+        EXPECT_EQ(sent[i], kCompletionQuery);
     EXPECT_EQ(sleeper.Pauses(),
               (std::vector<int>{150, 150, 150, 150, 5000, 3000, 3000, 3000, 3000, 3000}));
     EXPECT_TRUE(mode.Is(Mode::EN));
@@ -64,7 +80,7 @@ TEST_F(PassTest, AnAnswerDuringTheFirstQueryPauseStopsThePolling) {
     RunRangePass({0, 1, "127.0.0.1", Image(10)}, context);
     const auto sent = peer.Drain();
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[1], protocol::BuildCompletionQuery());
+    EXPECT_EQ(sent[1], kCompletionQuery);
     const auto events = display.Events();
     EXPECT_EQ(std::count(events.begin(), events.end(), "status 升级失败"), 0);
     EXPECT_EQ(events.back(), "pos 0");
@@ -87,10 +103,10 @@ TEST_F(PassTest, ResendPassFollowsListOrderWithDuplicatesAndWideIndices) {
     RunListPass({{3, 1, 3, 0x10000}, "127.0.0.1", Image(1000)}, context);
     const auto sent = peer.Drain();
     ASSERT_EQ(sent.size(), 4u + 5u);
-    EXPECT_EQ(sent[0], protocol::BuildDataBlock(3, protocol::BlockText(*Image(1000), 3)));
-    EXPECT_EQ(sent[1], protocol::BuildDataBlock(1, protocol::BlockText(*Image(1000), 1)));
+    EXPECT_EQ(sent[0], Block(3, 1000));
+    EXPECT_EQ(sent[1], Block(1, 1000));
     EXPECT_EQ(sent[2], sent[0]);
-    EXPECT_EQ(sent[3], MakeFrame("UD10000")); // beyond the image: index only
+    EXPECT_EQ(sent[3], collector_emulator::BuildFrame("UD10000")); // beyond the image: index only
     const auto events = display.Events();
     EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 3),
               (std::vector<std::string>{"max 4", "pos 0", "step"}));
@@ -99,7 +115,7 @@ TEST_F(PassTest, ResendPassFollowsListOrderWithDuplicatesAndWideIndices) {
 TEST_F(PassTest, EmptyResendListGoesStraightToTheQuery) {
     RunListPass({{}, "127.0.0.1", Image(1000)}, context);
     EXPECT_EQ(sleeper.Pauses().front(), kSettleDelayMs);
-    EXPECT_EQ(peer.Drain().front(), protocol::BuildCompletionQuery());
+    EXPECT_EQ(peer.Drain().front(), kCompletionQuery);
 }
 
 TEST_F(PassTest, WorkerThreadSurvivesPassesAndStopsPromptlyWhenCancelled) {

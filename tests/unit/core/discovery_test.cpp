@@ -1,5 +1,5 @@
 // The subnet sweep and the device list it fills from search replies.
-#include "main/discovery.h"
+#include "core/discovery.h"
 
 #include "tool_harness.h"
 
@@ -22,15 +22,15 @@ using DiscoveryTest = ToolTest;
 
 TEST_F(DiscoveryTest, SweepClearsTheListSetsSsAndProbesHosts1To254InOrder) {
     tool->FormActivate();
-    fields.lbl3 = "127.0.0.1";
-    list.rows = {{"old", "127.0.0.9", "S1"}};
-    list.selected = 0;
+    tool->FormShow(); // 127.0.0.1
+    ListDevices(*tool, {{"old", "127.0.0.9", "S1"}});
+    view.selected = 0;
     tool->Mode().Set(Mode::EN);
 
     tool->btnsearchClick();
 
-    EXPECT_TRUE(list.rows.empty());
-    EXPECT_FALSE(list.selected);
+    EXPECT_TRUE(view.rows.empty());
+    EXPECT_FALSE(view.selected);
     EXPECT_TRUE(tool->Mode().Is(Mode::SS));
     // Every 127.x address is local, so the wildcard listener sees all of them.
     const auto got = searchPeer.WaitFor(kLastSweptHost);
@@ -77,12 +77,12 @@ TEST_F(DiscoveryTest, ReplyAddsOrUpdatesRowsByAddress) {
         {"mode empty", Mode::Empty, {}, Reply("123456#S2.01"), ip, {}},
     };
     // clang-format on
-    fields.lbl3 = "127.0.0.1";
+    tool->FormShow(); // 127.0.0.1
     for (const auto& c : cases) {
-        list.rows = c.before;
+        ListDevices(*tool, c.before);
         tool->Mode().Set(c.mode);
-        tool->HandleSearchReply(c.frame, c.sender);
-        EXPECT_EQ(list.rows, c.after) << c.name;
+        tool->DeviceDiscovery().HandleSearchReply(c.frame, c.sender);
+        EXPECT_EQ(view.rows, c.after) << c.name;
         EXPECT_TRUE(tool->Mode().Is(c.mode)) << c.name;
     }
     EXPECT_TRUE(notices.shown.empty());
@@ -90,18 +90,19 @@ TEST_F(DiscoveryTest, ReplyAddsOrUpdatesRowsByAddress) {
 
 TEST_F(DiscoveryTest, ReplyThroughTheSocketIsListedWithItsSender) {
     tool->FormActivate();
-    fields.lbl3 = "10.1.2.3";
+    localAddress = "10.1.2.3";
+    tool->FormShow();
     tool->Mode().Set(Mode::SS);
     UdpSocket collector;
     ASSERT_TRUE(collector.Create());
     collector.SendTo(Reply("123456#S2.01") + Reply("777#S3"), "127.0.0.1",
                      tool->SearchChannel().Socket().LocalPort());
-    for (int attempt = 0; attempt < 200 && list.rows.empty(); ++attempt) {
+    for (int attempt = 0; attempt < 200 && view.rows.empty(); ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         tool->HandleSocketMessage();
     }
     // Two replies in one datagram share its sender: the second updates the first's row.
-    EXPECT_EQ(list.rows, (std::vector<DeviceEntry>{{"777", "127.0.0.1", "S2.01"}}));
+    EXPECT_EQ(view.rows, (std::vector<DeviceEntry>{{"777", "127.0.0.1", "S2.01"}}));
 }
 
 } // namespace

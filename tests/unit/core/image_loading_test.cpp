@@ -1,8 +1,10 @@
 // Browsing to a firmware file: the name rule, the path and version fields and
 // the hex image.
-#include "main/image_loading.h"
+#include "core/firmware_image.h"
 
 #include "tool_harness.h"
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,14 +29,14 @@ TEST_F(ImageLoadingTest, AcceptedFileFillsPathVersionAndHexImage) {
     };
     for (const auto& c : cases) {
         const std::string path = Browse(c.name, c.bytes);
-        EXPECT_EQ(fields.redt2, path) << c.name;
-        EXPECT_EQ(fields.edt1, c.version) << c.name;
-        EXPECT_EQ(tool->ImageHex().size(), c.hexLength) << c.name;
+        EXPECT_EQ(view.redt2, path) << c.name;
+        EXPECT_EQ(view.edt1, c.version) << c.name;
+        EXPECT_EQ((*tool->Image().Hex()).size(), c.hexLength) << c.name;
         if (!c.hex.empty()) {
-            EXPECT_EQ(tool->ImageHex(), c.hex) << c.name;
+            EXPECT_EQ((*tool->Image().Hex()), c.hex) << c.name;
         }
     }
-    EXPECT_EQ(tool->ImageHex().substr(0, 4), "C3C3");
+    EXPECT_EQ((*tool->Image().Hex()).substr(0, 4), "C3C3");
     EXPECT_TRUE(notices.shown.empty());
 }
 
@@ -47,7 +49,7 @@ TEST_F(ImageLoadingTest, FileLargerThanOneReadKeepsEveryByteInPlace) {
         expected += "0123456789ABCDEF"[(i % 251) & 0xF];
     }
     Browse("S2.bin", bytes);
-    EXPECT_TRUE(tool->ImageHex() == expected);
+    EXPECT_TRUE((*tool->Image().Hex()) == expected);
 }
 
 TEST_F(ImageLoadingTest, RefusedCancelledOrEmptyChoiceChangesNothing) {
@@ -64,9 +66,9 @@ TEST_F(ImageLoadingTest, RefusedCancelledOrEmptyChoiceChangesNothing) {
     tool->btn1Click();
     tool->btn1Click();
     EXPECT_TRUE(notices.shown.empty());
-    EXPECT_EQ(fields.redt2, accepted);
-    EXPECT_EQ(fields.edt1, "S1.02");
-    EXPECT_EQ(tool->ImageHex(), "001FAB");
+    EXPECT_EQ(view.redt2, accepted);
+    EXPECT_EQ(view.edt1, "S1.02");
+    EXPECT_EQ((*tool->Image().Hex()), "001FAB");
 }
 
 TEST_F(ImageLoadingTest, DialogOpensOnTheLastAcceptedFile) {
@@ -80,7 +82,7 @@ TEST_F(ImageLoadingTest, DialogOpensOnTheLastAcceptedFile) {
     dialog.script = {std::nullopt};
     tool->btn1Click();
     EXPECT_EQ(dialog.namesShown.back(), first);
-    EXPECT_EQ(fields.redt2, first);
+    EXPECT_EQ(view.redt2, first);
 }
 
 TEST_F(ImageLoadingTest, MissingFileThrowsAfterFieldsChangedAndKeepsTheOldImage) {
@@ -96,9 +98,9 @@ TEST_F(ImageLoadingTest, MissingFileThrowsAfterFieldsChangedAndKeepsTheOldImage)
         EXPECT_EQ(ErrorBoxText(error.what()),
                   "Cannot open file \"" + missing + "\". No such file or directory.");
     }
-    EXPECT_EQ(fields.redt2, missing);
-    EXPECT_EQ(fields.edt1, "S2.00");
-    EXPECT_EQ(tool->ImageHex(), "001FAB");
+    EXPECT_EQ(view.redt2, missing);
+    EXPECT_EQ(view.edt1, "S2.00");
+    EXPECT_EQ((*tool->Image().Hex()), "001FAB");
 }
 
 // A folder cannot be opened as a file: the same error as for any unopenable
@@ -115,7 +117,67 @@ TEST_F(ImageLoadingTest, FolderWithAnSNameIsRefusedLikeAnUnopenableFile) {
         const std::string prefix = "Cannot open file \"" + folderPath.string() + "\". ";
         EXPECT_EQ(std::string(error.what()).substr(0, prefix.size()), prefix) << error.what();
     }
-    EXPECT_EQ(tool->ImageHex(), "001FAB");
+    EXPECT_EQ((*tool->Image().Hex()), "001FAB");
+}
+
+// Not a regular file: refused at once like a file that cannot be opened (a
+// FIFO without a writer would otherwise block the UI thread in the open).
+TEST_F(ImageLoadingTest, FifoOrDeviceIsRefusedAtOnceAndTheOldImageStays) {
+    Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
+    const auto fifo = folder / "S4.00.bin";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto device = folder / "S5.00.bin";
+    std::filesystem::create_symlink("/dev/zero", device);
+    for (const auto& path : {fifo, device}) {
+        dialog.script = {path.string()};
+        try {
+            tool->btn1Click();
+            ADD_FAILURE() << path << " was loaded as an image";
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(error.what(), "Cannot open file \"" + path.string() + "\". Invalid argument");
+        }
+        EXPECT_EQ(view.redt2, path.string());
+        EXPECT_EQ(*tool->Image().Hex(), "001FAB");
+    }
+}
+
+int OpenDescriptors() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
+}
+
+// A file too large to hold as text: the error reaches the error box, the
+// previous image stays whole and the file is closed.
+TEST_F(ImageLoadingTest, ImageTooLargeToHoldKeepsThePreviousImageAndClosesTheFile) {
+    Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
+    const std::filesystem::path huge = "/dev/shm/S7.huge." + std::to_string(::getpid()) + ".bin";
+    {
+        std::ofstream(huge, std::ios::binary).put('\x01');
+        std::error_code error;
+        std::filesystem::resize_file(huge, std::uint64_t{1} << 62, error);
+        if (error) {
+            std::filesystem::remove(huge);
+            GTEST_SKIP() << "no sparse file of 2^62 bytes here: " << error.message();
+        }
+    }
+    const int before = OpenDescriptors();
+    dialog.script = {huge.string()};
+    EXPECT_THROW(tool->btn1Click(), std::length_error);
+    std::filesystem::remove(huge);
+    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(*tool->Image().Hex(), "001FAB");
+    EXPECT_EQ(view.edt1, "S7.huge." + std::to_string(::getpid()));
+}
+
+// The upgrade takes the loaded text itself, not a copy; a later choice makes
+// a new text and leaves the taken one as it was.
+TEST_F(ImageLoadingTest, UpgradeSharesTheLoadedTextAndANewChoiceNeverChangesIt) {
+    RequestUpgrade(3);
+    const ImageText taken = tool->Session().SendImageHex();
+    EXPECT_EQ(taken.get(), tool->Image().Hex().get());
+    Browse("S2.bin", "\x11");
+    EXPECT_EQ(*taken, "5A5A5A");
+    EXPECT_EQ(*tool->Image().Hex(), "11");
 }
 
 TEST(ImageNames, NamePartAndVersionIgnoreFoldersAndTakeTheLastDot) {

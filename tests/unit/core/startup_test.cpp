@@ -8,15 +8,15 @@ using StartupTest = ToolTest;
 
 TEST_F(StartupTest, CleanStartOpensBothChannelsOnceAndWaits) {
     tool->FormActivate();
-    EXPECT_EQ(fields.lbl6, "等待升级");
+    EXPECT_EQ(view.lbl6, "等待升级");
     EXPECT_TRUE(tool->UpgradeChannel().Socket().IsOpen());
     EXPECT_TRUE(tool->SearchChannel().Socket().IsOpen());
     EXPECT_TRUE(tool->WorkersRunning());
     EXPECT_EQ(events.watched, 2);
 
-    fields.lbl6.clear();
+    view.lbl6.clear();
     tool->FormActivate(); // back from a dialog: nothing runs again
-    EXPECT_EQ(fields.lbl6, "");
+    EXPECT_EQ(view.lbl6, "");
     EXPECT_EQ(events.watched, 2);
 }
 
@@ -27,11 +27,11 @@ TEST_F(StartupTest, HeldLocalPortFailsThatChannelOnly) {
         ToolPorts ports{0, upgradePeer.Port(), 0, searchPeer.Port()};
         (upgradeHeld ? ports.upgradeLocal : ports.searchLocal) = holder.LocalPort();
         Make(ports);
-        fields.lbl6.clear();
+        view.lbl6.clear();
 
         tool->FormActivate();
 
-        EXPECT_EQ(fields.lbl6, "端口创建套接字失败!!") << upgradeHeld;
+        EXPECT_EQ(view.lbl6, "端口创建套接字失败!!") << upgradeHeld;
         EXPECT_EQ(tool->UpgradeChannel().Socket().IsOpen(), !upgradeHeld);
         EXPECT_EQ(tool->SearchChannel().Socket().IsOpen(), upgradeHeld);
         EXPECT_TRUE(tool->WorkersRunning());
@@ -41,19 +41,25 @@ TEST_F(StartupTest, HeldLocalPortFailsThatChannelOnly) {
 TEST_F(StartupTest, ShowPutsTheLocalAddressInLbl3OrSaysItWasNotFound) {
     localAddress = "10.1.2.3";
     tool->FormShow();
-    EXPECT_EQ(fields.lbl3, "10.1.2.3");
-    EXPECT_EQ(fields.lbl6, "");
+    EXPECT_EQ(view.lbl3, "10.1.2.3");
+    EXPECT_EQ(view.lbl6, "");
 
-    fields.lbl3 = "lbl3";
+    Make({0, upgradePeer.Port(), 0, searchPeer.Port()});
+    view.lbl3 = "lbl3";
+    view.lbl6.clear();
     localAddress.reset();
     tool->FormShow();
-    EXPECT_EQ(fields.lbl3, "lbl3");
-    EXPECT_EQ(fields.lbl6, "未找到本机IP地址");
+    EXPECT_EQ(view.lbl3, "lbl3");
+    EXPECT_EQ(view.lbl6, "未找到本机IP地址");
 
     // A channel failure already in the status line stays there.
-    fields.lbl6 = "端口创建套接字失败!!";
+    UdpSocket holder;
+    ASSERT_TRUE(holder.Create() && holder.Bind(0));
+    Make({holder.LocalPort(), upgradePeer.Port(), 0, searchPeer.Port()});
+    tool->FormActivate();
     tool->FormShow();
-    EXPECT_EQ(fields.lbl6, "端口创建套接字失败!!");
+    EXPECT_EQ(view.lbl6, "端口创建套接字失败!!");
+    EXPECT_EQ(tool->StatusText(), "端口创建套接字失败!!");
 }
 
 TEST(ErrorTexts, FullStopAndApplicationTitle) {

@@ -1,12 +1,13 @@
 #pragma once
 
-// An UpgradeTool wired to fakes, with loopback listeners as the collector on
+// An UpgradeTool wired to the shared fakes, with loopback listeners as the collector on
 // both channels, a scratch folder for image files, and worker pauses on
 // virtual time. The workers' 5000 ms settle pause is held until the test
 // opens the gate, so a test can look at the state a handler left before a
 // worker moves the mode on to "EN".
 
-#include "main/upgrade_tool.h"
+#include "core/error_text.h"
+#include "core/upgrade_tool.h"
 #include "protocol/messages.h"
 #include "pubpro/uPubpro.h"
 
@@ -70,7 +71,7 @@ protected:
     // out, so its workers' passes would end at their first pause.
     void Make(ToolPorts ports) {
         tool.reset();
-        tool = std::make_unique<UpgradeTool>(window.Views(sleeper, [this] { return localAddress; }),
+        tool = std::make_unique<UpgradeTool>(window.Ports(sleeper, [this] { return localAddress; }),
                                              ports);
     }
 
@@ -93,8 +94,8 @@ protected:
     // `bytes` bytes, the request sent and taken off the wire: mode "LU".
     void RequestUpgrade(std::size_t bytes) {
         tool->FormActivate();
-        list.rows = {{"123456", "127.0.0.1", "S2.01"}};
-        list.selected = 0;
+        ListDevices(*tool, {{"123456", "127.0.0.1", "S2.01"}});
+        view.selected = 0;
         Browse("S1.02.bin", std::string(bytes, '\x5A'));
         tool->btnUPGClick();
         ASSERT_EQ(upgradePeer.WaitFor(1).size(), 1u);
@@ -118,8 +119,7 @@ protected:
     }
 
     FakeWindow window;
-    FakeDeviceList& list = window.list;
-    FakeFields& fields = window.fields;
+    FakeView& view = window.view;
     FakeNotices& notices = window.notices;
     FakeFileDialog& dialog = window.dialog;
     RecordingDisplay& display = window.display;

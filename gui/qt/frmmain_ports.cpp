@@ -1,0 +1,117 @@
+#include "gui/qt/frmmain_ports.h"
+
+#include "platform/gbk.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QString>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kSerialColumn = 0;
+constexpr int kIpColumn = 1;
+constexpr int kVersionColumn = 2;
+
+QString FromGbk(const std::string& gbk) {
+    return QString::fromStdString(GbkToUtf8(gbk));
+}
+
+} // namespace
+
+void WidgetToolView::DevicesCleared() {
+    devices_.clear();
+}
+
+void WidgetToolView::DeviceAdded(const DeviceEntry& device) {
+    auto* item = new QTreeWidgetItem();
+    item->setText(kSerialColumn, FromGbk(device.serial));
+    item->setText(kIpColumn, QString::fromStdString(device.ip));
+    item->setText(kVersionColumn, FromGbk(device.version));
+    // Selectable and enabled only: captions are never edited in place.
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    devices_.addTopLevelItem(item);
+}
+
+void WidgetToolView::DeviceSerialChanged(int row, const std::string& serial) {
+    if (QTreeWidgetItem* item = devices_.topLevelItem(row))
+        item->setText(kSerialColumn, FromGbk(serial));
+}
+
+void WidgetToolView::LocalAddressChanged(const std::string& address) {
+    localAddress_.setText(QString::fromStdString(address));
+    // lbl3 is sized to its text, at its fixed height.
+    localAddress_.resize(localAddress_.fontMetrics().horizontalAdvance(localAddress_.text()),
+                         localAddress_.height());
+}
+
+void WidgetToolView::StatusChanged(const std::string& text) {
+    status_.setText(QString::fromStdString(text));
+}
+
+void WidgetToolView::ImageChosen(const std::string& path, const std::string& versionText) {
+    imagePath_.setPlainText(QString::fromStdString(path));
+    version_.setText(QString::fromStdString(versionText));
+}
+
+std::optional<int> WidgetToolView::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = devices_.selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    const int index = devices_.indexOfTopLevelItem(selected.first());
+    if (index < 0)
+        return std::nullopt;
+    return index;
+}
+
+std::string WidgetToolView::VersionText() const {
+    return version_.text().toStdString();
+}
+
+QueuedWorkerDisplay::QueuedWorkerDisplay(QObject& receiver, QProgressBar& progress, QLabel& status)
+    : receiver_(receiver), progress_(&progress), status_(&status) {}
+
+void QueuedWorkerDisplay::SetProgressMaximum(int maximum) {
+    QMetaObject::invokeMethod(
+        &receiver_, [this, maximum] { ApplyMaximum(maximum); }, Qt::QueuedConnection);
+}
+
+void QueuedWorkerDisplay::SetProgressPosition(int position) {
+    QMetaObject::invokeMethod(
+        &receiver_, [this, position] { ApplyPosition(position); }, Qt::QueuedConnection);
+}
+
+void QueuedWorkerDisplay::AdvanceProgress() {
+    // Read the position when the call runs, not when it is made, so a run of
+    // advances counts up from whatever the earlier queued calls left.
+    QMetaObject::invokeMethod(
+        &receiver_, [this] { ApplyPosition(position_ + 1); }, Qt::QueuedConnection);
+}
+
+void QueuedWorkerDisplay::SetStatusText(const std::string& text) {
+    QMetaObject::invokeMethod(
+        &receiver_,
+        [this, text] {
+            if (status_)
+                status_->setText(QString::fromStdString(text));
+        },
+        Qt::QueuedConnection);
+}
+
+void QueuedWorkerDisplay::ApplyMaximum(int maximum) {
+    maximum_ = std::max(maximum, 0);
+    ApplyPosition(position_);
+}
+
+void QueuedWorkerDisplay::ApplyPosition(int position) {
+    position_ = std::clamp(position, 0, maximum_);
+    if (!progress_)
+        return;
+    progress_->setRange(0, std::max(maximum_, 1));
+    progress_->setValue(position_);
+}

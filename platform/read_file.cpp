@@ -1,0 +1,124 @@
+#include "platform/read_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+ReadOnlyFile::~ReadOnlyFile() {
+    Close();
+}
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+std::string SystemMessage(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message(text != nullptr ? text : L"", length);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L'.' || message.back() == L' '))
+        message.pop_back();
+    const int size = WideCharToMultiByte(
+        CP_UTF8, 0, message.data(), static_cast<int>(message.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, message.data(), static_cast<int>(message.size()), utf8.data(),
+                        size, nullptr, nullptr);
+    return utf8;
+}
+
+} // namespace
+
+bool ReadOnlyFile::Open(const std::string& path) {
+    Close();
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error_ = SystemMessage(GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
+        error_ = SystemMessage(ERROR_INVALID_FUNCTION);
+        CloseHandle(file);
+        return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+std::size_t ReadOnlyFile::Read(char* into, std::size_t count) {
+    DWORD got = 0;
+    const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    if (!IsOpen() || !ReadFile(reinterpret_cast<HANDLE>(handle_), into, want, &got, nullptr))
+        return 0;
+    return got;
+}
+
+void ReadOnlyFile::Close() {
+    if (IsOpen())
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = kClosed;
+}
+
+#else
+
+bool ReadOnlyFile::Open(const std::string& path) {
+    Close();
+    // Non-blocking, so that opening a FIFO without a writer returns at once;
+    // anything but a regular file is refused before any read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error_ = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error_ = std::strerror(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    return true;
+}
+
+std::size_t ReadOnlyFile::Read(char* into, std::size_t count) {
+    if (!IsOpen())
+        return 0;
+    for (;;) {
+        const ssize_t got = ::read(static_cast<int>(handle_), into, count);
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR)
+            return 0;
+    }
+}
+
+void ReadOnlyFile::Close() {
+    if (IsOpen())
+        ::close(static_cast<int>(handle_));
+    handle_ = kClosed;
+}
+
+#endif

@@ -1,0 +1,37 @@
+#pragma once
+
+// Reading a whole file by its (UTF-8) name: read-only, with no sharing
+// restriction, closed by its owner on every path. Only regular files open: a
+// folder, a FIFO or a device is refused at once instead of blocking the
+// caller in the open or in a read.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class ReadOnlyFile {
+public:
+    ReadOnlyFile() = default;
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    // Opens `path`. False on failure; Error() then describes why, in the
+    // system's words.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return handle_ != kClosed; }
+    // The size the file had when it was opened.
+    std::uint64_t Size() const { return size_; }
+    // Reads up to `count` bytes at the current position; returns how many
+    // were read (0 at the end or on a failure).
+    std::size_t Read(char* into, std::size_t count);
+    void Close();
+
+    const std::string& Error() const { return error_; }
+
+private:
+    static constexpr std::intptr_t kClosed = -1;
+    std::intptr_t handle_ = kClosed; // a descriptor, or a HANDLE on Windows
+    std::uint64_t size_ = 0;
+    std::string error_;
+};

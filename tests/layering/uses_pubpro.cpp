@@ -1,0 +1,6 @@
+// Compiles only where pubpro's folder is on the include path.
+#include "pubpro/text_utils.h"
+
+int LayerProbePubpro() {
+    return static_cast<int>(Pos("b", "abc"));
+}
