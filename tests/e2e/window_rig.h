@@ -24,7 +24,6 @@ class QTreeWidgetItem;
 
 namespace e2e {
 
-
 QTreeWidgetItem* RowOf(QTreeWidget* list, const QString& address);
 
 // Turns an event loop as the program's own does, until `done` holds (tested
