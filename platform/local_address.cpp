@@ -1,12 +1,14 @@
 #include "platform/local_address.h"
 
+#include "platform/network_adapters.h"
+#include "platform/socket_library.h"
+
 #ifdef _WIN32
 #include <winsock2.h>
+// After winsock2.h.
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -16,12 +18,6 @@ namespace {
 
 bool IsLoopback(const in_addr& address) {
     return (ntohl(address.s_addr) >> 24) == 127;
-}
-
-std::string ToText(const in_addr& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
 }
 
 std::optional<std::string> FromHostName() {
@@ -38,7 +34,9 @@ std::optional<std::string> FromHostName() {
     for (auto* entry = list; entry != nullptr; entry = entry->ai_next) {
         const auto& address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr;
         if (!IsLoopback(address)) {
-            result = ToText(address);
+            char text[INET_ADDRSTRLEN] = {};
+            ::inet_ntop(AF_INET, &address, text, sizeof text);
+            result = text;
             break;
         }
     }
@@ -46,34 +44,21 @@ std::optional<std::string> FromHostName() {
     return result;
 }
 
-std::optional<std::string> FromInterfaces() {
-#ifdef _WIN32
-    return std::nullopt; // Windows resolves its own name to its interfaces' addresses
-#else
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return std::nullopt;
-    std::optional<std::string> result;
-    for (auto* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)
-            continue;
-        if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0)
-            continue;
-        const auto& address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
-        if (!IsLoopback(address)) {
-            result = ToText(address);
-            break;
-        }
-    }
-    ::freeifaddrs(list);
-    return result;
-#endif
+// The first IPv4 address of an adapter that is up and not loopback.
+std::optional<std::string> FromAdapters() {
+    for (const auto& adapter : ListNetworkAdapters())
+        if (!adapter.loopback && !adapter.address.starts_with("127."))
+            return adapter.address;
+    return std::nullopt;
 }
 
 } // namespace
 
 std::optional<std::string> LookupLocalIPv4() {
+    // On Windows the name lookup fails until the sockets library is started.
+    if (!EnsureSocketLibrary())
+        return std::nullopt;
     if (auto address = FromHostName())
         return address;
-    return FromInterfaces();
+    return FromAdapters();
 }

@@ -1,6 +1,8 @@
 #include "platform/read_file.h"
 
 #ifdef _WIN32
+#include "platform/wide_text.h"
+
 #include <windows.h>
 #else
 #include <cerrno>
@@ -18,15 +20,6 @@ ReadOnlyFile::~ReadOnlyFile() {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                        length);
-    return wide;
-}
-
 std::string SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(
@@ -37,19 +30,14 @@ std::string SystemMessage(DWORD code) {
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
                                 message.back() == L'.' || message.back() == L' '))
         message.pop_back();
-    const int size = WideCharToMultiByte(
-        CP_UTF8, 0, message.data(), static_cast<int>(message.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, message.data(), static_cast<int>(message.size()), utf8.data(),
-                        size, nullptr, nullptr);
-    return utf8;
+    return WideToUtf8(message);
 }
 
 } // namespace
 
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
+    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -14,6 +14,7 @@ bool WouldBlock() {
     return WSAGetLastError() == WSAEWOULDBLOCK;
 }
 constexpr int kSendFlags = 0;
+constexpr DWORD kUdpConnectionReset = _WSAIOW(IOC_VENDOR, 12); // SIO_UDP_CONNRESET
 } // namespace
 #else
 #include <arpa/inet.h>
@@ -34,21 +35,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 } // namespace
 #endif
 
-bool StartSocketLibrary() {
-#ifdef _WIN32
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 0), &data) == 0;
-#else
-    return true;
-#endif
-}
-
-void ReleaseSocketLibrary() {
-#ifdef _WIN32
-    WSACleanup();
-#endif
-}
-
 UdpSocket::~UdpSocket() {
     Close();
 }
@@ -57,10 +43,19 @@ bool UdpSocket::Create() {
     std::lock_guard lock(mutex_);
     if (handle_ != kInvalid)
         return true;
+    if (!EnsureSocketLibrary())
+        return false;
     const auto s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
 #ifdef _WIN32
     if (s == INVALID_SOCKET)
         return false;
+    // Windows turns an ICMP "port unreachable" for an earlier send into a
+    // failed read on a UDP socket; a sweep draws many of them. Switch that off
+    // so that reads see only datagrams, as on POSIX.
+    BOOL reportResets = FALSE;
+    DWORD unused = 0;
+    ::WSAIoctl(s, kUdpConnectionReset, &reportResets, sizeof reportResets, nullptr, 0, &unused,
+               nullptr, nullptr);
 #else
     if (s < 0)
         return false;

@@ -7,15 +7,13 @@
 // a send after Close() (or racing with it) does nothing, and never reaches a
 // descriptor number that the system has since handed out again.
 
+#include "platform/socket_library.h"
+
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-
-// Starts / releases the system's sockets library (Winsock 2.0; nothing on POSIX).
-bool StartSocketLibrary();
-void ReleaseSocketLibrary();
 
 class UdpSocket {
 public:

@@ -11,14 +11,21 @@ build_packages=(
   cmake g++ make pkg-config          # build
   qt6-base-dev                       # window (Qt 6 Widgets)
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
-  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator)
+  libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator, collector-fleet)
+  libasio-dev                        # event loop of collector-fleet (standalone Asio)
   python3                            # draws the desktop icon sizes
 )
 test_packages=(
   libgtest-dev libbenchmark-dev      # tests and benchmarks
   clang libclang-rt-14-dev           # fuzzing (libFuzzer) and sanitizers
   iproute2                           # network namespaces for end-to-end tests
+  time                               # CPU and memory figures of collector-fleet
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
+  g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...
+  g++-mingw-w64-i686-posix           # ... and 32-bit
+  wine wine64                        # runs the Windows tests
+  fonts-wqy-zenhei                   # a CJK font that wine draws the Chinese texts with
+  locales                            # zh_CN.UTF-8 for wine (made inside the build tree)
   dpkg-dev                           # dpkg-shlibdeps for the Debian packages
   libcap2-bin procps                 # setcap and sysctl, which the package's scripts use
   lintian desktop-file-utils appstream # package tests: lintian and both validators

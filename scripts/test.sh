@@ -20,6 +20,10 @@ ctest --test-dir "$root/build" --output-on-failure -L e2e -LE package
 # and removes the user.
 ctest --test-dir "$root/build" --output-on-failure -L package
 
+# Windows: the mingw-w64 cross build (64-bit with its tests under wine, and
+# the 32-bit program). See scripts/test-windows.sh.
+"$root/scripts/test-windows.sh"
+
 if [ -x "$root/scripts/sanitizers.sh" ]; then
   "$root/scripts/sanitizers.sh"
 fi

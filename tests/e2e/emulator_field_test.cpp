@@ -27,16 +27,8 @@ const std::string kProbe("\xFF\x04\x03\xFB", 4);
 
 // Starts one emulator process in the field and waits until it is bound.
 pid_t StartEmulator(e2e::NetnsFixture& net, const std::string& tag,
-                    std::vector<std::string> options) {
-    const std::string ready = net.ScratchDir() + "/" + tag + ".ready";
-    std::vector<std::string> argv = {COLLECTOR_EMULATOR_PATH, "--ready-file", ready,
-                                     "--run-seconds", "60"};
-    argv.insert(argv.end(), options.begin(), options.end());
-    const pid_t pid = net.SpawnInField(argv);
-    EXPECT_GT(pid, 0);
-    EXPECT_TRUE(e2e::WaitForFile(ready, 10s)) << "emulator " << tag << " never bound:\n"
-                                              << net.LogOf(pid);
-    return pid;
+                    const std::vector<std::string>& options) {
+    return e2e::StartEmulatorInField(net, COLLECTOR_EMULATOR_PATH, tag, options);
 }
 
 std::string Block(const std::string& hex, std::uint32_t index) {

@@ -465,4 +465,19 @@ int NetnsFixture::Terminate(pid_t pid, std::chrono::milliseconds grace) {
     return StatusOf(status);
 }
 
+pid_t StartEmulatorInField(NetnsFixture& net, const std::string& emulatorPath,
+                           const std::string& tag, const std::vector<std::string>& options,
+                           int runSeconds) {
+    const std::string ready = net.ScratchDir() + "/" + tag + ".ready";
+    std::vector<std::string> argv = {emulatorPath, "--ready-file", ready, "--run-seconds",
+                                     std::to_string(runSeconds)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    const pid_t pid = net.SpawnInField(argv);
+    EXPECT_GT(pid, 0);
+    EXPECT_TRUE(WaitForFile(ready, std::chrono::seconds(10)))
+        << "emulator " << tag << " never bound:\n"
+        << net.LogOf(pid);
+    return pid;
+}
+
 } // namespace e2e

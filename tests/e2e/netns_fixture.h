@@ -118,6 +118,13 @@ private:
     std::vector<pid_t> children_;
 };
 
+// Starts the collector emulator (`emulatorPath`) in the field namespace with
+// `options` and waits until it has bound every socket; a failure to start is
+// a test failure that names `tag` and shows the emulator's log.
+pid_t StartEmulatorInField(NetnsFixture& net, const std::string& emulatorPath,
+                           const std::string& tag, const std::vector<std::string>& options,
+                           int runSeconds = 60);
+
 } // namespace e2e
 
 #define E2E_REQUIRE_NAMESPACES()                                                                   \

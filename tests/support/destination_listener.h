@@ -3,12 +3,23 @@
 // A loopback listener that also records the address each datagram was sent TO.
 // Linux delivers datagrams for any 127.x.y.z to a socket bound to the wildcard
 // address, so one listener sees every probe of a sweep of 127.0.0.0/24 and can
-// tell them apart by destination. Linux only (IP_PKTINFO).
+// tell them apart by destination (IP_PKTINFO; under wine through WSARecvMsg,
+// on the same Linux sockets).
 
+#ifdef _WIN32
+#include "platform/socket_library.h"
+
+// winsock2.h must come first.
+#include <winsock2.h>
+
+#include <mswsock.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdint>
@@ -24,24 +35,41 @@ public:
     };
 
     DestinationListener() {
+#ifdef _WIN32
+        EnsureSocketLibrary();
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        u_long nonBlocking = 1;
+        ::ioctlsocket(fd_, FIONBIO, &nonBlocking);
+        GUID id = WSAID_WSARECVMSG;
+        DWORD unused = 0;
+        ::WSAIoctl(fd_, SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &receiveMessage_,
+                   sizeof receiveMessage_, &unused, nullptr, nullptr);
+#else
         fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
-        const int on = 1;
-        ::setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-        const int buffer = 1 << 20;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+#endif
+        SetOption(IPPROTO_IP, IP_PKTINFO, 1);
+        SetOption(SOL_SOCKET, SO_RCVBUF, 1 << 20);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_ANY);
         ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
+        AddressLength length = sizeof address;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
     }
-    ~DestinationListener() { ::close(fd_); }
+    ~DestinationListener() {
+#ifdef _WIN32
+        ::closesocket(fd_);
+#else
+        ::close(fd_);
+#endif
+    }
     DestinationListener(const DestinationListener&) = delete;
     DestinationListener& operator=(const DestinationListener&) = delete;
 
-    std::uint16_t Port() const { return port_; }
+    std::uint16_t Port() const {
+        return port_;
+    }
 
     // Collects until `count` datagrams arrived in all, or `timeout` passed.
     std::vector<Received> WaitFor(std::size_t count,
@@ -54,10 +82,55 @@ public:
         return got_;
     }
     // Everything that arrives within a short grace period.
-    std::vector<Received> Settle() { return WaitFor(SIZE_MAX, std::chrono::milliseconds(50)); }
-    void Forget() { got_.clear(); }
+    std::vector<Received> Settle() {
+        return WaitFor(SIZE_MAX, std::chrono::milliseconds(50));
+    }
+    void Forget() {
+        got_.clear();
+    }
 
 private:
+#ifdef _WIN32
+    using Handle = SOCKET;
+    using AddressLength = int;
+#else
+    using Handle = int;
+    using AddressLength = socklen_t;
+#endif
+
+    void SetOption(int level, int name, int value) {
+        ::setsockopt(fd_, level, name, reinterpret_cast<const char*>(&value), sizeof value);
+    }
+
+    static std::string Dotted(const in_addr& address) {
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &address, text, sizeof text);
+        return text;
+    }
+
+#ifdef _WIN32
+    bool ReadOne() {
+        char data[2048];
+        char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+        WSABUF io{sizeof data, data};
+        WSAMSG message{};
+        message.lpBuffers = &io;
+        message.dwBufferCount = 1;
+        message.Control = WSABUF{sizeof control, control};
+        DWORD n = 0;
+        if (receiveMessage_ == nullptr || receiveMessage_(fd_, &message, &n, nullptr, nullptr) != 0)
+            return false;
+        Received received{std::string(data, n), {}};
+        for (auto* c = WSA_CMSG_FIRSTHDR(&message); c != nullptr; c = WSA_CMSG_NXTHDR(&message, c))
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
+                received.destination =
+                    Dotted(reinterpret_cast<const IN_PKTINFO*>(WSA_CMSG_DATA(c))->ipi_addr);
+        got_.push_back(std::move(received));
+        return true;
+    }
+
+    LPFN_WSARECVMSG receiveMessage_ = nullptr;
+#else
     bool ReadOne() {
         char data[2048];
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
@@ -71,19 +144,16 @@ private:
         if (n < 0)
             return false;
         Received received{std::string(data, static_cast<std::size_t>(n)), {}};
-        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-                const auto* info = reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c));
-                char text[INET_ADDRSTRLEN] = {};
-                ::inet_ntop(AF_INET, &info->ipi_addr, text, sizeof text);
-                received.destination = text;
-            }
-        }
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c))
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
+                received.destination =
+                    Dotted(reinterpret_cast<const in_pktinfo*>(CMSG_DATA(c))->ipi_addr);
         got_.push_back(std::move(received));
         return true;
     }
+#endif
 
-    int fd_ = -1;
+    Handle fd_{};
     std::uint16_t port_ = 0;
     std::vector<Received> got_;
 };

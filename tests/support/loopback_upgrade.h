@@ -10,6 +10,7 @@
 #include "collector_emulator.h"
 #include "fake_views.h"
 #include "ui_thread_pump.h"
+#include "utf8_path.h"
 
 #include <chrono>
 #include <filesystem>
@@ -30,7 +31,7 @@ struct LoopbackUpgradeResult {
 inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
                                                 const std::string& image,
                                                 std::chrono::milliseconds timeout) {
-    const auto path = std::filesystem::temp_directory_path() / fileName;
+    const auto path = std::filesystem::temp_directory_path() / PathFromUtf8(fileName);
     std::ofstream(path, std::ios::binary) << image;
 
     collector_emulator::EmulatorOptions options;
@@ -48,7 +49,7 @@ inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
     tool.FormActivate();
     ListDevices(tool, {{"123456", "127.0.0.1", "S1.00"}});
     window.view.selected = 0;
-    window.dialog.script.push_back(path.string());
+    window.dialog.script.push_back(Utf8(path));
     tool.btn1Click();
 
     result.versionText = window.view.edt1;

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 #include <chrono>
 #include <thread>
@@ -169,9 +173,15 @@ TEST_F(ChannelsTest, OpenChannelsHaveRoomForAWholeSubnet) {
     for (auto* channel : {&upgrade, &search})
         for (const int option : {SO_RCVBUF, SO_SNDBUF}) {
             int bytes = 0;
+#ifdef _WIN32
+            int length = sizeof bytes;
+            ::getsockopt(static_cast<SOCKET>(channel->Socket().NativeHandle()), SOL_SOCKET, option,
+                         reinterpret_cast<char*>(&bytes), &length);
+#else
             socklen_t length = sizeof bytes;
             ::getsockopt(static_cast<int>(channel->Socket().NativeHandle()), SOL_SOCKET, option,
                          &bytes, &length);
+#endif
             EXPECT_GE(bytes, kSocketBufferBytes) << option;
         }
 }

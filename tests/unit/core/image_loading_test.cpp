@@ -4,7 +4,10 @@
 
 #include "tool_harness.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -12,7 +15,7 @@ using ImageLoadingTest = ToolTest;
 
 TEST_F(ImageLoadingTest, AcceptedFileFillsPathVersionAndHexImage) {
     struct Case {
-        std::filesystem::path name;
+        std::string name;
         std::string bytes;
         std::string version;
         std::string hex; // checked when not empty, else only its length
@@ -87,16 +90,21 @@ TEST_F(ImageLoadingTest, DialogOpensOnTheLastAcceptedFile) {
 
 TEST_F(ImageLoadingTest, MissingFileThrowsAfterFieldsChangedAndKeepsTheOldImage) {
     Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
-    const std::string missing = (folder / "gone" / "S2.00.bin").string();
+    const std::string missing = Utf8(folder / "gone" / "S2.00.bin");
     dialog.script = {missing};
     try {
         tool->btn1Click();
         FAIL() << "no error for a missing file";
     } catch (const std::runtime_error& error) {
-        EXPECT_STREQ(error.what(),
-                     ("Cannot open file \"" + missing + "\". No such file or directory").c_str());
-        EXPECT_EQ(ErrorBoxText(error.what()),
-                  "Cannot open file \"" + missing + "\". No such file or directory.");
+        const std::string what = error.what();
+        const std::string prefix = "Cannot open file \"" + missing + "\". ";
+        ASSERT_EQ(what.substr(0, prefix.size()), prefix);
+#ifdef _WIN32
+        EXPECT_GT(what.size(), prefix.size()) << "the system's reason is missing";
+#else
+        EXPECT_EQ(what.substr(prefix.size()), "No such file or directory");
+#endif
+        EXPECT_EQ(ErrorBoxText(what), what + ".");
     }
     EXPECT_EQ(view.redt2, missing);
     EXPECT_EQ(view.edt1, "S2.00");
@@ -109,16 +117,18 @@ TEST_F(ImageLoadingTest, FolderWithAnSNameIsRefusedLikeAnUnopenableFile) {
     Browse("S1.02.bin", std::string("\x00\x1F\xAB", 3));
     const auto folderPath = folder / "S3.00.bin";
     std::filesystem::create_directories(folderPath);
-    dialog.script = {folderPath.string()};
+    dialog.script = {Utf8(folderPath)};
     try {
         tool->btn1Click();
         ADD_FAILURE() << "a folder was loaded as an image";
     } catch (const std::exception& error) {
-        const std::string prefix = "Cannot open file \"" + folderPath.string() + "\". ";
+        const std::string prefix = "Cannot open file \"" + Utf8(folderPath) + "\". ";
         EXPECT_EQ(std::string(error.what()).substr(0, prefix.size()), prefix) << error.what();
     }
     EXPECT_EQ((*tool->Image().Hex()), "001FAB");
 }
+
+#ifndef _WIN32 // FIFOs, devices, /dev/shm and /proc are POSIX matters
 
 // Not a regular file: refused at once like a file that cannot be opened (a
 // FIFO without a writer would otherwise block the UI thread in the open).
@@ -168,6 +178,8 @@ TEST_F(ImageLoadingTest, ImageTooLargeToHoldKeepsThePreviousImageAndClosesTheFil
     EXPECT_EQ(*tool->Image().Hex(), "001FAB");
     EXPECT_EQ(view.edt1, "S7.huge." + std::to_string(::getpid()));
 }
+
+#endif
 
 // The upgrade takes the loaded text itself, not a copy; a later choice makes
 // a new text and leaves the taken one as it was.

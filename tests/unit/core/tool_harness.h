@@ -14,6 +14,7 @@
 #include "destination_listener.h"
 #include "fake_views.h"
 #include "recording_display.h"
+#include "utf8_path.h"
 #include "virtual_sleeper.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <unistd.h>
+#include <random>
 
 class Gate {
 public:
@@ -52,7 +53,8 @@ protected:
     ToolTest() {
         static std::atomic<int> serial{0};
         folder = std::filesystem::temp_directory_path() /
-                 ("core_tests_" + std::to_string(::getpid()) + "_" + std::to_string(serial++));
+                 ("core_tests_" + std::to_string(std::random_device{}()) + "_" +
+                  std::to_string(serial++));
         std::filesystem::create_directories(folder);
         sleeper.OnPause([this](long long, int ms) {
             if (ms == kSettleDelayMs)
@@ -75,15 +77,16 @@ protected:
                                              ports);
     }
 
-    std::string WriteFile(const std::filesystem::path& relative, const std::string& bytes) {
-        const auto path = folder / relative;
+    // `relative` is UTF-8 text; returns the full path as UTF-8.
+    std::string WriteFile(const std::string& relative, const std::string& bytes) {
+        const auto path = folder / PathFromUtf8(relative);
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << bytes;
-        return path.string();
+        return Utf8(path);
     }
 
     // The operator browses to a new file `name` holding `bytes`.
-    std::string Browse(const std::filesystem::path& name, const std::string& bytes) {
+    std::string Browse(const std::string& name, const std::string& bytes) {
         const std::string path = WriteFile(name, bytes);
         dialog.script.push_back(path);
         tool->btn1Click();

@@ -1,0 +1,50 @@
+#pragma once
+
+// The three commands of collector-fleet, each returning the exit status.
+
+#include "fleet/fleet_report.h"
+#include "fleet/progress.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fleet {
+
+struct AdapterOptions {
+    std::string interfaceName;
+    std::string address;
+};
+
+struct SweepOptions {
+    int sweeps = 2;
+    int waitMs = 1500; // after each sweep, for the replies
+};
+
+struct DiscoverOptions {
+    AdapterOptions adapter;
+    SweepOptions sweep;
+    ListFormat format = ListFormat::Table;
+};
+
+struct UpgradeOptions {
+    AdapterOptions adapter;
+    SweepOptions sweep;
+    std::string imagePath;
+    std::vector<std::string> targets;
+    bool all = false;
+    std::size_t parallel = 0; // 0: all at once
+    std::size_t canary = 0;
+    std::optional<std::size_t> maxFailures;
+    bool verify = true;
+    std::string reportPath;
+    std::string progress = "auto"; // auto | tty | plain | quiet
+    bool yes = false;
+};
+
+int RunInterfaces();
+int RunDiscover(const DiscoverOptions& options);
+int RunUpgrade(const UpgradeOptions& options);
+
+} // namespace fleet

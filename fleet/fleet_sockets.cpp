@@ -1,0 +1,104 @@
+#include "fleet/fleet_sockets.h"
+
+#include "fleet/field_table.h"
+#include "protocol/messages.h"
+
+namespace fleet {
+
+namespace {
+
+constexpr std::size_t kMaxDatagram = 10230;
+constexpr int kSendBufferBytes = 1 << 20; // probes to silent hosts wait on ARP here
+
+} // namespace
+
+FleetSockets::FleetSockets(asio::io_context& io, std::string ownAddress)
+    : own_(std::move(ownAddress)), upgrade_(io), search_(io) {}
+
+std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
+    asio::error_code error;
+    channel.socket.open(asio::ip::udp::v4(), error);
+    if (!error)
+        channel.socket.bind({asio::ip::address_v4::any(), port}, error);
+    if (error == asio::error::address_in_use)
+        return "local port " + std::to_string(port) +
+               " is already in use (is the upgrade window or another collector-fleet running?)";
+    if (error == asio::error::access_denied)
+        return "no permission to use local port " + std::to_string(port) +
+               " (run as administrator, or allow the program low ports)";
+    if (error)
+        return "cannot open local port " + std::to_string(port) + ": " + error.message();
+    channel.socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), error);
+    channel.socket.set_option(asio::socket_base::receive_buffer_size(kSendBufferBytes), error);
+    channel.buffer.resize(kMaxDatagram + 1);
+    return {};
+}
+
+std::string FleetSockets::Open() {
+    if (auto error = Bind(upgrade_, kUpgradePort); !error.empty())
+        return error;
+    if (auto error = Bind(search_, kSearchPort); !error.empty())
+        return error;
+    Receive(upgrade_, false);
+    Receive(search_, true);
+    return {};
+}
+
+void FleetSockets::Receive(Channel& channel, bool search) {
+    channel.socket.async_receive_from(
+        asio::buffer(channel.buffer), channel.sender,
+        [this, &channel, search](const asio::error_code& error, std::size_t size) {
+            if (error == asio::error::operation_aborted || !channel.socket.is_open())
+                return;
+            // One byte more than the largest datagram tells a too-long one apart: it is lost.
+            if (!error && size > 0 && size <= kMaxDatagram)
+                Deliver(channel, search, channel.buffer.substr(0, size),
+                        channel.sender.address().to_string());
+            Receive(channel, search);
+        });
+}
+
+void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
+                           const std::string& sender) {
+    // Only collectors of the swept /24 have a buffer, so their number is bounded.
+    if (!IsHostOf24(sender, own_) || sender == own_)
+        return;
+    if (search) {
+        bytes = ScrubSearchDatagram(std::move(bytes));
+    } else {
+        bytes = bytes.substr(0, bytes.find('\0'));
+        if (bytes.empty())
+            return;
+    }
+    RxBuffer& pending = channel.pending[sender];
+    pending.Append(bytes);
+    const FrameHandler& handler = search ? onSearchFrame : onUpgradeFrame;
+    ExtractFrames(pending, [&](const std::string& frame) {
+        if (handler)
+            handler(sender, frame);
+    });
+    pending.Bound();
+}
+
+void FleetSockets::Send(Channel& channel, const std::string& address, std::uint16_t port,
+                        const std::string& bytes) {
+    if (!IsHostOf24(address, own_) || !channel.socket.is_open())
+        return;
+    asio::error_code error;
+    const auto destination = asio::ip::make_address_v4(address, error);
+    if (error)
+        return;
+    // A full send buffer or an unreachable host loses this datagram only; the
+    // protocol's own retries cover it.
+    channel.socket.send_to(asio::buffer(bytes), {destination, port}, 0, error);
+}
+
+void FleetSockets::SendUpgradeFrame(const std::string& address, const std::string& frame) {
+    Send(upgrade_, address, kUpgradePort, frame);
+}
+
+void FleetSockets::SendProbe(const std::string& address) {
+    Send(search_, address, kSearchPort, protocol::BuildSearchProbe());
+}
+
+} // namespace fleet

@@ -1,0 +1,62 @@
+#pragma once
+
+// The program's two UDP endpoints on Asio: the upgrade port 8000 and the search
+// port 23, bound like the window binds them. Received datagrams are cut into
+// frames per sender and handed to the callbacks on the io_context's thread.
+// Every send is checked against the chosen adapter's /24: nothing is ever
+// sent anywhere else.
+
+#ifndef ASIO_STANDALONE
+#define ASIO_STANDALONE
+#endif
+#include <asio.hpp>
+
+#include "pubpro/uPubpro.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+namespace fleet {
+
+inline constexpr std::uint16_t kUpgradePort = 8000;
+inline constexpr std::uint16_t kSearchPort = 23;
+
+class FleetSockets {
+public:
+    using FrameHandler = std::function<void(const std::string& sender, const std::string& frame)>;
+
+    FleetSockets(asio::io_context& io, std::string ownAddress);
+
+    // Binds both ports and starts receiving. The text says what failed; empty
+    // on success.
+    std::string Open();
+
+    void SendUpgradeFrame(const std::string& address, const std::string& frame);
+    void SendProbe(const std::string& address);
+
+    // Upgrade frames arrive checked for nothing: the session tests checksums.
+    FrameHandler onUpgradeFrame;
+    FrameHandler onSearchFrame;
+
+private:
+    struct Channel {
+        explicit Channel(asio::io_context& io) : socket(io) {}
+        asio::ip::udp::socket socket;
+        asio::ip::udp::endpoint sender;
+        std::string buffer;
+        std::map<std::string, RxBuffer> pending; // per sender, bounded by the /24
+    };
+
+    std::string Bind(Channel& channel, std::uint16_t port);
+    void Receive(Channel& channel, bool search);
+    void Deliver(Channel& channel, bool search, std::string bytes, const std::string& sender);
+    void Send(Channel& channel, const std::string& address, std::uint16_t port,
+              const std::string& bytes);
+
+    std::string own_;
+    Channel upgrade_, search_;
+};
+
+} // namespace fleet

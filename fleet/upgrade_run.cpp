@@ -1,0 +1,123 @@
+#include "fleet/upgrade_run.h"
+
+#include "protocol/messages.h"
+
+namespace fleet {
+
+UpgradeRun::UpgradeRun(asio::io_context& io, FleetSockets& sockets,
+                       std::shared_ptr<const FirmwareImage> image, std::vector<std::string> targets,
+                       LaunchLimits limits, SessionTiming timing, ProgressView& progress)
+    : io_(io), sockets_(sockets), plan_(targets.size(), limits), progress_(progress), redraw_(io) {
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        byAddress_[targets[i]] = i;
+        SessionLink& link = *this;
+        sessions_.push_back(std::make_unique<UpgradeSession>(targets[i], image, link, timing));
+        slots_.push_back(std::make_unique<Slot>(io));
+    }
+}
+
+void UpgradeRun::SendUpgradeFrame(const std::string& address, const std::string& frame) {
+    sockets_.SendUpgradeFrame(address, frame);
+}
+
+void UpgradeRun::SendProbe(const std::string& address) {
+    sockets_.SendProbe(address);
+}
+
+void UpgradeRun::Run() {
+    // Replies from addresses that are not targets find no session and are dropped.
+    sockets_.onUpgradeFrame = [this](const std::string& sender, const std::string& frame) {
+        const auto it = byAddress_.find(sender);
+        if (it == byAddress_.end())
+            return;
+        sessions_[it->second]->OnUpgradeFrame(frame, Clock::now());
+        AfterEvent(it->second);
+    };
+    sockets_.onSearchFrame = [this](const std::string& sender, const std::string& frame) {
+        const auto it = byAddress_.find(sender);
+        if (it == byAddress_.end())
+            return;
+        sessions_[it->second]->OnSearchVersion(protocol::ParseSearchReply(frame).version,
+                                               Clock::now());
+        AfterEvent(it->second);
+    };
+    began_ = Clock::now();
+    StartSessions();
+    if (progress_.Animated())
+        ScheduleRedraw();
+    while (!plan_.Done())
+        io_.run_one();
+    ended_ = Clock::now();
+    redraw_.cancel();
+    progress_.Finish(View());
+    sockets_.onUpgradeFrame = nullptr;
+    sockets_.onSearchFrame = nullptr;
+}
+
+void UpgradeRun::Interrupt() {
+    plan_.Halt("not started: the run was interrupted");
+    for (std::size_t i = 0; i < sessions_.size(); ++i) {
+        if (sessions_[i]->CurrentStage() == Stage::Waiting)
+            continue;
+        sessions_[i]->Abort("interrupted", Clock::now());
+        AfterEvent(i);
+    }
+}
+
+void UpgradeRun::StartSessions() {
+    while (const auto index = plan_.Next()) {
+        sessions_[*index]->Start(Clock::now());
+        AfterEvent(*index);
+    }
+}
+
+void UpgradeRun::AfterEvent(std::size_t index) {
+    UpgradeSession& session = *sessions_[index];
+    Slot& slot = *slots_[index];
+    progress_.Changed(session);
+    if (session.Finished()) {
+        if (!slot.reported) {
+            slot.reported = true;
+            ++slot.generation;
+            slot.timer.cancel();
+            plan_.Finished(index, session.Result());
+            StartSessions();
+        }
+        return;
+    }
+    Arm(index);
+}
+
+void UpgradeRun::Arm(std::size_t index) {
+    const auto deadline = sessions_[index]->Deadline();
+    if (!deadline)
+        return;
+    Slot& slot = *slots_[index];
+    const unsigned generation = ++slot.generation;
+    slot.timer.expires_at(*deadline);
+    slot.timer.async_wait([this, index, generation](const asio::error_code& error) {
+        if (error || slots_[index]->generation != generation)
+            return;
+        sessions_[index]->OnTimer(Clock::now());
+        AfterEvent(index);
+    });
+}
+
+void UpgradeRun::ScheduleRedraw() {
+    redraw_.expires_after(std::chrono::milliseconds(100));
+    redraw_.async_wait([this](const asio::error_code& error) {
+        if (error)
+            return;
+        progress_.Tick(View());
+        ScheduleRedraw();
+    });
+}
+
+std::vector<const UpgradeSession*> UpgradeRun::View() const {
+    std::vector<const UpgradeSession*> view;
+    for (const auto& session : sessions_)
+        view.push_back(session.get());
+    return view;
+}
+
+} // namespace fleet

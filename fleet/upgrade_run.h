@@ -1,0 +1,64 @@
+#pragma once
+
+// Runs the upgrade sessions of a fleet on one Asio event loop: a timer per
+// session, replies routed to their session by sender address, new sessions
+// started as the launch plan allows.
+
+#include "fleet/fleet_sockets.h"
+#include "fleet/launch_plan.h"
+#include "fleet/progress.h"
+#include "fleet/upgrade_session.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace fleet {
+
+class UpgradeRun : private SessionLink {
+public:
+    UpgradeRun(asio::io_context& io, FleetSockets& sockets,
+               std::shared_ptr<const FirmwareImage> image, std::vector<std::string> targets,
+               LaunchLimits limits, SessionTiming timing, ProgressView& progress);
+
+    // Runs the loop until every session has ended or will not start.
+    void Run();
+    // Ends the running sessions as failed and starts no more; Run() returns.
+    void Interrupt();
+
+    const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
+    // Why sessions that never started were left out (empty if all started).
+    const std::string& HaltReason() const { return plan_.HaltReason(); }
+    // Wall time from the first session's start to the last one's end.
+    double Seconds() const { return std::chrono::duration<double>(ended_ - began_).count(); }
+
+private:
+    struct Slot {
+        explicit Slot(asio::io_context& io) : timer(io) {}
+        asio::steady_timer timer;
+        unsigned generation = 0; // stale timer completions carry an older one
+        bool reported = false;   // Finished() already told to the plan
+    };
+
+    void SendUpgradeFrame(const std::string& address, const std::string& frame) override;
+    void SendProbe(const std::string& address) override;
+
+    void StartSessions();
+    void AfterEvent(std::size_t index);
+    void Arm(std::size_t index);
+    void ScheduleRedraw();
+    std::vector<const UpgradeSession*> View() const;
+
+    asio::io_context& io_;
+    FleetSockets& sockets_;
+    LaunchPlan plan_;
+    ProgressView& progress_;
+    std::vector<std::unique_ptr<UpgradeSession>> sessions_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    std::unordered_map<std::string, std::size_t> byAddress_;
+    asio::steady_timer redraw_;
+    TimePoint began_{}, ended_{};
+};
+
+} // namespace fleet

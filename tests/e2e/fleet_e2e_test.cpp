@@ -1,0 +1,363 @@
+// collector-fleet as a real process in the tool namespace against emulated
+// collectors in the field namespace: mixed outcomes, verification, re-runs,
+// output without a terminal, discovery listings and set-up errors.
+#include "netns_fixture.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string output;
+};
+
+// Starts one emulator process in the field and waits until it is bound.
+pid_t StartEmulator(e2e::NetnsFixture& net, const std::string& tag,
+                    const std::vector<std::string>& options) {
+    return e2e::StartEmulatorInField(net, COLLECTOR_EMULATOR_PATH, tag, options, 120);
+}
+
+// Runs collector-fleet in the tool namespace, its standard input not a
+// terminal. With `stdoutOnly` standard error is thrown away.
+Outcome Fleet(const e2e::NetnsFixture& net, std::vector<std::string> args,
+              bool stdoutOnly = false) {
+    std::vector<std::string> argv = {COLLECTOR_FLEET_PATH};
+    if (stdoutOnly)
+        argv = {"sh", "-c", "exec \"$0\" \"$@\" 2>/dev/null", COLLECTOR_FLEET_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Outcome outcome;
+    outcome.status = net.RunInTool(argv, &outcome.output);
+    return outcome;
+}
+
+// An image of `bytes` bytes with a recognisable pattern, named `name`.
+std::string WriteImage(const e2e::NetnsFixture& net, const std::string& name, int bytes,
+                       std::string* content = nullptr) {
+    std::string data;
+    for (int i = 0; i < bytes; ++i)
+        data += static_cast<char>((i * 7 + 3) & 0xFF);
+    const std::string path = net.ScratchDir() + "/" + name;
+    std::ofstream(path, std::ios::binary) << data;
+    if (content)
+        *content = data;
+    return path;
+}
+
+// The report's collectors by IP.
+std::map<std::string, json> ReportByIp(const std::string& path) {
+    std::map<std::string, json> byIp;
+    const json report = json::parse(e2e::ReadFile(path));
+    for (const auto& entry : report.at("collectors"))
+        byIp[entry.at("ip").get<std::string>()] = entry;
+    return byIp;
+}
+
+std::string Field(const json& entry, const char* key) {
+    return entry.at(key).is_null() ? "null" : entry.at(key).get<std::string>();
+}
+
+} // namespace
+
+TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 17));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string out = net.ScratchDir() + "/image-%a.bin";
+    std::string image;
+    const std::string imagePath = WriteImage(net, "S2.00.bin", 700, &image); // 3 blocks
+    // Floods both ports with text that never makes a frame before answering.
+    StartEmulator(net, "normal",
+                  {"--address", "198.51.100.10", "--image-out", out, "--flood-bytes", "30000"});
+    // Loses block 1 once, sends junk before and duplicates of every reply.
+    StartEmulator(net, "lossy",
+                  {"--address", "198.51.100.11", "--drop-blocks", "1", "--junk",
+                   "--duplicate-share", "1", "--image-out", out});
+    StartEmulator(net, "noflash", {"--address", "198.51.100.12", "--request-reply", "e80"});
+    StartEmulator(net, "same", {"--address", "198.51.100.13", "--request-reply", "e81"});
+    StartEmulator(net, "old", {"--address", "198.51.100.14=8100014#V2.00"});
+    StartEmulator(net, "mute", {"--address", "198.51.100.15", "--request-reply", "silent"});
+    StartEmulator(net, "stalls", {"--address", "198.51.100.16", "--query-reply", "silent"});
+    StartEmulator(net, "garbled", {"--address", "198.51.100.17", "--checksum", "bad"});
+
+    const std::string report = net.ScratchDir() + "/report.json";
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report",
+                                 report, "--sweeps", "2", "--wait", "800"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    // Standard error is a pipe here: progress comes as plain lines, no redraw codes.
+    EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("198.51.100.11 sending pass 2 (1 blocks)"), std::string::npos)
+        << run.output;
+
+    const auto byIp = ReportByIp(report);
+    ASSERT_EQ(byIp.size(), 8u) << e2e::ReadFile(report);
+    const std::map<std::string, std::pair<std::string, std::string>> expected = {
+        {"198.51.100.10", {"ok", ""}},
+        {"198.51.100.11", {"ok", ""}},
+        {"198.51.100.12", {"refused", "collector has no flash (E80)"}},
+        {"198.51.100.13", {"refused", "collector already has this version (E81)"}},
+        {"198.51.100.14",
+         {"refused", "version \"V2.00\" is not compatible: use the older upgrade program"}},
+        {"198.51.100.15", {"failed", "no answer to 5 upgrade requests"}},
+        {"198.51.100.16", {"failed", "no answer to 5 completion queries"}},
+        {"198.51.100.17", {"failed", "no answer to 5 upgrade requests"}}, // bad checksums only
+    };
+    for (const auto& [ip, result] : expected) {
+        const json& entry = byIp.at(ip);
+        EXPECT_EQ(Field(entry, "result"), result.first) << ip;
+        EXPECT_EQ(Field(entry, "reason"), result.second) << ip;
+    }
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_before"), "S1.00");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_after"), "S2.00");
+    EXPECT_EQ(byIp.at("198.51.100.10").at("passes"), 1);
+    EXPECT_EQ(byIp.at("198.51.100.11").at("passes"), 2);
+    EXPECT_EQ(byIp.at("198.51.100.11").at("blocks_resent"), 1);
+    EXPECT_EQ(Field(byIp.at("198.51.100.14"), "version_before"), "V2.00");
+    EXPECT_EQ(byIp.at("198.51.100.14").at("passes"), 0);
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "serial"), "8100012");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "serial_hex"), "38313030303132");
+    // The silent one fails alone after its own deadlines; the others were not held up.
+    EXPECT_LT(byIp.at("198.51.100.10").at("seconds").get<double>(), 8.0);
+    const json whole = json::parse(e2e::ReadFile(report));
+    EXPECT_EQ(whole.at("image"),
+              (json{{"name", "S2.00.bin"}, {"version", "S2.00"}, {"size", 700}, {"blocks", 3}}));
+    for (const char* ip : {"198.51.100.10", "198.51.100.11"})
+        EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-" + ip + ".bin"), image) << ip;
+}
+
+TEST(FleetE2e, Verification_CatchesACollectorThatKeptItsVersion_NoVerifyTrustsIt) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 11));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S3.1.bin", 300);
+    StartEmulator(net, "keeps", {"--address", "198.51.100.10", "--keep-version"});
+    StartEmulator(net, "takes", {"--address", "198.51.100.11"});
+
+    const std::string report = net.ScratchDir() + "/verify.json";
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--target", "198.51.100.10",
+                                 "--target", "198.51.100.11", "--yes", "--report", report, "--wait",
+                                 "500", "--progress", "quiet"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "failed");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "reason"),
+              "reports version \"S1.00\" after the upgrade");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_after"), "S1.00");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "result"), "ok");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "version_after"), "S3.1");
+
+    const auto trusting =
+        Fleet(net, {"upgrade", "--image", imagePath, "--target", "198.51.100.10", "--yes",
+                    "--no-verify", "--report", report, "--wait", "500", "--progress", "quiet"});
+    EXPECT_EQ(trusting.status, 0) << trusting.output;
+    byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "ok");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_after"), "null");
+}
+
+TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    // 2 blocks; the version's GBK bytes (S CB FB 4) come back from a search
+    // reply as S CB 20 4, which must still count as this version.
+    const std::string imagePath = WriteImage(net, "S他4.bin", 301);
+    const std::string summary = net.ScratchDir() + "/summary.json";
+    StartEmulator(net, "good", {"--address", "198.51.100.10-11", "--summary", summary});
+    const pid_t flaky =
+        StartEmulator(net, "flaky", {"--address", "198.51.100.12", "--query-reply", "error"});
+    const std::string report = net.ScratchDir() + "/rerun.json";
+    const std::vector<std::string> command = {"upgrade",  "--image", imagePath, "--all", "--yes",
+                                              "--report", report,    "--wait",  "500"};
+
+    const auto first = Fleet(net, command);
+    EXPECT_EQ(first.status, 1) << first.output;
+    EXPECT_EQ(Field(ReportByIp(report).at("198.51.100.12"), "reason"),
+              "completion query answered \"E99\"");
+
+    // The collector is fixed; the same command again touches only it.
+    net.Terminate(flaky);
+    StartEmulator(net, "fixed", {"--address", "198.51.100.12"});
+    const auto second = Fleet(net, command);
+    EXPECT_EQ(second.status, 0) << second.output;
+    const auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "up-to-date");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "result"), "up-to-date");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "result"), "ok");
+    const json counts = json::parse(e2e::ReadFile(summary));
+    for (const auto& collector : counts.at("collectors"))
+        EXPECT_EQ(collector.at("requests"), 1) << collector.dump();
+
+    const auto third = Fleet(net, command);
+    EXPECT_EQ(third.status, 3) << third.output;
+}
+
+TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S7.bin", 300);
+    const pid_t refusing =
+        StartEmulator(net, "refusing", {"--address", "198.51.100.10", "--request-reply", "e80"});
+    StartEmulator(net, "rest",
+                  {"--address", "198.51.100.11-12", "--summary", net.ScratchDir() + "/rest.json"});
+    const std::string report = net.ScratchDir() + "/gated.json";
+
+    // The canary (lowest address first) is refused: nobody else is touched.
+    const auto canary = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--canary",
+                                    "1", "--report", report, "--sweeps", "1", "--wait", "500"});
+    EXPECT_EQ(canary.status, 1) << canary.output;
+    auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "refused");
+    for (const char* ip : {"198.51.100.11", "198.51.100.12"}) {
+        EXPECT_EQ(Field(byIp.at(ip), "result"), "not-started") << ip;
+        EXPECT_EQ(Field(byIp.at(ip), "reason"), "not started: a canary collector was not upgraded");
+    }
+
+    // One at a time, stopping after the first failure.
+    net.Terminate(refusing);
+    StartEmulator(net, "erring", {"--address", "198.51.100.10", "--query-reply", "error"});
+    const auto limited =
+        Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--parallel", "1",
+                    "--max-failures", "1", "--report", report, "--sweeps", "1", "--wait", "500"});
+    EXPECT_EQ(limited.status, 1) << limited.output;
+    byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "failed");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "reason"),
+              "not started: the failure limit (1) was reached");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "result"), "not-started");
+    EXPECT_FALSE(std::filesystem::exists(net.ScratchDir() + "/rest.json") &&
+                 e2e::ReadFile(net.ScratchDir() + "/rest.json").find("\"requests\": 1") !=
+                     std::string::npos)
+        << "a collector that was not started received a request";
+}
+
+TEST(FleetE2e, Interrupted_StillPrintsAndRecordsWhatWasDone) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 11));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S8.bin", 300);
+    StartEmulator(net, "mute", {"--address", "198.51.100.10-11", "--request-reply", "silent"});
+    const std::string report = net.ScratchDir() + "/interrupted.json";
+    const pid_t fleet =
+        net.SpawnInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", imagePath, "--all", "--yes",
+                         "--parallel", "1", "--report", report, "--sweeps", "1", "--wait", "300"});
+    ASSERT_GT(fleet, 0);
+    std::this_thread::sleep_for(2s); // the sweep is over, the first request unanswered
+    EXPECT_EQ(net.Terminate(fleet), 1) << net.LogOf(fleet);
+    const auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "reason"), "interrupted");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "reason"), "not started: the run was interrupted");
+    EXPECT_NE(net.LogOf(fleet).find("198.51.100.11  8100011  S1.00   -      not-started"),
+              std::string::npos)
+        << net.LogOf(fleet);
+}
+
+TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net({"198.51.100.9", "198.51.100.10", "198.51.100.100"});
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    StartEmulator(net, "field",
+                  {"--address", "198.51.100.100=  77 #S1.5,198.51.100.9", "--address",
+                   "198.51.100.10=A\"B#V1.0#x"});
+
+    const auto csv = Fleet(net, {"discover", "--format", "csv", "--wait", "500"}, true);
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.output, "serial,ip,version\n"
+                          "8100009,198.51.100.9,S1.00\n"
+                          "\"A\"\"B\",198.51.100.10,V1.0#x\n"
+                          "77,198.51.100.100,S1.5\n");
+
+    const auto listed = Fleet(
+        net,
+        {"discover", "--format", "json", "--sweeps", "1", "--wait", "500", "--interface", "veth0"},
+        true);
+    EXPECT_EQ(listed.status, 0);
+    const json field = json::parse(listed.output);
+    ASSERT_EQ(field.size(), 3u) << listed.output;
+    EXPECT_EQ(field[0], (json{{"ip", "198.51.100.9"},
+                              {"serial", "8100009"},
+                              {"serial_hex", "38313030303039"},
+                              {"version", "S1.00"},
+                              {"version_hex", "53312E3030"}}));
+    EXPECT_EQ(field[2].at("serial"), "77");
+}
+
+TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 10));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string summary = net.ScratchDir() + "/untouched.json";
+    const pid_t bystander =
+        StartEmulator(net, "bystander", {"--address", "198.51.100.10", "--summary", summary});
+    const std::string good = WriteImage(net, "S5.bin", 10);
+    const std::string lowerName = WriteImage(net, "s5.bin", 10);
+    const std::string folder = net.ScratchDir() + "/S6.bin";
+    std::filesystem::create_directory(folder);
+    const std::string huge = net.ScratchDir() + "/S9.bin";
+    std::ofstream(huge).close();
+    std::filesystem::resize_file(huge, 65536ull * 300); // sparse: one block too many
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--image", lowerName, "--all", "--yes"}, "must begin with \"S\""},
+        {{"--image", net.ScratchDir() + "/S-missing.bin", "--all", "--yes"}, "cannot read"},
+        {{"--image", folder, "--all", "--yes"}, "it is a folder"},
+        {{"--image", huge, "--all", "--yes"}, "65536 blocks"},
+        {{"--image", good, "--all", "--yes", "--interface", "eth9"}, "no adapter"},
+        {{"--image", good, "--target", "203.0.113.5", "--yes"}, "outside 198.51.100.0/24"},
+        {{"--image", good, "--target", "198.51.100.1", "--yes"}, "own address"},
+        {{"--image", good, "--all"}, "add --yes"},
+        {{"--image", good}, "--target IP, or --all"},
+        {{"--image", good, "--all", "--yes", "--parallel", "0"}, "--parallel"},
+    };
+    for (const auto& [args, message] : cases) {
+        std::vector<std::string> argv = {"upgrade"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const auto run = Fleet(net, argv);
+        EXPECT_EQ(run.status, 2) << message;
+        EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
+    }
+
+    // A port held by another program (the window, say) is named.
+    for (const std::uint16_t port : {8000, 23}) {
+        int holder = -1;
+        {
+            e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
+            ASSERT_TRUE(in.Ok());
+            holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port);
+            ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        }
+        const auto run = Fleet(net, {"discover", "--wait", "100"});
+        ::close(holder);
+        EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_NE(run.output.find("local port " + std::to_string(port) +
+                                  " is already in use (is the upgrade window"),
+                  std::string::npos)
+            << run.output;
+    }
+    // Not one datagram reached the collector.
+    EXPECT_EQ(net.Terminate(bystander), 0);
+    const json counts = json::parse(e2e::ReadFile(summary));
+    ASSERT_EQ(counts.at("collectors").size(), 1u);
+    EXPECT_EQ(counts.at("collectors")[0].at("probes"), 0);
+    EXPECT_EQ(counts.at("collectors")[0].at("requests"), 0);
+}

@@ -1,0 +1,269 @@
+// Deciding what a fleet run does before anything is sent: the adapter, the
+// targets and their up-front refusals, the order and gating of sessions, and
+// the image itself.
+#include "fleet/field_table.h"
+#include "fleet/firmware_image.h"
+#include "fleet/fleet_plan.h"
+#include "fleet/launch_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using fleet::LaunchLimits;
+using fleet::LaunchPlan;
+using fleet::Outcome;
+using fleet::ResultKind;
+
+namespace {
+
+std::vector<std::size_t> StartAll(LaunchPlan& plan) {
+    std::vector<std::size_t> started;
+    while (const auto next = plan.Next())
+        started.push_back(*next);
+    return started;
+}
+
+const char kOwn[] = "198.51.100.1";
+
+std::string Reply(const std::string& text) {
+    return "\x1B" + text + "\x05";
+}
+
+} // namespace
+
+// ---- launch plan ----
+
+TEST(LaunchPlan, ParallelLimit_StartsAnotherAsEachEnds) {
+    LaunchPlan plan(5, LaunchLimits{2, 0, std::nullopt});
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{0, 1}));
+    plan.Finished(1, Outcome::Failed);
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{2}));
+    plan.Finished(0, Outcome::Upgraded);
+    plan.Finished(2, Outcome::Refused);
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{3, 4}));
+    EXPECT_FALSE(plan.Done());
+    plan.Finished(3, Outcome::Upgraded);
+    plan.Finished(4, Outcome::Upgraded);
+    EXPECT_TRUE(plan.Done());
+    EXPECT_EQ(plan.HaltReason(), "");
+
+    LaunchPlan unlimited(4, LaunchLimits{});
+    EXPECT_EQ(StartAll(unlimited).size(), 4u);
+}
+
+TEST(LaunchPlan, Canary_RestWaitsForAllCanariesAndStopsIfOneIsNotUpgraded) {
+    LaunchPlan plan(5, LaunchLimits{0, 2, std::nullopt});
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{0, 1}));
+    plan.Finished(0, Outcome::Upgraded);
+    EXPECT_EQ(StartAll(plan), std::vector<std::size_t>{});
+    plan.Finished(1, Outcome::Upgraded);
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{2, 3, 4}));
+
+    LaunchPlan refused(3, LaunchLimits{0, 1, std::nullopt});
+    StartAll(refused);
+    refused.Finished(0, Outcome::Refused); // a refusal is not a success either
+    EXPECT_EQ(StartAll(refused), std::vector<std::size_t>{});
+    EXPECT_TRUE(refused.Done());
+    EXPECT_EQ(refused.HaltReason(), "not started: a canary collector was not upgraded");
+
+    LaunchPlan more(2, LaunchLimits{0, 9, std::nullopt}); // more canaries than targets
+    EXPECT_EQ(StartAll(more).size(), 2u);
+}
+
+TEST(LaunchPlan, MaxFailures_CountsFailuresOnlyAndLetsRunningOnesFinish) {
+    LaunchPlan plan(6, LaunchLimits{3, 0, 2});
+    StartAll(plan);
+    plan.Finished(0, Outcome::Refused);
+    plan.Finished(1, Outcome::Failed);
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{3, 4}));
+    plan.Finished(3, Outcome::Failed);
+    EXPECT_EQ(StartAll(plan), std::vector<std::size_t>{});
+    EXPECT_FALSE(plan.Done()); // 2 and 4 still run
+    plan.Finished(2, Outcome::Upgraded);
+    plan.Finished(4, Outcome::Upgraded);
+    EXPECT_TRUE(plan.Done());
+    EXPECT_EQ(plan.HaltReason(), "not started: the failure limit (2) was reached");
+
+    LaunchPlan interrupted(3, LaunchLimits{1, 0, std::nullopt});
+    StartAll(interrupted);
+    interrupted.Halt("stop");
+    interrupted.Finished(0, Outcome::Failed);
+    EXPECT_EQ(StartAll(interrupted), std::vector<std::size_t>{});
+    EXPECT_TRUE(interrupted.Done());
+    EXPECT_EQ(interrupted.HaltReason(), "stop");
+}
+
+// ---- the field table and the /24 ----
+
+TEST(FieldTable, ReplyRules_FirstReplyPerAddressTrimmedOwnAndForeignDropped) {
+    fleet::FieldTable field(kOwn);
+    field.OnSearchFrame(Reply(" \t123456 #S2.01"), "198.51.100.50");
+    field.OnSearchFrame(Reply("999#S9"), "198.51.100.50"); // a second sweep's reply
+    field.OnSearchFrame(Reply("A#B#C"), "198.51.100.9");
+    field.OnSearchFrame(Reply("77"), "198.51.100.10");
+    field.OnSearchFrame(Reply("#S1"), "198.51.100.11");  // empty serial
+    field.OnSearchFrame(Reply("own#S1"), kOwn);          // this host
+    field.OnSearchFrame(Reply("far#S1"), "203.0.113.7"); // outside the /24
+    field.OnSearchFrame(Reply("bc#S1"), "198.51.100.255");
+    const auto sorted = field.SortedByAddress();
+    ASSERT_EQ(sorted.size(), 3u);
+    EXPECT_EQ(sorted[0].address, "198.51.100.9");
+    EXPECT_EQ(sorted[0].serial, "A");
+    EXPECT_EQ(sorted[0].version, "B#C");
+    EXPECT_EQ(sorted[1].address, "198.51.100.10");
+    EXPECT_EQ(sorted[1].version, "");
+    EXPECT_EQ(sorted[2].serial, "123456");
+    EXPECT_EQ(sorted[2].version, "S2.01");
+}
+
+TEST(FieldTable, Subnet_SweepCoversHosts1To254AndSendsNowhereElse) {
+    const auto sweep = fleet::SweepAddresses("10.0.7.33");
+    ASSERT_EQ(sweep.size(), 254u);
+    EXPECT_EQ(sweep.front(), "10.0.7.1");
+    EXPECT_EQ(sweep.back(), "10.0.7.254");
+    EXPECT_TRUE(fleet::SweepAddresses("not an address").empty());
+
+    EXPECT_TRUE(fleet::IsHostOf24("10.0.7.254", "10.0.7.33"));
+    for (const char* outside : {"10.0.7.0", "10.0.7.255", "10.0.8.5", "10.0.7.256", "10.0.7",
+                                "10.0.7.5.1", "10.0.7.05", " 10.0.7.5", "10.0.7.5x", ""})
+        EXPECT_FALSE(fleet::IsHostOf24(outside, "10.0.7.33")) << outside;
+    EXPECT_TRUE(fleet::AddressLess("10.0.7.9", "10.0.7.10"));
+    EXPECT_EQ(fleet::ScrubSearchDatagram(std::string("a\xFF\xFB\0\nb", 6)), "a    b");
+}
+
+// ---- adapters and targets ----
+
+TEST(FleetPlan, ChooseAdapter_ByNameAddressOrTheOnlyOne) {
+    const std::vector<NetworkAdapter> adapters = {{"lo", "127.0.0.1", 8, true},
+                                                  {"eth0", "192.0.2.2", 24, false},
+                                                  {"wlan0", "10.1.1.5", 16, false},
+                                                  {"wlan0", "10.2.2.5", 24, false}};
+    const auto byName = fleet::ChooseAdapter(adapters, "eth0", "");
+    ASSERT_TRUE(std::holds_alternative<NetworkAdapter>(byName));
+    EXPECT_EQ(std::get<NetworkAdapter>(byName).address, "192.0.2.2");
+    const auto byAddress = fleet::ChooseAdapter(adapters, "", "10.2.2.5");
+    ASSERT_TRUE(std::holds_alternative<NetworkAdapter>(byAddress));
+    EXPECT_EQ(std::get<NetworkAdapter>(byAddress).name, "wlan0");
+
+    // Never a guess on a host with several networks.
+    const auto several = fleet::ChooseAdapter(adapters, "", "");
+    ASSERT_TRUE(std::holds_alternative<std::string>(several));
+    EXPECT_NE(std::get<std::string>(several).find("several adapters"), std::string::npos);
+    EXPECT_NE(std::get<std::string>(several).find("eth0  192.0.2.2"), std::string::npos);
+    EXPECT_TRUE(std::holds_alternative<std::string>(fleet::ChooseAdapter(adapters, "wlan0", "")));
+    EXPECT_EQ(std::get<std::string>(fleet::ChooseAdapter(adapters, "eth9", "")),
+              "no adapter with the interface \"eth9\" (see: collector-fleet interfaces)");
+    const auto only = fleet::ChooseAdapter({adapters[0], adapters[1]}, "", "");
+    EXPECT_EQ(std::get<NetworkAdapter>(only).name, "eth0");
+}
+
+TEST(FleetPlan, CheckTarget_OnlyOtherHostsOfTheAdapters24) {
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.7", kOwn), "");
+    EXPECT_EQ(fleet::CheckTarget("198.51.101.7", kOwn),
+              "198.51.101.7 lies outside 198.51.100.0/24, the chosen adapter's subnet");
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.255", kOwn),
+              "198.51.100.255 lies outside 198.51.100.0/24, the chosen adapter's subnet");
+    EXPECT_EQ(fleet::CheckTarget(kOwn, kOwn), "198.51.100.1 is this computer's own address");
+    EXPECT_EQ(fleet::CheckTarget("collector7", kOwn), "\"collector7\" is not an IPv4 address");
+}
+
+TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
+    fleet::FieldTable field(kOwn);
+    field.OnSearchFrame(Reply("a#S1.00"), "198.51.100.20");
+    field.OnSearchFrame(Reply("b#V2.00"), "198.51.100.3");
+    field.OnSearchFrame(Reply("c#S2.00"), "198.51.100.4");
+    field.OnSearchFrame(Reply("d"), "198.51.100.5");
+    field.OnSearchFrame(Reply("e#s1.00"), "198.51.100.6");
+    field.OnSearchFrame(Reply("f#S0.9"), "198.51.100.10");
+    fleet::FirmwareImage image;
+    image.versionWire = image.versionAsReported = "S2.00";
+
+    const auto all = fleet::PlanTargets(field, {}, image);
+    EXPECT_EQ(all.toUpgrade, (std::vector<std::string>{"198.51.100.10", "198.51.100.20"}));
+    EXPECT_EQ(all.toUpgradeAs[1].serial, "a");
+    EXPECT_EQ(all.toUpgradeAs[1].versionBefore, "S1.00");
+    std::map<std::string, std::pair<ResultKind, std::string>> settled;
+    for (const auto& r : all.settled)
+        settled[r.address] = {r.result, r.reason};
+    EXPECT_EQ(settled.size(), 4u);
+    EXPECT_EQ(settled["198.51.100.3"].first, ResultKind::Refused);
+    EXPECT_EQ(settled["198.51.100.4"],
+              std::make_pair(ResultKind::UpToDate, std::string("already runs this version")));
+    EXPECT_EQ(settled["198.51.100.5"].first, ResultKind::Refused); // no version at all
+    EXPECT_EQ(settled["198.51.100.6"].second,
+              "version \"s1.00\" does not begin with S: cannot be upgraded");
+
+    // Named targets: duplicates once, in address order; a missing one fails.
+    const auto named =
+        fleet::PlanTargets(field, {"198.51.100.20", "198.51.100.99", "198.51.100.20"}, image);
+    EXPECT_EQ(named.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
+    ASSERT_EQ(named.settled.size(), 1u);
+    EXPECT_EQ(named.settled[0].result, ResultKind::Failed);
+    EXPECT_EQ(named.settled[0].reason, "did not answer the sweep");
+}
+
+// ---- the image ----
+
+class ImageTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const auto path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_ = [] {
+        auto d =
+            std::filesystem::temp_directory_path() /
+            ("fleet-image-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(d);
+        return d;
+    }();
+};
+
+TEST_F(ImageTest, NameRuleVersionTextHexAndBlocks) {
+    const auto loaded =
+        fleet::LoadFirmwareImage(Write("S1.2.3.bin", std::string("\x00\x1F\xAB", 3)));
+    ASSERT_TRUE(std::holds_alternative<std::shared_ptr<const fleet::FirmwareImage>>(loaded));
+    const auto& image = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded);
+    EXPECT_EQ(image.versionText, "S1.2.3");
+    EXPECT_EQ(image.versionWire, "S1.2.3");
+    EXPECT_EQ(image.hex, "001FAB");
+    EXPECT_EQ(image.blockCount, 1u);
+    EXPECT_EQ(image.fileName, "S1.2.3.bin");
+
+    const auto chinese = fleet::LoadFirmwareImage(Write("S升级.bin", std::string(301, 'x')));
+    const auto& named = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(chinese);
+    EXPECT_EQ(named.versionWire, "S\xC9\xFD\xBC\xB6"); // GBK on the wire
+    EXPECT_EQ(named.blockCount, 2u);
+
+    // A search reply shows the trail byte FB of 他 (CB FB) as a blank.
+    const auto blanked = fleet::LoadFirmwareImage(Write("S他1.bin", "x"));
+    const auto& other = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(blanked);
+    EXPECT_EQ(other.versionWire, "S\xCB\xFB"
+                                 "1");
+    EXPECT_EQ(other.versionAsReported, "S\xCB 1");
+}
+
+TEST_F(ImageTest, Refusals_NameEmptyMissingFolderAndTooManyBlocks) {
+    const auto reason = [](const std::string& path) {
+        const auto loaded = fleet::LoadFirmwareImage(path);
+        return std::holds_alternative<std::string>(loaded) ? std::get<std::string>(loaded) : "";
+    };
+    EXPECT_NE(reason(Write("s1.bin", "x")).find("must begin with \"S\""), std::string::npos);
+    EXPECT_NE(reason(Write("V1.bin", "x")).find("must begin with \"S\""), std::string::npos);
+    EXPECT_NE(reason(Write("S0.bin", "")).find("is empty"), std::string::npos);
+    EXPECT_NE(reason((dir_ / "S-none.bin").string()).find("cannot read"), std::string::npos);
+    std::filesystem::create_directory(dir_ / "Sdir");
+    EXPECT_NE(reason((dir_ / "Sdir").string()).find("folder"), std::string::npos);
+
+    const std::string most = Write("Smax.bin", "");
+    std::filesystem::resize_file(most, 65535ull * 300);
+    EXPECT_EQ(reason(most), "");
+    const std::string over = Write("Sover.bin", "");
+    std::filesystem::resize_file(over, 65535ull * 300 + 1);
+    EXPECT_NE(reason(over).find("65536 blocks"), std::string::npos);
+}

@@ -1,0 +1,390 @@
+// The upgrade session on virtual time: the test owns the clock, plays the
+// collector by handing frames in, and reads what went out from the recording
+// link. No sockets, no sleeping.
+#include "fleet/upgrade_session.h"
+#include "pubpro/uPubpro.h"
+#include "recording_session_link.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+using fleet::Outcome;
+using fleet::Stage;
+
+namespace {
+
+const std::string kCollector = "198.51.100.20";
+const std::string kQuery("\x1B"
+                         "ENB314\x05"); // the completion query, byte for byte
+
+// An image of `blocks` blocks whose hex text is block-recognisable: block k
+// is 600 copies of the digit k (mod 10); the last block is 10 characters.
+std::shared_ptr<const fleet::FirmwareImage> Image(int blocks, std::string version = "S1.02") {
+    auto image = std::make_shared<fleet::FirmwareImage>();
+    image->versionText = image->versionWire = image->versionAsReported = version;
+    for (int k = 0; k < blocks; ++k)
+        image->hex += std::string(k + 1 == blocks ? 10 : 600, static_cast<char>('0' + k % 10));
+    image->sizeBytes = image->hex.size() / 2;
+    image->blockCount = static_cast<std::size_t>(blocks);
+    return image;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void Make(int blocks, fleet::SessionTiming timing = {}) {
+        session_ =
+            std::make_unique<fleet::UpgradeSession>(kCollector, Image(blocks), link_, timing);
+    }
+    fleet::TimePoint At(std::chrono::milliseconds ms) const { return t0_ + ms; }
+    std::chrono::milliseconds Ms(fleet::TimePoint t) const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(t - t0_);
+    }
+    void StartAt(std::chrono::milliseconds ms) {
+        link_.now = At(ms);
+        session_->Start(At(ms));
+    }
+    // Runs every deadline up to `ms`, each exactly on time.
+    void AdvanceTo(std::chrono::milliseconds ms) {
+        while (auto due = session_->Deadline()) {
+            if (*due > At(ms))
+                break;
+            link_.now = *due;
+            session_->OnTimer(*due);
+        }
+        link_.now = At(ms);
+    }
+    void Reply(const std::string& payload) { ReplyRaw(MakeFrame(payload)); }
+    void ReplyRaw(const std::string& frame) { session_->OnUpgradeFrame(frame, link_.now); }
+
+    // Payloads of the upgrade frames sent, with data blocks shortened to "UD"+index.
+    std::vector<std::string> Payloads() const {
+        std::vector<std::string> out;
+        for (const auto& s : link_.sent) {
+            if (s.channel == "probe") {
+                out.push_back("probe");
+                continue;
+            }
+            const std::string payload = FramePayload(s.bytes);
+            out.push_back(payload.rfind("UD", 0) == 0 ? payload.substr(0, 6) : payload);
+        }
+        return out;
+    }
+    std::vector<long long> SendTimes() const {
+        std::vector<long long> out;
+        for (const auto& s : link_.sent)
+            out.push_back(Ms(s.at).count());
+        return out;
+    }
+    void Clear() { link_.sent.clear(); }
+    // A one-block upgrade up to the completion reply, at 5150 ms.
+    void ReachVerifying() {
+        Make(1);
+        StartAt(0ms);
+        Reply("R0000");
+        AdvanceTo(5150ms);
+        Reply("R");
+        ASSERT_EQ(session_->CurrentStage(), Stage::Verifying);
+    }
+
+    fleet::TimePoint t0_ = fleet::TimePoint{} + 1h;
+    RecordingSessionLink link_;
+    std::unique_ptr<fleet::UpgradeSession> session_;
+};
+
+// ---- the normal course of an upgrade ----
+
+TEST_F(SessionTest, HappyPath_RequestBlocksPacedSettleQueries) {
+    Make(3);
+    StartAt(0ms);
+    ASSERT_EQ(Payloads(), (std::vector<std::string>{"LUS1.020003"}));
+    EXPECT_EQ(session_->CurrentStage(), Stage::Requesting);
+
+    link_.now = At(40ms);
+    Reply("R0000");
+    AdvanceTo(17490ms);
+    EXPECT_EQ(Payloads(), (std::vector<std::string>{"LUS1.020003", "UD0000", "UD0001", "UD0002",
+                                                    "EN", "EN", "EN", "EN", "EN"}));
+    // Blocks 150 ms apart; the first "EN" 150 + 5000 ms after the last block.
+    EXPECT_EQ(SendTimes(),
+              (std::vector<long long>{0, 40, 190, 340, 5490, 8490, 11490, 14490, 17490}));
+    EXPECT_EQ(link_.sent[4].bytes, kQuery);
+    // Data blocks carry the image text of their index; the last one is short.
+    EXPECT_EQ(FramePayload(link_.sent[2].bytes), "UD0001" + std::string(600, '1'));
+    EXPECT_EQ(FramePayload(link_.sent[3].bytes), "UD0002" + std::string(10, '2'));
+    for (const auto& s : link_.sent)
+        EXPECT_EQ(s.address, kCollector);
+}
+
+TEST_F(SessionTest, CompletionThenMatchingVersion_Upgraded) {
+    Make(2);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(5300ms); // both blocks and the settle: first "EN" at 5300
+    ASSERT_EQ(session_->CurrentStage(), Stage::Querying);
+    link_.now = At(5400ms);
+    Reply("R");
+    EXPECT_EQ(session_->CurrentStage(), Stage::Verifying);
+    EXPECT_EQ(link_.sent.back().channel, "probe");
+    EXPECT_EQ(link_.sent.back().address, kCollector);
+    session_->OnSearchVersion("S1.02", At(5450ms));
+    EXPECT_EQ(session_->Result(), Outcome::Upgraded);
+    EXPECT_TRUE(session_->Finished());
+    EXPECT_FALSE(session_->Deadline().has_value());
+    EXPECT_EQ(Ms(session_->FinishedAt()).count(), 5450);
+    EXPECT_EQ(session_->Pass(), 1);
+    EXPECT_EQ(session_->BlocksResent(), 0u);
+}
+
+TEST_F(SessionTest, AcceptWithStartBlock_SendsOnlyTheRest) {
+    Make(4);
+    StartAt(0ms);
+    Reply("R0002");
+    AdvanceTo(1000ms);
+    EXPECT_EQ(Payloads(), (std::vector<std::string>{"LUS1.020004", "UD0002", "UD0003"}));
+    EXPECT_EQ(session_->PassBlocksTotal(), 2u);
+
+    // A start at or past the end sends nothing and queries after the settle.
+    Make(4);
+    Clear();
+    StartAt(0ms);
+    Reply("R0004");
+    AdvanceTo(5000ms);
+    EXPECT_EQ(Payloads(), (std::vector<std::string>{"LUS1.020004", "EN"}));
+}
+
+TEST_F(SessionTest, NoVerify_CompletionAloneCounts) {
+    fleet::SessionTiming timing;
+    timing.verify = false;
+    Make(1, timing);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(5150ms);
+    Reply("R");
+    EXPECT_EQ(session_->Result(), Outcome::Upgraded);
+    EXPECT_EQ(Payloads().back(), "EN"); // no probe went out
+}
+
+// ---- resend lists ----
+
+TEST_F(SessionTest, ResendList_SendsListedBlocksInListOrderThenQueriesAgain) {
+    Make(5);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(5750ms); // five blocks, settle, first "EN" at 5750
+    Clear();
+    Reply("R000200030001");
+    EXPECT_EQ(session_->Pass(), 2);
+    EXPECT_EQ(session_->PassBlocksTotal(), 2u);
+    AdvanceTo(30000ms);
+    EXPECT_EQ(Payloads(),
+              (std::vector<std::string>{"UD0003", "UD0001", "EN", "EN", "EN", "EN", "EN"}));
+    EXPECT_EQ(SendTimes()[0], 5750);
+    EXPECT_EQ(SendTimes()[2], 5750 + 300 + 5000);
+    EXPECT_EQ(session_->BlocksResent(), 2u);
+}
+
+TEST_F(SessionTest, ResendList_EmptyOrOutsideTheImage_GoesStraightToTheNextQuery) {
+    Make(2);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(5300ms);
+    Clear();
+    Reply("R0000"); // count zero: a resend list with no entries, not a completion
+    EXPECT_EQ(session_->CurrentStage(), Stage::Settling);
+    Reply("R"); // ignored while settling
+    AdvanceTo(10300ms);
+    EXPECT_EQ(Payloads(), (std::vector<std::string>{"EN"}));
+    Clear();
+    Reply("R0002FFFF0001"); // 0xFFFF lies outside a two-block image
+    AdvanceTo(10300ms + 150ms + 5000ms);
+    EXPECT_EQ(Payloads(), (std::vector<std::string>{"UD0001", "EN"}));
+    EXPECT_EQ(session_->BlocksResent(), 1u);
+}
+
+TEST_F(SessionTest, EndlessResendLists_FailAtThePassLimit) {
+    fleet::SessionTiming timing;
+    timing.passLimit = 3;
+    Make(1, timing);
+    StartAt(0ms);
+    Reply("R0000");
+    for (int pass = 0; pass < 3; ++pass) {
+        AdvanceTo(Ms(link_.now) + 150ms + 5000ms); // one block, then the settle
+        ASSERT_EQ(session_->CurrentStage(), Stage::Querying) << pass;
+        Reply("R00010000");
+    }
+    EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->Reason(), "still missing blocks after 3 passes");
+}
+
+// ---- collectors that stop answering ----
+
+TEST_F(SessionTest, SilentAfterBlocks_FiveQueries3000msApartThenFailed) {
+    Make(1);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(60000ms);
+    EXPECT_EQ(Payloads(),
+              (std::vector<std::string>{"LUS1.020001", "UD0000", "EN", "EN", "EN", "EN", "EN"}));
+    EXPECT_EQ(SendTimes(), (std::vector<long long>{0, 0, 5150, 8150, 11150, 14150, 17150}));
+    EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->Reason(), "no answer to 5 completion queries");
+    EXPECT_EQ(Ms(session_->FinishedAt()).count(), 20150);
+}
+
+TEST_F(SessionTest, RequestUnanswered_FiveRequests3000msApartThenFailed) {
+    Make(2);
+    StartAt(0ms);
+    AdvanceTo(60000ms);
+    EXPECT_EQ(Payloads(), std::vector<std::string>(5, "LUS1.020002"));
+    EXPECT_EQ(SendTimes(), (std::vector<long long>{0, 3000, 6000, 9000, 12000}));
+    EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->Reason(), "no answer to 5 upgrade requests");
+    EXPECT_EQ(Ms(session_->FinishedAt()).count(), 15000);
+}
+
+TEST_F(SessionTest, AnswerToALaterRequest_StillAccepted) {
+    Make(1);
+    StartAt(0ms);
+    AdvanceTo(7000ms); // three requests out
+    Reply("R0000");
+    EXPECT_EQ(session_->CurrentStage(), Stage::Sending);
+    EXPECT_EQ(Payloads().back(), "UD0000");
+}
+
+TEST_F(SessionTest, Verification_KeptOldVersionOrSilent_Fails) {
+    ReachVerifying();
+    session_->OnSearchVersion("S1.00", link_.now);
+    EXPECT_EQ(session_->CurrentStage(), Stage::Verifying); // not final yet
+    AdvanceTo(30000ms);
+    EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->Reason(), "reports version \"S1.00\" after the upgrade");
+    ASSERT_TRUE(session_->VerifiedVersion());
+    EXPECT_EQ(*session_->VerifiedVersion(), "S1.00");
+    int probes = 0;
+    for (const auto& s : link_.sent)
+        probes += s.channel == "probe";
+    EXPECT_EQ(probes, 5);
+
+    ReachVerifying();
+    AdvanceTo(30000ms);
+    EXPECT_EQ(session_->Reason(), "no answer to the version probes after completion");
+}
+
+TEST_F(SessionTest, Verification_OldVersionFirstThenNew_Upgraded) {
+    ReachVerifying();
+    session_->OnSearchVersion("S1.00", link_.now);
+    AdvanceTo(7000ms);
+    session_->OnSearchVersion("S1.02", link_.now);
+    EXPECT_EQ(session_->Result(), Outcome::Upgraded);
+    EXPECT_EQ(*session_->VerifiedVersion(), "S1.02");
+}
+
+// ---- refusals ----
+
+TEST_F(SessionTest, Refusals_EndTheSessionWithTheirReason) {
+    const std::vector<std::pair<std::string, std::pair<Outcome, std::string>>> cases = {
+        {"E80", {Outcome::Refused, "collector has no flash (E80)"}},
+        {"E81xyz", {Outcome::Refused, "collector already has this version (E81)"}},
+        {"E82", {Outcome::Failed, "upgrade request answered \"E82\""}},
+        {std::string("Q\x01", 2), {Outcome::Failed, "upgrade request answered \"Q?\""}},
+    };
+    for (const auto& [payload, expected] : cases) {
+        Make(2);
+        Clear();
+        StartAt(0ms);
+        Reply(payload);
+        EXPECT_EQ(session_->Result(), expected.first) << payload;
+        EXPECT_EQ(session_->Reason(), expected.second) << payload;
+        AdvanceTo(60000ms);
+        EXPECT_EQ(link_.sent.size(), 1u) << "nothing after a refusal: " << payload;
+    }
+}
+
+TEST_F(SessionTest, Abort_EndsOnlyAStartedUnfinishedSession) {
+    Make(2);
+    session_->Abort("interrupted", At(0ms)); // not started: stays waiting
+    EXPECT_EQ(session_->CurrentStage(), Stage::Waiting);
+    StartAt(0ms);
+    Reply("R0000");
+    session_->Abort("interrupted", At(100ms));
+    EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->Reason(), "interrupted");
+    AdvanceTo(60000ms);
+    EXPECT_EQ(link_.sent.size(), 2u); // nothing after the abort
+
+    ReachVerifying();
+    session_->OnSearchVersion("S1.02", link_.now);
+    session_->Abort("interrupted", link_.now); // already done: the result stands
+    EXPECT_EQ(session_->Result(), Outcome::Upgraded);
+}
+
+TEST_F(SessionTest, UnknownAnswerToTheQuery_Fails) {
+    Make(1);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(5150ms);
+    Reply("E99");
+    EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->Reason(), "completion query answered \"E99\"");
+}
+
+// ---- garbage and duplicates ----
+
+TEST_F(SessionTest, GarbageAndBadChecksums_AreIgnored) {
+    Make(2);
+    StartAt(0ms);
+    std::string bad = MakeFrame("R0000");
+    bad[bad.size() - 2] ^= 1;
+    ReplyRaw(bad);
+    ReplyRaw("\x1B"
+             "R000086d7\x05"); // the right checksum, in lower case
+    ReplyRaw("\x1B\x05");
+    ReplyRaw("");
+    ReplyRaw(std::string(5000, '\xFF'));
+    Reply("RZZ!!"); // a valid frame whose start block does not parse
+    EXPECT_EQ(session_->CurrentStage(), Stage::Requesting);
+    EXPECT_EQ(link_.sent.size(), 1u);
+    ReplyRaw("\x1B"
+             "R000086D7\x05");
+    EXPECT_EQ(session_->CurrentStage(), Stage::Sending);
+}
+
+TEST_F(SessionTest, DuplicatedReplies_DoNotRestartOrSkipAStage) {
+    Make(3);
+    StartAt(0ms);
+    Reply("R0000");
+    Reply("R0000"); // the same accept twice: still one pass
+    AdvanceTo(200ms);
+    Reply("R0001");
+    EXPECT_EQ(session_->Pass(), 1);
+    AdvanceTo(5450ms);
+    Reply("R000200010002");
+    Reply("R000200010002"); // duplicate while resending: ignored
+    Reply("R");             // a stale completion while resending: ignored
+    EXPECT_EQ(session_->CurrentStage(), Stage::Sending);
+    AdvanceTo(5450ms + 300ms + 5000ms);
+    EXPECT_EQ(Payloads(), (std::vector<std::string>{"LUS1.020003", "UD0000", "UD0001", "UD0002",
+                                                    "EN", "UD0001", "UD0002", "EN"}));
+    Reply("R00FF"); // resend list whose indices run past the frame: garbage
+    EXPECT_EQ(session_->CurrentStage(), Stage::Querying);
+}
+
+TEST_F(SessionTest, Timers_EarlyCallsDoNothingLateOnesDoNotStretchThePass) {
+    Make(4);
+    StartAt(0ms);
+    Reply("R0000"); // block 0 at 0, next due at 150
+    session_->OnTimer(At(100ms));
+    EXPECT_EQ(link_.sent.size(), 2u);
+    link_.now = At(200ms); // 50 ms late
+    session_->OnTimer(At(200ms));
+    EXPECT_EQ(Ms(*session_->Deadline()).count(), 300); // back on the 150 ms grid
+    link_.now = At(1000ms);                            // far behind: no burst
+    session_->OnTimer(At(1000ms));
+    EXPECT_EQ(Ms(*session_->Deadline()).count(), 1150);
+}
+
+} // namespace
