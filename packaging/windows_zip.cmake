@@ -30,8 +30,9 @@ if((NOT DEFINED BUILD_TESTING OR BUILD_TESTING) AND TARGET CollectorUpgrade)
            COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
   set_tests_properties(package_build_zip PROPERTIES
     LABELS package FIXTURES_SETUP windows_zip WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  # The interpreter by path: as a target it would be run through the wine wrapper.
   add_test(NAME package_windows_zip_contents
-           COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/tests/check_windows_zip.py
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/tests/check_windows_zip.py
                    ${_zip} ${CMAKE_OBJDUMP} ${CMAKE_SIZEOF_VOID_P})
   set_tests_properties(package_windows_zip_contents PROPERTIES
     LABELS package FIXTURES_REQUIRED windows_zip)
