@@ -1,6 +1,9 @@
 #include "core/error_text.h"
 
+#include "core/tool_view.h"
+
 #include <cctype>
+#include <exception>
 
 std::string ErrorBoxText(const std::string& message) {
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
@@ -15,4 +18,22 @@ std::string ApplicationTitle(const std::string& programPath) {
     for (std::size_t i = 1; i < name.size(); ++i)
         name[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
     return name;
+}
+
+void RunGuarded(Notices& notices, const std::function<void()>& handler) noexcept {
+    std::string message;
+    try {
+        handler();
+        return;
+    } catch (const std::exception& error) {
+        message = error.what();
+    } catch (...) {
+        message = "Unknown exception";
+    }
+    // Shown outside the catch, so the exception is gone before the box's
+    // event loop runs.
+    try {
+        notices.ErrorBox(ErrorBoxText(message));
+    } catch (...) {
+    }
 }

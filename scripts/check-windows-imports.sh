@@ -19,6 +19,7 @@ system_dlls=" advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll dwma
   imm32.dll iphlpapi.dll kernel32.dll msimg32.dll msvcrt.dll ntdll.dll ole32.dll oleaut32.dll
   rpcrt4.dll secur32.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll version.dll winmm.dll
   ws2_32.dll "
+system_dlls=" $(echo $system_dlls) " # one space between names, also across lines
 
 status=0
 for program in "$@"; do

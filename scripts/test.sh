@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$root/build" --output-on-failure -j2 -LE 'e2e|package'
 # The end-to-end tests build network namespaces; they run one at a time.
-ctest --test-dir "$root/build" --output-on-failure -L e2e -LE package
+ctest --test-dir "$root/build" --output-on-failure -L e2e -LE 'package|wine'
 
 # Packages: builds the Debian packages from build/ (cpack), checks their
 # files, dependencies and maintainer scripts, runs lintian (no error allowed;
@@ -23,6 +23,11 @@ ctest --test-dir "$root/build" --output-on-failure -L package
 # Windows: the mingw-w64 cross build (64-bit with its tests under wine, and
 # the 32-bit program). See scripts/test-windows.sh.
 "$root/scripts/test-windows.sh"
+
+# The Windows program end to end (labels e2e and wine): CollectorUpgrade.exe
+# and its test automation from the Windows tree just built, under wine in
+# test namespaces against the emulator of the Linux tree.
+ctest --test-dir "$root/build" --output-on-failure -L wine
 
 if [ -x "$root/scripts/sanitizers.sh" ]; then
   "$root/scripts/sanitizers.sh"

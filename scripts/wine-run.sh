@@ -49,6 +49,10 @@ export WINEPREFIX=$state/prefix-net$namespace
     echo "wine-run: creating the wine prefix template in $template (once)" >&2
     rm -rf "$template"
     WINEPREFIX=$template LANG=zh_CN.UTF-8 wineboot -i >/dev/null 2>&1 || true
+    # Windows draw their own frame. With no window manager on a virtual
+    # display, wine would otherwise wait for one at every show and close.
+    WINEPREFIX=$template LANG=zh_CN.UTF-8 wine reg add 'HKCU\Software\Wine\X11 Driver' \
+      /v Managed /d N /f >/dev/null 2>&1 || true
     WINEPREFIX=$template wineserver -w || true
     [[ -f $template/system.reg ]] || { echo "wine-run: wineboot failed" >&2; exit 1; }
   fi

@@ -22,7 +22,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <exception>
 
 // The resource initialiser lives in this static library; call it from outside
 // any namespace so that the linker keeps it and the icon is found.
@@ -311,19 +310,5 @@ void TFrmmain::btnUPGClick() {
 }
 
 void TFrmmain::Guarded(const std::function<void()>& handler) noexcept {
-    std::string message;
-    try {
-        handler();
-        return;
-    } catch (const std::exception& error) {
-        message = error.what();
-    } catch (...) {
-        message = "Unknown exception";
-    }
-    // Shown outside the catch, so the exception is gone before the box's
-    // event loop runs.
-    try {
-        notices_->ErrorBox(ErrorBoxText(message));
-    } catch (...) {
-    }
+    RunGuarded(*notices_, handler);
 }

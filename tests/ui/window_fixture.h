@@ -7,6 +7,7 @@
 #include "platform/udp_socket.h"
 
 #include "fake_views.h"
+#include "free_ports.h"
 
 #include <QTest>
 #include <QWidget>
@@ -16,18 +17,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-// A UDP port that was free on this host a moment ago.
-inline std::uint16_t FreeUdpPort() {
-    UdpSocket probe;
-    if (!probe.Create() || !probe.Bind(0))
-        return 0;
-    return probe.LocalPort();
-}
-
-inline ToolPorts FreeTestPorts() {
-    return ToolPorts{FreeUdpPort(), FreeUdpPort(), FreeUdpPort(), FreeUdpPort()};
-}
 
 // A window on free loopback test ports whose own address is 127.0.0.1, so a
 // sweep stays on loopback, with every modal seam faked.

@@ -1,0 +1,13 @@
+// Program entry of CollectorUpgrade.exe: the Win32 main window with the real
+// sockets, boxes, open-file dialog, clock and local-address lookup, run until
+// the window closes. No argument is read.
+
+#include "gui/win32/frmmain.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    WindowSeams seams;
+    seams.ports = ToolPorts{8000, 8000, 23, 23};
+    TFrmmain frmmain(std::move(seams));
+    frmmain.Show(showCommand);
+    return RunMessageLoop(frmmain);
+}

@@ -1,0 +1,143 @@
+#include "gui/win32/frmmain_ports.h"
+
+#include "gui/win32/frmmain_ids.h"
+#include "gui/win32/win32_text.h"
+#include "platform/gbk.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kSerialColumn = 0;
+constexpr int kIpColumn = 1;
+constexpr int kVersionColumn = 2;
+
+void SetCell(HWND listView, int row, int column, const std::wstring& text) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(listView, LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&item));
+}
+
+std::wstring FromGbk(const std::string& gbk) {
+    return Utf8ToWide(GbkToUtf8(gbk));
+}
+
+} // namespace
+
+void ControlToolView::DevicesCleared() {
+    SendMessageW(devices_, LVM_DELETEALLITEMS, 0, 0);
+}
+
+void ControlToolView::DeviceAdded(const DeviceEntry& device) {
+    const std::wstring serial = FromGbk(device.serial);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(SendMessageW(devices_, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = const_cast<wchar_t*>(serial.c_str());
+    const auto row = static_cast<int>(
+        SendMessageW(devices_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (row < 0)
+        return;
+    SetCell(devices_, row, kIpColumn, Utf8ToWide(device.ip));
+    SetCell(devices_, row, kVersionColumn, FromGbk(device.version));
+}
+
+void ControlToolView::DeviceSerialChanged(int row, const std::string& serial) {
+    SetCell(devices_, row, kSerialColumn, FromGbk(serial));
+}
+
+void ControlToolView::LocalAddressChanged(const std::string& address) {
+    const std::wstring wide = Utf8ToWide(address);
+    SetWindowTextW(localAddress_, wide.c_str());
+    SIZE extent{};
+    if (HDC dc = GetDC(localAddress_)) {
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(localAddress_, WM_GETFONT, 0, 0));
+        const HGDIOBJ old = SelectObject(dc, font);
+        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(localAddress_, dc);
+    }
+    RECT bounds{};
+    GetWindowRect(localAddress_, &bounds);
+    SetWindowPos(localAddress_, nullptr, 0, 0, extent.cx, bounds.bottom - bounds.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ControlToolView::StatusChanged(const std::string& text) {
+    SetWindowTextUtf8(status_, text);
+}
+
+void ControlToolView::ImageChosen(const std::string& path, const std::string& versionText) {
+    SetWindowTextUtf8(imagePath_, path);
+    SetWindowTextUtf8(version_, versionText);
+}
+
+std::optional<int> ControlToolView::SelectedRow() const {
+    const auto row = static_cast<int>(
+        SendMessageW(devices_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (row < 0)
+        return std::nullopt;
+    return row;
+}
+
+std::string ControlToolView::VersionText() const {
+    return WindowTextUtf8(version_);
+}
+
+void PostedWorkerDisplay::SetProgressMaximum(int maximum) {
+    Queue(Maximum{maximum});
+}
+
+void PostedWorkerDisplay::SetProgressPosition(int position) {
+    Queue(Position{position});
+}
+
+void PostedWorkerDisplay::AdvanceProgress() {
+    Queue(Advance{});
+}
+
+void PostedWorkerDisplay::SetStatusText(const std::string& text) {
+    Queue(Status{text});
+}
+
+void PostedWorkerDisplay::Queue(Change change) {
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(change));
+    }
+    PostMessageW(window_, kWorkerUpdateMessage, 0, 0);
+}
+
+void PostedWorkerDisplay::ApplyNext() {
+    Change change;
+    {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty())
+            return;
+        change = std::move(queue_.front());
+        queue_.pop_front();
+    }
+    if (const auto* maximum = std::get_if<Maximum>(&change)) {
+        maximum_ = std::max(maximum->value, 0);
+        ShowPosition(position_);
+    } else if (const auto* position = std::get_if<Position>(&change)) {
+        ShowPosition(position->value);
+    } else if (std::holds_alternative<Advance>(change)) {
+        // The position when the change is applied, not when it was made, so a
+        // run of advances counts up from whatever the earlier changes left.
+        ShowPosition(position_ + 1);
+    } else if (const auto* status = std::get_if<Status>(&change)) {
+        SetWindowTextUtf8(status_, status->text);
+    }
+}
+
+void PostedWorkerDisplay::ShowPosition(int position) {
+    position_ = std::clamp(position, 0, maximum_);
+    // A range of 0..0 is shown as 0..1 at 0: an empty bar.
+    SendMessageW(progress_, PBM_SETRANGE32, 0, std::max(maximum_, 1));
+    SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+}

@@ -1,0 +1,323 @@
+// End-to-end: the real CollectorUpgrade.exe under wine in the tool namespace,
+// against the collector emulator in the field namespace, driven by
+// collector_automation.exe from another process under the same wine server.
+// Both programs come from the Windows tree (scripts/build-windows.sh
+// --with-tests); without it every case skips.
+//
+// The wine server runs inside the tool namespace, with a prefix of that
+// namespace's own (it creates the program's sockets); scripts/wine-run.sh
+// sees to both. It is ended after each case.
+
+#include "netns_fixture.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kWindowsTree = COLLECTOR_WIN32_BUILD_DIR;
+const std::string kProgram = kWindowsTree + "/gui/win32/CollectorUpgrade.exe";
+const std::string kAutomation = kWindowsTree + "/tests/win32/collector_automation.exe";
+// The same wine state as the Windows tree's own tests: one prefix template.
+const std::string kWineState = kWindowsTree + "/wine";
+const std::string kWineRun = COLLECTOR_SOURCE_DIR "/scripts/wine-run.sh";
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Field `index` of a list row as automation prints it: serial, IP, version.
+std::string Field(const std::string& row, int index) {
+    std::istringstream in(row);
+    std::string field;
+    for (int i = 0; i <= index; ++i)
+        std::getline(in, field, '\t');
+    return field;
+}
+
+// A Linux path as the program sees it: wine maps / to drive Z:.
+std::string WinePath(const std::string& path) {
+    std::string windows = "Z:" + path;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    return windows;
+}
+
+std::string RandomImage(const std::string& path, std::size_t bytes) {
+    std::mt19937 rng(static_cast<unsigned>(bytes));
+    std::string image(bytes, '\0');
+    for (char& c : image)
+        c = static_cast<char>(rng());
+    std::ofstream(path, std::ios::binary) << image;
+    return image;
+}
+
+// The emulator's report of one collector, from its JSON summary.
+nlohmann::json Report(const std::string& summaryPath, const std::string& address) {
+    const auto summary = nlohmann::json::parse(e2e::ReadFile(summaryPath), nullptr, false);
+    if (summary.is_discarded())
+        return {};
+    for (const auto& entry : summary.value("collectors", nlohmann::json::array()))
+        if (entry.value("address", "") == address)
+            return entry;
+    return {};
+}
+
+class WineProgramInNamespace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        E2E_REQUIRE_NAMESPACES();
+        if (!Exists(kProgram) || !Exists(kAutomation))
+            GTEST_SKIP() << "the Windows tree is not built at " << kWindowsTree
+                         << " (scripts/build-windows.sh x86_64 --with-tests)";
+        net_ = std::make_unique<e2e::NetnsFixture>(e2e::FieldRange(10, 12));
+        ASSERT_TRUE(net_->Ok()) << net_->Error();
+    }
+
+    void TearDown() override {
+        if (program_ > 0) {
+            Automate({"close"});
+            if (!net_->WaitExit(program_, 5s))
+                net_->Terminate(program_, 1s);
+        }
+        if (net_) {
+            // The wine server of this namespace's prefix (see scripts/wine-run.sh),
+            // and the prefix with it.
+            net_->RunInTool({"sh", "-c",
+                             "prefix='" + kWineState +
+                                 "'/prefix-net$(stat -L -c %i /proc/self/ns/net); "
+                                 "WINEPREFIX=$prefix wineserver -k; rm -rf \"$prefix\""});
+        }
+        if (xvfb_ > 0)
+            net_->Terminate(xvfb_, 1s);
+    }
+
+    // The field: three collectors, each with its own serial, version S1.00.
+    void StartField(const std::vector<std::string>& options) {
+        summary_ = net_->ScratchDir() + "/summary.json";
+        const std::string ready = net_->ScratchDir() + "/emulator.ready";
+        std::vector<std::string> argv = {COLLECTOR_EMULATOR_PATH,
+                                         "--address",
+                                         "198.51.100.10=SN-A,198.51.100.11=SN-B,198.51.100.12=SN-C",
+                                         "--image-out",
+                                         net_->ScratchDir() + "/got-%a.bin",
+                                         "--summary",
+                                         summary_,
+                                         "--ready-file",
+                                         ready,
+                                         "--run-seconds",
+                                         "180"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        emulator_ = net_->SpawnInField(argv);
+        ASSERT_TRUE(emulator_ > 0 && e2e::WaitForFile(ready, 10s)) << net_->LogOf(emulator_);
+    }
+
+    // A virtual display and the program, both in the tool namespace.
+    void StartProgram() {
+        const std::string displayFile = net_->ScratchDir() + "/display";
+        xvfb_ = net_->SpawnInTool({"sh", "-c",
+                                   "exec Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 "
+                                   "1024x768x24 3>'" +
+                                       displayFile + "'"});
+        ASSERT_TRUE(e2e::WaitForFile(displayFile, 10s));
+        ASSERT_TRUE(PollUntil([&] { return !e2e::ReadFile(displayFile).empty(); }, 5s));
+        std::string number = e2e::ReadFile(displayFile);
+        number.erase(number.find_last_not_of(" \n") + 1);
+        display_ = ":" + number;
+        started_ = std::chrono::steady_clock::now();
+        program_ = net_->SpawnInTool(WineEnvironment({kWineRun, kWineState, kProgram}));
+        ASSERT_GT(program_, 0);
+        const auto ready = Automate({"wait-ready", "60000"});
+        ASSERT_EQ(ready.size(), 2u) << net_->LogOf(program_);
+        EXPECT_EQ(ready[0], e2e::kToolAddress) << "lbl3 holds the tool namespace's address";
+        EXPECT_EQ(ready[1], "等待升级");
+    }
+
+    std::vector<std::string> WineEnvironment(std::vector<std::string> argv) const {
+        std::vector<std::string> command = {"env", "WINEDEBUG=-all", "DISPLAY=" + display_};
+        command.insert(command.end(), argv.begin(), argv.end());
+        return command;
+    }
+
+    // One automation command in the tool namespace: its exit status and
+    // output lines. The output goes through a file: wine services that a
+    // command happens to start keep its standard output open while they run.
+    int RunAutomation(const std::vector<std::string>& args, std::vector<std::string>& lines) {
+        const std::string outputFile = net_->ScratchDir() + "/automation.out";
+        std::vector<std::string> argv = {
+            "sh",       "-c",       "exec \"$@\" >'" + outputFile + "' 2>&1", "sh", kWineRun,
+            kWineState, kAutomation};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const int status = net_->RunInTool(WineEnvironment(argv));
+        lines = Lines(e2e::ReadFile(outputFile));
+        return status;
+    }
+
+    // The output lines of a command that must succeed.
+    std::vector<std::string> Automate(const std::vector<std::string>& args) {
+        std::vector<std::string> lines;
+        const int status = RunAutomation(args, lines);
+        EXPECT_EQ(status, 0) << "automation " << args[0] << ":\n"
+                             << ::testing::PrintToString(lines);
+        return lines;
+    }
+
+    static bool PollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(50ms);
+        }
+        return true;
+    }
+
+    // Sweep, wait for the three rows, and select the first collector.
+    void SweepAndSelectFirst() {
+        Automate({"click", "search"});
+        const auto rows = Automate({"wait-rows", "3", "15000"});
+        ASSERT_EQ(rows.size(), 3u);
+        Automate({"select", "0"});
+    }
+
+    std::unique_ptr<e2e::NetnsFixture> net_;
+    pid_t xvfb_ = -1, program_ = -1, emulator_ = -1;
+    std::string display_, summary_;
+    std::chrono::steady_clock::time_point started_;
+};
+
+TEST_F(WineProgramInNamespace, SweepListsTheThreeCollectors) {
+    ASSERT_NO_FATAL_FAILURE(StartField({}));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    Automate({"click", "search"});
+    const auto rows = Automate({"wait-rows", "3", "15000"});
+    const auto listed = std::chrono::steady_clock::now() - started_;
+    std::vector<std::string> sorted = rows;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted,
+              (std::vector<std::string>{"SN-A\t198.51.100.10\tS1.00", "SN-B\t198.51.100.11\tS1.00",
+                                        "SN-C\t198.51.100.12\tS1.00"}));
+    std::cout << "[ FIGURE ] start of CollectorUpgrade.exe under wine to three listed rows: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(listed).count() << " ms\n";
+}
+
+TEST_F(WineProgramInNamespace, WholeUpgradeWithALostBlockEndsCompleteWithAnIdenticalImage) {
+    ASSERT_NO_FATAL_FAILURE(StartField({"--drop-blocks", "3"}));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NO_FATAL_FAILURE(SweepAndSelectFirst());
+    const std::string target = Field(Automate({"wait-rows", "1", "1000"}).at(0), 1);
+
+    constexpr int kBlocks = 20;
+    const std::string path = net_->ScratchDir() + "/S2.00.bin";
+    const std::string image = RandomImage(path, kBlocks * 300 - 17);
+    Automate({"choose-file", WinePath(path), "10000"});
+    EXPECT_EQ(Automate({"text", "edt1"}), std::vector<std::string>{"S2.00"});
+
+    const auto start = std::chrono::steady_clock::now();
+    Automate({"click", "upgrade"});
+    // E2E_WIN32_SCREENSHOT=<png> keeps a picture of the window a few blocks
+    // into the upgrade.
+    if (const char* shot = std::getenv("E2E_WIN32_SCREENSHOT"); shot != nullptr && *shot != 0) {
+        Automate({"wait-status", "正在升级", "5000"});
+        std::this_thread::sleep_for(1200ms);
+        std::istringstream rect(Automate({"window-rect"}).at(0));
+        int left = 0, top = 0, width = 0, height = 0;
+        rect >> left >> top >> width >> height;
+        const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
+                                 std::to_string(left) + "+" + std::to_string(top);
+        EXPECT_EQ(net_->RunInTool({"env", "DISPLAY=" + display_, "import", "-window", "root",
+                                   "-crop", crop, shot}),
+                  0)
+            << "screenshot to " << shot;
+    }
+    const auto box = Automate({"wait-box", "60000"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(box, (std::vector<std::string>{"提示", "升级完成"}));
+    EXPECT_EQ(e2e::ReadFile(net_->ScratchDir() + "/got-" + target + ".bin"), image);
+
+    net_->Terminate(emulator_);
+    const auto report = Report(summary_, target);
+    EXPECT_EQ(report.value("resend_lists", nlohmann::json::array()),
+              nlohmann::json::parse("[[3]]"));
+    EXPECT_EQ(report.value("blocks", 0), kBlocks + 1);
+    // Two passes: the blocks and the one resent, each followed by the settle
+    // pause before the completion query.
+    const long long floorMs = (kBlocks + 1) * 150 + 2 * 5000;
+    std::cout << "[ FIGURE ] upgrade of " << kBlocks << " blocks with one lost under wine: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+              << " ms; protocol floor (blocks + resent) x 150 ms + 2 x 5000 ms = " << floorMs
+              << " ms\n";
+}
+
+TEST_F(WineProgramInNamespace, RefusalsAndFileErrorsShowTheirBoxes) {
+    ASSERT_NO_FATAL_FAILURE(StartField({"--request-reply", "e81"}));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NO_FATAL_FAILURE(SweepAndSelectFirst());
+
+    // The file-name rule: the plain box under the application title.
+    const std::string wrongName = net_->ScratchDir() + "/V1.00.bin";
+    RandomImage(wrongName, 900);
+    Automate({"choose-file", WinePath(wrongName), "10000"});
+    EXPECT_EQ(Automate({"wait-box", "5000"}),
+              (std::vector<std::string>{"Collectorupgrade", "版本号必须以S开头"}));
+
+    // A typed name that does not exist is taken, and the loader's error box follows.
+    const std::string missing = WinePath(net_->ScratchDir() + "/S9.bin");
+    Automate({"choose-file", missing, "10000"});
+    const auto error = Automate({"wait-box", "5000"});
+    ASSERT_EQ(error.size(), 2u);
+    EXPECT_EQ(error[0], "Collectorupgrade");
+    EXPECT_EQ(error[1].rfind("Cannot open file \"" + missing + "\". ", 0), 0u) << error[1];
+    EXPECT_EQ(error[1].back(), '.');
+
+    const std::string path = net_->ScratchDir() + "/S1.00.bin";
+    RandomImage(path, 900);
+    Automate({"choose-file", WinePath(path), "10000"});
+    Automate({"click", "upgrade"});
+    EXPECT_EQ(Automate({"wait-box", "15000"}),
+              (std::vector<std::string>{"提示", "版本相同，无需升级"}));
+}
+
+TEST_F(WineProgramInNamespace, SilentCollectorGetsFiveQueriesThreeSecondsApartThenFailure) {
+    ASSERT_NO_FATAL_FAILURE(StartField({"--query-reply", "silent"}));
+    ASSERT_NO_FATAL_FAILURE(StartProgram());
+    ASSERT_NO_FATAL_FAILURE(SweepAndSelectFirst());
+    const std::string target = Field(Automate({"wait-rows", "1", "1000"}).at(0), 1);
+    const std::string path = net_->ScratchDir() + "/S3.00.bin";
+    RandomImage(path, 600); // two blocks
+    Automate({"choose-file", WinePath(path), "10000"});
+    Automate({"click", "upgrade"});
+    // 2 x 150 ms, 5000 ms, then five queries each followed by 3000 ms.
+    Automate({"wait-status", "升级失败", "40000"});
+    std::vector<std::string> box;
+    EXPECT_NE(RunAutomation({"wait-box", "500"}, box), 0)
+        << "no notice, but " << ::testing::PrintToString(box);
+
+    net_->Terminate(emulator_);
+    const auto times = Report(summary_, target).value("query_times_ms", std::vector<long long>{});
+    ASSERT_EQ(times.size(), 5u);
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_NEAR(times[i] - times[i - 1], 3000, 300)
+            << "between queries " << i << " and " << i + 1;
+}
+
+} // namespace

@@ -1,0 +1,47 @@
+// The resources built into the program (and into this test program, which
+// links the same object): the icon, the common-controls v6 manifest and the
+// version with the Chinese product name.
+
+#include "win32_window_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring VersionString(const std::vector<char>& info, const wchar_t* name) {
+    wchar_t* value = nullptr;
+    UINT length = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\080404B0\\") + name;
+    if (!VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length))
+        return L"<missing>";
+    return std::wstring(value, length > 0 ? length - 1 : 0);
+}
+
+TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
+    const HMODULE self = GetModuleHandleW(nullptr);
+    EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(3)), nullptr)
+        << "an icon image"; // RT_ICON
+    EXPECT_NE(LoadImageW(self, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0), nullptr);
+
+    const HRSRC manifestResource = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(manifestResource, nullptr) << "RT_MANIFEST 1";
+    const auto* manifest =
+        static_cast<const char*>(LockResource(LoadResource(self, manifestResource)));
+    const std::string text(manifest, SizeofResource(self, manifestResource));
+    EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
+
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::vector<char> info(GetFileVersionInfoSizeW(path, nullptr));
+    ASSERT_FALSE(info.empty()) << "a version resource";
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(info.size()), info.data()));
+    EXPECT_EQ(VersionString(info, L"ProductName"), L"采集器程序升级工具");
+    EXPECT_EQ(VersionString(info, L"OriginalFilename"), L"CollectorUpgrade.exe");
+    EXPECT_EQ(VersionString(info, L"FileVersion"), L"1.0.0.0");
+}
+
+} // namespace
