@@ -1,11 +1,17 @@
 #!/usr/bin/env python3
 """Draws the window icon: a collector box with an upward arrow (firmware going up).
 
-Writes collector.png (32x32 RGBA) next to this script. Only the standard
-library is used, so the icon can be redrawn anywhere:  python3 make_icon.py
+Without arguments it writes collector.png (32x32 RGBA) next to this script.
+With a size and a path it writes the icon at that size (16 to 1024 pixels),
+scaled from the 32-pixel drawing by area averaging, for the desktop icon theme:
+
+    python3 make_icon.py [SIZE OUT.png]
+
+Only the standard library is used, so the icon can be redrawn anywhere.
 """
 import os
 import struct
+import sys
 import zlib
 
 SIZE = 32
@@ -47,19 +53,74 @@ def draw():
     return px
 
 
+def scaled(px, size):
+    """Resamples the SIZE x SIZE drawing to size x size: each output pixel is
+    the area-weighted mean of the drawing pixels it covers, with colours
+    weighted by their alpha so transparent pixels do not darken edges.
+    Lengths are counted in 1/(SIZE*size) of the icon, so all sums are exact
+    integers, and means are rounded half up."""
+    out = []
+    for oy in range(size):
+        row = []
+        for ox in range(size):
+            weighted = [0, 0, 0]
+            alpha = 0
+            for sy, hy in _spans(oy, size):
+                for sx, wx in _spans(ox, size):
+                    r, g, b, a = px[sy][sx]
+                    w = wx * hy * a
+                    weighted = [weighted[0] + r * w, weighted[1] + g * w, weighted[2] + b * w]
+                    alpha += wx * hy * a
+            if alpha == 0:
+                row.append(TRANSPARENT)
+            else:
+                colour = tuple(_round_div(c, alpha) for c in weighted)
+                row.append(colour + (_round_div(alpha, SIZE * SIZE),))
+        out.append(row)
+    return out
+
+
+def _spans(index, size):
+    """The drawing pixels under output pixel `index`, each with the covered
+    length: output pixel i spans [i*SIZE, (i+1)*SIZE), drawing pixel j spans
+    [j*size, (j+1)*size)."""
+    start, end = index * SIZE, (index + 1) * SIZE
+    for j in range(start // size, min(-(-end // size), SIZE)):
+        covered = min(end, (j + 1) * size) - max(start, j * size)
+        if covered > 0:
+            yield j, covered
+
+
+def _round_div(numerator, denominator):
+    return (2 * numerator + denominator) // (2 * denominator)
+
+
 def png_bytes(px):
+    size = len(px)
     raw = b"".join(b"\x00" + b"".join(bytes(p) for p in row) for row in px)
 
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-if __name__ == "__main__":
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "collector.png")
+def main(args):
+    if not args:
+        size, out = SIZE, os.path.join(os.path.dirname(os.path.abspath(__file__)), "collector.png")
+    elif len(args) == 2 and args[0].isdigit() and 16 <= int(args[0]) <= 1024:
+        size, out = int(args[0]), args[1]
+    else:
+        sys.exit("usage: make_icon.py [SIZE OUT.png]   (SIZE from 16 to 1024)")
+    px = draw()
+    if size != SIZE:
+        px = scaled(px, size)
     with open(out, "wb") as f:
-        f.write(png_bytes(draw()))
+        f.write(png_bytes(px))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

@@ -13,6 +13,7 @@ build_packages=(
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
   libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator, collector-fleet)
   libasio-dev                        # event loop of collector-fleet (standalone Asio)
+  python3                            # draws the desktop icon sizes
 )
 test_packages=(
   libgtest-dev libbenchmark-dev      # tests and benchmarks
@@ -25,6 +26,11 @@ test_packages=(
   wine wine64                        # runs the Windows tests
   fonts-wqy-zenhei                   # a CJK font that wine draws the Chinese texts with
   locales                            # zh_CN.UTF-8 for wine (made inside the build tree)
+  dpkg-dev                           # dpkg-shlibdeps for the Debian packages
+  libcap2-bin procps                 # setcap and sysctl, which the package's scripts use
+  lintian desktop-file-utils appstream # package tests: lintian and both validators
+  dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 # the installed window, driven
+                                     # over the accessibility bus by the package test
 )
 
 case ${1:-all} in

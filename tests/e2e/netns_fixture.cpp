@@ -241,6 +241,14 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
+std::string WriteImage(const std::string& path, std::size_t bytes) {
+    std::string image;
+    for (std::size_t i = 0; i < bytes; ++i)
+        image += static_cast<char>((i * 31 + 7) & 0xFF);
+    std::ofstream(path, std::ios::binary) << image;
+    return image;
+}
+
 NetnsFixture::InNamespace::InNamespace(const std::string& name) {
     original_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
     const int target = ::open((kNetnsDir + name).c_str(), O_RDONLY | O_CLOEXEC);

@@ -56,6 +56,8 @@ int RunCommand(const std::vector<std::string>& argv, std::string* output = nullp
 // Polls every 20 ms until the file exists or the timeout passes.
 bool WaitForFile(const std::string& path, std::chrono::milliseconds timeout);
 std::string ReadFile(const std::string& path);
+// Writes `bytes` bytes of a fixed pattern to `path` (a firmware image) and returns them.
+std::string WriteImage(const std::string& path, std::size_t bytes);
 
 class NetnsFixture {
 public:

@@ -14,19 +14,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
-
 using namespace std::chrono_literals;
 
 namespace e2e {
-
-std::string WriteImage(const std::string& path, std::size_t bytes) {
-    std::string image;
-    for (std::size_t i = 0; i < bytes; ++i)
-        image += static_cast<char>((i * 31 + 7) & 0xFF);
-    std::ofstream(path, std::ios::binary) << image;
-    return image;
-}
 
 QTreeWidgetItem* RowOf(QTreeWidget* list, const QString& address) {
     for (int i = 0; i < list->topLevelItemCount(); ++i)

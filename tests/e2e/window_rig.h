@@ -24,9 +24,6 @@ class QTreeWidgetItem;
 
 namespace e2e {
 
-// Writes `bytes` bytes of a fixed pattern to `path` and returns them.
-std::string WriteImage(const std::string& path, std::size_t bytes);
-
 QTreeWidgetItem* RowOf(QTreeWidget* list, const QString& address);
 
 // Turns an event loop as the program's own does, until `done` holds (tested

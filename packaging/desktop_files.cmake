@@ -1,0 +1,36 @@
+# The desktop entry, the AppStream metainfo, the icon in the hicolor theme at
+# every size in COLLECTOR_UPGRADE_ICON_SIZES, drawn at build time by
+# assets/make_icon.py, and the system settings drop-in. All of it belongs to
+# the `program` component.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(_pkg_dir ${CMAKE_CURRENT_LIST_DIR})
+set(_gen_dir ${PROJECT_BINARY_DIR}/packaging)
+
+configure_file(${_pkg_dir}/${COLLECTOR_UPGRADE_ID}.metainfo.xml
+               ${_gen_dir}/${COLLECTOR_UPGRADE_ID}.metainfo.xml @ONLY)
+
+set(_icons)
+foreach(size IN LISTS COLLECTOR_UPGRADE_ICON_SIZES)
+  set(icon ${_gen_dir}/icons/${size}/${COLLECTOR_UPGRADE_ID}.png)
+  add_custom_command(
+    OUTPUT ${icon}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_gen_dir}/icons/${size}
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/assets/make_icon.py ${size} ${icon}
+    DEPENDS ${PROJECT_SOURCE_DIR}/assets/make_icon.py
+    COMMENT "Drawing the ${size}x${size} icon")
+  list(APPEND _icons ${icon})
+  install(FILES ${icon}
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          COMPONENT program)
+endforeach()
+add_custom_target(desktop_icons ALL DEPENDS ${_icons})
+
+install(FILES ${_pkg_dir}/${COLLECTOR_UPGRADE_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT program)
+install(FILES ${_gen_dir}/${COLLECTOR_UPGRADE_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT program)
+# Package-provided sysctl settings live under /usr/lib; an administrator's
+# file of the same name in /etc/sysctl.d overrides it.
+install(FILES ${_pkg_dir}/60-collector-upgrade.conf
+        DESTINATION lib/sysctl.d COMPONENT program)

@@ -1,0 +1,39 @@
+# The portable Windows folder: a ZIP with one top folder holding the static
+# CollectorUpgrade.exe, the README and the screenshot the README shows.
+# Nothing needs installing on the Windows side.
+set(COLLECTOR_PACKAGED_COMPONENTS program)
+
+if(TARGET CollectorUpgrade)
+  install(TARGETS CollectorUpgrade RUNTIME DESTINATION . COMPONENT program)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT program)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png DESTINATION docs COMPONENT program)
+
+set(CPACK_GENERATOR ZIP)
+# Only the program component, in one archive named below.
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  set(CPACK_SYSTEM_NAME win32)
+endif()
+set(CPACK_PACKAGE_FILE_NAME CollectorUpgrade-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
+
+# The zip is built and its content checked by two tests, labelled `package`.
+if((NOT DEFINED BUILD_TESTING OR BUILD_TESTING) AND TARGET CollectorUpgrade)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(_zip ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip)
+  add_test(NAME package_build_zip
+           COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
+  set_tests_properties(package_build_zip PROPERTIES
+    LABELS package FIXTURES_SETUP windows_zip WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  # The interpreter by path: as a target it would be run through the wine wrapper.
+  add_test(NAME package_windows_zip_contents
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/tests/check_windows_zip.py
+                   ${_zip} ${CMAKE_OBJDUMP} ${CMAKE_SIZEOF_VOID_P})
+  set_tests_properties(package_windows_zip_contents PROPERTIES
+    LABELS package FIXTURES_REQUIRED windows_zip)
+endif()
