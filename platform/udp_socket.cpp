@@ -46,8 +46,8 @@ void IgnoreUdpResets(UdpSocket::Handle socket) {
     // so that reads see only datagrams, as on POSIX.
     BOOL reportResets = FALSE;
     DWORD unused = 0;
-    ::WSAIoctl(static_cast<SOCKET>(socket), kUdpConnectionReset, &reportResets,
-               sizeof reportResets, nullptr, 0, &unused, nullptr, nullptr);
+    ::WSAIoctl(static_cast<SOCKET>(socket), kUdpConnectionReset, &reportResets, sizeof reportResets,
+               nullptr, 0, &unused, nullptr, nullptr);
 }
 #else
 void IgnoreUdpResets(UdpSocket::Handle) {}

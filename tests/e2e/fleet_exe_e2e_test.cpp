@@ -91,8 +91,8 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
                                "198.51.100.10=SN-A,198.51.100.11=SN-B,198.51.100.12=SN-C",
                                "--image-out", scratch + "/got-%a.bin"});
 
-    const auto listed = Run({"discover", "--interface", "veth0", "--format", "csv", "--wait",
-                             "800"});
+    const auto listed =
+        Run({"discover", "--interface", "veth0", "--format", "csv", "--wait", "800"});
     EXPECT_EQ(listed.status, 0) << listed.err;
     // Standard output is in text mode, so lines end in CR LF as on Windows.
     EXPECT_EQ(listed.out, "serial,ip,version\r\n"
