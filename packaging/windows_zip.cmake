@@ -1,11 +1,15 @@
 # The portable Windows folder: a ZIP with one top folder holding the static
-# CollectorUpgrade.exe, the README and the screenshot the README shows.
-# Nothing needs installing on the Windows side.
+# CollectorUpgrade.exe and collector-fleet.exe, the README and the screenshot
+# the README shows. Nothing needs installing on the Windows side. The programs
+# are stripped in the zip: a technician carries them, not their debug data.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
 
-if(TARGET CollectorUpgrade)
-  install(TARGETS CollectorUpgrade RUNTIME DESTINATION . COMPONENT program)
-endif()
+foreach(program CollectorUpgrade collector-fleet)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION . COMPONENT program)
+  endif()
+endforeach()
+set(CPACK_STRIP_FILES ON)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT program)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png DESTINATION docs COMPONENT program)
 

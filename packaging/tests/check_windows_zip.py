@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Checks the portable Windows zip: one top folder holding exactly the
-program, the README and the README's screenshot; the program is a Windows
+"""Checks the portable Windows zip: one top folder holding exactly the two
+programs, the README and the README's screenshot; each program is a Windows
 executable for the expected processor that needs no MinGW runtime DLL.
 
     check_windows_zip.py ZIP OBJDUMP POINTER_SIZE
@@ -18,41 +18,46 @@ MINGW_RUNTIME = {"libstdc++-6.dll", "libgcc_s_seh-1.dll", "libgcc_s_dw2-1.dll",
 MACHINE = {"8": 0x8664, "4": 0x14C}  # IMAGE_FILE_MACHINE_AMD64, _I386
 
 
-def main(path, objdump, pointer_size):
-    problems = []
-    with zipfile.ZipFile(path) as archive:
-        names = [n for n in archive.namelist() if not n.endswith("/")]
-        stem = os.path.basename(path)[:-len(".zip")]
-        expected = {f"{stem}/CollectorUpgrade.exe", f"{stem}/README.md",
-                    f"{stem}/docs/screenshot.png"}
-        if set(names) != expected:
-            problems.append(f"entries {sorted(names)}, expected {sorted(expected)}")
-        if f"{stem}/CollectorUpgrade.exe" not in names:
-            return problems
-        exe = archive.read(f"{stem}/CollectorUpgrade.exe")
-        readme = archive.read(f"{stem}/README.md").decode("utf-8")
-    if "docs/screenshot.png" not in readme:
-        problems.append("the README no longer shows docs/screenshot.png")
-
+def check_program(name, exe, objdump, pointer_size, problems):
     if exe[:2] != b"MZ":
-        problems.append("CollectorUpgrade.exe is not a Windows executable")
-        return problems
+        problems.append(f"{name} is not a Windows executable")
+        return
     pe = int.from_bytes(exe[0x3C:0x40], "little")
     machine = int.from_bytes(exe[pe + 4:pe + 6], "little")
     if exe[pe:pe + 4] != b"PE\0\0" or machine != MACHINE[pointer_size]:
-        problems.append(f"machine 0x{machine:x}, expected 0x{MACHINE[pointer_size]:x}")
+        problems.append(f"{name}: machine 0x{machine:x}, expected 0x{MACHINE[pointer_size]:x}")
 
     with tempfile.TemporaryDirectory() as folder:
-        copy = os.path.join(folder, "CollectorUpgrade.exe")
+        copy = os.path.join(folder, name)
         with open(copy, "wb") as f:
             f.write(exe)
         headers = subprocess.run([objdump, "-p", copy], capture_output=True, text=True).stdout
-    dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
+    dlls = {dll.lower() for dll in re.findall(r"DLL Name: (\S+)", headers)}
     if not dlls:
-        problems.append("objdump listed no imported DLL at all")
+        problems.append(f"{name}: objdump listed no imported DLL at all")
     if dlls & MINGW_RUNTIME:
-        problems.append(f"needs MinGW runtime DLLs: {sorted(dlls & MINGW_RUNTIME)}")
-    print("imports:", " ".join(sorted(dlls)))
+        problems.append(f"{name} needs MinGW runtime DLLs: {sorted(dlls & MINGW_RUNTIME)}")
+    print(f"{name} imports:", " ".join(sorted(dlls)))
+
+
+def main(path, objdump, pointer_size):
+    problems = []
+    programs = ["CollectorUpgrade.exe", "collector-fleet.exe"]
+    with zipfile.ZipFile(path) as archive:
+        names = [n for n in archive.namelist() if not n.endswith("/")]
+        stem = os.path.basename(path)[:-len(".zip")]
+        expected = {f"{stem}/{p}" for p in programs}
+        expected |= {f"{stem}/README.md", f"{stem}/docs/screenshot.png"}
+        if set(names) != expected:
+            problems.append(f"entries {sorted(names)}, expected {sorted(expected)}")
+        executables = {p: archive.read(f"{stem}/{p}") for p in programs
+                       if f"{stem}/{p}" in names}
+        readme = archive.read(f"{stem}/README.md").decode("utf-8") \
+            if f"{stem}/README.md" in names else ""
+    if "docs/screenshot.png" not in readme:
+        problems.append("the README no longer shows docs/screenshot.png")
+    for name, exe in executables.items():
+        check_program(name, exe, objdump, pointer_size, problems)
     return problems
 
 
