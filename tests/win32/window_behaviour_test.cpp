@@ -92,7 +92,7 @@ TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
     for (UINT outside : {1105u, 1207u, static_cast<UINT>(WM_USER)})
         SendMessageW(w.Handle(), outside, 0, readEvent);
     // Inside the range, only the read event reads.
-    for (const long other : {FD_WRITE, FD_CLOSE, FD_CONNECT, 0L})
+    for (const int other : {FD_WRITE, FD_CLOSE, FD_CONNECT, 0})
         SendMessageW(w.Handle(), 1106, 0, WSAMAKESELECTREPLY(other, 0));
     EXPECT_EQ(ListRowCount(lv1), 0);
     SendMessageW(w.Handle(), 1206, 0, readEvent);

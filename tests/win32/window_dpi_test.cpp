@@ -3,8 +3,9 @@
 // of resolution lays everything out again. Run in a wine prefix whose display
 // is set to 144 dpi (WINE_LOGPIXELS in scripts/wine-run.sh).
 //
-// WIN32_DPI_SCREENSHOT=<file.bmp> keeps a picture of the window with a few
-// rows and a running progress bar.
+// WIN32_DPI_SCREENSHOT_HOLD_MS=<ms> fills in a few rows and a running progress
+// bar, prints the window's place on the screen ("window-rect L T W H") and
+// keeps the window up that long, for scripts/screenshot-win32-dpi.sh.
 
 #include "win32_window_fixture.h"
 
@@ -40,54 +41,15 @@ void ExpectFixedControlsAt(TestWindow& w, int dpi) {
         SCOPED_TRACE(std::string(control.name));
         EXPECT_EQ(PlacementInParent(w.Control(control.id)),
                   ToPlacement(gui::ScaleToDpi(control.bounds, dpi)));
-        if (control.kind != gui::ControlKind::RichEdit)
+        if (control.kind != gui::ControlKind::RichEdit) {
             EXPECT_EQ(FontHeightOf(w.Control(control.id)),
                       -gui::ScaleToDpi(control.fontPixels, dpi));
+        }
     }
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH;
     SendMessageW(w.Control(kLv1), LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     EXPECT_EQ(column.cx, gui::ScaleToDpi(gui::DeviceListColumns()[0].width, dpi));
-}
-
-// The window as it is on the screen, as a 32-bit BMP file.
-bool SaveWindowPicture(HWND window, const std::string& unixPath) {
-    RECT r{};
-    GetWindowRect(window, &r);
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height; // bottom-up, as a BMP file stores it
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header),
-                                            DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    const DWORD size = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42; // "BM"
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + size;
-    std::string path = "Z:" + unixPath; // wine's drive for the Unix root
-    FILE* out = std::fopen(path.c_str(), "wb");
-    bool written = out != nullptr && std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                   std::fwrite(&header, sizeof header, 1, out) == 1 &&
-                   std::fwrite(bits, size, 1, out) == 1;
-    if (out != nullptr)
-        written = std::fclose(out) == 0 && written;
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return written;
 }
 
 TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChange) {
@@ -110,7 +72,7 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     EXPECT_EQ(PlacementInParent(w.Control(kProgressBar1)).width,
               panel.right - panel.left - gui::ScaleToDpi(gui::kProgressRightGap, kDpi));
 
-    if (const char* shot = std::getenv("WIN32_DPI_SCREENSHOT"); shot != nullptr && *shot != 0) {
+    if (const char* hold = std::getenv("WIN32_DPI_SCREENSHOT_HOLD_MS"); hold != nullptr) {
         for (const DeviceEntry& device : std::vector<DeviceEntry>{
                  {"ZJ2024000117", "198.51.100.17", "S1.02"},
                  {"ZJ2024000118", "198.51.100.18", "S1.02"},
@@ -122,7 +84,12 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
         w->Display().SetProgressMaximum(20);
         w->Display().SetProgressPosition(7);
         PumpFor(300);
-        EXPECT_TRUE(SaveWindowPicture(w.Handle(), shot)) << shot;
+        RECT shown{};
+        GetWindowRect(w.Handle(), &shown);
+        std::printf("window-rect %ld %ld %ld %ld\n", shown.left, shown.top,
+                    shown.right - shown.left, shown.bottom - shown.top);
+        std::fflush(stdout);
+        PumpFor(std::atoi(hold));
     }
 
     // Moved to a monitor at 100 %: the offered rectangle holds the client

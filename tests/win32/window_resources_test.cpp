@@ -52,7 +52,10 @@ TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
 }
 
 TEST(Win32WindowResources, TheRichEditLibraryComesFromTheSystemFolder) {
-    TestWindow w; // makes redt2, loading the library
+    {
+        TestWindow w; // makes redt2, loading the library
+    }
+    PumpFor(10); // takes the closed window's quit message, which would end a later box at once
     const HMODULE library = GetModuleHandleW(L"msftedit.dll");
     ASSERT_NE(library, nullptr);
     wchar_t path[MAX_PATH] = {};
