@@ -122,8 +122,8 @@ TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
     SendMessageW(w.Handle(), kSocketNotifyMessage, 0, readEvent);
     int own = 0;
     MSG message;
-    while (PeekMessageW(&message, w.Handle(), kSocketNotifyMessage, kLastSocketMessage,
-                        PM_REMOVE)) {
+    while (
+        PeekMessageW(&message, w.Handle(), kSocketNotifyMessage, kLastSocketMessage, PM_REMOVE)) {
         if (message.wParam == 0) {
             ++own;
             EXPECT_EQ(WSAGETSELECTEVENT(message.lParam), FD_READ);
