@@ -46,10 +46,8 @@ void ExpectFixedControlsAt(TestWindow& w, int dpi) {
                       -gui::ScaleToDpi(control.fontPixels, dpi));
         }
     }
-    LVCOLUMNW column{};
-    column.mask = LVCF_WIDTH;
-    SendMessageW(w.Control(kLv1), LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    EXPECT_EQ(column.cx, gui::ScaleToDpi(gui::DeviceListColumns()[0].width, dpi));
+    EXPECT_EQ(SendMessageW(w.Control(kLv1), LVM_GETCOLUMNWIDTH, 0, 0),
+              gui::ScaleToDpi(gui::DeviceListColumns()[0].width, dpi));
 }
 
 TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChange) {
