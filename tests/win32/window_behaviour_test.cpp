@@ -15,6 +15,15 @@
 #include <fstream>
 #include <thread>
 
+using core::kMaxDatagramBytes;
+using core::Mode;
+using core::ToolPorts;
+using core::WorkerDisplay;
+
+using pubpro::MakeFrame;
+
+using platform::UdpSocket;
+
 namespace {
 
 // Waits (bounded) until a datagram waits on `socket`.
@@ -119,11 +128,11 @@ TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
                                      w.ports.searchLocal));
     ASSERT_TRUE(WaitReadable(w->Tool().SearchChannel().Socket()));
     Sleep(50);
-    SendMessageW(w.Handle(), kSocketNotifyMessage, 0, readEvent);
+    SendMessageW(w.Handle(), core::kSocketNotifyMessage, 0, readEvent);
     int own = 0;
     MSG message;
-    while (
-        PeekMessageW(&message, w.Handle(), kSocketNotifyMessage, kLastSocketMessage, PM_REMOVE)) {
+    while (PeekMessageW(&message, w.Handle(), core::kSocketNotifyMessage, core::kLastSocketMessage,
+                        PM_REMOVE)) {
         if (message.wParam == 0) {
             ++own;
             EXPECT_EQ(WSAGETSELECTEVENT(message.lParam), FD_READ);
