@@ -5,7 +5,8 @@ namespace core {
 UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
     : window_(std::move(window)), ports_(ports), status_(window_.view, window_.workerDisplay),
       discovery_(window_.view, mode_), session_({mode_, upgradeChannel_, status_, window_.notices,
-                                                 window_.input, discovery_.Devices(), *this}) {}
+                                                 window_.input, discovery_.Devices(), *this}),
+      workerPort_(mode_, status_) {}
 
 UpgradeTool::~UpgradeTool() {
     StopWorkers();
@@ -39,7 +40,7 @@ void UpgradeTool::FormActivate() {
     if (status_.Text().empty())
         status_.Show("等待升级");
     workers_ = std::make_unique<BlockWorkers>(
-        WorkerContext{upgradeChannel_, session_, window_.sleeper, window_.workerDisplay});
+        WorkerContext{upgradeChannel_, workerPort_, window_.sleeper, window_.workerDisplay});
 }
 
 void UpgradeTool::FormClose() {
