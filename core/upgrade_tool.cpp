@@ -20,10 +20,11 @@ void UpgradeTool::FormShow() {
         discovery_.SetLocalAddress(*address);
         return;
     }
-    // lbl3 keeps its initial text; say why no sweep can find anything, unless
-    // a channel failure already occupies the status line.
-    if (status_.Text().empty())
-        status_.Show("未找到本机IP地址");
+    // lbl3 keeps its initial text; say why no sweep can find anything. The
+    // window is shown before it is first activated, so start-up comes after
+    // this: it keeps the text instead of "等待升级", and a channel failure
+    // replaces it.
+    status_.Show("未找到本机IP地址");
 }
 
 void UpgradeTool::FormActivate() {
