@@ -22,17 +22,17 @@ int SetupError(const std::string& message) {
     return kExitUsage;
 }
 
-// Sends the probe to every host of the /24, `sweeps` times, waiting for replies
-// after each round; one lost reply then does not hide a collector.
-FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const std::string& own,
+// Sends the probe to every host of the scope, `sweeps` times, waiting for
+// replies after each round; one lost reply then does not hide a collector.
+FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
                       const SweepOptions& options) {
-    FieldTable field(own);
+    FieldTable field(scope.Own());
     sockets.onSearchFrame = [&field](const std::string& sender, const std::string& frame) {
         field.OnSearchFrame(frame, sender);
     };
     asio::steady_timer wait(io);
     for (int round = 0; round < options.sweeps; ++round) {
-        for (const auto& address : SweepAddresses(own))
+        for (const auto& address : scope.Hosts())
             sockets.SendProbe(address);
         bool waited = false;
         wait.expires_after(std::chrono::milliseconds(options.waitMs));
@@ -44,8 +44,26 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const std::st
     return field;
 }
 
-std::variant<NetworkAdapter, std::string> PickAdapter(const AdapterOptions& options) {
-    return ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
+// The adapter chosen, and the hosts its subnet lets a run reach.
+struct Adapter {
+    NetworkAdapter adapter;
+    SweepScope scope;
+};
+
+std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
+    auto chosen = ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
+    if (auto* error = std::get_if<std::string>(&chosen))
+        return std::move(*error);
+    const auto& adapter = std::get<NetworkAdapter>(chosen);
+    const auto scope = SweepScope::Of(adapter.address, adapter.prefixLength);
+    if (!scope)
+        return "the adapter's address " + adapter.address + " is not IPv4";
+    return Adapter{adapter, *scope};
+}
+
+std::string SweepingLine(const Adapter& chosen) {
+    return "Sweeping " + chosen.scope.Subnet() + " from " + chosen.scope.Own() + " (" +
+           chosen.adapter.name + ")\n";
 }
 
 ProgressMode ChooseProgress(const std::string& mode) {
@@ -113,17 +131,16 @@ int RunInterfaces() {
 }
 
 int RunDiscover(const DiscoverOptions& options) {
-    const auto adapter = PickAdapter(options.adapter);
-    if (const auto* error = std::get_if<std::string>(&adapter))
+    const auto picked = PickAdapter(options.adapter);
+    if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
-    const std::string own = std::get<NetworkAdapter>(adapter).address;
+    const Adapter& chosen = std::get<Adapter>(picked);
     asio::io_context io;
-    FleetSockets sockets(io, own);
+    FleetSockets sockets(io, chosen.scope);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
-    std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << " ("
-              << std::get<NetworkAdapter>(adapter).name << ")\n";
-    const FieldTable field = SweepField(io, sockets, own, options.sweep);
+    std::cerr << SweepingLine(chosen);
+    const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     return 0;
 }
@@ -134,24 +151,24 @@ int RunUpgrade(const UpgradeOptions& options) {
         return SetupError(*error);
     const auto image = std::get<std::shared_ptr<const FirmwareImage>>(loaded);
 
-    const auto adapter = PickAdapter(options.adapter);
-    if (const auto* error = std::get_if<std::string>(&adapter))
+    const auto picked = PickAdapter(options.adapter);
+    if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
-    const std::string own = std::get<NetworkAdapter>(adapter).address;
+    const Adapter& chosen = std::get<Adapter>(picked);
     for (const auto& target : options.targets)
-        if (const auto problem = CheckTarget(target, own); !problem.empty())
+        if (const auto problem = CheckTarget(target, chosen.scope); !problem.empty())
             return SetupError("--target " + problem);
     if (!options.yes && !StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
 
     asio::io_context io;
-    FleetSockets sockets(io, own);
+    FleetSockets sockets(io, chosen.scope);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     const ProgressMode progressMode = ChooseProgress(options.progress);
     if (progressMode != ProgressMode::Quiet)
-        std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << "\n";
-    const FieldTable field = SweepField(io, sockets, own, options.sweep);
+        std::cerr << SweepingLine(chosen);
+    const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
     const TargetPlan plan =
         PlanTargets(field, options.all ? std::vector<std::string>{} : options.targets, *image);
 

@@ -37,14 +37,13 @@ std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<Networ
     return matches.front();
 }
 
-std::string CheckTarget(const std::string& target, const std::string& ownAddress) {
+std::string CheckTarget(const std::string& target, const SweepScope& scope) {
     if (!SubnetPrefix(target))
         return "\"" + target + "\" is not an IPv4 address";
-    if (target == ownAddress)
+    if (target == scope.Own())
         return target + " is this computer's own address";
-    if (!IsHostOf24(target, ownAddress))
-        return target + " lies outside " + *SubnetPrefix(ownAddress) +
-               "0/24, the chosen adapter's subnet";
+    if (!scope.Contains(target))
+        return target + " lies outside " + scope.Subnet() + ", the chosen adapter's subnet";
     return {};
 }
 

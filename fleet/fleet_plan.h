@@ -6,6 +6,7 @@
 #include "fleet/field_table.h"
 #include "fleet/firmware_image.h"
 #include "fleet/fleet_report.h"
+#include "fleet/sweep_scope.h"
 #include "platform/network_adapters.h"
 
 #include <string>
@@ -20,9 +21,9 @@ std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<Networ
                                                         const std::string& interfaceName,
                                                         const std::string& address);
 
-// A target given by the operator must be a host of the adapter's /24 and not
-// the adapter itself. The text says why not; empty when it may be used.
-std::string CheckTarget(const std::string& target, const std::string& ownAddress);
+// A target given by the operator must be a host of the sweep scope and not the
+// adapter itself. The text says why not; empty when it may be used.
+std::string CheckTarget(const std::string& target, const SweepScope& scope);
 
 struct TargetPlan {
     std::vector<std::string> toUpgrade;       // ascending by address

@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
     CLI::App app{"collector-fleet: discover and upgrade the collectors of one network adapter's "
                  "/24.\nIt sweeps and sends only within the chosen adapter's /24."};
     app.name("collector-fleet");
+    app.set_version_flag("--version", "collector-fleet " COLLECTOR_FLEET_VERSION,
+                         "print the program's version and exit");
     app.require_subcommand(1);
 
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");

@@ -159,14 +159,20 @@ TEST(FleetPlan, ChooseAdapter_ByNameAddressOrTheOnlyOne) {
     EXPECT_EQ(std::get<NetworkAdapter>(only).name, "eth0");
 }
 
-TEST(FleetPlan, CheckTarget_OnlyOtherHostsOfTheAdapters24) {
-    EXPECT_EQ(fleet::CheckTarget("198.51.100.7", kOwn), "");
-    EXPECT_EQ(fleet::CheckTarget("198.51.101.7", kOwn),
+TEST(FleetPlan, CheckTarget_OnlyOtherHostsOfTheAdaptersSubnet) {
+    const auto scope = *fleet::SweepScope::Of(kOwn, 24);
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.7", scope), "");
+    EXPECT_EQ(fleet::CheckTarget("198.51.101.7", scope),
               "198.51.101.7 lies outside 198.51.100.0/24, the chosen adapter's subnet");
-    EXPECT_EQ(fleet::CheckTarget("198.51.100.255", kOwn),
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.255", scope),
               "198.51.100.255 lies outside 198.51.100.0/24, the chosen adapter's subnet");
-    EXPECT_EQ(fleet::CheckTarget(kOwn, kOwn), "198.51.100.1 is this computer's own address");
-    EXPECT_EQ(fleet::CheckTarget("collector7", kOwn), "\"collector7\" is not an IPv4 address");
+    EXPECT_EQ(fleet::CheckTarget(kOwn, scope), "198.51.100.1 is this computer's own address");
+    EXPECT_EQ(fleet::CheckTarget("collector7", scope), "\"collector7\" is not an IPv4 address");
+    // On a /26 the rest of the /24 is another network.
+    const auto narrow = *fleet::SweepScope::Of(kOwn, 26);
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.62", narrow), "");
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.64", narrow),
+              "198.51.100.64 lies outside 198.51.100.0/26, the chosen adapter's subnet");
 }
 
 TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
