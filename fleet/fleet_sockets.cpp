@@ -16,15 +16,32 @@ constexpr int kSendBufferBytes = 1 << 20; // probes to silent hosts wait on ARP 
 FleetSockets::FleetSockets(asio::io_context& io, SweepScope scope)
     : scope_(std::move(scope)), upgrade_(io), search_(io) {}
 
+// The port must be free on every address first: the window binds it on all of
+// them, and some systems let a bind to one address go through beside that,
+// splitting the replies between two programs. The trial socket closes before
+// the real bind, which would otherwise collide with it.
+asio::error_code FleetSockets::TryPortOnEveryAddress(std::uint16_t port) {
+    asio::error_code error;
+    asio::ip::udp::socket trial(upgrade_.socket.get_executor());
+    trial.open(asio::ip::udp::v4(), error);
+    if (!error)
+        trial.bind({asio::ip::address_v4::any(), port}, error);
+    asio::error_code ignored;
+    trial.close(ignored);
+    return error;
+}
+
 std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
     asio::error_code error;
     const auto own = asio::ip::make_address_v4(scope_.Own(), error);
+    if (!error)
+        error = TryPortOnEveryAddress(port);
     if (!error)
         channel.socket.open(asio::ip::udp::v4(), error);
     if (!error)
         channel.socket.bind({own, port}, error);
     if (error == asio::error::address_in_use)
-        return "local port " + std::to_string(port) + " of " + scope_.Own() +
+        return "local port " + std::to_string(port) +
                " is already in use (is the upgrade window or another collector-fleet running?)";
     if (error == asio::error::access_denied)
         return "local port " + std::to_string(port) + " of " + scope_.Own() + ": " +

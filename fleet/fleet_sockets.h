@@ -50,6 +50,7 @@ private:
         std::map<std::string, RxBuffer> pending; // per sender, bounded by the scope
     };
 
+    asio::error_code TryPortOnEveryAddress(std::uint16_t port);
     std::string Bind(Channel& channel, std::uint16_t port);
     void Receive(Channel& channel, bool search);
     void Deliver(Channel& channel, bool search, std::string bytes, const std::string& sender);

@@ -1,5 +1,6 @@
-// collector-fleet: finds the collectors of one adapter's /24 and upgrades many
-// of them at once. It sweeps and sends only within that /24.
+// collector-fleet: finds the collectors of one adapter's subnet and upgrades
+// many of them at once. It sweeps and sends only within that subnet (a /24 at
+// most).
 #include "fleet/commands.h"
 #include "platform/command_line.h"
 #include "platform/terminal.h"
@@ -33,7 +34,8 @@ void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
 
 int main(int argc, char** argv) {
     CLI::App app{"collector-fleet: discover and upgrade the collectors of one network adapter's "
-                 "/24.\nIt sweeps and sends only within the chosen adapter's /24."};
+                 "subnet.\nIt sweeps and sends only within the chosen adapter's /24, or within "
+                 "its own subnet when that is narrower."};
     app.name("collector-fleet");
     app.set_version_flag("--version", "collector-fleet " COLLECTOR_FLEET_VERSION,
                          "print the program's version and exit");
