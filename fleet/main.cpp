@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
                  "/24.\nIt sweeps and sends only within the chosen adapter's /24."};
     app.name("collector-fleet");
     app.require_subcommand(1);
+    app.footer("Exit statuses of upgrade: see collector-fleet upgrade --help. discover: 0, or 1 "
+               "when no collector answered; 2 wrong usage or a set-up error.");
 
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");
 
@@ -78,8 +80,8 @@ int main(int argc, char** argv) {
             ->check(CLI::PositiveNumber);
     upgradeCommand
         ->add_option("--canary", upgrade.canary,
-                     "with more than one collector, upgrade and verify this many first, one at a "
-                     "time, before any other starts; 0: no canary")
+                     "with more than one collector, upgrade and verify this many first, before "
+                     "any other starts; 0: no canary")
         ->capture_default_str();
     std::size_t maxFailures = 0;
     auto* maxFailuresOption =
