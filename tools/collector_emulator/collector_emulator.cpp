@@ -63,7 +63,13 @@ struct Emulator::State {
         std::set<std::pair<std::uint32_t, int>> floodedPeers; // (peer address, channel)
         // Version text of the accepted request of this session, if one was accepted.
         std::optional<std::string> acceptedVersion;
+        Clock::time_point restartEnds{}; // probes go unanswered until then
     };
+
+    std::int64_t MsSinceStart() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started)
+            .count();
+    }
 
     // A datagram to send or a received block to store, due at `due`.
     struct Pending {
@@ -278,19 +284,25 @@ struct Emulator::State {
             return;
         }
         ++c.report.probes;
-        if (!options.answerProbe)
+        if (!options.answerProbe || Clock::now() < c.restartEnds)
             return;
-        std::string reply(1, kEsc);
-        reply += c.report.serial;
-        if (!c.report.version.empty())
-            reply += "#" + c.report.version;
-        reply += kEnq;
-        Reply(index, Channel::Search, peer, reply);
+        const auto answer = [&](const std::string& serial) {
+            std::string reply(1, kEsc);
+            reply += serial;
+            if (!c.report.version.empty())
+                reply += "#" + c.report.version;
+            reply += kEnq;
+            Reply(index, Channel::Search, peer, reply);
+        };
+        answer(c.report.serial);
+        if (!options.twinSerial.empty())
+            answer(options.twinSerial);
     }
 
     void HandleRequest(std::size_t index, const std::string& payload, const sockaddr_in& peer) {
         auto& c = collectors[index];
         ++c.report.requests;
+        c.report.requestTimesMs.push_back(MsSinceStart());
         // "LU" + version text + count; the count is the last four characters.
         if (payload.size() >= 6) {
             c.report.requestedVersion = payload.substr(2, payload.size() - 6);
@@ -354,6 +366,7 @@ struct Emulator::State {
             return;
         }
         ++c.report.blockReceipts[*block];
+        c.report.blockTimesMs.push_back(MsSinceStart());
         if (c.seenThisSession.insert(*block).second &&
             (options.dropBlocks.count(*block) != 0 ||
              (options.dropShare > 0 && Uniform() < options.dropShare))) {
@@ -377,8 +390,7 @@ struct Emulator::State {
     void HandleQuery(std::size_t index, const sockaddr_in& peer) {
         auto& c = collectors[index];
         ++c.report.queries;
-        c.report.queryTimesMs.push_back(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+        c.report.queryTimesMs.push_back(MsSinceStart());
         if (options.queryReply == QueryReply::Silent)
             return;
         if (options.queryReply == QueryReply::Error) {
@@ -392,6 +404,8 @@ struct Emulator::State {
                 missing.push_back(i);
         if (missing.empty()) {
             ++c.report.completions;
+            c.report.completionTimesMs.push_back(MsSinceStart());
+            c.restartEnds = Clock::now() + std::chrono::milliseconds(options.restartMs);
             if (c.report.announcedBlocks && !c.report.imageComplete)
                 Assemble(c, count);
             if (c.acceptedVersion && !options.keepVersion)
