@@ -323,6 +323,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         record.Write(CurrentResults(plan, &run));
         run.Run();
         running = nullptr;
+        record.Info().upgradeSeconds = run.Seconds();
         results = CurrentResults(plan, &run);
     } else {
         results = CurrentResults(plan, nullptr);

@@ -104,7 +104,7 @@ struct CollectorReport {
     std::map<std::uint32_t, std::uint32_t> blockReceipts; // index -> receipts, all sessions
     std::vector<std::int64_t> queryTimesMs;               // since the emulator started
     std::vector<std::int64_t> requestTimesMs;             // likewise, every "LU"
-    std::vector<std::int64_t> blockTimesMs;               // likewise, every "UD" receipt
+    std::vector<std::int64_t> blockTimesUs; // every "UD" receipt, in µs, the kernel's arrival time
     std::vector<std::int64_t> completionTimesMs;          // likewise, every "R" complete
     std::vector<std::vector<std::uint32_t>> resendLists;  // as sent
     std::uint64_t completions = 0;                        // "R" complete answers sent
