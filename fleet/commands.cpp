@@ -52,20 +52,20 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const std::st
     return field;
 }
 
-std::variant<NetworkAdapter, std::string> PickAdapter(const AdapterOptions& options) {
-    return ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
+std::variant<platform::NetworkAdapter, std::string> PickAdapter(const AdapterOptions& options) {
+    return ChooseAdapter(platform::ListNetworkAdapters(), options.interfaceName, options.address);
 }
 
 ProgressMode ChooseProgress(const std::string& mode) {
     if (mode == "tty") {
-        StandardErrorTakesEscapes(); // switches a Windows console's escapes on
+        platform::StandardErrorTakesEscapes(); // switches a Windows console's escapes on
         return ProgressMode::Tty;
     }
     if (mode == "plain")
         return ProgressMode::Plain;
     if (mode == "quiet")
         return ProgressMode::Quiet;
-    return StandardErrorTakesEscapes() ? ProgressMode::Tty : ProgressMode::Plain;
+    return platform::StandardErrorTakesEscapes() ? ProgressMode::Tty : ProgressMode::Plain;
 }
 
 // Lists the targets and asks. Without a terminal on standard input there is
@@ -74,8 +74,8 @@ bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& i
     std::cerr << "About to upgrade " << targets.size() << " collector(s) to " << image.versionText
               << " (" << image.fileName << ", " << image.blockCount << " blocks):\n";
     for (const auto& t : targets)
-        std::cerr << "  " << t.address << "  " << GbkToUtf8(t.serial) << "  "
-                  << GbkToUtf8(t.versionBefore) << "\n";
+        std::cerr << "  " << t.address << "  " << platform::GbkToUtf8(t.serial) << "  "
+                  << platform::GbkToUtf8(t.versionBefore) << "\n";
     std::cerr << "Proceed? [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer))
@@ -156,7 +156,7 @@ std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
 void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
     std::vector<std::vector<std::string>> rows = {{"IP", "serial", "version", "plan", "reason"}};
     for (const auto& r : results)
-        rows.push_back({r.address, GbkToUtf8(r.serial), GbkToUtf8(r.versionBefore),
+        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
                         PlanName(r.plan), r.reason.empty() ? "-" : r.reason});
     PrintRows(out, rows);
 }
@@ -173,7 +173,7 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
             return "--exclude \"" + excluded + "\" is not an IPv4 address";
     std::vector<std::string> targets = options.targets;
     if (!options.targetFile.empty()) {
-        ReadOnlyFile file;
+        platform::ReadOnlyFile file;
         if (!file.Open(options.targetFile))
             return "cannot read the target file " + options.targetFile + ": " + file.Error();
         std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 1 << 20)),
@@ -190,7 +190,7 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
     return targets;
 }
 
-std::string EmptySweepMessage(const NetworkAdapter& adapter) {
+std::string EmptySweepMessage(const platform::NetworkAdapter& adapter) {
     return "no collector answered the sweep of " + *SubnetPrefix(adapter.address) + "0/24 from " +
            adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
            "). Check that the collectors are powered and cabled to this adapter's network, that "
@@ -201,7 +201,7 @@ std::string EmptySweepMessage(const NetworkAdapter& adapter) {
 } // namespace
 
 int RunInterfaces() {
-    const auto adapters = ListNetworkAdapters();
+    const auto adapters = platform::ListNetworkAdapters();
     std::vector<std::vector<std::string>> rows = {{"name", "address", "prefix", ""}};
     for (const auto& adapter : adapters)
         rows.push_back({adapter.name, adapter.address, "/" + std::to_string(adapter.prefixLength),
@@ -214,17 +214,17 @@ int RunDiscover(const DiscoverOptions& options) {
     const auto adapter = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&adapter))
         return SetupError(*error);
-    const std::string own = std::get<NetworkAdapter>(adapter).address;
+    const std::string own = std::get<platform::NetworkAdapter>(adapter).address;
     asio::io_context io;
     FleetSockets sockets(io, own);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << " ("
-              << std::get<NetworkAdapter>(adapter).name << ")\n";
+              << std::get<platform::NetworkAdapter>(adapter).name << ")\n";
     const FieldTable field = SweepField(io, sockets, own, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0) {
-        std::cerr << "collector-fleet: " << EmptySweepMessage(std::get<NetworkAdapter>(adapter))
+        std::cerr << "collector-fleet: " << EmptySweepMessage(std::get<platform::NetworkAdapter>(adapter))
                   << "\n";
         return kExitSomeNotUpgraded;
     }
@@ -241,14 +241,14 @@ int RunUpgrade(const UpgradeOptions& options) {
     const auto picked = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
-    const NetworkAdapter adapter = std::get<NetworkAdapter>(picked);
+    const platform::NetworkAdapter adapter = std::get<platform::NetworkAdapter>(picked);
     const std::string own = adapter.address;
     const auto named = NamedTargets(options, own);
     if (const auto* error = std::get_if<std::string>(&named))
         return SetupError(*error);
     const auto& targets = std::get<std::vector<std::string>>(named);
     // A dry run sends no upgrade message, so it needs nobody's confirmation.
-    if (!options.dryRun && !options.yes && !StandardInputIsTerminal())
+    if (!options.dryRun && !options.yes && !platform::StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
 
     RunInfo info;
@@ -276,11 +276,11 @@ int RunUpgrade(const UpgradeOptions& options) {
 
     // From here an interrupt ends the run in order: no new session, each
     // collector reported as it stands, the report written, status 130.
-    TreatConsoleCloseAsInterrupt();
+    platform::TreatConsoleCloseAsInterrupt();
     bool interrupted = false;
     UpgradeRun* running = nullptr;
     asio::signal_set interrupts(io);
-    for (const int signal : InterruptSignals())
+    for (const int signal : platform::InterruptSignals())
         interrupts.add(signal);
     interrupts.async_wait([&](const asio::error_code& error, int) {
         if (error)
@@ -307,7 +307,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         interrupts.clear();
         if (!options.yes && !Confirm(plan.toUpgradeAs, *image))
             return SetupError("not confirmed; nothing was sent");
-        for (const int signal : InterruptSignals())
+        for (const int signal : platform::InterruptSignals())
             interrupts.add(signal);
         SessionTiming timing;
         timing.verify = options.verify;

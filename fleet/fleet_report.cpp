@@ -151,8 +151,8 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     for (const auto& r : results) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
-        rows.push_back({r.address, GbkToUtf8(r.serial), GbkToUtf8(r.versionBefore),
-                        r.versionAfter ? GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
+        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
+                        r.versionAfter ? platform::GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
                         r.stage, std::to_string(r.passes), std::to_string(r.blocksSent),
                         std::to_string(r.blocksResent), seconds,
                         r.reason.empty() ? "-" : r.reason});
@@ -184,11 +184,11 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
     for (const auto& r : results) {
         report["collectors"].push_back({
             {"ip", r.address},
-            {"serial", GbkToUtf8(r.serial)},
+            {"serial", platform::GbkToUtf8(r.serial)},
             {"serial_hex", Hex(r.serial)},
-            {"version_before", GbkToUtf8(r.versionBefore)},
+            {"version_before", platform::GbkToUtf8(r.versionBefore)},
             {"version_before_hex", Hex(r.versionBefore)},
-            {"version_after", r.versionAfter ? Json(GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
+            {"version_after", r.versionAfter ? Json(platform::GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
             {"plan", PlanName(r.plan)},
             {"outcome", ResultName(r.result)},
             {"reason", r.reasonCode},
@@ -211,11 +211,11 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         {
             auto others = nlohmann::ordered_json::array();
             for (const auto& serial : e.otherSerials)
-                others.push_back(GbkToUtf8(serial));
+                others.push_back(platform::GbkToUtf8(serial));
             list.push_back({{"ip", e.address},
-                            {"serial", GbkToUtf8(e.serial)},
+                            {"serial", platform::GbkToUtf8(e.serial)},
                             {"serial_hex", Hex(e.serial)},
-                            {"version", GbkToUtf8(e.version)},
+                            {"version", platform::GbkToUtf8(e.version)},
                             {"version_hex", Hex(e.version)},
                             {"conflict", e.conflict},
                             {"other_serials", others}});
@@ -227,8 +227,8 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         // The address first: a target file can be this listing as it is.
         out << "ip,serial,version\n";
         for (const auto& e : field)
-            out << e.address << "," << Csv(GbkToUtf8(e.serial)) << ","
-                << Csv(GbkToUtf8(e.version)) << "\n";
+            out << e.address << "," << Csv(platform::GbkToUtf8(e.serial)) << ","
+                << Csv(platform::GbkToUtf8(e.version)) << "\n";
         return;
     }
     std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version", ""}};
@@ -237,9 +237,9 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         if (e.conflict) {
             note = "address conflict: also answered as";
             for (const auto& serial : e.otherSerials)
-                note += " " + GbkToUtf8(serial);
+                note += " " + platform::GbkToUtf8(serial);
         }
-        rows.push_back({GbkToUtf8(e.serial), e.address, GbkToUtf8(e.version), note});
+        rows.push_back({platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version), note});
     }
     PrintRows(out, rows);
 }

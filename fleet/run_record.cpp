@@ -8,7 +8,7 @@ bool RunRecord::Write(const std::vector<CollectorResult>& results) {
     if (path_.empty())
         return true;
     std::string reason;
-    if (ReplaceFileContents(path_, Json(results), &reason))
+    if (platform::ReplaceFileContents(path_, Json(results), &reason))
         return true;
     failed_ = true;
     error_ = "cannot write the report to " + path_ + ": " + reason;
