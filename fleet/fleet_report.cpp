@@ -160,8 +160,32 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     PrintRows(out, rows);
 }
 
+std::string CollectorJsonLine(const CollectorResult& r) {
+    using Json = nlohmann::ordered_json;
+    const Json entry = {
+        {"ip", r.address},
+        {"serial", platform::GbkToUtf8(r.serial)},
+        {"serial_hex", Hex(r.serial)},
+        {"version_before", platform::GbkToUtf8(r.versionBefore)},
+        {"version_before_hex", Hex(r.versionBefore)},
+        {"version_after",
+         r.versionAfter ? Json(platform::GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
+        {"plan", PlanName(r.plan)},
+        {"outcome", ResultName(r.result)},
+        {"reason", r.reasonCode},
+        {"detail", r.reason},
+        {"stage", r.stage},
+        {"passes", r.passes},
+        {"blocks_sent", r.blocksSent},
+        {"blocks_resent", r.blocksResent},
+        {"resend_outside_image", r.resendOutsideImage},
+        {"seconds", std::round(r.seconds * 1000) / 1000},
+    };
+    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
-                       const std::vector<CollectorResult>& results) {
+                       const std::vector<std::string>& collectorLines) {
     using Json = nlohmann::ordered_json;
     Json report;
     report["tool"] = {{"name", "collector-fleet"}, {"version", ToolVersion()}};
@@ -181,27 +205,25 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
     report["upgrade_seconds"] =
         run.upgradeSeconds ? Json(std::round(*run.upgradeSeconds * 1000) / 1000) : Json(nullptr);
     report["collectors"] = Json::array();
-    for (const auto& r : results) {
-        report["collectors"].push_back({
-            {"ip", r.address},
-            {"serial", platform::GbkToUtf8(r.serial)},
-            {"serial_hex", Hex(r.serial)},
-            {"version_before", platform::GbkToUtf8(r.versionBefore)},
-            {"version_before_hex", Hex(r.versionBefore)},
-            {"version_after", r.versionAfter ? Json(platform::GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
-            {"plan", PlanName(r.plan)},
-            {"outcome", ResultName(r.result)},
-            {"reason", r.reasonCode},
-            {"detail", r.reason},
-            {"stage", r.stage},
-            {"passes", r.passes},
-            {"blocks_sent", r.blocksSent},
-            {"blocks_resent", r.blocksResent},
-            {"resend_outside_image", r.resendOutsideImage},
-            {"seconds", std::round(r.seconds * 1000) / 1000},
-        });
+    // The head ends in `"collectors": []` and the closing brace; the lines go in between.
+    std::string text = report.dump(2, ' ', false, Json::error_handler_t::replace);
+    text.erase(text.rfind("[]"));
+    text += "[";
+    const char* separator = "\n    ";
+    for (const auto& line : collectorLines) {
+        text += separator;
+        text += line;
+        separator = ",\n    ";
     }
-    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    return text + (collectorLines.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<CollectorResult>& results) {
+    std::vector<std::string> lines;
+    for (const auto& r : results)
+        lines.push_back(CollectorJsonLine(r));
+    return ReportJson(run, image, lines);
 }
 
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format) {

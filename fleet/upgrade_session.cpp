@@ -190,8 +190,8 @@ void UpgradeSession::SendNextBlock(TimePoint now) {
         address_, protocol::BuildDataBlock(index, protocol::BlockText(image_->hex, index)));
     ++passSent_;
     ++blocksSent_;
-    lastBlockAt_ = now;
-    deadline_ = now + timing_.blockPacing;
+    lastBlockAt_ = std::max(now, link_.AfterSend(now));
+    deadline_ = *lastBlockAt_ + timing_.blockPacing;
 }
 
 void UpgradeSession::SendQuery(TimePoint now) {
