@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+namespace core {
+
 inline constexpr int kStartSendMessage = 1064; // user message base 1024 + 40
 inline constexpr int kPacketDelayMs = 150;
 inline constexpr int kSettleDelayMs = 5000;
@@ -27,7 +29,7 @@ inline constexpr int kQueryLimit = 5;
 struct WorkerContext {
     UdpChannel& channel;
     UpgradeSession& session; // the mode changes and the status texts of a pass
-    Sleeper& sleeper;
+    platform::Sleeper& sleeper;
     WorkerDisplay& display; // progress
 };
 
@@ -78,7 +80,7 @@ private:
 
     Pass pass_;
     WorkerContext context_;
-    MessageQueue<Message> queue_;
+    platform::MessageQueue<Message> queue_;
     std::thread thread_; // last: starts once everything above exists
 };
 
@@ -106,3 +108,5 @@ private:
     Tupthread tupthread_;
     Tupthread1 tupthread1_;
 };
+
+} // namespace core

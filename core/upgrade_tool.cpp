@@ -1,5 +1,7 @@
 #include "core/upgrade_tool.h"
 
+namespace core {
+
 UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
     : window_(std::move(window)), ports_(ports), status_(window_.view, window_.workerDisplay),
       discovery_(window_.view, mode_), session_({mode_, upgradeChannel_, status_, window_.notices,
@@ -58,7 +60,7 @@ void UpgradeTool::btnUPGClick() {
 }
 
 void UpgradeTool::HandleSocketMessage() {
-    ::HandleSocketMessage(
+    core::HandleSocketMessage(
         upgradeChannel_, searchChannel_,
         [this](const std::string& frame) { session_.HandleReply(frame); },
         [this](const std::string& frame, const std::string& sender) {
@@ -80,3 +82,5 @@ void UpgradeTool::StartList(ListRequest request) {
     if (workers_)
         workers_->StartList(std::move(request));
 }
+
+} // namespace core

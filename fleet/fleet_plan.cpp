@@ -7,10 +7,10 @@
 
 namespace fleet {
 
-std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<NetworkAdapter>& adapters,
+std::variant<platform::NetworkAdapter, std::string> ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
                                                         const std::string& interfaceName,
                                                         const std::string& address) {
-    std::vector<NetworkAdapter> matches;
+    std::vector<platform::NetworkAdapter> matches;
     for (const auto& adapter : adapters) {
         const bool wanted = !interfaceName.empty() ? adapter.name == interfaceName
                             : !address.empty()     ? adapter.address == address
@@ -87,18 +87,18 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
         result.versionBefore = found->version;
         const char first = found->version.empty() ? '\0' : found->version.front();
         if (found->conflict) {
-            std::string serials = GbkToUtf8(found->serial);
+            std::string serials = platform::GbkToUtf8(found->serial);
             for (const auto& other : found->otherSerials)
-                serials += ", " + GbkToUtf8(other);
+                serials += ", " + platform::GbkToUtf8(other);
             settle(PlanKind::AddressConflict, ResultKind::Conflict, "address_conflict",
                    "several collectors answer from this address (" + serials + ")");
         } else if (first == 'V') {
             settle(PlanKind::RefusedV, ResultKind::Refused, "version_v",
-                   "version \"" + GbkToUtf8(found->version) +
+                   "version \"" + platform::GbkToUtf8(found->version) +
                        "\" is not compatible: use the older upgrade program");
         } else if (first != 'S') {
             settle(PlanKind::RefusedV, ResultKind::Refused, "version_not_s",
-                   "version \"" + GbkToUtf8(found->version) +
+                   "version \"" + platform::GbkToUtf8(found->version) +
                        "\" does not begin with S: cannot be upgraded");
         } else if (found->version == image.versionAsReported) {
             result.versionAfter = found->version;

@@ -45,12 +45,13 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
                " is already in use (is the upgrade window or another collector-fleet running?)";
     if (error == asio::error::access_denied)
         return "local port " + std::to_string(port) + " of " + scope_.Own() + ": " +
-               BindAccessDeniedMeaning();
+               platform::BindAccessDeniedMeaning();
     if (error == std::errc::address_not_available)
         return scope_.Own() + " is no longer an address of this computer (see: interfaces)";
     if (error)
         return "cannot open local port " + std::to_string(port) + ": " + error.message();
-    IgnoreUdpResets(static_cast<UdpSocket::Handle>(channel.socket.native_handle()));
+    platform::IgnoreUdpResets(
+        static_cast<platform::UdpSocket::Handle>(channel.socket.native_handle()));
     channel.socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), error);
     channel.socket.set_option(asio::socket_base::receive_buffer_size(kSendBufferBytes), error);
     channel.buffer.resize(kMaxDatagram + 1);
@@ -93,10 +94,10 @@ void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
         if (bytes.empty())
             return;
     }
-    RxBuffer& pending = channel.pending[sender];
+    pubpro::RxBuffer& pending = channel.pending[sender];
     pending.Append(bytes);
     const FrameHandler& handler = search ? onSearchFrame : onUpgradeFrame;
-    ExtractFrames(pending, [&](const std::string& frame) {
+    pubpro::ExtractFrames(pending, [&](const std::string& frame) {
         if (handler)
             handler(sender, frame);
     });

@@ -47,7 +47,7 @@ private:
         asio::ip::udp::socket socket;
         asio::ip::udp::endpoint sender;
         std::string buffer;
-        std::map<std::string, RxBuffer> pending; // per sender, bounded by the scope
+        std::map<std::string, pubpro::RxBuffer> pending; // per sender, bounded by the scope
     };
 
     asio::error_code TryPortOnEveryAddress(std::uint16_t port);

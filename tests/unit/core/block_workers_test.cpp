@@ -11,6 +11,26 @@
 
 #include <gtest/gtest.h>
 
+using core::DeviceTable;
+using core::ImageText;
+using core::kQueryDelayMs;
+using core::kSettleDelayMs;
+using core::kStartSendMessage;
+using core::ListRequest;
+using core::Mode;
+using core::OpenUpgradeChannel;
+using core::RangeRequest;
+using core::RunListPass;
+using core::RunRangePass;
+using core::SessionMode;
+using core::StatusLine;
+using core::Tupthread;
+using core::Tupthread1;
+using core::UdpChannel;
+using core::UpgradeSession;
+using core::WorkerContext;
+using core::WorkerLauncher;
+
 namespace {
 
 // Block `index` of the images these tests send (every byte A5).
