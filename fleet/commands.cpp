@@ -5,6 +5,7 @@
 #include "fleet/fleet_sockets.h"
 #include "fleet/run_record.h"
 #include "fleet/sha256.h"
+#include "fleet/ipv4_address.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/interrupts.h"
@@ -188,7 +189,7 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
         if (const auto problem = CheckTarget(target, scope); !problem.empty())
             return "--target " + problem;
     for (const auto& excluded : options.excluded)
-        if (!SubnetPrefix(excluded))
+        if (!CheckedSubnetPrefix(excluded))
             return "--exclude \"" + excluded + "\" is not an IPv4 address";
     std::vector<std::string> targets = options.targets;
     if (!options.targetFile.empty()) {
