@@ -3,6 +3,7 @@
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
 #include "fleet/fleet_sockets.h"
+#include "fleet/ipv4_address.h"
 #include "fleet/run_record.h"
 #include "fleet/sha256.h"
 #include "fleet/upgrade_run.h"
@@ -169,7 +170,7 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
         if (const auto problem = CheckTarget(target, own); !problem.empty())
             return "--target " + problem;
     for (const auto& excluded : options.excluded)
-        if (!SubnetPrefix(excluded))
+        if (!CheckedSubnetPrefix(excluded))
             return "--exclude \"" + excluded + "\" is not an IPv4 address";
     std::vector<std::string> targets = options.targets;
     if (!options.targetFile.empty()) {
@@ -190,8 +191,17 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
     return targets;
 }
 
+// The image's bytes back from its upper-case hex text (the loader keeps only that).
+std::string BytesOfHex(const std::string& hex) {
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    std::string bytes(hex.size() / 2, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    return bytes;
+}
+
 std::string EmptySweepMessage(const platform::NetworkAdapter& adapter) {
-    return "no collector answered the sweep of " + *SubnetPrefix(adapter.address) + "0/24 from " +
+    return "no collector answered the sweep of " + *CheckedSubnetPrefix(adapter.address) + "0/24 from " +
            adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
            "). Check that the collectors are powered and cabled to this adapter's network, that "
            "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
@@ -219,7 +229,7 @@ int RunDiscover(const DiscoverOptions& options) {
     FleetSockets sockets(io, own);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
-    std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << " ("
+    std::cerr << "Sweeping " << *CheckedSubnetPrefix(own) << "0/24 from " << own << " ("
               << std::get<platform::NetworkAdapter>(adapter).name << ")\n";
     const FieldTable field = SweepField(io, sockets, own, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
@@ -255,10 +265,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     info.adapterName = adapter.name;
     info.adapterAddress = own;
     info.adapterPrefix = adapter.prefixLength;
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < image->hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(image->hex.substr(i, 2), nullptr, 16));
-    info.imageSha256 = Sha256Hex(bytes);
+    info.imageSha256 = Sha256Hex(BytesOfHex(image->hex));
     info.dryRun = options.dryRun;
     info.started = UtcTimestamp(startedAt);
     RunRecord record(options.reportPath, info, *image);
@@ -272,7 +279,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         return SetupError(error);
     const ProgressMode progressMode = ChooseProgress(options.progress);
     if (progressMode != ProgressMode::Quiet)
-        std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << "\n";
+        std::cerr << "Sweeping " << *CheckedSubnetPrefix(own) << "0/24 from " << own << "\n";
 
     // From here an interrupt ends the run in order: no new session, each
     // collector reported as it stands, the report written, status 130.

@@ -64,8 +64,12 @@ bool ReadOnlyFile::Open(const std::string& path) {
 std::size_t ReadOnlyFile::Read(char* into, std::size_t count) {
     DWORD got = 0;
     const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-    if (!IsOpen() || !ReadFile(reinterpret_cast<HANDLE>(handle_), into, want, &got, nullptr))
+    if (!IsOpen())
         return 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), into, want, &got, nullptr)) {
+        error_ = SystemMessage(GetLastError());
+        return 0;
+    }
     return got;
 }
 
@@ -104,8 +108,10 @@ std::size_t ReadOnlyFile::Read(char* into, std::size_t count) {
         const ssize_t got = ::read(static_cast<int>(handle_), into, count);
         if (got >= 0)
             return static_cast<std::size_t>(got);
-        if (errno != EINTR)
+        if (errno != EINTR) {
+            error_ = std::strerror(errno);
             return 0;
+        }
     }
 }
 

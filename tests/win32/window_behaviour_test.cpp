@@ -5,6 +5,7 @@
 
 #include "win32_window_fixture.h"
 
+#include "protocol/collector_rules.h"
 #include "pubpro/uPubpro.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@
 #include <fstream>
 #include <thread>
 
-using core::kMaxDatagramBytes;
+using protocol::kMaxDatagramBytes;
 using core::Mode;
 using core::ToolPorts;
 using core::WorkerDisplay;

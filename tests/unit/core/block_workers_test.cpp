@@ -11,10 +11,9 @@
 
 #include <gtest/gtest.h>
 
-using core::DeviceTable;
 using core::ImageText;
-using core::kQueryDelayMs;
-using core::kSettleDelayMs;
+using protocol::kQueryIntervalMs;
+using protocol::kSettleMs;
 using core::kStartSendMessage;
 using core::ListRequest;
 using core::Mode;
@@ -27,9 +26,8 @@ using core::StatusLine;
 using core::Tupthread;
 using core::Tupthread1;
 using core::UdpChannel;
-using core::UpgradeSession;
 using core::WorkerContext;
-using core::WorkerLauncher;
+using core::WorkerPort;
 
 namespace {
 
@@ -37,12 +35,6 @@ namespace {
 std::string Block(unsigned index, std::size_t imageBytes) {
     return ReferenceBlock(index, imageBytes, "A5");
 }
-
-// Workers start nothing further from inside a pass.
-struct NoWorkers : WorkerLauncher {
-    void StartRange(RangeRequest) override {}
-    void StartList(ListRequest) override {}
-};
 
 class PassTest : public ::testing::Test {
 protected:
@@ -65,10 +57,7 @@ protected:
     FakeWindow window;
     RecordingDisplay& display = window.display;
     StatusLine status{window.view, display};
-    DeviceTable devices{window.view};
-    NoWorkers noWorkers;
-    UpgradeSession session{
-        {mode, channel, status, window.notices, window.view, devices, noWorkers}};
+    WorkerPort session{mode, status};
     WorkerContext context{channel, session, sleeper, display};
 };
 
@@ -94,7 +83,7 @@ TEST_F(PassTest, FirstPassSendsEveryBlockPacedThenQueriesFiveTimesAndFails) {
 
 TEST_F(PassTest, AnAnswerDuringTheFirstQueryPauseStopsThePolling) {
     sleeper.OnPause([&](long long, int ms) {
-        if (ms == kQueryDelayMs)
+        if (ms == kQueryIntervalMs)
             mode.Set(Mode::Empty); // the UI thread handled "R"
     });
     RunRangePass({0, 1, "127.0.0.1", Image(10)}, context);
@@ -134,7 +123,7 @@ TEST_F(PassTest, ResendPassFollowsListOrderWithDuplicatesAndWideIndices) {
 
 TEST_F(PassTest, EmptyResendListGoesStraightToTheQuery) {
     RunListPass({{}, "127.0.0.1", Image(1000)}, context);
-    EXPECT_EQ(sleeper.Pauses().front(), kSettleDelayMs);
+    EXPECT_EQ(sleeper.Pauses().front(), kSettleMs);
     EXPECT_EQ(peer.Drain().front(), kCompletionQuery);
 }
 
