@@ -113,8 +113,8 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
     base.stage = ReportStageName(session.StageReached());
     base.versionAfter = session.VerifiedVersion();
     if (session.Result() == Outcome::AlreadyCurrent)
-        base.versionAfter = base.versionBefore.empty() ? std::nullopt
-                                                       : std::optional(base.versionBefore);
+        base.versionAfter =
+            base.versionBefore.empty() ? std::nullopt : std::optional(base.versionBefore);
     base.passes = session.Pass();
     base.blocksSent = session.BlocksSent();
     base.blocksResent = session.BlocksResent();
@@ -157,8 +157,9 @@ std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
 void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
     std::vector<std::vector<std::string>> rows = {{"IP", "serial", "version", "plan", "reason"}};
     for (const auto& r : results)
-        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
-                        PlanName(r.plan), r.reason.empty() ? "-" : r.reason});
+        rows.push_back({r.address, platform::GbkToUtf8(r.serial),
+                        platform::GbkToUtf8(r.versionBefore), PlanName(r.plan),
+                        r.reason.empty() ? "-" : r.reason});
     PrintRows(out, rows);
 }
 
@@ -201,8 +202,9 @@ std::string BytesOfHex(const std::string& hex) {
 }
 
 std::string EmptySweepMessage(const platform::NetworkAdapter& adapter) {
-    return "no collector answered the sweep of " + *CheckedSubnetPrefix(adapter.address) + "0/24 from " +
-           adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
+    return "no collector answered the sweep of " + *CheckedSubnetPrefix(adapter.address) +
+           "0/24 from " + adapter.name + " (" + adapter.address + "/" +
+           std::to_string(adapter.prefixLength) +
            "). Check that the collectors are powered and cabled to this adapter's network, that "
            "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
            "drops UDP port 23.";
@@ -234,8 +236,8 @@ int RunDiscover(const DiscoverOptions& options) {
     const FieldTable field = SweepField(io, sockets, own, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0) {
-        std::cerr << "collector-fleet: " << EmptySweepMessage(std::get<platform::NetworkAdapter>(adapter))
-                  << "\n";
+        std::cerr << "collector-fleet: "
+                  << EmptySweepMessage(std::get<platform::NetworkAdapter>(adapter)) << "\n";
         return kExitSomeNotUpgraded;
     }
     return 0;
