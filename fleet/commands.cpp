@@ -3,9 +3,9 @@
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
 #include "fleet/fleet_sockets.h"
+#include "fleet/ipv4_address.h"
 #include "fleet/run_record.h"
 #include "fleet/sha256.h"
-#include "fleet/ipv4_address.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/interrupts.h"
@@ -132,8 +132,8 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
     base.stage = ReportStageName(session.StageReached());
     base.versionAfter = session.VerifiedVersion();
     if (session.Result() == Outcome::AlreadyCurrent)
-        base.versionAfter = base.versionBefore.empty() ? std::nullopt
-                                                       : std::optional(base.versionBefore);
+        base.versionAfter =
+            base.versionBefore.empty() ? std::nullopt : std::optional(base.versionBefore);
     base.passes = session.Pass();
     base.blocksSent = session.BlocksSent();
     base.blocksResent = session.BlocksResent();
@@ -176,8 +176,9 @@ std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
 void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
     std::vector<std::vector<std::string>> rows = {{"IP", "serial", "version", "plan", "reason"}};
     for (const auto& r : results)
-        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
-                        PlanName(r.plan), r.reason.empty() ? "-" : r.reason});
+        rows.push_back({r.address, platform::GbkToUtf8(r.serial),
+                        platform::GbkToUtf8(r.versionBefore), PlanName(r.plan),
+                        r.reason.empty() ? "-" : r.reason});
     PrintRows(out, rows);
 }
 
@@ -208,6 +209,15 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
         targets.insert(targets.end(), listed.begin(), listed.end());
     }
     return targets;
+}
+
+// The image's bytes back from its upper-case hex text (the loader keeps only that).
+std::string BytesOfHex(const std::string& hex) {
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    std::string bytes(hex.size() / 2, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    return bytes;
 }
 
 std::string EmptySweepMessage(const Adapter& chosen) {
@@ -244,8 +254,7 @@ int RunDiscover(const DiscoverOptions& options) {
     const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0) {
-        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen)
-                  << "\n";
+        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
         return kExitSomeNotUpgraded;
     }
     return 0;
@@ -275,10 +284,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     info.adapterName = adapter.name;
     info.adapterAddress = adapter.address;
     info.adapterPrefix = adapter.prefixLength;
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < image->hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(image->hex.substr(i, 2), nullptr, 16));
-    info.imageSha256 = Sha256Hex(bytes);
+    info.imageSha256 = Sha256Hex(BytesOfHex(image->hex));
     info.dryRun = options.dryRun;
     info.started = UtcTimestamp(startedAt);
     RunRecord record(options.reportPath, info, *image);
