@@ -222,8 +222,8 @@ std::string BytesOfHex(const std::string& hex) {
 
 std::string EmptySweepMessage(const Adapter& chosen) {
     const platform::NetworkAdapter& adapter = chosen.adapter;
-    return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " +
-           adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
+    return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " + adapter.name +
+           " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
            "). Check that the collectors are powered and cabled to this adapter's network, that "
            "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
            "drops UDP port 23.";
