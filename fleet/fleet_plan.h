@@ -6,6 +6,7 @@
 #include "fleet/field_table.h"
 #include "fleet/firmware_image.h"
 #include "fleet/fleet_report.h"
+#include "fleet/sweep_scope.h"
 #include "platform/network_adapters.h"
 
 #include <string>
@@ -20,18 +21,27 @@ std::variant<platform::NetworkAdapter, std::string>
 ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
               const std::string& interfaceName, const std::string& address);
 
-// A target given by the operator must be a host of the adapter's /24 and not
-// the adapter itself. The text says why not; empty when it may be used.
-std::string CheckTarget(const std::string& target, const std::string& ownAddress);
+// A target given by the operator must be a host of the sweep scope and not the
+// adapter itself. The text says why not; empty when it may be used.
+std::string CheckTarget(const std::string& target, const SweepScope& scope);
 
 struct TargetPlan {
     std::vector<std::string> toUpgrade;       // ascending by address
-    std::vector<CollectorResult> settled;     // refused, up to date or not found
+    std::vector<CollectorResult> settled;     // refused, current, conflicting or not found
     std::vector<CollectorResult> toUpgradeAs; // the same order as toUpgrade: serial, version
 };
 
-// `targets` empty means every collector of the field.
+// `targets` empty means every collector of the field; `excluded` addresses
+// are left out either way. A named target outside the sweep scope is
+// planned "not in subnet" and never touched.
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
-                       const FirmwareImage& image);
+                       const std::vector<std::string>& excluded, const FirmwareImage& image,
+                       const SweepScope& scope);
+
+// The addresses of a target file: one IPv4 address a line, or the CSV that
+// `discover --format csv` writes (its header names the "ip" column). Blank
+// lines and lines starting with # are skipped. The text is the first
+// line that is neither, with its number.
+std::variant<std::vector<std::string>, std::string> ParseTargetFile(const std::string& text);
 
 } // namespace fleet

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <iomanip>
+#include <ctime>
 
 namespace fleet {
 
@@ -61,100 +61,198 @@ std::string Csv(const std::string& field) {
 
 } // namespace
 
-const char* ResultName(ResultKind kind) {
+const char* PlanName(PlanKind kind) {
     switch (kind) {
-    case ResultKind::Upgraded:
-        return "ok";
-    case ResultKind::UpToDate:
-        return "up-to-date";
-    case ResultKind::Refused:
-        return "refused";
-    case ResultKind::Failed:
-        return "failed";
-    case ResultKind::NotStarted:
-        return "not-started";
+    case PlanKind::Upgrade:
+        return "upgrade";
+    case PlanKind::AlreadyCurrent:
+        return "already_current";
+    case PlanKind::RefusedV:
+        return "refused_v";
+    case PlanKind::NotInSubnet:
+        return "not_in_subnet";
+    case PlanKind::AddressConflict:
+        return "address_conflict";
+    case PlanKind::NotFound:
+        return "not_found";
     }
     return "?";
 }
 
-int ExitStatusFor(const std::vector<CollectorResult>& results) {
+const char* ResultName(ResultKind kind) {
+    switch (kind) {
+    case ResultKind::Upgraded:
+        return "upgraded";
+    case ResultKind::NotVerified:
+        return "not_verified";
+    case ResultKind::Refused:
+        return "refused";
+    case ResultKind::AlreadyCurrent:
+        return "already_current";
+    case ResultKind::Failed:
+        return "failed";
+    case ResultKind::Interrupted:
+        return "interrupted";
+    case ResultKind::Conflict:
+        return "conflict";
+    case ResultKind::NotStarted:
+        return "not_started";
+    case ResultKind::Planned:
+        return "planned";
+    }
+    return "?";
+}
+
+int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun) {
+    if (results.empty())
+        return kExitSomeNotUpgraded;
+    if (dryRun) {
+        for (const auto& result : results)
+            if (result.plan == PlanKind::Upgrade)
+                return kExitAllUpgraded;
+        return kExitNothingToDo;
+    }
     bool upgraded = false;
     for (const auto& result : results) {
         if (result.result == ResultKind::Upgraded)
             upgraded = true;
-        else if (result.result != ResultKind::UpToDate)
+        else if (result.result != ResultKind::AlreadyCurrent)
             return kExitSomeNotUpgraded;
     }
     return upgraded ? kExitAllUpgraded : kExitNothingToDo;
 }
 
+const char* ToolVersion() {
+    return COLLECTOR_FLEET_VERSION;
+}
+
+std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    const std::tm* utc = std::gmtime(&seconds); // one thread writes reports
+    char text[32] = {};
+    if (utc != nullptr)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
+}
+
 void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& results) {
-    std::vector<std::vector<std::string>> rows = {
-        {"IP", "serial", "before", "after", "result", "passes", "resent", "seconds", "reason"}};
+    std::vector<std::vector<std::string>> rows = {{"IP", "serial", "before", "after", "outcome",
+                                                   "stage", "passes", "sent", "resent", "seconds",
+                                                   "reason"}};
     for (const auto& r : results) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
         rows.push_back(
             {r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
              r.versionAfter ? platform::GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
-             std::to_string(r.passes), std::to_string(r.blocksResent), seconds,
-             r.reason.empty() ? "-" : r.reason});
+             r.stage, std::to_string(r.passes), std::to_string(r.blocksSent),
+             std::to_string(r.blocksResent), seconds, r.reason.empty() ? "-" : r.reason});
     }
     PrintRows(out, rows);
 }
 
-std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results,
-                       double upgradeSeconds) {
-    nlohmann::ordered_json report;
+std::string CollectorJsonLine(const CollectorResult& r) {
+    using Json = nlohmann::ordered_json;
+    const Json entry = {
+        {"ip", r.address},
+        {"serial", platform::GbkToUtf8(r.serial)},
+        {"serial_hex", protocol::HexEncode(r.serial)},
+        {"version_before", platform::GbkToUtf8(r.versionBefore)},
+        {"version_before_hex", protocol::HexEncode(r.versionBefore)},
+        {"version_after",
+         r.versionAfter ? Json(platform::GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
+        {"plan", PlanName(r.plan)},
+        {"outcome", ResultName(r.result)},
+        {"reason", r.reasonCode},
+        {"detail", r.reason},
+        {"stage", r.stage},
+        {"passes", r.passes},
+        {"blocks_sent", r.blocksSent},
+        {"blocks_resent", r.blocksResent},
+        {"resend_outside_image", r.resendOutsideImage},
+        {"seconds", std::round(r.seconds * 1000) / 1000},
+    };
+    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<std::string>& collectorLines) {
+    using Json = nlohmann::ordered_json;
+    Json report;
+    report["tool"] = {{"name", "collector-fleet"}, {"version", ToolVersion()}};
+    report["adapter"] = {
+        {"name", run.adapterName}, {"address", run.adapterAddress}, {"prefix", run.adapterPrefix}};
     report["image"] = {{"name", image.fileName},
                        {"version", image.versionText},
                        {"size", image.sizeBytes},
-                       {"blocks", image.blockCount}};
-    report["upgrade_seconds"] = std::round(upgradeSeconds * 1000) / 1000;
-    report["collectors"] = nlohmann::ordered_json::array();
-    for (const auto& r : results) {
-        nlohmann::ordered_json entry = {
-            {"ip", r.address},
-            {"serial", platform::GbkToUtf8(r.serial)},
-            {"serial_hex", protocol::HexEncode(r.serial)},
-            {"version_before", platform::GbkToUtf8(r.versionBefore)},
-            {"version_before_hex", protocol::HexEncode(r.versionBefore)},
-            {"version_after", r.versionAfter
-                                  ? nlohmann::ordered_json(platform::GbkToUtf8(*r.versionAfter))
-                                  : nlohmann::ordered_json(nullptr)},
-            {"result", ResultName(r.result)},
-            {"reason", r.reason},
-            {"passes", r.passes},
-            {"blocks_resent", r.blocksResent},
-            {"seconds", std::round(r.seconds * 1000) / 1000},
-        };
-        report["collectors"].push_back(entry);
+                       {"blocks", image.blockCount},
+                       {"sha256", run.imageSha256}};
+    report["dry_run"] = run.dryRun;
+    report["interrupted"] = run.interrupted;
+    report["started"] = run.started;
+    report["ended"] = run.ended ? Json(*run.ended) : Json(nullptr);
+    report["exit_status"] = run.exitStatus ? Json(*run.exitStatus) : Json(nullptr);
+    report["upgrade_seconds"] =
+        run.upgradeSeconds ? Json(std::round(*run.upgradeSeconds * 1000) / 1000) : Json(nullptr);
+    report["collectors"] = Json::array();
+    // The head ends in `"collectors": []` and the closing brace; the lines go in between.
+    std::string text = report.dump(2, ' ', false, Json::error_handler_t::replace);
+    text.erase(text.rfind("[]"));
+    text += "[";
+    const char* separator = "\n    ";
+    for (const auto& line : collectorLines) {
+        text += separator;
+        text += line;
+        separator = ",\n    ";
     }
-    return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return text + (collectorLines.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<CollectorResult>& results) {
+    std::vector<std::string> lines;
+    for (const auto& r : results)
+        lines.push_back(CollectorJsonLine(r));
+    return ReportJson(run, image, lines);
 }
 
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format) {
     if (format == ListFormat::Json) {
         auto list = nlohmann::ordered_json::array();
-        for (const auto& e : field)
+        for (const auto& e : field) {
+            auto others = nlohmann::ordered_json::array();
+            for (const auto& serial : e.otherSerials)
+                others.push_back(platform::GbkToUtf8(serial));
             list.push_back({{"ip", e.address},
                             {"serial", platform::GbkToUtf8(e.serial)},
                             {"serial_hex", protocol::HexEncode(e.serial)},
                             {"version", platform::GbkToUtf8(e.version)},
-                            {"version_hex", protocol::HexEncode(e.version)}});
+                            {"version_hex", protocol::HexEncode(e.version)},
+                            {"conflict", e.conflict},
+                            {"other_serials", others}});
+        }
         out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
         return;
     }
     if (format == ListFormat::Csv) {
-        out << "serial,ip,version\n";
+        // The address first: a target file can be this listing as it is.
+        out << "ip,serial,version\n";
         for (const auto& e : field)
-            out << Csv(platform::GbkToUtf8(e.serial)) << "," << e.address << ","
+            out << e.address << "," << Csv(platform::GbkToUtf8(e.serial)) << ","
                 << Csv(platform::GbkToUtf8(e.version)) << "\n";
         return;
     }
-    std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version"}};
-    for (const auto& e : field)
-        rows.push_back({platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version)});
+    std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version", ""}};
+    for (const auto& e : field) {
+        std::string note;
+        if (e.conflict) {
+            note = "address conflict: also answered as";
+            for (const auto& serial : e.otherSerials)
+                note += " " + platform::GbkToUtf8(serial);
+        }
+        rows.push_back(
+            {platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version), note});
+    }
     PrintRows(out, rows);
 }
 

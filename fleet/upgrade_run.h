@@ -9,6 +9,7 @@
 #include "fleet/progress.h"
 #include "fleet/upgrade_session.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -24,12 +25,18 @@ public:
 
     // Runs the loop until every session has ended or will not start.
     void Run();
-    // Ends the running sessions as failed and starts no more; Run() returns.
+    // Starts no more sessions and ends each running one where it stands;
+    // Run() returns.
     void Interrupt();
+    bool Interrupted() const { return interrupted_; }
+
+    // Called on the loop's thread as each session ends, with its index.
+    std::function<void(std::size_t)> onSessionEnded;
 
     const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
     // Why sessions that never started were left out (empty if all started).
     const std::string& HaltReason() const { return plan_.HaltReason(); }
+    const std::string& HaltCode() const { return plan_.HaltCode(); }
     // Wall time from the first session's start to the last one's end.
     double Seconds() const { return std::chrono::duration<double>(ended_ - began_).count(); }
 
@@ -39,10 +46,12 @@ private:
         asio::steady_timer timer;
         unsigned generation = 0; // stale timer completions carry an older one
         bool reported = false;   // Finished() already told to the plan
+        bool launching = false;  // let go by the plan, its start still ahead
     };
 
     void SendUpgradeFrame(const std::string& address, const std::string& frame) override;
     void SendProbe(const std::string& address) override;
+    TimePoint AfterSend(TimePoint) override { return Clock::now(); }
 
     void StartSessions();
     void AfterEvent(std::size_t index);
@@ -53,12 +62,14 @@ private:
     asio::io_context& io_;
     FleetSockets& sockets_;
     LaunchPlan plan_;
+    SessionTiming timing_;
     ProgressView& progress_;
     std::vector<std::unique_ptr<UpgradeSession>> sessions_;
     std::vector<std::unique_ptr<Slot>> slots_;
     std::unordered_map<std::string, std::size_t> byAddress_;
     asio::steady_timer redraw_;
     TimePoint began_{}, ended_{};
+    bool interrupted_ = false;
 };
 
 } // namespace fleet

@@ -74,4 +74,10 @@ private:
 // otherwise fail a later read. Nothing to do on POSIX.
 void IgnoreUdpResets(UdpSocket::Handle socket);
 
+// What a refused bind (EACCES, WSAEACCES) means on this system, as advice for
+// the operator. POSIX: a port below 1024 needs a privilege. Windows has no
+// such rule: the port lies in a range the system reserved for itself, or
+// another program holds it exclusively.
+std::string BindAccessDeniedMeaning();
+
 } // namespace platform
