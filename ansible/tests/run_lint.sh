@@ -3,6 +3,10 @@
 # role by its collection name, so the collection is made findable first
 # through a link in a throwaway collections path.
 set -eu
+if ! command -v ansible-lint >/dev/null; then
+  echo "ansible-lint is not installed (scripts/install-deps.sh installs it)" >&2
+  exit 77
+fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
