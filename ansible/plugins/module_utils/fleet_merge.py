@@ -25,7 +25,7 @@ def site_status(report):
         return "unreadable_report"
     status = report.get("exit_status")
     if status in (EXIT_DONE, EXIT_NOTHING_TO_DO):
-        return "complete"
+        return "planned" if report.get("dry_run") else "complete"
     if status == EXIT_INTERRUPTED or report.get("interrupted"):
         return "interrupted"
     return "failed"

@@ -97,14 +97,10 @@ rc:
   returned: always
   type: int
 report:
-  description: The program's report (tool, adapter, image, times, exit_status, collectors).
+  description: The program's report (tool, adapter, image, times, exit_status, and collectors, each
+    with ip, serial, versions, plan, outcome, reason, stage).
   returned: when the program printed one
   type: dict
-collectors:
-  description: The report's collectors, each with ip, serial, versions, plan, outcome, reason, stage.
-  returned: always
-  type: list
-  elements: dict
 counts:
   description: Collectors per outcome.
   returned: always
@@ -119,7 +115,7 @@ import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import (
-    collectors_of, outcome_counts, parse_json, summary_text, target_choice_error, upgrade_argv,
+    outcome_counts, parse_json, summary_text, target_choice_error, upgrade_argv,
     upgrade_result)
 
 
@@ -163,8 +159,8 @@ def main():
     rc, out, err = module.run_command(argv)
     report = parse_json(out)
     result = upgrade_result(rc, report, module.check_mode)
-    result.update(rc=rc, cmd=argv, stderr=err, collectors=collectors_of(report),
-                  counts=outcome_counts(report), summary=summary_text(report))
+    result.update(rc=rc, cmd=argv, stderr=err, counts=outcome_counts(report),
+                  summary=summary_text(report))
     if report is not None:
         result["report"] = report
     if result.pop("failed"):

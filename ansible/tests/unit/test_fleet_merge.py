@@ -31,8 +31,9 @@ class MergeSites(unittest.TestCase):
                           ("west", "unreadable_report")])
         self.assertEqual(merged["sites"][2]["summary"],
                          "south: failed (exit 1): 2 collectors: 1 upgraded, 1 refused (E80)")
-        interrupted = merge.site_entry("x", site_report(130))
-        self.assertEqual(interrupted["status"], "interrupted")
+        self.assertEqual(merge.site_entry("x", site_report(130))["status"], "interrupted")
+        self.assertEqual(merge.site_entry("x", dict(site_report(3), dry_run=True))["status"],
+                         "planned")
 
     def test_csv_has_one_row_per_collector_with_its_site_quoted_where_needed(self):
         lines = merge.csv_text(merge.merge(self.reports)).splitlines()
