@@ -59,8 +59,7 @@ int Run(const std::vector<std::string>& argv, std::string* output = nullptr) {
     const int status = e2e::RunCommand(argv, &text);
     if (output)
         *output = text;
-    EXPECT_EQ(status, 0) << argv.front() << " " << (argv.size() > 1 ? argv[1] : "") << ": "
-                         << text;
+    EXPECT_EQ(status, 0) << argv.front() << " " << (argv.size() > 1 ? argv[1] : "") << ": " << text;
     return status;
 }
 
@@ -161,29 +160,35 @@ public:
 
     // ansible-playbook in the controller namespace; extra arguments appended.
     PlaybookRun Playbook(const std::vector<std::string>& extra) {
-        std::vector<std::string> argv = {
-            "env",
-            "ANSIBLE_CONFIG=" + Dir() + "/ansible.cfg",
-            "ANSIBLE_HOME=" + Dir() + "/home",
-            "ANSIBLE_LOCAL_TEMP=" + Dir() + "/home/tmp",
-            "ANSIBLE_SSH_CONTROL_PATH_DIR=" + Dir() + "/home/cp",
-            "ANSIBLE_COLLECTIONS_PATH=" + Dir() + "/collections",
-            "ANSIBLE_PIPELINING=true",
-            "ANSIBLE_NOCOLOR=true",
-            "ANSIBLE_RETRY_FILES_ENABLED=false",
-            "ansible-playbook",
-            "-i",
-            Dir() + "/inventory.yml",
-            "-e",
-            "fleet_site_report_dir=" + Dir() + "/reports",
-            "-e",
-            "fleet_estate_batch=" + std::to_string(kSites),
-            COLLECTOR_SOURCE_DIR "/ansible/playbooks/upgrade_estate.yml"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
+        std::vector<std::string> args = {"-e", "fleet_site_report_dir=" + Dir() + "/reports", "-e",
+                                         "fleet_estate_batch=" + std::to_string(kSites),
+                                         COLLECTOR_SOURCE_DIR
+                                         "/ansible/playbooks/upgrade_estate.yml"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Ansible("ansible-playbook", args);
+    }
+
+    // `program` (ansible or ansible-playbook) with the test's inventory and
+    // an Ansible home of its own, in the controller namespace.
+    PlaybookRun Ansible(const std::string& program, const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {"env",
+                                         "ANSIBLE_CONFIG=" + Dir() + "/ansible.cfg",
+                                         "ANSIBLE_HOME=" + Dir() + "/home",
+                                         "ANSIBLE_LOCAL_TEMP=" + Dir() + "/home/tmp",
+                                         "ANSIBLE_SSH_CONTROL_PATH_DIR=" + Dir() + "/home/cp",
+                                         "ANSIBLE_COLLECTIONS_PATH=" + Dir() + "/collections",
+                                         "ANSIBLE_PIPELINING=true",
+                                         "ANSIBLE_NOCOLOR=true",
+                                         "ANSIBLE_RETRY_FILES_ENABLED=false",
+                                         program,
+                                         "-i",
+                                         Dir() + "/inventory.yml"};
+        argv.insert(argv.end(), args.begin(), args.end());
         PlaybookRun run;
         const auto start = std::chrono::steady_clock::now();
         run.status = controller_.RunInTool(argv, &run.output);
-        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        run.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         run.recap = RecapOf(run.output);
         return run;
     }
@@ -203,7 +208,8 @@ private:
             const std::string dir = Site(n).ScratchDir();
             inventory << "    " << SiteName(n) << ":\n"
                       << "      ansible_host: " << ManagementAddress(n, false) << "\n"
-                      << "      ansible_remote_tmp: " << dir << "/ansible-tmp\n"
+                      << "      ansible_remote_tmp: " << dir
+                      << "/ansible-tmp\n"
                       // Every site host shares this machine's files: each its own place.
                       << "      fleet_site_work_dir: " << dir << "/work\n"
                       << "      fleet_site_command: " << dir << "/bin/collector-fleet\n";
@@ -233,8 +239,8 @@ private:
                                           "root@" + ManagementAddress(n, false), "true"},
                                          &output) != 0) {
                 if (std::chrono::steady_clock::now() > deadline) {
-                    ADD_FAILURE() << "no SSH to " << SiteName(n) << ": " << output << "\nsshd: "
-                                  << Site(n).LogOf(sshd_[n]);
+                    ADD_FAILURE() << "no SSH to " << SiteName(n) << ": " << output
+                                  << "\nsshd: " << Site(n).LogOf(sshd_[n]);
                     return false;
                 }
                 std::this_thread::sleep_for(100ms);
@@ -257,8 +263,8 @@ std::vector<pid_t> StartField(e2e::NetnsFixture& site, int n, const std::string&
     auto start = [&](const std::string& name, std::vector<std::string> options) {
         options.insert(options.end(), common.begin(), common.end());
         options.insert(options.end(), {"--summary", dir + "/" + name + ".json"});
-        pids.push_back(e2e::StartEmulatorInField(site, COLLECTOR_EMULATOR_PATH,
-                                                 tag + "-" + name, options, 600));
+        pids.push_back(e2e::StartEmulatorInField(site, COLLECTOR_EMULATOR_PATH, tag + "-" + name,
+                                                 options, 600));
     };
     if (n == kSites) {
         start("good", {"--address", "198.51.100.10-11"});
@@ -315,6 +321,17 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
     for (int n = 1; n <= kSites; ++n)
         fields[n] = StartField(estate.Site(n), n, "plan");
 
+    // The discover module lists a site's collectors.
+    const auto discover = estate.Ansible(
+        "ansible", {SiteName(2), "-m", "fieldcollector.fleet.fleet_discover", "-a",
+                    "command=" + estate.Site(2).ScratchDir() +
+                        "/bin/collector-fleet interface=veth0 sweeps=1 wait_ms=500"});
+    ASSERT_EQ(discover.status, 0) << discover.output;
+    const json found = json::parse(discover.output.substr(discover.output.find("=> ") + 3));
+    ASSERT_EQ(found.at("collectors").size(), 3u) << discover.output;
+    EXPECT_EQ(found.at("collectors").at(0).at("ip"), "198.51.100.10");
+    EXPECT_EQ(found.at("changed"), false);
+
     // Check mode: a plan for every site and not one upgrade request.
     const auto plan = estate.Playbook({"--check"});
     EXPECT_EQ(plan.status, 0) << plan.output;
@@ -343,8 +360,8 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
     const auto all = estate.Playbook({});
     EXPECT_NE(all.status, 0) << all.output; // site 3 failed
     const double ratio = all.seconds / one.seconds;
-    std::cout << "estate wall time: one site " << one.seconds << " s, three sites "
-              << all.seconds << " s, ratio " << ratio << "\n";
+    std::cout << "estate wall time: one site " << one.seconds << " s, three sites " << all.seconds
+              << " s, ratio " << ratio << "\n";
     RecordProperty("one_site_seconds", std::to_string(one.seconds));
     RecordProperty("three_sites_seconds", std::to_string(all.seconds));
     EXPECT_LT(ratio, 2.0) << "sites were not upgraded side by side";
@@ -352,8 +369,8 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
     const json merged = estate.Merged("upgrade");
     ASSERT_EQ(merged.at("collectors").size(), 9u) << merged.dump(2);
     for (const auto& row : merged.at("collectors")) {
-        const bool refuses = Str(row.at("site")) == SiteName(3) &&
-                             Str(row.at("collector")) == "198.51.100.12";
+        const bool refuses =
+            Str(row.at("site")) == SiteName(3) && Str(row.at("collector")) == "198.51.100.12";
         EXPECT_EQ(Str(row.at("outcome")), refuses ? "refused" : "upgraded") << row.dump();
         EXPECT_EQ(Str(row.at("version_before")), "S1.00") << row.dump();
         EXPECT_EQ(Str(row.at(refuses ? "reason" : "version_after")), refuses ? "E80" : "S2.00")
@@ -377,9 +394,9 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
         for (const char* host : {"10", "11", "12"}) {
             if (n == kSites && std::string(host) == "12")
                 continue;
-            EXPECT_EQ(e2e::ReadFile(estate.Site(n).ScratchDir() + "/image-198.51.100." + host +
-                                    ".bin"),
-                      image)
+            EXPECT_EQ(
+                e2e::ReadFile(estate.Site(n).ScratchDir() + "/image-198.51.100." + host + ".bin"),
+                image)
                 << SiteName(n) << " ." << host;
         }
 
