@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -255,16 +256,15 @@ private:
 };
 
 // Each site's collectors: .10-.12, all good except site 3's .12, which
-// refuses the upgrade (no flash, E80).
-std::vector<pid_t> StartField(e2e::NetnsFixture& site, int n, const std::string& tag) {
+// refuses the upgrade (no flash, E80). Returns the emulators' ready files.
+std::vector<std::string> StartField(e2e::NetnsFixture& site, int n, const std::string& tag) {
     const std::string dir = site.ScratchDir();
-    std::vector<pid_t> pids;
-    const std::vector<std::string> common = {"--image-out", dir + "/image-%a.bin"};
+    std::vector<std::string> emulators;
     auto start = [&](const std::string& name, std::vector<std::string> options) {
-        options.insert(options.end(), common.begin(), common.end());
-        options.insert(options.end(), {"--summary", dir + "/" + name + ".json"});
-        pids.push_back(e2e::StartEmulatorInField(site, COLLECTOR_EMULATOR_PATH, tag + "-" + name,
-                                                 options, 600));
+        options.insert(options.end(), {"--image-out", dir + "/image-%a.bin", "--summary",
+                                       dir + "/" + name + ".json"});
+        e2e::StartEmulatorInField(site, COLLECTOR_EMULATOR_PATH, tag + "-" + name, options, 600);
+        emulators.push_back(dir + "/" + tag + "-" + name + ".ready");
     };
     if (n == kSites) {
         start("good", {"--address", "198.51.100.10-11"});
@@ -272,24 +272,49 @@ std::vector<pid_t> StartField(e2e::NetnsFixture& site, int n, const std::string&
     } else {
         start("good", {"--address", "198.51.100.10-12"});
     }
-    return pids;
+    return emulators;
 }
 
-// Stops a field (its emulators write their summaries) and returns the
-// upgrade requests each collector received, by address.
-std::map<std::string, int> StopField(e2e::NetnsFixture& site, std::vector<pid_t>& pids) {
-    for (pid_t pid : pids)
-        site.Terminate(pid);
-    pids.clear();
-    std::map<std::string, int> requests;
-    for (const char* name : {"good", "refuses"}) {
-        const std::string path = site.ScratchDir() + "/" + name + ".json";
-        if (::access(path.c_str(), F_OK) != 0)
+// The emulator started with this ready file: `ip netns exec` may run it as
+// its child, so the pid the fixture knows can be another one. 0 when gone.
+pid_t EmulatorPid(const std::string& ready) {
+    const std::string needle = std::string("--ready-file") + '\0' + ready + '\0';
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        for (const auto& c : json::parse(e2e::ReadFile(path)).at("collectors"))
-            requests[c.at("address").get<std::string>()] = c.at("requests").get<int>();
-        std::filesystem::remove(path);
+        const std::string command = e2e::ReadFile(entry.path().string() + "/cmdline");
+        if (command.find(COLLECTOR_EMULATOR_PATH) == 0 && command.find(needle) != std::string::npos)
+            return static_cast<pid_t>(std::stol(name));
     }
+    return 0;
+}
+
+// Stops a site's emulators and returns the upgrade requests ("LU") each
+// collector received, by address, from the summaries they write on the way out.
+std::map<std::string, int> StopField(std::vector<std::string>& emulators) {
+    std::map<std::string, int> requests;
+    for (const auto& ready : emulators) {
+        const auto slash = ready.rfind('/'), dash = ready.rfind('-'), dot = ready.rfind('.');
+        const std::string path =
+            ready.substr(0, slash + 1) + ready.substr(dash + 1, dot - dash - 1) + ".json";
+        std::filesystem::remove(path); // written during the run; the last one comes at exit
+        const pid_t pid = EmulatorPid(ready);
+        EXPECT_GT(pid, 0) << ready;
+        if (pid > 0 && ::kill(pid, SIGTERM) == 0) {
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (EmulatorPid(ready) == pid && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(20ms);
+        }
+        if (!e2e::WaitForFile(path, 1s)) {
+            ADD_FAILURE() << "no summary at " << path;
+            continue;
+        }
+        const json summary = json::parse(e2e::ReadFile(path));
+        for (const auto& c : summary.at("collectors"))
+            requests[c.at("address").get<std::string>()] = c.at("requests").get<int>();
+    }
+    emulators.clear();
     return requests;
 }
 
@@ -317,7 +342,7 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
         ASSERT_EQ(::access((estate.Site(n).ScratchDir() + "/bin/collector-fleet").c_str(), X_OK),
                   0);
 
-    std::array<std::vector<pid_t>, kSites + 1> fields;
+    std::array<std::vector<std::string>, kSites + 1> fields;
     for (int n = 1; n <= kSites; ++n)
         fields[n] = StartField(estate.Site(n), n, "plan");
 
@@ -341,7 +366,7 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
         EXPECT_EQ(Str(row.at("outcome")), "planned") << row.dump();
     for (int n = 1; n <= kSites; ++n) {
         EXPECT_GE(plan.recap.at(SiteName(n)).at("changed"), 1) << plan.output;
-        const auto requests = StopField(estate.Site(n), fields[n]);
+        const auto requests = StopField(fields[n]);
         EXPECT_EQ(requests.size(), 3u) << SiteName(n);
         for (const auto& [address, count] : requests)
             EXPECT_EQ(count, 0) << SiteName(n) << " " << address << " was sent LU";
@@ -352,7 +377,7 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
         fields[n] = StartField(estate.Site(n), n, "one");
     const auto one = estate.Playbook({"--limit", SiteName(1)});
     EXPECT_EQ(one.status, 0) << one.output;
-    StopField(estate.Site(1), fields[1]);
+    StopField(fields[1]);
     for (const char* host : {"10", "11", "12"})
         std::filesystem::remove(estate.Site(1).ScratchDir() + "/image-198.51.100." + host + ".bin");
     fields[1] = StartField(estate.Site(1), 1, "all");
@@ -404,7 +429,8 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
     const auto again = estate.Playbook({});
     for (int n = 1; n <= kSites; ++n)
         EXPECT_EQ(again.recap.at(SiteName(n)).at("changed"), 0) << again.output;
-    for (const auto& row : estate.Merged("upgrade").at("collectors")) {
+    const json current = estate.Merged("upgrade");
+    for (const auto& row : current.at("collectors")) {
         if (Str(row.at("outcome")) != "refused") {
             EXPECT_EQ(Str(row.at("outcome")), "already_current") << row.dump();
         }
