@@ -392,6 +392,9 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
     EXPECT_LT(ratio, 2.0) << "sites were not upgraded side by side";
 
     const json merged = estate.Merged("upgrade");
+    for (const auto& site : merged.at("sites"))
+        std::cout << Str(site.at("site")) << ": collector-fleet from " << Str(site.at("started"))
+                  << " to " << Str(site.at("ended")) << "\n";
     ASSERT_EQ(merged.at("collectors").size(), 9u) << merged.dump(2);
     for (const auto& row : merged.at("collectors")) {
         const bool refuses =
