@@ -24,17 +24,17 @@ int SetupError(const std::string& message) {
     return kExitUsage;
 }
 
-// Sends the probe to every host of the /24, `sweeps` times, waiting for replies
-// after each round; one lost reply then does not hide a collector.
-FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const std::string& own,
+// Sends the probe to every host of the scope, `sweeps` times, waiting for
+// replies after each round; one lost reply then does not hide a collector.
+FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
                       const SweepOptions& options, const bool* interrupted = nullptr) {
-    FieldTable field(own);
+    FieldTable field(scope.Own());
     sockets.onSearchFrame = [&field](const std::string& sender, const std::string& frame) {
         field.OnSearchFrame(frame, sender);
     };
     asio::steady_timer wait(io);
     for (int round = 0; round < options.sweeps; ++round) {
-        for (const auto& address : SweepAddresses(own))
+        for (const auto& address : scope.Hosts())
             sockets.SendProbe(address);
         bool waited = false;
         wait.expires_after(std::chrono::milliseconds(options.waitMs));
@@ -52,8 +52,26 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const std::st
     return field;
 }
 
-std::variant<NetworkAdapter, std::string> PickAdapter(const AdapterOptions& options) {
-    return ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
+// The adapter chosen, and the hosts its subnet lets a run reach.
+struct Adapter {
+    NetworkAdapter adapter;
+    SweepScope scope;
+};
+
+std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
+    auto chosen = ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
+    if (auto* error = std::get_if<std::string>(&chosen))
+        return std::move(*error);
+    const auto& adapter = std::get<NetworkAdapter>(chosen);
+    const auto scope = SweepScope::Of(adapter.address, adapter.prefixLength);
+    if (!scope)
+        return "the adapter's address " + adapter.address + " is not IPv4";
+    return Adapter{adapter, *scope};
+}
+
+std::string SweepingLine(const Adapter& chosen) {
+    return "Sweeping " + chosen.scope.Subnet() + " from " + chosen.scope.Own() + " (" +
+           chosen.adapter.name + ")\n";
 }
 
 ProgressMode ChooseProgress(const std::string& mode) {
@@ -164,9 +182,9 @@ void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
 // The targets the operator named: --target, then the lines of --target-file.
 // The text says what is wrong with them.
 std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOptions& options,
-                                                                 const std::string& own) {
+                                                                 const SweepScope& scope) {
     for (const auto& target : options.targets)
-        if (const auto problem = CheckTarget(target, own); !problem.empty())
+        if (const auto problem = CheckTarget(target, scope); !problem.empty())
             return "--target " + problem;
     for (const auto& excluded : options.excluded)
         if (!SubnetPrefix(excluded))
@@ -190,8 +208,9 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
     return targets;
 }
 
-std::string EmptySweepMessage(const NetworkAdapter& adapter) {
-    return "no collector answered the sweep of " + *SubnetPrefix(adapter.address) + "0/24 from " +
+std::string EmptySweepMessage(const Adapter& chosen) {
+    const NetworkAdapter& adapter = chosen.adapter;
+    return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " +
            adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
            "). Check that the collectors are powered and cabled to this adapter's network, that "
            "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
@@ -211,20 +230,19 @@ int RunInterfaces() {
 }
 
 int RunDiscover(const DiscoverOptions& options) {
-    const auto adapter = PickAdapter(options.adapter);
-    if (const auto* error = std::get_if<std::string>(&adapter))
+    const auto picked = PickAdapter(options.adapter);
+    if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
-    const std::string own = std::get<NetworkAdapter>(adapter).address;
+    const Adapter& chosen = std::get<Adapter>(picked);
     asio::io_context io;
-    FleetSockets sockets(io, own);
+    FleetSockets sockets(io, chosen.scope);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
-    std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << " ("
-              << std::get<NetworkAdapter>(adapter).name << ")\n";
-    const FieldTable field = SweepField(io, sockets, own, options.sweep);
+    std::cerr << SweepingLine(chosen);
+    const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0) {
-        std::cerr << "collector-fleet: " << EmptySweepMessage(std::get<NetworkAdapter>(adapter))
+        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen)
                   << "\n";
         return kExitSomeNotUpgraded;
     }
@@ -241,9 +259,9 @@ int RunUpgrade(const UpgradeOptions& options) {
     const auto picked = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
-    const NetworkAdapter adapter = std::get<NetworkAdapter>(picked);
-    const std::string own = adapter.address;
-    const auto named = NamedTargets(options, own);
+    const Adapter& chosen = std::get<Adapter>(picked);
+    const NetworkAdapter& adapter = chosen.adapter;
+    const auto named = NamedTargets(options, chosen.scope);
     if (const auto* error = std::get_if<std::string>(&named))
         return SetupError(*error);
     const auto& targets = std::get<std::vector<std::string>>(named);
@@ -253,7 +271,7 @@ int RunUpgrade(const UpgradeOptions& options) {
 
     RunInfo info;
     info.adapterName = adapter.name;
-    info.adapterAddress = own;
+    info.adapterAddress = adapter.address;
     info.adapterPrefix = adapter.prefixLength;
     std::string bytes;
     for (std::size_t i = 0; i + 1 < image->hex.size(); i += 2)
@@ -267,12 +285,12 @@ int RunUpgrade(const UpgradeOptions& options) {
         return SetupError(record.Error());
 
     asio::io_context io;
-    FleetSockets sockets(io, own);
+    FleetSockets sockets(io, chosen.scope);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     const ProgressMode progressMode = ChooseProgress(options.progress);
     if (progressMode != ProgressMode::Quiet)
-        std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << "\n";
+        std::cerr << SweepingLine(chosen);
 
     // From here an interrupt ends the run in order: no new session, each
     // collector reported as it stands, the report written, status 130.
@@ -290,11 +308,11 @@ int RunUpgrade(const UpgradeOptions& options) {
             running->Interrupt();
     });
 
-    const FieldTable field = SweepField(io, sockets, own, options.sweep, &interrupted);
+    const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep, &interrupted);
     const TargetPlan plan = PlanTargets(field, options.all ? std::vector<std::string>{} : targets,
-                                        options.excluded, *image, own);
+                                        options.excluded, *image, chosen.scope);
     if (field.Size() == 0)
-        std::cerr << "collector-fleet: " << EmptySweepMessage(adapter) << "\n";
+        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
 
     std::vector<CollectorResult> results;
     if (options.dryRun) {
@@ -323,6 +341,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         record.Write(CurrentResults(plan, &run));
         run.Run();
         running = nullptr;
+        record.Info().upgradeSeconds = run.Seconds();
         results = CurrentResults(plan, &run);
     } else {
         results = CurrentResults(plan, nullptr);

@@ -42,6 +42,16 @@ std::string Trimmed(const std::string& text) {
 
 } // namespace
 
+std::optional<std::uint32_t> Ipv4Value(const std::string& address) {
+    const auto octets = Octets(address);
+    if (!octets)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const int octet : *octets)
+        value = (value << 8) | static_cast<std::uint32_t>(octet);
+    return value;
+}
+
 std::optional<std::string> SubnetPrefix(const std::string& address) {
     const auto octets = Octets(address);
     if (!octets)

@@ -3,6 +3,7 @@
 // What a sweep found: one entry per answering address of the swept /24, by the
 // window's reply rules. Serials and versions stay raw GBK bytes.
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ struct FieldEntry {
     std::vector<std::string> otherSerials; // trimmed, in order of arrival
 };
 
+// The value of a strict dotted-decimal IPv4 address (first octet highest).
+std::optional<std::uint32_t> Ipv4Value(const std::string& address);
 // "A.B.C." of a dotted IPv4 address, or nothing if it is not one.
 std::optional<std::string> SubnetPrefix(const std::string& address);
 // True when `address` is a host (1..254) of the /24 that `own` belongs to.

@@ -38,20 +38,19 @@ std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<Networ
     return matches.front();
 }
 
-std::string CheckTarget(const std::string& target, const std::string& ownAddress) {
+std::string CheckTarget(const std::string& target, const SweepScope& scope) {
     if (!SubnetPrefix(target))
         return "\"" + target + "\" is not an IPv4 address";
-    if (target == ownAddress)
+    if (target == scope.Own())
         return target + " is this computer's own address";
-    if (!IsHostOf24(target, ownAddress))
-        return target + " lies outside " + *SubnetPrefix(ownAddress) +
-               "0/24, the chosen adapter's subnet";
+    if (!scope.Contains(target))
+        return target + " lies outside " + scope.Subnet() + ", the chosen adapter's subnet";
     return {};
 }
 
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
-                       const std::string& ownAddress) {
+                       const SweepScope& scope) {
     std::vector<std::string> addresses = targets;
     if (addresses.empty())
         for (const auto& entry : field.SortedByAddress())
@@ -73,9 +72,9 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
             result.reason = std::move(reason);
             plan.settled.push_back(result);
         };
-        if (!CheckTarget(address, ownAddress).empty()) {
+        if (!CheckTarget(address, scope).empty()) {
             settle(PlanKind::NotInSubnet, ResultKind::NotStarted, "not_in_subnet",
-                   CheckTarget(address, ownAddress));
+                   CheckTarget(address, scope));
             continue;
         }
         const FieldEntry* found = field.Find(address);

@@ -6,6 +6,7 @@
 #include "fleet/field_table.h"
 #include "fleet/firmware_image.h"
 #include "fleet/fleet_report.h"
+#include "fleet/sweep_scope.h"
 #include "platform/network_adapters.h"
 
 #include <string>
@@ -20,9 +21,9 @@ std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<Networ
                                                         const std::string& interfaceName,
                                                         const std::string& address);
 
-// A target given by the operator must be a host of the adapter's /24 and not
-// the adapter itself. The text says why not; empty when it may be used.
-std::string CheckTarget(const std::string& target, const std::string& ownAddress);
+// A target given by the operator must be a host of the sweep scope and not the
+// adapter itself. The text says why not; empty when it may be used.
+std::string CheckTarget(const std::string& target, const SweepScope& scope);
 
 struct TargetPlan {
     std::vector<std::string> toUpgrade;       // ascending by address
@@ -31,11 +32,11 @@ struct TargetPlan {
 };
 
 // `targets` empty means every collector of the field; `excluded` addresses
-// are left out either way. A named target outside the adapter's /24 is
+// are left out either way. A named target outside the sweep scope is
 // planned "not in subnet" and never touched.
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
-                       const std::string& ownAddress);
+                       const SweepScope& scope);
 
 // The addresses of a target file: one IPv4 address a line, or the CSV that
 // `discover --format csv` writes (its header names the "ip" column). Blank

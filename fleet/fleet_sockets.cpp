@@ -13,20 +13,41 @@ constexpr int kSendBufferBytes = 1 << 20; // probes to silent hosts wait on ARP 
 
 } // namespace
 
-FleetSockets::FleetSockets(asio::io_context& io, std::string ownAddress)
-    : own_(std::move(ownAddress)), upgrade_(io), search_(io) {}
+FleetSockets::FleetSockets(asio::io_context& io, SweepScope scope)
+    : scope_(std::move(scope)), upgrade_(io), search_(io) {}
+
+// The port must be free on every address first: the window binds it on all of
+// them, and some systems let a bind to one address go through beside that,
+// splitting the replies between two programs. The trial socket closes before
+// the real bind, which would otherwise collide with it.
+asio::error_code FleetSockets::TryPortOnEveryAddress(std::uint16_t port) {
+    asio::error_code error;
+    asio::ip::udp::socket trial(upgrade_.socket.get_executor());
+    trial.open(asio::ip::udp::v4(), error);
+    if (!error)
+        trial.bind({asio::ip::address_v4::any(), port}, error);
+    asio::error_code ignored;
+    trial.close(ignored);
+    return error;
+}
 
 std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
     asio::error_code error;
-    channel.socket.open(asio::ip::udp::v4(), error);
+    const auto own = asio::ip::make_address_v4(scope_.Own(), error);
     if (!error)
-        channel.socket.bind({asio::ip::address_v4::any(), port}, error);
+        error = TryPortOnEveryAddress(port);
+    if (!error)
+        channel.socket.open(asio::ip::udp::v4(), error);
+    if (!error)
+        channel.socket.bind({own, port}, error);
     if (error == asio::error::address_in_use)
         return "local port " + std::to_string(port) +
                " is already in use (is the upgrade window or another collector-fleet running?)";
     if (error == asio::error::access_denied)
-        return "no permission to use local port " + std::to_string(port) +
-               " (run as administrator, or allow the program low ports)";
+        return "local port " + std::to_string(port) + " of " + scope_.Own() + ": " +
+               BindAccessDeniedMeaning();
+    if (error == std::errc::address_not_available)
+        return scope_.Own() + " is no longer an address of this computer (see: interfaces)";
     if (error)
         return "cannot open local port " + std::to_string(port) + ": " + error.message();
     IgnoreUdpResets(static_cast<UdpSocket::Handle>(channel.socket.native_handle()));
@@ -62,8 +83,8 @@ void FleetSockets::Receive(Channel& channel, bool search) {
 
 void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
                            const std::string& sender) {
-    // Only collectors of the swept /24 have a buffer, so their number is bounded.
-    if (!IsHostOf24(sender, own_) || sender == own_)
+    // Only collectors of the scope have a buffer, so their number is bounded.
+    if (!scope_.Contains(sender) || sender == scope_.Own())
         return;
     if (search) {
         bytes = ScrubSearchDatagram(std::move(bytes));
@@ -84,7 +105,7 @@ void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
 
 void FleetSockets::Send(Channel& channel, const std::string& address, std::uint16_t port,
                         const std::string& bytes) {
-    if (!IsHostOf24(address, own_) || !channel.socket.is_open())
+    if (!scope_.Contains(address) || !channel.socket.is_open())
         return;
     asio::error_code error;
     const auto destination = asio::ip::make_address_v4(address, error);

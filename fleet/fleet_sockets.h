@@ -1,16 +1,17 @@
 #pragma once
 
 // The program's two UDP endpoints on Asio: the upgrade port 8000 and the search
-// port 23, bound like the window binds them. Received datagrams are cut into
-// frames per sender and handed to the callbacks on the io_context's thread.
-// Every send is checked against the chosen adapter's /24: nothing is ever
-// sent anywhere else.
+// port 23, both bound to the chosen adapter's own address, so that the
+// adapter is also the way out. Received datagrams are cut into frames per
+// sender and handed to the callbacks on the io_context's thread. Every send is
+// checked against the sweep scope: nothing is ever sent anywhere else.
 
 #ifndef ASIO_STANDALONE
 #define ASIO_STANDALONE
 #endif
 #include <asio.hpp>
 
+#include "fleet/sweep_scope.h"
 #include "pubpro/uPubpro.h"
 
 #include <cstdint>
@@ -27,7 +28,7 @@ class FleetSockets {
 public:
     using FrameHandler = std::function<void(const std::string& sender, const std::string& frame)>;
 
-    FleetSockets(asio::io_context& io, std::string ownAddress);
+    FleetSockets(asio::io_context& io, SweepScope scope);
 
     // Binds both ports and starts receiving. The text says what failed; empty
     // on success.
@@ -46,16 +47,17 @@ private:
         asio::ip::udp::socket socket;
         asio::ip::udp::endpoint sender;
         std::string buffer;
-        std::map<std::string, RxBuffer> pending; // per sender, bounded by the /24
+        std::map<std::string, RxBuffer> pending; // per sender, bounded by the scope
     };
 
+    asio::error_code TryPortOnEveryAddress(std::uint16_t port);
     std::string Bind(Channel& channel, std::uint16_t port);
     void Receive(Channel& channel, bool search);
     void Deliver(Channel& channel, bool search, std::string bytes, const std::string& sender);
     void Send(Channel& channel, const std::string& address, std::uint16_t port,
               const std::string& bytes);
 
-    std::string own_;
+    SweepScope scope_;
     Channel upgrade_, search_;
 };
 

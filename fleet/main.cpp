@@ -1,5 +1,6 @@
-// collector-fleet: finds the collectors of one adapter's /24 and upgrades many
-// of them at once. It sweeps and sends only within that /24.
+// collector-fleet: finds the collectors of one adapter's subnet and upgrades
+// many of them at once. It sweeps and sends only within that subnet (a /24 at
+// most).
 #include "fleet/commands.h"
 #include "platform/command_line.h"
 #include "platform/terminal.h"
@@ -21,7 +22,7 @@ void AddAdapterOptions(CLI::App& command, fleet::AdapterOptions& adapter) {
 }
 
 void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
-    command.add_option("--sweeps", sweep.sweeps, "sweeps of the /24, replies merged")
+    command.add_option("--sweeps", sweep.sweeps, "sweeps of the subnet, replies merged")
         ->check(CLI::Range(1, 10))
         ->capture_default_str();
     command.add_option("--wait", sweep.waitMs, "milliseconds to wait for replies after a sweep")
@@ -33,8 +34,11 @@ void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
 
 int main(int argc, char** argv) {
     CLI::App app{"collector-fleet: discover and upgrade the collectors of one network adapter's "
-                 "/24.\nIt sweeps and sends only within the chosen adapter's /24."};
+                 "subnet.\nIt sweeps and sends only within the chosen adapter's /24, or within "
+                 "its own subnet when that is narrower."};
     app.name("collector-fleet");
+    app.set_version_flag("--version", "collector-fleet " COLLECTOR_FLEET_VERSION,
+                         "print the program's version and exit");
     app.require_subcommand(1);
     app.footer("Exit statuses of upgrade: see collector-fleet upgrade --help. discover: 0, or 1 "
                "when no collector answered; 2 wrong usage or a set-up error.");
@@ -42,7 +46,7 @@ int main(int argc, char** argv) {
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");
 
     fleet::DiscoverOptions discover;
-    auto* discoverCommand = app.add_subcommand("discover", "sweep the /24 and list the collectors");
+    auto* discoverCommand = app.add_subcommand("discover", "sweep the subnet and list the collectors");
     AddAdapterOptions(*discoverCommand, discover.adapter);
     AddSweepOptions(*discoverCommand, discover.sweep);
     std::string format = "table";
@@ -51,7 +55,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
 
     fleet::UpgradeOptions upgrade;
-    auto* upgradeCommand = app.add_subcommand("upgrade", "upgrade collectors of the /24");
+    auto* upgradeCommand = app.add_subcommand("upgrade", "upgrade collectors of the subnet");
     upgradeCommand->footer(
         "Exit status: 0 every target upgraded and verified or already current (at least one\n"
         "upgraded; a dry run: at least one upgrade planned), 1 anything else (a failure, a\n"

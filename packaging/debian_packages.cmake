@@ -3,8 +3,20 @@
 #                       its maintainer scripts give the program the right to
 #                       bind UDP port 23 and raise the buffer limits
 #   collector-emulator  the collector emulator, for training and tests
+#   collector-fleet     the command-line program for many collectors (when
+#                       built); a package of its own so that a site's server
+#                       needs no window libraries; its postinst gives it the
+#                       right to bind UDP port 23
 # Shared-library dependencies come from dpkg-shlibdeps.
 set(COLLECTOR_PACKAGED_COMPONENTS program emulator)
+set(_packages collector-upgrade collector-emulator)
+set(_programs CollectorUpgrade collector-emulator)
+if(TARGET collector-fleet)
+  install(TARGETS collector-fleet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT fleet)
+  list(APPEND COLLECTOR_PACKAGED_COMPONENTS fleet)
+  list(APPEND _packages collector-fleet)
+  list(APPEND _programs collector-fleet)
+endif()
 
 set(_pkg_dir ${CMAKE_CURRENT_LIST_DIR})
 set(_gen_dir ${PROJECT_BINARY_DIR}/packaging)
@@ -24,9 +36,9 @@ endfunction()
 # Each package carries its copyright file, a compressed changelog in
 # /usr/share/doc/<package>, as Debian policy asks, and its manual page.
 string(TIMESTAMP _changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
-set(_packages collector-upgrade collector-emulator)
-set(_programs CollectorUpgrade collector-emulator)
-foreach(index RANGE 1)
+list(LENGTH _packages _package_count)
+math(EXPR _last_package "${_package_count} - 1")
+foreach(index RANGE ${_last_package})
   list(GET COLLECTOR_PACKAGED_COMPONENTS ${index} component)
   list(GET _packages ${index} package)
   list(GET _programs ${index} program)
@@ -76,3 +88,18 @@ set(CPACK_DEBIAN_EMULATOR_DESCRIPTION
 Plays one or more data collectors on the addresses it is given: it answers
 the subnet sweep, the upgrade request, the firmware blocks and the completion
 query, and can be told to lose, delay, duplicate or corrupt replies.")
+
+set(CPACK_DEBIAN_FLEET_PACKAGE_NAME collector-fleet)
+set(CPACK_DEBIAN_FLEET_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_FLEET_PACKAGE_DEPENDS "libcap2-bin")
+set(CPACK_DEBIAN_FLEET_DESCRIPTION
+    "Firmware upgrade of many data collectors from the command line
+Finds the data collectors on one network adapter's subnet (its /24, or its
+own subnet when narrower) and upgrades many of them at once: one canary
+first, a failure limit, a dry run that shows the plan, and a JSON report
+with each collector's outcome. It sends only within the chosen adapter's
+subnet.
+.
+On installation the program gets the capability to bind UDP port 23, so a
+normal user can run it.")
+set(CPACK_DEBIAN_FLEET_PACKAGE_CONTROL_EXTRA ${_pkg_dir}/maintainer/collector-fleet/postinst)

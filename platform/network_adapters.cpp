@@ -11,6 +11,7 @@
 
 #include <iphlpapi.h>
 
+#include "platform/socket_library.h"
 #include "platform/wide_text.h"
 
 #include <memory>
@@ -37,6 +38,10 @@ std::string DottedText(const in_addr& address) {
 
 std::vector<NetworkAdapter> ListNetworkAdapters() {
     std::vector<NetworkAdapter> adapters;
+    // The addresses are turned into text by Winsock, which works only once
+    // started; `interfaces` may be the first thing a process does.
+    if (!EnsureSocketLibrary())
+        return adapters;
     ULONG size = 16 * 1024;
     std::unique_ptr<unsigned char[]> buffer;
     ULONG result = ERROR_BUFFER_OVERFLOW;

@@ -49,8 +49,20 @@ void IgnoreUdpResets(UdpSocket::Handle socket) {
     ::WSAIoctl(static_cast<SOCKET>(socket), kUdpConnectionReset, &reportResets, sizeof reportResets,
                nullptr, 0, &unused, nullptr, nullptr);
 }
+
+std::string BindAccessDeniedMeaning() {
+    return "Windows refuses it: the port lies in a range that the system keeps for itself "
+           "(see: netsh interface ipv4 show excludedportrange protocol=udp), or another "
+           "program holds it exclusively";
+}
 #else
 void IgnoreUdpResets(UdpSocket::Handle) {}
+
+std::string BindAccessDeniedMeaning() {
+    return "a port below 1024 needs a privilege: run as root, or give the program the one "
+           "capability once (sudo setcap cap_net_bind_service=+ep <program file>); the Debian "
+           "package does this on installation";
+}
 #endif
 
 bool UdpSocket::Create() {

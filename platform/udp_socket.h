@@ -71,3 +71,9 @@ private:
 // datagrams: on Windows an ICMP "port unreachable" for an earlier send would
 // otherwise fail a later read. Nothing to do on POSIX.
 void IgnoreUdpResets(UdpSocket::Handle socket);
+
+// What a refused bind (EACCES, WSAEACCES) means on this system, as advice for
+// the operator. POSIX: a port below 1024 needs a privilege. Windows has no
+// such rule: the port lies in a range the system reserved for itself, or
+// another program holds it exclusively.
+std::string BindAccessDeniedMeaning();

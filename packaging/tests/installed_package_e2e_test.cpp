@@ -2,12 +2,14 @@
 // the program started by a normal user (no root, no capabilities of its own)
 // in the tool namespace, driven from outside over the accessibility bus with
 // no test hooks in the program, against the installed emulator playing a full
-// field of 253 collectors. Afterwards the packages are purged and the user
-// removed, and nothing of either may remain.
+// field of 253 collectors; and collector-fleet, run by a normal user from its
+// own package, discovering and upgrading that field. Afterwards the packages
+// are purged and the user removed, and nothing of either may remain.
 #include "installed_machine.h"
 #include "netns_fixture.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +24,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const char* const kProgram = "/usr/bin/CollectorUpgrade";
+const char* const kFleet = "/usr/bin/collector-fleet";
 const char* const kEmulator = "/usr/bin/collector-emulator";
 const std::vector<std::string> kPackages = {"collector-upgrade", "collector-emulator"};
 
@@ -44,6 +47,21 @@ std::string WhyTheDriverCannotRun() {
             {"/usr/bin/python3", "-c", "import gi; gi.require_version('Atspi', '2.0')"}) != 0)
         return "python3-gi with gir1.2-atspi-2.0 is not installed";
     return {};
+}
+
+// Runs argv in the tool namespace as `user`, with no privilege of root's
+// left; standard error is dropped when `stdoutOnly`.
+int RunAsUser(const e2e::NetnsFixture& net, const e2e::ThrowawayUser& user,
+              std::vector<std::string> argv, std::string* output, bool stdoutOnly = false) {
+    std::vector<std::string> command = {"setpriv",
+                                        "--reuid=" + std::to_string(user.Uid()),
+                                        "--regid=" + std::to_string(user.Gid()),
+                                        "--init-groups",
+                                        "--reset-env"};
+    if (stdoutOnly)
+        command.insert(command.end(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>/dev/null"});
+    command.insert(command.end(), argv.begin(), argv.end());
+    return net.RunInTool(command, output);
 }
 
 std::string Sysctl(const std::string& key) {
@@ -206,4 +224,76 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
         EXPECT_FALSE(std::filesystem::exists(path)) << path;
     EXPECT_EQ(Sysctl("net.core.rmem_max"), DefaultBufferLimits::kDefault);
     EXPECT_EQ(Sysctl("net.core.wmem_max"), DefaultBufferLimits::kDefault);
+}
+
+TEST(InstalledPackage, NormalUserDiscoversAndUpgradesAFieldWithCollectorFleetThenPurgeLeavesNothing) {
+    E2E_REQUIRE_NAMESPACES();
+    for (const char* tool : {"dpkg", "useradd", "userdel", "setpriv", "getcap"})
+        if (!OnPath(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    const std::vector<std::string> packages = {"collector-fleet", "collector-emulator"};
+    std::vector<std::string> debs;
+    for (const auto& package : packages) {
+        if (!Absent(package))
+            GTEST_SKIP() << package << " is already known to dpkg here; this test would not "
+                         << "leave the machine as it found it";
+        debs.push_back(e2e::FindDeb(PACKAGE_DIRECTORY, package));
+        ASSERT_FALSE(debs.back().empty())
+            << "no " << package << " package in " PACKAGE_DIRECTORY << " (cpack -G DEB builds it)";
+    }
+
+    e2e::NetnsFixture net(e2e::FieldRange(2, 254));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    {
+        e2e::InstalledPackages installed(debs, packages);
+        ASSERT_TRUE(installed.Ok()) << installed.Log();
+        std::string caps;
+        e2e::RunCommand({"getcap", kFleet}, &caps);
+        EXPECT_NE(caps.find("cap_net_bind_service=ep"), std::string::npos) << caps;
+
+        e2e::ThrowawayUser user("cue2e-fleet-" + std::to_string(::getpid()));
+        ASSERT_TRUE(user.Ok()) << user.Log();
+        const std::string imagePath = user.Home() + "/S1.02.bin";
+        const std::string image = e2e::WriteImage(imagePath, 1000); // 4 blocks
+        ASSERT_EQ(::chown(imagePath.c_str(), user.Uid(), user.Gid()), 0);
+        const std::string ready = net.ScratchDir() + "/emulator.ready";
+        const pid_t emulator = net.SpawnInField({kEmulator, "--address", "198.51.100.2-254",
+                                                 "--image-out", net.ScratchDir() + "/got-%a.bin",
+                                                 "--ready-file", ready, "--run-seconds", "180"});
+        ASSERT_TRUE(e2e::WaitForFile(ready, 10s)) << net.LogOf(emulator);
+
+        std::string version;
+        EXPECT_EQ(RunAsUser(net, user, {kFleet, "--version"}, &version), 0);
+        EXPECT_EQ(version, "collector-fleet 1.0.0\n");
+
+        std::string listing;
+        ASSERT_EQ(RunAsUser(net, user, {kFleet, "discover", "--format", "json"}, &listing, true), 0)
+            << listing;
+        std::set<std::string> found;
+        for (const auto& entry : nlohmann::json::parse(listing))
+            found.insert(entry.at("ip").get<std::string>());
+        EXPECT_EQ(found.size(), 253u) << listing;
+
+        const std::string report = user.Home() + "/report.json";
+        std::string run;
+        EXPECT_EQ(RunAsUser(net, user,
+                            {kFleet, "upgrade", "--image", imagePath, "--all", "--yes", "--report",
+                             report, "--progress", "quiet"},
+                            &run),
+                  0)
+            << run;
+        for (const auto& address : e2e::FieldRange(2, 254))
+            EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/got-" + address + ".bin"), image)
+                << address;
+        EXPECT_TRUE(std::filesystem::exists(report));
+        net.Terminate(emulator);
+
+        EXPECT_EQ(user.Remove(), 0) << user.Log();
+        EXPECT_EQ(installed.Purge(), 0) << installed.Log();
+    }
+    EXPECT_NE(e2e::RunCommand({"whatis", "collector-fleet"}), 0) << "a manual page is still indexed";
+    for (const auto& package : packages)
+        EXPECT_TRUE(Absent(package)) << package << ": " << e2e::PackageStatus(package);
+    for (const char* path : {kFleet, "/usr/share/doc/collector-fleet"})
+        EXPECT_FALSE(std::filesystem::exists(path)) << path;
 }

@@ -52,13 +52,25 @@ class ContentsTest(unittest.TestCase):
         self.assertIn("/usr/share/man/man1/collector-emulator.1.gz", files)
         self.assertNotIn("/usr/bin/CollectorUpgrade", files)
 
+    def test_fleet_is_a_package_of_its_own_without_the_window(self):
+        path = deb("collector-fleet")
+        files = files_of(path)
+        self.assertLessEqual({"/usr/bin/collector-fleet",
+                              "/usr/share/man/man1/collector-fleet.1.gz",
+                              "/usr/share/doc/collector-fleet/copyright",
+                              "/usr/share/doc/collector-fleet/changelog.gz"}, files)
+        self.assertNotIn("/usr/bin/CollectorUpgrade", files)
+        depends = run("dpkg-deb", "-f", path, "Depends").stdout
+        self.assertIn("libcap2-bin", depends)
+        self.assertNotIn("libqt6", depends)
+
     def test_dependencies_name_setcap_sysctl_and_the_shared_libraries(self):
         depends = run("dpkg-deb", "-f", deb("collector-upgrade"), "Depends").stdout
         names = {item.split()[0] for item in depends.replace("|", ",").split(",") if item.strip()}
         self.assertLessEqual({"libcap2-bin", "procps", "libc6", "libqt6widgets6"}, names)
 
     def test_lintian_finds_no_error(self):
-        for package in ("collector-upgrade", "collector-emulator"):
+        for package in ("collector-upgrade", "collector-emulator", "collector-fleet"):
             with self.subTest(package=package):
                 result = run("lintian", "--no-tag-display-limit", deb(package))
                 tags = [line for line in result.stdout.splitlines() if line[:2] in ("E:", "W:")]
@@ -161,6 +173,17 @@ class MaintainerScriptsTest(unittest.TestCase):
             f.write("2097152\n")
         self.script("postrm", "remove")
         self.assertEqual(self.limits(), ("2097152", "212992"))
+
+    def test_fleet_install_gives_its_program_the_capability_and_touches_no_limit(self):
+        self.set_limits("212992", "212992")
+        fleet_control = os.path.join(self.scratch.name, "fleet-control")
+        self.assertEqual(run("dpkg-deb", "-e", deb("collector-fleet"), fleet_control).returncode, 0)
+        self.control = fleet_control
+        self.assertEqual(self.script("postinst", "configure").returncode, 0)
+        self.assertEqual(open(os.path.join(self.state, "setcap-calls")).read(),
+                         "cap_net_bind_service=+ep /usr/bin/collector-fleet\n")
+        self.assertEqual(self.limits(), ("212992", "212992"))
+        self.assertEqual(os.listdir(self.varlib), [])
 
     def test_a_failing_setcap_warns_without_failing_the_installation(self):
         self.set_limits(MIB, MIB)

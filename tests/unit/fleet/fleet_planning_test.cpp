@@ -26,6 +26,7 @@ std::vector<std::size_t> StartAll(LaunchPlan& plan) {
 }
 
 const char kOwn[] = "198.51.100.1";
+const fleet::SweepScope kOwnScope = *fleet::SweepScope::Of(kOwn, 24);
 
 std::string Reply(const std::string& text) {
     return "\x1B" + text + "\x05";
@@ -173,14 +174,20 @@ TEST(FleetPlan, ChooseAdapter_ByNameAddressOrTheOnlyOne) {
     EXPECT_EQ(std::get<NetworkAdapter>(only).name, "eth0");
 }
 
-TEST(FleetPlan, CheckTarget_OnlyOtherHostsOfTheAdapters24) {
-    EXPECT_EQ(fleet::CheckTarget("198.51.100.7", kOwn), "");
-    EXPECT_EQ(fleet::CheckTarget("198.51.101.7", kOwn),
+TEST(FleetPlan, CheckTarget_OnlyOtherHostsOfTheAdaptersSubnet) {
+    const auto scope = *fleet::SweepScope::Of(kOwn, 24);
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.7", scope), "");
+    EXPECT_EQ(fleet::CheckTarget("198.51.101.7", scope),
               "198.51.101.7 lies outside 198.51.100.0/24, the chosen adapter's subnet");
-    EXPECT_EQ(fleet::CheckTarget("198.51.100.255", kOwn),
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.255", scope),
               "198.51.100.255 lies outside 198.51.100.0/24, the chosen adapter's subnet");
-    EXPECT_EQ(fleet::CheckTarget(kOwn, kOwn), "198.51.100.1 is this computer's own address");
-    EXPECT_EQ(fleet::CheckTarget("collector7", kOwn), "\"collector7\" is not an IPv4 address");
+    EXPECT_EQ(fleet::CheckTarget(kOwn, scope), "198.51.100.1 is this computer's own address");
+    EXPECT_EQ(fleet::CheckTarget("collector7", scope), "\"collector7\" is not an IPv4 address");
+    // On a /26 the rest of the /24 is another network.
+    const auto narrow = *fleet::SweepScope::Of(kOwn, 26);
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.62", narrow), "");
+    EXPECT_EQ(fleet::CheckTarget("198.51.100.64", narrow),
+              "198.51.100.64 lies outside 198.51.100.0/26, the chosen adapter's subnet");
 }
 
 TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
@@ -194,7 +201,7 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     fleet::FirmwareImage image;
     image.versionWire = image.versionAsReported = "S2.00";
 
-    const auto all = fleet::PlanTargets(field, {}, {}, image, kOwn);
+    const auto all = fleet::PlanTargets(field, {}, {}, image, kOwnScope);
     EXPECT_EQ(all.toUpgrade, (std::vector<std::string>{"198.51.100.10", "198.51.100.20"}));
     EXPECT_EQ(all.toUpgradeAs[1].serial, "a");
     EXPECT_EQ(all.toUpgradeAs[1].versionBefore, "S1.00");
@@ -220,7 +227,7 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     // Named targets: duplicates once, in address order; a missing one fails,
     // one from outside the /24 (a target file of another site) is not touched.
     const auto named = fleet::PlanTargets(
-        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image, kOwn);
+        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image, kOwnScope);
     EXPECT_EQ(named.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     ASSERT_EQ(named.settled.size(), 2u);
     EXPECT_EQ(named.settled[0].result, ResultKind::Failed);
@@ -231,7 +238,7 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
 
     // Exclusions leave a collector out of --all and of named targets alike.
     const auto excluded =
-        fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, kOwn);
+        fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, kOwnScope);
     EXPECT_EQ(excluded.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     EXPECT_EQ(excluded.settled.size(), 3u);
 }
@@ -251,7 +258,7 @@ TEST(FleetPlan, TwoSerialsFromOneAddress_AConflictNeverUpgraded) {
 
     fleet::FirmwareImage image;
     image.versionWire = image.versionAsReported = "S2.00";
-    const auto plan = fleet::PlanTargets(field, {}, {}, image, kOwn);
+    const auto plan = fleet::PlanTargets(field, {}, {}, image, kOwnScope);
     EXPECT_TRUE(plan.toUpgrade.empty());
     ASSERT_EQ(plan.settled.size(), 1u);
     EXPECT_EQ(plan.settled[0].result, ResultKind::Conflict);
