@@ -37,10 +37,6 @@ class UpgradeCommandLine(unittest.TestCase):
         self.assertIn("all and target_file",
                       cli.target_choice_error({"all": True, "target_file": "/w/t.csv"}))
 
-    def test_discover_asks_for_json(self):
-        self.assertEqual(cli.discover_argv("cf", {"address": "10.0.0.1"}),
-                         ["cf", "discover", "--address", "10.0.0.1", "--format", "json"])
-
 
 class UpgradeResult(unittest.TestCase):
     upgraded = {"ip": "a", "plan": "upgrade", "outcome": "upgraded", "reason": ""}
