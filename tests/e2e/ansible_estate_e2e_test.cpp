@@ -100,6 +100,19 @@ public:
             sites_.push_back(std::make_unique<e2e::NetnsFixture>(e2e::FieldRange(10, 12)));
     }
 
+    // Ansible keeps one SSH connection per site open for a while after a
+    // run; they are closed before the site hosts go, so no ssh client or
+    // sshd session outlives the test.
+    ~Estate() {
+        const std::string sockets = Dir() + "/home/cp";
+        std::error_code ignored;
+        if (Dir().empty() || !std::filesystem::is_directory(sockets, ignored))
+            return;
+        for (const auto& socket : std::filesystem::directory_iterator(sockets, ignored))
+            e2e::RunCommand(
+                {"ssh", "-O", "exit", "-o", "ControlPath=" + socket.path().string(), "site"});
+    }
+
     std::string Error() const {
         if (!controller_.Ok())
             return controller_.Error();
