@@ -15,6 +15,7 @@
 // collector acknowledges no block, and the pause is its only time to write one.
 
 #include "fleet/firmware_image.h"
+#include "protocol/collector_rules.h"
 
 #include <chrono>
 #include <cstddef>
@@ -30,12 +31,13 @@ using TimePoint = Clock::time_point;
 using Millis = std::chrono::milliseconds;
 
 struct SessionTiming {
-    Millis blockPacing{150};    // after each data block
-    Millis settle{5000};        // after the last block, before the first "EN"
-    Millis queryInterval{3000}; // between "EN" queries, and after the last one
-    int queryLimit = 5;
-    Millis requestInterval{3000}; // "LU" is asked again like "EN"
-    int requestLimit = 5;
+    Millis blockPacing{protocol::kBlockPacingMs}; // after each data block
+    Millis settle{protocol::kSettleMs};           // after the last block, before the first "EN"
+    Millis queryInterval{
+        protocol::kQueryIntervalMs}; // between "EN" queries, and after the last one
+    int queryLimit = protocol::kQueryLimit;
+    Millis requestInterval{protocol::kQueryIntervalMs}; // "LU" is asked again like "EN"
+    int requestLimit = protocol::kQueryLimit;
     bool verify = true;
     // After completion the collector restarts into its new firmware; it is
     // probed every verifyInterval until it reports the image's version or
@@ -81,6 +83,12 @@ public:
     virtual ~SessionLink() = default;
     virtual void SendUpgradeFrame(const std::string& address, const std::string& frame) = 0;
     virtual void SendProbe(const std::string& address) = 0;
+    // The time once a send has returned. A send can leave later than the
+    // time the session was given (the program was not scheduled in between);
+    // the pacing floor counts from this, so that such a delay never shortens
+    // the next gap on the wire. A link without a clock of its own returns
+    // the session's time.
+    virtual TimePoint AfterSend(TimePoint sessionNow) { return sessionNow; }
 };
 
 class UpgradeSession {

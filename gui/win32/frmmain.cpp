@@ -9,6 +9,16 @@
 #include <algorithm>
 #include <stdexcept>
 
+using core::kLastSocketMessage;
+using core::kSocketNotifyMessage;
+using core::OpenFileDialog;
+using core::RunGuarded;
+using core::UpgradeTool;
+using core::WindowPorts;
+
+using platform::LookupLocalIPv4;
+using platform::Sleeper;
+
 namespace {
 
 constexpr int kClientWidth = 607;

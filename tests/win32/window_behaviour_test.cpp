@@ -5,6 +5,7 @@
 
 #include "win32_window_fixture.h"
 
+#include "protocol/collector_rules.h"
 #include "pubpro/uPubpro.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,15 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+using protocol::kMaxDatagramBytes;
+using core::Mode;
+using core::ToolPorts;
+using core::WorkerDisplay;
+
+using pubpro::MakeFrame;
+
+using platform::UdpSocket;
 
 namespace {
 
