@@ -31,6 +31,8 @@ test_packages=(
   lintian desktop-file-utils appstream # package tests: lintian and both validators
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 # the installed window, driven
                                      # over the accessibility bus by the package test
+  ansible-core ansible-lint          # the Ansible collection: its lint and estate test ...
+  openssh-server openssh-client      # ... whose site hosts the controller reaches over SSH
 )
 
 case ${1:-all} in

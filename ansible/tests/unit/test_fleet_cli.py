@@ -1,0 +1,84 @@
+import unittest
+
+import collection_path  # noqa: F401  (makes the collection importable)
+from ansible_collections.fieldcollector.fleet.plugins.module_utils import fleet_cli as cli
+
+BASE = {"image": "/w/S1.2.bin", "all": True}
+
+
+def report(*collectors, exit_status=0):
+    return {"exit_status": exit_status, "collectors": list(collectors)}
+
+
+class UpgradeCommandLine(unittest.TestCase):
+    def test_unset_options_are_left_to_the_program_and_zero_is_not_unset(self):
+        argv = cli.upgrade_argv("/usr/bin/collector-fleet", dict(BASE, canary=0), False)
+        self.assertEqual(argv, ["/usr/bin/collector-fleet", "upgrade", "--image", "/w/S1.2.bin",
+                                "--all", "--canary", "0", "--format", "json", "--progress",
+                                "plain", "--yes"])
+
+    def test_every_option_reaches_the_program(self):
+        params = dict(image="/w/S1.2.bin", interface="eth1", targets=["10.0.0.5", "10.0.0.6"],
+                      exclude=["10.0.0.6"], parallel=4, max_failures=2, verify_timeout=120,
+                      verify=False, sweeps=1, wait_ms=500, report="/w/report.json")
+        argv = cli.upgrade_argv("cf", params, True)
+        joined = " ".join(argv)
+        for part in ("--interface eth1", "--sweeps 1 --wait 500",
+                     "--target 10.0.0.5 --target 10.0.0.6", "--exclude 10.0.0.6",
+                     "--parallel 4", "--max-failures 2", "--verify-timeout 120", "--no-verify",
+                     "--dry-run", "--report /w/report.json"):
+            self.assertIn(part, joined)
+        self.assertNotIn("--all", argv)
+        self.assertNotIn("--dry-run", cli.upgrade_argv("cf", params, False))
+
+    def test_targets_are_named_exactly_one_way(self):
+        self.assertIsNone(cli.target_choice_error({"targets": ["10.0.0.5"]}))
+        self.assertIn("all, targets or target_file", cli.target_choice_error({"all": False}))
+        self.assertIn("all and target_file",
+                      cli.target_choice_error({"all": True, "target_file": "/w/t.csv"}))
+
+
+class UpgradeResult(unittest.TestCase):
+    upgraded = {"ip": "a", "plan": "upgrade", "outcome": "upgraded", "reason": ""}
+    current = {"ip": "b", "plan": "already_current", "outcome": "already_current", "reason": ""}
+    refused = {"ip": "c", "plan": "upgrade", "outcome": "refused", "reason": "E80"}
+
+    def test_exit_status_decides_failure_and_flashed_collectors_decide_change(self):
+        cases = [
+            (0, report(self.upgraded, self.current), False, True),
+            (3, report(self.current), False, False),
+            (1, report(self.upgraded, self.refused, exit_status=1), True, True),
+            (1, report(self.refused, exit_status=1), True, False),
+            (130, report(dict(self.current, outcome="interrupted"), exit_status=130), True,
+             False),
+            (2, None, True, False),
+        ]
+        for rc, rep, failed, changed in cases:
+            with self.subTest(rc=rc, report=rep):
+                result = cli.upgrade_result(rc, rep, False)
+                self.assertEqual((result["failed"], result["changed"]), (failed, changed))
+
+    def test_a_collector_flashed_but_not_verified_is_a_change(self):
+        rep = report(dict(self.upgraded, outcome="not_verified"), exit_status=1)
+        self.assertTrue(cli.upgrade_result(1, rep, False)["changed"])
+
+    def test_success_without_a_report_is_a_failure(self):
+        result = cli.upgrade_result(0, cli.parse_json("not json"), False)
+        self.assertTrue(result["failed"])
+        self.assertIn("no report", result["msg"])
+
+    def test_check_mode_changes_when_the_plan_upgrades(self):
+        planned = dict(self.upgraded, outcome="planned")
+        self.assertTrue(cli.upgrade_result(0, report(planned, self.current), True)["changed"])
+        self.assertFalse(cli.upgrade_result(3, report(self.current), True)["changed"])
+
+    def test_summary_counts_outcomes_with_the_reasons_of_bad_ones(self):
+        rep = report(self.upgraded, dict(self.upgraded, ip="d"), self.refused,
+                     dict(self.refused, ip="e", outcome="failed", reason="no_reply"))
+        self.assertEqual(cli.summary_text(rep),
+                         "4 collectors: 2 upgraded, 1 refused (E80), 1 failed (no_reply)")
+        self.assertEqual(cli.summary_text(report()), "0 collectors")
+
+
+if __name__ == "__main__":
+    unittest.main()
