@@ -19,6 +19,7 @@
 
 #include "core/device_entry.h"
 #include "core/socket_events.h"
+#include "platform/keep_awake.h"
 #include "platform/sleeper.h"
 
 #include <functional>
@@ -106,4 +107,11 @@ struct WindowPorts {
     // The host's own IPv4 text (platform/local_address.h in the program; a
     // fixed 127.0.0.1 in window tests outside a namespace).
     std::function<std::optional<std::string>()> lookupLocalAddress;
+    // Whether an adapter still holds the shown address (platform's
+    // LocalIPv4Held in the program). Empty: every address counts as held, so
+    // a search looks the address up again only when none was found.
+    std::function<bool(const std::string&)> localAddressHeld = {};
+    // Held while blocks are sent or completion is queried, so that the
+    // system does not sleep mid-upgrade. Null: the system's (SystemKeepAwake).
+    KeepAwake* keepAwake = nullptr;
 };

@@ -11,16 +11,35 @@ UpgradeTool::~UpgradeTool() {
     CloseSearchChannel(searchChannel_, window_.socketEvents);
 }
 
+namespace {
+const std::string kNoLocalAddress = "未找到本机IP地址";
+} // namespace
+
 void UpgradeTool::FormShow() {
     if (const auto address =
-            window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt) {
+            window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt;
+        address && !address->empty()) {
         discovery_.SetLocalAddress(*address);
         return;
     }
     // lbl3 keeps its initial text; say why no sweep can find anything, unless
     // a channel failure already occupies the status line.
     if (status_.Text().empty())
-        status_.Show("未找到本机IP地址");
+        status_.Show(kNoLocalAddress);
+}
+
+void UpgradeTool::RefreshLocalAddressIfGone() {
+    if (discovery_.HasLocalAddress() &&
+        (!window_.localAddressHeld || window_.localAddressHeld(discovery_.LocalAddress())))
+        return;
+    const auto address = window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt;
+    if (!address || address->empty()) {
+        status_.Show(kNoLocalAddress);
+        return;
+    }
+    discovery_.SetLocalAddress(*address);
+    if (status_.Text() == kNoLocalAddress)
+        status_.Show("等待升级");
 }
 
 void UpgradeTool::FormActivate() {
@@ -37,7 +56,8 @@ void UpgradeTool::FormActivate() {
     if (status_.Text().empty())
         status_.Show("等待升级");
     workers_ = std::make_unique<BlockWorkers>(
-        WorkerContext{upgradeChannel_, session_, window_.sleeper, window_.workerDisplay});
+        WorkerContext{upgradeChannel_, session_, window_.sleeper, window_.workerDisplay,
+                      window_.keepAwake != nullptr ? window_.keepAwake : &SystemKeepAwake()});
 }
 
 void UpgradeTool::FormClose() {
@@ -46,6 +66,7 @@ void UpgradeTool::FormClose() {
 }
 
 void UpgradeTool::btnsearchClick() {
+    RefreshLocalAddressIfGone();
     discovery_.Sweep(searchChannel_);
 }
 

@@ -114,6 +114,9 @@ TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
     notices_ = seams.notices != nullptr ? seams.notices : &ownNotices_;
     OpenFileDialog* fileDialog = seams.fileDialog != nullptr ? seams.fileDialog : &ownFileDialog_;
     Sleeper* sleeper = seams.sleeper != nullptr ? seams.sleeper : &ownSleeper_;
+    auto held = seams.localAddressHeld || seams.lookupLocalAddress
+                    ? std::move(seams.localAddressHeld)
+                    : std::function<bool(const std::string&)>(LocalIPv4Held);
     auto lookup = seams.lookupLocalAddress
                       ? std::move(seams.lookupLocalAddress)
                       : std::function<std::optional<std::string>()>(LookupLocalIPv4);
@@ -122,7 +125,7 @@ TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
     workerDisplay_ = std::make_unique<QueuedWorkerDisplay>(*this, *ProgressBar1, *lbl6);
     tool_ = std::make_unique<UpgradeTool>(WindowPorts{*view_, *view_, *notices_, *fileDialog,
                                                       *workerDisplay_, socketEvents_, *sleeper,
-                                                      std::move(lookup)},
+                                                      std::move(lookup), std::move(held)},
                                           seams.ports);
 
     connect(btnsearch, &QPushButton::clicked, this, [this] { btnsearchClick(); });

@@ -130,6 +130,9 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     notices_ = seams.notices != nullptr ? seams.notices : &ownNotices_;
     OpenFileDialog* fileDialog = seams.fileDialog != nullptr ? seams.fileDialog : &ownFileDialog_;
     Sleeper* sleeper = seams.sleeper != nullptr ? seams.sleeper : &ownSleeper_;
+    auto held = seams.localAddressHeld || seams.lookupLocalAddress
+                    ? std::move(seams.localAddressHeld)
+                    : std::function<bool(const std::string&)>(LocalIPv4Held);
     auto lookup = seams.lookupLocalAddress
                       ? std::move(seams.lookupLocalAddress)
                       : std::function<std::optional<std::string>()>(LookupLocalIPv4);
@@ -140,7 +143,7 @@ TFrmmain::TFrmmain(WindowSeams seams) {
         std::make_unique<PostedWorkerDisplay>(window_, Control(kProgressBar1), Control(kLbl6));
     tool_ = std::make_unique<UpgradeTool>(WindowPorts{*view_, *view_, *notices_, *fileDialog,
                                                       *workerDisplay_, socketEvents_, *sleeper,
-                                                      std::move(lookup)},
+                                                      std::move(lookup), std::move(held)},
                                           seams.ports);
 }
 

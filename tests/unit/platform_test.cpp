@@ -35,6 +35,51 @@ TEST(LocalAddress, FoundWithoutTheCallerStartingTheSocketsLibrary) {
     EXPECT_NE(parts[1], "127") << "a loopback address cannot give the subnet to sweep";
 }
 
+TEST(LocalAddress, FirstHostNameAddressOfARunningAdapterNeverLoopbackNorSelfAssigned) {
+    auto adapter = [](std::string name, std::string address, bool running = true) {
+        NetworkAdapter entry{std::move(name), std::move(address), 24};
+        entry.loopback = entry.name == "lo";
+        entry.running = running;
+        return entry;
+    };
+    const std::vector<NetworkAdapter> laptop = {
+        adapter("lo", "127.0.0.1"),
+        adapter("eth0", "169.254.12.7"),             // collector cable, no DHCP
+        adapter("eth1", "192.168.5.20", false),      // switched on, no cable
+        adapter("vEthernet", "172.20.0.1"),          // a virtual switch
+        adapter("wlan0", "10.1.2.3"),
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::string> hostName;
+        std::vector<NetworkAdapter> adapters;
+        std::optional<std::string> chosen;
+    };
+    const Case cases[] = {
+        {"the name's first usable address wins over adapter order",
+         {"169.254.12.7", "192.168.5.20", "10.1.2.3", "172.20.0.1"}, laptop, "10.1.2.3"},
+        {"name gives only loopback: the first usable adapter",
+         {"127.0.1.1"}, laptop, "172.20.0.1"},
+        {"a name address no adapter holds (stale) is passed over",
+         {"192.0.2.9"}, {adapter("eth0", "198.51.100.1")}, "198.51.100.1"},
+        {"nothing but self-assigned and unplugged",
+         {"169.254.12.7"}, {adapter("lo", "127.0.0.1"), adapter("eth0", "169.254.12.7"),
+                            adapter("eth1", "192.168.5.20", false)}, std::nullopt},
+        {"no adapter list: the name's word, still never 169.254",
+         {"169.254.1.1", "192.168.1.23"}, {}, "192.168.1.23"},
+        {"nothing at all", {}, {}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ChooseLocalIPv4(c.hostName, c.adapters), c.chosen) << c.name;
+}
+
+TEST(LocalAddress, HeldOnlyByAnAdapterOfThisHost) {
+    const auto address = LookupLocalIPv4();
+    ASSERT_TRUE(address.has_value());
+    EXPECT_TRUE(LocalIPv4Held(*address));
+    EXPECT_FALSE(LocalIPv4Held("192.0.2.254")) << "a documentation address no host holds";
+}
+
 TEST(Gbk, ChineseTextHasTheFixedCodePage936Bytes) {
     const std::string caption = "采集器程序升级工具";
     const std::string bytes = "\xB2\xC9\xBC\xAF\xC6\xF7\xB3\xCC\xD0\xF2\xC9\xFD\xBC\xB6\xB9\xA4"
