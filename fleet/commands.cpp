@@ -5,6 +5,7 @@
 #include "fleet/fleet_sockets.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
+#include "platform/keep_awake.h"
 #include "platform/network_adapters.h"
 #include "platform/read_file.h"
 #include "platform/terminal.h"
@@ -172,7 +173,12 @@ int RunUpgrade(const UpgradeOptions& options) {
             if (!error)
                 run.Interrupt();
         });
-        run.Run();
+        {
+            // The system must not sleep while blocks go out or completion is
+            // awaited; released however the run ends.
+            const KeepAwakeScope awake(&SystemKeepAwake());
+            run.Run();
+        }
         interrupts.cancel();
         upgradeSeconds = run.Seconds();
         for (std::size_t i = 0; i < plan.toUpgrade.size(); ++i) {
