@@ -2,6 +2,7 @@
 // Windows under wine): the host's own address, GBK through the system's own
 // converter, and files named by UTF-8 paths.
 #include "platform/gbk.h"
+#include "platform/keep_awake.h"
 #include "platform/local_address.h"
 #include "platform/read_file.h"
 
@@ -9,6 +10,8 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+// After winsock2.h.
+#include <windows.h>
 #endif
 
 #include <filesystem>
@@ -79,6 +82,19 @@ TEST(LocalAddress, HeldOnlyByAnAdapterOfThisHost) {
     EXPECT_TRUE(LocalIPv4Held(*address));
     EXPECT_FALSE(LocalIPv4Held("192.0.2.254")) << "a documentation address no host holds";
 }
+
+#ifdef _WIN32
+// The request for the calling thread: "system required" while held, cleared
+// after. Each call answers with the state it replaces.
+TEST(KeepAwake, HoldAsksTheSystemToStayAwakeButNotTheDisplayAndReleaseClearsIt) {
+    auto& keepAwake = SystemKeepAwake();
+    keepAwake.Hold();
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
+              ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    keepAwake.Release();
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS);
+}
+#endif
 
 TEST(Gbk, ChineseTextHasTheFixedCodePage936Bytes) {
     const std::string caption = "采集器程序升级工具";
