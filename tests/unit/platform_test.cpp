@@ -14,6 +14,8 @@
 #include <windows.h>
 #endif
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -84,6 +86,19 @@ TEST(LocalAddress, HeldOnlyByAnAdapterOfThisHost) {
 }
 
 #ifdef _WIN32
+// Under wine the system code page follows LANG (scripts/wine-run.sh): a pass
+// as an English Windows must really run with 1252, or a regression to the
+// system code page would go unseen.
+TEST(SystemCodePage, IsTheOneOfThePassLanguage) {
+    const char* lang = std::getenv("LANG");
+    const std::string language = lang != nullptr ? lang : "";
+    std::printf("system code page %u (LANG=%s)\n", GetACP(), language.c_str());
+    if (language.starts_with("en_US"))
+        EXPECT_EQ(GetACP(), 1252u);
+    else if (language.starts_with("zh_CN"))
+        EXPECT_EQ(GetACP(), 936u);
+}
+
 // The request for the calling thread: "system required" while held, cleared
 // after. Each call answers with the state it replaces.
 TEST(KeepAwake, HoldAsksTheSystemToStayAwakeButNotTheDisplayAndReleaseClearsIt) {
