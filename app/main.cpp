@@ -9,9 +9,9 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
-    RealSleeper sleeper;
+    platform::RealSleeper sleeper;
     WindowSeams seams;
-    seams.ports = ToolPorts{8000, 8000, 23, 23};
+    seams.ports = core::ToolPorts{8000, 8000, 23, 23};
     seams.sleeper = &sleeper;
     // Notices, the open-file dialog and the local address: the window's own.
 

@@ -2,6 +2,8 @@
 
 #include "protocol/messages.h"
 
+namespace core {
+
 namespace {
 
 // Thrown when a pause is cut short by shutdown; the worker loop swallows it.
@@ -67,3 +69,5 @@ void RunListPass(const ListRequest& request, WorkerContext& context) {
     } catch (const PassAbandoned&) {
     }
 }
+
+} // namespace core

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+namespace core {
+
 inline constexpr int kStartSendMessage = 1064; // user message base 1024 + 40
 inline constexpr int kPacketDelayMs = 150;
 inline constexpr int kSettleDelayMs = 5000;
@@ -28,10 +30,10 @@ inline constexpr int kQueryLimit = 5;
 struct WorkerContext {
     UdpChannel& channel;
     UpgradeSession& session; // the mode changes and the status texts of a pass
-    Sleeper& sleeper;
+    platform::Sleeper& sleeper;
     WorkerDisplay& display; // progress
     // Held for each pass, on the worker's own thread; null: nothing held.
-    KeepAwake* keepAwake = nullptr;
+    platform::KeepAwake* keepAwake = nullptr;
 };
 
 // One pass each, run on the calling thread. They return early (silently) when
@@ -73,7 +75,7 @@ private:
                 return;
             try {
                 // Until the pass ends, however it ends.
-                const KeepAwakeScope awake(context_.keepAwake);
+                const platform::KeepAwakeScope awake(context_.keepAwake);
                 pass_(message->request, context_);
             } catch (...) {
                 // A failure ends the pass silently; the worker waits for the next one.
@@ -83,7 +85,7 @@ private:
 
     Pass pass_;
     WorkerContext context_;
-    MessageQueue<Message> queue_;
+    platform::MessageQueue<Message> queue_;
     std::thread thread_; // last: starts once everything above exists
 };
 
@@ -111,3 +113,5 @@ private:
     Tupthread tupthread_;
     Tupthread1 tupthread1_;
 };
+
+} // namespace core

@@ -1,7 +1,9 @@
 #include "core/channels.h"
 
+namespace core {
+
 bool OpenChannel(UdpChannel& channel, SocketEvents& events) {
-    if (!StartSocketLibrary())
+    if (!platform::StartSocketLibrary())
         return false;
     channel.libraryStarted_ = true;
     auto& socket = channel.socket_;
@@ -23,7 +25,7 @@ void CloseChannel(UdpChannel& channel, SocketEvents& events) {
         channel.socket_.Close();
     }
     if (channel.libraryStarted_) {
-        ReleaseSocketLibrary();
+        platform::ReleaseSocketLibrary();
         channel.libraryStarted_ = false;
     }
 }
@@ -32,7 +34,7 @@ namespace {
 
 // Keeps a buffer bounded also when a handler throws out of the extraction.
 struct BoundOnExit {
-    RxBuffer& buffer;
+    pubpro::RxBuffer& buffer;
     ~BoundOnExit() { buffer.Bound(); }
 };
 
@@ -53,8 +55,9 @@ void ScrubSearchDatagram(std::string& datagram) {
 void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
                          const UpgradeFrameHandler& onUpgradeFrame,
                          const SearchFrameHandler& onSearchFrame) {
-    UdpSocket::Datagram datagram;
-    if (upgrade.Socket().Receive(kMaxDatagramBytes, datagram) == UdpSocket::ReadStatus::Ok &&
+    platform::UdpSocket::Datagram datagram;
+    if (upgrade.Socket().Receive(kMaxDatagramBytes, datagram) ==
+            platform::UdpSocket::ReadStatus::Ok &&
         !datagram.bytes.empty()) {
         const auto text = UpgradeDatagramText(datagram.bytes);
         if (text.empty())
@@ -62,13 +65,14 @@ void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
         auto& buffer = upgrade.Buffer();
         buffer.Append(text);
         const BoundOnExit bound{buffer};
-        ExtractFrames(buffer, [&](const std::string& frame) {
-            if (FrameChecksumOk(frame))
+        pubpro::ExtractFrames(buffer, [&](const std::string& frame) {
+            if (pubpro::FrameChecksumOk(frame))
                 onUpgradeFrame(frame);
         });
         return;
     }
-    if (search.Socket().Receive(kMaxDatagramBytes, datagram) != UdpSocket::ReadStatus::Ok ||
+    if (search.Socket().Receive(kMaxDatagramBytes, datagram) !=
+            platform::UdpSocket::ReadStatus::Ok ||
         datagram.bytes.empty())
         return;
     ScrubSearchDatagram(datagram.bytes);
@@ -76,5 +80,7 @@ void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
     buffer.Append(datagram.bytes);
     const BoundOnExit bound{buffer};
     const std::string sender = datagram.sender;
-    ExtractFrames(buffer, [&](const std::string& frame) { onSearchFrame(frame, sender); });
+    pubpro::ExtractFrames(buffer, [&](const std::string& frame) { onSearchFrame(frame, sender); });
 }
+
+} // namespace core

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+namespace core {
+
 inline constexpr std::size_t kMaxDatagramBytes = 10230;
 // Room for the replies of a whole /24 arriving at once, and for the probes of
 // back-to-back sweeps waiting on address resolution of silent hosts.
@@ -32,14 +34,14 @@ public:
         socket_.SendTo(bytes, dottedAddress, destinationPort_);
     }
 
-    UdpSocket& Socket() { return socket_; }
-    RxBuffer& Buffer() { return buffer_; }
+    platform::UdpSocket& Socket() { return socket_; }
+    pubpro::RxBuffer& Buffer() { return buffer_; }
 
 private:
     friend bool OpenChannel(UdpChannel&, SocketEvents&);
     friend void CloseChannel(UdpChannel&, SocketEvents&);
-    UdpSocket socket_;
-    RxBuffer buffer_;
+    platform::UdpSocket socket_;
+    pubpro::RxBuffer buffer_;
     std::uint16_t localPort_ = 0;
     std::uint16_t destinationPort_ = 0;
     bool libraryStarted_ = false;
@@ -80,3 +82,5 @@ using SearchFrameHandler = std::function<void(const std::string& frame, const st
 void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
                          const UpgradeFrameHandler& onUpgradeFrame,
                          const SearchFrameHandler& onSearchFrame);
+
+} // namespace core

@@ -10,6 +10,8 @@
 
 #include <string>
 
+namespace core {
+
 inline constexpr int kLastSweptHost = 254; // hosts 1..254 are probed; 0 and 255 never
 
 // The local address up to and including its third dot ("192.168.1.23" ->
@@ -43,3 +45,5 @@ private:
     std::string localAddress_ = "lbl3";
     bool found_ = false;
 };
+
+} // namespace core

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+namespace core {
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -42,7 +44,7 @@ std::string HexEncode(std::string_view bytes) {
 }
 
 ImageText LoadImageHex(const std::string& path) {
-    ReadOnlyFile file;
+    platform::ReadOnlyFile file;
     if (!file.Open(path))
         throw std::runtime_error("Cannot open file \"" + path + "\". " + file.Error());
     // The text is sized from the file's size and starts as all "00": bytes a
@@ -80,3 +82,5 @@ void FirmwareImage::Browse(OpenFileDialog& dialog, Notices& notices, ToolView& v
     view.ImageChosen(path, VersionTextFromPath(path));
     hex_ = LoadImageHex(path); // replaced only once the new text is whole
 }
+
+} // namespace core

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+namespace core {
+
 using ImageText = std::shared_ptr<const std::string>;
 
 // The file name without its folder: everything after the last "\", ":" or "/".
@@ -50,3 +52,5 @@ private:
     std::string path_;
     ImageText hex_ = std::make_shared<const std::string>();
 };
+
+} // namespace core

@@ -26,6 +26,8 @@
 #include <optional>
 #include <string>
 
+namespace core {
+
 // What the core tells the window to show. UI thread only; each call is one
 // change to apply at once.
 class ToolView {
@@ -103,7 +105,7 @@ struct WindowPorts {
     OpenFileDialog& fileDialog;
     WorkerDisplay& workerDisplay;
     SocketEvents& socketEvents;
-    Sleeper& sleeper; // every pause of a worker; RealSleeper in the program
+    platform::Sleeper& sleeper; // every pause of a worker; RealSleeper in the program
     // The host's own IPv4 text (platform/local_address.h in the program; a
     // fixed 127.0.0.1 in window tests outside a namespace).
     std::function<std::optional<std::string>()> lookupLocalAddress;
@@ -113,5 +115,7 @@ struct WindowPorts {
     std::function<bool(const std::string&)> localAddressHeld = {};
     // Held while blocks are sent or completion is queried, so that the
     // system does not sleep mid-upgrade. Null: the system's (SystemKeepAwake).
-    KeepAwake* keepAwake = nullptr;
+    platform::KeepAwake* keepAwake = nullptr;
 };
+
+} // namespace core

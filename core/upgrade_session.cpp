@@ -3,6 +3,8 @@
 #include "platform/gbk.h"
 #include "protocol/messages.h"
 
+namespace core {
+
 void UpgradeSession::Request(const std::string& imagePath, const ImageText& image) {
     auto& notices = parts_.notices;
     const auto selected = parts_.devices.Row(parts_.input.SelectedRow());
@@ -41,7 +43,7 @@ void UpgradeSession::Request(const std::string& imagePath, const ImageText& imag
     }
     sendImageHex_ = image;
     parts_.mode.Set(Mode::LU);
-    const std::string version = Utf8ToGbk(parts_.input.VersionText());
+    const std::string version = platform::Utf8ToGbk(parts_.input.VersionText());
     parts_.upgradeChannel.Send(protocol::BuildUpgradeRequest(version, blockCount), selected->ip);
     requestAddress_ = selected->ip;
     parts_.status.Show("正在请求升级");
@@ -112,3 +114,5 @@ std::string UpgradeSession::TargetAddress() const {
         return selected->ip;
     return requestAddress_;
 }
+
+} // namespace core

@@ -18,6 +18,8 @@
 #include <optional>
 #include <string>
 
+namespace core {
+
 // Four-digit block fields address at most this many blocks.
 inline constexpr std::size_t kMaxBlocks = 0xFFFF;
 
@@ -61,3 +63,5 @@ private:
     ImageText sendImageHex_;
     std::string requestAddress_;
 };
+
+} // namespace core

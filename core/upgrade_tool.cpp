@@ -1,5 +1,7 @@
 #include "core/upgrade_tool.h"
 
+namespace core {
+
 UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
     : window_(std::move(window)), ports_(ports), status_(window_.view, window_.workerDisplay),
       discovery_(window_.view, mode_), session_({mode_, upgradeChannel_, status_, window_.notices,
@@ -57,7 +59,7 @@ void UpgradeTool::FormActivate() {
         status_.Show("等待升级");
     workers_ = std::make_unique<BlockWorkers>(
         WorkerContext{upgradeChannel_, session_, window_.sleeper, window_.workerDisplay,
-                      window_.keepAwake != nullptr ? window_.keepAwake : &SystemKeepAwake()});
+                      window_.keepAwake != nullptr ? window_.keepAwake : &platform::SystemKeepAwake()});
 }
 
 void UpgradeTool::FormClose() {
@@ -79,7 +81,7 @@ void UpgradeTool::btnUPGClick() {
 }
 
 void UpgradeTool::HandleSocketMessage() {
-    ::HandleSocketMessage(
+    core::HandleSocketMessage(
         upgradeChannel_, searchChannel_,
         [this](const std::string& frame) { session_.HandleReply(frame); },
         [this](const std::string& frame, const std::string& sender) {
@@ -101,3 +103,5 @@ void UpgradeTool::StartList(ListRequest request) {
     if (workers_)
         workers_->StartList(std::move(request));
 }
+
+} // namespace core

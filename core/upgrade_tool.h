@@ -18,6 +18,8 @@
 #include <memory>
 #include <string>
 
+namespace core {
+
 struct ToolPorts {
     std::uint16_t upgradeLocal = 8000;
     std::uint16_t upgradeDestination = 8000;
@@ -74,3 +76,5 @@ private:
     bool activated_ = false;
     std::unique_ptr<BlockWorkers> workers_;
 };
+
+} // namespace core

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace core {
+
 // Sends a contiguous range of blocks: the first pass of an upgrade.
 struct RangeRequest {
     int startBlock = 0;
@@ -31,3 +33,5 @@ public:
     virtual void StartRange(RangeRequest request) = 0; // Tupthread
     virtual void StartList(ListRequest request) = 0;   // Tupthread1
 };
+
+} // namespace core

@@ -45,20 +45,20 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const std::st
     return field;
 }
 
-std::variant<NetworkAdapter, std::string> PickAdapter(const AdapterOptions& options) {
-    return ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
+std::variant<platform::NetworkAdapter, std::string> PickAdapter(const AdapterOptions& options) {
+    return ChooseAdapter(platform::ListNetworkAdapters(), options.interfaceName, options.address);
 }
 
 ProgressMode ChooseProgress(const std::string& mode) {
     if (mode == "tty") {
-        StandardErrorTakesEscapes(); // switches a Windows console's escapes on
+        platform::StandardErrorTakesEscapes(); // switches a Windows console's escapes on
         return ProgressMode::Tty;
     }
     if (mode == "plain")
         return ProgressMode::Plain;
     if (mode == "quiet")
         return ProgressMode::Quiet;
-    return StandardErrorTakesEscapes() ? ProgressMode::Tty : ProgressMode::Plain;
+    return platform::StandardErrorTakesEscapes() ? ProgressMode::Tty : ProgressMode::Plain;
 }
 
 // Lists the targets and asks. Without a terminal on standard input there is
@@ -67,8 +67,8 @@ bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& i
     std::cerr << "About to upgrade " << targets.size() << " collector(s) to " << image.versionText
               << " (" << image.fileName << ", " << image.blockCount << " blocks):\n";
     for (const auto& t : targets)
-        std::cerr << "  " << t.address << "  " << GbkToUtf8(t.serial) << "  "
-                  << GbkToUtf8(t.versionBefore) << "\n";
+        std::cerr << "  " << t.address << "  " << platform::GbkToUtf8(t.serial) << "  "
+                  << platform::GbkToUtf8(t.versionBefore) << "\n";
     std::cerr << "Proceed? [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer))
@@ -104,7 +104,7 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
 } // namespace
 
 int RunInterfaces() {
-    const auto adapters = ListNetworkAdapters();
+    const auto adapters = platform::ListNetworkAdapters();
     std::vector<std::vector<std::string>> rows = {{"name", "address", "prefix", ""}};
     for (const auto& adapter : adapters)
         rows.push_back({adapter.name, adapter.address, "/" + std::to_string(adapter.prefixLength),
@@ -117,13 +117,13 @@ int RunDiscover(const DiscoverOptions& options) {
     const auto adapter = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&adapter))
         return SetupError(*error);
-    const std::string own = std::get<NetworkAdapter>(adapter).address;
+    const std::string own = std::get<platform::NetworkAdapter>(adapter).address;
     asio::io_context io;
     FleetSockets sockets(io, own);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << " ("
-              << std::get<NetworkAdapter>(adapter).name << ")\n";
+              << std::get<platform::NetworkAdapter>(adapter).name << ")\n";
     const FieldTable field = SweepField(io, sockets, own, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     return 0;
@@ -138,11 +138,11 @@ int RunUpgrade(const UpgradeOptions& options) {
     const auto adapter = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&adapter))
         return SetupError(*error);
-    const std::string own = std::get<NetworkAdapter>(adapter).address;
+    const std::string own = std::get<platform::NetworkAdapter>(adapter).address;
     for (const auto& target : options.targets)
         if (const auto problem = CheckTarget(target, own); !problem.empty())
             return SetupError("--target " + problem);
-    if (!options.yes && !StandardInputIsTerminal())
+    if (!options.yes && !platform::StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
 
     asio::io_context io;
@@ -176,7 +176,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         {
             // The system must not sleep while blocks go out or completion is
             // awaited; released however the run ends.
-            const KeepAwakeScope awake(&SystemKeepAwake());
+            const platform::KeepAwakeScope awake(&platform::SystemKeepAwake());
             run.Run();
         }
         interrupts.cancel();
@@ -194,7 +194,8 @@ int RunUpgrade(const UpgradeOptions& options) {
               [](const auto& a, const auto& b) { return AddressLess(a.address, b.address); });
     PrintResultTable(std::cout, results);
     if (!options.reportPath.empty()) {
-        std::ofstream report(PathFromUtf8(options.reportPath), std::ios::binary | std::ios::trunc);
+        std::ofstream report(platform::PathFromUtf8(options.reportPath),
+                             std::ios::binary | std::ios::trunc);
         report << ReportJson(*image, results, upgradeSeconds);
         if (!report.flush())
             std::cerr << "collector-fleet: cannot write the report to " << options.reportPath

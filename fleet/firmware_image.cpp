@@ -45,15 +45,15 @@ LoadFirmwareImage(const std::string& path) {
     image->fileName = FileNameOf(path);
     if (image->fileName.empty() || image->fileName.front() != 'S')
         return "the image's file name must begin with \"S\" (the version text): " + path;
-    image->versionText = Trim(image->fileName.substr(0, image->fileName.rfind('.')));
-    image->versionWire = Utf8ToGbk(image->versionText);
+    image->versionText = pubpro::Trim(image->fileName.substr(0, image->fileName.rfind('.')));
+    image->versionWire = platform::Utf8ToGbk(image->versionText);
     image->versionAsReported = ScrubSearchDatagram(image->versionWire);
 
     // Opened by its UTF-8 name (UTF-16 on Windows); devices are refused too.
     std::error_code error;
-    if (std::filesystem::is_directory(PathFromUtf8(path), error))
+    if (std::filesystem::is_directory(platform::PathFromUtf8(path), error))
         return "cannot read the image " + path + ": it is a folder";
-    ReadOnlyFile file;
+    platform::ReadOnlyFile file;
     if (!file.Open(path))
         return "cannot read the image " + path + ": " + file.Error();
     // Refuse an oversized image before reading it into memory.

@@ -6,10 +6,10 @@
 
 namespace fleet {
 
-std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<NetworkAdapter>& adapters,
-                                                        const std::string& interfaceName,
-                                                        const std::string& address) {
-    std::vector<NetworkAdapter> matches;
+std::variant<platform::NetworkAdapter, std::string>
+ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
+              const std::string& interfaceName, const std::string& address) {
+    std::vector<platform::NetworkAdapter> matches;
     for (const auto& adapter : adapters) {
         const bool wanted = !interfaceName.empty() ? adapter.name == interfaceName
                             : !address.empty()     ? adapter.address == address
@@ -73,11 +73,11 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
         const char first = found->version.empty() ? '\0' : found->version.front();
         if (first == 'V') {
             result.result = ResultKind::Refused;
-            result.reason = "version \"" + GbkToUtf8(found->version) +
+            result.reason = "version \"" + platform::GbkToUtf8(found->version) +
                             "\" is not compatible: use the older upgrade program";
         } else if (first != 'S') {
             result.result = ResultKind::Refused;
-            result.reason = "version \"" + GbkToUtf8(found->version) +
+            result.reason = "version \"" + platform::GbkToUtf8(found->version) +
                             "\" does not begin with S: cannot be upgraded";
         } else if (found->version == image.versionAsReported) {
             result.result = ResultKind::UpToDate;

@@ -103,10 +103,11 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     for (const auto& r : results) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
-        rows.push_back({r.address, GbkToUtf8(r.serial), GbkToUtf8(r.versionBefore),
-                        r.versionAfter ? GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
-                        std::to_string(r.passes), std::to_string(r.blocksResent), seconds,
-                        r.reason.empty() ? "-" : r.reason});
+        rows.push_back(
+            {r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
+             r.versionAfter ? platform::GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
+             std::to_string(r.passes), std::to_string(r.blocksResent), seconds,
+             r.reason.empty() ? "-" : r.reason});
     }
     PrintRows(out, rows);
 }
@@ -123,12 +124,13 @@ std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorRe
     for (const auto& r : results) {
         nlohmann::ordered_json entry = {
             {"ip", r.address},
-            {"serial", GbkToUtf8(r.serial)},
+            {"serial", platform::GbkToUtf8(r.serial)},
             {"serial_hex", Hex(r.serial)},
-            {"version_before", GbkToUtf8(r.versionBefore)},
+            {"version_before", platform::GbkToUtf8(r.versionBefore)},
             {"version_before_hex", Hex(r.versionBefore)},
-            {"version_after", r.versionAfter ? nlohmann::ordered_json(GbkToUtf8(*r.versionAfter))
-                                             : nlohmann::ordered_json(nullptr)},
+            {"version_after", r.versionAfter
+                                  ? nlohmann::ordered_json(platform::GbkToUtf8(*r.versionAfter))
+                                  : nlohmann::ordered_json(nullptr)},
             {"result", ResultName(r.result)},
             {"reason", r.reason},
             {"passes", r.passes},
@@ -145,9 +147,9 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         auto list = nlohmann::ordered_json::array();
         for (const auto& e : field)
             list.push_back({{"ip", e.address},
-                            {"serial", GbkToUtf8(e.serial)},
+                            {"serial", platform::GbkToUtf8(e.serial)},
                             {"serial_hex", Hex(e.serial)},
-                            {"version", GbkToUtf8(e.version)},
+                            {"version", platform::GbkToUtf8(e.version)},
                             {"version_hex", Hex(e.version)}});
         out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
         return;
@@ -155,13 +157,13 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
     if (format == ListFormat::Csv) {
         out << "serial,ip,version\n";
         for (const auto& e : field)
-            out << Csv(GbkToUtf8(e.serial)) << "," << e.address << "," << Csv(GbkToUtf8(e.version))
-                << "\n";
+            out << Csv(platform::GbkToUtf8(e.serial)) << "," << e.address << ","
+                << Csv(platform::GbkToUtf8(e.version)) << "\n";
         return;
     }
     std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version"}};
     for (const auto& e : field)
-        rows.push_back({GbkToUtf8(e.serial), e.address, GbkToUtf8(e.version)});
+        rows.push_back({platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version)});
     PrintRows(out, rows);
 }
 

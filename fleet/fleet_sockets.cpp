@@ -29,7 +29,8 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
                " (run as administrator, or allow the program low ports)";
     if (error)
         return "cannot open local port " + std::to_string(port) + ": " + error.message();
-    IgnoreUdpResets(static_cast<UdpSocket::Handle>(channel.socket.native_handle()));
+    platform::IgnoreUdpResets(
+        static_cast<platform::UdpSocket::Handle>(channel.socket.native_handle()));
     channel.socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), error);
     channel.socket.set_option(asio::socket_base::receive_buffer_size(kSendBufferBytes), error);
     channel.buffer.resize(kMaxDatagram + 1);
@@ -72,10 +73,10 @@ void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
         if (bytes.empty())
             return;
     }
-    RxBuffer& pending = channel.pending[sender];
+    pubpro::RxBuffer& pending = channel.pending[sender];
     pending.Append(bytes);
     const FrameHandler& handler = search ? onSearchFrame : onUpgradeFrame;
-    ExtractFrames(pending, [&](const std::string& frame) {
+    pubpro::ExtractFrames(pending, [&](const std::string& frame) {
         if (handler)
             handler(sender, frame);
     });

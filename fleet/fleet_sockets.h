@@ -46,7 +46,7 @@ private:
         asio::ip::udp::socket socket;
         asio::ip::udp::endpoint sender;
         std::string buffer;
-        std::map<std::string, RxBuffer> pending; // per sender, bounded by the /24
+        std::map<std::string, pubpro::RxBuffer> pending; // per sender, bounded by the /24
     };
 
     std::string Bind(Channel& channel, std::uint16_t port);

@@ -16,7 +16,7 @@ namespace {
 // A reply's payload for a reason text: printable ASCII only, and short.
 std::string Printable(const std::string& frame) {
     std::string text;
-    for (const unsigned char c : FramePayload(frame).substr(0, 24))
+    for (const unsigned char c : pubpro::FramePayload(frame).substr(0, 24))
         text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
     return text;
 }
@@ -74,7 +74,7 @@ void UpgradeSession::Start(TimePoint now) {
 }
 
 void UpgradeSession::OnUpgradeFrame(const std::string& frame, TimePoint now) {
-    if (!FrameChecksumOk(frame))
+    if (!pubpro::FrameChecksumOk(frame))
         return;
     try {
         if (stage_ == Stage::Requesting)
@@ -82,7 +82,7 @@ void UpgradeSession::OnUpgradeFrame(const std::string& frame, TimePoint now) {
         else if (stage_ == Stage::Querying)
             HandleQueryReply(frame, now);
         // Sending, settling, verifying: late and duplicated replies are ignored.
-    } catch (const ConversionError&) {
+    } catch (const pubpro::ConversionError&) {
         // A reply whose number fields do not parse is garbage; the stage's
         // own retries and deadline take care of a collector that sends only that.
     }
@@ -215,7 +215,7 @@ void UpgradeSession::OnTimer(TimePoint now) {
         if (attempts_ >= timing_.verifyLimit) {
             if (reportedVersion_)
                 return Finish(Outcome::Failed,
-                              "reports version \"" + GbkToUtf8(*reportedVersion_) +
+                              "reports version \"" + platform::GbkToUtf8(*reportedVersion_) +
                                   "\" after the upgrade",
                               now);
             return Finish(Outcome::Failed, "no answer to the version probes after completion", now);

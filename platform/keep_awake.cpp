@@ -4,6 +4,8 @@
 #include <windows.h>
 #endif
 
+namespace platform {
+
 namespace {
 
 class ThreadExecutionState : public KeepAwake {
@@ -24,3 +26,5 @@ KeepAwake& SystemKeepAwake() {
     static ThreadExecutionState keepAwake;
     return keepAwake;
 }
+
+} // namespace platform

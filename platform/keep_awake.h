@@ -4,6 +4,8 @@
 // collector: a laptop left alone for the minutes an image takes must not
 // sleep with the collector half flashed. The display may still turn off.
 
+namespace platform {
+
 class KeepAwake {
 public:
     virtual ~KeepAwake() = default;
@@ -34,3 +36,5 @@ public:
 private:
     KeepAwake* keepAwake_;
 };
+
+} // namespace platform

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 
+namespace platform {
+
 namespace {
 
 // Loopback (127/8) and link-local (169.254/16) addresses give no subnet
@@ -73,3 +75,5 @@ std::optional<std::string> LookupLocalIPv4() {
 bool LocalIPv4Held(const std::string& address) {
     return HeldByRunningAdapter(address, ListNetworkAdapters());
 }
+
+} // namespace platform

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+
 // The host's own IPv4 address in dotted text: the first IPv4 address its name
 // resolves to that an adapter which carries traffic holds. Debian maps the
 // host name to 127.0.1.1, which is useless for a subnet sweep, so when the
@@ -25,3 +27,5 @@ bool LocalIPv4Held(const std::string& address);
 // name address is taken on its own word.
 std::optional<std::string> ChooseLocalIPv4(const std::vector<std::string>& hostNameAddresses,
                                            const std::vector<NetworkAdapter>& adapters);
+
+} // namespace platform

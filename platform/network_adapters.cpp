@@ -23,6 +23,8 @@
 
 #include <bitset>
 
+namespace platform {
+
 namespace {
 
 std::string DottedText(const in_addr& address) {
@@ -98,3 +100,5 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
 }
 
 #endif
+
+} // namespace platform

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+namespace platform {
+
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
@@ -114,3 +116,5 @@ void ReadOnlyFile::Close() {
 }
 
 #endif
+
+} // namespace platform

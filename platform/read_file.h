@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 class ReadOnlyFile {
 public:
     ReadOnlyFile() = default;
@@ -42,3 +44,5 @@ private:
 // takes it in the system's ANSI code page on Windows, which garbles any name
 // outside it; the standard library opens this one by its UTF-16 name there.
 std::filesystem::path PathFromUtf8(std::string_view utf8);
+
+} // namespace platform

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 class UdpSocket {
 public:
     using Handle = std::intptr_t; // SOCKET on Windows, int elsewhere
@@ -71,3 +73,5 @@ private:
 // datagrams: on Windows an ICMP "port unreachable" for an earlier send would
 // otherwise fail a later read. Nothing to do on POSIX.
 void IgnoreUdpResets(UdpSocket::Handle socket);
+
+} // namespace platform

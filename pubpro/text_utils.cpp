@@ -4,6 +4,8 @@
 
 #include <limits>
 
+namespace pubpro {
+
 std::string Copy(std::string_view text, long long start, long long count) {
     if (start < 1)
         start = 1;
@@ -94,3 +96,5 @@ std::string Trim(std::string_view text) {
         --last;
     return std::string(text.substr(first, last - first));
 }
+
+} // namespace pubpro

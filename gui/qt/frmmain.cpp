@@ -23,6 +23,17 @@
 
 #include <algorithm>
 
+using core::kLastSocketMessage;
+using core::kSocketNotifyMessage;
+using core::OpenFileDialog;
+using core::RunGuarded;
+using core::UpgradeTool;
+using core::WindowPorts;
+
+using platform::LocalIPv4Held;
+using platform::LookupLocalIPv4;
+using platform::Sleeper;
+
 // The resource initialiser lives in this static library; call it from outside
 // any namespace so that the linker keeps it and the icon is found.
 static void InitWindowResources() {

@@ -32,10 +32,10 @@ class QTreeWidget;
 // real one; tests fill every entry so that nothing modal is ever shown and no
 // real interface is ever swept.
 struct WindowSeams {
-    ToolPorts ports;                      // local and destination ports of both channels
-    Notices* notices = nullptr;           // null: message boxes over the window
-    OpenFileDialog* fileDialog = nullptr; // null: a file dialog over the window
-    Sleeper* sleeper = nullptr;           // null: the window's own RealSleeper
+    core::ToolPorts ports;                      // local and destination ports of both channels
+    core::Notices* notices = nullptr;           // null: message boxes over the window
+    core::OpenFileDialog* fileDialog = nullptr; // null: a file dialog over the window
+    platform::Sleeper* sleeper = nullptr;       // null: the window's own RealSleeper
     std::function<std::optional<std::string>()> lookupLocalAddress; // empty: LookupLocalIPv4
     // Empty: LocalIPv4Held with the real lookup; with an injected lookup,
     // every address counts as held.
@@ -49,9 +49,9 @@ public:
     explicit TFrmmain(WindowSeams seams = {}, QWidget* parent = nullptr);
     ~TFrmmain() override;
 
-    UpgradeTool& Tool() { return *tool_; }
+    core::UpgradeTool& Tool() { return *tool_; }
     WidgetToolView& View() { return *view_; }
-    WorkerDisplay& Display() { return *workerDisplay_; }
+    core::WorkerDisplay& Display() { return *workerDisplay_; }
 
     // Owner-draw handler of stat1's only panel: hosts ProgressBar1 in the panel,
     // ten pixels short of its right edge. `panel` is in stat1's coordinates.
@@ -103,16 +103,16 @@ private:
     // The real seams, used where the caller left an entry empty.
     MessageBoxNotices ownNotices_{this};
     FileOpenDialog ownFileDialog_{this};
-    RealSleeper ownSleeper_;
+    platform::RealSleeper ownSleeper_;
 
     // Ports over the controls, made once the controls exist. Declared before
     // the tool, which uses them until it is destroyed.
     std::unique_ptr<WidgetToolView> view_;
     std::unique_ptr<QueuedWorkerDisplay> workerDisplay_;
     NotifierSocketEvents socketEvents_{*this};
-    Notices* notices_ = nullptr;
+    core::Notices* notices_ = nullptr;
 
-    std::unique_ptr<UpgradeTool> tool_;
+    std::unique_ptr<core::UpgradeTool> tool_;
     bool shown_ = false;
     bool activated_ = false;
 };

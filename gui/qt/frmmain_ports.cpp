@@ -12,6 +12,10 @@
 
 #include <algorithm>
 
+using core::DeviceEntry;
+
+using platform::GbkToUtf8;
+
 namespace {
 
 constexpr int kSerialColumn = 0;

@@ -9,6 +9,17 @@
 #include <algorithm>
 #include <stdexcept>
 
+using core::kLastSocketMessage;
+using core::kSocketNotifyMessage;
+using core::OpenFileDialog;
+using core::RunGuarded;
+using core::UpgradeTool;
+using core::WindowPorts;
+
+using platform::LocalIPv4Held;
+using platform::LookupLocalIPv4;
+using platform::Sleeper;
+
 namespace {
 
 constexpr int kClientWidth = 607;

@@ -22,10 +22,10 @@
 // real one; tests fill every entry so that nothing modal is ever shown and no
 // real interface is ever swept.
 struct WindowSeams {
-    ToolPorts ports;                      // local and destination ports of both channels
-    Notices* notices = nullptr;           // null: message boxes over the window
-    OpenFileDialog* fileDialog = nullptr; // null: GetOpenFileNameW over the window
-    Sleeper* sleeper = nullptr;           // null: the window's own RealSleeper
+    core::ToolPorts ports;                      // local and destination ports of both channels
+    core::Notices* notices = nullptr;           // null: message boxes over the window
+    core::OpenFileDialog* fileDialog = nullptr; // null: GetOpenFileNameW over the window
+    platform::Sleeper* sleeper = nullptr;       // null: the window's own RealSleeper
     std::function<std::optional<std::string>()> lookupLocalAddress; // empty: LookupLocalIPv4
     // Empty: LocalIPv4Held with the real lookup; with an injected lookup,
     // every address counts as held.
@@ -51,9 +51,9 @@ public:
 
     HWND Handle() const { return window_; }
     HWND Control(ControlId id) const;
-    UpgradeTool& Tool() { return *tool_; }
+    core::UpgradeTool& Tool() { return *tool_; }
     ControlToolView& View() { return *view_; }
-    WorkerDisplay& Display() { return *workerDisplay_; }
+    core::WorkerDisplay& Display() { return *workerDisplay_; }
     bool Destroyed() const { return window_ == nullptr; }
 
     // Owner-draw handler of stat1's only panel: hosts ProgressBar1 in the panel,
@@ -89,13 +89,13 @@ private:
 
     MessageBoxNotices ownNotices_;
     FileOpenDialog ownFileDialog_;
-    RealSleeper ownSleeper_;
+    platform::RealSleeper ownSleeper_;
     AsyncSelectSocketEvents socketEvents_;
-    Notices* notices_ = nullptr;
+    core::Notices* notices_ = nullptr;
 
     std::unique_ptr<ControlToolView> view_;
     std::unique_ptr<PostedWorkerDisplay> workerDisplay_;
-    std::unique_ptr<UpgradeTool> tool_;
+    std::unique_ptr<core::UpgradeTool> tool_;
     bool shown_ = false;
     bool activated_ = false;
     bool drainPosted_ = false; // a follow-up socket message is queued

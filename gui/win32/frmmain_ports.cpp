@@ -8,6 +8,11 @@
 
 #include <algorithm>
 
+using core::DeviceEntry;
+
+using platform::GbkToUtf8;
+using platform::Utf8ToWide;
+
 namespace {
 
 constexpr int kSerialColumn = 0;

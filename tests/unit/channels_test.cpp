@@ -15,6 +15,19 @@
 #include <utility>
 #include <vector>
 
+using core::CloseSearchChannel;
+using core::CloseUpgradeChannel;
+using core::kMaxDatagramBytes;
+using core::kSocketBufferBytes;
+using core::OpenSearchChannel;
+using core::OpenUpgradeChannel;
+using core::SocketEvents;
+using core::UdpChannel;
+
+using pubpro::RxBuffer;
+
+using platform::UdpSocket;
+
 namespace {
 
 struct RecordingEvents : SocketEvents {

@@ -21,6 +21,15 @@
 #include <random>
 #include <regex>
 
+using platform::GbkToUtf8;
+using platform::ChooseLocalIPv4;
+using platform::LocalIPv4Held;
+using platform::LookupLocalIPv4;
+using platform::NetworkAdapter;
+using platform::SystemKeepAwake;
+using platform::ReadOnlyFile;
+using platform::Utf8ToGbk;
+
 namespace {
 
 // First in this program, so that nothing has started the sockets library

@@ -15,6 +15,15 @@
 #include <fstream>
 #include <thread>
 
+using core::kMaxDatagramBytes;
+using core::Mode;
+using core::ToolPorts;
+using core::WorkerDisplay;
+
+using pubpro::MakeFrame;
+
+using platform::UdpSocket;
+
 namespace {
 
 // Waits (bounded) until a datagram waits on `socket`.

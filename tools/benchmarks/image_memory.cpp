@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
             file << chunk;
     }
     const long idle = StatusKib("VmHWM:");
-    const ImageText imageHex = LoadImageHex(path.string());
+    const core::ImageText imageHex = core::LoadImageHex(path.string());
     const long peak = StatusKib("VmHWM:");
     std::filesystem::remove(path);
     const double growthMib = (peak - idle) / 1024.0;

@@ -16,6 +16,27 @@
 #include <stdexcept>
 #include <thread>
 
+using core::DeviceTable;
+using core::ImageText;
+using core::kPacketDelayMs;
+using core::kQueryDelayMs;
+using core::kSettleDelayMs;
+using core::kStartSendMessage;
+using core::ListRequest;
+using core::Mode;
+using core::OpenUpgradeChannel;
+using core::RangeRequest;
+using core::RunListPass;
+using core::RunRangePass;
+using core::SessionMode;
+using core::StatusLine;
+using core::Tupthread;
+using core::Tupthread1;
+using core::UdpChannel;
+using core::UpgradeSession;
+using core::WorkerContext;
+using core::WorkerLauncher;
+
 namespace {
 
 // Block `index` of the images these tests send (every byte A5).
@@ -30,7 +51,7 @@ struct NoWorkers : WorkerLauncher {
 };
 
 // Counts holds, and which thread made each request and each release.
-class RecordingKeepAwake : public KeepAwake {
+class RecordingKeepAwake : public platform::KeepAwake {
 public:
     void Hold() override {
         std::lock_guard lock(mutex_);

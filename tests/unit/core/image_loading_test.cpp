@@ -9,6 +9,11 @@
 #include <unistd.h>
 #endif
 
+using core::ErrorBoxText;
+using core::ImageText;
+using core::IsFirmwareName;
+using core::VersionTextFromPath;
+
 namespace {
 
 using ImageLoadingTest = ToolTest;

@@ -2,6 +2,12 @@
 // and the texts of the error box.
 #include "tool_harness.h"
 
+using core::ApplicationTitle;
+using core::ErrorBoxText;
+using core::ToolPorts;
+
+using platform::UdpSocket;
+
 namespace {
 
 using StartupTest = ToolTest;

@@ -57,7 +57,7 @@ protected:
                   std::to_string(serial++));
         std::filesystem::create_directories(folder);
         sleeper.OnPause([this](long long, int ms) {
-            if (ms == kSettleDelayMs)
+            if (ms == core::kSettleDelayMs)
                 settle.Wait();
         });
         Make({0, upgradePeer.Port(), 0, searchPeer.Port()});
@@ -71,7 +71,7 @@ protected:
 
     // A remade tool shares the sleeper that the old one cancelled on its way
     // out, so its workers' passes would end at their first pause.
-    void Make(ToolPorts ports) {
+    void Make(core::ToolPorts ports) {
         tool.reset();
         auto windowPorts = window.Ports(sleeper, [this] {
             ++lookups;
@@ -80,7 +80,7 @@ protected:
         windowPorts.localAddressHeld = [this](const std::string& address) {
             return !addressHeld || addressHeld(address);
         };
-        tool = std::make_unique<UpgradeTool>(std::move(windowPorts), ports);
+        tool = std::make_unique<core::UpgradeTool>(std::move(windowPorts), ports);
     }
 
     // `relative` is UTF-8 text; returns the full path as UTF-8.
@@ -109,7 +109,7 @@ protected:
         tool->btnUPGClick();
         ASSERT_EQ(upgradePeer.WaitFor(1).size(), 1u);
         upgradePeer.Forget();
-        ASSERT_TRUE(tool->Mode().Is(Mode::LU));
+        ASSERT_TRUE(tool->Mode().Is(core::Mode::LU));
     }
 
     std::vector<std::string> NoticeTexts(NoticeKind kind) const {
@@ -142,5 +142,5 @@ protected:
     std::function<bool(const std::string&)> addressHeld;
     Gate settle;
     std::filesystem::path folder;
-    std::unique_ptr<UpgradeTool> tool;
+    std::unique_ptr<core::UpgradeTool> tool;
 };

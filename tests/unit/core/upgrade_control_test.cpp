@@ -6,6 +6,12 @@
 
 #include "tool_harness.h"
 
+using core::kLastSweptHost;
+using core::kQueryLimit;
+using core::Mode;
+
+using pubpro::ConversionError;
+
 namespace {
 
 using UpgradeButtonTest = ToolTest;

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
+using platform::NetworkAdapter;
+
 using fleet::LaunchLimits;
 using fleet::LaunchPlan;
 using fleet::Outcome;
