@@ -2,6 +2,7 @@
 // local-address lookup, run until the window closes. No argument is read.
 
 #include "gui/qt/frmmain.h"
+#include "platform/local_address.h"
 #include "platform/sleeper.h"
 
 #include <QApplication>
@@ -13,7 +14,8 @@ int main(int argc, char* argv[]) {
     WindowSeams seams;
     seams.ports = core::ToolPorts{8000, 8000, 23, 23};
     seams.sleeper = &sleeper;
-    // Notices, the open-file dialog and the local address: the window's own.
+    seams.lookupLocalAddress = platform::LookupLocalIPv4;
+    // Notices and the open-file dialog: the window's own, over the window.
 
     TFrmmain frmmain(std::move(seams));
     frmmain.show();

@@ -109,9 +109,10 @@ struct WindowPorts {
     // The host's own IPv4 text (platform/local_address.h in the program; a
     // fixed 127.0.0.1 in window tests outside a namespace).
     std::function<std::optional<std::string>()> lookupLocalAddress;
-    // Whether an adapter still holds the shown address (platform's
-    // LocalIPv4Held in the program). Empty: every address counts as held, so
-    // a search looks the address up again only when none was found.
+    // Whether an adapter still holds the shown address. Empty: the system's
+    // answer (platform::LocalIPv4Held). A search whose shown address is not
+    // held asks lookupLocalAddress again, so with a fake lookup it never
+    // reaches the real network.
     std::function<bool(const std::string&)> localAddressHeld = {};
     // Held while blocks are sent or completion is queried, so that the
     // system does not sleep mid-upgrade. Null: the system's (SystemKeepAwake).

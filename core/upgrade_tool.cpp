@@ -1,5 +1,8 @@
 #include "core/upgrade_tool.h"
 
+#include "platform/keep_awake.h"
+#include "platform/local_address.h"
+
 namespace core {
 
 UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
@@ -31,8 +34,10 @@ void UpgradeTool::FormShow() {
 }
 
 void UpgradeTool::RefreshLocalAddressIfGone() {
-    if (discovery_.HasLocalAddress() &&
-        (!window_.localAddressHeld || window_.localAddressHeld(discovery_.LocalAddress())))
+    const auto& shown = discovery_.LocalAddress();
+    if (discovery_.HasLocalAddress() && (window_.localAddressHeld
+                                             ? window_.localAddressHeld(shown)
+                                             : platform::LocalIPv4Held(shown)))
         return;
     const auto address = window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt;
     if (!address || address->empty()) {

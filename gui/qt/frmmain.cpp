@@ -30,7 +30,6 @@ using core::RunGuarded;
 using core::UpgradeTool;
 using core::WindowPorts;
 
-using platform::LocalIPv4Held;
 using platform::LookupLocalIPv4;
 using platform::Sleeper;
 
@@ -125,9 +124,6 @@ TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
     notices_ = seams.notices != nullptr ? seams.notices : &ownNotices_;
     OpenFileDialog* fileDialog = seams.fileDialog != nullptr ? seams.fileDialog : &ownFileDialog_;
     Sleeper* sleeper = seams.sleeper != nullptr ? seams.sleeper : &ownSleeper_;
-    auto held = seams.localAddressHeld || seams.lookupLocalAddress
-                    ? std::move(seams.localAddressHeld)
-                    : std::function<bool(const std::string&)>(LocalIPv4Held);
     auto lookup = seams.lookupLocalAddress
                       ? std::move(seams.lookupLocalAddress)
                       : std::function<std::optional<std::string>()>(LookupLocalIPv4);
@@ -136,7 +132,7 @@ TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
     workerDisplay_ = std::make_unique<QueuedWorkerDisplay>(*this, *ProgressBar1, *lbl6);
     tool_ = std::make_unique<UpgradeTool>(WindowPorts{*view_, *view_, *notices_, *fileDialog,
                                                       *workerDisplay_, socketEvents_, *sleeper,
-                                                      std::move(lookup), std::move(held)},
+                                                      std::move(lookup)},
                                           seams.ports);
 
     connect(btnsearch, &QPushButton::clicked, this, [this] { btnsearchClick(); });

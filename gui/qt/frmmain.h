@@ -37,9 +37,6 @@ struct WindowSeams {
     core::OpenFileDialog* fileDialog = nullptr; // null: a file dialog over the window
     platform::Sleeper* sleeper = nullptr;       // null: the window's own RealSleeper
     std::function<std::optional<std::string>()> lookupLocalAddress; // empty: LookupLocalIPv4
-    // Empty: LocalIPv4Held with the real lookup; with an injected lookup,
-    // every address counts as held.
-    std::function<bool(const std::string&)> localAddressHeld;
 };
 
 class TFrmmain : public QWidget {
