@@ -31,6 +31,8 @@
 # and the prefixes copied from an older template are dropped.
 #
 # With WINE_XVFB=1 and no DISPLAY, the program runs on its own Xvfb server.
+# With WINE_LOGPIXELS=<dpi> the program runs in a prefix of its own whose
+# display is set to that resolution (144: 150 % scaling).
 # Exits with the program's exit code.
 set -euo pipefail
 
@@ -82,7 +84,9 @@ export LOCPATH=$state/locale
 key=$({ wine --version; dpkg --print-foreign-architectures 2>/dev/null || true; } |
   cksum | cut -d' ' -f1)
 template=$state/template-$WINEARCH-$locale_name-$key
-export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name-net$namespace
+logpixels=${WINE_LOGPIXELS:-}
+# The namespace stays last in the name: the clean-ups below read it from there.
+export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixels}-net$namespace
 
 (
   flock 9
@@ -127,6 +131,11 @@ export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name-net$namespace
       cp "$hive" "$WINEPREFIX/"
     done
     echo "$template" >"$WINEPREFIX/.template"
+    if [[ -n $logpixels ]]; then
+      LANG=$lang wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$logpixels" /f >/dev/null 2>&1
+      wineserver -w || true
+    fi
   fi
 ) 9>"$state/.lock"
 
