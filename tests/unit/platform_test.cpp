@@ -23,7 +23,6 @@
 
 using platform::GbkToUtf8;
 using platform::ChooseLocalIPv4;
-using platform::LocalIPv4Held;
 using platform::LookupLocalIPv4;
 using platform::NetworkAdapter;
 using platform::SystemKeepAwake;
@@ -50,48 +49,22 @@ TEST(LocalAddress, FoundWithoutTheCallerStartingTheSocketsLibrary) {
 }
 
 TEST(LocalAddress, FirstHostNameAddressOfARunningAdapterNeverLoopbackNorSelfAssigned) {
-    auto adapter = [](std::string name, std::string address, bool running = true) {
-        NetworkAdapter entry{std::move(name), std::move(address), 24};
-        entry.loopback = entry.name == "lo";
-        entry.running = running;
-        return entry;
+    auto adapter = [](const char* name, const char* address, bool running = true) {
+        return NetworkAdapter{name, address, 24, std::string(name) == "lo", running};
     };
     const std::vector<NetworkAdapter> laptop = {
-        adapter("lo", "127.0.0.1"),
-        adapter("eth0", "169.254.12.7"),             // collector cable, no DHCP
-        adapter("eth1", "192.168.5.20", false),      // switched on, no cable
-        adapter("vEthernet", "172.20.0.1"),          // a virtual switch
-        adapter("wlan0", "10.1.2.3"),
-    };
-    struct Case {
-        const char* name;
-        std::vector<std::string> hostName;
-        std::vector<NetworkAdapter> adapters;
-        std::optional<std::string> chosen;
-    };
-    const Case cases[] = {
-        {"the name's first usable address wins over adapter order",
-         {"169.254.12.7", "192.168.5.20", "10.1.2.3", "172.20.0.1"}, laptop, "10.1.2.3"},
-        {"name gives only loopback: the first usable adapter",
-         {"127.0.1.1"}, laptop, "172.20.0.1"},
-        {"a name address no adapter holds (stale) is passed over",
-         {"192.0.2.9"}, {adapter("eth0", "198.51.100.1")}, "198.51.100.1"},
-        {"nothing but self-assigned and unplugged",
-         {"169.254.12.7"}, {adapter("lo", "127.0.0.1"), adapter("eth0", "169.254.12.7"),
-                            adapter("eth1", "192.168.5.20", false)}, std::nullopt},
-        {"no adapter list: the name's word, still never 169.254",
-         {"169.254.1.1", "192.168.1.23"}, {}, "192.168.1.23"},
-        {"nothing at all", {}, {}, std::nullopt},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ChooseLocalIPv4(c.hostName, c.adapters), c.chosen) << c.name;
-}
-
-TEST(LocalAddress, HeldOnlyByAnAdapterOfThisHost) {
-    const auto address = LookupLocalIPv4();
-    ASSERT_TRUE(address.has_value());
-    EXPECT_TRUE(LocalIPv4Held(*address));
-    EXPECT_FALSE(LocalIPv4Held("192.0.2.254")) << "a documentation address no host holds";
+        adapter("lo", "127.0.0.1"), adapter("eth0", "169.254.12.7"), // cable, no DHCP
+        adapter("eth1", "192.168.5.20", false),                      // no link
+        adapter("vEthernet", "172.20.0.1"), adapter("wlan0", "10.1.2.3")};
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(ChooseLocalIPv4({"169.254.12.7", "192.168.5.20", "10.1.2.3"}, laptop), "10.1.2.3");
+    EXPECT_EQ(ChooseLocalIPv4({"127.0.1.1", "192.0.2.9"}, laptop), "172.20.0.1")
+        << "loopback, or held by no adapter: the first usable adapter";
+    EXPECT_EQ(ChooseLocalIPv4({"169.254.12.7"}, {laptop.begin(), laptop.begin() + 3}),
+              std::nullopt);
+    EXPECT_EQ(ChooseLocalIPv4({"169.254.1.1", "192.168.1.23"}, {}), "192.168.1.23")
+        << "no adapter list: the name's word, still never 169.254";
+    EXPECT_EQ(ChooseLocalIPv4(Names{}, {}), std::nullopt);
 }
 
 #ifdef _WIN32
@@ -108,14 +81,12 @@ TEST(SystemCodePage, IsTheOneOfThePassLanguage) {
         EXPECT_EQ(GetACP(), 936u);
 }
 
-// The request for the calling thread: "system required" while held, cleared
-// after. Each call answers with the state it replaces.
-TEST(KeepAwake, HoldAsksTheSystemToStayAwakeButNotTheDisplayAndReleaseClearsIt) {
-    auto& keepAwake = SystemKeepAwake();
-    keepAwake.Hold();
-    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED),
-              ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
-    keepAwake.Release();
+// Held: the calling thread asks for "system required" (not the display).
+TEST(KeepAwake, HoldAsksTheSystemToStayAwakeAndReleaseClearsIt) {
+    SystemKeepAwake().Hold();
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    SystemKeepAwake().Hold();
+    SystemKeepAwake().Release();
     EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS);
 }
 #endif

@@ -12,9 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
+
+using namespace std::chrono_literals;
 
 using core::DeviceTable;
 using core::ImageText;
@@ -50,37 +51,11 @@ struct NoWorkers : WorkerLauncher {
     void StartList(ListRequest) override {}
 };
 
-// Counts holds, and which thread made each request and each release.
-class RecordingKeepAwake : public platform::KeepAwake {
-public:
-    void Hold() override {
-        std::lock_guard lock(mutex_);
-        ++held_;
-        ++holds_;
-        holders_.push_back(std::this_thread::get_id());
-    }
-    void Release() override {
-        std::lock_guard lock(mutex_);
-        --held_;
-        releasers_.push_back(std::this_thread::get_id());
-    }
-    int Held() const {
-        std::lock_guard lock(mutex_);
-        return held_;
-    }
-    int Holds() const {
-        std::lock_guard lock(mutex_);
-        return holds_;
-    }
-    bool ReleasedOnTheHoldingThreads() const {
-        std::lock_guard lock(mutex_);
-        return holders_ == releasers_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    int held_ = 0, holds_ = 0;
-    std::vector<std::thread::id> holders_, releasers_;
+// Counts the holds and how many are in force.
+struct RecordingKeepAwake : platform::KeepAwake {
+    void Hold() override { ++held, ++holds; }
+    void Release() override { --held; }
+    std::atomic<int> held{0}, holds{0};
 };
 
 class PassTest : public ::testing::Test {
@@ -196,48 +171,37 @@ TEST_F(PassTest, WorkerThreadSurvivesPassesAndStopsPromptlyWhenCancelled) {
 
 TEST_F(PassTest, SystemIsKeptAwakeExactlyWhileAPassRunsAndReleasedOnEveryWayOut) {
     std::atomic<int> pausesNotHeld{0};
-    std::atomic<int> pass{0};
-    sleeper.OnPause([&](long long, int ms) {
-        if (keepAwake.Held() != 1)
-            ++pausesNotHeld;
-        if (pass == 2 && ms == kQueryDelayMs)
-            mode.Set(Mode::Empty); // completion answered
-        if (pass == 3 && ms == kPacketDelayMs)
-            throw std::runtime_error("send failed"); // a pass that fails
+    std::atomic<bool> failSend{false};
+    sleeper.OnPause([&](long long, int) {
+        pausesNotHeld += keepAwake.held != 1;
+        if (failSend)
+            throw std::runtime_error("send failed");
     });
-    auto runAndWait = [&](auto& worker, auto request, int sent) {
-        ++pass;
-        worker.Start(request);
-        EXPECT_EQ(peer.Collect(sent, std::chrono::seconds(5)).size(), static_cast<std::size_t>(sent))
-            << "pass " << pass;
-        for (int i = 0; i < 500 && keepAwake.Held() != 0; ++i)
+    auto waitReleased = [&] {
+        for (int i = 0; i < 500 && keepAwake.held != 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        EXPECT_EQ(keepAwake.Held(), 0) << "still held after pass " << pass;
+        return keepAwake.held == 0;
     };
     {
         Tupthread worker(context);
-        Tupthread1 resender(context);
-        EXPECT_EQ(keepAwake.Holds(), 0) << "nothing held while the workers only wait";
-        mode.Set(Mode::UD);
-        runAndWait(worker, RangeRequest{0, 2, "127.0.0.1", Image(600)}, 2 + 5); // five queries fail
-        mode.Set(Mode::UD);
-        runAndWait(resender, ListRequest{{1}, "127.0.0.1", Image(600)}, 1 + 1); // answered
-        runAndWait(worker, RangeRequest{0, 2, "127.0.0.1", Image(600)}, 1);     // throws
-        EXPECT_EQ(keepAwake.Holds(), 3);
-        // The window closes mid-pass: cancelling ends the pass, and the hold with it.
-        ++pass;
-        sleeper.OnPause([&](long long, int) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
+        EXPECT_EQ(keepAwake.holds, 0) << "nothing held while the worker only waits";
+        worker.Start({0, 2, "127.0.0.1", Image(600)}); // five queries go unanswered
+        EXPECT_EQ(peer.Collect(2 + 5, std::chrono::seconds(5)).size(), 7u);
+        EXPECT_TRUE(waitReleased()) << "after a failed upgrade";
+        failSend = true;
+        worker.Start({0, 2, "127.0.0.1", Image(600)});
+        EXPECT_EQ(peer.Collect(1, std::chrono::seconds(5)).size(), 1u);
+        EXPECT_TRUE(waitReleased()) << "after a pass that threw";
+        failSend = false;
+        sleeper.OnPause([](long long, int) { std::this_thread::sleep_for(1ms); });
         worker.Start({0, 100000, "127.0.0.1", Image(600)});
-        for (int i = 0; i < 500 && keepAwake.Holds() != 4; ++i)
+        for (int i = 0; i < 500 && keepAwake.holds != 3; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        sleeper.Cancel();
+        sleeper.Cancel(); // the window closes mid-pass
     } // joins
-    EXPECT_EQ(keepAwake.Holds(), 4);
-    EXPECT_EQ(keepAwake.Held(), 0);
+    EXPECT_EQ(keepAwake.holds, 3);
+    EXPECT_EQ(keepAwake.held, 0);
     EXPECT_EQ(pausesNotHeld, 0) << "a pause of a pass ran without the hold";
-    EXPECT_TRUE(keepAwake.ReleasedOnTheHoldingThreads());
 }
 
 TEST_F(PassTest, AnyMessageOtherThanStartEndsTheWorker) {
