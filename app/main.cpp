@@ -12,7 +12,7 @@ int main(int argc, char* argv[]) {
 
     platform::RealSleeper sleeper;
     WindowSeams seams;
-    seams.ports = core::ToolPorts{8000, 8000, 23, 23};
+    seams.ports = core::ToolPorts{};
     seams.sleeper = &sleeper;
     seams.lookupLocalAddress = platform::LookupLocalIPv4;
     // Notices and the open-file dialog: the window's own, over the window.

@@ -7,7 +7,7 @@
 
 #include "core/channels.h"
 #include "core/tool_view.h"
-#include "core/upgrade_session.h"
+#include "core/worker_port.h"
 #include "core/worker_requests.h"
 #include "platform/keep_awake.h"
 #include "platform/message_queue.h"
@@ -21,15 +21,11 @@
 namespace core {
 
 inline constexpr int kStartSendMessage = 1064; // user message base 1024 + 40
-inline constexpr int kPacketDelayMs = 150;
-inline constexpr int kSettleDelayMs = 5000;
-inline constexpr int kQueryDelayMs = 3000;
-inline constexpr int kQueryLimit = 5;
 
 // What a pass works with. All of it outlives the workers.
 struct WorkerContext {
     UdpChannel& channel;
-    UpgradeSession& session; // the mode changes and the status texts of a pass
+    WorkerPort& session; // the mode changes and the status texts of a pass
     platform::Sleeper& sleeper;
     WorkerDisplay& display; // progress
     // Held for each pass, on the worker's own thread; null: nothing held.

@@ -1,5 +1,8 @@
 #include "core/channels.h"
 
+#include "protocol/collector_rules.h"
+#include "protocol/datagram_rules.h"
+
 namespace core {
 
 bool OpenChannel(UdpChannel& channel, SocketEvents& events) {
@@ -13,8 +16,8 @@ bool OpenChannel(UdpChannel& channel, SocketEvents& events) {
         CloseChannel(channel, events);
         return false;
     }
-    socket.RequestReceiveBuffer(kSocketBufferBytes);
-    socket.RequestSendBuffer(kSocketBufferBytes);
+    socket.RequestReceiveBuffer(protocol::kSocketBufferBytes);
+    socket.RequestSendBuffer(protocol::kSocketBufferBytes);
     events.Watch(socket.NativeHandle());
     return true;
 }
@@ -40,26 +43,14 @@ struct BoundOnExit {
 
 } // namespace
 
-std::string_view UpgradeDatagramText(std::string_view datagram) {
-    return datagram.substr(0, datagram.find('\0'));
-}
-
-void ScrubSearchDatagram(std::string& datagram) {
-    for (auto& c : datagram) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == 0x00 || b == 0x0A || b == 0xFB || b == 0xFF)
-            c = ' ';
-    }
-}
-
 void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
                          const UpgradeFrameHandler& onUpgradeFrame,
                          const SearchFrameHandler& onSearchFrame) {
     platform::UdpSocket::Datagram datagram;
-    if (upgrade.Socket().Receive(kMaxDatagramBytes, datagram) ==
+    if (upgrade.Socket().Receive(protocol::kMaxDatagramBytes, datagram) ==
             platform::UdpSocket::ReadStatus::Ok &&
         !datagram.bytes.empty()) {
-        const auto text = UpgradeDatagramText(datagram.bytes);
+        const auto text = protocol::UpgradeDatagramText(datagram.bytes);
         if (text.empty())
             return;
         auto& buffer = upgrade.Buffer();
@@ -71,11 +62,11 @@ void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
         });
         return;
     }
-    if (search.Socket().Receive(kMaxDatagramBytes, datagram) !=
+    if (search.Socket().Receive(protocol::kMaxDatagramBytes, datagram) !=
             platform::UdpSocket::ReadStatus::Ok ||
         datagram.bytes.empty())
         return;
-    ScrubSearchDatagram(datagram.bytes);
+    protocol::ScrubSearchDatagram(datagram.bytes);
     auto& buffer = search.Buffer();
     buffer.Append(datagram.bytes);
     const BoundOnExit bound{buffer};

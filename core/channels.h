@@ -14,11 +14,6 @@
 
 namespace core {
 
-inline constexpr std::size_t kMaxDatagramBytes = 10230;
-// Room for the replies of a whole /24 arriving at once, and for the probes of
-// back-to-back sweeps waiting on address resolution of silent hosts.
-inline constexpr int kSocketBufferBytes = 1 << 20;
-
 class UdpChannel {
 public:
     void SetPorts(std::uint16_t localPort, std::uint16_t destinationPort) {
@@ -64,11 +59,6 @@ inline void CloseUpgradeChannel(UdpChannel& channel, SocketEvents& events) {
 inline void CloseSearchChannel(UdpChannel& channel, SocketEvents& events) {
     CloseChannel(channel, events);
 }
-
-// What a datagram contributes to its channel's buffer. Upgrade text ends at the
-// first zero byte; search text has 00, 0A, FB and FF turned into spaces.
-std::string_view UpgradeDatagramText(std::string_view datagram);
-void ScrubSearchDatagram(std::string& datagram);
 
 using UpgradeFrameHandler = std::function<void(const std::string& frame)>;
 using SearchFrameHandler = std::function<void(const std::string& frame, const std::string& sender)>;

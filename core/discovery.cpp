@@ -1,5 +1,6 @@
 #include "core/discovery.h"
 
+#include "protocol/collector_rules.h"
 #include "protocol/messages.h"
 #include "pubpro/text_utils.h"
 
@@ -24,7 +25,7 @@ void Discovery::Sweep(UdpChannel& searchChannel) {
     mode_.Set(Mode::SS);
     const std::string prefix = SubnetPrefix(localAddress_);
     const std::string probe = protocol::BuildSearchProbe();
-    for (int host = 1; host <= kLastSweptHost; ++host)
+    for (int host = protocol::kFirstSweptHost; host <= protocol::kLastSweptHost; ++host)
         searchChannel.Send(probe, prefix + std::to_string(host));
 }
 

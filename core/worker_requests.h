@@ -4,7 +4,7 @@
 // carries its own parameters and a reference to the image it sends, so a
 // running pass never sees a later change.
 
-#include "core/firmware_image.h"
+#include "core/chosen_image.h"
 
 #include <string>
 #include <vector>

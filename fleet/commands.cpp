@@ -3,6 +3,7 @@
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
 #include "fleet/fleet_sockets.h"
+#include "fleet/ipv4_address.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/keep_awake.h"
@@ -122,7 +123,7 @@ int RunDiscover(const DiscoverOptions& options) {
     FleetSockets sockets(io, own);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
-    std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << " ("
+    std::cerr << "Sweeping " << *CheckedSubnetPrefix(own) << "0/24 from " << own << " ("
               << std::get<platform::NetworkAdapter>(adapter).name << ")\n";
     const FieldTable field = SweepField(io, sockets, own, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
@@ -151,7 +152,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         return SetupError(error);
     const ProgressMode progressMode = ChooseProgress(options.progress);
     if (progressMode != ProgressMode::Quiet)
-        std::cerr << "Sweeping " << *SubnetPrefix(own) << "0/24 from " << own << "\n";
+        std::cerr << "Sweeping " << *CheckedSubnetPrefix(own) << "0/24 from " << own << "\n";
     const FieldTable field = SweepField(io, sockets, own, options.sweep);
     const TargetPlan plan =
         PlanTargets(field, options.all ? std::vector<std::string>{} : options.targets, *image);

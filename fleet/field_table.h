@@ -4,7 +4,6 @@
 // window's reply rules. Serials and versions stay raw GBK bytes.
 
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,18 +14,6 @@ struct FieldEntry {
     std::string serial;  // trimmed of bytes <= 0x20 when first seen
     std::string version; // as received, may be empty
 };
-
-// "A.B.C." of a dotted IPv4 address, or nothing if it is not one.
-std::optional<std::string> SubnetPrefix(const std::string& address);
-// True when `address` is a host (1..254) of the /24 that `own` belongs to.
-bool IsHostOf24(const std::string& address, const std::string& own);
-// The 254 host addresses of own's /24, ascending.
-std::vector<std::string> SweepAddresses(const std::string& own);
-// Sorts dotted addresses numerically (198.51.100.9 before 198.51.100.10).
-bool AddressLess(const std::string& a, const std::string& b);
-
-// Search-channel datagrams carry 0x00, 0x0A, 0xFB and 0xFF as blanks.
-std::string ScrubSearchDatagram(std::string bytes);
 
 class FieldTable {
 public:

@@ -1,6 +1,8 @@
 #include "fleet/fleet_plan.h"
 
+#include "fleet/ipv4_address.h"
 #include "platform/gbk.h"
+#include "protocol/version_class.h"
 
 #include <algorithm>
 
@@ -32,18 +34,18 @@ ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
                               : "the " + asked + " has several IPv4 addresses") +
                "; choose one with --interface or --address:" + list;
     }
-    if (!SubnetPrefix(matches.front().address))
+    if (!CheckedSubnetPrefix(matches.front().address))
         return "the adapter's address " + matches.front().address + " is not IPv4";
     return matches.front();
 }
 
 std::string CheckTarget(const std::string& target, const std::string& ownAddress) {
-    if (!SubnetPrefix(target))
+    if (!CheckedSubnetPrefix(target))
         return "\"" + target + "\" is not an IPv4 address";
     if (target == ownAddress)
         return target + " is this computer's own address";
     if (!IsHostOf24(target, ownAddress))
-        return target + " lies outside " + *SubnetPrefix(ownAddress) +
+        return target + " lies outside " + *CheckedSubnetPrefix(ownAddress) +
                "0/24, the chosen adapter's subnet";
     return {};
 }
@@ -70,12 +72,12 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
         }
         result.serial = found->serial;
         result.versionBefore = found->version;
-        const char first = found->version.empty() ? '\0' : found->version.front();
-        if (first == 'V') {
+        const auto versionClass = protocol::ClassifyVersion(found->version);
+        if (versionClass == protocol::VersionClass::V) {
             result.result = ResultKind::Refused;
             result.reason = "version \"" + platform::GbkToUtf8(found->version) +
                             "\" is not compatible: use the older upgrade program";
-        } else if (first != 'S') {
+        } else if (versionClass != protocol::VersionClass::S) {
             result.result = ResultKind::Refused;
             result.reason = "version \"" + platform::GbkToUtf8(found->version) +
                             "\" does not begin with S: cannot be upgraded";

@@ -1,6 +1,7 @@
 #include "fleet/fleet_report.h"
 
 #include "platform/gbk.h"
+#include "protocol/hex.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,16 +13,6 @@
 namespace fleet {
 
 namespace {
-
-std::string Hex(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const unsigned char b : bytes) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 0xF];
-    }
-    return hex;
-}
 
 // Display width of UTF-8 text, counting a CJK character as two columns.
 std::size_t Columns(const std::string& text) {
@@ -125,9 +116,9 @@ std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorRe
         nlohmann::ordered_json entry = {
             {"ip", r.address},
             {"serial", platform::GbkToUtf8(r.serial)},
-            {"serial_hex", Hex(r.serial)},
+            {"serial_hex", protocol::HexEncode(r.serial)},
             {"version_before", platform::GbkToUtf8(r.versionBefore)},
-            {"version_before_hex", Hex(r.versionBefore)},
+            {"version_before_hex", protocol::HexEncode(r.versionBefore)},
             {"version_after", r.versionAfter
                                   ? nlohmann::ordered_json(platform::GbkToUtf8(*r.versionAfter))
                                   : nlohmann::ordered_json(nullptr)},
@@ -148,9 +139,9 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         for (const auto& e : field)
             list.push_back({{"ip", e.address},
                             {"serial", platform::GbkToUtf8(e.serial)},
-                            {"serial_hex", Hex(e.serial)},
+                            {"serial_hex", protocol::HexEncode(e.serial)},
                             {"version", platform::GbkToUtf8(e.version)},
-                            {"version_hex", Hex(e.version)}});
+                            {"version_hex", protocol::HexEncode(e.version)}});
         out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
         return;
     }

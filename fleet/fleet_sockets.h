@@ -20,9 +20,6 @@
 
 namespace fleet {
 
-inline constexpr std::uint16_t kUpgradePort = 8000;
-inline constexpr std::uint16_t kSearchPort = 23;
-
 class FleetSockets {
 public:
     using FrameHandler = std::function<void(const std::string& sender, const std::string& frame)>;

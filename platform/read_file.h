@@ -27,7 +27,7 @@ public:
     // The size the file had when it was opened.
     std::uint64_t Size() const { return size_; }
     // Reads up to `count` bytes at the current position; returns how many
-    // were read (0 at the end or on a failure).
+    // were read (0 at the end or on a failure; Error() then tells a failure).
     std::size_t Read(char* into, std::size_t count);
     void Close();
 

@@ -1,5 +1,6 @@
 // The receive path on real loopback sockets bound to ephemeral ports.
 #include "core/channels.h"
+#include "protocol/collector_rules.h"
 #include "frame_codec.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +18,8 @@
 
 using core::CloseSearchChannel;
 using core::CloseUpgradeChannel;
-using core::kMaxDatagramBytes;
-using core::kSocketBufferBytes;
+using protocol::kMaxDatagramBytes;
+using protocol::kSocketBufferBytes;
 using core::OpenSearchChannel;
 using core::OpenUpgradeChannel;
 using core::SocketEvents;

@@ -23,6 +23,7 @@
 //   A length past the end of the input takes what is left.
 
 #include "core/channels.h"
+#include "protocol/collector_rules.h"
 #include "core/session_mode.h"
 #include "core/upgrade_tool.h"
 #include "pubpro/uPubpro.h"
@@ -100,10 +101,10 @@ inline Input ParseInput(const std::uint8_t* data, std::size_t size) {
         length = std::min(length, size - at);
         const std::string_view content(reinterpret_cast<const char*>(data + at), length);
         at += length;
-        for (unsigned r = 0; r < repeat && datagram.bytes.size() < core::kMaxDatagramBytes; ++r)
+        for (unsigned r = 0; r < repeat && datagram.bytes.size() < protocol::kMaxDatagramBytes; ++r)
             datagram.bytes.append(content);
-        if (datagram.bytes.size() > core::kMaxDatagramBytes)
-            datagram.bytes.resize(core::kMaxDatagramBytes);
+        if (datagram.bytes.size() > protocol::kMaxDatagramBytes)
+            datagram.bytes.resize(protocol::kMaxDatagramBytes);
         input.datagrams.push_back(std::move(datagram));
     }
     return input;

@@ -14,6 +14,7 @@
 //    an empty serial.
 
 #include "fuzz_common.h"
+#include "protocol/datagram_rules.h"
 
 #include "core/upgrade_tool.h"
 
@@ -65,7 +66,7 @@ private:
         std::string bytes = datagram.bytes;
         if (bytes.empty())
             return; // a read of 0 bytes ends the notification
-        core::ScrubSearchDatagram(bytes);
+        protocol::ScrubSearchDatagram(bytes);
         const std::string& sender = kSenders[datagram.SenderIndex()];
         Buffer().Append(bytes);
         reference_.Append(bytes);

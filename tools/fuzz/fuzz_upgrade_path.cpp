@@ -14,6 +14,7 @@
 //  - each reply moves the mode and shows the notices the protocol prescribes.
 
 #include "fuzz_common.h"
+#include "protocol/datagram_rules.h"
 
 #include "core/error_text.h"
 #include "core/upgrade_tool.h"
@@ -100,7 +101,7 @@ private:
     }
 
     void Receive(const std::string& bytes) {
-        const auto text = core::UpgradeDatagramText(bytes);
+        const auto text = protocol::UpgradeDatagramText(bytes);
         if (text.empty())
             return;
         Buffer().Append(text);

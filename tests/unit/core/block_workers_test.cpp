@@ -17,11 +17,9 @@
 
 using namespace std::chrono_literals;
 
-using core::DeviceTable;
 using core::ImageText;
-using core::kPacketDelayMs;
-using core::kQueryDelayMs;
-using core::kSettleDelayMs;
+using protocol::kQueryIntervalMs;
+using protocol::kSettleMs;
 using core::kStartSendMessage;
 using core::ListRequest;
 using core::Mode;
@@ -34,9 +32,8 @@ using core::StatusLine;
 using core::Tupthread;
 using core::Tupthread1;
 using core::UdpChannel;
-using core::UpgradeSession;
 using core::WorkerContext;
-using core::WorkerLauncher;
+using core::WorkerPort;
 
 namespace {
 
@@ -44,12 +41,6 @@ namespace {
 std::string Block(unsigned index, std::size_t imageBytes) {
     return ReferenceBlock(index, imageBytes, "A5");
 }
-
-// Workers start nothing further from inside a pass.
-struct NoWorkers : WorkerLauncher {
-    void StartRange(RangeRequest) override {}
-    void StartList(ListRequest) override {}
-};
 
 // Counts the holds and how many are in force.
 struct RecordingKeepAwake : platform::KeepAwake {
@@ -79,10 +70,7 @@ protected:
     FakeWindow window;
     RecordingDisplay& display = window.display;
     StatusLine status{window.view, display};
-    DeviceTable devices{window.view};
-    NoWorkers noWorkers;
-    UpgradeSession session{
-        {mode, channel, status, window.notices, window.view, devices, noWorkers}};
+    WorkerPort session{mode, status};
     RecordingKeepAwake keepAwake;
     WorkerContext context{channel, session, sleeper, display, &keepAwake};
 };
@@ -109,7 +97,7 @@ TEST_F(PassTest, FirstPassSendsEveryBlockPacedThenQueriesFiveTimesAndFails) {
 
 TEST_F(PassTest, AnAnswerDuringTheFirstQueryPauseStopsThePolling) {
     sleeper.OnPause([&](long long, int ms) {
-        if (ms == kQueryDelayMs)
+        if (ms == kQueryIntervalMs)
             mode.Set(Mode::Empty); // the UI thread handled "R"
     });
     RunRangePass({0, 1, "127.0.0.1", Image(10)}, context);
@@ -149,7 +137,7 @@ TEST_F(PassTest, ResendPassFollowsListOrderWithDuplicatesAndWideIndices) {
 
 TEST_F(PassTest, EmptyResendListGoesStraightToTheQuery) {
     RunListPass({{}, "127.0.0.1", Image(1000)}, context);
-    EXPECT_EQ(sleeper.Pauses().front(), kSettleDelayMs);
+    EXPECT_EQ(sleeper.Pauses().front(), kSettleMs);
     EXPECT_EQ(peer.Drain().front(), kCompletionQuery);
 }
 

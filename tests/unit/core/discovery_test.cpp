@@ -4,7 +4,7 @@
 #include "tool_harness.h"
 
 using core::DeviceEntry;
-using core::kLastSweptHost;
+using protocol::kLastSweptHost;
 using core::Mode;
 using core::SubnetPrefix;
 

@@ -57,7 +57,7 @@ protected:
                   std::to_string(serial++));
         std::filesystem::create_directories(folder);
         sleeper.OnPause([this](long long, int ms) {
-            if (ms == core::kSettleDelayMs)
+            if (ms == protocol::kSettleMs)
                 settle.Wait();
         });
         Make({0, upgradePeer.Port(), 0, searchPeer.Port()});

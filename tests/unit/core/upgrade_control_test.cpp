@@ -6,8 +6,8 @@
 
 #include "tool_harness.h"
 
-using core::kLastSweptHost;
-using core::kQueryLimit;
+using protocol::kLastSweptHost;
+using protocol::kQueryLimit;
 using core::Mode;
 
 using pubpro::ConversionError;
