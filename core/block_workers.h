@@ -9,6 +9,7 @@
 #include "core/tool_view.h"
 #include "core/worker_port.h"
 #include "core/worker_requests.h"
+#include "platform/keep_awake.h"
 #include "platform/message_queue.h"
 #include "platform/sleeper.h"
 
@@ -27,6 +28,8 @@ struct WorkerContext {
     WorkerPort& session; // the mode changes and the status texts of a pass
     platform::Sleeper& sleeper;
     WorkerDisplay& display; // progress
+    // Held for each pass, on the worker's own thread; null: nothing held.
+    platform::KeepAwake* keepAwake = nullptr;
 };
 
 // One pass each, run on the calling thread. They return early (silently) when
@@ -67,6 +70,8 @@ private:
             if (!message || message->id != kStartSendMessage)
                 return;
             try {
+                // Until the pass ends, however it ends.
+                const platform::KeepAwakeScope awake(context_.keepAwake);
                 pass_(message->request, context_);
             } catch (...) {
                 // A failure ends the pass silently; the worker waits for the next one.

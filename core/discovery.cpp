@@ -16,6 +16,7 @@ std::string SubnetPrefix(const std::string& localAddress) {
 
 void Discovery::SetLocalAddress(const std::string& address) {
     localAddress_ = address;
+    found_ = !address.empty();
     view_.LocalAddressChanged(address);
 }
 

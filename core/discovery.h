@@ -24,6 +24,8 @@ public:
     // initial text, which holds no dot, so a sweep then probes no collector.
     const std::string& LocalAddress() const { return localAddress_; }
     void SetLocalAddress(const std::string& address);
+    // False until a lookup found an address (lbl3 still shows its initial text).
+    bool HasLocalAddress() const { return found_; }
 
     // Empties the list, sets "SS" and probes hosts 1..254 of the local subnet.
     void Sweep(UdpChannel& searchChannel);
@@ -39,6 +41,7 @@ private:
     SessionMode& mode_;
     DeviceTable devices_;
     std::string localAddress_ = "lbl3";
+    bool found_ = false;
 };
 
 } // namespace core

@@ -19,6 +19,7 @@
 
 #include "core/device_entry.h"
 #include "core/socket_events.h"
+#include "platform/keep_awake.h"
 #include "platform/sleeper.h"
 
 #include <functional>
@@ -108,6 +109,14 @@ struct WindowPorts {
     // The host's own IPv4 text (platform/local_address.h in the program; a
     // fixed 127.0.0.1 in window tests outside a namespace).
     std::function<std::optional<std::string>()> lookupLocalAddress;
+    // Whether an adapter still holds the shown address. Empty: the system's
+    // answer (platform::LocalIPv4Held). A search whose shown address is not
+    // held asks lookupLocalAddress again, so with a fake lookup it never
+    // reaches the real network.
+    std::function<bool(const std::string&)> localAddressHeld = {};
+    // Held while blocks are sent or completion is queried, so that the
+    // system does not sleep mid-upgrade. Null: the system's (SystemKeepAwake).
+    platform::KeepAwake* keepAwake = nullptr;
 };
 
 } // namespace core

@@ -1,5 +1,8 @@
 #include "core/upgrade_tool.h"
 
+#include "platform/keep_awake.h"
+#include "platform/local_address.h"
+
 namespace core {
 
 UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
@@ -14,9 +17,14 @@ UpgradeTool::~UpgradeTool() {
     CloseSearchChannel(searchChannel_, window_.socketEvents);
 }
 
+namespace {
+const std::string kNoLocalAddress = "未找到本机IP地址";
+} // namespace
+
 void UpgradeTool::FormShow() {
     if (const auto address =
-            window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt) {
+            window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt;
+        address && !address->empty()) {
         discovery_.SetLocalAddress(*address);
         return;
     }
@@ -24,7 +32,23 @@ void UpgradeTool::FormShow() {
     // window is shown before it is first activated, so start-up comes after
     // this: it keeps the text instead of "等待升级", and a channel failure
     // replaces it.
-    status_.Show("未找到本机IP地址");
+    status_.Show(kNoLocalAddress);
+}
+
+void UpgradeTool::RefreshLocalAddressIfGone() {
+    const auto& shown = discovery_.LocalAddress();
+    if (discovery_.HasLocalAddress() && (window_.localAddressHeld
+                                             ? window_.localAddressHeld(shown)
+                                             : platform::LocalIPv4Held(shown)))
+        return;
+    const auto address = window_.lookupLocalAddress ? window_.lookupLocalAddress() : std::nullopt;
+    if (!address || address->empty()) {
+        status_.Show(kNoLocalAddress);
+        return;
+    }
+    discovery_.SetLocalAddress(*address);
+    if (status_.Text() == kNoLocalAddress)
+        status_.Show("等待升级");
 }
 
 void UpgradeTool::FormActivate() {
@@ -41,7 +65,8 @@ void UpgradeTool::FormActivate() {
     if (status_.Text().empty())
         status_.Show("等待升级");
     workers_ = std::make_unique<BlockWorkers>(
-        WorkerContext{upgradeChannel_, workerPort_, window_.sleeper, window_.workerDisplay});
+        WorkerContext{upgradeChannel_, workerPort_, window_.sleeper, window_.workerDisplay,
+                      window_.keepAwake != nullptr ? window_.keepAwake : &platform::SystemKeepAwake()});
 }
 
 void UpgradeTool::FormClose() {
@@ -50,6 +75,7 @@ void UpgradeTool::FormClose() {
 }
 
 void UpgradeTool::btnsearchClick() {
+    RefreshLocalAddressIfGone();
     discovery_.Sweep(searchChannel_);
 }
 

@@ -62,6 +62,9 @@ public:
 private:
     void StartRange(RangeRequest request) override;
     void StartList(ListRequest request) override;
+    // Before a sweep: an address never found, or one that no adapter holds
+    // any more (cable moved, adapter changed), is looked up again.
+    void RefreshLocalAddressIfGone();
 
     WindowPorts window_;
     ToolPorts ports_;

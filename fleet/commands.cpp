@@ -9,6 +9,7 @@
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/interrupts.h"
+#include "platform/keep_awake.h"
 #include "platform/network_adapters.h"
 #include "platform/read_file.h"
 #include "platform/terminal.h"
@@ -347,7 +348,12 @@ int RunUpgrade(const UpgradeOptions& options) {
                 std::cerr << "collector-fleet: " << record.Error() << "\n";
         };
         record.Write(CurrentResults(plan, &run));
-        run.Run();
+        {
+            // The system must not sleep while blocks go out or completion is
+            // awaited; released however the run ends.
+            const platform::KeepAwakeScope awake(&platform::SystemKeepAwake());
+            run.Run();
+        }
         running = nullptr;
         record.Info().upgradeSeconds = run.Seconds();
         results = CurrentResults(plan, &run);

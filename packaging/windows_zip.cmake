@@ -1,6 +1,7 @@
 # The portable Windows folder: a ZIP with one top folder holding the static
-# CollectorUpgrade.exe and collector-fleet.exe, the README and the screenshot
-# the README shows. Nothing needs installing on the Windows side. The programs
+# CollectorUpgrade.exe and collector-fleet.exe, README.txt for the technician
+# and the Win32 window's screenshot it names. The 64-bit tree packs
+# CollectorUpgrade-<version>-win64.zip, the 32-bit tree ...-win32.zip. Nothing needs installing on the Windows side. The programs
 # are stripped in the zip: a technician carries them, not their debug data.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
 
@@ -10,8 +11,10 @@ foreach(program CollectorUpgrade collector-fleet)
   endif()
 endforeach()
 set(CPACK_STRIP_FILES ON)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT program)
-install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot.png DESTINATION docs COMPONENT program)
+# The technician's README (Chinese, then English; UTF-8 with a byte order mark
+# and CRLF lines, so that any Notepad shows it), not the developers' one.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/windows/README.txt DESTINATION . COMPONENT program)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot-win32.png DESTINATION docs COMPONENT program)
 
 set(CPACK_GENERATOR ZIP)
 # Only the program component, in one archive named below.

@@ -1,6 +1,5 @@
 #include "platform/local_address.h"
 
-#include "platform/network_adapters.h"
 #include "platform/socket_library.h"
 
 #ifdef _WIN32
@@ -14,55 +13,67 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
 
-bool IsLoopback(const in_addr& address) {
-    return (ntohl(address.s_addr) >> 24) == 127;
+// Loopback (127/8) and link-local (169.254/16) addresses give no subnet
+// with collectors on it.
+bool Sweepable(const std::string& address) {
+    return !address.starts_with("127.") && !address.starts_with("169.254.");
 }
 
-std::optional<std::string> FromHostName() {
+bool HeldByRunningAdapter(const std::string& address, const std::vector<NetworkAdapter>& adapters) {
+    return std::any_of(adapters.begin(), adapters.end(), [&](const NetworkAdapter& adapter) {
+        return adapter.running && !adapter.loopback && adapter.address == address;
+    });
+}
+
+std::vector<std::string> HostNameAddresses() {
+    std::vector<std::string> addresses;
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) != 0)
-        return std::nullopt;
+        return addresses;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* list = nullptr;
     if (::getaddrinfo(name, nullptr, &hints, &list) != 0)
-        return std::nullopt;
-    std::optional<std::string> result;
+        return addresses;
     for (auto* entry = list; entry != nullptr; entry = entry->ai_next) {
         const auto& address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr;
-        if (!IsLoopback(address)) {
-            char text[INET_ADDRSTRLEN] = {};
-            ::inet_ntop(AF_INET, &address, text, sizeof text);
-            result = text;
-            break;
-        }
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &address, text, sizeof text);
+        addresses.emplace_back(text);
     }
     ::freeaddrinfo(list);
-    return result;
-}
-
-// The first IPv4 address of an adapter that is up and not loopback.
-std::optional<std::string> FromAdapters() {
-    for (const auto& adapter : ListNetworkAdapters())
-        if (!adapter.loopback && !adapter.address.starts_with("127."))
-            return adapter.address;
-    return std::nullopt;
+    return addresses;
 }
 
 } // namespace
+
+std::optional<std::string> ChooseLocalIPv4(const std::vector<std::string>& hostNameAddresses,
+                                           const std::vector<NetworkAdapter>& adapters) {
+    for (const auto& address : hostNameAddresses)
+        if (Sweepable(address) && (adapters.empty() || HeldByRunningAdapter(address, adapters)))
+            return address;
+    for (const auto& adapter : adapters)
+        if (adapter.running && !adapter.loopback && Sweepable(adapter.address))
+            return adapter.address;
+    return std::nullopt;
+}
 
 std::optional<std::string> LookupLocalIPv4() {
     // On Windows the name lookup fails until the sockets library is started.
     if (!EnsureSocketLibrary())
         return std::nullopt;
-    if (auto address = FromHostName())
-        return address;
-    return FromAdapters();
+    return ChooseLocalIPv4(HostNameAddresses(), ListNetworkAdapters());
+}
+
+bool LocalIPv4Held(const std::string& address) {
+    return HeldByRunningAdapter(address, ListNetworkAdapters());
 }
 
 } // namespace platform

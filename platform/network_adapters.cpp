@@ -97,6 +97,7 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
             entry.prefixLength = static_cast<int>(std::bitset<32>(mask).count());
         }
         entry.loopback = (item->ifa_flags & IFF_LOOPBACK) != 0;
+        entry.running = (item->ifa_flags & IFF_RUNNING) != 0;
         adapters.push_back(entry);
     }
     freeifaddrs(list);

@@ -12,6 +12,11 @@ struct NetworkAdapter {
     std::string address; // dotted-decimal IPv4
     int prefixLength = 0;
     bool loopback = false;
+    // Carries traffic: the link is connected (Linux: IFF_RUNNING; Windows
+    // lists only adapters whose operational status is up). An adapter that
+    // is switched on but has no cable or carrier keeps its address but
+    // reaches nobody.
+    bool running = true;
 };
 
 // Every IPv4 address of every adapter that is up, in the order the system

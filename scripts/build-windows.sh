@@ -5,9 +5,9 @@
 #   scripts/build-windows.sh [x86_64|i686] [--with-tests]
 #
 # x86_64 (the default) uses the preset "windows" (build-win/), i686 (32-bit
-# Windows) the preset "windows-i686" (build-win32/, never with tests).
-# --with-tests builds the test programs too, which
-# `ctest --preset windows` then runs under wine.
+# Windows) the preset "windows-i686" (build-win32/). --with-tests builds the
+# test programs too, which `ctest --preset windows` (or windows-i686) then
+# runs under wine (a 32-bit prefix for the 32-bit tree).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

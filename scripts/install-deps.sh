@@ -23,7 +23,8 @@ test_packages=(
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
   g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...
   g++-mingw-w64-i686-posix           # ... and 32-bit
-  wine wine64                        # runs the Windows tests
+  wine wine64                        # runs the Windows tests, 64-bit ...
+  wine32:i386                        # ... and 32-bit (needs the i386 architecture, below)
   fonts-wqy-zenhei                   # a CJK font that wine draws the Chinese texts with
   locales                            # zh_CN.UTF-8 for wine (made inside the build tree)
   dpkg-dev                           # dpkg-shlibdeps for the Debian packages
@@ -41,6 +42,12 @@ all) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
 *) echo "usage: $0 [build]" >&2; exit 2 ;;
 esac
 
+# wine32 is an i386 package: the architecture must be known to dpkg first.
+needs_i386=no
+if [[ " ${packages[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  needs_i386=yes
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
@@ -54,8 +61,15 @@ fi
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages. Run this once, then run the command again:" >&2
+  if [ $needs_i386 = yes ]; then
+    echo "  sudo dpkg --add-architecture i386" >&2
+  fi
   echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
   exit 1
+fi
+
+if [ $needs_i386 = yes ]; then
+  dpkg --add-architecture i386
 fi
 
 echo "Installing: ${missing[*]}"

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Checks the portable Windows zip: one top folder holding exactly the two
-programs, the README and the README's screenshot; each program is a Windows
-executable for the expected processor that needs no MinGW runtime DLL.
+programs, README.txt and the Win32 screenshot it names; each program is a
+Windows executable for the expected processor that needs no MinGW runtime DLL;
+README.txt opens right in any Notepad (UTF-8 with a byte order mark, CRLF
+lines) and tells, Chinese first and English after, what a technician needs on
+the first day.
 
     check_windows_zip.py ZIP OBJDUMP POINTER_SIZE
 """
@@ -40,6 +43,25 @@ def check_program(name, exe, objdump, pointer_size, problems):
     print(f"{name} imports:", " ".join(sorted(dlls)))
 
 
+# What README.txt must tell in each part: the first start (SmartScreen and
+# the firewall), the screenshot, and collector-fleet.exe's exit statuses.
+README_PARTS = {"Chinese": ["更多信息", "仍要运行", "专用网络", "允许其他应用"],
+                "English": ["More info", "Run anyway", "Private networks", "Allow another app"]}
+
+
+def check_readme(raw, problems):
+    if not raw.startswith(b"\xef\xbb\xbf") or raw.count(b"\n") != raw.count(b"\r\n"):
+        problems.append("README.txt is not UTF-8 with a byte order mark and CRLF lines")
+    chinese, _, english = raw.decode("utf-8-sig", errors="replace").partition("ENGLISH")
+    for part, body in (("Chinese", chinese), ("English", english)):
+        for word in README_PARTS[part] + ["docs\\screenshot-win32.png"]:
+            if word not in body:
+                problems.append(f"README.txt's {part} part does not mention {word!r}")
+        statuses = re.findall(r"^\s+(\d+)\s{2,}", body, re.MULTILINE)
+        if statuses != ["0", "3", "1", "2", "130"]:
+            problems.append(f"README.txt's {part} part lists exit statuses {statuses}")
+
+
 def main(path, objdump, pointer_size):
     problems = []
     programs = ["CollectorUpgrade.exe", "collector-fleet.exe"]
@@ -47,15 +69,17 @@ def main(path, objdump, pointer_size):
         names = [n for n in archive.namelist() if not n.endswith("/")]
         stem = os.path.basename(path)[:-len(".zip")]
         expected = {f"{stem}/{p}" for p in programs}
-        expected |= {f"{stem}/README.md", f"{stem}/docs/screenshot.png"}
+        expected |= {f"{stem}/README.txt", f"{stem}/docs/screenshot-win32.png"}
         if set(names) != expected:
             problems.append(f"entries {sorted(names)}, expected {sorted(expected)}")
         executables = {p: archive.read(f"{stem}/{p}") for p in programs
                        if f"{stem}/{p}" in names}
-        readme = archive.read(f"{stem}/README.md").decode("utf-8") \
-            if f"{stem}/README.md" in names else ""
-    if "docs/screenshot.png" not in readme:
-        problems.append("the README no longer shows docs/screenshot.png")
+        readme = archive.read(f"{stem}/README.txt") if f"{stem}/README.txt" in names else b""
+        shot = f"{stem}/docs/screenshot-win32.png"
+        picture = archive.read(shot) if shot in names else b""
+    check_readme(readme, problems)
+    if not picture.startswith(b"\x89PNG\r\n\x1a\n"):
+        problems.append("docs/screenshot-win32.png is not a PNG picture")
     for name, exe in executables.items():
         check_program(name, exe, objdump, pointer_size, problems)
     return problems

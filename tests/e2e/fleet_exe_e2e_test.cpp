@@ -5,6 +5,7 @@
 // Without the Windows tree (scripts/build-windows.sh) the case skips.
 
 #include "netns_fixture.h"
+#include "windows_tree.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -20,10 +21,10 @@
 
 namespace {
 
-const std::string kWindowsTree = COLLECTOR_WIN32_BUILD_DIR;
+const std::string kWindowsTree = e2e::WindowsTree();
 const std::string kFleetExe = kWindowsTree + "/fleet/collector-fleet.exe";
 const std::string kWineState = kWindowsTree + "/wine";
-const std::string kWineRun = COLLECTOR_SOURCE_DIR "/scripts/wine-run.sh";
+const std::string kWineRun = e2e::kWineRunScript;
 
 // A Linux path as the program sees it: wine maps / to drive Z:.
 std::string WinePath(const std::string& path) {
@@ -46,10 +47,7 @@ protected:
 
     void TearDown() override {
         if (net_) // the namespace's wine server, and its prefix with it
-            net_->RunInTool({"sh", "-c",
-                             "prefix='" + kWineState +
-                                 "'/prefix-net$(stat -L -c %i /proc/self/ns/net); "
-                                 "WINEPREFIX=$prefix wineserver -k; rm -rf \"$prefix\""});
+            net_->RunInTool(e2e::EndWineCommand(kWineState));
     }
 
     struct Outcome {

@@ -9,6 +9,7 @@
 // sees to both. It is ended after each case.
 
 #include "netns_fixture.h"
+#include "windows_tree.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -26,12 +27,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kWindowsTree = COLLECTOR_WIN32_BUILD_DIR;
+const std::string kWindowsTree = e2e::WindowsTree();
 const std::string kProgram = kWindowsTree + "/gui/win32/CollectorUpgrade.exe";
 const std::string kAutomation = kWindowsTree + "/tests/win32/collector_automation.exe";
 // The same wine state as the Windows tree's own tests: one prefix template.
 const std::string kWineState = kWindowsTree + "/wine";
-const std::string kWineRun = COLLECTOR_SOURCE_DIR "/scripts/wine-run.sh";
+const std::string kWineRun = e2e::kWineRunScript;
+
+// "采集器C" in GBK, and as the window must show it.
+constexpr const char* kGbkSerial = "\xB2\xC9\xBC\xAF\xC6\xF7" "C";
+constexpr const char* kGbkSerialShown = "采集器C";
 
 bool Exists(const std::string& path) {
     struct stat info {};
@@ -102,22 +107,22 @@ protected:
         if (net_) {
             // The wine server of this namespace's prefix (see scripts/wine-run.sh),
             // and the prefix with it.
-            net_->RunInTool({"sh", "-c",
-                             "prefix='" + kWineState +
-                                 "'/prefix-net$(stat -L -c %i /proc/self/ns/net); "
-                                 "WINEPREFIX=$prefix wineserver -k; rm -rf \"$prefix\""});
+            net_->RunInTool(e2e::EndWineCommand(kWineState));
         }
         if (xvfb_ > 0)
             net_->Terminate(xvfb_, 1s);
     }
 
-    // The field: three collectors, each with its own serial, version S1.00.
+    // The field: three collectors, each with its own serial, version S1.00; the
+// third's serial is Chinese, sent as the collectors send it: GBK bytes.
     void StartField(const std::vector<std::string>& options) {
         summary_ = net_->ScratchDir() + "/summary.json";
         const std::string ready = net_->ScratchDir() + "/emulator.ready";
         std::vector<std::string> argv = {COLLECTOR_EMULATOR_PATH,
                                          "--address",
-                                         "198.51.100.10=SN-A,198.51.100.11=SN-B,198.51.100.12=SN-C",
+                                         std::string("198.51.100.10=SN-A,198.51.100.11=SN-B,"
+                                                     "198.51.100.12=") +
+                                             kGbkSerial,
                                          "--image-out",
                                          net_->ScratchDir() + "/got-%a.bin",
                                          "--summary",
@@ -215,7 +220,8 @@ TEST_F(WineProgramInNamespace, SweepListsTheThreeCollectors) {
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(sorted,
               (std::vector<std::string>{"SN-A\t198.51.100.10\tS1.00", "SN-B\t198.51.100.11\tS1.00",
-                                        "SN-C\t198.51.100.12\tS1.00"}));
+                                        std::string(kGbkSerialShown) + "\t198.51.100.12\tS1.00"}))
+        << "a GBK serial shows as its Chinese text, whatever the system's code page";
     std::cout << "[ FIGURE ] start of CollectorUpgrade.exe under wine to three listed rows: "
               << std::chrono::duration_cast<std::chrono::milliseconds>(listed).count() << " ms\n";
 }

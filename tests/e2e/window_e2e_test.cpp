@@ -60,3 +60,30 @@ TEST(WindowInNamespace, FullField_SweepListsAll253Collectors) {
     EXPECT_EQ(addresses.size(), 253);
     EXPECT_FALSE(addresses.contains(QStringLiteral("198.51.100.1")));
 }
+
+TEST(WindowInNamespace, AddressThatAppearsAfterStartIsFoundByTheNextSearch) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    e2e::FieldEmulator emulator(net, "198.51.100.10-12");
+    ASSERT_TRUE(emulator.Ready()) << emulator.Log();
+    // At start the tool's adapter has only a self-assigned address, as a
+    // laptop port with no DHCP server has: it must not be taken.
+    const auto onToolAdapter = [&](const std::string& verb, const std::string& address) {
+        return e2e::RunCommand({"ip", "-n", net.ToolNamespace(), "address", verb, address, "dev",
+                                "veth0"});
+    };
+    ASSERT_EQ(onToolAdapter("del", std::string(e2e::kToolAddress) + "/24"), 0);
+    ASSERT_EQ(onToolAdapter("add", "169.254.7.7/16"), 0);
+
+    e2e::WindowRig rig(net, /*addressAtStart=*/false);
+    ASSERT_TRUE(rig.Ok()) << "local address: "
+                          << rig.Window().Tool().DeviceDiscovery().LocalAddress();
+    EXPECT_EQ(rig.Status(), "未找到本机IP地址");
+
+    // The address arrives (DHCP answered, cable moved) while the window is open.
+    ASSERT_EQ(onToolAdapter("add", std::string(e2e::kToolAddress) + "/24"), 0);
+    ASSERT_TRUE(rig.Sweep(3)) << rig.List()->topLevelItemCount() << " rows";
+    EXPECT_EQ(rig.Window().Tool().DeviceDiscovery().LocalAddress(), e2e::kToolAddress);
+    EXPECT_EQ(rig.Status(), "等待升级");
+}

@@ -106,7 +106,7 @@ std::vector<long long> QueryTimesMs(const QJsonObject& report) {
     return times;
 }
 
-WindowRig::WindowRig(const NetnsFixture& net) : in_(net.ToolNamespace()) {
+WindowRig::WindowRig(const NetnsFixture& net, bool addressAtStart) : in_(net.ToolNamespace()) {
     if (!in_.Ok())
         return;
     WindowSeams seams; // real ports 8000/23, real sleeper, real address lookup
@@ -115,8 +115,10 @@ WindowRig::WindowRig(const NetnsFixture& net) : in_(net.ToolNamespace()) {
     window_ = std::make_unique<TFrmmain>(seams);
     window_->show();
     list_ = window_->findChild<QTreeWidget*>("lv1");
+    const auto& discovery = window_->Tool().DeviceDiscovery();
     ok_ = QTest::qWaitFor([&] { return window_->Tool().WorkersRunning(); }, 3000) &&
-          window_->Tool().DeviceDiscovery().LocalAddress() == kToolAddress;
+          (addressAtStart ? discovery.LocalAddress() == kToolAddress
+                          : !discovery.HasLocalAddress());
 }
 
 WindowRig::~WindowRig() {

@@ -62,9 +62,12 @@ std::vector<long long> QueryTimesMs(const QJsonObject& report);
 // tool namespace, where the calling thread stays until the rig is destroyed.
 class WindowRig {
 public:
-    explicit WindowRig(const NetnsFixture& net);
+    // `addressAtStart`: whether the tool namespace holds its address when the
+    // window starts (false: the test adds it later).
+    explicit WindowRig(const NetnsFixture& net, bool addressAtStart = true);
     ~WindowRig();
-    // In the tool namespace, workers running, local address found.
+    // In the tool namespace, workers running, local address found (or, when
+    // none was to be had at start, not found).
     bool Ok() const { return ok_; }
     TFrmmain& Window() { return *window_; }
     QTreeWidget* List() const { return list_; }

@@ -2,6 +2,7 @@
 // Windows under wine): the host's own address, GBK through the system's own
 // converter, and files named by UTF-8 paths.
 #include "platform/gbk.h"
+#include "platform/keep_awake.h"
 #include "platform/local_address.h"
 #include "platform/read_file.h"
 
@@ -9,15 +10,22 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+// After winsock2.h.
+#include <windows.h>
 #endif
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <regex>
 
 using platform::GbkToUtf8;
+using platform::ChooseLocalIPv4;
 using platform::LookupLocalIPv4;
+using platform::NetworkAdapter;
+using platform::SystemKeepAwake;
 using platform::ReadOnlyFile;
 using platform::Utf8ToGbk;
 
@@ -39,6 +47,49 @@ TEST(LocalAddress, FoundWithoutTheCallerStartingTheSocketsLibrary) {
         EXPECT_LE(std::stoi(parts[i]), 255) << *address;
     EXPECT_NE(parts[1], "127") << "a loopback address cannot give the subnet to sweep";
 }
+
+TEST(LocalAddress, FirstHostNameAddressOfARunningAdapterNeverLoopbackNorSelfAssigned) {
+    auto adapter = [](const char* name, const char* address, bool running = true) {
+        return NetworkAdapter{name, address, 24, std::string(name) == "lo", running};
+    };
+    const std::vector<NetworkAdapter> laptop = {
+        adapter("lo", "127.0.0.1"), adapter("eth0", "169.254.12.7"), // cable, no DHCP
+        adapter("eth1", "192.168.5.20", false),                      // no link
+        adapter("vEthernet", "172.20.0.1"), adapter("wlan0", "10.1.2.3")};
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(ChooseLocalIPv4({"169.254.12.7", "192.168.5.20", "10.1.2.3"}, laptop), "10.1.2.3");
+    EXPECT_EQ(ChooseLocalIPv4({"127.0.1.1", "192.0.2.9"}, laptop), "172.20.0.1")
+        << "loopback, or held by no adapter: the first usable adapter";
+    EXPECT_EQ(ChooseLocalIPv4({"169.254.12.7"}, {laptop.begin(), laptop.begin() + 3}),
+              std::nullopt);
+    EXPECT_EQ(ChooseLocalIPv4({"169.254.1.1", "192.168.1.23"}, {}), "192.168.1.23")
+        << "no adapter list: the name's word, still never 169.254";
+    EXPECT_EQ(ChooseLocalIPv4(Names{}, {}), std::nullopt);
+}
+
+#ifdef _WIN32
+// Under wine the system code page follows LANG (scripts/wine-run.sh): a pass
+// as an English Windows must really run with 1252, or a regression to the
+// system code page would go unseen.
+TEST(SystemCodePage, IsTheOneOfThePassLanguage) {
+    const char* lang = std::getenv("LANG");
+    const std::string language = lang != nullptr ? lang : "";
+    std::printf("system code page %u (LANG=%s)\n", GetACP(), language.c_str());
+    if (language.starts_with("en_US"))
+        EXPECT_EQ(GetACP(), 1252u);
+    else if (language.starts_with("zh_CN"))
+        EXPECT_EQ(GetACP(), 936u);
+}
+
+// Held: the calling thread asks for "system required" (not the display).
+TEST(KeepAwake, HoldAsksTheSystemToStayAwakeAndReleaseClearsIt) {
+    SystemKeepAwake().Hold();
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    SystemKeepAwake().Hold();
+    SystemKeepAwake().Release();
+    EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS);
+}
+#endif
 
 TEST(Gbk, ChineseTextHasTheFixedCodePage936Bytes) {
     const std::string caption = "采集器程序升级工具";

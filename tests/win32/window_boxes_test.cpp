@@ -25,7 +25,7 @@ SeenBox ReadAndDismissBox() {
     HWND box = nullptr;
     for (int i = 0; i < 1000 && box == nullptr; ++i) { // up to 10 s on a busy machine
         EnumWindows(
-            [](HWND window, LPARAM found) -> BOOL {
+            [](HWND window, LPARAM found) CALLBACK -> BOOL {
                 DWORD process = 0;
                 GetWindowThreadProcessId(window, &process);
                 wchar_t name[16] = {};
@@ -45,7 +45,7 @@ SeenBox ReadAndDismissBox() {
     seen.caption = TextOf(box);
     EnumChildWindows(
         box,
-        [](HWND child, LPARAM state) -> BOOL {
+        [](HWND child, LPARAM state) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<SeenBox*>(state);
             wchar_t name[16] = {};
             GetClassNameW(child, name, 16);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows program's local address lookup under wine inside a network
-# namespace whose only non-loopback address is 198.51.100.1, and expects
+# namespace whose only usable address is 198.51.100.1 (its adapter's first
+# one is a self-assigned 169.254 address), and expects
 # exactly that address. The host name resolves to loopback there, so this
 # takes the adapter-table fallback; and it can only pass if wine's sockets
 # and adapters come from that namespace, not from the machine's own network.
@@ -18,18 +19,14 @@ fi
 ns=cuwin-$$-address
 ip netns add "$ns"
 cleanup() {
-  local key
-  key=$(ip netns exec "$ns" stat -L -c %i /proc/self/ns/net 2>/dev/null) || true
-  if [[ -n $key ]]; then
-    ip netns exec "$ns" env WINEPREFIX="$(realpath -m "$state")/prefix-net$key" wineserver -k \
-      2>/dev/null || true
-    rm -rf "$(realpath -m "$state")/prefix-net$key"
-  fi
+  ip netns exec "$ns" "$wine_run" --end "$state" || true
   ip netns del "$ns"
 }
 trap cleanup EXIT
 # Both ends of the pair stay inside: nothing can leave the namespace.
 ip -n "$ns" link add veth0 type veth peer name veth1
+# First a self-assigned address (a port without DHCP), which must be passed over.
+ip -n "$ns" address add 169.254.7.7/16 dev veth0
 ip -n "$ns" address add 198.51.100.1/24 dev veth0
 for link in lo veth0 veth1; do
   ip -n "$ns" link set "$link" up

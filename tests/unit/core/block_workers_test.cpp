@@ -11,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+using namespace std::chrono_literals;
+
 using core::ImageText;
 using protocol::kQueryIntervalMs;
 using protocol::kSettleMs;
@@ -36,6 +42,13 @@ std::string Block(unsigned index, std::size_t imageBytes) {
     return ReferenceBlock(index, imageBytes, "A5");
 }
 
+// Counts the holds and how many are in force.
+struct RecordingKeepAwake : platform::KeepAwake {
+    void Hold() override { ++held, ++holds; }
+    void Release() override { --held; }
+    std::atomic<int> held{0}, holds{0};
+};
+
 class PassTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,7 +71,8 @@ protected:
     RecordingDisplay& display = window.display;
     StatusLine status{window.view, display};
     WorkerPort session{mode, status};
-    WorkerContext context{channel, session, sleeper, display};
+    RecordingKeepAwake keepAwake;
+    WorkerContext context{channel, session, sleeper, display, &keepAwake};
 };
 
 TEST_F(PassTest, FirstPassSendsEveryBlockPacedThenQueriesFiveTimesAndFails) {
@@ -141,6 +155,41 @@ TEST_F(PassTest, WorkerThreadSurvivesPassesAndStopsPromptlyWhenCancelled) {
         sleeper.Cancel();
     } // joins
     SUCCEED();
+}
+
+TEST_F(PassTest, SystemIsKeptAwakeExactlyWhileAPassRunsAndReleasedOnEveryWayOut) {
+    std::atomic<int> pausesNotHeld{0};
+    std::atomic<bool> failSend{false};
+    sleeper.OnPause([&](long long, int) {
+        pausesNotHeld += keepAwake.held != 1;
+        if (failSend)
+            throw std::runtime_error("send failed");
+    });
+    auto waitReleased = [&] {
+        for (int i = 0; i < 500 && keepAwake.held != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return keepAwake.held == 0;
+    };
+    {
+        Tupthread worker(context);
+        EXPECT_EQ(keepAwake.holds, 0) << "nothing held while the worker only waits";
+        worker.Start({0, 2, "127.0.0.1", Image(600)}); // five queries go unanswered
+        EXPECT_EQ(peer.Collect(2 + 5, std::chrono::seconds(5)).size(), 7u);
+        EXPECT_TRUE(waitReleased()) << "after a failed upgrade";
+        failSend = true;
+        worker.Start({0, 2, "127.0.0.1", Image(600)});
+        EXPECT_EQ(peer.Collect(1, std::chrono::seconds(5)).size(), 1u);
+        EXPECT_TRUE(waitReleased()) << "after a pass that threw";
+        failSend = false;
+        sleeper.OnPause([](long long, int) { std::this_thread::sleep_for(1ms); });
+        worker.Start({0, 100000, "127.0.0.1", Image(600)});
+        for (int i = 0; i < 500 && keepAwake.holds != 3; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        sleeper.Cancel(); // the window closes mid-pass
+    } // joins
+    EXPECT_EQ(keepAwake.holds, 3);
+    EXPECT_EQ(keepAwake.held, 0);
+    EXPECT_EQ(pausesNotHeld, 0) << "a pause of a pass ran without the hold";
 }
 
 TEST_F(PassTest, AnyMessageOtherThanStartEndsTheWorker) {

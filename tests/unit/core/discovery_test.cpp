@@ -53,6 +53,29 @@ TEST_F(DiscoveryTest, SweepClearsTheListSetsSsAndProbesHosts1To254InOrder) {
     EXPECT_TRUE(upgradePeer.Settle().empty());
 }
 
+TEST_F(DiscoveryTest, SearchLooksTheAddressUpAgainOnlyWhenNoneWasFoundOrNoAdapterHoldsIt) {
+    localAddress.reset(); // no cable yet
+    tool->FormShow();
+    tool->FormActivate();
+    tool->btnsearchClick(); // still none: the label keeps its text
+    EXPECT_FALSE(tool->DeviceDiscovery().HasLocalAddress());
+    EXPECT_EQ(tool->StatusText(), "未找到本机IP地址");
+
+    localAddress = "127.0.0.1"; // the cable is plugged in
+    tool->btnsearchClick();
+    EXPECT_EQ(view.lbl3, "127.0.0.1");
+    EXPECT_EQ(tool->StatusText(), "等待升级");
+    EXPECT_EQ(searchPeer.WaitFor(kLastSweptHost).size(), 254u) << "its subnet is swept";
+
+    const int lookupsSoFar = lookups;
+    localAddress = "127.0.0.2";
+    tool->btnsearchClick(); // still held: not looked up again
+    EXPECT_EQ(lookups, lookupsSoFar);
+    addressHeld = [](const std::string& address) { return address != "127.0.0.1"; };
+    tool->btnsearchClick(); // no adapter holds it any more
+    EXPECT_EQ(view.lbl3, "127.0.0.2");
+}
+
 struct ReplyCase {
     const char* name;
     Mode mode;

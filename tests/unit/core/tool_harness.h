@@ -73,8 +73,14 @@ protected:
     // out, so its workers' passes would end at their first pause.
     void Make(core::ToolPorts ports) {
         tool.reset();
-        tool = std::make_unique<core::UpgradeTool>(
-            window.Ports(sleeper, [this] { return localAddress; }), ports);
+        auto windowPorts = window.Ports(sleeper, [this] {
+            ++lookups;
+            return localAddress;
+        });
+        windowPorts.localAddressHeld = [this](const std::string& address) {
+            return !addressHeld || addressHeld(address);
+        };
+        tool = std::make_unique<core::UpgradeTool>(std::move(windowPorts), ports);
     }
 
     // `relative` is UTF-8 text; returns the full path as UTF-8.
@@ -131,6 +137,9 @@ protected:
     DestinationListener upgradePeer;
     DestinationListener searchPeer;
     std::optional<std::string> localAddress = "127.0.0.1";
+    int lookups = 0; // calls of the local-address lookup
+    // Whether an adapter holds an address; unset: every address is held.
+    std::function<bool(const std::string&)> addressHeld;
     Gate settle;
     std::filesystem::path folder;
     std::unique_ptr<core::UpgradeTool> tool;

@@ -71,7 +71,7 @@ HWND Descendant(HWND parent, int id, const wchar_t* className = nullptr) {
     } search{id, className, nullptr};
     EnumChildWindows(
         parent,
-        [](HWND child, LPARAM state) -> BOOL {
+        [](HWND child, LPARAM state) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(state);
             wchar_t name[64] = {};
             GetClassNameW(child, name, 64);
@@ -110,7 +110,7 @@ std::vector<HWND> ProgramDialogs(HWND main) {
     } search{};
     GetWindowThreadProcessId(main, &search.process);
     EnumWindows(
-        [](HWND window, LPARAM state) -> BOOL {
+        [](HWND window, LPARAM state) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(state);
             DWORD process = 0;
             GetWindowThreadProcessId(window, &process);
