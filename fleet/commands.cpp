@@ -3,14 +3,16 @@
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
 #include "fleet/fleet_sockets.h"
+#include "fleet/run_record.h"
+#include "fleet/sha256.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
+#include "platform/interrupts.h"
 #include "platform/network_adapters.h"
 #include "platform/read_file.h"
 #include "platform/terminal.h"
 
-#include <csignal>
-#include <fstream>
+#include <algorithm>
 #include <iostream>
 
 namespace fleet {
@@ -25,7 +27,7 @@ int SetupError(const std::string& message) {
 // Sends the probe to every host of the scope, `sweeps` times, waiting for
 // replies after each round; one lost reply then does not hide a collector.
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
-                      const SweepOptions& options) {
+                      const SweepOptions& options, const bool* interrupted = nullptr) {
     FieldTable field(scope.Own());
     sockets.onSearchFrame = [&field](const std::string& sender, const std::string& frame) {
         field.OnSearchFrame(frame, sender);
@@ -37,8 +39,14 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepSc
         bool waited = false;
         wait.expires_after(std::chrono::milliseconds(options.waitMs));
         wait.async_wait([&waited](const asio::error_code&) { waited = true; });
-        while (!waited)
+        while (!waited && !(interrupted && *interrupted))
             io.run_one();
+        if (!waited) { // interrupted: the timer's handler must run before it goes
+            wait.cancel();
+            while (!waited)
+                io.run_one();
+            break;
+        }
     }
     sockets.onSearchFrame = nullptr;
     return field;
@@ -98,24 +106,115 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
     case Outcome::Upgraded:
         base.result = ResultKind::Upgraded;
         break;
+    case Outcome::NotVerified:
+        base.result = ResultKind::NotVerified;
+        break;
     case Outcome::Refused:
         base.result = ResultKind::Refused;
         break;
+    case Outcome::AlreadyCurrent:
+        base.result = ResultKind::AlreadyCurrent;
+        break;
     case Outcome::Failed:
         base.result = ResultKind::Failed;
+        break;
+    case Outcome::Interrupted:
+        base.result = ResultKind::Interrupted;
         break;
     case Outcome::Pending:
         base.result = ResultKind::NotStarted;
         break;
     }
+    base.reasonCode = session.ReasonCode();
     base.reason = session.Reason();
+    base.stage = ReportStageName(session.StageReached());
     base.versionAfter = session.VerifiedVersion();
+    if (session.Result() == Outcome::AlreadyCurrent)
+        base.versionAfter = base.versionBefore.empty() ? std::nullopt
+                                                       : std::optional(base.versionBefore);
     base.passes = session.Pass();
+    base.blocksSent = session.BlocksSent();
     base.blocksResent = session.BlocksResent();
+    base.resendOutsideImage = session.ResendOutsideImage();
     if (session.Finished())
         base.seconds =
             std::chrono::duration<double>(session.FinishedAt() - session.StartedAt()).count();
     return base;
+}
+
+// Every result of the run as it stands: the settled ones, then each upgrade
+// target by its session (unstarted ones with the reason nothing started).
+std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const UpgradeRun* run) {
+    std::vector<CollectorResult> results = plan.settled;
+    for (std::size_t i = 0; i < plan.toUpgrade.size(); ++i) {
+        CollectorResult result = plan.toUpgradeAs[i];
+        if (run != nullptr) {
+            result = ResultOf(*run->Sessions()[i], result);
+            if (result.result == ResultKind::NotStarted && !run->HaltCode().empty()) {
+                result.reasonCode = run->HaltCode();
+                result.reason = run->HaltReason();
+            }
+        }
+        results.push_back(result);
+    }
+    std::sort(results.begin(), results.end(),
+              [](const auto& a, const auto& b) { return AddressLess(a.address, b.address); });
+    return results;
+}
+
+// The dry run's results: what would happen, nothing done.
+std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
+    std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
+    for (auto& result : results)
+        if (result.plan == PlanKind::Upgrade)
+            result.result = ResultKind::Planned;
+    return results;
+}
+
+void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
+    std::vector<std::vector<std::string>> rows = {{"IP", "serial", "version", "plan", "reason"}};
+    for (const auto& r : results)
+        rows.push_back({r.address, GbkToUtf8(r.serial), GbkToUtf8(r.versionBefore),
+                        PlanName(r.plan), r.reason.empty() ? "-" : r.reason});
+    PrintRows(out, rows);
+}
+
+// The targets the operator named: --target, then the lines of --target-file.
+// The text says what is wrong with them.
+std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOptions& options,
+                                                                 const SweepScope& scope) {
+    for (const auto& target : options.targets)
+        if (const auto problem = CheckTarget(target, scope); !problem.empty())
+            return "--target " + problem;
+    for (const auto& excluded : options.excluded)
+        if (!SubnetPrefix(excluded))
+            return "--exclude \"" + excluded + "\" is not an IPv4 address";
+    std::vector<std::string> targets = options.targets;
+    if (!options.targetFile.empty()) {
+        ReadOnlyFile file;
+        if (!file.Open(options.targetFile))
+            return "cannot read the target file " + options.targetFile + ": " + file.Error();
+        std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 1 << 20)),
+                         '\0');
+        text.resize(file.Read(text.data(), text.size()));
+        auto parsed = ParseTargetFile(text);
+        if (const auto* error = std::get_if<std::string>(&parsed))
+            return "the target file " + options.targetFile + ", " + *error;
+        const auto& listed = std::get<std::vector<std::string>>(parsed);
+        if (listed.empty())
+            return "the target file " + options.targetFile + " names no collector";
+        targets.insert(targets.end(), listed.begin(), listed.end());
+    }
+    return targets;
+}
+
+std::string EmptySweepMessage(const Adapter& chosen) {
+    const NetworkAdapter& adapter = chosen.adapter;
+    return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " +
+           adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
+           "). Check that the collectors are powered and cabled to this adapter's network, that "
+           "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
+           "drops UDP port 23.";
 }
 
 } // namespace
@@ -142,10 +241,15 @@ int RunDiscover(const DiscoverOptions& options) {
     std::cerr << SweepingLine(chosen);
     const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
+    if (field.Size() == 0) {
+        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
+        return kExitSomeNotUpgraded;
+    }
     return 0;
 }
 
 int RunUpgrade(const UpgradeOptions& options) {
+    const auto startedAt = std::chrono::system_clock::now();
     const auto loaded = LoadFirmwareImage(options.imagePath);
     if (const auto* error = std::get_if<std::string>(&loaded))
         return SetupError(*error);
@@ -155,11 +259,30 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
     const Adapter& chosen = std::get<Adapter>(picked);
-    for (const auto& target : options.targets)
-        if (const auto problem = CheckTarget(target, chosen.scope); !problem.empty())
-            return SetupError("--target " + problem);
-    if (!options.yes && !StandardInputIsTerminal())
+    const NetworkAdapter& adapter = chosen.adapter;
+    const std::string own = adapter.address;
+    const auto named = NamedTargets(options, chosen.scope);
+    if (const auto* error = std::get_if<std::string>(&named))
+        return SetupError(*error);
+    const auto& targets = std::get<std::vector<std::string>>(named);
+    // A dry run sends no upgrade message, so it needs nobody's confirmation.
+    if (!options.dryRun && !options.yes && !StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
+
+    RunInfo info;
+    info.adapterName = adapter.name;
+    info.adapterAddress = own;
+    info.adapterPrefix = adapter.prefixLength;
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < image->hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(image->hex.substr(i, 2), nullptr, 16));
+    info.imageSha256 = Sha256Hex(bytes);
+    info.dryRun = options.dryRun;
+    info.started = UtcTimestamp(startedAt);
+    RunRecord record(options.reportPath, info, *image);
+    // A report that cannot be kept is known before anything is sent.
+    if (!record.Write({}))
+        return SetupError(record.Error());
 
     asio::io_context io;
     FleetSockets sockets(io, chosen.scope);
@@ -168,50 +291,86 @@ int RunUpgrade(const UpgradeOptions& options) {
     const ProgressMode progressMode = ChooseProgress(options.progress);
     if (progressMode != ProgressMode::Quiet)
         std::cerr << SweepingLine(chosen);
-    const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
-    const TargetPlan plan =
-        PlanTargets(field, options.all ? std::vector<std::string>{} : options.targets, *image);
 
-    std::vector<CollectorResult> results = plan.settled;
-    double upgradeSeconds = 0;
-    if (!plan.toUpgrade.empty()) {
+    // From here an interrupt ends the run in order: no new session, each
+    // collector reported as it stands, the report written, status 130.
+    TreatConsoleCloseAsInterrupt();
+    bool interrupted = false;
+    UpgradeRun* running = nullptr;
+    asio::signal_set interrupts(io);
+    for (const int signal : InterruptSignals())
+        interrupts.add(signal);
+    interrupts.async_wait([&](const asio::error_code& error, int) {
+        if (error)
+            return;
+        interrupted = true;
+        if (running != nullptr)
+            running->Interrupt();
+    });
+
+    const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep, &interrupted);
+    const TargetPlan plan = PlanTargets(field, options.all ? std::vector<std::string>{} : targets,
+                                        options.excluded, *image, chosen.scope);
+    if (field.Size() == 0)
+        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
+
+    std::vector<CollectorResult> results;
+    if (options.dryRun) {
+        results = PlannedResults(plan);
+        if (options.format == ReportFormat::Text)
+            PrintPlan(std::cout, results);
+    } else if (!interrupted && !plan.toUpgrade.empty()) {
+        // While the question waits for an answer, Ctrl+C ends the program at
+        // once: nothing has been sent but the sweep.
+        interrupts.clear();
         if (!options.yes && !Confirm(plan.toUpgradeAs, *image))
             return SetupError("not confirmed; nothing was sent");
+        for (const int signal : InterruptSignals())
+            interrupts.add(signal);
         SessionTiming timing;
         timing.verify = options.verify;
+        timing.verifyTimeout = std::chrono::seconds(options.verifyTimeoutSeconds);
         ProgressView progress(progressMode, stderr);
-        UpgradeRun run(io, sockets, image, plan.toUpgrade,
-                       LaunchLimits{options.parallel, options.canary, options.maxFailures}, timing,
-                       progress);
-        // An interrupt ends the run early but still prints and records what was done.
-        asio::signal_set interrupts(io, SIGINT, SIGTERM);
-        interrupts.async_wait([&run](const asio::error_code& error, int) {
-            if (!error)
-                run.Interrupt();
-        });
+        LaunchLimits limits{options.parallel, options.canary, options.maxFailures};
+        UpgradeRun run(io, sockets, image, plan.toUpgrade, limits, timing, progress);
+        running = &run;
+        run.onSessionEnded = [&](std::size_t) {
+            if (!record.Write(CurrentResults(plan, &run)) && record.Error().size())
+                std::cerr << "collector-fleet: " << record.Error() << "\n";
+        };
+        record.Write(CurrentResults(plan, &run));
         run.Run();
-        interrupts.cancel();
-        upgradeSeconds = run.Seconds();
-        for (std::size_t i = 0; i < plan.toUpgrade.size(); ++i) {
-            CollectorResult result = ResultOf(*run.Sessions()[i], plan.toUpgradeAs[i]);
-            if (result.result == ResultKind::NotStarted)
-                result.reason = run.HaltReason();
-            results.push_back(result);
+        running = nullptr;
+        results = CurrentResults(plan, &run);
+    } else {
+        results = CurrentResults(plan, nullptr);
+        for (auto& result : results)
+            if (interrupted && result.plan == PlanKind::Upgrade) {
+                result.reasonCode = "interrupted";
+                result.reason = "not started: the run was interrupted";
+            }
+    }
+    interrupts.cancel();
+
+    int status = interrupted ? kExitInterrupted : ExitStatusFor(results, options.dryRun);
+    RunInfo& final = record.Info();
+    final.interrupted = interrupted;
+    final.ended = UtcTimestamp(std::chrono::system_clock::now());
+    final.exitStatus = status;
+    if (!record.Write(results) || record.WriteFailed()) {
+        std::cerr << "collector-fleet: " << record.Error() << "\n";
+        if (status != kExitInterrupted) {
+            status = kExitSomeNotUpgraded;
+            final.exitStatus = status;
         }
-    } else if (results.empty()) {
-        std::cerr << "collector-fleet: no collector found\n";
     }
-    std::sort(results.begin(), results.end(),
-              [](const auto& a, const auto& b) { return AddressLess(a.address, b.address); });
-    PrintResultTable(std::cout, results);
-    if (!options.reportPath.empty()) {
-        std::ofstream report(PathFromUtf8(options.reportPath), std::ios::binary | std::ios::trunc);
-        report << ReportJson(*image, results, upgradeSeconds);
-        if (!report.flush())
-            std::cerr << "collector-fleet: cannot write the report to " << options.reportPath
-                      << "\n";
-    }
-    return ExitStatusFor(results);
+    if (options.format == ReportFormat::Json)
+        std::cout << record.Json(results);
+    else if (!options.dryRun)
+        PrintResultTable(std::cout, results);
+    if (interrupted)
+        std::cerr << "collector-fleet: interrupted\n";
+    return status;
 }
 
 } // namespace fleet

@@ -28,17 +28,26 @@ struct DiscoverOptions {
     ListFormat format = ListFormat::Table;
 };
 
+enum class ReportFormat { Text, Json };
+
 struct UpgradeOptions {
     AdapterOptions adapter;
     SweepOptions sweep;
     std::string imagePath;
     std::vector<std::string> targets;
+    std::string targetFile;
+    std::vector<std::string> excluded;
     bool all = false;
     std::size_t parallel = 0; // 0: all at once
-    std::size_t canary = 0;
+    // Upgraded and verified one by one before the rest start; applies when
+    // there is more than one collector to upgrade. 0: none.
+    std::size_t canary = 1;
     std::optional<std::size_t> maxFailures;
     bool verify = true;
+    int verifyTimeoutSeconds = 90;
+    bool dryRun = false;
     std::string reportPath;
+    ReportFormat format = ReportFormat::Text;
     std::string progress = "auto"; // auto | tty | plain | quiet
     bool yes = false;
 };

@@ -94,9 +94,21 @@ void FieldTable::OnSearchFrame(const std::string& frame, const std::string& send
     if (sender == own_ || !IsHostOf24(sender, own_))
         return;
     const auto reply = protocol::ParseSearchReply(frame);
-    if (reply.serial.empty() || entries_.count(sender))
+    if (reply.serial.empty())
         return;
-    entries_[sender] = FieldEntry{sender, Trimmed(reply.serial), reply.version};
+    const std::string serial = Trimmed(reply.serial);
+    const auto known = entries_.find(sender);
+    if (known == entries_.end()) {
+        entries_[sender] = FieldEntry{sender, serial, reply.version, false, {}};
+        return;
+    }
+    FieldEntry& entry = known->second;
+    if (serial != entry.serial &&
+        std::find(entry.otherSerials.begin(), entry.otherSerials.end(), serial) ==
+            entry.otherSerials.end()) {
+        entry.conflict = true;
+        entry.otherSerials.push_back(serial);
+    }
 }
 
 const FieldEntry* FieldTable::Find(const std::string& address) const {

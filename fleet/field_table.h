@@ -15,6 +15,10 @@ struct FieldEntry {
     std::string address;
     std::string serial;  // trimmed of bytes <= 0x20 when first seen
     std::string version; // as received, may be empty
+    // Another serial answered from the same address: two collectors share it,
+    // their frames would mix in one session, so it is never upgraded.
+    bool conflict = false;
+    std::vector<std::string> otherSerials; // trimmed, in order of arrival
 };
 
 // The value of a strict dotted-decimal IPv4 address (first octet highest).
@@ -37,7 +41,8 @@ public:
 
     // A search-reply frame (ESC .. ENQ) from `sender`. Replies from this host,
     // with an empty serial, or from outside the /24 are dropped; the first
-    // reply of an address makes its entry and later ones do not change it.
+    // reply of an address makes its entry, a later one with another serial
+    // marks it a conflict, and nothing else changes it.
     void OnSearchFrame(const std::string& frame, const std::string& sender);
 
     const FieldEntry* Find(const std::string& address) const;

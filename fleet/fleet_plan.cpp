@@ -3,6 +3,7 @@
 #include "platform/gbk.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace fleet {
 
@@ -48,7 +49,8 @@ std::string CheckTarget(const std::string& target, const SweepScope& scope) {
 }
 
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
-                       const FirmwareImage& image) {
+                       const std::vector<std::string>& excluded, const FirmwareImage& image,
+                       const SweepScope& scope) {
     std::vector<std::string> addresses = targets;
     if (addresses.empty())
         for (const auto& entry : field.SortedByAddress())
@@ -58,38 +60,98 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
 
     TargetPlan plan;
     for (const auto& address : addresses) {
+        if (std::find(excluded.begin(), excluded.end(), address) != excluded.end())
+            continue;
         CollectorResult result;
         result.address = address;
+        const auto settle = [&](PlanKind kind, ResultKind outcome, const char* code,
+                                std::string reason) {
+            result.plan = kind;
+            result.result = outcome;
+            result.reasonCode = code;
+            result.reason = std::move(reason);
+            plan.settled.push_back(result);
+        };
+        if (auto problem = CheckTarget(address, scope); !problem.empty()) {
+            settle(PlanKind::NotInSubnet, ResultKind::NotStarted, "not_in_subnet",
+                   std::move(problem));
+            continue;
+        }
         const FieldEntry* found = field.Find(address);
         if (found == nullptr) {
-            result.result = ResultKind::Failed;
-            result.reason = "did not answer the sweep";
-            plan.settled.push_back(result);
+            settle(PlanKind::NotFound, ResultKind::Failed, "no_sweep_reply",
+                   "did not answer the sweep");
             continue;
         }
         result.serial = found->serial;
         result.versionBefore = found->version;
         const char first = found->version.empty() ? '\0' : found->version.front();
-        if (first == 'V') {
-            result.result = ResultKind::Refused;
-            result.reason = "version \"" + GbkToUtf8(found->version) +
-                            "\" is not compatible: use the older upgrade program";
+        if (found->conflict) {
+            std::string serials = GbkToUtf8(found->serial);
+            for (const auto& other : found->otherSerials)
+                serials += ", " + GbkToUtf8(other);
+            settle(PlanKind::AddressConflict, ResultKind::Conflict, "address_conflict",
+                   "several collectors answer from this address (" + serials + ")");
+        } else if (first == 'V') {
+            settle(PlanKind::RefusedV, ResultKind::Refused, "version_v",
+                   "version \"" + GbkToUtf8(found->version) +
+                       "\" is not compatible: use the older upgrade program");
         } else if (first != 'S') {
-            result.result = ResultKind::Refused;
-            result.reason = "version \"" + GbkToUtf8(found->version) +
-                            "\" does not begin with S: cannot be upgraded";
+            settle(PlanKind::RefusedV, ResultKind::Refused, "version_not_s",
+                   "version \"" + GbkToUtf8(found->version) +
+                       "\" does not begin with S: cannot be upgraded");
         } else if (found->version == image.versionAsReported) {
-            result.result = ResultKind::UpToDate;
             result.versionAfter = found->version;
-            result.reason = "already runs this version";
+            settle(PlanKind::AlreadyCurrent, ResultKind::AlreadyCurrent, "already_current",
+                   "already runs this version");
         } else {
             plan.toUpgrade.push_back(address);
             plan.toUpgradeAs.push_back(result);
-            continue;
         }
-        plan.settled.push_back(result);
     }
     return plan;
+}
+
+std::variant<std::vector<std::string>, std::string> ParseTargetFile(const std::string& text) {
+    std::vector<std::string> addresses;
+    std::optional<std::size_t> ipColumn; // set by a CSV header
+    std::size_t lineNumber = 0, start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        ++lineNumber;
+        if (lineNumber == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0)
+            line.erase(0, 3); // a byte-order mark from a Windows editor
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+        std::vector<std::string> fields;
+        for (std::size_t from = 0;;) {
+            const auto comma = line.find(',', from);
+            fields.push_back(line.substr(from, comma - from));
+            if (comma == std::string::npos)
+                break;
+            from = comma + 1;
+        }
+        if (!ipColumn && addresses.empty() && fields.size() > 1) {
+            const auto ip = std::find(fields.begin(), fields.end(), "ip");
+            if (ip != fields.end()) {
+                ipColumn = static_cast<std::size_t>(ip - fields.begin());
+                continue;
+            }
+        }
+        const std::size_t column = ipColumn.value_or(0);
+        const std::string address = column < fields.size() ? fields[column] : std::string();
+        if (!SubnetPrefix(address))
+            return "line " + std::to_string(lineNumber) + ": \"" + line +
+                   "\" does not hold an IPv4 address";
+        addresses.push_back(address);
+    }
+    return addresses;
 }
 
 } // namespace fleet

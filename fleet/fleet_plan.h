@@ -27,12 +27,21 @@ std::string CheckTarget(const std::string& target, const SweepScope& scope);
 
 struct TargetPlan {
     std::vector<std::string> toUpgrade;       // ascending by address
-    std::vector<CollectorResult> settled;     // refused, up to date or not found
+    std::vector<CollectorResult> settled;     // refused, current, conflicting or not found
     std::vector<CollectorResult> toUpgradeAs; // the same order as toUpgrade: serial, version
 };
 
-// `targets` empty means every collector of the field.
+// `targets` empty means every collector of the field; `excluded` addresses
+// are left out either way. A named target outside the adapter's sweep scope
+// is planned "not in subnet" and never touched.
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
-                       const FirmwareImage& image);
+                       const std::vector<std::string>& excluded, const FirmwareImage& image,
+                       const SweepScope& scope);
+
+// The addresses of a target file: one IPv4 address a line, or the CSV that
+// `discover --format csv` writes (its header names the "ip" column). Blank
+// lines and lines starting with # are skipped. The text is the first
+// line that is neither, with its number.
+std::variant<std::vector<std::string>, std::string> ParseTargetFile(const std::string& text);
 
 } // namespace fleet

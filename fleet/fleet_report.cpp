@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <iomanip>
+#include <ctime>
 
 namespace fleet {
 
@@ -70,98 +70,175 @@ std::string Csv(const std::string& field) {
 
 } // namespace
 
-const char* ResultName(ResultKind kind) {
+const char* PlanName(PlanKind kind) {
     switch (kind) {
-    case ResultKind::Upgraded:
-        return "ok";
-    case ResultKind::UpToDate:
-        return "up-to-date";
-    case ResultKind::Refused:
-        return "refused";
-    case ResultKind::Failed:
-        return "failed";
-    case ResultKind::NotStarted:
-        return "not-started";
+    case PlanKind::Upgrade:
+        return "upgrade";
+    case PlanKind::AlreadyCurrent:
+        return "already_current";
+    case PlanKind::RefusedV:
+        return "refused_v";
+    case PlanKind::NotInSubnet:
+        return "not_in_subnet";
+    case PlanKind::AddressConflict:
+        return "address_conflict";
+    case PlanKind::NotFound:
+        return "not_found";
     }
     return "?";
 }
 
-int ExitStatusFor(const std::vector<CollectorResult>& results) {
+const char* ResultName(ResultKind kind) {
+    switch (kind) {
+    case ResultKind::Upgraded:
+        return "upgraded";
+    case ResultKind::NotVerified:
+        return "not_verified";
+    case ResultKind::Refused:
+        return "refused";
+    case ResultKind::AlreadyCurrent:
+        return "already_current";
+    case ResultKind::Failed:
+        return "failed";
+    case ResultKind::Interrupted:
+        return "interrupted";
+    case ResultKind::Conflict:
+        return "conflict";
+    case ResultKind::NotStarted:
+        return "not_started";
+    case ResultKind::Planned:
+        return "planned";
+    }
+    return "?";
+}
+
+int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun) {
+    if (results.empty())
+        return kExitSomeNotUpgraded;
+    if (dryRun) {
+        for (const auto& result : results)
+            if (result.plan == PlanKind::Upgrade)
+                return kExitAllUpgraded;
+        return kExitNothingToDo;
+    }
     bool upgraded = false;
     for (const auto& result : results) {
         if (result.result == ResultKind::Upgraded)
             upgraded = true;
-        else if (result.result != ResultKind::UpToDate)
+        else if (result.result != ResultKind::AlreadyCurrent)
             return kExitSomeNotUpgraded;
     }
     return upgraded ? kExitAllUpgraded : kExitNothingToDo;
 }
 
+const char* ToolVersion() {
+    return COLLECTOR_FLEET_VERSION;
+}
+
+std::string UtcTimestamp(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    const std::tm* utc = std::gmtime(&seconds); // one thread writes reports
+    char text[32] = {};
+    if (utc != nullptr)
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
+}
+
 void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& results) {
-    std::vector<std::vector<std::string>> rows = {
-        {"IP", "serial", "before", "after", "result", "passes", "resent", "seconds", "reason"}};
+    std::vector<std::vector<std::string>> rows = {{"IP", "serial", "before", "after", "outcome",
+                                                   "stage", "passes", "sent", "resent", "seconds",
+                                                   "reason"}};
     for (const auto& r : results) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
         rows.push_back({r.address, GbkToUtf8(r.serial), GbkToUtf8(r.versionBefore),
                         r.versionAfter ? GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
-                        std::to_string(r.passes), std::to_string(r.blocksResent), seconds,
+                        r.stage, std::to_string(r.passes), std::to_string(r.blocksSent),
+                        std::to_string(r.blocksResent), seconds,
                         r.reason.empty() ? "-" : r.reason});
     }
     PrintRows(out, rows);
 }
 
-std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results,
-                       double upgradeSeconds) {
-    nlohmann::ordered_json report;
+std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<CollectorResult>& results) {
+    using Json = nlohmann::ordered_json;
+    Json report;
+    report["tool"] = {{"name", "collector-fleet"}, {"version", ToolVersion()}};
+    report["adapter"] = {{"name", run.adapterName},
+                         {"address", run.adapterAddress},
+                         {"prefix", run.adapterPrefix}};
     report["image"] = {{"name", image.fileName},
                        {"version", image.versionText},
                        {"size", image.sizeBytes},
-                       {"blocks", image.blockCount}};
-    report["upgrade_seconds"] = std::round(upgradeSeconds * 1000) / 1000;
-    report["collectors"] = nlohmann::ordered_json::array();
+                       {"blocks", image.blockCount},
+                       {"sha256", run.imageSha256}};
+    report["dry_run"] = run.dryRun;
+    report["interrupted"] = run.interrupted;
+    report["started"] = run.started;
+    report["ended"] = run.ended ? Json(*run.ended) : Json(nullptr);
+    report["exit_status"] = run.exitStatus ? Json(*run.exitStatus) : Json(nullptr);
+    report["collectors"] = Json::array();
     for (const auto& r : results) {
-        nlohmann::ordered_json entry = {
+        report["collectors"].push_back({
             {"ip", r.address},
             {"serial", GbkToUtf8(r.serial)},
             {"serial_hex", Hex(r.serial)},
             {"version_before", GbkToUtf8(r.versionBefore)},
             {"version_before_hex", Hex(r.versionBefore)},
-            {"version_after", r.versionAfter ? nlohmann::ordered_json(GbkToUtf8(*r.versionAfter))
-                                             : nlohmann::ordered_json(nullptr)},
-            {"result", ResultName(r.result)},
-            {"reason", r.reason},
+            {"version_after", r.versionAfter ? Json(GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
+            {"plan", PlanName(r.plan)},
+            {"outcome", ResultName(r.result)},
+            {"reason", r.reasonCode},
+            {"detail", r.reason},
+            {"stage", r.stage},
             {"passes", r.passes},
+            {"blocks_sent", r.blocksSent},
             {"blocks_resent", r.blocksResent},
+            {"resend_outside_image", r.resendOutsideImage},
             {"seconds", std::round(r.seconds * 1000) / 1000},
-        };
-        report["collectors"].push_back(entry);
+        });
     }
-    return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format) {
     if (format == ListFormat::Json) {
         auto list = nlohmann::ordered_json::array();
         for (const auto& e : field)
+        {
+            auto others = nlohmann::ordered_json::array();
+            for (const auto& serial : e.otherSerials)
+                others.push_back(GbkToUtf8(serial));
             list.push_back({{"ip", e.address},
                             {"serial", GbkToUtf8(e.serial)},
                             {"serial_hex", Hex(e.serial)},
                             {"version", GbkToUtf8(e.version)},
-                            {"version_hex", Hex(e.version)}});
+                            {"version_hex", Hex(e.version)},
+                            {"conflict", e.conflict},
+                            {"other_serials", others}});
+        }
         out << list.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
         return;
     }
     if (format == ListFormat::Csv) {
-        out << "serial,ip,version\n";
+        // The address first: a target file can be this listing as it is.
+        out << "ip,serial,version\n";
         for (const auto& e : field)
-            out << Csv(GbkToUtf8(e.serial)) << "," << e.address << "," << Csv(GbkToUtf8(e.version))
-                << "\n";
+            out << e.address << "," << Csv(GbkToUtf8(e.serial)) << ","
+                << Csv(GbkToUtf8(e.version)) << "\n";
         return;
     }
-    std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version"}};
-    for (const auto& e : field)
-        rows.push_back({GbkToUtf8(e.serial), e.address, GbkToUtf8(e.version)});
+    std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version", ""}};
+    for (const auto& e : field) {
+        std::string note;
+        if (e.conflict) {
+            note = "address conflict: also answered as";
+            for (const auto& serial : e.otherSerials)
+                note += " " + GbkToUtf8(serial);
+        }
+        rows.push_back({GbkToUtf8(e.serial), e.address, GbkToUtf8(e.version), note});
+    }
     PrintRows(out, rows);
 }
 

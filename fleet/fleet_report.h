@@ -1,11 +1,12 @@
 #pragma once
 
-// The outcome of a fleet run per collector, as a table for people and as JSON
-// for records; and the listing of a discovered field.
+// The outcome of a fleet run per collector, as a table for people and as the
+// JSON report for records; and the listing of a discovered field.
 
 #include "fleet/field_table.h"
 #include "fleet/firmware_image.h"
 
+#include <chrono>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -13,7 +14,21 @@
 
 namespace fleet {
 
-enum class ResultKind { Upgraded, UpToDate, Refused, Failed, NotStarted };
+// What the sweep says should happen to a target.
+enum class PlanKind { Upgrade, AlreadyCurrent, RefusedV, NotInSubnet, AddressConflict, NotFound };
+const char* PlanName(PlanKind kind);
+
+enum class ResultKind {
+    Upgraded,       // completed and reported the new version
+    NotVerified,    // completed, no version answer in time
+    Refused,        // "E80", or a version the upgrade protocol cannot serve ("V")
+    AlreadyCurrent, // the sweep's version or "E81"
+    Failed,
+    Interrupted,
+    Conflict, // two serials answer from the address
+    NotStarted,
+    Planned, // a dry run's "would upgrade"
+};
 const char* ResultName(ResultKind kind);
 
 struct CollectorResult {
@@ -21,10 +36,13 @@ struct CollectorResult {
     std::string serial;        // raw GBK, empty when it did not answer the sweep
     std::string versionBefore; // raw GBK
     std::optional<std::string> versionAfter;
+    PlanKind plan = PlanKind::Upgrade;
     ResultKind result = ResultKind::NotStarted;
-    std::string reason; // UTF-8
+    std::string reasonCode; // a short stable word; empty when upgraded
+    std::string reason;     // the same for people (UTF-8)
+    std::string stage = "sweep";
     int passes = 0;
-    std::size_t blocksResent = 0;
+    std::size_t blocksSent = 0, blocksResent = 0, resendOutsideImage = 0;
     double seconds = 0;
 };
 
@@ -33,15 +51,34 @@ inline constexpr int kExitAllUpgraded = 0;
 inline constexpr int kExitSomeNotUpgraded = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNothingToDo = 3;
+inline constexpr int kExitInterrupted = 130;
 
-// 0 when at least one was upgraded and all others are up to date, 3 when none
-// needed an upgrade, 1 otherwise.
-int ExitStatusFor(const std::vector<CollectorResult>& results);
+// 0 when at least one was upgraded and all others are already current, 3
+// when every one was already current, 1 otherwise (an empty list too: a
+// sweep that found nothing is a failure). A dry run: 0 when it plans an
+// upgrade, 3 when not, 1 when nothing was found.
+int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun);
+
+// The run as a whole, for the report's head.
+struct RunInfo {
+    std::string adapterName, adapterAddress;
+    int adapterPrefix = 0;
+    std::string imageSha256;
+    bool dryRun = false;
+    bool interrupted = false;
+    std::string started;              // UTC, ISO 8601
+    std::optional<std::string> ended; // set once the run is over
+    std::optional<int> exitStatus;    // likewise
+};
+
+// The program's version, as the build gives it.
+const char* ToolVersion();
+// A time as "2026-12-07T15:00:00Z".
+std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 
 void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& results);
-// `upgradeSeconds`: wall time of the upgrade sessions as a whole.
-std::string ReportJson(const FirmwareImage& image, const std::vector<CollectorResult>& results,
-                       double upgradeSeconds);
+std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<CollectorResult>& results);
 
 // Rows as columns two blanks apart, wide (CJK) characters counted as two.
 void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& rows);

@@ -1,46 +1,50 @@
 #include "fleet/launch_plan.h"
 
-#include <algorithm>
-
 namespace fleet {
 
 LaunchPlan::LaunchPlan(std::size_t targets, LaunchLimits limits)
-    : targets_(targets), limits_(limits) {
-    limits_.canary = std::min(limits_.canary, targets_);
-}
+    : targets_(targets), limits_(limits), isCanary_(targets, false) {}
 
 std::optional<std::size_t> LaunchPlan::Next() {
     if (!haltReason_.empty() || nextIndex_ >= targets_)
         return std::nullopt;
     if (limits_.parallel != 0 && active_ >= limits_.parallel)
         return std::nullopt;
-    // The canaries go first, and the others only once every canary succeeded.
-    if (nextIndex_ >= limits_.canary && canaryOk_ < limits_.canary)
-        return std::nullopt;
+    const bool canaryStage = canaryOk_ < limits_.canary;
+    if (canaryStage) {
+        // Only as many canaries at once as are still to prove the image.
+        if (canaryOk_ + canaryActive_ >= limits_.canary)
+            return std::nullopt;
+        ++canaryActive_;
+        isCanary_[nextIndex_] = true;
+    }
     ++active_;
     return nextIndex_++;
 }
 
 void LaunchPlan::Finished(std::size_t index, Outcome outcome) {
-    const bool succeeded = outcome == Outcome::Upgraded;
     if (active_ > 0)
         --active_;
-    if (outcome == Outcome::Failed)
+    if (outcome == Outcome::Failed || outcome == Outcome::NotVerified)
         ++failures_;
-    if (index < limits_.canary) {
-        if (succeeded)
+    if (index < isCanary_.size() && isCanary_[index]) {
+        isCanary_[index] = false;
+        --canaryActive_;
+        if (outcome == Outcome::Upgraded)
             ++canaryOk_;
-        else if (haltReason_.empty())
-            haltReason_ = "not started: a canary collector was not upgraded";
+        else if (outcome != Outcome::AlreadyCurrent && outcome != Outcome::Interrupted)
+            Halt("not started: the canary collector was not upgraded", "canary_not_upgraded");
     }
-    if (limits_.maxFailures && failures_ >= *limits_.maxFailures && haltReason_.empty())
-        haltReason_ =
-            "not started: the failure limit (" + std::to_string(failures_) + ") was reached";
+    if (limits_.maxFailures && failures_ >= *limits_.maxFailures)
+        Halt("not started: the failure limit (" + std::to_string(failures_) + ") was reached",
+             "failure_limit");
 }
 
-void LaunchPlan::Halt(const std::string& reason) {
-    if (haltReason_.empty())
+void LaunchPlan::Halt(const std::string& reason, const std::string& code) {
+    if (haltReason_.empty()) {
         haltReason_ = reason;
+        haltCode_ = code;
+    }
 }
 
 bool LaunchPlan::Done() const {

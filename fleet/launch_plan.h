@@ -1,8 +1,8 @@
 #pragma once
 
-// Which collector's session may start next: at most `parallel` at once, the
-// first `canary` ones alone and all of them successful before the rest, and
-// no new start once `maxFailures` sessions have failed.
+// Which collector's session may start next: at most `parallel` at once; the
+// first `canary` ones alone, each of them upgraded and verified before any
+// other starts; and no new start once `maxFailures` sessions have failed.
 
 #include "fleet/upgrade_session.h"
 
@@ -26,21 +26,27 @@ public:
     // The index of a target that may start now, or none (too many active,
     // waiting for the canaries, halted, or all started).
     std::optional<std::size_t> Next();
-    // A refusal halts the canary stage but does not count as a failure.
+    // A canary that ends other than upgraded halts the run, except one that
+    // already runs the version ("E81"): it proves nothing either way, so the
+    // next target becomes the canary instead. Failures (failed, not
+    // verified) count towards the limit; refusals and interrupts do not.
     void Finished(std::size_t index, Outcome outcome);
-    // Starts nothing more, for the given reason.
-    void Halt(const std::string& reason);
+    // Starts nothing more, for the given reason (text and code).
+    void Halt(const std::string& reason, const std::string& code);
 
     // No session active and none will start.
     bool Done() const;
     // Why targets were left unstarted; empty while not halted.
     const std::string& HaltReason() const { return haltReason_; }
+    const std::string& HaltCode() const { return haltCode_; }
 
 private:
     std::size_t targets_;
     LaunchLimits limits_;
-    std::size_t nextIndex_ = 0, active_ = 0, failures_ = 0, canaryOk_ = 0;
-    std::string haltReason_;
+    std::size_t nextIndex_ = 0, active_ = 0, failures_ = 0;
+    std::size_t canaryOk_ = 0, canaryActive_ = 0;
+    std::vector<bool> isCanary_;
+    std::string haltReason_, haltCode_;
 };
 
 } // namespace fleet

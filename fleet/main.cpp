@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "collector-fleet " COLLECTOR_FLEET_VERSION,
                          "print the program's version and exit");
     app.require_subcommand(1);
+    app.footer("Exit statuses of upgrade: see collector-fleet upgrade --help. discover: 0, or 1 "
+               "when no collector answered; 2 wrong usage or a set-up error.");
 
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");
 
@@ -54,6 +56,13 @@ int main(int argc, char** argv) {
 
     fleet::UpgradeOptions upgrade;
     auto* upgradeCommand = app.add_subcommand("upgrade", "upgrade collectors of the /24");
+    upgradeCommand->footer(
+        "Exit status: 0 every target upgraded and verified or already current (at least one\n"
+        "upgraded; a dry run: at least one upgrade planned), 1 anything else (a failure, a\n"
+        "refusal, not verified, an address conflict, no collector found, the report not\n"
+        "written), 2 wrong usage or a set-up error (nothing sent), 3 nothing to do (every\n"
+        "target already current), 130 interrupted (Ctrl+C or SIGTERM; the report is still\n"
+        "written).");
     AddAdapterOptions(*upgradeCommand, upgrade.adapter);
     AddSweepOptions(*upgradeCommand, upgrade.sweep);
     upgradeCommand
@@ -61,21 +70,50 @@ int main(int argc, char** argv) {
         ->required();
     auto* targets =
         upgradeCommand->add_option("--target", upgrade.targets, "collector IP (repeatable)");
+    auto* targetFile = upgradeCommand->add_option(
+        "--target-file", upgrade.targetFile,
+        "collector IPs, one a line, or the CSV of discover --format csv");
     auto* all = upgradeCommand->add_flag("--all", upgrade.all, "every collector the sweep finds");
     targets->excludes(all);
-    upgradeCommand->add_option("--parallel", upgrade.parallel, "sessions at once (default: all)")
-        ->check(CLI::PositiveNumber);
-    upgradeCommand->add_option("--canary", upgrade.canary,
-                               "upgrade this many first; go on only if all succeed");
+    targetFile->excludes(all);
+    upgradeCommand->add_option("--exclude", upgrade.excluded,
+                               "leave this collector IP alone (repeatable)");
+    auto* parallel =
+        upgradeCommand
+            ->add_option("--parallel", upgrade.parallel, "sessions at once (default: all)")
+            ->check(CLI::PositiveNumber);
+    upgradeCommand
+        ->add_option("--canary", upgrade.canary,
+                     "with more than one collector, upgrade and verify this many first, before "
+                     "any other starts; 0: no canary")
+        ->capture_default_str();
     std::size_t maxFailures = 0;
-    auto* maxFailuresOption = upgradeCommand
-                                  ->add_option("--max-failures", maxFailures,
-                                               "start no new session once this many have failed")
-                                  ->check(CLI::PositiveNumber);
+    auto* maxFailuresOption =
+        upgradeCommand
+            ->add_option("--max-failures", maxFailures,
+                         "start no new session once this many have failed or stayed unverified "
+                         "(needs --parallel; default: no limit)")
+            ->check(CLI::PositiveNumber);
     bool noVerify = false;
     upgradeCommand->add_flag("--no-verify", noVerify,
                              "do not probe the version again after completion");
-    upgradeCommand->add_option("--report", upgrade.reportPath, "write a JSON report here");
+    upgradeCommand
+        ->add_option("--verify-timeout", upgrade.verifyTimeoutSeconds,
+                     "seconds to wait for a collector to report its new version after completion, "
+                     "probing every 3 s")
+        ->check(CLI::Range(1, 3600))
+        ->capture_default_str();
+    upgradeCommand->add_flag("--dry-run", upgrade.dryRun,
+                             "sweep and print what would happen to each collector; send nothing "
+                             "else");
+    upgradeCommand->add_option("--report", upgrade.reportPath,
+                               "write the JSON report here (kept up to date during the run)");
+    std::string reportFormat = "text";
+    upgradeCommand
+        ->add_option("--format", reportFormat,
+                     "text: a result table; json: the report on standard output")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->capture_default_str();
     upgradeCommand->add_option("--progress", upgrade.progress, "auto, tty, plain or quiet")
         ->check(CLI::IsMember({"auto", "tty", "plain", "quiet"}))
         ->capture_default_str();
@@ -102,12 +140,21 @@ int main(int argc, char** argv) {
                                              : fleet::ListFormat::Table;
         return fleet::RunDiscover(discover);
     }
-    if (upgrade.targets.empty() && !upgrade.all) {
-        std::cerr << "collector-fleet upgrade: name the collectors with --target IP, or --all\n";
+    if (upgrade.targets.empty() && upgrade.targetFile.empty() && !upgrade.all) {
+        std::cerr << "collector-fleet upgrade: name the collectors with --target IP, "
+                     "--target-file FILE, or --all\n";
         return fleet::kExitUsage;
     }
-    if (*maxFailuresOption)
+    if (*maxFailuresOption) {
+        // With every collector started at once there is nobody left to hold back.
+        if (!*parallel) {
+            std::cerr << "collector-fleet upgrade: --max-failures needs --parallel N: with every "
+                         "collector started at once no session is left to hold back\n";
+            return fleet::kExitUsage;
+        }
         upgrade.maxFailures = maxFailures;
+    }
+    upgrade.format = reportFormat == "json" ? fleet::ReportFormat::Json : fleet::ReportFormat::Text;
     upgrade.verify = !noVerify;
     return fleet::RunUpgrade(upgrade);
 }

@@ -1,5 +1,7 @@
 #include "fleet/progress.h"
 
+#include "fleet/fleet_report.h"
+
 namespace fleet {
 
 std::string DescribeSession(const UpgradeSession& session) {
@@ -39,7 +41,9 @@ void ProgressView::Changed(const UpgradeSession& session) {
     if (line == last)
         return;
     last = line;
-    std::fprintf(out_, "%s\n", line.c_str());
+    // A log read later needs to know when each step happened.
+    const std::string stamp = UtcTimestamp(std::chrono::system_clock::now());
+    std::fprintf(out_, "%s %s\n", stamp.c_str(), line.c_str());
     std::fflush(out_);
 }
 

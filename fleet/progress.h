@@ -2,7 +2,8 @@
 
 // Progress of an upgrade run on standard error. On a terminal: one line per
 // active collector and an overall line, redrawn in place at most ten times a
-// second. Otherwise: one plain line per change of stage, never a redraw code.
+// second. Otherwise: one plain line per change of stage, each with its UTC
+// time, never a redraw code.
 
 #include "fleet/upgrade_session.h"
 

@@ -55,11 +55,12 @@ void UpgradeRun::Run() {
 }
 
 void UpgradeRun::Interrupt() {
-    plan_.Halt("not started: the run was interrupted");
+    interrupted_ = true;
+    plan_.Halt("not started: the run was interrupted", "interrupted");
     for (std::size_t i = 0; i < sessions_.size(); ++i) {
-        if (sessions_[i]->CurrentStage() == Stage::Waiting)
+        if (sessions_[i]->CurrentStage() == Stage::Waiting || sessions_[i]->Finished())
             continue;
-        sessions_[i]->Abort("interrupted", Clock::now());
+        sessions_[i]->Interrupt(Clock::now());
         AfterEvent(i);
     }
 }
@@ -81,6 +82,8 @@ void UpgradeRun::AfterEvent(std::size_t index) {
             ++slot.generation;
             slot.timer.cancel();
             plan_.Finished(index, session.Result());
+            if (onSessionEnded)
+                onSessionEnded(index);
             StartSessions();
         }
         return;

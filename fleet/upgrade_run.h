@@ -9,6 +9,7 @@
 #include "fleet/progress.h"
 #include "fleet/upgrade_session.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -24,12 +25,18 @@ public:
 
     // Runs the loop until every session has ended or will not start.
     void Run();
-    // Ends the running sessions as failed and starts no more; Run() returns.
+    // Starts no more sessions and ends each running one where it stands;
+    // Run() returns.
     void Interrupt();
+    bool Interrupted() const { return interrupted_; }
+
+    // Called on the loop's thread as each session ends, with its index.
+    std::function<void(std::size_t)> onSessionEnded;
 
     const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
     // Why sessions that never started were left out (empty if all started).
     const std::string& HaltReason() const { return plan_.HaltReason(); }
+    const std::string& HaltCode() const { return plan_.HaltCode(); }
     // Wall time from the first session's start to the last one's end.
     double Seconds() const { return std::chrono::duration<double>(ended_ - began_).count(); }
 
@@ -59,6 +66,7 @@ private:
     std::unordered_map<std::string, std::size_t> byAddress_;
     asio::steady_timer redraw_;
     TimePoint began_{}, ended_{};
+    bool interrupted_ = false;
 };
 
 } // namespace fleet

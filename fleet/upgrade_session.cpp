@@ -48,11 +48,36 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::Pending:
         return "pending";
     case Outcome::Upgraded:
-        return "ok";
+        return "upgraded";
+    case Outcome::NotVerified:
+        return "not_verified";
     case Outcome::Refused:
         return "refused";
+    case Outcome::AlreadyCurrent:
+        return "already_current";
     case Outcome::Failed:
         return "failed";
+    case Outcome::Interrupted:
+        return "interrupted";
+    }
+    return "?";
+}
+
+const char* ReportStageName(Stage stage) {
+    switch (stage) {
+    case Stage::Waiting:
+        return "sweep";
+    case Stage::Requesting:
+        return "request";
+    case Stage::Sending:
+    case Stage::Settling: // the pause in which the collector writes the last blocks
+        return "blocks";
+    case Stage::Querying:
+        return "query";
+    case Stage::Verifying:
+        return "verify";
+    case Stage::Done:
+        return "done";
     }
     return "?";
 }
@@ -99,12 +124,13 @@ void UpgradeSession::HandleRequestReply(const std::string& frame, TimePoint now)
         return;
     }
     case protocol::RequestReply::NoFlash:
-        return Finish(Outcome::Refused, "collector has no flash (E80)", now);
+        return Finish(Outcome::Refused, reason::kNoFlash, "collector has no flash (E80)", now);
     case protocol::RequestReply::SameVersion:
-        return Finish(Outcome::Refused, "collector already has this version (E81)", now);
+        return Finish(Outcome::AlreadyCurrent, reason::kSameVersion,
+                      "collector already has this version (E81)", now);
     case protocol::RequestReply::Other:
-        return Finish(Outcome::Failed, "upgrade request answered \"" + Printable(frame) + "\"",
-                      now);
+        return Finish(Outcome::Failed, reason::kRequestAnswer,
+                      "upgrade request answered \"" + Printable(frame) + "\"", now);
     }
 }
 
@@ -113,23 +139,26 @@ void UpgradeSession::HandleQueryReply(const std::string& frame, TimePoint now) {
     case protocol::CompletionReply::Complete:
         if (timing_.verify)
             return BeginVerifying(now);
-        return Finish(Outcome::Upgraded, {}, now);
+        return Finish(Outcome::Upgraded, "", {}, now);
     case protocol::CompletionReply::ResendList: {
         const std::vector<int> listed = protocol::ParseResendList(frame);
         if (pass_ >= timing_.passLimit)
-            return Finish(Outcome::Failed,
+            return Finish(Outcome::Failed, reason::kPassLimit,
                           "still missing blocks after " + std::to_string(pass_) + " passes", now);
         // Indices outside the image carry no data; sending them would only pad the pass.
         std::deque<int> blocks;
-        for (const int index : listed)
+        for (const int index : listed) {
             if (index >= 0 && index < static_cast<int>(image_->blockCount))
                 blocks.push_back(index);
+            else
+                ++resendOutside_;
+        }
         blocksResent_ += blocks.size();
         return BeginPass(std::move(blocks), now);
     }
     case protocol::CompletionReply::Failure:
-        return Finish(Outcome::Failed, "completion query answered \"" + Printable(frame) + "\"",
-                      now);
+        return Finish(Outcome::Failed, reason::kQueryAnswer,
+                      "completion query answered \"" + Printable(frame) + "\"", now);
     }
 }
 
@@ -139,7 +168,6 @@ void UpgradeSession::BeginPass(std::deque<int> blocks, TimePoint now) {
     passSent_ = 0;
     passTotal_ = pending_.size();
     stage_ = Stage::Sending;
-    deadline_ = now;
     SendNextBlock(now);
 }
 
@@ -150,17 +178,20 @@ void UpgradeSession::SendNextBlock(TimePoint now) {
         deadline_ = now + timing_.settle;
         return;
     }
+    // The floor: never sooner than one pause after the previous block, whoever
+    // calls. A late timer is not made up for by sending the next one sooner.
+    if (lastBlockAt_ && now < *lastBlockAt_ + timing_.blockPacing) {
+        deadline_ = *lastBlockAt_ + timing_.blockPacing;
+        return;
+    }
     const int index = pending_.front();
     pending_.pop_front();
     link_.SendUpgradeFrame(
         address_, protocol::BuildDataBlock(index, protocol::BlockText(image_->hex, index)));
     ++passSent_;
-    // Paced from the previous deadline, so a slightly late timer does not
-    // stretch the pass; a timer late by a whole pause restarts the pacing
-    // instead of sending a burst.
-    deadline_ += timing_.blockPacing;
-    if (deadline_ <= now)
-        deadline_ = now + timing_.blockPacing;
+    ++blocksSent_;
+    lastBlockAt_ = now;
+    deadline_ = now + timing_.blockPacing;
 }
 
 void UpgradeSession::SendQuery(TimePoint now) {
@@ -172,10 +203,9 @@ void UpgradeSession::SendQuery(TimePoint now) {
 
 void UpgradeSession::BeginVerifying(TimePoint now) {
     stage_ = Stage::Verifying;
-    attempts_ = 0;
+    verifyEnds_ = now + timing_.verifyTimeout;
     link_.SendProbe(address_);
-    ++attempts_;
-    deadline_ = now + timing_.verifyInterval;
+    deadline_ = std::min(now + timing_.verifyInterval, verifyEnds_);
 }
 
 void UpgradeSession::OnSearchVersion(const std::string& version, TimePoint now) {
@@ -185,7 +215,7 @@ void UpgradeSession::OnSearchVersion(const std::string& version, TimePoint now) 
     // A collector may still report its old version for a moment after it
     // completes, so a mismatch is only final when the probes run out.
     if (version == image_->versionAsReported)
-        Finish(Outcome::Upgraded, {}, now);
+        Finish(Outcome::Upgraded, "", {}, now);
 }
 
 void UpgradeSession::OnTimer(TimePoint now) {
@@ -194,7 +224,7 @@ void UpgradeSession::OnTimer(TimePoint now) {
     switch (stage_) {
     case Stage::Requesting:
         if (attempts_ >= timing_.requestLimit)
-            return Finish(Outcome::Failed,
+            return Finish(Outcome::Failed, reason::kRequestUnanswered,
                           "no answer to " + std::to_string(attempts_) + " upgrade requests", now);
         link_.SendUpgradeFrame(
             address_, protocol::BuildUpgradeRequest(image_->versionWire, image_->blockCount));
@@ -208,21 +238,24 @@ void UpgradeSession::OnTimer(TimePoint now) {
         return SendQuery(now);
     case Stage::Querying:
         if (attempts_ >= timing_.queryLimit)
-            return Finish(Outcome::Failed,
+            return Finish(Outcome::Failed, reason::kQueryUnanswered,
                           "no answer to " + std::to_string(attempts_) + " completion queries", now);
         return SendQuery(now);
     case Stage::Verifying:
-        if (attempts_ >= timing_.verifyLimit) {
+        if (now >= verifyEnds_) {
+            // Completion was confirmed: without a version answer the upgrade
+            // is unproven, not failed; the old version after the whole wait is
+            // a failure.
             if (reportedVersion_)
-                return Finish(Outcome::Failed,
+                return Finish(Outcome::Failed, reason::kWrongVersion,
                               "reports version \"" + GbkToUtf8(*reportedVersion_) +
                                   "\" after the upgrade",
                               now);
-            return Finish(Outcome::Failed, "no answer to the version probes after completion", now);
+            return Finish(Outcome::NotVerified, reason::kNoVersionReply,
+                          "completed, but no version answer within the verification time", now);
         }
         link_.SendProbe(address_);
-        ++attempts_;
-        deadline_ = now + timing_.verifyInterval;
+        deadline_ = std::min(now + timing_.verifyInterval, verifyEnds_);
         return;
     case Stage::Waiting:
     case Stage::Done:
@@ -230,9 +263,14 @@ void UpgradeSession::OnTimer(TimePoint now) {
     }
 }
 
-void UpgradeSession::Abort(const std::string& reason, TimePoint now) {
-    if (stage_ != Stage::Waiting && stage_ != Stage::Done)
-        Finish(Outcome::Failed, reason, now);
+void UpgradeSession::Interrupt(TimePoint now) {
+    if (stage_ == Stage::Waiting || stage_ == Stage::Done)
+        return;
+    if (stage_ == Stage::Verifying)
+        return Finish(Outcome::NotVerified, reason::kInterrupted,
+                      "completed; the run was interrupted before its version was checked", now);
+    Finish(Outcome::Interrupted, reason::kInterrupted,
+           std::string("interrupted while ") + StageName(stage_), now);
 }
 
 std::optional<TimePoint> UpgradeSession::Deadline() const {
@@ -241,8 +279,11 @@ std::optional<TimePoint> UpgradeSession::Deadline() const {
     return deadline_;
 }
 
-void UpgradeSession::Finish(Outcome outcome, std::string reason, TimePoint now) {
+void UpgradeSession::Finish(Outcome outcome, const char* code, std::string reason,
+                            TimePoint now) {
+    stageReached_ = outcome == Outcome::Upgraded ? Stage::Done : stage_;
     stage_ = Stage::Done;
+    reasonCode_ = code;
     outcome_ = outcome;
     reason_ = std::move(reason);
     finishedAt_ = now;

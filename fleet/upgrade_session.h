@@ -10,7 +10,9 @@
 //   Querying --"R"+list--> Sending      Querying --"R"--> Verifying --version--> Done
 //
 // Every stage has a deadline, so a collector that stalls ends its own session
-// and nobody else's.
+// and nobody else's. Two blocks to the collector are never less than the
+// block pacing apart, however late or early the caller's timers fire: the
+// collector acknowledges no block, and the pause is its only time to write one.
 
 #include "fleet/firmware_image.h"
 
@@ -35,16 +37,43 @@ struct SessionTiming {
     Millis requestInterval{3000}; // "LU" is asked again like "EN"
     int requestLimit = 5;
     bool verify = true;
-    Millis verifyInterval{1000}; // between version probes after completion
-    int verifyLimit = 5;
+    // After completion the collector restarts into its new firmware; it is
+    // probed every verifyInterval until it reports the image's version or
+    // verifyTimeout has passed.
+    Millis verifyInterval{3000};
+    Millis verifyTimeout{90000};
     int passLimit = 32; // resend passes at most: a collector cannot keep us forever
 };
 
 enum class Stage { Waiting, Requesting, Sending, Settling, Querying, Verifying, Done };
-enum class Outcome { Pending, Upgraded, Refused, Failed };
+enum class Outcome {
+    Pending,
+    Upgraded,       // completed and reported the image's version
+    NotVerified,    // completed; no version answer before the verification timeout
+    Refused,        // "E80": the collector cannot take an upgrade
+    AlreadyCurrent, // "E81": the collector already runs this version
+    Failed,         // see ReasonCode() and StageReached()
+    Interrupted,    // the operator ended the run while it was under way
+};
+
+// Reason codes: short, stable words that a report reader can match on.
+namespace reason {
+inline constexpr const char* kNoFlash = "E80";
+inline constexpr const char* kSameVersion = "E81";
+inline constexpr const char* kRequestUnanswered = "no_reply_request";
+inline constexpr const char* kRequestAnswer = "bad_reply_request";
+inline constexpr const char* kQueryUnanswered = "no_reply_query";
+inline constexpr const char* kQueryAnswer = "bad_reply_query";
+inline constexpr const char* kPassLimit = "pass_limit";
+inline constexpr const char* kWrongVersion = "wrong_version";
+inline constexpr const char* kNoVersionReply = "timeout_verify";
+inline constexpr const char* kInterrupted = "interrupted";
+} // namespace reason
 
 const char* StageName(Stage stage);
 const char* OutcomeName(Outcome outcome);
+// The stage as a report names it: sweep, request, blocks, query, verify, done.
+const char* ReportStageName(Stage stage);
 
 // Where a session's datagrams go; the address is always the session's own.
 class SessionLink {
@@ -69,8 +98,10 @@ public:
     void OnSearchVersion(const std::string& version, TimePoint now);
     // Call when Deadline() has come; earlier calls do nothing.
     void OnTimer(TimePoint now);
-    // Ends a started session as failed (the operator interrupted the run).
-    void Abort(const std::string& reason, TimePoint now);
+    // The operator ended the run. A started, unfinished session ends where
+    // it stands: "interrupted" in its stage, or "not verified" once the
+    // collector has confirmed completion. Waiting and finished ones are kept.
+    void Interrupt(TimePoint now);
 
     // When OnTimer must next be called; none before Start and once done.
     std::optional<TimePoint> Deadline() const;
@@ -79,13 +110,20 @@ public:
     Stage CurrentStage() const { return stage_; }
     Outcome Result() const { return outcome_; }
     bool Finished() const { return stage_ == Stage::Done; }
-    // Why the session was refused or failed; empty otherwise.
+    // Why the session did not end upgraded, for people; empty otherwise.
     const std::string& Reason() const { return reason_; }
+    // The same as a code of `reason`; empty when upgraded.
+    const std::string& ReasonCode() const { return reasonCode_; }
+    // The stage the session was in when it ended (Done when upgraded).
+    Stage StageReached() const { return stageReached_; }
 
     int Pass() const { return pass_; } // 1 for the first pass, +1 per resend list
     std::size_t PassBlocksSent() const { return passSent_; }
     std::size_t PassBlocksTotal() const { return passTotal_; }
+    std::size_t BlocksSent() const { return blocksSent_; } // all passes
     std::size_t BlocksResent() const { return blocksResent_; }
+    // Resend-list entries naming a block the image does not have.
+    std::size_t ResendOutsideImage() const { return resendOutside_; }
     // The version the collector reported when verifying (raw bytes), if it did.
     const std::optional<std::string>& VerifiedVersion() const { return reportedVersion_; }
     TimePoint StartedAt() const { return startedAt_; }
@@ -98,7 +136,7 @@ private:
     void SendNextBlock(TimePoint now);
     void SendQuery(TimePoint now);
     void BeginVerifying(TimePoint now);
-    void Finish(Outcome outcome, std::string reason, TimePoint now);
+    void Finish(Outcome outcome, const char* code, std::string reason, TimePoint now);
 
     std::string address_;
     std::shared_ptr<const FirmwareImage> image_;
@@ -107,12 +145,16 @@ private:
 
     Stage stage_ = Stage::Waiting;
     Outcome outcome_ = Outcome::Pending;
-    std::string reason_;
+    std::string reason_, reasonCode_;
+    Stage stageReached_ = Stage::Waiting;
     TimePoint deadline_{};
+    std::optional<TimePoint> lastBlockAt_; // the pacing floor counts from here
+    TimePoint verifyEnds_{};
     int attempts_ = 0; // requests, queries or probes sent in the current stage
     std::deque<int> pending_;
     int pass_ = 0;
-    std::size_t passSent_ = 0, passTotal_ = 0, blocksResent_ = 0;
+    std::size_t passSent_ = 0, passTotal_ = 0, blocksSent_ = 0, blocksResent_ = 0;
+    std::size_t resendOutside_ = 0;
     std::optional<std::string> reportedVersion_;
     TimePoint startedAt_{}, finishedAt_{};
 };

@@ -2,12 +2,17 @@
 // on standard output, the JSON report and the exit status.
 #include "fleet/fleet_report.h"
 #include "fleet/progress.h"
+#include "fleet/run_record.h"
+#include "fleet/sha256.h"
 #include "recording_session_link.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
 #include <sstream>
 
 using namespace std::chrono_literals;
@@ -34,41 +39,121 @@ fleet::CollectorResult Result(std::string ip, ResultKind kind) {
 
 } // namespace
 
-TEST(FleetOutput, ExitStatus_UpgradedFailedOrNothingToDo) {
+TEST(FleetOutput, ExitStatus_UpgradedFailedNothingToDoOrEmpty) {
     using V = std::vector<fleet::CollectorResult>;
-    EXPECT_EQ(fleet::ExitStatusFor(
-                  V{Result("a", ResultKind::Upgraded), Result("b", ResultKind::UpToDate)}),
+    const auto status = [](V results, bool dryRun = false) {
+        return fleet::ExitStatusFor(results, dryRun);
+    };
+    EXPECT_EQ(status(V{Result("a", ResultKind::Upgraded), Result("b", ResultKind::AlreadyCurrent)}),
               0);
-    EXPECT_EQ(fleet::ExitStatusFor(
-                  V{Result("a", ResultKind::Upgraded), Result("b", ResultKind::Refused)}),
-              1);
-    EXPECT_EQ(fleet::ExitStatusFor(V{Result("a", ResultKind::NotStarted)}), 1);
-    EXPECT_EQ(fleet::ExitStatusFor(V{Result("a", ResultKind::UpToDate)}), 3);
-    EXPECT_EQ(fleet::ExitStatusFor(V{}), 3);
+    for (const auto other : {ResultKind::Refused, ResultKind::NotVerified, ResultKind::Conflict,
+                             ResultKind::Interrupted, ResultKind::NotStarted})
+        EXPECT_EQ(status(V{Result("a", ResultKind::Upgraded), Result("b", other)}), 1)
+            << fleet::ResultName(other);
+    EXPECT_EQ(status(V{Result("a", ResultKind::AlreadyCurrent)}), 3);
+    EXPECT_EQ(status(V{}), 1); // nobody answered the sweep: a failure, not "nothing to do"
+
+    auto planned = Result("a", ResultKind::Planned);
+    auto current = Result("b", ResultKind::AlreadyCurrent);
+    current.plan = fleet::PlanKind::AlreadyCurrent;
+    EXPECT_EQ(status(V{planned, current}, true), 0);
+    EXPECT_EQ(status(V{current}, true), 3);
+    EXPECT_EQ(status(V{}, true), 1);
 }
 
-TEST(FleetOutput, ReportJson_CarriesTextAndRawBytes) {
+TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
     fleet::FirmwareImage image;
     image.fileName = "S2.bin";
     image.versionText = "S2";
     image.sizeBytes = 301;
     image.blockCount = 2;
-    auto r = Result("198.51.100.7", ResultKind::Failed);
+    fleet::RunInfo run;
+    run.adapterName = "veth0";
+    run.adapterAddress = "198.51.100.1";
+    run.adapterPrefix = 24;
+    run.imageSha256 = "ab";
+    run.started = "2026-12-07T15:00:00Z";
+    auto r = Result("198.51.100.7", ResultKind::Interrupted);
     r.serial = "\xD6\xD0"; // GBK for 中
     r.versionBefore = "S1";
-    r.reason = "no answer to 5 upgrade requests";
+    r.reasonCode = "interrupted";
+    r.reason = "interrupted while sending";
+    r.stage = "blocks";
+    r.passes = 2;
+    r.blocksSent = 7;
+    r.blocksResent = 1;
+    r.resendOutsideImage = 3;
     r.seconds = 15.0004;
-    const auto json = nlohmann::json::parse(fleet::ReportJson(image, {r}, 16.25));
-    EXPECT_EQ(
-        json.at("image"),
-        (nlohmann::json{{"name", "S2.bin"}, {"version", "S2"}, {"size", 301}, {"blocks", 2}}));
-    EXPECT_EQ(json.at("upgrade_seconds"), 16.25);
-    const auto& entry = json.at("collectors").at(0);
-    EXPECT_EQ(entry.at("serial"), "中");
-    EXPECT_EQ(entry.at("serial_hex"), "D6D0");
-    EXPECT_TRUE(entry.at("version_after").is_null());
-    EXPECT_EQ(entry.at("result"), "failed");
-    EXPECT_EQ(entry.at("seconds"), 15.0);
+    auto json = nlohmann::json::parse(fleet::ReportJson(run, image, {r}));
+    EXPECT_EQ(json.at("tool"),
+              (nlohmann::json{{"name", "collector-fleet"}, {"version", fleet::ToolVersion()}}));
+    EXPECT_EQ(json.at("adapter"),
+              (nlohmann::json{{"name", "veth0"}, {"address", "198.51.100.1"}, {"prefix", 24}}));
+    EXPECT_EQ(json.at("image"), (nlohmann::json{{"name", "S2.bin"},
+                                                {"version", "S2"},
+                                                {"size", 301},
+                                                {"blocks", 2},
+                                                {"sha256", "ab"}}));
+    EXPECT_EQ(json.at("started"), "2026-12-07T15:00:00Z");
+    EXPECT_TRUE(json.at("ended").is_null()); // a report written during the run
+    EXPECT_TRUE(json.at("exit_status").is_null());
+    EXPECT_EQ(json.at("collectors").at(0),
+              (nlohmann::json{{"ip", "198.51.100.7"},
+                              {"serial", "中"},
+                              {"serial_hex", "D6D0"},
+                              {"version_before", "S1"},
+                              {"version_before_hex", "5331"},
+                              {"version_after", nullptr},
+                              {"plan", "upgrade"},
+                              {"outcome", "interrupted"},
+                              {"reason", "interrupted"},
+                              {"detail", "interrupted while sending"},
+                              {"stage", "blocks"},
+                              {"passes", 2},
+                              {"blocks_sent", 7},
+                              {"blocks_resent", 1},
+                              {"resend_outside_image", 3},
+                              {"seconds", 15.0}}));
+    run.ended = "2026-12-07T15:01:00Z";
+    run.exitStatus = 130;
+    run.interrupted = true;
+    json = nlohmann::json::parse(fleet::ReportJson(run, image, {}));
+    EXPECT_EQ(json.at("exit_status"), 130);
+    EXPECT_EQ(json.at("interrupted"), true);
+    EXPECT_EQ(json.at("collectors"), nlohmann::json::array());
+    EXPECT_EQ(fleet::UtcTimestamp(std::chrono::system_clock::time_point{} + 86400s + 61s),
+              "1970-01-02T00:01:01Z");
+}
+
+TEST(FleetOutput, Sha256_PublishedTestVectors) {
+    EXPECT_EQ(fleet::Sha256Hex(""),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(fleet::Sha256Hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first padded block.
+    EXPECT_EQ(fleet::Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(fleet::Sha256Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("fleet-report-" +
+                      std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir);
+    fleet::FirmwareImage image;
+    fleet::RunRecord record((dir / "run.json").string(), fleet::RunInfo{}, image);
+    ASSERT_TRUE(record.Write({Result("198.51.100.7", ResultKind::Failed)}));
+    ASSERT_TRUE(record.Write({}));
+    EXPECT_EQ(nlohmann::json::parse(std::ifstream(dir / "run.json")).at("collectors").size(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir / "run.json.tmp"));
+
+    fleet::RunRecord nowhere((dir / "missing" / "run.json").string(), fleet::RunInfo{}, image);
+    EXPECT_FALSE(nowhere.Write({}));
+    EXPECT_TRUE(nowhere.WriteFailed());
+    EXPECT_NE(nowhere.Error().find("cannot write the report to "), std::string::npos);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
@@ -76,14 +161,27 @@ TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
                                                   {"198.51.100.10", "\xD6\xD0", "S1"}};
     std::ostringstream csv;
     fleet::PrintField(csv, field, fleet::ListFormat::Csv);
-    EXPECT_EQ(csv.str(), "serial,ip,version\n"
-                         "\"a,b\",198.51.100.9,\"S\"\"1\"\n"
-                         "中,198.51.100.10,S1\n");
+    EXPECT_EQ(csv.str(), "ip,serial,version\n"
+                         "198.51.100.9,\"a,b\",\"S\"\"1\"\n"
+                         "198.51.100.10,中,S1\n");
     std::ostringstream table;
     fleet::PrintField(table, field, fleet::ListFormat::Table);
     EXPECT_EQ(table.str(), "serial  IP             version\n"
                            "a,b     198.51.100.9   S\"1\n"
                            "中      198.51.100.10  S1\n");
+
+    // An address answering with two serials is listed, and marked.
+    std::vector<fleet::FieldEntry> twins = {field[0]};
+    twins[0].conflict = true;
+    twins[0].otherSerials = {"x"};
+    std::ostringstream marked;
+    fleet::PrintField(marked, twins, fleet::ListFormat::Table);
+    EXPECT_NE(marked.str().find("a,b     198.51.100.9  S\"1      address conflict: also answered as x"),
+              std::string::npos)
+        << marked.str();
+    std::ostringstream json;
+    fleet::PrintField(json, twins, fleet::ListFormat::Json);
+    EXPECT_EQ(nlohmann::json::parse(json.str())[0].at("conflict"), true);
 }
 
 TEST(FleetOutput, Progress_PlainLinesPerStageTtyRedrawsInPlace) {
@@ -120,9 +218,12 @@ TEST(FleetOutput, Progress_PlainLinesPerStageTtyRedrawsInPlace) {
     plain.Finish(all);
     tty.Finish(all);
 
-    EXPECT_EQ(Captured(plainOut), "198.51.100.7 requesting\n"
-                                  "198.51.100.7 sending pass 1 (2 blocks)\n"
-                                  "198.51.100.7 settling\n");
+    // Each plain line carries its UTC time: "2026-12-07T15:00:00Z ".
+    const std::regex stamp("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ ");
+    EXPECT_EQ(std::regex_replace(Captured(plainOut), stamp, ""),
+              "198.51.100.7 requesting\n"
+              "198.51.100.7 sending pass 1 (2 blocks)\n"
+              "198.51.100.7 settling\n");
     const std::string drawn = Captured(ttyOut);
     EXPECT_EQ(drawn, "\x1b[2K198.51.100.7 sending pass 1, block 1/2\n"
                      "\x1b[2K1 active, 0 waiting, 0 upgraded, 0 not upgraded\n\x1b[J"

@@ -61,15 +61,29 @@ TEST(LaunchPlan, Canary_RestWaitsForAllCanariesAndStopsIfOneIsNotUpgraded) {
     plan.Finished(1, Outcome::Upgraded);
     EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{2, 3, 4}));
 
-    LaunchPlan refused(3, LaunchLimits{0, 1, std::nullopt});
-    StartAll(refused);
-    refused.Finished(0, Outcome::Refused); // a refusal is not a success either
-    EXPECT_EQ(StartAll(refused), std::vector<std::size_t>{});
-    EXPECT_TRUE(refused.Done());
-    EXPECT_EQ(refused.HaltReason(), "not started: a canary collector was not upgraded");
+    // Neither a refusal nor a completion without the new version proves the image.
+    for (const Outcome outcome : {Outcome::Refused, Outcome::NotVerified, Outcome::Failed}) {
+        LaunchPlan halted(3, LaunchLimits{0, 1, std::nullopt});
+        StartAll(halted);
+        halted.Finished(0, outcome);
+        EXPECT_EQ(StartAll(halted), std::vector<std::size_t>{}) << fleet::OutcomeName(outcome);
+        EXPECT_TRUE(halted.Done());
+        EXPECT_EQ(halted.HaltReason(), "not started: the canary collector was not upgraded");
+        EXPECT_EQ(halted.HaltCode(), "canary_not_upgraded");
+    }
 
     LaunchPlan more(2, LaunchLimits{0, 9, std::nullopt}); // more canaries than targets
     EXPECT_EQ(StartAll(more).size(), 2u);
+}
+
+TEST(LaunchPlan, CanaryAlreadyCurrent_TheNextTargetBecomesTheCanary) {
+    LaunchPlan plan(4, LaunchLimits{0, 1, std::nullopt});
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{0}));
+    plan.Finished(0, Outcome::AlreadyCurrent); // "E81": proves nothing, stops nothing
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{1}));
+    plan.Finished(1, Outcome::Upgraded);
+    EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{2, 3}));
+    EXPECT_EQ(plan.HaltReason(), "");
 }
 
 TEST(LaunchPlan, MaxFailures_CountsFailuresOnlyAndLetsRunningOnesFinish) {
@@ -78,7 +92,7 @@ TEST(LaunchPlan, MaxFailures_CountsFailuresOnlyAndLetsRunningOnesFinish) {
     plan.Finished(0, Outcome::Refused);
     plan.Finished(1, Outcome::Failed);
     EXPECT_EQ(StartAll(plan), (std::vector<std::size_t>{3, 4}));
-    plan.Finished(3, Outcome::Failed);
+    plan.Finished(3, Outcome::NotVerified); // unproven counts as failed here
     EXPECT_EQ(StartAll(plan), std::vector<std::size_t>{});
     EXPECT_FALSE(plan.Done()); // 2 and 4 still run
     plan.Finished(2, Outcome::Upgraded);
@@ -88,7 +102,7 @@ TEST(LaunchPlan, MaxFailures_CountsFailuresOnlyAndLetsRunningOnesFinish) {
 
     LaunchPlan interrupted(3, LaunchLimits{1, 0, std::nullopt});
     StartAll(interrupted);
-    interrupted.Halt("stop");
+    interrupted.Halt("stop", "interrupted");
     interrupted.Finished(0, Outcome::Failed);
     EXPECT_EQ(StartAll(interrupted), std::vector<std::size_t>{});
     EXPECT_TRUE(interrupted.Done());
@@ -186,28 +200,84 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     fleet::FirmwareImage image;
     image.versionWire = image.versionAsReported = "S2.00";
 
-    const auto all = fleet::PlanTargets(field, {}, image);
+    const auto all = fleet::PlanTargets(field, {}, {}, image, *fleet::SweepScope::Of(kOwn, 24));
     EXPECT_EQ(all.toUpgrade, (std::vector<std::string>{"198.51.100.10", "198.51.100.20"}));
     EXPECT_EQ(all.toUpgradeAs[1].serial, "a");
     EXPECT_EQ(all.toUpgradeAs[1].versionBefore, "S1.00");
     std::map<std::string, std::pair<ResultKind, std::string>> settled;
-    for (const auto& r : all.settled)
+    std::map<std::string, std::string> plans;
+    for (const auto& r : all.settled) {
         settled[r.address] = {r.result, r.reason};
+        plans[r.address] = std::string(fleet::PlanName(r.plan)) + "/" + r.reasonCode;
+    }
     EXPECT_EQ(settled.size(), 4u);
     EXPECT_EQ(settled["198.51.100.3"].first, ResultKind::Refused);
     EXPECT_EQ(settled["198.51.100.4"],
-              std::make_pair(ResultKind::UpToDate, std::string("already runs this version")));
+              std::make_pair(ResultKind::AlreadyCurrent, std::string("already runs this version")));
     EXPECT_EQ(settled["198.51.100.5"].first, ResultKind::Refused); // no version at all
     EXPECT_EQ(settled["198.51.100.6"].second,
               "version \"s1.00\" does not begin with S: cannot be upgraded");
+    EXPECT_EQ(plans, (std::map<std::string, std::string>{
+                         {"198.51.100.3", "refused_v/version_v"},
+                         {"198.51.100.4", "already_current/already_current"},
+                         {"198.51.100.5", "refused_v/version_not_s"},
+                         {"198.51.100.6", "refused_v/version_not_s"}}));
 
-    // Named targets: duplicates once, in address order; a missing one fails.
-    const auto named =
-        fleet::PlanTargets(field, {"198.51.100.20", "198.51.100.99", "198.51.100.20"}, image);
+    // Named targets: duplicates once, in address order; a missing one fails,
+    // one from outside the /24 (a target file of another site) is not touched.
+    const auto named = fleet::PlanTargets(
+        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image, *fleet::SweepScope::Of(kOwn, 24));
     EXPECT_EQ(named.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
-    ASSERT_EQ(named.settled.size(), 1u);
+    ASSERT_EQ(named.settled.size(), 2u);
     EXPECT_EQ(named.settled[0].result, ResultKind::Failed);
+    EXPECT_EQ(named.settled[0].plan, fleet::PlanKind::NotFound);
     EXPECT_EQ(named.settled[0].reason, "did not answer the sweep");
+    EXPECT_EQ(named.settled[1].plan, fleet::PlanKind::NotInSubnet);
+    EXPECT_EQ(named.settled[1].result, ResultKind::NotStarted);
+
+    // Exclusions leave a collector out of --all and of named targets alike.
+    const auto excluded =
+        fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, *fleet::SweepScope::Of(kOwn, 24));
+    EXPECT_EQ(excluded.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
+    EXPECT_EQ(excluded.settled.size(), 3u);
+}
+
+TEST(FleetPlan, TwoSerialsFromOneAddress_AConflictNeverUpgraded) {
+    fleet::FieldTable field(kOwn);
+    field.OnSearchFrame(Reply("A1#S1.00"), "198.51.100.7");
+    field.OnSearchFrame(Reply(" A1 #S1.00"), "198.51.100.7"); // the same, trimmed: no conflict
+    EXPECT_FALSE(field.Find("198.51.100.7")->conflict);
+    field.OnSearchFrame(Reply("B2#S1.00"), "198.51.100.7");
+    field.OnSearchFrame(Reply("B2#S1.00"), "198.51.100.7"); // listed once
+    const auto* entry = field.Find("198.51.100.7");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->conflict);
+    EXPECT_EQ(entry->serial, "A1");
+    EXPECT_EQ(entry->otherSerials, std::vector<std::string>{"B2"});
+
+    fleet::FirmwareImage image;
+    image.versionWire = image.versionAsReported = "S2.00";
+    const auto plan = fleet::PlanTargets(field, {}, {}, image, *fleet::SweepScope::Of(kOwn, 24));
+    EXPECT_TRUE(plan.toUpgrade.empty());
+    ASSERT_EQ(plan.settled.size(), 1u);
+    EXPECT_EQ(plan.settled[0].result, ResultKind::Conflict);
+    EXPECT_EQ(plan.settled[0].reasonCode, "address_conflict");
+    EXPECT_EQ(plan.settled[0].reason, "several collectors answer from this address (A1, B2)");
+}
+
+TEST(FleetPlan, TargetFile_PlainLinesOrTheDiscoverCsv) {
+    using Addresses = std::vector<std::string>;
+    const auto plain = fleet::ParseTargetFile("\xEF\xBB\xBF# site 4\r\n198.51.100.7\r\n\r\n"
+                                              "  198.51.100.9  \n# done");
+    EXPECT_EQ(std::get<Addresses>(plain), (Addresses{"198.51.100.7", "198.51.100.9"}));
+    const auto csv = fleet::ParseTargetFile("ip,serial,version\n198.51.100.7,A1,S1.00\n"
+                                            "198.51.100.8,\"B,2\",S1.00\n");
+    EXPECT_EQ(std::get<Addresses>(csv), (Addresses{"198.51.100.7", "198.51.100.8"}));
+    const auto ipLater = fleet::ParseTargetFile("serial,ip\nA1,198.51.100.7\n");
+    EXPECT_EQ(std::get<Addresses>(ipLater), (Addresses{"198.51.100.7"}));
+    const auto bad = fleet::ParseTargetFile("198.51.100.7\ncollector 8\n");
+    EXPECT_EQ(std::get<std::string>(bad), "line 2: \"collector 8\" does not hold an IPv4 address");
+    EXPECT_TRUE(std::get<Addresses>(fleet::ParseTargetFile("# nothing\n")).empty());
 }
 
 // ---- the image ----

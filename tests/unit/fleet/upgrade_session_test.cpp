@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -81,8 +82,9 @@ protected:
     }
     void Clear() { link_.sent.clear(); }
     // A one-block upgrade up to the completion reply, at 5150 ms.
-    void ReachVerifying() {
-        Make(1);
+    void ReachVerifying(fleet::SessionTiming timing = {}) {
+        Make(1, timing);
+        Clear();
         StartAt(0ms);
         Reply("R0000");
         AdvanceTo(5150ms);
@@ -255,23 +257,53 @@ TEST_F(SessionTest, AnswerToALaterRequest_StillAccepted) {
     EXPECT_EQ(Payloads().back(), "UD0000");
 }
 
-TEST_F(SessionTest, Verification_KeptOldVersionOrSilent_Fails) {
-    ReachVerifying();
+TEST_F(SessionTest, Verification_KeptOldVersionFailsSilenceIsNotVerified) {
+    fleet::SessionTiming timing;
+    timing.verifyTimeout = 10000ms; // probes at +0, +3, +6 and +9 s, the end at +10 s
+    ReachVerifying(timing);
     session_->OnSearchVersion("S1.00", link_.now);
     EXPECT_EQ(session_->CurrentStage(), Stage::Verifying); // not final yet
-    AdvanceTo(30000ms);
+    AdvanceTo(60000ms);
     EXPECT_EQ(session_->Result(), Outcome::Failed);
+    EXPECT_EQ(session_->ReasonCode(), "wrong_version");
     EXPECT_EQ(session_->Reason(), "reports version \"S1.00\" after the upgrade");
+    EXPECT_EQ(session_->StageReached(), Stage::Verifying);
     ASSERT_TRUE(session_->VerifiedVersion());
     EXPECT_EQ(*session_->VerifiedVersion(), "S1.00");
+    std::vector<long long> probes;
+    for (const auto& s : link_.sent)
+        if (s.channel == "probe")
+            probes.push_back(Ms(s.at).count());
+    EXPECT_EQ(probes, (std::vector<long long>{5150, 8150, 11150, 14150}));
+    EXPECT_EQ(Ms(session_->FinishedAt()).count(), 15150);
+
+    // Completion confirmed but no version answer at all: unproven, not failed.
+    ReachVerifying(timing);
+    AdvanceTo(60000ms);
+    EXPECT_EQ(session_->Result(), Outcome::NotVerified);
+    EXPECT_EQ(session_->ReasonCode(), "timeout_verify");
+}
+
+TEST_F(SessionTest, SlowRestart_VerifiedWithinTheTimeoutNotVerifiedAfterIt) {
+    // The default waits long enough for a collector that restarts for 40 s.
+    ReachVerifying();
+    AdvanceTo(45000ms);
+    EXPECT_EQ(session_->CurrentStage(), Stage::Verifying);
+    session_->OnSearchVersion("S1.02", link_.now);
+    EXPECT_EQ(session_->Result(), Outcome::Upgraded);
+    EXPECT_EQ(session_->StageReached(), Stage::Done);
     int probes = 0;
     for (const auto& s : link_.sent)
         probes += s.channel == "probe";
-    EXPECT_EQ(probes, 5);
+    EXPECT_GE(probes, 10); // every few seconds, not once
 
-    ReachVerifying();
-    AdvanceTo(30000ms);
-    EXPECT_EQ(session_->Reason(), "no answer to the version probes after completion");
+    fleet::SessionTiming shorter;
+    shorter.verifyTimeout = 30000ms;
+    ReachVerifying(shorter);
+    AdvanceTo(5150ms + 30000ms);
+    EXPECT_EQ(session_->Result(), Outcome::NotVerified);
+    session_->OnSearchVersion("S1.02", At(45000ms)); // too late to change the outcome
+    EXPECT_EQ(session_->Result(), Outcome::NotVerified);
 }
 
 TEST_F(SessionTest, Verification_OldVersionFirstThenNew_Upgraded) {
@@ -288,7 +320,7 @@ TEST_F(SessionTest, Verification_OldVersionFirstThenNew_Upgraded) {
 TEST_F(SessionTest, Refusals_EndTheSessionWithTheirReason) {
     const std::vector<std::pair<std::string, std::pair<Outcome, std::string>>> cases = {
         {"E80", {Outcome::Refused, "collector has no flash (E80)"}},
-        {"E81xyz", {Outcome::Refused, "collector already has this version (E81)"}},
+        {"E81xyz", {Outcome::AlreadyCurrent, "collector already has this version (E81)"}},
         {"E82", {Outcome::Failed, "upgrade request answered \"E82\""}},
         {std::string("Q\x01", 2), {Outcome::Failed, "upgrade request answered \"Q?\""}},
     };
@@ -304,21 +336,64 @@ TEST_F(SessionTest, Refusals_EndTheSessionWithTheirReason) {
     }
 }
 
-TEST_F(SessionTest, Abort_EndsOnlyAStartedUnfinishedSession) {
-    Make(2);
-    session_->Abort("interrupted", At(0ms)); // not started: stays waiting
-    EXPECT_EQ(session_->CurrentStage(), Stage::Waiting);
-    StartAt(0ms);
-    Reply("R0000");
-    session_->Abort("interrupted", At(100ms));
-    EXPECT_EQ(session_->Result(), Outcome::Failed);
-    EXPECT_EQ(session_->Reason(), "interrupted");
-    AdvanceTo(60000ms);
-    EXPECT_EQ(link_.sent.size(), 2u); // nothing after the abort
+TEST_F(SessionTest, Interrupt_EachStageEndsAsItStands) {
+    struct Case {
+        const char* name;
+        std::function<void()> reach;
+        Outcome outcome;
+        Stage stage;
+        std::size_t passBlocks;
+    };
+    const std::vector<Case> cases = {
+        {"requesting", [&] { AdvanceTo(100ms); }, Outcome::Interrupted, Stage::Requesting, 0},
+        {"sending",
+         [&] {
+             Reply("R0000");
+             AdvanceTo(310ms); // blocks 0, 1 and 2 out
+         },
+         Outcome::Interrupted, Stage::Sending, 3},
+        {"settling",
+         [&] {
+             Reply("R0000");
+             AdvanceTo(1000ms);
+         },
+         Outcome::Interrupted, Stage::Settling, 4},
+        {"querying",
+         [&] {
+             Reply("R0000");
+             AdvanceTo(5600ms);
+         },
+         Outcome::Interrupted, Stage::Querying, 4},
+        // The collector confirmed completion: it is not "interrupted", only unproven.
+        {"verifying",
+         [&] {
+             Reply("R0000");
+             AdvanceTo(5600ms);
+             Reply("R");
+         },
+         Outcome::NotVerified, Stage::Verifying, 4},
+    };
+    for (const auto& c : cases) {
+        Make(4);
+        Clear();
+        StartAt(0ms);
+        c.reach();
+        const std::size_t sent = link_.sent.size();
+        session_->Interrupt(link_.now);
+        EXPECT_EQ(session_->Result(), c.outcome) << c.name;
+        EXPECT_EQ(session_->StageReached(), c.stage) << c.name;
+        EXPECT_EQ(session_->ReasonCode(), "interrupted") << c.name;
+        EXPECT_EQ(session_->PassBlocksSent(), c.passBlocks) << c.name;
+        AdvanceTo(60000ms);
+        EXPECT_EQ(link_.sent.size(), sent) << "nothing after the interrupt: " << c.name;
+    }
 
+    Make(2);
+    session_->Interrupt(At(0ms)); // not started: stays waiting
+    EXPECT_EQ(session_->CurrentStage(), Stage::Waiting);
     ReachVerifying();
     session_->OnSearchVersion("S1.02", link_.now);
-    session_->Abort("interrupted", link_.now); // already done: the result stands
+    session_->Interrupt(link_.now); // already done: the result stands
     EXPECT_EQ(session_->Result(), Outcome::Upgraded);
 }
 
@@ -373,18 +448,46 @@ TEST_F(SessionTest, DuplicatedReplies_DoNotRestartOrSkipAStage) {
     EXPECT_EQ(session_->CurrentStage(), Stage::Querying);
 }
 
-TEST_F(SessionTest, Timers_EarlyCallsDoNothingLateOnesDoNotStretchThePass) {
-    Make(4);
+TEST_F(SessionTest, PacingFloor_NoTwoBlocksUnder150msWhateverTheTimersDo) {
+    Make(6);
     StartAt(0ms);
     Reply("R0000"); // block 0 at 0, next due at 150
-    session_->OnTimer(At(100ms));
+    session_->OnTimer(At(100ms)); // early: nothing
     EXPECT_EQ(link_.sent.size(), 2u);
-    link_.now = At(200ms); // 50 ms late
-    session_->OnTimer(At(200ms));
-    EXPECT_EQ(Ms(*session_->Deadline()).count(), 300); // back on the 150 ms grid
-    link_.now = At(1000ms);                            // far behind: no burst
+    link_.now = At(250ms); // 100 ms late: the next is due a full pause later, not at 300
+    session_->OnTimer(At(250ms));
+    EXPECT_EQ(Ms(*session_->Deadline()).count(), 400);
+    link_.now = At(1000ms); // far behind: no burst either
     session_->OnTimer(At(1000ms));
     EXPECT_EQ(Ms(*session_->Deadline()).count(), 1150);
+    // A caller that ignores the deadline still cannot go faster.
+    for (int ms = 1001; ms < 2000; ms += 7) {
+        link_.now = At(std::chrono::milliseconds(ms));
+        session_->OnTimer(link_.now);
+    }
+    std::vector<long long> blockTimes;
+    for (const auto& s : link_.sent)
+        if (FramePayload(s.bytes).rfind("UD", 0) == 0)
+            blockTimes.push_back(Ms(s.at).count());
+    ASSERT_EQ(blockTimes.size(), 6u);
+    for (std::size_t i = 1; i < blockTimes.size(); ++i)
+        EXPECT_GE(blockTimes[i] - blockTimes[i - 1], 150) << i;
+    EXPECT_EQ(session_->BlocksSent(), 6u);
+}
+
+TEST_F(SessionTest, Counters_BlocksSentResentAndEntriesOutsideTheImage) {
+    Make(3);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(5450ms);
+    Reply("R00030001FFFF0009"); // one real block, two outside the image
+    AdvanceTo(5450ms + 150ms + 5000ms);
+    Reply("R");
+    session_->OnSearchVersion("S1.02", link_.now);
+    EXPECT_EQ(session_->BlocksSent(), 4u);
+    EXPECT_EQ(session_->BlocksResent(), 1u);
+    EXPECT_EQ(session_->ResendOutsideImage(), 2u);
+    EXPECT_EQ(session_->ReasonCode(), "");
 }
 
 } // namespace

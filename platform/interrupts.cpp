@@ -1,0 +1,41 @@
+#include "platform/interrupts.h"
+
+#include <csignal>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+std::vector<int> InterruptSignals() {
+#ifdef SIGBREAK
+    return {SIGINT, SIGTERM, SIGBREAK};
+#else
+    return {SIGINT, SIGTERM};
+#endif
+}
+
+#ifdef _WIN32
+
+namespace {
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT)
+        return FALSE; // Ctrl+C and Ctrl+Break reach the program as signals
+    std::raise(SIGTERM);
+    // Returning would end the process now; the program's own exit ends it
+    // (and this thread) once the report is written.
+    Sleep(INFINITE);
+    return TRUE;
+}
+
+} // namespace
+
+void TreatConsoleCloseAsInterrupt() {
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+#else
+
+void TreatConsoleCloseAsInterrupt() {}
+
+#endif

@@ -1,0 +1,17 @@
+#pragma once
+
+// What "the operator wants the program to stop" looks like on each system, so
+// that a program can finish its work in order (report, exit status) instead
+// of dying mid-way.
+
+#include <vector>
+
+// SIGINT and SIGTERM; on Windows also SIGBREAK (Ctrl+Break).
+std::vector<int> InterruptSignals();
+
+// Windows ends a console program as soon as its handler for a closed console
+// window, a log-off or a shutdown returns. This turns those events into
+// SIGTERM and keeps the system waiting (it allows a few seconds) while the
+// program ends by itself. Elsewhere it does nothing: those arrive as SIGHUP
+// or SIGTERM already.
+void TreatConsoleCloseAsInterrupt();

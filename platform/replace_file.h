@@ -1,0 +1,12 @@
+#pragma once
+
+// Writing a whole file by its (UTF-8) name so that a reader never sees it
+// half written: the bytes go to a temporary file beside it, which then takes
+// the name in one step (replacing an older file of that name).
+
+#include <string>
+#include <string_view>
+
+// False on failure, with the system's reason in *error; the temporary file
+// is removed then and an older file of the name is left as it was.
+bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, std::string* error);
