@@ -24,6 +24,21 @@ ReadOnlyFile::~ReadOnlyFile() {
 
 namespace {
 
+// A path of MAX_PATH characters or more, made whole and given the prefix that
+// lifts the limit on every Windows, with or without the long-path setting.
+std::wstring LongPathForm(const std::wstring& path) {
+    if (path.size() < MAX_PATH || path.starts_with(L"\\\\?\\"))
+        return path;
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::wstring full(needed, L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), needed, full.data(), nullptr));
+    if (full.starts_with(L"\\\\"))
+        return L"\\\\?\\UNC\\" + full.substr(2); // \\server\share
+    return L"\\\\?\\" + full;
+}
+
 std::string SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(
@@ -41,7 +56,7 @@ std::string SystemMessage(DWORD code) {
 
 bool ReadOnlyFile::Open(const std::string& path) {
     Close();
-    HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
+    HANDLE file = CreateFileW(LongPathForm(Utf8ToWide(path)).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

@@ -18,6 +18,8 @@
 # under a lock so that parallel tests wait for it instead of racing.
 #
 # With WINE_XVFB=1 and no DISPLAY, the program runs on its own Xvfb server.
+# With WINE_LOGPIXELS=<dpi> the program runs in a prefix of its own whose
+# display is set to that resolution (144: 150 % scaling).
 # Exits with the program's exit code.
 set -euo pipefail
 
@@ -36,7 +38,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export LOCPATH=$state/locale
 template=$state/template
 namespace=$(stat -L -c %i /proc/self/ns/net)
-export WINEPREFIX=$state/prefix-net$namespace
+logpixels=${WINE_LOGPIXELS:-}
+export WINEPREFIX=$state/prefix-net$namespace${logpixels:+-dpi$logpixels}
 
 (
   flock 9
@@ -62,7 +65,8 @@ export WINEPREFIX=$state/prefix-net$namespace
     # (stat fails for processes that end meanwhile; what it printed counts.)
     live=" $({ stat -L -c %i /proc/[0-9]*/ns/net 2>/dev/null || true; } | sort -u | tr '\n' ' ') "
     for old in "$state"/prefix-net*; do
-      if [[ -d $old && $live != *" ${old##*/prefix-net} "* ]]; then
+      key=${old##*/prefix-net}
+      if [[ -d $old && $live != *" ${key%%-*} "* ]]; then
         rm -rf "$old"
       fi
     done
@@ -73,6 +77,11 @@ export WINEPREFIX=$state/prefix-net$namespace
       rm -f "$WINEPREFIX/${hive##*/}"
       cp "$hive" "$WINEPREFIX/"
     done
+    if [[ -n $logpixels ]]; then
+      LANG=zh_CN.UTF-8 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$logpixels" /f >/dev/null 2>&1
+      wineserver -w || true
+    fi
   fi
 ) 9>"$state/.lock"
 

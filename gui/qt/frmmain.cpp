@@ -1,7 +1,6 @@
 #include "gui/qt/frmmain.h"
 
-#include "core/error_text.h"
-#include "platform/local_address.h"
+#include "gui/common/window_geometry.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -21,7 +20,7 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
-#include <algorithm>
+#include <string_view>
 
 // The resource initialiser lives in this static library; call it from outside
 // any namespace so that the linker keeps it and the icon is found.
@@ -30,16 +29,6 @@ static void InitWindowResources() {
 }
 
 namespace {
-
-constexpr int kClientWidth = 607;
-constexpr int kClientHeight = 401;
-// The outer size at 96 dpi with the usual frame, used to centre the window
-// before the window manager has told us its real frame.
-constexpr int kOuterWidth = 623;
-constexpr int kOuterHeight = 440;
-constexpr int kPanelWidth = 398;
-constexpr int kStatusHeight = 19;
-constexpr int kProgressRightGap = 10;
 
 // "宋体" where it exists; elsewhere a Song-style CJK face, so that every
 // Chinese caption renders.
@@ -82,161 +71,183 @@ private:
     DrawPanel drawPanel_;
 };
 
-template <typename Widget>
-Widget* Place(Widget* widget, const char* name, int left, int top, int width, int height) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(left, top, width, height);
-    return widget;
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top,
-                  int width, int height) {
-    return Place(new QLabel(text, parent), name, left, top, width, height);
+QRect ToQRect(const gui::Rect& r) {
+    return {r.left, r.top, r.width, r.height};
+}
+
+// lv1: the three columns, one row per collector, selected whole and never
+// edited in place.
+QTreeWidget* MakeDeviceList(QWidget* parent) {
+    auto* list = new QTreeWidget(parent);
+    const auto columns = gui::DeviceListColumns();
+    list->setColumnCount(static_cast<int>(columns.size()));
+    QStringList captions;
+    for (const gui::ListColumn& column : columns)
+        captions << FromUtf8(column.caption);
+    list->setHeaderLabels(captions);
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i)
+        list->setColumnWidth(i, columns[static_cast<std::size_t>(i)].width);
+    list->header()->setStretchLastSection(false);
+    list->header()->setSectionsMovable(false);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setSortingEnabled(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setAllColumnsShowFocus(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The chosen collector stays highlighted when the focus moves to a button.
+    QPalette palette = list->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    list->setPalette(palette);
+    return list;
 }
 
 } // namespace
 
 TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
     InitWindowResources();
-    setObjectName(QStringLiteral("Frmmain"));
-    setWindowTitle(QStringLiteral("采集器程序升级工具"));
+    setObjectName(FromUtf8(gui::kWindowName));
+    setWindowTitle(FromUtf8(gui::kWindowCaption));
     setWindowIcon(QIcon(QStringLiteral(":/frmmain/collector.png")));
-    setFont(SongFont(13));
+    setFont(SongFont(gui::kWindowFontPixels));
     BuildControls();
-    resize(kClientWidth, kClientHeight);
+    resize(gui::kClientWidth, gui::kClientHeight);
     LayOutDocked();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desktop = screen->geometry();
-        move(desktop.x() + (desktop.width() - kOuterWidth) / 2,
-             desktop.y() + (desktop.height() - kOuterHeight) / 2);
+        move(desktop.x() + (desktop.width() - gui::kOuterWidth) / 2,
+             desktop.y() + (desktop.height() - gui::kOuterHeight) / 2);
     }
 
-    notices_ = seams.notices != nullptr ? seams.notices : &ownNotices_;
-    OpenFileDialog* fileDialog = seams.fileDialog != nullptr ? seams.fileDialog : &ownFileDialog_;
-    Sleeper* sleeper = seams.sleeper != nullptr ? seams.sleeper : &ownSleeper_;
-    auto lookup = seams.lookupLocalAddress
-                      ? std::move(seams.lookupLocalAddress)
-                      : std::function<std::optional<std::string>()>(LookupLocalIPv4);
+    view_ = std::make_unique<WidgetToolView>(
+        *Control<QTreeWidget>(gui::kLv1), *Control<QLabel>(gui::kLbl3),
+        *Control<QLabel>(gui::kLbl6), *Control<QTextEdit>(gui::kRedt2),
+        *Control<QLineEdit>(gui::kEdt1));
+    workerDisplay_ = std::make_unique<QueuedWorkerDisplay>(
+        *this, *Control<QProgressBar>(gui::kProgressBar1), *Control<QLabel>(gui::kLbl6));
+    shell_ = std::make_unique<gui::WindowShell>(
+        std::move(seams), gui::WindowParts{*view_, *view_, *workerDisplay_, socketEvents_,
+                                           ownNotices_, ownFileDialog_});
 
-    view_ = std::make_unique<WidgetToolView>(*lv1, *lbl3, *lbl6, *redt2, *edt1);
-    workerDisplay_ = std::make_unique<QueuedWorkerDisplay>(*this, *ProgressBar1, *lbl6);
-    tool_ = std::make_unique<UpgradeTool>(WindowPorts{*view_, *view_, *notices_, *fileDialog,
-                                                      *workerDisplay_, socketEvents_, *sleeper,
-                                                      std::move(lookup)},
-                                          seams.ports);
-
-    connect(btnsearch, &QPushButton::clicked, this, [this] { btnsearchClick(); });
-    connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
-    connect(btnUPG, &QPushButton::clicked, this, [this] { btnUPGClick(); });
+    connect(Control<QPushButton>(gui::kBtnSearch), &QPushButton::clicked, this,
+            [this] { shell_->btnsearchClick(); });
+    connect(Control<QPushButton>(gui::kBtn1), &QPushButton::clicked, this,
+            [this] { shell_->btn1Click(); });
+    connect(Control<QPushButton>(gui::kBtnUpg), &QPushButton::clicked, this,
+            [this] { shell_->btnUPGClick(); });
 }
 
 TFrmmain::~TFrmmain() {
     // The workers hold the display, whose queued calls target this window:
     // they must be gone before anything of the window is.
-    try {
-        tool_->StopWorkers();
-    } catch (...) {
+    shell_.reset();
+}
+
+QWidget* TFrmmain::MakeControl(const gui::ControlDescription& control) {
+    using enum gui::ControlKind;
+    QWidget* parent = control.parent == gui::kNoControl ? this : controls_.at(control.parent);
+    const QString caption = FromUtf8(control.caption);
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+    case Panel: {
+        auto* frame = new QFrame(parent);
+        frame->setFrameShape(QFrame::NoFrame);
+        widget = frame;
+        break;
     }
-    tool_.reset();
+    case ListView:
+        widget = MakeDeviceList(parent);
+        break;
+    case GroupBox:
+        widget = new QGroupBox(caption, parent);
+        break;
+    case Label:
+    case SizedLabel: {
+        auto* label = new QLabel(caption, parent);
+        if (control.Has(gui::kCentred))
+            label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        widget = label;
+        break;
+    }
+    case LineEdit: {
+        auto* edit = new QLineEdit(caption, parent);
+        edit->setReadOnly(control.Has(gui::kReadOnly));
+        widget = edit;
+        break;
+    }
+    case RichEdit: {
+        auto* edit = new QTextEdit(parent);
+        edit->setReadOnly(control.Has(gui::kReadOnly));
+        edit->setAcceptRichText(false);
+        if (control.Has(gui::kVerticalScroll))
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit->setFocusPolicy(Qt::StrongFocus);
+        edit->setTabChangesFocus(true);
+        widget = edit;
+        break;
+    }
+    case Button:
+        widget = new QPushButton(caption, parent);
+        break;
+    case ProgressBar: {
+        // Empty until a worker sets its range: no text, and left in Qt's
+        // reset state, which draws no chunk.
+        auto* progress = new QProgressBar(parent);
+        progress->setTextVisible(false);
+        progress->setRange(0, 100);
+        progress->reset();
+        widget = progress;
+        break;
+    }
+    case StatusBar: {
+        auto* bar =
+            new PanelStatusBar(parent, [this](const QRect& panel) { stat1DrawPanel(panel); });
+        bar->setSizeGripEnabled(false);
+        widget = bar;
+        break;
+    }
+    }
+    widget->setObjectName(FromUtf8(control.name));
+    widget->setGeometry(ToQRect(control.bounds));
+    if (control.fontPixels != gui::kWindowFontPixels)
+        widget->setFont(SongFont(control.fontPixels));
+    widget->setEnabled(!control.Has(gui::kDisabled));
+    return widget;
 }
 
 void TFrmmain::BuildControls() {
-    pnl1 = Place(new QFrame(this), "pnl1", 0, 0, kPanelWidth, 382);
-    pnl1->setFrameShape(QFrame::NoFrame);
-
-    lv1 = Place(new QTreeWidget(pnl1), "lv1", 0, 0, kPanelWidth, 382);
-    lv1->setColumnCount(3);
-    lv1->setHeaderLabels(
-        {QStringLiteral("序列号"), QStringLiteral("IP"), QStringLiteral("版本号")});
-    lv1->setColumnWidth(0, 130);
-    lv1->setColumnWidth(1, 105);
-    lv1->setColumnWidth(2, 140);
-    lv1->header()->setStretchLastSection(false);
-    lv1->header()->setSectionsMovable(false);
-    lv1->setRootIsDecorated(false);
-    lv1->setItemsExpandable(false);
-    lv1->setUniformRowHeights(true);
-    lv1->setSortingEnabled(false);
-    lv1->setSelectionMode(QAbstractItemView::SingleSelection);
-    lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lv1->setAllColumnsShowFocus(true);
-    lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    {
-        // The chosen collector stays highlighted when the focus moves to a button.
-        QPalette palette = lv1->palette();
-        for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-            palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-        lv1->setPalette(palette);
-    }
-
-    grp1 = Place(new QGroupBox(this), "grp1", 400, -1, 201, 98);
-    lbl1 = MakeLabel(grp1, "lbl1", QStringLiteral("本地端口号"), 10, 16, 73, 13);
-    lbl2 = MakeLabel(grp1, "lbl2", QStringLiteral("本地ip地址"), 10, 39, 65, 17);
-    lbl3 = MakeLabel(grp1, "lbl3", QStringLiteral("lbl3"), 84, 39, 28, 13);
-    edtHostPort = Place(new QLineEdit(QStringLiteral("8000"), grp1), "edtHostPort", 85, 11, 49, 21);
-    edtHostPort->setReadOnly(true);
-    edtHostPort->setEnabled(false);
-    btnsearch =
-        Place(new QPushButton(QStringLiteral("搜寻设备"), grp1), "btnsearch", 58, 65, 79, 22);
-
-    lbl7 = MakeLabel(this, "lbl7", QStringLiteral("升级程序文件选择："), 398, 105, 117, 13);
-    btn1 = Place(new QPushButton(QStringLiteral("浏览"), this), "btn1", 549, 99, 44, 22);
-    btn1->setFont(SongFont(16));
-
-    redt2 = Place(new QTextEdit(this), "redt2", 399, 128, 202, 61);
-    redt2->setReadOnly(true);
-    redt2->setAcceptRichText(false);
-    redt2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    redt2->setFocusPolicy(Qt::StrongFocus);
-    redt2->setTabChangesFocus(true);
-
-    lbl4 = MakeLabel(this, "lbl4", QStringLiteral("待升级程序版本号："), 400, 198, 117, 13);
-    edt1 = Place(new QLineEdit(this), "edt1", 400, 220, 200, 21);
-    lbl6 = MakeLabel(this, "lbl6", QString(), 408, 254, 185, 13);
-    lbl6->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-
-    btnUPG = Place(new QPushButton(QStringLiteral("升级程序"), this), "btnUPG", 472, 352, 75, 25);
-
-    // Empty until a worker sets its range: no text, and left in Qt's reset
-    // state, which draws no chunk.
-    ProgressBar1 = Place(new QProgressBar(this), "ProgressBar1", 264, 184, 89, 17);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->reset();
-
-    stat1 = Place(new PanelStatusBar(this, [this](const QRect& panel) { stat1DrawPanel(panel); }),
-                  "stat1", 0, 382, kClientWidth, kStatusHeight);
-    stat1->setSizeGripEnabled(false);
-
-    // Tab order: the list, the search button (then the disabled port field,
-    // which the focus skips), the upgrade button, browse, version, path.
-    QWidget::setTabOrder(lv1, btnsearch);
-    QWidget::setTabOrder(btnsearch, edtHostPort);
-    QWidget::setTabOrder(edtHostPort, btnUPG);
-    QWidget::setTabOrder(btnUPG, btn1);
-    QWidget::setTabOrder(btn1, edt1);
-    QWidget::setTabOrder(edt1, redt2);
+    for (const gui::ControlDescription* control : gui::CreationOrder())
+        controls_[control->id] = MakeControl(*control);
+    // Tab visits the focusable controls in the described order; Qt's focus
+    // skips the disabled port field by itself.
+    const auto chain = gui::TabChain();
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(controls_.at(chain[i - 1]->id), controls_.at(chain[i]->id));
 }
 
 void TFrmmain::LayOutDocked() {
-    const int bodyHeight = std::max(0, height() - kStatusHeight);
-    pnl1->setGeometry(0, 0, kPanelWidth, bodyHeight);
-    lv1->setGeometry(0, 0, kPanelWidth, bodyHeight);
-    stat1->setGeometry(0, bodyHeight, width(), kStatusHeight);
+    const gui::DockedLayout layout = gui::LayOutDocked(width(), height());
+    controls_.at(gui::kPnl1)->setGeometry(ToQRect(layout.pnl1));
+    controls_.at(gui::kLv1)->setGeometry(ToQRect(layout.lv1));
+    controls_.at(gui::kStat1)->setGeometry(ToQRect(layout.stat1));
 }
 
 void TFrmmain::stat1DrawPanel(const QRect& panel) {
-    if (ProgressBar1->parentWidget() != stat1) {
-        ProgressBar1->setParent(stat1);
-        ProgressBar1->show();
+    auto* progress = Control<QProgressBar>(gui::kProgressBar1);
+    QWidget* statusBar = controls_.at(gui::kStat1);
+    if (progress->parentWidget() != statusBar) {
+        progress->setParent(statusBar);
+        progress->show();
     }
-    // The panel's right and bottom edges are exclusive, as the draw request
-    // gives them: QRect's right() and bottom() are one pixel short of that.
-    const int left = panel.x();
-    const int top = panel.y();
-    const int right = panel.x() + panel.width();
-    const int bottom = panel.y() + panel.height();
-    ProgressBar1->setGeometry(left, top, right - left - kProgressRightGap, bottom - top);
+    progress->setGeometry(ToQRect(
+        gui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
 }
 
 bool TFrmmain::event(QEvent* event) {
@@ -246,26 +257,24 @@ bool TFrmmain::event(QEvent* event) {
         return true;
     }
     const bool handled = QWidget::event(event);
-    if (type == QEvent::WindowActivate && shown_)
-        FormActivate();
+    if (type == QEvent::WindowActivate && shell_)
+        shell_->FormActivate();
     return handled;
 }
 
 void TFrmmain::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (shown_)
+    if (!shell_->FormShow())
         return;
-    shown_ = true;
-    FormShow();
     // Start-up belongs to the first activation. A platform that never
     // activates the window (offscreen, some window managers) still gets it,
     // once, as soon as the window is up.
     QMetaObject::invokeMethod(
-        this, [this] { FormActivate(); }, Qt::QueuedConnection);
+        this, [this] { shell_->FormActivate(); }, Qt::QueuedConnection);
 }
 
 void TFrmmain::closeEvent(QCloseEvent* event) {
-    FormClose();
+    shell_->FormClose();
     event->accept();
 }
 
@@ -279,36 +288,5 @@ void TFrmmain::HandleSocketMessage() {
     // raised by a reply opens a nested event loop, and further datagrams must
     // go on being handled while it is open.
     socketEvents_.Resume();
-    Guarded([this] { tool_->HandleSocketMessage(); });
-}
-
-void TFrmmain::FormShow() {
-    Guarded([this] { tool_->FormShow(); });
-}
-
-void TFrmmain::FormActivate() {
-    if (activated_)
-        return;
-    activated_ = true;
-    Guarded([this] { tool_->FormActivate(); });
-}
-
-void TFrmmain::FormClose() {
-    Guarded([this] { tool_->FormClose(); });
-}
-
-void TFrmmain::btnsearchClick() {
-    Guarded([this] { tool_->btnsearchClick(); });
-}
-
-void TFrmmain::btn1Click() {
-    Guarded([this] { tool_->btn1Click(); });
-}
-
-void TFrmmain::btnUPGClick() {
-    Guarded([this] { tool_->btnUPGClick(); });
-}
-
-void TFrmmain::Guarded(const std::function<void()>& handler) noexcept {
-    RunGuarded(*notices_, handler);
+    shell_->HandleSocketMessage();
 }

@@ -1,43 +1,23 @@
 #pragma once
 
-// The main window. It lays out the controls, owns the Qt-free UpgradeTool and
-// binds it to the controls through the core's ports, and forwards the
-// window's events (show, first activation, close, the buttons, socket
-// readiness) to the tool's handlers inside one error guard.
+// The main window in Qt. It renders the window described in gui/common,
+// gives the shell its ports over the widgets, and translates Qt's events
+// (show, activation, close, the buttons, socket readiness) into the shell's
+// handlers.
 
-#include "core/upgrade_tool.h"
+#include "gui/common/window_description.h"
+#include "gui/common/window_shell.h"
 #include "gui/qt/frmmain_dialogs.h"
 #include "gui/qt/frmmain_ports.h"
 #include "gui/qt/frmmain_socket_events.h"
-#include "platform/sleeper.h"
 
 #include <QWidget>
 
-#include <functional>
+#include <map>
 #include <memory>
-#include <optional>
-#include <string>
 
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QStatusBar;
-class QTextEdit;
-class QTreeWidget;
 
-// What the window reaches outside itself. An empty entry takes the program's
-// real one; tests fill every entry so that nothing modal is ever shown and no
-// real interface is ever swept.
-struct WindowSeams {
-    ToolPorts ports;                      // local and destination ports of both channels
-    Notices* notices = nullptr;           // null: message boxes over the window
-    OpenFileDialog* fileDialog = nullptr; // null: a file dialog over the window
-    Sleeper* sleeper = nullptr;           // null: the window's own RealSleeper
-    std::function<std::optional<std::string>()> lookupLocalAddress; // empty: LookupLocalIPv4
-};
+using gui::WindowSeams;
 
 class TFrmmain : public QWidget {
     Q_OBJECT
@@ -46,7 +26,7 @@ public:
     explicit TFrmmain(WindowSeams seams = {}, QWidget* parent = nullptr);
     ~TFrmmain() override;
 
-    UpgradeTool& Tool() { return *tool_; }
+    UpgradeTool& Tool() { return shell_->Tool(); }
     WidgetToolView& View() { return *view_; }
     WorkerDisplay& Display() { return *workerDisplay_; }
 
@@ -64,52 +44,23 @@ protected:
     virtual void HandleSocketMessage();
 
 private:
+    QWidget* MakeControl(const gui::ControlDescription& control);
+    template <typename Widget> Widget* Control(gui::ControlId id) const {
+        return static_cast<Widget*>(controls_.at(id));
+    }
     void BuildControls();
     void LayOutDocked();
 
-    void FormShow();
-    void FormActivate();
-    void FormClose();
-    void btnsearchClick();
-    void btn1Click();
-    void btnUPGClick();
+    std::map<gui::ControlId, QWidget*> controls_; // owned by Qt's parent chain
 
-    // Runs `handler`; whatever escapes it is shown in the error box, so no
-    // exception ever reaches Qt.
-    void Guarded(const std::function<void()>& handler) noexcept;
-
-    // Controls, owned by Qt's parent chain.
-    QFrame* pnl1 = nullptr;
-    QTreeWidget* lv1 = nullptr;
-    QGroupBox* grp1 = nullptr;
-    QLabel* lbl1 = nullptr;
-    QLabel* lbl2 = nullptr;
-    QLabel* lbl3 = nullptr;
-    QLineEdit* edtHostPort = nullptr;
-    QPushButton* btnsearch = nullptr;
-    QLabel* lbl7 = nullptr;
-    QPushButton* btn1 = nullptr;
-    QTextEdit* redt2 = nullptr;
-    QLabel* lbl4 = nullptr;
-    QLineEdit* edt1 = nullptr;
-    QLabel* lbl6 = nullptr;
-    QPushButton* btnUPG = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QStatusBar* stat1 = nullptr;
-
-    // The real seams, used where the caller left an entry empty.
+    // The real modal boxes and dialog, used where the seams leave them empty.
     MessageBoxNotices ownNotices_{this};
     FileOpenDialog ownFileDialog_{this};
-    RealSleeper ownSleeper_;
 
     // Ports over the controls, made once the controls exist. Declared before
-    // the tool, which uses them until it is destroyed.
+    // the shell, whose tool uses them until it is destroyed.
     std::unique_ptr<WidgetToolView> view_;
     std::unique_ptr<QueuedWorkerDisplay> workerDisplay_;
     NotifierSocketEvents socketEvents_{*this};
-    Notices* notices_ = nullptr;
-
-    std::unique_ptr<UpgradeTool> tool_;
-    bool shown_ = false;
-    bool activated_ = false;
+    std::unique_ptr<gui::WindowShell> shell_;
 };

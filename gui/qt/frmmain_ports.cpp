@@ -10,7 +10,6 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
-#include <algorithm>
 
 namespace {
 
@@ -78,19 +77,18 @@ QueuedWorkerDisplay::QueuedWorkerDisplay(QObject& receiver, QProgressBar& progre
 
 void QueuedWorkerDisplay::SetProgressMaximum(int maximum) {
     QMetaObject::invokeMethod(
-        &receiver_, [this, maximum] { ApplyMaximum(maximum); }, Qt::QueuedConnection);
+        &receiver_, [this, maximum] { Show(model_.SetMaximum(maximum)); }, Qt::QueuedConnection);
 }
 
 void QueuedWorkerDisplay::SetProgressPosition(int position) {
     QMetaObject::invokeMethod(
-        &receiver_, [this, position] { ApplyPosition(position); }, Qt::QueuedConnection);
+        &receiver_, [this, position] { Show(model_.SetPosition(position)); },
+        Qt::QueuedConnection);
 }
 
 void QueuedWorkerDisplay::AdvanceProgress() {
-    // Read the position when the call runs, not when it is made, so a run of
-    // advances counts up from whatever the earlier queued calls left.
     QMetaObject::invokeMethod(
-        &receiver_, [this] { ApplyPosition(position_ + 1); }, Qt::QueuedConnection);
+        &receiver_, [this] { Show(model_.Advance()); }, Qt::QueuedConnection);
 }
 
 void QueuedWorkerDisplay::SetStatusText(const std::string& text) {
@@ -103,15 +101,10 @@ void QueuedWorkerDisplay::SetStatusText(const std::string& text) {
         Qt::QueuedConnection);
 }
 
-void QueuedWorkerDisplay::ApplyMaximum(int maximum) {
-    maximum_ = std::max(maximum, 0);
-    ApplyPosition(position_);
-}
-
-void QueuedWorkerDisplay::ApplyPosition(int position) {
-    position_ = std::clamp(position, 0, maximum_);
+void QueuedWorkerDisplay::Show(int position) {
     if (!progress_)
         return;
-    progress_->setRange(0, std::max(maximum_, 1));
-    progress_->setValue(position_);
+    // QProgressBar turns a range of 0..0 into a busy animation.
+    progress_->setRange(0, model_.RangeMaximum());
+    progress_->setValue(position);
 }

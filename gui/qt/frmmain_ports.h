@@ -5,6 +5,7 @@
 // between the core's strings and the widgets; none of them owns a widget.
 
 #include "core/tool_view.h"
+#include "gui/common/progress_model.h"
 
 #include <QPointer>
 
@@ -58,15 +59,11 @@ public:
     void SetStatusText(const std::string& text) override;
 
 private:
-    // UI thread only.
-    void ApplyMaximum(int maximum);
-    void ApplyPosition(int position);
+    // UI thread only: shows the model's position.
+    void Show(int position);
 
     QObject& receiver_;
     QPointer<QProgressBar> progress_;
     QPointer<QLabel> status_;
-    // The maximum the workers asked for. QProgressBar turns a range of 0..0
-    // into a busy animation, so an empty range is shown as 0..1 at 0 instead.
-    int maximum_ = 0;
-    int position_ = 0;
+    gui::ProgressModel model_; // UI thread only
 };

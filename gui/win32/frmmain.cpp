@@ -1,33 +1,63 @@
 #include "gui/win32/frmmain.h"
 
-#include "core/error_text.h"
-#include "platform/local_address.h"
+#include "gui/common/window_geometry.h"
+#include "gui/win32/win32_text.h"
+#include "gui/win32/window_dpi.h"
 
 #include <commctrl.h>
 #include <richedit.h>
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace {
 
-constexpr int kClientWidth = 607;
-constexpr int kClientHeight = 401;
-constexpr int kPanelWidth = 398;
-constexpr int kStatusHeight = 19;
-constexpr int kProgressRightGap = 10;
 constexpr int kIconResource = 1;
 // Not WS_CLIPCHILDREN: the group box draws only its frame, so the window
 // paints the button face beneath it.
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 
-// "宋体" at a character height of `pixels`. Where no such face exists the
-// system picks a font of the GB2312 character set, so every caption renders.
+void Place(HWND control, const gui::Rect& r) {
+    MoveWindow(control, r.left, r.top, r.width, r.height, TRUE);
+}
+
+std::wstring Wide(std::string_view utf8) {
+    return Utf8ToWide(std::string(utf8));
+}
+
+bool FontFaceExists(const std::wstring& face) {
+    LOGFONTW wanted{};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
+    bool found = false;
+    const HDC screen = GetDC(nullptr);
+    EnumFontFamiliesExW(
+        screen, &wanted,
+        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
+            *reinterpret_cast<bool*>(found) = true;
+            return 0;
+        },
+        reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+// The window's font face: by its English name, which every Windows knows
+// whatever its language; by its Chinese name where only that one is present.
+// Where neither exists the system picks a font of the GB2312 character set,
+// so every caption renders.
+const std::wstring& SongFace() {
+    static const std::wstring face = [] {
+        const std::wstring english = Wide(gui::kFontFace);
+        return FontFaceExists(english) ? english : Wide(gui::kFontFaceChinese);
+    }();
+    return face;
+}
+
 HFONT SongFont(int pixels) {
     return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"宋体");
+                       DEFAULT_PITCH | FF_DONTCARE, SongFace().c_str());
 }
 
 // pnl1 and grp1 are parents of controls; their controls' notifications and
@@ -57,12 +87,13 @@ LRESULT CALLBACK TabLeavesField(HWND window, UINT message, WPARAM wParam, LPARAM
     return result;
 }
 
-// The rich edit class of the newest rich edit library present.
+// The rich edit class of the newest rich edit library present, loaded from
+// the system folder only: a planted copy beside the program is never loaded.
 const wchar_t* RichEditClass() {
     static const wchar_t* const name = [] {
-        if (LoadLibraryW(L"Msftedit.dll") != nullptr)
+        if (LoadLibraryExW(L"Msftedit.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32) != nullptr)
             return MSFTEDIT_CLASS;
-        LoadLibraryW(L"Riched20.dll");
+        LoadLibraryExW(L"Riched20.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         return RICHEDIT_CLASSW;
     }();
     return name;
@@ -87,14 +118,70 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
         throw std::runtime_error("cannot register the main window class");
 }
 
-void AddColumn(HWND listView, int index, const wchar_t* caption, int width) {
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.pszText = const_cast<wchar_t*>(caption);
-    column.cx = width;
-    column.iSubItem = index;
-    SendMessageW(listView, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(&column));
+// lv1's columns at `dpi`, made or resized.
+void SetColumns(HWND listView, UINT dpi, bool create) {
+    const auto columns = gui::DeviceListColumns();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const int width = gui::ScaleToDpi(columns[i].width, static_cast<int>(dpi));
+        if (!create) {
+            SendMessageW(listView, LVM_SETCOLUMNWIDTH, i, width);
+            continue;
+        }
+        const std::wstring caption = Wide(columns[i].caption);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = const_cast<wchar_t*>(caption.c_str());
+        column.cx = width;
+        column.iSubItem = static_cast<int>(i);
+        SendMessageW(listView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+// Class, style and extended style of each kind of control.
+struct NativeKind {
+    const wchar_t* className;
+    DWORD style;
+    DWORD extendedStyle;
+};
+
+NativeKind NativeKindOf(const gui::ControlDescription& control) {
+    using enum gui::ControlKind;
+    switch (control.kind) {
+    case Panel:
+        return {L"STATIC", 0, WS_EX_CONTROLPARENT};
+    case ListView:
+        return {WC_LISTVIEWW, WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                WS_EX_CLIENTEDGE};
+    case GroupBox:
+        return {L"BUTTON", BS_GROUPBOX, WS_EX_CONTROLPARENT};
+    case Label:
+    case SizedLabel:
+        return {L"STATIC",
+                static_cast<DWORD>((control.Has(gui::kCentred) ? SS_CENTER : SS_LEFT) |
+                                   SS_NOPREFIX),
+                0};
+    case LineEdit:
+        return {L"EDIT",
+                WS_TABSTOP | ES_AUTOHSCROLL |
+                    (control.Has(gui::kReadOnly) ? static_cast<DWORD>(ES_READONLY) : 0),
+                WS_EX_CLIENTEDGE};
+    case RichEdit:
+        return {RichEditClass(),
+                WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
+                    (control.Has(gui::kReadOnly) ? static_cast<DWORD>(ES_READONLY) : 0) |
+                    (control.Has(gui::kVerticalScroll) ? WS_VSCROLL | ES_DISABLENOSCROLL : 0),
+                WS_EX_CLIENTEDGE};
+    case Button:
+        return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case ProgressBar:
+        return {PROGRESS_CLASSW, 0, 0};
+    case StatusBar:
+        // The window places the bar itself. Not WS_CLIPCHILDREN: the progress
+        // bar covers most of the panel, and the panel must still be drawn
+        // (and the progress bar placed) when it shrinks.
+        return {STATUSCLASSNAMEW, CCS_NORESIZE | CCS_NOPARENTALIGN, 0};
+    }
+    throw std::logic_error("a control of no known kind");
 }
 
 } // namespace
@@ -106,65 +193,122 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterWindowClass(instance, &TFrmmain::WndProc);
 
-    // The outer size that holds a client area of 607 x 401 with this frame,
-    // centred on the desktop.
-    RECT outer{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
-    const int width = outer.right - outer.left;
-    const int height = outer.bottom - outer.top;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    if (CreateWindowExW(kWindowExStyle, kMainWindowClass, L"采集器程序升级工具", kWindowStyle, left,
-                        top, width, height, nullptr, nullptr, instance, this) == nullptr)
+    // Made at a provisional size; placed once its monitor's resolution is known.
+    if (CreateWindowExW(kWindowExStyle, kMainWindowClass, Wide(gui::kWindowCaption).c_str(),
+                        kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, gui::kOuterWidth,
+                        gui::kOuterHeight, nullptr, nullptr, instance, this) == nullptr)
         throw std::runtime_error("cannot create the main window");
-
-    font_ = SongFont(13);
-    buttonFont_ = SongFont(16);
-    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    dpi_ = WindowDpi(window_);
+    MakeFonts();
     BuildControls();
+
+    // The outer size that holds the client area at this resolution, centred on
+    // the desktop.
+    const int dpi = static_cast<int>(dpi_);
+    const SIZE outer =
+        OuterSizeForClient(gui::ScaleToDpi(gui::kClientWidth, dpi),
+                           gui::ScaleToDpi(gui::kClientHeight, dpi), kWindowStyle, kWindowExStyle,
+                           dpi_);
+    SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2, outer.cx, outer.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     LayOutDocked();
 
     ownNotices_.SetOwner(window_);
     ownFileDialog_.SetOwner(window_);
     socketEvents_.SetWindow(window_);
-    notices_ = seams.notices != nullptr ? seams.notices : &ownNotices_;
-    OpenFileDialog* fileDialog = seams.fileDialog != nullptr ? seams.fileDialog : &ownFileDialog_;
-    Sleeper* sleeper = seams.sleeper != nullptr ? seams.sleeper : &ownSleeper_;
-    auto lookup = seams.lookupLocalAddress
-                      ? std::move(seams.lookupLocalAddress)
-                      : std::function<std::optional<std::string>()>(LookupLocalIPv4);
-
     view_ = std::make_unique<ControlToolView>(Control(kLv1), Control(kLbl3), Control(kLbl6),
                                               Control(kRedt2), Control(kEdt1));
     workerDisplay_ =
         std::make_unique<PostedWorkerDisplay>(window_, Control(kProgressBar1), Control(kLbl6));
-    tool_ = std::make_unique<UpgradeTool>(WindowPorts{*view_, *view_, *notices_, *fileDialog,
-                                                      *workerDisplay_, socketEvents_, *sleeper,
-                                                      std::move(lookup)},
-                                          seams.ports);
+    shell_ = std::make_unique<gui::WindowShell>(
+        std::move(seams), gui::WindowParts{*view_, *view_, *workerDisplay_, socketEvents_,
+                                           ownNotices_, ownFileDialog_});
 }
 
 TFrmmain::~TFrmmain() {
     if (window_ != nullptr)
         DestroyWindow(window_); // WM_DESTROY ends the workers
-    tool_.reset();
-    DeleteObject(font_);
-    DeleteObject(buttonFont_);
+    shell_.reset();
+    for (const auto& [pixels, font] : fonts_)
+        DeleteObject(font);
 }
 
-HWND TFrmmain::AddControl(ControlId id, ControlId parent, const wchar_t* className,
-                          const wchar_t* text, DWORD style, DWORD extendedStyle, Bounds bounds,
-                          HFONT font) {
-    const HWND parentWindow = parent == ControlId{} ? window_ : Control(parent);
+void TFrmmain::MakeFonts() {
+    std::map<int, HFONT> made;
+    for (const gui::ControlDescription& control : gui::MainWindowControls())
+        if (!made.contains(control.fontPixels))
+            made[control.fontPixels] =
+                SongFont(gui::ScaleToDpi(control.fontPixels, static_cast<int>(dpi_)));
+    if (!made.contains(gui::kWindowFontPixels))
+        made[gui::kWindowFontPixels] =
+            SongFont(gui::ScaleToDpi(gui::kWindowFontPixels, static_cast<int>(dpi_)));
+    // The old fonts go once every control has been given its new one.
+    std::swap(fonts_, made);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[gui::kWindowFontPixels]),
+                 FALSE);
+    for (const auto& [id, control] : controls_)
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(gui::Describe(
+                                                                      static_cast<ControlId>(id)))),
+                     TRUE);
+    for (const auto& [pixels, font] : made)
+        DeleteObject(font);
+}
+
+HFONT TFrmmain::FontFor(const gui::ControlDescription& control) const {
+    return fonts_.at(control.fontPixels);
+}
+
+HWND TFrmmain::MakeControl(const gui::ControlDescription& description) {
+    const NativeKind kind = NativeKindOf(description);
+    const HWND parent = description.parent == kNoControl ? window_ : Control(description.parent);
+    const gui::Rect bounds = gui::ScaleToDpi(description.bounds, static_cast<int>(dpi_));
+    const DWORD disabled = description.Has(gui::kDisabled) ? WS_DISABLED : 0;
     const HWND control = CreateWindowExW(
-        extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,
-        bounds.width, bounds.height, parentWindow,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+        kind.extendedStyle, kind.className, Wide(description.caption).c_str(),
+        WS_CHILD | WS_VISIBLE | disabled | kind.style, bounds.left, bounds.top, bounds.width,
+        bounds.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(description.id)),
+        GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr)
         throw std::runtime_error("cannot create a control of the main window");
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    controls_[id] = control;
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(description)), FALSE);
+    controls_[description.id] = control;
+
+    using enum gui::ControlKind;
+    switch (description.kind) {
+    case Panel:
+    case GroupBox:
+        SetWindowSubclass(control, ForwardToOwner, 0, reinterpret_cast<DWORD_PTR>(window_));
+        break;
+    case ListView:
+        SendMessageW(control, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
+                     LVS_EX_FULLROWSELECT);
+        SetColumns(control, dpi_, true);
+        break;
+    case RichEdit:
+        SetWindowSubclass(control, TabLeavesField, 0, 0);
+        break;
+    case ProgressBar:
+        SendMessageW(control, PBM_SETRANGE32, 0, 100);
+        SendMessageW(control, PBM_SETPOS, 0, 0);
+        break;
+    case StatusBar: {
+        int parts[] = {-1}; // one owner-drawn panel spanning the bar
+        SendMessageW(control, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+        SendMessageW(control, SB_SETTEXTW, SBT_OWNERDRAW, 0);
+        break;
+    }
+    default:
+        break;
+    }
     return control;
+}
+
+void TFrmmain::BuildControls() {
+    // Creation order is the tab order: Tab walks the window's controls in the
+    // order they were made.
+    for (const gui::ControlDescription* control : gui::CreationOrder())
+        MakeControl(*control);
 }
 
 HWND TFrmmain::Control(ControlId id) const {
@@ -172,67 +316,25 @@ HWND TFrmmain::Control(ControlId id) const {
     return found == controls_.end() ? nullptr : found->second;
 }
 
-void TFrmmain::BuildControls() {
-    // Creation order is the tab order: Tab walks the window's controls in the order they were made.
-    constexpr ControlId kWindow{};
-    constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
-
-    const HWND panel =
-        AddControl(kPnl1, kWindow, L"STATIC", L"", 0, WS_EX_CONTROLPARENT, {0, 0, 398, 382}, font_);
-    SetWindowSubclass(panel, ForwardToOwner, 0, reinterpret_cast<DWORD_PTR>(window_));
-    const HWND listView = AddControl(kLv1, kPnl1, WC_LISTVIEWW, L"",
-                                     WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                                     WS_EX_CLIENTEDGE, {0, 0, 398, 382}, font_);
-    SendMessageW(listView, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT,
-                 LVS_EX_FULLROWSELECT);
-    AddColumn(listView, 0, L"序列号", 130);
-    AddColumn(listView, 1, L"IP", 105);
-    AddColumn(listView, 2, L"版本号", 140);
-
-    const HWND groupBox = AddControl(kGrp1, kWindow, L"BUTTON", L"", BS_GROUPBOX,
-                                     WS_EX_CONTROLPARENT, {400, -1, 201, 98}, font_);
-    SetWindowSubclass(groupBox, ForwardToOwner, 0, reinterpret_cast<DWORD_PTR>(window_));
-    AddControl(kBtnSearch, kGrp1, L"BUTTON", L"搜寻设备", WS_TABSTOP | BS_PUSHBUTTON, 0,
-               {58, 65, 79, 22}, font_);
-    AddControl(kEdtHostPort, kGrp1, L"EDIT", L"8000",
-               WS_TABSTOP | WS_DISABLED | ES_READONLY | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-               {85, 11, 49, 21}, font_);
-    AddControl(kLbl1, kGrp1, L"STATIC", L"本地端口号", kLabel, 0, {10, 16, 73, 13}, font_);
-    AddControl(kLbl2, kGrp1, L"STATIC", L"本地ip地址", kLabel, 0, {10, 39, 65, 17}, font_);
-    AddControl(kLbl3, kGrp1, L"STATIC", L"lbl3", kLabel, 0, {84, 39, 28, 13}, font_);
-
-    AddControl(kBtnUpg, kWindow, L"BUTTON", L"升级程序", WS_TABSTOP | BS_PUSHBUTTON, 0,
-               {472, 352, 75, 25}, font_);
-    const HWND progress =
-        AddControl(kProgressBar1, kWindow, PROGRESS_CLASSW, L"", 0, 0, {264, 184, 89, 17}, font_);
-    SendMessageW(progress, PBM_SETRANGE32, 0, 100);
-    SendMessageW(progress, PBM_SETPOS, 0, 0);
-    AddControl(kBtn1, kWindow, L"BUTTON", L"浏览", WS_TABSTOP | BS_PUSHBUTTON, 0, {549, 99, 44, 22},
-               buttonFont_);
-    AddControl(kEdt1, kWindow, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-               {400, 220, 200, 21}, font_);
-    const HWND redt2 = AddControl(kRedt2, kWindow, RichEditClass(), L"",
-                                  WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
-                                      ES_AUTOVSCROLL | ES_DISABLENOSCROLL,
-                                  WS_EX_CLIENTEDGE, {399, 128, 202, 61}, font_);
-    SetWindowSubclass(redt2, TabLeavesField, 0, 0);
-
-    AddControl(kLbl7, kWindow, L"STATIC", L"升级程序文件选择：", kLabel, 0, {398, 105, 117, 13},
-               font_);
-    AddControl(kLbl4, kWindow, L"STATIC", L"待升级程序版本号：", kLabel, 0, {400, 198, 117, 13},
-               font_);
-    AddControl(kLbl6, kWindow, L"STATIC", L"", SS_CENTER | SS_NOPREFIX, 0, {408, 254, 185, 13},
-               font_);
-
-    // One owner-drawn panel spanning the bar; the window places the bar itself.
-    // Not WS_CLIPCHILDREN: the progress bar covers most of the panel, and the
-    // panel must still be drawn (and the progress bar placed) when it shrinks.
-    const HWND statusBar =
-        AddControl(kStat1, kWindow, STATUSCLASSNAMEW, L"", CCS_NORESIZE | CCS_NOPARENTALIGN, 0,
-                   {0, 382, kClientWidth, kStatusHeight}, font_);
-    int parts[] = {-1};
-    SendMessageW(statusBar, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-    SendMessageW(statusBar, SB_SETTEXTW, SBT_OWNERDRAW, 0);
+void TFrmmain::ApplyDpi(UINT dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    MakeFonts();
+    for (const gui::ControlDescription& control : gui::MainWindowControls()) {
+        const HWND handle = Control(control.id);
+        if (control.dock != gui::Dock::None ||
+            (control.id == kProgressBar1 && GetParent(handle) == Control(kStat1)))
+            continue; // placed by LayOutDocked and stat1DrawPanel
+        Place(handle, gui::ScaleToDpi(control.bounds, static_cast<int>(dpi)));
+    }
+    SetColumns(Control(kLv1), dpi, false);
+    if (view_)
+        view_->SizeLocalAddressToText();
+    if (suggested != nullptr)
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOutDocked();
+    InvalidateRect(window_, nullptr, TRUE);
 }
 
 void TFrmmain::LayOutDocked() {
@@ -243,10 +345,11 @@ void TFrmmain::LayOutDocked() {
         return; // still being built
     RECT client{};
     GetClientRect(window_, &client);
-    const int bodyHeight = std::max(0L, client.bottom - kStatusHeight);
-    MoveWindow(panel, 0, 0, kPanelWidth, bodyHeight, TRUE);
-    MoveWindow(listView, 0, 0, kPanelWidth, bodyHeight, TRUE);
-    MoveWindow(statusBar, 0, bodyHeight, client.right, kStatusHeight, TRUE);
+    const gui::DockedLayout layout =
+        gui::LayOutDocked(client.right, client.bottom, static_cast<int>(dpi_));
+    Place(panel, layout.pnl1);
+    Place(listView, layout.lv1);
+    Place(statusBar, layout.stat1);
 }
 
 void TFrmmain::stat1DrawPanel(const RECT& panel) {
@@ -254,8 +357,9 @@ void TFrmmain::stat1DrawPanel(const RECT& panel) {
     const HWND statusBar = Control(kStat1);
     if (GetParent(progress) != statusBar)
         SetParent(progress, statusBar);
-    MoveWindow(progress, panel.left, panel.top, panel.right - panel.left - kProgressRightGap,
-               panel.bottom - panel.top, TRUE);
+    Place(progress, gui::ProgressInPanel({panel.left, panel.top, panel.right - panel.left,
+                                          panel.bottom - panel.top},
+                                         static_cast<int>(dpi_)));
     // The bar has just painted the panel beneath the progress bar.
     InvalidateRect(progress, nullptr, FALSE);
 }
@@ -263,6 +367,10 @@ void TFrmmain::stat1DrawPanel(const RECT& panel) {
 void TFrmmain::Show(int showCommand) {
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
+    // The keyboard starts on the list of collectors.
+    const HWND focus = GetFocus();
+    if (focus == nullptr || focus == window_)
+        SetFocus(Control(kLv1));
 }
 
 LRESULT CALLBACK TFrmmain::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -280,25 +388,29 @@ LRESULT CALLBACK TFrmmain::WndProc(HWND window, UINT message, WPARAM wParam, LPA
 
 LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= kSocketNotifyMessage && message <= kLastSocketMessage) {
-        HandleSocketMessage();
+        // Only a read event carries a datagram to read; the others (a close,
+        // an error report) leave the sockets as they are.
+        if (WSAGETSELECTEVENT(lParam) == FD_READ)
+            HandleSocketMessage();
         return 0;
     }
     switch (message) {
     case WM_SHOWWINDOW:
-        if (wParam != FALSE && !shown_) {
-            shown_ = true;
-            FormShow();
+        if (wParam != FALSE && shell_ && shell_->FormShow()) {
             // Start-up belongs to the first activation. A desktop that never
             // activates the window still gets it, once, when the window is up.
             PostMessageW(window_, kStartUpMessage, 0, 0);
         }
         break;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE && shown_)
-            FormActivate();
+        if (shell_) {
+            OnActivate(LOWORD(wParam) != WA_INACTIVE);
+            return 0;
+        }
         break;
     case kStartUpMessage:
-        FormActivate();
+        if (shell_)
+            shell_->FormActivate();
         return 0;
     case kWorkerUpdateMessage:
         if (workerDisplay_)
@@ -316,15 +428,21 @@ LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         LayOutDocked();
         return 0;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scaling, or the scaling changed:
+        // everything again at the new resolution, in the rectangle offered.
+        ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_CLOSE:
-        FormClose();
+        if (shell_)
+            shell_->FormClose();
         DestroyWindow(window_);
         return 0;
     case WM_DESTROY:
         // The workers must end before the program does: pauses are cut short
         // and both threads joined, also in the middle of a send pass.
-        if (tool_)
-            tool_->StopWorkers();
+        if (shell_)
+            shell_->StopWorkers();
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
@@ -338,18 +456,33 @@ LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window_, message, wParam, lParam);
 }
 
+void TFrmmain::OnActivate(bool active) {
+    if (!active) {
+        // Remembered, so Alt+Tab back puts the keyboard where it was.
+        const HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window_, focus))
+            focusBeforeDeactivation_ = focus;
+        return;
+    }
+    const HWND back = focusBeforeDeactivation_ != nullptr && IsWindow(focusBeforeDeactivation_)
+                          ? focusBeforeDeactivation_
+                          : Control(kLv1);
+    SetFocus(back);
+    shell_->FormActivate();
+}
+
 void TFrmmain::OnCommand(int id, int notification) {
-    if (notification != BN_CLICKED)
+    if (notification != BN_CLICKED || !shell_)
         return;
     switch (id) {
     case kBtnSearch:
-        btnsearchClick();
+        shell_->btnsearchClick();
         break;
     case kBtn1:
-        btn1Click();
+        shell_->btn1Click();
         break;
     case kBtnUpg:
-        btnUPGClick();
+        shell_->btnUPGClick();
         break;
     default:
         break;
@@ -358,44 +491,14 @@ void TFrmmain::OnCommand(int id, int notification) {
 
 void TFrmmain::HandleSocketMessage() {
     drainPosted_ = false;
-    Guarded([this] { tool_->HandleSocketMessage(); });
+    shell_->HandleSocketMessage();
     // A notification may have read the other socket's datagram; ask once more
-    // while anything waits, so no datagram is left without a message.
+    // while anything waits, so no datagram is left without a message. The
+    // message carries the read event, as Winsock's own do.
     if (window_ != nullptr && !drainPosted_ && socketEvents_.AnyWaiting()) {
         drainPosted_ = true;
-        PostMessageW(window_, kSocketNotifyMessage, 0, 0);
+        PostMessageW(window_, kSocketNotifyMessage, 0, WSAMAKESELECTREPLY(FD_READ, 0));
     }
-}
-
-void TFrmmain::FormShow() {
-    Guarded([this] { tool_->FormShow(); });
-}
-
-void TFrmmain::FormActivate() {
-    if (activated_ || tool_ == nullptr)
-        return;
-    activated_ = true;
-    Guarded([this] { tool_->FormActivate(); });
-}
-
-void TFrmmain::FormClose() {
-    Guarded([this] { tool_->FormClose(); });
-}
-
-void TFrmmain::btnsearchClick() {
-    Guarded([this] { tool_->btnsearchClick(); });
-}
-
-void TFrmmain::btn1Click() {
-    Guarded([this] { tool_->btn1Click(); });
-}
-
-void TFrmmain::btnUPGClick() {
-    Guarded([this] { tool_->btnUPGClick(); });
-}
-
-void TFrmmain::Guarded(const std::function<void()>& handler) noexcept {
-    RunGuarded(*notices_, handler);
 }
 
 int RunMessageLoop(TFrmmain& frmmain) {

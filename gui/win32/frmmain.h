@@ -1,38 +1,21 @@
 #pragma once
 
-// The main window in the Win32 API. It lays out the controls, owns the core's
-// UpgradeTool and binds it to the controls through the core's ports, and
-// forwards the window's events (show, first activation, close, the buttons,
-// socket readiness) to the tool's handlers inside one error guard.
+// The main window in the Win32 API. It renders the window described in
+// gui/common at the window's resolution (re-laid when the resolution
+// changes), gives the shell its ports over the controls, and translates the
+// window's messages (show, activation, close, the buttons, socket readiness)
+// into the shell's handlers.
 
-#include "core/upgrade_tool.h"
+#include "gui/common/window_shell.h"
 #include "gui/win32/frmmain_dialogs.h"
 #include "gui/win32/frmmain_ids.h"
 #include "gui/win32/frmmain_ports.h"
 #include "gui/win32/frmmain_socket_events.h"
-#include "platform/sleeper.h"
 
-#include <functional>
 #include <map>
 #include <memory>
-#include <optional>
-#include <string>
 
-// What the window reaches outside itself. An empty entry takes the program's
-// real one; tests fill every entry so that nothing modal is ever shown and no
-// real interface is ever swept.
-struct WindowSeams {
-    ToolPorts ports;                      // local and destination ports of both channels
-    Notices* notices = nullptr;           // null: message boxes over the window
-    OpenFileDialog* fileDialog = nullptr; // null: GetOpenFileNameW over the window
-    Sleeper* sleeper = nullptr;           // null: the window's own RealSleeper
-    std::function<std::optional<std::string>()> lookupLocalAddress; // empty: LookupLocalIPv4
-};
-
-// A control's place in its parent's client area, in pixels.
-struct Bounds {
-    int left, top, width, height;
-};
+using gui::WindowSeams;
 
 class TFrmmain {
 public:
@@ -48,53 +31,44 @@ public:
 
     HWND Handle() const { return window_; }
     HWND Control(ControlId id) const;
-    UpgradeTool& Tool() { return *tool_; }
+    UpgradeTool& Tool() { return shell_->Tool(); }
     ControlToolView& View() { return *view_; }
     WorkerDisplay& Display() { return *workerDisplay_; }
     bool Destroyed() const { return window_ == nullptr; }
+    UINT Dpi() const { return dpi_; }
 
     // Owner-draw handler of stat1's only panel: hosts ProgressBar1 in the panel,
-    // ten pixels short of its right edge. `panel` is in stat1's client coordinates.
+    // ten pixels (at 96 dpi) short of its right edge. `panel` is in stat1's
+    // client coordinates.
     void stat1DrawPanel(const RECT& panel);
 
 private:
     static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
+    void MakeFonts();
+    HFONT FontFor(const gui::ControlDescription& control) const;
     void BuildControls();
-    HWND AddControl(ControlId id, ControlId parent, const wchar_t* className, const wchar_t* text,
-                    DWORD style, DWORD extendedStyle, Bounds bounds, HFONT font);
+    HWND MakeControl(const gui::ControlDescription& control);
+    void ApplyDpi(UINT dpi, const RECT* suggested); // fonts, places and sizes at `dpi`
     void LayOutDocked();
     void OnCommand(int id, int notification);
-
+    void OnActivate(bool active);
     void HandleSocketMessage();
-    void FormShow();
-    void FormActivate();
-    void FormClose();
-    void btnsearchClick();
-    void btn1Click();
-    void btnUPGClick();
-
-    // Runs `handler`; whatever escapes it is shown in the error box, so no
-    // exception ever reaches the window procedure.
-    void Guarded(const std::function<void()>& handler) noexcept;
 
     HWND window_ = nullptr;
+    UINT dpi_ = gui::kDesignDpi;
     std::map<int, HWND> controls_;
-    HFONT font_ = nullptr;       // 宋体, 13 px
-    HFONT buttonFont_ = nullptr; // 宋体, 16 px, btn1 only
+    std::map<int, HFONT> fonts_; // by character height at 96 dpi
+    HWND focusBeforeDeactivation_ = nullptr;
 
     MessageBoxNotices ownNotices_;
     FileOpenDialog ownFileDialog_;
-    RealSleeper ownSleeper_;
     AsyncSelectSocketEvents socketEvents_;
-    Notices* notices_ = nullptr;
 
     std::unique_ptr<ControlToolView> view_;
     std::unique_ptr<PostedWorkerDisplay> workerDisplay_;
-    std::unique_ptr<UpgradeTool> tool_;
-    bool shown_ = false;
-    bool activated_ = false;
+    std::unique_ptr<gui::WindowShell> shell_;
     bool drainPosted_ = false; // a follow-up socket message is queued
 };
 

@@ -1,30 +1,14 @@
 #pragma once
 
-// Control identifiers of the Win32 window and the window's private messages.
-// Automation and tests find a control by its identifier (GetDlgItem on its
-// parent, or TFrmmain::Control).
+// Control identifiers of the Win32 window (from the window's description) and
+// the window's private messages. Automation and tests find a control by its
+// identifier (GetDlgItem on its parent, or TFrmmain::Control).
 
+#include "gui/common/window_description.h"
 #include "gui/win32/windows_api.h"
 
-enum ControlId : int {
-    kPnl1 = 100,
-    kLv1,
-    kGrp1,
-    kLbl1,
-    kLbl2,
-    kLbl3,
-    kEdtHostPort,
-    kBtnSearch,
-    kLbl7,
-    kBtn1,
-    kRedt2,
-    kLbl4,
-    kEdt1,
-    kLbl6,
-    kBtnUpg,
-    kProgressBar1,
-    kStat1,
-};
+using gui::ControlId;
+using enum gui::ControlId;
 
 inline constexpr wchar_t kMainWindowClass[] = L"TFrmmain";
 

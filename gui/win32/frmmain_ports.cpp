@@ -6,7 +6,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 
 namespace {
 
@@ -51,13 +50,19 @@ void ControlToolView::DeviceSerialChanged(int row, const std::string& serial) {
 }
 
 void ControlToolView::LocalAddressChanged(const std::string& address) {
-    const std::wstring wide = Utf8ToWide(address);
-    SetWindowTextW(localAddress_, wide.c_str());
+    SetWindowTextUtf8(localAddress_, address);
+    SizeLocalAddressToText();
+}
+
+void ControlToolView::SizeLocalAddressToText() {
+    const int length = GetWindowTextLengthW(localAddress_);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(localAddress_, text.data(), length + 1)));
     SIZE extent{};
     if (HDC dc = GetDC(localAddress_)) {
         const auto font = reinterpret_cast<HFONT>(SendMessageW(localAddress_, WM_GETFONT, 0, 0));
         const HGDIOBJ old = SelectObject(dc, font);
-        GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
         SelectObject(dc, old);
         ReleaseDC(localAddress_, dc);
     }
@@ -122,22 +127,18 @@ void PostedWorkerDisplay::ApplyNext() {
         queue_.pop_front();
     }
     if (const auto* maximum = std::get_if<Maximum>(&change)) {
-        maximum_ = std::max(maximum->value, 0);
-        ShowPosition(position_);
+        ShowPosition(model_.SetMaximum(maximum->value));
     } else if (const auto* position = std::get_if<Position>(&change)) {
-        ShowPosition(position->value);
+        ShowPosition(model_.SetPosition(position->value));
     } else if (std::holds_alternative<Advance>(change)) {
-        // The position when the change is applied, not when it was made, so a
-        // run of advances counts up from whatever the earlier changes left.
-        ShowPosition(position_ + 1);
+        ShowPosition(model_.Advance());
     } else if (const auto* status = std::get_if<Status>(&change)) {
         SetWindowTextUtf8(status_, status->text);
     }
 }
 
 void PostedWorkerDisplay::ShowPosition(int position) {
-    position_ = std::clamp(position, 0, maximum_);
     // A range of 0..0 is shown as 0..1 at 0: an empty bar.
-    SendMessageW(progress_, PBM_SETRANGE32, 0, std::max(maximum_, 1));
-    SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+    SendMessageW(progress_, PBM_SETRANGE32, 0, model_.RangeMaximum());
+    SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }

@@ -5,6 +5,7 @@
 // only translates between the core's strings and the controls.
 
 #include "core/tool_view.h"
+#include "gui/common/progress_model.h"
 
 #include <deque>
 #include <mutex>
@@ -33,6 +34,9 @@ public:
 
     std::optional<int> SelectedRow() const override;
     std::string VersionText() const override;
+
+    // lbl3 at the width of its text in its font, at its height.
+    void SizeLocalAddressToText();
 
 private:
     HWND devices_;
@@ -80,7 +84,5 @@ private:
     HWND status_;
     std::mutex mutex_;
     std::deque<Change> queue_;
-    // UI thread only: what the bar shows.
-    int maximum_ = 0;
-    int position_ = 0;
+    gui::ProgressModel model_; // UI thread only: what the bar shows
 };

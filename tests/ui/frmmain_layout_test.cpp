@@ -3,6 +3,8 @@
 
 #include "window_fixture.h"
 
+#include "gui/common/window_geometry.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -20,13 +22,40 @@
 
 namespace {
 
-struct ExpectedControl {
-    const char* name;
-    const char* className;
-    const char* parent;
-    QRect geometry;
-    QString text; // only checked where the control has a caption
-};
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QRect ToQRect(const gui::Rect& r) {
+    return {r.left, r.top, r.width, r.height};
+}
+
+// The Qt class that renders each kind of control.
+const char* QtClassOf(gui::ControlKind kind) {
+    using enum gui::ControlKind;
+    switch (kind) {
+    case Panel:
+        return "QFrame";
+    case ListView:
+        return "QTreeWidget";
+    case GroupBox:
+        return "QGroupBox";
+    case Label:
+    case SizedLabel:
+        return "QLabel";
+    case LineEdit:
+        return "QLineEdit";
+    case RichEdit:
+        return "QTextEdit";
+    case Button:
+        return "QPushButton";
+    case ProgressBar:
+        return "QProgressBar";
+    case StatusBar:
+        return "QStatusBar";
+    }
+    return "";
+}
 
 QString Caption(QObject* control) {
     if (auto* label = qobject_cast<QLabel*>(control))
@@ -42,52 +71,31 @@ QString Caption(QObject* control) {
     return QString();
 }
 
-TEST(WindowLayout, EveryControlHasItsNameKindParentPlaceAndText) {
+TEST(WindowLayout, EveryControlIsAsDescribed) {
     TestWindow w;
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("采集器程序升级工具"));
-    EXPECT_EQ(w->size(), QSize(607, 401));
+    EXPECT_EQ(w->windowTitle(), FromUtf8(gui::kWindowCaption));
+    EXPECT_EQ(w->size(), QSize(gui::kClientWidth, gui::kClientHeight));
     EXPECT_FALSE(w->windowIcon().isNull());
-    // Centred on the desktop at its outer size of 623 x 440.
+    // Centred on the desktop at its outer size.
     const QRect desktop = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(w->pos(), desktop.topLeft() +
-                            QPoint((desktop.width() - 623) / 2, (desktop.height() - 440) / 2));
-    EXPECT_EQ(w->font().family(), QStringLiteral("宋体"));
-    EXPECT_EQ(w->font().pixelSize(), 13);
+    EXPECT_EQ(w->pos(), desktop.topLeft() + QPoint((desktop.width() - gui::kOuterWidth) / 2,
+                                                   (desktop.height() - gui::kOuterHeight) / 2));
+    EXPECT_EQ(w->font().family(), FromUtf8(gui::kFontFaceChinese));
+    EXPECT_EQ(w->font().pixelSize(), gui::kWindowFontPixels);
 
-    const std::vector<ExpectedControl> table = {
-        {"pnl1", "QFrame", "Frmmain", {0, 0, 398, 382}, {}},
-        {"lv1", "QTreeWidget", "pnl1", {0, 0, 398, 382}, {}},
-        {"grp1", "QGroupBox", "Frmmain", {400, -1, 201, 98}, {}},
-        {"lbl1", "QLabel", "grp1", {10, 16, 73, 13}, QStringLiteral("本地端口号")},
-        {"lbl2", "QLabel", "grp1", {10, 39, 65, 17}, QStringLiteral("本地ip地址")},
-        {"lbl3", "QLabel", "grp1", {84, 39, 28, 13}, QStringLiteral("lbl3")},
-        {"edtHostPort", "QLineEdit", "grp1", {85, 11, 49, 21}, QStringLiteral("8000")},
-        {"btnsearch", "QPushButton", "grp1", {58, 65, 79, 22}, QStringLiteral("搜寻设备")},
-        {"lbl7", "QLabel", "Frmmain", {398, 105, 117, 13}, QStringLiteral("升级程序文件选择：")},
-        {"btn1", "QPushButton", "Frmmain", {549, 99, 44, 22}, QStringLiteral("浏览")},
-        {"redt2", "QTextEdit", "Frmmain", {399, 128, 202, 61}, QString()},
-        {"lbl4", "QLabel", "Frmmain", {400, 198, 117, 13}, QStringLiteral("待升级程序版本号：")},
-        {"edt1", "QLineEdit", "Frmmain", {400, 220, 200, 21}, QString()},
-        {"lbl6", "QLabel", "Frmmain", {408, 254, 185, 13}, QString()},
-        {"btnUPG", "QPushButton", "Frmmain", {472, 352, 75, 25}, QStringLiteral("升级程序")},
-        // Before the status bar first draws its panel.
-        {"ProgressBar1", "QProgressBar", "Frmmain", {264, 184, 89, 17}, {}},
-        {"stat1", "QStatusBar", "Frmmain", {0, 382, 607, 19}, {}},
-    };
-    for (const ExpectedControl& expected : table) {
-        SCOPED_TRACE(expected.name);
-        QWidget* control = w.Control(expected.name);
+    // ProgressBar1 as placed before the status bar first draws its panel.
+    for (const gui::ControlDescription& expected : gui::MainWindowControls()) {
+        SCOPED_TRACE(std::string(expected.name));
+        QWidget* control = w.Control(std::string(expected.name).c_str());
         ASSERT_NE(control, nullptr);
-        EXPECT_TRUE(control->inherits(expected.className));
+        EXPECT_TRUE(control->inherits(QtClassOf(expected.kind)));
         ASSERT_NE(control->parentWidget(), nullptr);
-        EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(expected.parent));
-        EXPECT_EQ(control->geometry(), expected.geometry);
-        EXPECT_EQ(Caption(control), expected.text);
+        EXPECT_EQ(control->parentWidget()->objectName(), FromUtf8(gui::ParentName(expected)));
+        EXPECT_EQ(control->geometry(), ToQRect(expected.bounds));
+        EXPECT_EQ(Caption(control), FromUtf8(expected.caption));
+        EXPECT_EQ(control->font().pixelSize(), expected.fontPixels);
+        EXPECT_EQ(control->isEnabled(), !expected.Has(gui::kDisabled));
         EXPECT_TRUE(control->toolTip().isEmpty());
-        if (QByteArray(expected.name) == "btn1")
-            EXPECT_EQ(control->font().pixelSize(), 16);
-        else
-            EXPECT_EQ(control->font().pixelSize(), 13);
     }
 }
 
@@ -95,13 +103,11 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
     TestWindow w;
     auto* list = w.Control<QTreeWidget>("lv1");
     ASSERT_NE(list, nullptr);
-    const std::vector<std::pair<QString, int>> columns = {{QStringLiteral("序列号"), 130},
-                                                          {QStringLiteral("IP"), 105},
-                                                          {QStringLiteral("版本号"), 140}};
-    ASSERT_EQ(list->columnCount(), 3);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_EQ(list->headerItem()->text(c), columns[c].first);
-        EXPECT_EQ(list->columnWidth(c), columns[c].second);
+    const auto columns = gui::DeviceListColumns();
+    ASSERT_EQ(list->columnCount(), static_cast<int>(columns.size()));
+    for (int c = 0; c < list->columnCount(); ++c) {
+        EXPECT_EQ(list->headerItem()->text(c), FromUtf8(columns[static_cast<std::size_t>(c)].caption));
+        EXPECT_EQ(list->columnWidth(c), columns[static_cast<std::size_t>(c)].width);
     }
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -113,9 +119,7 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
     EXPECT_EQ(palette.color(QPalette::Inactive, QPalette::Highlight),
               palette.color(QPalette::Active, QPalette::Highlight));
 
-    auto* port = w.Control<QLineEdit>("edtHostPort");
-    EXPECT_FALSE(port->isEnabled());
-    EXPECT_TRUE(port->isReadOnly());
+    EXPECT_TRUE(w.Control<QLineEdit>("edtHostPort")->isReadOnly());
 
     auto* path = w.Control<QTextEdit>("redt2");
     EXPECT_TRUE(path->isReadOnly());
@@ -130,10 +134,11 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
     EXPECT_GT(progress->maximum(), progress->minimum());   // not a busy indicator
 }
 
-TEST(WindowLayout, TabOrderFollowsTheControlsNumbering) {
+TEST(WindowLayout, TabOrderIsTheDescribedChain) {
     TestWindow w;
-    const QStringList focusable = {"lv1",  "btnsearch", "edtHostPort", "btnUPG",
-                                   "btn1", "edt1",      "redt2"};
+    QStringList focusable;
+    for (const gui::ControlDescription* control : gui::TabChain())
+        focusable << FromUtf8(control->name);
     QStringList chain;
     QWidget* start = w.Control("lv1");
     QWidget* at = start;
@@ -145,66 +150,50 @@ TEST(WindowLayout, TabOrderFollowsTheControlsNumbering) {
     EXPECT_EQ(chain, focusable);
 
     // With the keyboard, the disabled port field is skipped.
+    focusable.removeAll(QStringLiteral("edtHostPort"));
     ASSERT_TRUE(w.ShowAndStart());
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.window.get()));
     start->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == start; }, 1000));
-    const QStringList byTab = {"btnsearch", "btnUPG", "btn1", "edt1", "redt2", "lv1"};
-    for (const QString& expected : byTab) {
+    focusable.push_back(focusable.takeFirst()); // from the list round to the list
+    for (const QString& expected : focusable) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_NE(QApplication::focusWidget(), nullptr);
         EXPECT_EQ(QApplication::focusWidget()->objectName(), expected);
     }
 }
 
-struct ResizeCase {
-    QSize client;
-    QRect statusBar;
-    QRect progress;
-    QRect panel;
-};
-
-TEST(WindowLayout, ResizingKeepsThePanelWidthAndTheStatusBarAtTheBottom) {
-    const std::vector<ResizeCase> cases = {
-        {{607, 401}, {0, 382, 607, 19}, {0, 0, 597, 19}, {0, 0, 398, 382}},
-        {{900, 401}, {0, 382, 900, 19}, {0, 0, 890, 19}, {0, 0, 398, 382}},
-        {{700, 520}, {0, 501, 700, 19}, {0, 0, 690, 19}, {0, 0, 398, 501}},
-        {{640, 300}, {0, 281, 640, 19}, {0, 0, 630, 19}, {0, 0, 398, 281}},
-    };
+TEST(WindowLayout, ResizingDocksListAndStatusBarAndLeavesTheRestInPlace) {
     TestWindow w;
     ASSERT_TRUE(w.ShowAndStart());
-    for (const ResizeCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.client.width() << "x" << c.client.height());
-        w->resize(c.client);
+    for (const QSize client : {QSize(607, 401), QSize(900, 401), QSize(700, 520), QSize(640, 300)}) {
+        SCOPED_TRACE(testing::Message() << client.width() << "x" << client.height());
+        w->resize(client);
         QApplication::processEvents();
+        const gui::DockedLayout docked = gui::LayOutDocked(client.width(), client.height());
         auto* stat1 = w.Control<QStatusBar>("stat1");
         auto* progress = w.Control<QProgressBar>("ProgressBar1");
-        EXPECT_EQ(stat1->geometry(), c.statusBar);
+        EXPECT_EQ(stat1->geometry(), ToQRect(docked.stat1));
+        EXPECT_EQ(w.Control("pnl1")->geometry(), ToQRect(docked.pnl1));
+        EXPECT_EQ(w.Control("lv1")->geometry(), ToQRect(docked.lv1));
         EXPECT_EQ(progress->parentWidget(), stat1);
         EXPECT_TRUE(progress->isVisible());
-        EXPECT_EQ(progress->geometry(), c.progress);
-        EXPECT_EQ(w.Control("pnl1")->geometry(), c.panel);
-        EXPECT_EQ(w.Control("lv1")->geometry(), QRect(QPoint(0, 0), c.panel.size()));
-        // Everything else stays where it was.
-        EXPECT_EQ(w.Control("btnUPG")->geometry(), QRect(472, 352, 75, 25));
-        EXPECT_EQ(w.Control("grp1")->geometry(), QRect(400, -1, 201, 98));
-        EXPECT_EQ(w.Control("lbl6")->geometry(), QRect(408, 254, 185, 13));
+        EXPECT_EQ(progress->geometry(),
+                  ToQRect(gui::ProgressInPanel({0, 0, docked.stat1.width, docked.stat1.height})));
+        for (const char* fixed : {"btnUPG", "grp1", "lbl6"})
+            EXPECT_EQ(w.Control(fixed)->geometry(), ToQRect(gui::Describe(fixed).bounds));
     }
 }
 
-TEST(WindowLayout, DrawPanelPlacesTheProgressBarTenPixelsShortOfThePanelEdge) {
-    const std::vector<std::pair<QRect, QRect>> cases = {
-        {{0, 0, 607, 19}, {0, 0, 597, 19}},
-        {{2, 3, 100, 15}, {2, 3, 90, 15}},
-        {{5, 1, 30, 18}, {5, 1, 20, 18}},
-    };
+TEST(WindowLayout, DrawPanelPlacesTheProgressBarAsDescribed) {
     TestWindow w;
     auto* progress = w.Control<QProgressBar>("ProgressBar1");
-    for (const auto& [panel, expected] : cases) {
+    for (const QRect panel : {QRect(0, 0, 607, 19), QRect(2, 3, 100, 15)}) {
         w->stat1DrawPanel(panel);
         EXPECT_EQ(progress->parentWidget(), w.Control("stat1"));
-        EXPECT_EQ(progress->geometry(), expected) << panel.x() << "," << panel.y();
+        EXPECT_EQ(progress->geometry(),
+                  ToQRect(gui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
     }
 }
 

@@ -103,6 +103,21 @@ TEST_F(FileNames, FileBeingWrittenElsewhereStillOpens) {
     EXPECT_EQ(ReadAll(file), "abc");
 }
 
+TEST_F(FileNames, FileWhosePathIsLongerThan260CharactersOpens) {
+    // Past the old limit of 260 characters a path needs its long form on Windows.
+    std::filesystem::path deep = folder;
+    for (int level = 0; level < 6; ++level)
+        deep /= std::string(50, static_cast<char>('a' + level));
+    ASSERT_GT(deep.native().size(), 260u);
+    std::error_code ignored;
+    std::filesystem::create_directories(deep, ignored);
+    std::ofstream(deep / "S3.bin", std::ios::binary) << "long";
+
+    ReadOnlyFile file;
+    ASSERT_TRUE(file.Open(Utf8(deep / "S3.bin"))) << file.Error();
+    EXPECT_EQ(ReadAll(file), "long");
+}
+
 TEST_F(FileNames, MissingFileAndFolderAreRefusedWithTheSystemsReason) {
     ReadOnlyFile file;
     EXPECT_FALSE(file.Open(Utf8(folder / "S2.bin")));

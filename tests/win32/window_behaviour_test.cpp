@@ -87,18 +87,22 @@ TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
             collector.SendTo("\x1b" + serial + "#S1.00\x05", "127.0.0.1", w.ports.searchLocal));
         ASSERT_TRUE(WaitReadable(w->Tool().SearchChannel().Socket()));
     };
+    const LPARAM readEvent = WSAMAKESELECTREPLY(FD_READ, 0);
     sendReply("A1");
     for (UINT outside : {1105u, 1207u, static_cast<UINT>(WM_USER)})
-        SendMessageW(w.Handle(), outside, 0, 0);
+        SendMessageW(w.Handle(), outside, 0, readEvent);
+    // Inside the range, only the read event reads.
+    for (const int other : {FD_WRITE, FD_CLOSE, FD_CONNECT, 0})
+        SendMessageW(w.Handle(), 1106, 0, WSAMAKESELECTREPLY(other, 0));
     EXPECT_EQ(ListRowCount(lv1), 0);
-    SendMessageW(w.Handle(), 1206, 0, 0);
+    SendMessageW(w.Handle(), 1206, 0, readEvent);
     ASSERT_EQ(ListRowCount(lv1), 1);
     EXPECT_EQ(ListCell(lv1, 0, 0), L"A1");
     EXPECT_EQ(ListCell(lv1, 0, 1), L"127.0.0.1");
     EXPECT_EQ(ListCell(lv1, 0, 2), L"S1.00");
 
     sendReply("B2");
-    SendMessageW(w.Handle(), 1106, 0, 0);
+    SendMessageW(w.Handle(), 1106, 0, readEvent);
     EXPECT_EQ(ListCell(lv1, 0, 0), L"B2") << "the same address updates its row";
 
     // Readiness alone, through WSAAsyncSelect, brings every datagram in.
@@ -106,6 +110,52 @@ TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
         ASSERT_TRUE(collector.SendTo(std::string("\x1b") + serial + "#S1\x05", "127.0.0.1",
                                      w.ports.searchLocal));
     EXPECT_TRUE(PumpUntil([&] { return ListCell(lv1, 0, 0) == L"E5"; }));
+}
+
+TEST(Win32WindowSockets, TheWindowsOwnRereadMessageCarriesTheReadEvent) {
+    TestWindow w;
+    w.localAddress = "127.0.0.2";
+    ASSERT_TRUE(w.ShowAndStart());
+    UdpSocket collector;
+    ASSERT_TRUE(collector.Create() && collector.Bind(0));
+    w->Tool().Mode().Set(Mode::SS);
+    PumpFor(20);
+
+    // Two replies wait; one message reads one of them, and the window asks
+    // again for the other with a message of its own (no socket in wParam).
+    for (const char* serial : {"F6", "G7"})
+        ASSERT_TRUE(collector.SendTo(std::string("\x1b") + serial + "#S1\x05", "127.0.0.1",
+                                     w.ports.searchLocal));
+    ASSERT_TRUE(WaitReadable(w->Tool().SearchChannel().Socket()));
+    Sleep(50);
+    SendMessageW(w.Handle(), kSocketNotifyMessage, 0, WSAMAKESELECTREPLY(FD_READ, 0));
+    int own = 0;
+    MSG message;
+    while (PeekMessageW(&message, w.Handle(), kSocketNotifyMessage, kLastSocketMessage,
+                        PM_REMOVE)) {
+        if (message.wParam == 0) {
+            ++own;
+            EXPECT_EQ(WSAGETSELECTEVENT(message.lParam), FD_READ);
+        }
+        DispatchMessageW(&message);
+    }
+    EXPECT_GE(own, 1);
+    EXPECT_TRUE(PumpUntil([&] { return ListRowCount(w.Control(kLv1)) == 1 &&
+                                       ListCell(w.Control(kLv1), 0, 0) == L"G7"; }));
+}
+
+TEST(Win32WindowFocus, TheKeyboardStartsOnTheListAndComesBackWhereItWas) {
+    TestWindow w;
+    ASSERT_TRUE(w.ShowAndStart());
+    EXPECT_EQ(GetFocus(), w.Control(kLv1));
+
+    // Away (Alt+Tab) and back: the window itself is given the focus meanwhile,
+    // as the system does; activation puts it back on the field.
+    SetFocus(w.Control(kEdt1));
+    SendMessageW(w.Handle(), WM_ACTIVATE, WA_INACTIVE, 0);
+    SetFocus(w.Handle());
+    SendMessageW(w.Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), w.Control(kEdt1));
 }
 
 TEST(Win32WindowRows, ListShowsTheCoresRowsDecodedAndReportsTheSelection) {

@@ -4,23 +4,51 @@
 
 #include "win32_window_fixture.h"
 
+#include "gui/common/window_geometry.h"
+#include "gui/win32/win32_text.h"
+
 #include <gtest/gtest.h>
 
 #include <richedit.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <vector>
 
 namespace {
 
-struct ExpectedControl {
-    ControlId id;
-    const wchar_t* className;
-    int parent; // 0: the window itself
-    Placement placement;
-    const wchar_t* text;
-    int fontPixels;
-};
+std::wstring Wide(std::string_view utf8) {
+    return Utf8ToWide(std::string(utf8));
+}
+
+Placement ToPlacement(const gui::Rect& r) {
+    return {r.left, r.top, r.width, r.height};
+}
+
+// The window class that renders each kind of control, in lower case.
+std::wstring Win32ClassOf(gui::ControlKind kind) {
+    using enum gui::ControlKind;
+    switch (kind) {
+    case Panel:
+    case Label:
+    case SizedLabel:
+        return L"static";
+    case ListView:
+        return L"syslistview32";
+    case GroupBox:
+    case Button:
+        return L"button";
+    case LineEdit:
+        return L"edit";
+    case RichEdit:
+        return L"richedit50w";
+    case ProgressBar:
+        return L"msctls_progress32";
+    case StatusBar:
+        return L"msctls_statusbar32";
+    }
+    return L"";
+}
 
 std::wstring ClassOf(HWND window) {
     wchar_t name[64] = {};
@@ -41,55 +69,42 @@ LONG_PTR StyleOf(HWND window) {
     return GetWindowLongPtrW(window, GWL_STYLE);
 }
 
-TEST(Win32WindowLayout, EveryControlHasItsKindParentPlaceTextAndFont) {
+TEST(Win32WindowLayout, EveryControlIsAsDescribed) {
     TestWindow w;
-    EXPECT_EQ(TextOf(w.Handle()), L"采集器程序升级工具");
+    ASSERT_EQ(w->Dpi(), 96u) << "the layout tests run at 100 %";
+    EXPECT_EQ(TextOf(w.Handle()), Wide(gui::kWindowCaption));
     RECT client{};
     GetClientRect(w.Handle(), &client);
-    EXPECT_EQ(client.right, 607);
-    EXPECT_EQ(client.bottom, 401);
+    EXPECT_EQ(client.right, gui::kClientWidth);
+    EXPECT_EQ(client.bottom, gui::kClientHeight);
     const LONG_PTR style = StyleOf(w.Handle());
     EXPECT_EQ(style & WS_THICKFRAME, WS_THICKFRAME);
     EXPECT_EQ(style & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
               WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
     EXPECT_NE(GetClassLongPtrW(w.Handle(), GCLP_HICON), 0) << "the window's own icon";
 
-    // lbl3 until shown; ProgressBar1 before the status bar first draws its panel.
-    const std::vector<ExpectedControl> table = {
-        {kPnl1, L"static", 0, {0, 0, 398, 382}, L"", 13},
-        {kLv1, L"syslistview32", kPnl1, {0, 0, 398, 382}, L"", 13},
-        {kGrp1, L"button", 0, {400, -1, 201, 98}, L"", 13},
-        {kLbl1, L"static", kGrp1, {10, 16, 73, 13}, L"本地端口号", 13},
-        {kLbl2, L"static", kGrp1, {10, 39, 65, 17}, L"本地ip地址", 13},
-        {kLbl3, L"static", kGrp1, {84, 39, 28, 13}, L"lbl3", 13},
-        {kEdtHostPort, L"edit", kGrp1, {85, 11, 49, 21}, L"8000", 13},
-        {kBtnSearch, L"button", kGrp1, {58, 65, 79, 22}, L"搜寻设备", 13},
-        {kLbl7, L"static", 0, {398, 105, 117, 13}, L"升级程序文件选择：", 13},
-        {kBtn1, L"button", 0, {549, 99, 44, 22}, L"浏览", 16},
-        {kRedt2, L"richedit50w", 0, {399, 128, 202, 61}, L"", 13},
-        {kLbl4, L"static", 0, {400, 198, 117, 13}, L"待升级程序版本号：", 13},
-        {kEdt1, L"edit", 0, {400, 220, 200, 21}, L"", 13},
-        {kLbl6, L"static", 0, {408, 254, 185, 13}, L"", 13},
-        {kBtnUpg, L"button", 0, {472, 352, 75, 25}, L"升级程序", 13},
-        {kProgressBar1, L"msctls_progress32", 0, {264, 184, 89, 17}, L"", 13},
-        {kStat1, L"msctls_statusbar32", 0, {0, 382, 607, 19}, L"", 13},
-    };
-    for (const ExpectedControl& expected : table) {
-        SCOPED_TRACE(expected.id);
+    // The font by its English face name where the system has it, else by its
+    // Chinese one.
+    const std::wstring face = FontOf(w.Control(kLbl1)).lfFaceName;
+    EXPECT_TRUE(face == Wide(gui::kFontFace) || face == Wide(gui::kFontFaceChinese)) << face;
+
+    // ProgressBar1 as placed before the status bar first draws its panel.
+    for (const gui::ControlDescription& expected : gui::MainWindowControls()) {
+        SCOPED_TRACE(std::string(expected.name));
         const HWND control = w.Control(expected.id);
         ASSERT_NE(control, nullptr);
-        EXPECT_EQ(ClassOf(control), expected.className);
+        EXPECT_EQ(ClassOf(control), Win32ClassOf(expected.kind));
         const HWND parent =
-            expected.parent == 0 ? w.Handle() : w.Control(ControlId(expected.parent));
+            expected.parent == kNoControl ? w.Handle() : w.Control(expected.parent);
         EXPECT_EQ(GetParent(control), parent);
         EXPECT_EQ(GetDlgCtrlID(control), expected.id);
-        EXPECT_EQ(PlacementInParent(control), expected.placement);
-        EXPECT_EQ(TextOf(control), expected.text);
-        EXPECT_EQ(IsWindowEnabled(control) != FALSE, expected.id != kEdtHostPort);
-        if (expected.id == kRedt2)
+        EXPECT_EQ(PlacementInParent(control), ToPlacement(expected.bounds));
+        EXPECT_EQ(TextOf(control), Wide(expected.caption));
+        EXPECT_EQ(IsWindowEnabled(control) != FALSE, !expected.Has(gui::kDisabled));
+        if (expected.kind == gui::ControlKind::RichEdit)
             continue; // a rich edit keeps its font as character format, below
         const LOGFONTW font = FontOf(control);
-        EXPECT_STREQ(font.lfFaceName, L"宋体");
+        EXPECT_EQ(font.lfFaceName, face);
         EXPECT_EQ(font.lfHeight, -expected.fontPixels);
     }
 }
@@ -104,7 +119,7 @@ TEST(Win32WindowLayout, FieldsListAndStatusBarHaveTheirBehaviourFlags) {
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
     SendMessageW(redt2, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-    EXPECT_STREQ(format.szFaceName, L"宋体");
+    EXPECT_EQ(format.szFaceName, std::wstring(FontOf(w.Control(kLbl1)).lfFaceName));
     EXPECT_EQ(format.yHeight, 13 * 1440 / 96) << "13 pixels in twips at 96 dpi";
     EXPECT_EQ(format.bCharSet, GB2312_CHARSET);
     EXPECT_EQ(StyleOf(w.Control(kLbl6)) & SS_TYPEMASK, SS_CENTER);
@@ -115,9 +130,8 @@ TEST(Win32WindowLayout, FieldsListAndStatusBarHaveTheirBehaviourFlags) {
     EXPECT_EQ(listStyle & (LVS_SINGLESEL | LVS_SHOWSELALWAYS), LVS_SINGLESEL | LVS_SHOWSELALWAYS);
     EXPECT_EQ(listStyle & (LVS_EDITLABELS | LVS_SORTASCENDING | LVS_SORTDESCENDING), 0);
     EXPECT_NE(SendMessageW(lv1, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT, 0);
-    const std::vector<std::pair<std::wstring, int>> columns = {
-        {L"序列号", 130}, {L"IP", 105}, {L"版本号", 140}};
-    for (int i = 0; i < 4; ++i) {
+    const auto columns = gui::DeviceListColumns();
+    for (int i = 0; i <= static_cast<int>(columns.size()); ++i) {
         wchar_t caption[32] = {};
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -125,13 +139,13 @@ TEST(Win32WindowLayout, FieldsListAndStatusBarHaveTheirBehaviourFlags) {
         column.cchTextMax = 32;
         const bool exists = SendMessageW(lv1, LVM_GETCOLUMNW, static_cast<WPARAM>(i),
                                          reinterpret_cast<LPARAM>(&column)) != FALSE;
-        if (i == 3) {
-            EXPECT_FALSE(exists) << "exactly three columns";
+        if (i == static_cast<int>(columns.size())) {
+            EXPECT_FALSE(exists) << "no column beyond the described ones";
             break;
         }
         ASSERT_TRUE(exists);
-        EXPECT_EQ(caption, columns[i].first);
-        EXPECT_EQ(column.cx, columns[i].second);
+        EXPECT_EQ(caption, Wide(columns[static_cast<std::size_t>(i)].caption));
+        EXPECT_EQ(column.cx, columns[static_cast<std::size_t>(i)].width);
     }
 
     // One panel, spanning the bar.
@@ -154,8 +168,8 @@ TEST(Win32WindowLayout, WindowOpensCentredOnTheDesktop) {
     EXPECT_LE(std::abs(outer.top + outer.bottom - screenHeight), 1);
     RECT client{};
     GetClientRect(w.Handle(), &client);
-    EXPECT_EQ(client.right, 607);
-    EXPECT_EQ(client.bottom, 401);
+    EXPECT_EQ(client.right, gui::kClientWidth);
+    EXPECT_EQ(client.bottom, gui::kClientHeight);
 }
 
 TEST(Win32WindowLayout, TabWalksListSearchUpgradeBrowseVersionPathAndSkipsDisabledPort) {
@@ -181,7 +195,12 @@ TEST(Win32WindowLayout, TabWalksListSearchUpgradeBrowseVersionPathAndSkipsDisabl
     };
     SetFocus(w.Control(kLv1));
     ASSERT_EQ(GetFocus(), w.Control(kLv1));
-    const std::vector<int> order = {kBtnSearch, kBtnUpg, kBtn1, kEdt1, kRedt2, kLv1};
+    // The described chain, but for the disabled port field, round to the list.
+    std::vector<int> order;
+    for (const gui::ControlDescription* control : gui::TabChain())
+        if (!control->Has(gui::kDisabled))
+            order.push_back(control->id);
+    std::rotate(order.begin(), order.begin() + 1, order.end());
     for (const int expected : order)
         EXPECT_EQ(pressTab(false), expected) << "Tab leaves the path field too";
     SetFocus(w.Control(kBtnUpg));
@@ -211,11 +230,12 @@ TEST(Win32WindowLayout, ResizingDocksListAndStatusBarAndKeepsTheProgressBarTenPi
         GetClientRect(w.Handle(), &client);
         ASSERT_EQ(client.right, width);
         ASSERT_EQ(client.bottom, height);
-        EXPECT_EQ(PlacementInParent(w.Control(kPnl1)), (Placement{0, 0, 398, height - 19}));
-        EXPECT_EQ(PlacementInParent(w.Control(kLv1)), (Placement{0, 0, 398, height - 19}));
-        EXPECT_EQ(PlacementInParent(stat1), (Placement{0, height - 19, width, 19}));
-        EXPECT_EQ(PlacementInParent(w.Control(kBtnUpg)), (Placement{472, 352, 75, 25}));
-        EXPECT_EQ(PlacementInParent(w.Control(kGrp1)), (Placement{400, -1, 201, 98}));
+        const gui::DockedLayout docked = gui::LayOutDocked(width, height);
+        EXPECT_EQ(PlacementInParent(w.Control(kPnl1)), ToPlacement(docked.pnl1));
+        EXPECT_EQ(PlacementInParent(w.Control(kLv1)), ToPlacement(docked.lv1));
+        EXPECT_EQ(PlacementInParent(stat1), ToPlacement(docked.stat1));
+        for (const ControlId fixed : {kBtnUpg, kGrp1})
+            EXPECT_EQ(PlacementInParent(w.Control(fixed)), ToPlacement(gui::Describe(fixed).bounds));
 
         // The bar hosts the progress bar over its panel, but for 10 pixels.
         ASSERT_EQ(GetParent(progress), stat1);
@@ -223,8 +243,9 @@ TEST(Win32WindowLayout, ResizingDocksListAndStatusBarAndKeepsTheProgressBarTenPi
         SendMessageW(stat1, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
         EXPECT_GE(panel.right, width - 4) << "the only panel spans the bar";
         EXPECT_EQ(PlacementInParent(progress),
-                  (Placement{panel.left, panel.top, panel.right - panel.left - 10,
-                             panel.bottom - panel.top}));
+                  ToPlacement(gui::ProgressInPanel({panel.left, panel.top,
+                                                    panel.right - panel.left,
+                                                    panel.bottom - panel.top})));
     }
 }
 

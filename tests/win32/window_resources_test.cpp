@@ -1,6 +1,8 @@
 // The resources built into the program (and into this test program, which
-// links the same object): the icon, the common-controls v6 manifest and the
-// version with the Chinese product name.
+// links the same object): the icon, the manifest (common controls v6,
+// per-monitor resolution, no elevation, long paths) and the version with the
+// Chinese product name, the maker and the project's version; and the rich
+// edit library taken from the system folder.
 
 #include "win32_window_fixture.h"
 
@@ -33,6 +35,9 @@ TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
     const std::string text(manifest, SizeofResource(self, manifestResource));
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
+    for (const char* setting : {"level=\"asInvoker\"", ">PerMonitorV2, PerMonitor<",
+                                ">true/pm<", "<longPathAware", ">true</longPathAware>"})
+        EXPECT_NE(text.find(setting), std::string::npos) << setting;
 
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -41,7 +46,27 @@ TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
     ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(info.size()), info.data()));
     EXPECT_EQ(VersionString(info, L"ProductName"), L"采集器程序升级工具");
     EXPECT_EQ(VersionString(info, L"OriginalFilename"), L"CollectorUpgrade.exe");
-    EXPECT_EQ(VersionString(info, L"FileVersion"), L"1.0.0.0");
+    EXPECT_EQ(VersionString(info, L"CompanyName"), L"Field Collector Tools");
+    EXPECT_EQ(VersionString(info, L"FileVersion"), L"" COLLECTOR_PROJECT_VERSION L".0");
+    EXPECT_EQ(VersionString(info, L"ProductVersion"), L"" COLLECTOR_PROJECT_VERSION L".0");
+}
+
+TEST(Win32WindowResources, TheRichEditLibraryComesFromTheSystemFolder) {
+    {
+        TestWindow w; // makes redt2, loading the library
+    }
+    PumpFor(10); // takes the closed window's quit message, which would end a later box at once
+    const HMODULE library = GetModuleHandleW(L"msftedit.dll");
+    ASSERT_NE(library, nullptr);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(library, path, MAX_PATH);
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(CompareStringOrdinal(path, static_cast<int>(length), system,
+                                   static_cast<int>(length), TRUE),
+              CSTR_EQUAL)
+        << "loaded from the system folder";
 }
 
 } // namespace

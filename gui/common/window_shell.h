@@ -1,0 +1,78 @@
+#pragma once
+
+// The toolkit-free half of a window: it resolves the seams, owns the core's
+// UpgradeTool, and forwards each window event to the tool inside the one
+// error guard. A toolkit's window builds its controls and ports, then hands
+// every event here and nothing else.
+
+#include "core/upgrade_tool.h"
+#include "platform/sleeper.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace gui {
+
+// What a window reaches outside itself. An empty entry takes the program's
+// real one; tests fill every entry so that nothing modal is ever shown and no
+// real interface is ever swept.
+struct WindowSeams {
+    ToolPorts ports;                      // local and destination ports of both channels
+    Notices* notices = nullptr;           // null: the toolkit's message boxes
+    OpenFileDialog* fileDialog = nullptr; // null: the toolkit's open-file dialog
+    Sleeper* sleeper = nullptr;           // null: the shell's own RealSleeper
+    std::function<std::optional<std::string>()> lookupLocalAddress; // empty: LookupLocalIPv4
+};
+
+// The window's own pieces: its ports over the controls, and its real modal
+// boxes and dialog for the seams left empty.
+struct WindowParts {
+    ToolView& view;
+    OperatorInput& input;
+    WorkerDisplay& workerDisplay;
+    SocketEvents& socketEvents;
+    Notices& ownNotices;
+    OpenFileDialog& ownFileDialog;
+};
+
+class WindowShell {
+public:
+    WindowShell(WindowSeams seams, WindowParts parts);
+    ~WindowShell(); // ends the workers before anything they show on goes
+    WindowShell(const WindowShell&) = delete;
+    WindowShell& operator=(const WindowShell&) = delete;
+
+    UpgradeTool& Tool() { return *tool_; }
+
+    // The window is being shown. The first time, FormShow runs and the result
+    // is true: the toolkit then arranges a start-up for when the window is up,
+    // for a desktop that never activates it. Later shows do nothing.
+    bool FormShow();
+    // The window became active (or the arranged start-up came). Start-up runs
+    // on the first of these after the first show, and never again: coming
+    // back from a notice, a dialog, another program or the minimised state
+    // does not repeat it.
+    void FormActivate();
+    void FormClose();
+    void btnsearchClick();
+    void btn1Click();
+    void btnUPGClick();
+    void HandleSocketMessage();
+
+    void StopWorkers() noexcept;
+
+private:
+    // Runs `handler`; whatever escapes it is shown in the error box, so no
+    // exception ever reaches the toolkit.
+    void Guarded(const std::function<void()>& handler) noexcept;
+
+    RealSleeper ownSleeper_;
+    Notices* notices_;
+    std::unique_ptr<UpgradeTool> tool_;
+    bool shown_ = false;
+    bool activated_ = false;
+};
+
+} // namespace gui
