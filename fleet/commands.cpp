@@ -1,4 +1,5 @@
 #include "fleet/commands.h"
+#include "fleet/run_steps.h"
 
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
@@ -24,10 +25,12 @@ int SetupError(const std::string& message) {
     return kExitUsage;
 }
 
+} // namespace
+
 // Sends the probe to every host of the scope, `sweeps` times, waiting for
 // replies after each round; one lost reply then does not hide a collector.
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
-                      const SweepOptions& options, const bool* interrupted = nullptr) {
+                      const SweepOptions& options, const bool* interrupted) {
     FieldTable field(scope.Own());
     sockets.onSearchFrame = [&field](const std::string& sender, const std::string& frame) {
         field.OnSearchFrame(frame, sender);
@@ -52,12 +55,6 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepSc
     return field;
 }
 
-// The adapter chosen, and the hosts its subnet lets a run reach.
-struct Adapter {
-    NetworkAdapter adapter;
-    SweepScope scope;
-};
-
 std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
     auto chosen = ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
     if (auto* error = std::get_if<std::string>(&chosen))
@@ -68,6 +65,8 @@ std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
         return "the adapter's address " + adapter.address + " is not IPv4";
     return Adapter{adapter, *scope};
 }
+
+namespace {
 
 std::string SweepingLine(const Adapter& chosen) {
     return "Sweeping " + chosen.scope.Subnet() + " from " + chosen.scope.Own() + " (" +
@@ -100,6 +99,8 @@ bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& i
         return false;
     return answer == "y" || answer == "Y" || answer == "yes";
 }
+
+} // namespace
 
 CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
     switch (session.Result()) {
@@ -162,6 +163,8 @@ std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const Upgrad
     return results;
 }
 
+namespace {
+
 // The dry run's results: what would happen, nothing done.
 std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
     std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
@@ -208,6 +211,8 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
     return targets;
 }
 
+} // namespace
+
 std::string EmptySweepMessage(const Adapter& chosen) {
     const NetworkAdapter& adapter = chosen.adapter;
     return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " +
@@ -217,7 +222,13 @@ std::string EmptySweepMessage(const Adapter& chosen) {
            "drops UDP port 23.";
 }
 
-} // namespace
+std::string ImageSha256(const FirmwareImage& image) {
+    std::string bytes;
+    bytes.reserve(image.hex.size() / 2);
+    for (std::size_t i = 0; i + 1 < image.hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(image.hex.substr(i, 2), nullptr, 16));
+    return Sha256Hex(bytes);
+}
 
 int RunInterfaces() {
     const auto adapters = ListNetworkAdapters();
@@ -273,10 +284,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     info.adapterName = adapter.name;
     info.adapterAddress = own;
     info.adapterPrefix = adapter.prefixLength;
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < image->hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(image->hex.substr(i, 2), nullptr, 16));
-    info.imageSha256 = Sha256Hex(bytes);
+    info.imageSha256 = ImageSha256(*image);
     info.dryRun = options.dryRun;
     info.started = UtcTimestamp(startedAt);
     RunRecord record(options.reportPath, info, *image);
