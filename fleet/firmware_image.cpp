@@ -38,6 +38,12 @@ std::string FileNameOf(const std::string& path) {
 
 } // namespace
 
+void SetVersionText(FirmwareImage& image, const std::string& text) {
+    image.versionText = Trim(text);
+    image.versionWire = Utf8ToGbk(image.versionText);
+    image.versionAsReported = ScrubSearchDatagram(image.versionWire);
+}
+
 std::variant<std::shared_ptr<const FirmwareImage>, std::string>
 LoadFirmwareImage(const std::string& path) {
     auto image = std::make_shared<FirmwareImage>();
@@ -45,9 +51,7 @@ LoadFirmwareImage(const std::string& path) {
     image->fileName = FileNameOf(path);
     if (image->fileName.empty() || image->fileName.front() != 'S')
         return "the image's file name must begin with \"S\" (the version text): " + path;
-    image->versionText = Trim(image->fileName.substr(0, image->fileName.rfind('.')));
-    image->versionWire = Utf8ToGbk(image->versionText);
-    image->versionAsReported = ScrubSearchDatagram(image->versionWire);
+    SetVersionText(*image, image->fileName.substr(0, image->fileName.rfind('.')));
 
     // Opened by its UTF-8 name (UTF-16 on Windows); devices are refused too.
     std::error_code error;
