@@ -6,6 +6,8 @@
 #include "netns_fixture.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -13,6 +15,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 
@@ -205,4 +211,77 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
     w.questions.clear();
     EXPECT_TRUE(w.window->close());
     EXPECT_TRUE(w.questions.empty());
+}
+
+// The window's cost during a 253-collector upgrade, against collector-fleet
+// alone on the same field (run only with FLEET_WINDOW_BENCHMARK=1; the
+// figures go to standard output): the lateness of a 10 ms timer on the
+// window's thread, the process's CPU time over the run's wall time, and both
+// runs' wall times.
+TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
+    if (qEnvironmentVariable("FLEET_WINDOW_BENCHMARK") != "1")
+        GTEST_SKIP() << "set FLEET_WINDOW_BENCHMARK=1 to run";
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(2, 254));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    Emulator(net, "field", {"--address", "198.51.100.2-254", "--version", "S1.00"});
+    const std::string windowImage = net.ScratchDir() + "/S2.00.bin";
+    const std::string cliImage = net.ScratchDir() + "/S3.00.bin";
+    e2e::WriteImage(windowImage, 6000); // 20 blocks
+    e2e::WriteImage(cliImage, 6000);
+
+    WindowInTool w(net);
+    w.Button(fleetwin::kSearchButton)->click();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 253; }, 30s))
+        << w.window->Model().RowCount();
+    w.window->ChooseImage(QString::fromStdString(windowImage));
+    w.Button(fleetwin::kSelectNotCurrentButton)->click();
+    ASSERT_EQ(w.window->Model().CheckedCount(), 253u);
+
+    std::vector<double> lateMs;
+    QElapsedTimer tick;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        lateMs.push_back(std::max(0.0, tick.nsecsElapsed() / 1e6 - 10.0));
+        tick.restart();
+    });
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto began = std::chrono::steady_clock::now();
+    w.Button(fleetwin::kStartButton)->click();
+    tick.start();
+    probe.start();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 180s));
+    probe.stop();
+    const double windowWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    getrusage(RUSAGE_SELF, &after);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    const double cpu = seconds(after.ru_utime) - seconds(before.ru_utime) +
+                       seconds(after.ru_stime) - seconds(before.ru_stime);
+    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    int upgraded = 0;
+    for (const auto& c : report.at("collectors"))
+        upgraded += c.at("outcome") == "upgraded";
+    EXPECT_EQ(upgraded, 253);
+    w.window.reset();
+
+    std::sort(lateMs.begin(), lateMs.end());
+    const double p99 = lateMs.empty() ? 0 : lateMs[lateMs.size() * 99 / 100];
+    const auto cliBegan = std::chrono::steady_clock::now();
+    std::string output;
+    const int status = net.RunInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", cliImage, "--all",
+                                      "--yes", "--progress", "quiet"}, &output);
+    const double cliWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - cliBegan).count();
+    EXPECT_EQ(status, 0) << output;
+    std::printf("fleet window: %zu timer samples, p99 delay %.1f ms, max %.1f ms; CPU %.2f s "
+                "over %.2f s wall (%.1f %%)\n",
+                lateMs.size(), p99, lateMs.empty() ? 0 : lateMs.back(), cpu, windowWall,
+                100 * cpu / windowWall);
+    std::printf("collector-fleet alone: %.2f s wall (sweep included); window run %.2f s "
+                "(after its sweep); ratio %.3f\n",
+                cliWall, windowWall, windowWall / cliWall);
+    EXPECT_LE(p99, 50.0);
+    EXPECT_LT(cpu / windowWall, 0.10);
 }

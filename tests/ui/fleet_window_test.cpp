@@ -72,8 +72,9 @@ TEST_F(Fixture, ControlsAsDescribed_PlaceAccessibleNameAndTabOrder) {
                                             control.bounds.width, control.bounds.height))
             << control.name;
         EXPECT_EQ(widget->accessibleName().toStdString(), control.accessibleName) << control.name;
-        if (control.tabOrder >= 0)
+        if (control.tabOrder >= 0) {
             EXPECT_FALSE(control.accessibleName.empty()) << control.name;
+        }
     }
     // Tab from the first control visits every tabbable control once, in order.
     std::vector<const FleetControl*> tabbed;
