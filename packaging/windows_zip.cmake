@@ -1,10 +1,11 @@
 # The portable Windows folder: a ZIP with one top folder holding the static
-# CollectorUpgrade.exe and collector-fleet.exe, the README and the screenshot
+# CollectorUpgrade.exe, the fleet window CollectorFleetWindow.exe and
+# collector-fleet.exe, the README and the screenshot
 # the README shows. Nothing needs installing on the Windows side. The programs
 # are stripped in the zip: a technician carries them, not their debug data.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
 
-foreach(program CollectorUpgrade collector-fleet)
+foreach(program CollectorUpgrade CollectorFleetWindow collector-fleet)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION . COMPONENT program)
   endif()

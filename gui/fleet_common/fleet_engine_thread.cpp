@@ -182,7 +182,10 @@ void EngineThread::DoRun(const RunRequest& request) {
                               {options.parallel, options.canary, options.maxFailures}, timing,
                               quiet);
         running_ = &run;
-        run.onSessionEnded = [&](std::size_t) { record.Write(fleet::CurrentResults(plan, &run)); };
+        run.onSessionEnded = [&](std::size_t index) {
+            record.Write(fleet::CurrentResults(plan, &run));
+            Push(CollectorSettled{fleet::ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index])});
+        };
 
         // Only rows whose stage or percent moved since the last sample travel.
         std::map<std::string, std::pair<std::string, int>> sent;

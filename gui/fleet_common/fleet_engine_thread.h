@@ -33,6 +33,10 @@ struct SweepDone {
 struct ProgressBatch {
     std::vector<RowProgress> rows;
 };
+// One collector's session has ended: its result, before the run's end.
+struct CollectorSettled {
+    fleet::CollectorResult result;
+};
 struct RunDone {
     std::vector<fleet::CollectorResult> results;
     std::string reportJson;
@@ -40,7 +44,7 @@ struct RunDone {
     int exitStatus = 0;
     std::string error; // the report could not be written, the sockets not opened
 };
-using EngineEvent = std::variant<SweepDone, ProgressBatch, RunDone>;
+using EngineEvent = std::variant<SweepDone, ProgressBatch, CollectorSettled, RunDone>;
 
 struct RunRequest {
     fleet::AdapterOptions adapter;

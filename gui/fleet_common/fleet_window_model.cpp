@@ -274,12 +274,22 @@ std::vector<std::string> FleetWindowModel::Flush(Clock::time_point now) {
     if (phase_ == Phase::Running) {
         std::size_t done = 0;
         for (const auto& address : targets_)
-            if (const Row* row = Find(address); row && row->stage == "done")
+            if (const Row* row = Find(address); row && row->result)
                 ++done;
         status_ = "正在升级：" + std::to_string(done) + " / " + std::to_string(targets_.size()) +
                   " 台已完成";
     }
     return changed;
+}
+
+void FleetWindowModel::Settle(const fleet::CollectorResult& result) {
+    Row* row = FindRow(result.address);
+    if (row == nullptr)
+        return;
+    row->result = result;
+    row->stage = result.stage;
+    if (result.result == fleet::ResultKind::Upgraded)
+        row->percent = 100;
 }
 
 void FleetWindowModel::StopRequested() {

@@ -92,6 +92,8 @@ public:
     // Applies what was queued if a repaint is due at `now`; returns the
     // addresses of the rows that changed (empty when nothing is due).
     std::vector<std::string> Flush(Clock::time_point now);
+    // One collector's result as its session ends; progress never overwrites it.
+    void Settle(const fleet::CollectorResult& result);
     void StopRequested();
     // The run's results, every row it touched; applies queued progress first.
     void RunFinished(const std::vector<fleet::CollectorResult>& results, bool interrupted,

@@ -190,6 +190,8 @@ QWidget* FleetWindow::MakeControl(const FleetControl& control) {
                                          new ProgressDelegate(table_));
         table_->horizontalHeader()->setSectionsClickable(true);
         table_->horizontalHeader()->setSortIndicatorShown(true);
+        table_->horizontalHeader()->setSortIndicator(static_cast<int>(Column::Address),
+                                                     Qt::AscendingOrder);
         table_->horizontalHeader()->setStretchLastSection(true);
         const int widths[] = {40, 110, 110, 80, 90, 70, 110, 100};
         for (int i = 0; i < 8; ++i)
@@ -363,6 +365,10 @@ void FleetWindow::DrainEngine() {
             rebuild = true;
         } else if (auto* batch = std::get_if<ProgressBatch>(&event)) {
             model_.QueueProgress(batch->rows);
+        } else if (auto* settled = std::get_if<CollectorSettled>(&event)) {
+            model_.Settle(settled->result);
+            if (const auto it = rowOf_.find(settled->result.address); it != rowOf_.end())
+                UpdateRow(it->second, *model_.Find(settled->result.address));
         } else if (auto* done = std::get_if<RunDone>(&event)) {
             repaint_.stop();
             model_.RunFinished(done->results, done->interrupted, done->exitStatus);

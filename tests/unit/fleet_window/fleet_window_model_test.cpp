@@ -145,7 +145,16 @@ TEST_F(Swept, OutcomesThenRetryFailedChecksOnlyThoseToRunAgain) {
     model.SetImage(Image("S2.00"));
     model.SelectAll();
     model.RunStarted(model.CheckedAddresses(), t0);
-    model.QueueProgress({{"198.51.100.4", "blocks", 40}});
+    // A collector settled during the run keeps its outcome against later progress.
+    fleet::CollectorResult early;
+    early.address = "198.51.100.20";
+    early.result = ResultKind::Upgraded;
+    early.stage = "done";
+    model.Settle(early);
+    model.QueueProgress({{"198.51.100.4", "blocks", 40}, {"198.51.100.20", "verify", 96}});
+    EXPECT_EQ(model.Flush(t0 + std::chrono::seconds(1)), std::vector<std::string>{"198.51.100.4"});
+    EXPECT_EQ(model.Find("198.51.100.20")->percent, 100);
+    EXPECT_NE(model.StatusLine().find("1 / 5"), std::string::npos) << model.StatusLine();
     model.StopRequested();
     EXPECT_EQ(model.CurrentPhase(), Phase::Stopping);
     auto result = [](const char* ip, PlanKind plan, ResultKind kind, const char* code) {
