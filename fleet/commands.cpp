@@ -253,7 +253,8 @@ int RunDiscover(const DiscoverOptions& options) {
     const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0) {
-        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
+        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen)
+                  << "\n";
         return kExitSomeNotUpgraded;
     }
     return 0;
@@ -271,7 +272,6 @@ int RunUpgrade(const UpgradeOptions& options) {
         return SetupError(*error);
     const Adapter& chosen = std::get<Adapter>(picked);
     const NetworkAdapter& adapter = chosen.adapter;
-    const std::string own = adapter.address;
     const auto named = NamedTargets(options, chosen.scope);
     if (const auto* error = std::get_if<std::string>(&named))
         return SetupError(*error);
@@ -282,7 +282,7 @@ int RunUpgrade(const UpgradeOptions& options) {
 
     RunInfo info;
     info.adapterName = adapter.name;
-    info.adapterAddress = own;
+    info.adapterAddress = adapter.address;
     info.adapterPrefix = adapter.prefixLength;
     info.imageSha256 = ImageSha256(*image);
     info.dryRun = options.dryRun;
@@ -349,6 +349,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         record.Write(CurrentResults(plan, &run));
         run.Run();
         running = nullptr;
+        record.Info().upgradeSeconds = run.Seconds();
         results = CurrentResults(plan, &run);
     } else {
         results = CurrentResults(plan, nullptr);

@@ -72,9 +72,9 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
             result.reason = std::move(reason);
             plan.settled.push_back(result);
         };
-        if (auto problem = CheckTarget(address, scope); !problem.empty()) {
+        if (!CheckTarget(address, scope).empty()) {
             settle(PlanKind::NotInSubnet, ResultKind::NotStarted, "not_in_subnet",
-                   std::move(problem));
+                   CheckTarget(address, scope));
             continue;
         }
         const FieldEntry* found = field.Find(address);

@@ -32,8 +32,8 @@ struct TargetPlan {
 };
 
 // `targets` empty means every collector of the field; `excluded` addresses
-// are left out either way. A named target outside the adapter's sweep scope
-// is planned "not in subnet" and never touched.
+// are left out either way. A named target outside the sweep scope is
+// planned "not in subnet" and never touched.
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
                        const SweepScope& scope);

@@ -178,6 +178,8 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
     report["started"] = run.started;
     report["ended"] = run.ended ? Json(*run.ended) : Json(nullptr);
     report["exit_status"] = run.exitStatus ? Json(*run.exitStatus) : Json(nullptr);
+    report["upgrade_seconds"] =
+        run.upgradeSeconds ? Json(std::round(*run.upgradeSeconds * 1000) / 1000) : Json(nullptr);
     report["collectors"] = Json::array();
     for (const auto& r : results) {
         report["collectors"].push_back({

@@ -69,6 +69,8 @@ struct RunInfo {
     std::string started;              // UTC, ISO 8601
     std::optional<std::string> ended; // set once the run is over
     std::optional<int> exitStatus;    // likewise
+    // From the first session's start to the last one's end, once known.
+    std::optional<double> upgradeSeconds;
 };
 
 // The program's version, as the build gives it.

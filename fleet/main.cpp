@@ -22,7 +22,7 @@ void AddAdapterOptions(CLI::App& command, fleet::AdapterOptions& adapter) {
 }
 
 void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
-    command.add_option("--sweeps", sweep.sweeps, "sweeps of the /24, replies merged")
+    command.add_option("--sweeps", sweep.sweeps, "sweeps of the subnet, replies merged")
         ->check(CLI::Range(1, 10))
         ->capture_default_str();
     command.add_option("--wait", sweep.waitMs, "milliseconds to wait for replies after a sweep")
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");
 
     fleet::DiscoverOptions discover;
-    auto* discoverCommand = app.add_subcommand("discover", "sweep the /24 and list the collectors");
+    auto* discoverCommand = app.add_subcommand("discover", "sweep the subnet and list the collectors");
     AddAdapterOptions(*discoverCommand, discover.adapter);
     AddSweepOptions(*discoverCommand, discover.sweep);
     std::string format = "table";
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
 
     fleet::UpgradeOptions upgrade;
-    auto* upgradeCommand = app.add_subcommand("upgrade", "upgrade collectors of the /24");
+    auto* upgradeCommand = app.add_subcommand("upgrade", "upgrade collectors of the subnet");
     upgradeCommand->footer(
         "Exit status: 0 every target upgraded and verified or already current (at least one\n"
         "upgraded; a dry run: at least one upgrade planned), 1 anything else (a failure, a\n"

@@ -6,9 +6,12 @@
 #
 #   scripts/fleet_figures.sh [build-dir]
 #
-# Prints one table: the fleet's upgrade wall time over one collector's, the
-# program's CPU share and peak memory during the fleet run, and a run with 10 %
-# of blocks lost at every collector (all complete, images identical).
+# Prints one table: the fleet's upgrade wall time over one collector's (no
+# canary, and with the default canary of one), the program's CPU share and
+# peak memory during the fleet run, the gaps between two blocks to one
+# collector as the field receives them (kernel arrival times) while two other
+# processes keep both cores busy, and a run with 10 % of blocks lost at every
+# collector (all complete, images identical).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -24,7 +27,9 @@ tool=fleetfig-$$-tool
 field=fleetfig-$$-field
 work=$(mktemp -d)
 emulator_pid=
+load_pids=
 cleanup() {
+  for pid in $load_pids; do kill "$pid" 2>/dev/null; done
   [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null && wait "$emulator_pid" 2>/dev/null
   ip netns del "$tool" 2>/dev/null || true
   ip netns del "$field" 2>/dev/null || true
@@ -59,7 +64,8 @@ start_field() {
   if [ -n "$emulator_pid" ]; then kill "$emulator_pid"; wait "$emulator_pid" 2>/dev/null || true; fi
   rm -rf "$work/out" "$work/ready"; mkdir -p "$work/out"
   ip netns exec "$field" "$emulator" --address 198.51.100.2-254 --run-seconds 900 \
-    --image-out "$work/out/%a.bin" --ready-file "$work/ready" "$@" > "$work/emulator.log" 2>&1 &
+    --image-out "$work/out/%a.bin" --ready-file "$work/ready" --summary "$work/summary.json" "$@" \
+    > "$work/emulator.log" 2>&1 &
   emulator_pid=$!
   for _ in $(seq 100); do [ -e "$work/ready" ] && return; sleep 0.1; done
   echo "emulator did not start" >&2; cat "$work/emulator.log" >&2; exit 1
@@ -74,7 +80,26 @@ upgrade() {
     > "$work/$name.out" 2>&1 || true
 }
 
-count_ok() { grep -c '"result": "ok"' "$1"; }
+count_ok() { grep -c '"outcome": "upgraded"' "$1"; }
+# Ends the field's emulator, which writes its summary as it goes.
+stop_field() { kill "$emulator_pid"; wait "$emulator_pid" 2>/dev/null || true; emulator_pid=; }
+# Smallest, median and 99th percentile gap (ms) between two blocks to one
+# collector, from the emulator's summary.
+block_gaps() {
+  python3 - "$work/summary.json" <<'PY'
+import json, sys
+gaps = []
+for c in json.load(open(sys.argv[1]))["collectors"]:
+    t = c["block_times_us"]
+    gaps += [(b - a) / 1000 for a, b in zip(t, t[1:])]
+gaps.sort()
+if not gaps:
+    print("- - - 0")
+else:
+    print("%.1f %.1f %.1f %d" % (gaps[0], gaps[len(gaps) // 2], gaps[min(len(gaps) - 1, int(len(gaps) * 0.99))], len(gaps)))
+PY
+}
+seconds_of() { grep -o '"upgrade_seconds": [0-9.]*' "$1" | cut -d' ' -f2; }
 identical_images() {
   local same=0
   for f in "$work"/out/*.bin; do cmp -s "$f" "$image" && same=$((same + 1)); done
@@ -84,22 +109,41 @@ identical_images() {
 start_field
 upgrade single --target 198.51.100.2
 start_field
-upgrade fleet --all
+upgrade fleet --all --canary 0
+start_field
+upgrade canary --all
+# Both cores busy with two spinning processes while the fleet runs.
+start_field
+for _ in 1 2; do (while :; do :; done) & load_pids="$load_pids $!"; done
+upgrade loaded --all --canary 0
+for pid in $load_pids; do kill "$pid"; done; load_pids=
+stop_field
+read -r gap_min gap_median gap_p99 gap_count < <(block_gaps)
 start_field --drop-share 0.1 --seed 7
-upgrade lossy --all
+upgrade lossy --all --canary 0
 
-single_s=$(grep -o '"upgrade_seconds": [0-9.]*' "$work/single.json" | cut -d' ' -f2)
-fleet_s=$(grep -o '"upgrade_seconds": [0-9.]*' "$work/fleet.json" | cut -d' ' -f2)
+single_s=$(seconds_of "$work/single.json")
+fleet_s=$(seconds_of "$work/fleet.json")
+canary_s=$(seconds_of "$work/canary.json")
+loaded_s=$(seconds_of "$work/loaded.json")
 read -r wall user sys rss < "$work/fleet.time"
 lossy_ok=$(count_ok "$work/lossy.json")
 lossy_same=$(identical_images)
 resent=$(grep -o '"blocks_resent": [0-9]*' "$work/lossy.json" | awk '{s += $2} END {print s}')
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 
 printf '%-58s %s\n' "figure" "value"
 printf '%-58s %s\n' "one collector, upgrade wall time (s)" "$single_s"
 printf '%-58s %s\n' "253 collectors, upgrade wall time (s)" "$fleet_s"
-printf '%-58s %s\n' "ratio fleet / one (target <= 1.05)" "$(awk -v a="$fleet_s" -v b="$single_s" 'BEGIN {printf "%.3f", a / b}')"
+printf '%-58s %s\n' "ratio fleet --canary 0 / one (target <= 1.05)" "$(ratio "$fleet_s" "$single_s")"
 printf '%-58s %s\n' "collectors upgraded in the fleet run" "$(count_ok "$work/fleet.json") / 253"
+printf '%-58s %s\n' "253 collectors, default canary, wall time (s)" "$canary_s"
+printf '%-58s %s\n' "ratio default canary / one (target <= 2.1)" "$(ratio "$canary_s" "$single_s")"
+printf '%-58s %s\n' "collectors upgraded, default canary" "$(count_ok "$work/canary.json") / 253"
+printf '%-58s %s\n' "both cores busy: wall time (s), ratio to one" "$loaded_s, $(ratio "$loaded_s" "$single_s")"
+printf '%-58s %s\n' "both cores busy: collectors upgraded" "$(count_ok "$work/loaded.json") / 253"
+printf '%-58s %s\n' "both cores busy: block gap min (ms, target >= 150)" "$gap_min"
+printf '%-58s %s\n' "both cores busy: block gap median / p99 (ms)" "$gap_median / $gap_p99 ($gap_count gaps)"
 printf '%-58s %s\n' "program wall time, fleet run incl. sweep (s)" "$wall"
 printf '%-58s %s\n' "program CPU time, user + sys (s)" "$(awk -v u="$user" -v s="$sys" 'BEGIN {printf "%.2f", u + s}')"
 printf '%-58s %s\n' "CPU share of wall time (target < 5 %)" "$(awk -v u="$user" -v s="$sys" -v w="$wall" 'BEGIN {printf "%.2f %%", 100 * (u + s) / w}')"

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -107,27 +108,37 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
 
     const auto byIp = ReportByIp(report);
     ASSERT_EQ(byIp.size(), 8u) << e2e::ReadFile(report);
-    const std::map<std::string, std::pair<std::string, std::string>> expected = {
-        {"198.51.100.10", {"ok", ""}},
-        {"198.51.100.11", {"ok", ""}},
-        {"198.51.100.12", {"refused", "collector has no flash (E80)"}},
-        {"198.51.100.13", {"refused", "collector already has this version (E81)"}},
+    // outcome, reason code, stage reached, the reason in words
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"198.51.100.10", {"upgraded", "", "done", ""}},
+        {"198.51.100.11", {"upgraded", "", "done", ""}},
+        {"198.51.100.12", {"refused", "E80", "request", "collector has no flash (E80)"}},
+        {"198.51.100.13",
+         {"already_current", "E81", "request", "collector already has this version (E81)"}},
         {"198.51.100.14",
-         {"refused", "version \"V2.00\" is not compatible: use the older upgrade program"}},
-        {"198.51.100.15", {"failed", "no answer to 5 upgrade requests"}},
-        {"198.51.100.16", {"failed", "no answer to 5 completion queries"}},
-        {"198.51.100.17", {"failed", "no answer to 5 upgrade requests"}}, // bad checksums only
+         {"refused", "version_v", "sweep",
+          "version \"V2.00\" is not compatible: use the older upgrade program"}},
+        {"198.51.100.15",
+         {"failed", "no_reply_request", "request", "no answer to 5 upgrade requests"}},
+        {"198.51.100.16",
+         {"failed", "no_reply_query", "query", "no answer to 5 completion queries"}},
+        // bad checksums only
+        {"198.51.100.17",
+         {"failed", "no_reply_request", "request", "no answer to 5 upgrade requests"}},
     };
     for (const auto& [ip, result] : expected) {
         const json& entry = byIp.at(ip);
-        EXPECT_EQ(Field(entry, "result"), result.first) << ip;
-        EXPECT_EQ(Field(entry, "reason"), result.second) << ip;
+        EXPECT_EQ((std::vector<std::string>{Field(entry, "outcome"), Field(entry, "reason"),
+                                            Field(entry, "stage"), Field(entry, "detail")}),
+                  result)
+            << ip;
     }
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_before"), "S1.00");
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_after"), "S2.00");
     EXPECT_EQ(byIp.at("198.51.100.10").at("passes"), 1);
     EXPECT_EQ(byIp.at("198.51.100.11").at("passes"), 2);
     EXPECT_EQ(byIp.at("198.51.100.11").at("blocks_resent"), 1);
+    EXPECT_EQ(byIp.at("198.51.100.11").at("blocks_sent"), 4);
     EXPECT_EQ(Field(byIp.at("198.51.100.14"), "version_before"), "V2.00");
     EXPECT_EQ(byIp.at("198.51.100.14").at("passes"), 0);
     EXPECT_EQ(Field(byIp.at("198.51.100.12"), "serial"), "8100012");
@@ -135,8 +146,13 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     // The silent one fails alone after its own deadlines; the others were not held up.
     EXPECT_LT(byIp.at("198.51.100.10").at("seconds").get<double>(), 8.0);
     const json whole = json::parse(e2e::ReadFile(report));
-    EXPECT_EQ(whole.at("image"),
-              (json{{"name", "S2.00.bin"}, {"version", "S2.00"}, {"size", 700}, {"blocks", 3}}));
+    EXPECT_EQ(whole.at("image").at("name"), "S2.00.bin");
+    EXPECT_EQ(whole.at("image").at("size"), 700);
+    EXPECT_EQ(whole.at("image").at("sha256").get<std::string>().size(), 64u);
+    EXPECT_EQ(whole.at("adapter"),
+              (json{{"name", "veth0"}, {"address", "198.51.100.1"}, {"prefix", 24}}));
+    EXPECT_EQ(whole.at("exit_status"), 1);
+    EXPECT_EQ(whole.at("interrupted"), false);
     for (const char* ip : {"198.51.100.10", "198.51.100.11"})
         EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-" + ip + ".bin"), image) << ip;
 }
@@ -152,14 +168,16 @@ TEST(FleetE2e, Verification_CatchesACollectorThatKeptItsVersion_NoVerifyTrustsIt
     const std::string report = net.ScratchDir() + "/verify.json";
     const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--target", "198.51.100.10",
                                  "--target", "198.51.100.11", "--yes", "--report", report, "--wait",
-                                 "500", "--progress", "quiet"});
+                                 "500", "--progress", "quiet", "--canary", "0",
+                                 "--verify-timeout", "4"});
     EXPECT_EQ(run.status, 1) << run.output;
     auto byIp = ReportByIp(report);
-    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "failed");
-    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "reason"),
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "failed");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "reason"), "wrong_version");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "detail"),
               "reports version \"S1.00\" after the upgrade");
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_after"), "S1.00");
-    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "result"), "ok");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "outcome"), "upgraded");
     EXPECT_EQ(Field(byIp.at("198.51.100.11"), "version_after"), "S3.1");
 
     const auto trusting =
@@ -167,7 +185,7 @@ TEST(FleetE2e, Verification_CatchesACollectorThatKeptItsVersion_NoVerifyTrustsIt
                     "--no-verify", "--report", report, "--wait", "500", "--progress", "quiet"});
     EXPECT_EQ(trusting.status, 0) << trusting.output;
     byIp = ReportByIp(report);
-    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "ok");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "upgraded");
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_after"), "null");
 }
 
@@ -188,8 +206,9 @@ TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
 
     const auto first = Fleet(net, command);
     EXPECT_EQ(first.status, 1) << first.output;
-    EXPECT_EQ(Field(ReportByIp(report).at("198.51.100.12"), "reason"),
+    EXPECT_EQ(Field(ReportByIp(report).at("198.51.100.12"), "detail"),
               "completion query answered \"E99\"");
+    EXPECT_EQ(Field(ReportByIp(report).at("198.51.100.12"), "reason"), "bad_reply_query");
 
     // The collector is fixed; the same command again touches only it.
     net.Terminate(flaky);
@@ -197,9 +216,9 @@ TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
     const auto second = Fleet(net, command);
     EXPECT_EQ(second.status, 0) << second.output;
     const auto byIp = ReportByIp(report);
-    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "up-to-date");
-    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "result"), "up-to-date");
-    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "result"), "ok");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "already_current");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "outcome"), "already_current");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "outcome"), "upgraded");
     const json counts = json::parse(e2e::ReadFile(summary));
     for (const auto& collector : counts.at("collectors"))
         EXPECT_EQ(collector.at("requests"), 1) << collector.dump();
@@ -224,10 +243,12 @@ TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
                                     "1", "--report", report, "--sweeps", "1", "--wait", "500"});
     EXPECT_EQ(canary.status, 1) << canary.output;
     auto byIp = ReportByIp(report);
-    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "refused");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "refused");
     for (const char* ip : {"198.51.100.11", "198.51.100.12"}) {
-        EXPECT_EQ(Field(byIp.at(ip), "result"), "not-started") << ip;
-        EXPECT_EQ(Field(byIp.at(ip), "reason"), "not started: a canary collector was not upgraded");
+        EXPECT_EQ(Field(byIp.at(ip), "outcome"), "not_started") << ip;
+        EXPECT_EQ(Field(byIp.at(ip), "reason"), "canary_not_upgraded");
+        EXPECT_EQ(Field(byIp.at(ip), "detail"),
+                  "not started: the canary collector was not upgraded");
     }
 
     // One at a time, stopping after the first failure.
@@ -235,13 +256,14 @@ TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
     StartEmulator(net, "erring", {"--address", "198.51.100.10", "--query-reply", "error"});
     const auto limited =
         Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--parallel", "1",
-                    "--max-failures", "1", "--report", report, "--sweeps", "1", "--wait", "500"});
+                    "--max-failures", "1", "--canary", "0", "--report", report, "--sweeps", "1",
+                    "--wait", "500"});
     EXPECT_EQ(limited.status, 1) << limited.output;
     byIp = ReportByIp(report);
-    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "result"), "failed");
-    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "reason"),
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "failed");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "detail"),
               "not started: the failure limit (1) was reached");
-    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "result"), "not-started");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "outcome"), "not_started");
     EXPECT_FALSE(std::filesystem::exists(net.ScratchDir() + "/rest.json") &&
                  e2e::ReadFile(net.ScratchDir() + "/rest.json").find("\"requests\": 1") !=
                      std::string::npos)
@@ -260,11 +282,12 @@ TEST(FleetE2e, Interrupted_StillPrintsAndRecordsWhatWasDone) {
                          "--parallel", "1", "--report", report, "--sweeps", "1", "--wait", "300"});
     ASSERT_GT(fleet, 0);
     std::this_thread::sleep_for(2s); // the sweep is over, the first request unanswered
-    EXPECT_EQ(net.Terminate(fleet), 1) << net.LogOf(fleet);
+    EXPECT_EQ(net.Terminate(fleet), 130) << net.LogOf(fleet); // SIGTERM
     const auto byIp = ReportByIp(report);
-    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "reason"), "interrupted");
-    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "reason"), "not started: the run was interrupted");
-    EXPECT_NE(net.LogOf(fleet).find("198.51.100.11  8100011  S1.00   -      not-started"),
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "interrupted");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "stage"), "request");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "detail"), "not started: the run was interrupted");
+    EXPECT_NE(net.LogOf(fleet).find("198.51.100.11  8100011  S1.00   -      not_started"),
               std::string::npos)
         << net.LogOf(fleet);
 }
@@ -279,10 +302,10 @@ TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
 
     const auto csv = Fleet(net, {"discover", "--format", "csv", "--wait", "500"}, true);
     EXPECT_EQ(csv.status, 0);
-    EXPECT_EQ(csv.output, "serial,ip,version\n"
-                          "8100009,198.51.100.9,S1.00\n"
-                          "\"A\"\"B\",198.51.100.10,V1.0#x\n"
-                          "77,198.51.100.100,S1.5\n");
+    EXPECT_EQ(csv.output, "ip,serial,version\n"
+                          "198.51.100.9,8100009,S1.00\n"
+                          "198.51.100.10,\"A\"\"B\",V1.0#x\n"
+                          "198.51.100.100,77,S1.5\n");
 
     const auto listed = Fleet(
         net,
@@ -295,7 +318,9 @@ TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
                               {"serial", "8100009"},
                               {"serial_hex", "38313030303039"},
                               {"version", "S1.00"},
-                              {"version_hex", "53312E3030"}}));
+                              {"version_hex", "53312E3030"},
+                              {"conflict", false},
+                              {"other_serials", json::array()}}));
     EXPECT_EQ(field[2].at("serial"), "77");
 }
 
@@ -323,8 +348,14 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
         {{"--image", good, "--target", "203.0.113.5", "--yes"}, "outside 198.51.100.0/24"},
         {{"--image", good, "--target", "198.51.100.1", "--yes"}, "own address"},
         {{"--image", good, "--all"}, "add --yes"},
-        {{"--image", good}, "--target IP, or --all"},
+        {{"--image", good}, "--target IP, --target-file FILE, or --all"},
         {{"--image", good, "--all", "--yes", "--parallel", "0"}, "--parallel"},
+        {{"--image", good, "--all", "--yes", "--max-failures", "2"},
+         "--max-failures needs --parallel N"},
+        {{"--image", good, "--all", "--yes", "--report", net.ScratchDir() + "/no/such/r.json"},
+         "cannot write the report to"},
+        {{"--image", good, "--target-file", net.ScratchDir() + "/none.txt", "--yes"},
+         "cannot read the target file"},
     };
     for (const auto& [args, message] : cases) {
         std::vector<std::string> argv = {"upgrade"};
@@ -360,4 +391,167 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
     ASSERT_EQ(counts.at("collectors").size(), 1u);
     EXPECT_EQ(counts.at("collectors")[0].at("probes"), 0);
     EXPECT_EQ(counts.at("collectors")[0].at("requests"), 0);
+}
+
+namespace {
+
+// The emulator's summary, by address; the emulator must have ended (it writes
+// its last summary on exit).
+std::map<std::string, json> SummaryByIp(const std::string& path) {
+    std::map<std::string, json> byIp;
+    const json summary = json::parse(e2e::ReadFile(path));
+    for (const auto& collector : summary.at("collectors"))
+        byIp[collector.at("address").get<std::string>()] = collector;
+    return byIp;
+}
+
+} // namespace
+
+TEST(FleetE2e, TwinSerialAddress_ListedAsConflictAndNeverSentABlock) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 11));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S4.bin", 300);
+    const std::string twinSummary = net.ScratchDir() + "/twin.json";
+    const pid_t twin = StartEmulator(net, "twin",
+                                     {"--address", "198.51.100.10", "--twin-serial", "9999999",
+                                      "--summary", twinSummary});
+    StartEmulator(net, "single", {"--address", "198.51.100.11"});
+
+    const auto listed = Fleet(net, {"discover", "--format", "json", "--wait", "400"}, true);
+    EXPECT_EQ(listed.status, 0) << listed.output;
+    const json field = json::parse(listed.output);
+    ASSERT_EQ(field.size(), 2u) << listed.output;
+    EXPECT_EQ(field[0].at("conflict"), true);
+    EXPECT_EQ(field[0].at("other_serials"), json::array({"9999999"}));
+    EXPECT_EQ(field[1].at("conflict"), false);
+
+    const std::string report = net.ScratchDir() + "/twin-report.json";
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report",
+                                 report, "--wait", "400", "--progress", "quiet"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    const auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "plan"), "address_conflict");
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "conflict");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "outcome"), "upgraded");
+    net.Terminate(twin);
+    const json counts = SummaryByIp(twinSummary).at("198.51.100.10");
+    EXPECT_EQ(counts.at("requests"), 0);
+    EXPECT_EQ(counts.at("blocks"), 0);
+}
+
+TEST(FleetE2e, SigintMidRun_Exits130WithACompleteReport) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S6.bin", 6000); // 20 blocks: 3 s of sending
+    StartEmulator(net, "field", {"--address", "198.51.100.10-12"});
+    const std::string report = net.ScratchDir() + "/sigint.json";
+    const pid_t fleet =
+        net.SpawnInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", imagePath, "--all", "--yes",
+                         "--canary", "0", "--report", report, "--sweeps", "1", "--wait", "300"});
+    ASSERT_GT(fleet, 0);
+    // The sweep is over and the blocks are going out.
+    std::this_thread::sleep_for(1500ms);
+    ::kill(fleet, SIGINT);
+    const auto status = net.WaitExit(fleet, 5s);
+    ASSERT_TRUE(status.has_value()) << net.LogOf(fleet);
+    EXPECT_EQ(*status, 130) << net.LogOf(fleet);
+    const json whole = json::parse(e2e::ReadFile(report));
+    EXPECT_EQ(whole.at("interrupted"), true);
+    EXPECT_EQ(whole.at("exit_status"), 130);
+    EXPECT_FALSE(whole.at("ended").is_null());
+    ASSERT_EQ(whole.at("collectors").size(), 3u);
+    for (const auto& entry : whole.at("collectors")) {
+        EXPECT_EQ(entry.at("outcome"), "interrupted") << entry.dump();
+        EXPECT_EQ(entry.at("stage"), "blocks") << entry.dump();
+        EXPECT_GT(entry.at("blocks_sent").get<int>(), 0) << entry.dump();
+        EXPECT_LT(entry.at("blocks_sent").get<int>(), 20) << entry.dump();
+    }
+    EXPECT_FALSE(std::filesystem::exists(report + ".tmp"));
+}
+
+TEST(FleetE2e, DryRun_PrintsThePlanAndSendsNoUpgradeRequest) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S5.bin", 300);
+    const std::string summary = net.ScratchDir() + "/dry.json";
+    const pid_t field = StartEmulator(
+        net, "field",
+        {"--address", "198.51.100.10,198.51.100.11=8100011#V2.00,198.51.100.12=8100012#S5",
+         "--summary", summary});
+    const std::string report = net.ScratchDir() + "/dry-report.json";
+
+    // No --yes needed: nothing but the sweep goes out.
+    const auto asJson = Fleet(net,
+                              {"upgrade", "--image", imagePath, "--all", "--dry-run", "--format",
+                               "json", "--report", report, "--wait", "400"},
+                              true);
+    EXPECT_EQ(asJson.status, 0) << asJson.output;
+    const json printed = json::parse(asJson.output); // standard output is the report alone
+    EXPECT_EQ(printed.at("dry_run"), true);
+    std::map<std::string, std::string> plans;
+    for (const auto& entry : printed.at("collectors"))
+        plans[entry.at("ip")] = entry.at("plan").get<std::string>() + "/" +
+                                entry.at("outcome").get<std::string>();
+    EXPECT_EQ(plans, (std::map<std::string, std::string>{
+                         {"198.51.100.10", "upgrade/planned"},
+                         {"198.51.100.11", "refused_v/refused"},
+                         {"198.51.100.12", "already_current/already_current"}}));
+    EXPECT_EQ(json::parse(e2e::ReadFile(report)), printed);
+
+    const auto asText = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--dry-run",
+                                    "--sweeps", "1", "--wait", "400"},
+                              true);
+    EXPECT_EQ(asText.status, 0) << asText.output;
+    EXPECT_NE(asText.output.find("198.51.100.10  8100010  S1.00    upgrade"), std::string::npos)
+        << asText.output;
+
+    net.Terminate(field);
+    for (const auto& [ip, counts] : SummaryByIp(summary))
+        EXPECT_EQ(counts.at("requests"), 0) << ip;
+}
+
+TEST(FleetE2e, DefaultCanary_NoRequestToAnotherCollectorBeforeTheFirstIsVerified) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S3.bin", 300);
+    const std::string summary = net.ScratchDir() + "/canary.json";
+    // Each collector restarts for 2 s after completing: verification waits for it.
+    const pid_t field = StartEmulator(
+        net, "field", {"--address", "198.51.100.10-12", "--restart-ms", "2000", "--summary", summary});
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--sweeps",
+                                 "1", "--wait", "400", "--progress", "plain"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    net.Terminate(field);
+    const auto byIp = SummaryByIp(summary);
+    const auto& canary = byIp.at("198.51.100.10");
+    ASSERT_EQ(canary.at("completion_times_ms").size(), 1u) << canary.dump();
+    const long long verifiedNoSooner = canary.at("completion_times_ms")[0].get<long long>() + 2000;
+    for (const char* ip : {"198.51.100.11", "198.51.100.12"}) {
+        const auto& requests = byIp.at(ip).at("request_times_ms");
+        ASSERT_FALSE(requests.empty()) << ip;
+        EXPECT_GE(requests[0].get<long long>(), verifiedNoSooner) << ip;
+    }
+}
+
+TEST(FleetE2e, EmptySweep_Exits1NamingTheAdapterAndWhatToCheck) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 10)); // nobody answers
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S5.bin", 300);
+    const std::string report = net.ScratchDir() + "/empty.json";
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report",
+                                 report, "--sweeps", "1", "--wait", "200"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("no collector answered the sweep of 198.51.100.0/24 from veth0 "
+                              "(198.51.100.1/24)"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Check that the collectors are powered"), std::string::npos);
+    EXPECT_EQ(json::parse(e2e::ReadFile(report)).at("exit_status"), 1);
+    const auto listed = Fleet(net, {"discover", "--sweeps", "1", "--wait", "200"});
+    EXPECT_EQ(listed.status, 1) << listed.output;
 }

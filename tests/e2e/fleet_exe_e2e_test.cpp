@@ -95,10 +95,10 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
         Run({"discover", "--interface", "veth0", "--format", "csv", "--wait", "800"});
     EXPECT_EQ(listed.status, 0) << listed.err;
     // Standard output is in text mode, so lines end in CR LF as on Windows.
-    EXPECT_EQ(listed.out, "serial,ip,version\r\n"
-                          "SN-A,198.51.100.10,S1.00\r\n"
-                          "SN-B,198.51.100.11,S1.00\r\n"
-                          "SN-C,198.51.100.12,S1.00\r\n");
+    EXPECT_EQ(listed.out, "ip,serial,version\r\n"
+                          "198.51.100.10,SN-A,S1.00\r\n"
+                          "198.51.100.11,SN-B,S1.00\r\n"
+                          "198.51.100.12,SN-C,S1.00\r\n");
 
     // A Chinese file name travels as UTF-16 from the command line to the
     // file system, and as GBK in the upgrade request.
@@ -128,9 +128,10 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
     ASSERT_FALSE(json.is_discarded()) << "no report at " << report;
     EXPECT_EQ(json.at("image").at("version"), "S2.00升级");
     EXPECT_EQ(json.at("image").at("blocks"), 4);
+    EXPECT_EQ(json.at("exit_status"), 0);
     ASSERT_EQ(json.at("collectors").size(), 3u);
     for (const auto& collector : json.at("collectors")) {
-        EXPECT_EQ(collector.at("result"), "ok") << collector.dump();
+        EXPECT_EQ(collector.at("outcome"), "upgraded") << collector.dump();
         EXPECT_EQ(collector.at("version_after"), "S2.00升级") << collector.dump();
     }
 

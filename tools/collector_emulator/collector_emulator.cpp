@@ -63,7 +63,18 @@ struct Emulator::State {
         std::set<std::pair<std::uint32_t, int>> floodedPeers; // (peer address, channel)
         // Version text of the accepted request of this session, if one was accepted.
         std::optional<std::string> acceptedVersion;
+        Clock::time_point restartEnds{}; // probes go unanswered until then
     };
+
+    // The kernel's arrival time of the datagram being handled, in µs since
+    // startedWall, when the socket gave one.
+    std::optional<std::int64_t> arrivalUs;
+    std::chrono::system_clock::time_point startedWall = std::chrono::system_clock::now();
+
+    std::int64_t MsSinceStart() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started)
+            .count();
+    }
 
     // A datagram to send or a received block to store, due at `due`.
     struct Pending {
@@ -133,6 +144,10 @@ struct Emulator::State {
                 *error = std::string("socket: ") + std::strerror(errno);
             return -1;
         }
+        // The kernel's arrival time of each datagram: block gaps are measured
+        // where the network delivers them, not when this loop gets to run.
+        const int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
             if (error)
                 *error =
@@ -278,19 +293,25 @@ struct Emulator::State {
             return;
         }
         ++c.report.probes;
-        if (!options.answerProbe)
+        if (!options.answerProbe || Clock::now() < c.restartEnds)
             return;
-        std::string reply(1, kEsc);
-        reply += c.report.serial;
-        if (!c.report.version.empty())
-            reply += "#" + c.report.version;
-        reply += kEnq;
-        Reply(index, Channel::Search, peer, reply);
+        const auto answer = [&](const std::string& serial) {
+            std::string reply(1, kEsc);
+            reply += serial;
+            if (!c.report.version.empty())
+                reply += "#" + c.report.version;
+            reply += kEnq;
+            Reply(index, Channel::Search, peer, reply);
+        };
+        answer(c.report.serial);
+        if (!options.twinSerial.empty())
+            answer(options.twinSerial);
     }
 
     void HandleRequest(std::size_t index, const std::string& payload, const sockaddr_in& peer) {
         auto& c = collectors[index];
         ++c.report.requests;
+        c.report.requestTimesMs.push_back(MsSinceStart());
         // "LU" + version text + count; the count is the last four characters.
         if (payload.size() >= 6) {
             c.report.requestedVersion = payload.substr(2, payload.size() - 6);
@@ -354,6 +375,7 @@ struct Emulator::State {
             return;
         }
         ++c.report.blockReceipts[*block];
+        c.report.blockTimesUs.push_back(arrivalUs.value_or(MsSinceStart() * 1000));
         if (c.seenThisSession.insert(*block).second &&
             (options.dropBlocks.count(*block) != 0 ||
              (options.dropShare > 0 && Uniform() < options.dropShare))) {
@@ -377,8 +399,7 @@ struct Emulator::State {
     void HandleQuery(std::size_t index, const sockaddr_in& peer) {
         auto& c = collectors[index];
         ++c.report.queries;
-        c.report.queryTimesMs.push_back(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count());
+        c.report.queryTimesMs.push_back(MsSinceStart());
         if (options.queryReply == QueryReply::Silent)
             return;
         if (options.queryReply == QueryReply::Error) {
@@ -392,6 +413,8 @@ struct Emulator::State {
                 missing.push_back(i);
         if (missing.empty()) {
             ++c.report.completions;
+            c.report.completionTimesMs.push_back(MsSinceStart());
+            c.restartEnds = Clock::now() + std::chrono::milliseconds(options.restartMs);
             if (c.report.announcedBlocks && !c.report.imageComplete)
                 Assemble(c, count);
             if (c.acceptedVersion && !options.keepVersion)
@@ -504,11 +527,32 @@ struct Emulator::State {
                     // Drain what is waiting, bounded so one busy socket cannot starve the rest.
                     for (int n = 0; n < 64; ++n) {
                         sockaddr_in peer{};
-                        socklen_t length = sizeof peer;
-                        const auto got = ::recvfrom(fds[i].fd, datagram.data(), datagram.size(), 0,
-                                                    reinterpret_cast<sockaddr*>(&peer), &length);
+                        iovec data{datagram.data(), datagram.size()};
+                        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+                        msghdr message{};
+                        message.msg_name = &peer;
+                        message.msg_namelen = sizeof peer;
+                        message.msg_iov = &data;
+                        message.msg_iovlen = 1;
+                        message.msg_control = control;
+                        message.msg_controllen = sizeof control;
+                        const auto got = ::recvmsg(fds[i].fd, &message, 0);
                         if (got < 0)
                             break;
+                        arrivalUs.reset();
+                        for (cmsghdr* cm = CMSG_FIRSTHDR(&message); cm != nullptr;
+                             cm = CMSG_NXTHDR(&message, cm))
+                            if (cm->cmsg_level == SOL_SOCKET && cm->cmsg_type == SCM_TIMESTAMPNS) {
+                                timespec at{};
+                                std::memcpy(&at, CMSG_DATA(cm), sizeof at);
+                                const auto wall = std::chrono::system_clock::time_point(
+                                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                        std::chrono::seconds(at.tv_sec) +
+                                        std::chrono::nanoseconds(at.tv_nsec)));
+                                arrivalUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                                                wall - startedWall)
+                                                .count();
+                            }
                         const std::string bytes(datagram.data(), static_cast<std::size_t>(got));
                         if (channel == Channel::Search)
                             HandleSearch(index, bytes, peer);

@@ -71,6 +71,13 @@ struct EmulatorOptions {
     std::size_t floodBytes =
         0; // text without ESC/ENQ before the first reply to each peer and channel
 
+    // A second device answering from every address: each probe also gets a
+    // reply with this serial (an address conflict). Empty: none.
+    std::string twinSerial;
+    // After completing an upgrade a collector restarts: it answers no probe
+    // for this long.
+    int restartMs = 0;
+
     std::string imageOut;    // file for the assembled image; "%a" becomes the address
     std::string summaryPath; // JSON summary, rewritten after each request/query and at exit
     std::chrono::milliseconds runLimit{0}; // Run() ends after this; 0: no limit
@@ -96,6 +103,9 @@ struct CollectorReport {
     std::optional<std::uint32_t> announcedBlocks;
     std::map<std::uint32_t, std::uint32_t> blockReceipts; // index -> receipts, all sessions
     std::vector<std::int64_t> queryTimesMs;               // since the emulator started
+    std::vector<std::int64_t> requestTimesMs;             // likewise, every "LU"
+    std::vector<std::int64_t> blockTimesUs; // every "UD" receipt, in µs, the kernel's arrival time
+    std::vector<std::int64_t> completionTimesMs;          // likewise, every "R" complete
     std::vector<std::vector<std::uint32_t>> resendLists;  // as sent
     std::uint64_t completions = 0;                        // "R" complete answers sent
     bool imageComplete = false;

@@ -147,6 +147,12 @@ void DeclareOptions(CLI::App& app, CommandLine& line, std::vector<std::string>& 
     AddNumber<std::size_t>(app, "--flood-bytes", o.floodBytes, 0, std::size_t{1} << 31, "N",
                            "send N bytes of text without ESC/ENQ before the\n"
                            "first reply to each peer on each channel");
+    app.add_option("--twin-serial", o.twinSerial,
+                   "answer every probe a second time with this serial,\n"
+                   "as a second device on the same address would")
+        ->option_text("TEXT");
+    AddNumber(app, "--restart-ms", o.restartMs, 0, 600000, "N",
+              "after completing an upgrade, answer no probe for N ms");
     app.add_option("--image-out", o.imageOut,
                    "write the assembled image there (\"%a\": the address)")
         ->option_text("PATH");

@@ -52,6 +52,9 @@ Json CollectorJson(const CollectorReport& r) {
         receipts[std::to_string(block)] = times;
     c["block_receipts"] = std::move(receipts);
     c["query_times_ms"] = r.queryTimesMs;
+    c["request_times_ms"] = r.requestTimesMs;
+    c["block_times_us"] = r.blockTimesUs;
+    c["completion_times_ms"] = r.completionTimesMs;
     c["resend_lists"] = r.resendLists;
     return c;
 }

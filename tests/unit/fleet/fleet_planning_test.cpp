@@ -26,6 +26,7 @@ std::vector<std::size_t> StartAll(LaunchPlan& plan) {
 }
 
 const char kOwn[] = "198.51.100.1";
+const fleet::SweepScope kOwnScope = *fleet::SweepScope::Of(kOwn, 24);
 
 std::string Reply(const std::string& text) {
     return "\x1B" + text + "\x05";
@@ -200,7 +201,7 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     fleet::FirmwareImage image;
     image.versionWire = image.versionAsReported = "S2.00";
 
-    const auto all = fleet::PlanTargets(field, {}, {}, image, *fleet::SweepScope::Of(kOwn, 24));
+    const auto all = fleet::PlanTargets(field, {}, {}, image, kOwnScope);
     EXPECT_EQ(all.toUpgrade, (std::vector<std::string>{"198.51.100.10", "198.51.100.20"}));
     EXPECT_EQ(all.toUpgradeAs[1].serial, "a");
     EXPECT_EQ(all.toUpgradeAs[1].versionBefore, "S1.00");
@@ -226,7 +227,7 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     // Named targets: duplicates once, in address order; a missing one fails,
     // one from outside the /24 (a target file of another site) is not touched.
     const auto named = fleet::PlanTargets(
-        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image, *fleet::SweepScope::Of(kOwn, 24));
+        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image, kOwnScope);
     EXPECT_EQ(named.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     ASSERT_EQ(named.settled.size(), 2u);
     EXPECT_EQ(named.settled[0].result, ResultKind::Failed);
@@ -237,7 +238,7 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
 
     // Exclusions leave a collector out of --all and of named targets alike.
     const auto excluded =
-        fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, *fleet::SweepScope::Of(kOwn, 24));
+        fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, kOwnScope);
     EXPECT_EQ(excluded.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     EXPECT_EQ(excluded.settled.size(), 3u);
 }
@@ -257,7 +258,7 @@ TEST(FleetPlan, TwoSerialsFromOneAddress_AConflictNeverUpgraded) {
 
     fleet::FirmwareImage image;
     image.versionWire = image.versionAsReported = "S2.00";
-    const auto plan = fleet::PlanTargets(field, {}, {}, image, *fleet::SweepScope::Of(kOwn, 24));
+    const auto plan = fleet::PlanTargets(field, {}, {}, image, kOwnScope);
     EXPECT_TRUE(plan.toUpgrade.empty());
     ASSERT_EQ(plan.settled.size(), 1u);
     EXPECT_EQ(plan.settled[0].result, ResultKind::Conflict);
