@@ -11,6 +11,8 @@ namespace {
 
 using enum ControlKind;
 
+// One row a control, as the layout table reads.
+// clang-format off
 constexpr std::array<ControlDescription, 17> kControls{{
     {"pnl1", kPnl1, kNoControl, Panel, {0, 0, 398, 382}, "", 13, 0, Dock::Left, kNoFlags},
     {"lv1", kLv1, kPnl1, ListView, {0, 0, 398, 382}, "", 13, 0, Dock::Fill, kNoFlags},
@@ -38,6 +40,7 @@ constexpr std::array<ControlDescription, 17> kControls{{
     {"stat1", kStat1, kNoControl, StatusBar, {0, 382, 607, 19}, "", 13, -1, Dock::Bottom,
      kNoFlags},
 }};
+// clang-format on
 
 constexpr std::array<ListColumn, 3> kColumns{{{"序列号", 130}, {"IP", 105}, {"版本号", 140}}};
 

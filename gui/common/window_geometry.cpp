@@ -23,8 +23,7 @@ DockedLayout LayOutDocked(int clientWidth, int clientHeight, int dpi) {
 }
 
 Rect ProgressInPanel(const Rect& panel, int dpi) {
-    return {panel.left, panel.top, panel.width - ScaleToDpi(kProgressRightGap, dpi),
-            panel.height};
+    return {panel.left, panel.top, panel.width - ScaleToDpi(kProgressRightGap, dpi), panel.height};
 }
 
 } // namespace gui

@@ -11,17 +11,16 @@ namespace gui {
 
 WindowShell::WindowShell(WindowSeams seams, WindowParts parts)
     : notices_(seams.notices != nullptr ? seams.notices : &parts.ownNotices) {
-    OpenFileDialog& fileDialog = seams.fileDialog != nullptr ? *seams.fileDialog
-                                                             : parts.ownFileDialog;
+    OpenFileDialog& fileDialog =
+        seams.fileDialog != nullptr ? *seams.fileDialog : parts.ownFileDialog;
     Sleeper& sleeper = seams.sleeper != nullptr ? *seams.sleeper : ownSleeper_;
     auto lookup = seams.lookupLocalAddress
                       ? std::move(seams.lookupLocalAddress)
                       : std::function<std::optional<std::string>()>(LookupLocalIPv4);
-    tool_ = std::make_unique<UpgradeTool>(WindowPorts{parts.view, parts.input, *notices_,
-                                                      fileDialog, parts.workerDisplay,
-                                                      parts.socketEvents, sleeper,
-                                                      std::move(lookup)},
-                                          seams.ports);
+    tool_ = std::make_unique<UpgradeTool>(
+        WindowPorts{parts.view, parts.input, *notices_, fileDialog, parts.workerDisplay,
+                    parts.socketEvents, sleeper, std::move(lookup)},
+        seams.ports);
 }
 
 WindowShell::~WindowShell() {

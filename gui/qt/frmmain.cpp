@@ -246,8 +246,8 @@ void TFrmmain::stat1DrawPanel(const QRect& panel) {
         progress->setParent(statusBar);
         progress->show();
     }
-    progress->setGeometry(ToQRect(
-        gui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
+    progress->setGeometry(
+        ToQRect(gui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
 }
 
 bool TFrmmain::event(QEvent* event) {

@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 
-
 using gui::WindowSeams;
 
 class TFrmmain : public QWidget {

@@ -10,7 +10,6 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
-
 namespace {
 
 constexpr int kSerialColumn = 0;
@@ -82,8 +81,7 @@ void QueuedWorkerDisplay::SetProgressMaximum(int maximum) {
 
 void QueuedWorkerDisplay::SetProgressPosition(int position) {
     QMetaObject::invokeMethod(
-        &receiver_, [this, position] { Show(model_.SetPosition(position)); },
-        Qt::QueuedConnection);
+        &receiver_, [this, position] { Show(model_.SetPosition(position)); }, Qt::QueuedConnection);
 }
 
 void QueuedWorkerDisplay::AdvanceProgress() {

@@ -25,19 +25,18 @@ std::wstring Wide(std::string_view utf8) {
     return Utf8ToWide(std::string(utf8));
 }
 
+int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
 bool FontFaceExists(const std::wstring& face) {
     LOGFONTW wanted{};
     wanted.lfCharSet = DEFAULT_CHARSET;
     face.copy(wanted.lfFaceName, LF_FACESIZE - 1);
     bool found = false;
     const HDC screen = GetDC(nullptr);
-    EnumFontFamiliesExW(
-        screen, &wanted,
-        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) -> int {
-            *reinterpret_cast<bool*>(found) = true;
-            return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExW(screen, &wanted, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
     ReleaseDC(nullptr, screen);
     return found;
 }
@@ -156,10 +155,10 @@ NativeKind NativeKindOf(const gui::ControlDescription& control) {
         return {L"BUTTON", BS_GROUPBOX, WS_EX_CONTROLPARENT};
     case Label:
     case SizedLabel:
-        return {L"STATIC",
-                static_cast<DWORD>((control.Has(gui::kCentred) ? SS_CENTER : SS_LEFT) |
-                                   SS_NOPREFIX),
-                0};
+        return {
+            L"STATIC",
+            static_cast<DWORD>((control.Has(gui::kCentred) ? SS_CENTER : SS_LEFT) | SS_NOPREFIX),
+            0};
     case LineEdit:
         return {L"EDIT",
                 WS_TABSTOP | ES_AUTOHSCROLL |
@@ -205,10 +204,9 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     // The outer size that holds the client area at this resolution, centred on
     // the desktop.
     const int dpi = static_cast<int>(dpi_);
-    const SIZE outer =
-        OuterSizeForClient(gui::ScaleToDpi(gui::kClientWidth, dpi),
-                           gui::ScaleToDpi(gui::kClientHeight, dpi), kWindowStyle, kWindowExStyle,
-                           dpi_);
+    const SIZE outer = OuterSizeForClient(gui::ScaleToDpi(gui::kClientWidth, dpi),
+                                          gui::ScaleToDpi(gui::kClientHeight, dpi), kWindowStyle,
+                                          kWindowExStyle, dpi_);
     SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2, outer.cx, outer.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -248,8 +246,8 @@ void TFrmmain::MakeFonts() {
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[gui::kWindowFontPixels]),
                  FALSE);
     for (const auto& [id, control] : controls_)
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(gui::Describe(
-                                                                      static_cast<ControlId>(id)))),
+        SendMessageW(control, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(FontFor(gui::Describe(static_cast<ControlId>(id)))),
                      TRUE);
     for (const auto& [pixels, font] : made)
         DeleteObject(font);
@@ -357,9 +355,9 @@ void TFrmmain::stat1DrawPanel(const RECT& panel) {
     const HWND statusBar = Control(kStat1);
     if (GetParent(progress) != statusBar)
         SetParent(progress, statusBar);
-    Place(progress, gui::ProgressInPanel({panel.left, panel.top, panel.right - panel.left,
-                                          panel.bottom - panel.top},
-                                         static_cast<int>(dpi_)));
+    Place(progress, gui::ProgressInPanel(
+                        {panel.left, panel.top, panel.right - panel.left, panel.bottom - panel.top},
+                        static_cast<int>(dpi_)));
     // The bar has just painted the panel beneath the progress bar.
     InvalidateRect(progress, nullptr, FALSE);
 }
@@ -403,10 +401,8 @@ LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_ACTIVATE:
-        if (shell_) {
-            OnActivate(LOWORD(wParam) != WA_INACTIVE);
+        if (shell_ && OnActivate(LOWORD(wParam) != WA_INACTIVE, HIWORD(wParam) != 0))
             return 0;
-        }
         break;
     case kStartUpMessage:
         if (shell_)
@@ -456,19 +452,23 @@ LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-void TFrmmain::OnActivate(bool active) {
+bool TFrmmain::OnActivate(bool active, bool minimised) {
+    if (active)
+        shell_->FormActivate();
+    if (minimised)
+        return false; // the system's handling: no control to focus
     if (!active) {
         // Remembered, so Alt+Tab back puts the keyboard where it was.
         const HWND focus = GetFocus();
         if (focus != nullptr && IsChild(window_, focus))
             focusBeforeDeactivation_ = focus;
-        return;
+        return true;
     }
     const HWND back = focusBeforeDeactivation_ != nullptr && IsWindow(focusBeforeDeactivation_)
                           ? focusBeforeDeactivation_
                           : Control(kLv1);
     SetFocus(back);
-    shell_->FormActivate();
+    return true;
 }
 
 void TFrmmain::OnCommand(int id, int notification) {

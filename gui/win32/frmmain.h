@@ -53,7 +53,9 @@ private:
     void ApplyDpi(UINT dpi, const RECT* suggested); // fonts, places and sizes at `dpi`
     void LayOutDocked();
     void OnCommand(int id, int notification);
-    void OnActivate(bool active);
+    // Start-up on the first activation, and the keyboard focus kept across
+    // activations. False: the system's handling is wanted too.
+    bool OnActivate(bool active, bool minimised);
     void HandleSocketMessage();
 
     HWND window_ = nullptr;

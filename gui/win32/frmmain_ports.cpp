@@ -6,7 +6,6 @@
 
 #include <commctrl.h>
 
-
 namespace {
 
 constexpr int kSerialColumn = 0;

@@ -106,7 +106,8 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
     const auto columns = gui::DeviceListColumns();
     ASSERT_EQ(list->columnCount(), static_cast<int>(columns.size()));
     for (int c = 0; c < list->columnCount(); ++c) {
-        EXPECT_EQ(list->headerItem()->text(c), FromUtf8(columns[static_cast<std::size_t>(c)].caption));
+        EXPECT_EQ(list->headerItem()->text(c),
+                  FromUtf8(columns[static_cast<std::size_t>(c)].caption));
         EXPECT_EQ(list->columnWidth(c), columns[static_cast<std::size_t>(c)].width);
     }
     EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
@@ -167,7 +168,8 @@ TEST(WindowLayout, TabOrderIsTheDescribedChain) {
 TEST(WindowLayout, ResizingDocksListAndStatusBarAndLeavesTheRestInPlace) {
     TestWindow w;
     ASSERT_TRUE(w.ShowAndStart());
-    for (const QSize client : {QSize(607, 401), QSize(900, 401), QSize(700, 520), QSize(640, 300)}) {
+    for (const QSize client :
+         {QSize(607, 401), QSize(900, 401), QSize(700, 520), QSize(640, 300)}) {
         SCOPED_TRACE(testing::Message() << client.width() << "x" << client.height());
         w->resize(client);
         QApplication::processEvents();
@@ -192,8 +194,9 @@ TEST(WindowLayout, DrawPanelPlacesTheProgressBarAsDescribed) {
     for (const QRect panel : {QRect(0, 0, 607, 19), QRect(2, 3, 100, 15)}) {
         w->stat1DrawPanel(panel);
         EXPECT_EQ(progress->parentWidget(), w.Control("stat1"));
-        EXPECT_EQ(progress->geometry(),
-                  ToQRect(gui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
+        EXPECT_EQ(
+            progress->geometry(),
+            ToQRect(gui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
     }
 }
 

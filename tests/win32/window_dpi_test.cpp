@@ -46,10 +46,8 @@ void ExpectFixedControlsAt(TestWindow& w, int dpi) {
                       -gui::ScaleToDpi(control.fontPixels, dpi));
         }
     }
-    LVCOLUMNW column{};
-    column.mask = LVCF_WIDTH;
-    SendMessageW(w.Control(kLv1), LVM_GETCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    EXPECT_EQ(column.cx, gui::ScaleToDpi(gui::DeviceListColumns()[0].width, dpi));
+    EXPECT_EQ(SendMessageW(w.Control(kLv1), LVM_GETCOLUMNWIDTH, 0, 0),
+              gui::ScaleToDpi(gui::DeviceListColumns()[0].width, dpi));
 }
 
 TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChange) {
@@ -73,10 +71,10 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
               panel.right - panel.left - gui::ScaleToDpi(gui::kProgressRightGap, kDpi));
 
     if (const char* hold = std::getenv("WIN32_DPI_SCREENSHOT_HOLD_MS"); hold != nullptr) {
-        for (const DeviceEntry& device : std::vector<DeviceEntry>{
-                 {"ZJ2024000117", "198.51.100.17", "S1.02"},
-                 {"ZJ2024000118", "198.51.100.18", "S1.02"},
-                 {"ZJ2023000342", "198.51.100.42", "S1.01"}})
+        for (const DeviceEntry& device :
+             std::vector<DeviceEntry>{{"ZJ2024000117", "198.51.100.17", "S1.02"},
+                                      {"ZJ2024000118", "198.51.100.18", "S1.02"},
+                                      {"ZJ2023000342", "198.51.100.42", "S1.01"}})
             w->View().DeviceAdded(device);
         SelectListRow(w.Control(kLv1), 0);
         w->View().ImageChosen("C:\\firmware\\S2.00.bin", "S2.00");
@@ -96,12 +94,13 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     // area at 96 dpi, and every control goes back to its described place.
     RECT outer{};
     GetWindowRect(w.Handle(), &outer);
-    const SIZE at96 = OuterSizeForClient(gui::kClientWidth, gui::kClientHeight,
-                                         static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_STYLE)),
-                                         static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_EXSTYLE)),
-                                         96);
+    const SIZE at96 =
+        OuterSizeForClient(gui::kClientWidth, gui::kClientHeight,
+                           static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_STYLE)),
+                           static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_EXSTYLE)), 96);
     RECT suggested{outer.left, outer.top, outer.left + at96.cx, outer.top + at96.cy};
-    SendMessageW(w.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&suggested));
+    SendMessageW(w.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96),
+                 reinterpret_cast<LPARAM>(&suggested));
     PumpFor(30);
     EXPECT_EQ(w->Dpi(), 96u);
     ExpectFixedControlsAt(w, 96);

@@ -94,8 +94,7 @@ TEST(Win32WindowLayout, EveryControlIsAsDescribed) {
         const HWND control = w.Control(expected.id);
         ASSERT_NE(control, nullptr);
         EXPECT_EQ(ClassOf(control), Win32ClassOf(expected.kind));
-        const HWND parent =
-            expected.parent == kNoControl ? w.Handle() : w.Control(expected.parent);
+        const HWND parent = expected.parent == kNoControl ? w.Handle() : w.Control(expected.parent);
         EXPECT_EQ(GetParent(control), parent);
         EXPECT_EQ(GetDlgCtrlID(control), expected.id);
         EXPECT_EQ(PlacementInParent(control), ToPlacement(expected.bounds));
@@ -235,7 +234,8 @@ TEST(Win32WindowLayout, ResizingDocksListAndStatusBarAndKeepsTheProgressBarTenPi
         EXPECT_EQ(PlacementInParent(w.Control(kLv1)), ToPlacement(docked.lv1));
         EXPECT_EQ(PlacementInParent(stat1), ToPlacement(docked.stat1));
         for (const ControlId fixed : {kBtnUpg, kGrp1})
-            EXPECT_EQ(PlacementInParent(w.Control(fixed)), ToPlacement(gui::Describe(fixed).bounds));
+            EXPECT_EQ(PlacementInParent(w.Control(fixed)),
+                      ToPlacement(gui::Describe(fixed).bounds));
 
         // The bar hosts the progress bar over its panel, but for 10 pixels.
         ASSERT_EQ(GetParent(progress), stat1);
@@ -243,8 +243,7 @@ TEST(Win32WindowLayout, ResizingDocksListAndStatusBarAndKeepsTheProgressBarTenPi
         SendMessageW(stat1, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
         EXPECT_GE(panel.right, width - 4) << "the only panel spans the bar";
         EXPECT_EQ(PlacementInParent(progress),
-                  ToPlacement(gui::ProgressInPanel({panel.left, panel.top,
-                                                    panel.right - panel.left,
+                  ToPlacement(gui::ProgressInPanel({panel.left, panel.top, panel.right - panel.left,
                                                     panel.bottom - panel.top})));
     }
 }

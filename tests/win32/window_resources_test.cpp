@@ -35,8 +35,8 @@ TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
     const std::string text(manifest, SizeofResource(self, manifestResource));
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
-    for (const char* setting : {"level=\"asInvoker\"", ">PerMonitorV2, PerMonitor<",
-                                ">true/pm<", "<longPathAware", ">true</longPathAware>"})
+    for (const char* setting : {"level=\"asInvoker\"", ">PerMonitorV2, PerMonitor<", ">true/pm<",
+                                "<longPathAware", ">true</longPathAware>"})
         EXPECT_NE(text.find(setting), std::string::npos) << setting;
 
     wchar_t path[MAX_PATH] = {};
@@ -63,8 +63,8 @@ TEST(Win32WindowResources, TheRichEditLibraryComesFromTheSystemFolder) {
     wchar_t system[MAX_PATH] = {};
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     ASSERT_GT(length, 0u);
-    EXPECT_EQ(CompareStringOrdinal(path, static_cast<int>(length), system,
-                                   static_cast<int>(length), TRUE),
+    EXPECT_EQ(CompareStringOrdinal(path, static_cast<int>(length), system, static_cast<int>(length),
+                                   TRUE),
               CSTR_EQUAL)
         << "loaded from the system folder";
 }

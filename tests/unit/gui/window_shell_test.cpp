@@ -1,5 +1,5 @@
-// The shell every window drives: start-up once, after the first show; the
-// seams it falls back on; and the error guard's box for a collector's field.
+// The shell every window drives: start-up once, after the first show, and
+// the error guard's box for a collector's field.
 
 #include "gui/common/window_shell.h"
 #include "pubpro/conversion_error.h"
@@ -19,17 +19,15 @@ struct ShellRig {
     VirtualSleeper sleeper;
     gui::WindowShell shell;
 
-    explicit ShellRig(bool fillSeams = true) : shell(Seams(fillSeams), Parts()) {}
+    ShellRig() : shell(Seams(), Parts()) {}
 
-    gui::WindowSeams Seams(bool fill) {
+    gui::WindowSeams Seams() {
         gui::WindowSeams seams;
         seams.ports = FreeTestPorts();
         seams.sleeper = &sleeper;
         seams.lookupLocalAddress = [] { return std::optional<std::string>("127.0.0.1"); };
-        if (fill) {
-            seams.notices = &fake.notices;
-            seams.fileDialog = &fake.dialog;
-        }
+        seams.notices = &fake.notices;
+        seams.fileDialog = &fake.dialog;
         return seams;
     }
     gui::WindowParts Parts() {
@@ -62,14 +60,6 @@ TEST(WindowShell, AConversionErrorShowsTheCollectorsFieldDecodedFromGbk) {
     rig.shell.btn1Click();
     EXPECT_EQ(rig.fake.notices.ErrorBoxTexts(),
               (std::vector<std::string>{"'$啊中' is not a valid integer value."}));
-}
-
-TEST(WindowShell, EmptySeamsTakeTheWindowsOwnBoxesAndDialog) {
-    ShellRig rig(false);
-    rig.ownDialog.onExecute = [](FakeFileDialog&) -> bool { throw std::runtime_error("磁盘已满"); };
-    rig.shell.btn1Click();
-    EXPECT_EQ(rig.ownDialog.namesShown.size(), 1u);
-    EXPECT_EQ(rig.ownNotices.ErrorBoxTexts(), (std::vector<std::string>{"磁盘已满."}));
 }
 
 } // namespace
