@@ -6,6 +6,7 @@
 #include "gui/fleet_common/fleet_texts.h"
 #include "gui/win32/win32_text.h"
 #include "gui/win32/window_dpi.h"
+#include "platform/read_file.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
