@@ -126,7 +126,10 @@ TEST_F(Win32Fleet, LastReportListedCheckBoxesCountAndSort) {
     click.iSubItem = static_cast<int>(Column::Serial);
     SendMessageW(window->Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
     EXPECT_EQ(CellText(list, 0, Column::Serial), "A");
-    EXPECT_EQ(ListView_GetCheckState(list, 0), TRUE); // checks follow their rows
+    // Checks follow their rows: A (.10) was unticked by hand, B and C stay ticked.
+    EXPECT_FALSE(ListView_GetCheckState(list, 0));
+    EXPECT_TRUE(ListView_GetCheckState(list, 1));
+    EXPECT_TRUE(ListView_GetCheckState(list, 2));
 }
 
 TEST_F(Win32Fleet, NameRuleStartRefusalAndSavedReports) {
