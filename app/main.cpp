@@ -10,11 +10,11 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
-    RealSleeper sleeper;
+    platform::RealSleeper sleeper;
     WindowSeams seams;
-    seams.ports = ToolPorts{8000, 8000, 23, 23};
+    seams.ports = core::ToolPorts{};
     seams.sleeper = &sleeper;
-    seams.lookupLocalAddress = LookupLocalIPv4;
+    seams.lookupLocalAddress = platform::LookupLocalIPv4;
     // Notices and the open-file dialog: the window's own, over the window.
 
     TFrmmain frmmain(std::move(seams));

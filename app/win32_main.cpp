@@ -6,7 +6,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     WindowSeams seams;
-    seams.ports = ToolPorts{8000, 8000, 23, 23};
+    seams.ports = core::ToolPorts{};
     TFrmmain frmmain(std::move(seams));
     frmmain.Show(showCommand);
     return RunMessageLoop(frmmain);

@@ -1,6 +1,9 @@
 #include "core/block_workers.h"
 
+#include "protocol/collector_rules.h"
 #include "protocol/messages.h"
+
+namespace core {
 
 namespace {
 
@@ -16,21 +19,21 @@ void SendBlock(const std::string& image, long long index, const std::string& ip,
                WorkerContext& context) {
     context.channel.Send(protocol::BuildDataBlock(index, protocol::BlockText(image, index)), ip);
     context.display.AdvanceProgress();
-    Pause(context, kPacketDelayMs);
+    Pause(context, protocol::kBlockPacingMs);
 }
 
 // Settle, switch to "EN" and query until a reply changes the mode or five
 // queries went unanswered.
 void RunCompletionPhase(const std::string& ip, WorkerContext& context) {
-    Pause(context, kSettleDelayMs);
+    Pause(context, protocol::kSettleMs);
     context.session.BlocksSent();
     const std::string query = protocol::BuildCompletionQuery();
     int queries = 0;
     while (context.session.Polling()) {
         context.channel.Send(query, ip);
         context.session.QuerySent();
-        Pause(context, kQueryDelayMs);
-        if (++queries == kQueryLimit)
+        Pause(context, protocol::kQueryIntervalMs);
+        if (++queries == protocol::kQueryLimit)
             break;
     }
     context.session.QueriesEnded();
@@ -67,3 +70,5 @@ void RunListPass(const ListRequest& request, WorkerContext& context) {
     } catch (const PassAbandoned&) {
     }
 }
+
+} // namespace core

@@ -7,7 +7,7 @@
 
 #include "core/channels.h"
 #include "core/tool_view.h"
-#include "core/upgrade_session.h"
+#include "core/worker_port.h"
 #include "core/worker_requests.h"
 #include "platform/message_queue.h"
 #include "platform/sleeper.h"
@@ -17,17 +17,15 @@
 #include <thread>
 #include <vector>
 
+namespace core {
+
 inline constexpr int kStartSendMessage = 1064; // user message base 1024 + 40
-inline constexpr int kPacketDelayMs = 150;
-inline constexpr int kSettleDelayMs = 5000;
-inline constexpr int kQueryDelayMs = 3000;
-inline constexpr int kQueryLimit = 5;
 
 // What a pass works with. All of it outlives the workers.
 struct WorkerContext {
     UdpChannel& channel;
-    UpgradeSession& session; // the mode changes and the status texts of a pass
-    Sleeper& sleeper;
+    WorkerPort& session; // the mode changes and the status texts of a pass
+    platform::Sleeper& sleeper;
     WorkerDisplay& display; // progress
 };
 
@@ -78,7 +76,7 @@ private:
 
     Pass pass_;
     WorkerContext context_;
-    MessageQueue<Message> queue_;
+    platform::MessageQueue<Message> queue_;
     std::thread thread_; // last: starts once everything above exists
 };
 
@@ -106,3 +104,5 @@ private:
     Tupthread tupthread_;
     Tupthread1 tupthread1_;
 };
+
+} // namespace core

@@ -1,7 +1,12 @@
 #include "core/channels.h"
 
+#include "protocol/collector_rules.h"
+#include "protocol/datagram_rules.h"
+
+namespace core {
+
 bool OpenChannel(UdpChannel& channel, SocketEvents& events) {
-    if (!StartSocketLibrary())
+    if (!platform::StartSocketLibrary())
         return false;
     channel.libraryStarted_ = true;
     auto& socket = channel.socket_;
@@ -11,8 +16,8 @@ bool OpenChannel(UdpChannel& channel, SocketEvents& events) {
         CloseChannel(channel, events);
         return false;
     }
-    socket.RequestReceiveBuffer(kSocketBufferBytes);
-    socket.RequestSendBuffer(kSocketBufferBytes);
+    socket.RequestReceiveBuffer(protocol::kSocketBufferBytes);
+    socket.RequestSendBuffer(protocol::kSocketBufferBytes);
     events.Watch(socket.NativeHandle());
     return true;
 }
@@ -23,7 +28,7 @@ void CloseChannel(UdpChannel& channel, SocketEvents& events) {
         channel.socket_.Close();
     }
     if (channel.libraryStarted_) {
-        ReleaseSocketLibrary();
+        platform::ReleaseSocketLibrary();
         channel.libraryStarted_ = false;
     }
 }
@@ -32,49 +37,41 @@ namespace {
 
 // Keeps a buffer bounded also when a handler throws out of the extraction.
 struct BoundOnExit {
-    RxBuffer& buffer;
+    pubpro::RxBuffer& buffer;
     ~BoundOnExit() { buffer.Bound(); }
 };
 
 } // namespace
 
-std::string_view UpgradeDatagramText(std::string_view datagram) {
-    return datagram.substr(0, datagram.find('\0'));
-}
-
-void ScrubSearchDatagram(std::string& datagram) {
-    for (auto& c : datagram) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == 0x00 || b == 0x0A || b == 0xFB || b == 0xFF)
-            c = ' ';
-    }
-}
-
 void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
                          const UpgradeFrameHandler& onUpgradeFrame,
                          const SearchFrameHandler& onSearchFrame) {
-    UdpSocket::Datagram datagram;
-    if (upgrade.Socket().Receive(kMaxDatagramBytes, datagram) == UdpSocket::ReadStatus::Ok &&
+    platform::UdpSocket::Datagram datagram;
+    if (upgrade.Socket().Receive(protocol::kMaxDatagramBytes, datagram) ==
+            platform::UdpSocket::ReadStatus::Ok &&
         !datagram.bytes.empty()) {
-        const auto text = UpgradeDatagramText(datagram.bytes);
+        const auto text = protocol::UpgradeDatagramText(datagram.bytes);
         if (text.empty())
             return;
         auto& buffer = upgrade.Buffer();
         buffer.Append(text);
         const BoundOnExit bound{buffer};
-        ExtractFrames(buffer, [&](const std::string& frame) {
-            if (FrameChecksumOk(frame))
+        pubpro::ExtractFrames(buffer, [&](const std::string& frame) {
+            if (pubpro::FrameChecksumOk(frame))
                 onUpgradeFrame(frame);
         });
         return;
     }
-    if (search.Socket().Receive(kMaxDatagramBytes, datagram) != UdpSocket::ReadStatus::Ok ||
+    if (search.Socket().Receive(protocol::kMaxDatagramBytes, datagram) !=
+            platform::UdpSocket::ReadStatus::Ok ||
         datagram.bytes.empty())
         return;
-    ScrubSearchDatagram(datagram.bytes);
+    protocol::ScrubSearchDatagram(datagram.bytes);
     auto& buffer = search.Buffer();
     buffer.Append(datagram.bytes);
     const BoundOnExit bound{buffer};
     const std::string sender = datagram.sender;
-    ExtractFrames(buffer, [&](const std::string& frame) { onSearchFrame(frame, sender); });
+    pubpro::ExtractFrames(buffer, [&](const std::string& frame) { onSearchFrame(frame, sender); });
 }
+
+} // namespace core

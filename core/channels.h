@@ -12,10 +12,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr std::size_t kMaxDatagramBytes = 10230;
-// Room for the replies of a whole /24 arriving at once, and for the probes of
-// back-to-back sweeps waiting on address resolution of silent hosts.
-inline constexpr int kSocketBufferBytes = 1 << 20;
+namespace core {
 
 class UdpChannel {
 public:
@@ -32,14 +29,14 @@ public:
         socket_.SendTo(bytes, dottedAddress, destinationPort_);
     }
 
-    UdpSocket& Socket() { return socket_; }
-    RxBuffer& Buffer() { return buffer_; }
+    platform::UdpSocket& Socket() { return socket_; }
+    pubpro::RxBuffer& Buffer() { return buffer_; }
 
 private:
     friend bool OpenChannel(UdpChannel&, SocketEvents&);
     friend void CloseChannel(UdpChannel&, SocketEvents&);
-    UdpSocket socket_;
-    RxBuffer buffer_;
+    platform::UdpSocket socket_;
+    pubpro::RxBuffer buffer_;
     std::uint16_t localPort_ = 0;
     std::uint16_t destinationPort_ = 0;
     bool libraryStarted_ = false;
@@ -63,11 +60,6 @@ inline void CloseSearchChannel(UdpChannel& channel, SocketEvents& events) {
     CloseChannel(channel, events);
 }
 
-// What a datagram contributes to its channel's buffer. Upgrade text ends at the
-// first zero byte; search text has 00, 0A, FB and FF turned into spaces.
-std::string_view UpgradeDatagramText(std::string_view datagram);
-void ScrubSearchDatagram(std::string& datagram);
-
 using UpgradeFrameHandler = std::function<void(const std::string& frame)>;
 using SearchFrameHandler = std::function<void(const std::string& frame, const std::string& sender)>;
 
@@ -80,3 +72,5 @@ using SearchFrameHandler = std::function<void(const std::string& frame, const st
 void HandleSocketMessage(UdpChannel& upgrade, UdpChannel& search,
                          const UpgradeFrameHandler& onUpgradeFrame,
                          const SearchFrameHandler& onSearchFrame);
+
+} // namespace core

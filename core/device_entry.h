@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace core {
+
 // One collector of the device list. Serial and version are the collector's
 // raw bytes (GBK as it sends them); a window decodes them only for display.
 struct DeviceEntry {
@@ -11,3 +13,5 @@ struct DeviceEntry {
 
     bool operator==(const DeviceEntry&) const = default;
 };
+
+} // namespace core

@@ -1,5 +1,7 @@
 #include "core/device_table.h"
 
+namespace core {
+
 void DeviceTable::Clear() {
     rows_.clear();
     view_.DevicesCleared();
@@ -29,3 +31,5 @@ std::optional<int> DeviceTable::FindByIp(const std::string& ip) const {
             return row;
     return std::nullopt;
 }
+
+} // namespace core

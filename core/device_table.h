@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace core {
+
 class DeviceTable {
 public:
     explicit DeviceTable(ToolView& view) : view_(view) {}
@@ -29,3 +31,5 @@ private:
     ToolView& view_;
     std::vector<DeviceEntry> rows_;
 };
+
+} // namespace core

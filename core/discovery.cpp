@@ -1,12 +1,16 @@
 #include "core/discovery.h"
 
+#include "protocol/collector_rules.h"
 #include "protocol/messages.h"
 #include "pubpro/text_utils.h"
+
+namespace core {
 
 std::string SubnetPrefix(const std::string& localAddress) {
     std::size_t k = 0;
     for (int dot = 0; dot < 3; ++dot)
-        k += Pos(".", Copy(localAddress, static_cast<long long>(k) + 1, localAddress.size()));
+        k += pubpro::Pos(
+            ".", pubpro::Copy(localAddress, static_cast<long long>(k) + 1, localAddress.size()));
     return localAddress.substr(0, k);
 }
 
@@ -20,7 +24,7 @@ void Discovery::Sweep(UdpChannel& searchChannel) {
     mode_.Set(Mode::SS);
     const std::string prefix = SubnetPrefix(localAddress_);
     const std::string probe = protocol::BuildSearchProbe();
-    for (int host = 1; host <= kLastSweptHost; ++host)
+    for (int host = protocol::kFirstSweptHost; host <= protocol::kLastSweptHost; ++host)
         searchChannel.Send(probe, prefix + std::to_string(host));
 }
 
@@ -36,5 +40,7 @@ void Discovery::HandleSearchReply(const std::string& frame, const std::string& s
         devices_.SetSerial(*row, reply.serial);
         return;
     }
-    devices_.Append({Trim(reply.serial), sender, reply.version});
+    devices_.Append({pubpro::Trim(reply.serial), sender, reply.version});
 }
+
+} // namespace core

@@ -10,7 +10,7 @@
 
 #include <string>
 
-inline constexpr int kLastSweptHost = 254; // hosts 1..254 are probed; 0 and 255 never
+namespace core {
 
 // The local address up to and including its third dot ("192.168.1.23" ->
 // "192.168.1."); with fewer dots, up to the last one; with none, empty.
@@ -40,3 +40,5 @@ private:
     DeviceTable devices_;
     std::string localAddress_ = "lbl3";
 };
+
+} // namespace core

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <exception>
 
+namespace core {
+
 std::string ErrorBoxText(const std::string& message) {
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
         return message + ".";
@@ -37,3 +39,5 @@ void RunGuarded(Notices& notices, const std::function<void()>& handler) noexcept
     } catch (...) {
     }
 }
+
+} // namespace core

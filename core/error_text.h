@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+namespace core {
+
 class Notices;
 
 // "Message." as the error box shows it: a full stop is added when the last
@@ -17,3 +19,5 @@ std::string ApplicationTitle(const std::string& programPath);
 // whatever escapes it in the error box (message with the full-stop rule).
 // Nothing ever leaves it, so no exception reaches the toolkit.
 void RunGuarded(Notices& notices, const std::function<void()>& handler) noexcept;
+
+} // namespace core

@@ -1,5 +1,7 @@
 #include "core/session_mode.h"
 
+namespace core {
+
 std::string_view ModeText(Mode mode) {
     switch (mode) {
     case Mode::SS:
@@ -15,3 +17,5 @@ std::string_view ModeText(Mode mode) {
     }
     return "";
 }
+
+} // namespace core

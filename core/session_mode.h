@@ -6,6 +6,8 @@
 #include <atomic>
 #include <string_view>
 
+namespace core {
+
 enum class Mode {
     Empty, // idle
     SS,    // a sweep was started; search replies are taken
@@ -25,3 +27,5 @@ public:
 private:
     std::atomic<Mode> value_{Mode::Empty};
 };
+
+} // namespace core

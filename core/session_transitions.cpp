@@ -5,6 +5,8 @@
 #include <array>
 #include <utility>
 
+namespace core {
+
 namespace {
 
 using enum SessionEvent;
@@ -62,3 +64,5 @@ std::optional<SessionEvent> ReplyEvent(Mode mode, std::string_view frame) {
         return EventOf(protocol::ClassifyCompletionReply(frame), kCompletionReplies);
     return std::nullopt;
 }
+
+} // namespace core

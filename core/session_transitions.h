@@ -10,6 +10,8 @@
 #include <optional>
 #include <string_view>
 
+namespace core {
+
 enum class SessionEvent {
     // Replies to the upgrade request, taken in "LU".
     Accept,      // "R" + start block
@@ -51,3 +53,5 @@ const SessionTransition* FindTransition(Mode mode, SessionEvent event);
 // The event a checksummed frame on the upgrade channel stands for in `mode`;
 // nothing in the modes that ignore the collector's replies.
 std::optional<SessionEvent> ReplyEvent(Mode mode, std::string_view frame);
+
+} // namespace core

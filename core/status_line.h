@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+namespace core {
+
 class StatusLine {
 public:
     StatusLine(ToolView& view, WorkerDisplay& workerDisplay)
@@ -40,3 +42,5 @@ private:
     mutable std::mutex mutex_;
     std::string text_; // empty until start-up
 };
+
+} // namespace core

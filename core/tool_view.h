@@ -25,6 +25,8 @@
 #include <optional>
 #include <string>
 
+namespace core {
+
 // What the core tells the window to show. UI thread only; each call is one
 // change to apply at once.
 class ToolView {
@@ -102,8 +104,10 @@ struct WindowPorts {
     OpenFileDialog& fileDialog;
     WorkerDisplay& workerDisplay;
     SocketEvents& socketEvents;
-    Sleeper& sleeper; // every pause of a worker; RealSleeper in the program
+    platform::Sleeper& sleeper; // every pause of a worker; RealSleeper in the program
     // The host's own IPv4 text (platform/local_address.h in the program; a
     // fixed 127.0.0.1 in window tests outside a namespace).
     std::function<std::optional<std::string>()> lookupLocalAddress;
 };
+
+} // namespace core

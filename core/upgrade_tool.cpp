@@ -1,9 +1,12 @@
 #include "core/upgrade_tool.h"
 
+namespace core {
+
 UpgradeTool::UpgradeTool(WindowPorts window, ToolPorts ports)
     : window_(std::move(window)), ports_(ports), status_(window_.view, window_.workerDisplay),
       discovery_(window_.view, mode_), session_({mode_, upgradeChannel_, status_, window_.notices,
-                                                 window_.input, discovery_.Devices(), *this}) {}
+                                                 window_.input, discovery_.Devices(), *this}),
+      workerPort_(mode_, status_) {}
 
 UpgradeTool::~UpgradeTool() {
     StopWorkers();
@@ -17,10 +20,11 @@ void UpgradeTool::FormShow() {
         discovery_.SetLocalAddress(*address);
         return;
     }
-    // lbl3 keeps its initial text; say why no sweep can find anything, unless
-    // a channel failure already occupies the status line.
-    if (status_.Text().empty())
-        status_.Show("未找到本机IP地址");
+    // lbl3 keeps its initial text; say why no sweep can find anything. The
+    // window is shown before it is first activated, so start-up comes after
+    // this: it keeps the text instead of "等待升级", and a channel failure
+    // replaces it.
+    status_.Show("未找到本机IP地址");
 }
 
 void UpgradeTool::FormActivate() {
@@ -37,7 +41,7 @@ void UpgradeTool::FormActivate() {
     if (status_.Text().empty())
         status_.Show("等待升级");
     workers_ = std::make_unique<BlockWorkers>(
-        WorkerContext{upgradeChannel_, session_, window_.sleeper, window_.workerDisplay});
+        WorkerContext{upgradeChannel_, workerPort_, window_.sleeper, window_.workerDisplay});
 }
 
 void UpgradeTool::FormClose() {
@@ -58,7 +62,7 @@ void UpgradeTool::btnUPGClick() {
 }
 
 void UpgradeTool::HandleSocketMessage() {
-    ::HandleSocketMessage(
+    core::HandleSocketMessage(
         upgradeChannel_, searchChannel_,
         [this](const std::string& frame) { session_.HandleReply(frame); },
         [this](const std::string& frame, const std::string& sender) {
@@ -80,3 +84,5 @@ void UpgradeTool::StartList(ListRequest request) {
     if (workers_)
         workers_->StartList(std::move(request));
 }
+
+} // namespace core

@@ -7,22 +7,26 @@
 
 #include "core/block_workers.h"
 #include "core/channels.h"
+#include "core/chosen_image.h"
 #include "core/discovery.h"
-#include "core/firmware_image.h"
 #include "core/session_mode.h"
 #include "core/status_line.h"
 #include "core/tool_view.h"
-#include "core/upgrade_session.h"
+#include "core/upgrade_control.h"
+#include "core/worker_port.h"
+#include "protocol/collector_rules.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+namespace core {
+
 struct ToolPorts {
-    std::uint16_t upgradeLocal = 8000;
-    std::uint16_t upgradeDestination = 8000;
-    std::uint16_t searchLocal = 23;
-    std::uint16_t searchDestination = 23;
+    std::uint16_t upgradeLocal = protocol::kUpgradePort;
+    std::uint16_t upgradeDestination = protocol::kUpgradePort;
+    std::uint16_t searchLocal = protocol::kSearchPort;
+    std::uint16_t searchDestination = protocol::kSearchPort;
 };
 
 class UpgradeTool : private WorkerLauncher {
@@ -47,8 +51,8 @@ public:
 
     // The parts, for a window to read and for tests to drive.
     Discovery& DeviceDiscovery() { return discovery_; }
-    UpgradeSession& Session() { return session_; }
-    const FirmwareImage& Image() const { return image_; }
+    UpgradeControl& Session() { return session_; }
+    const ChosenImage& Image() const { return image_; }
     std::string StatusText() const { return status_.Text(); }
     SessionMode& Mode() { return mode_; }
     UdpChannel& UpgradeChannel() { return upgradeChannel_; }
@@ -66,8 +70,11 @@ private:
     SessionMode mode_;
     StatusLine status_;
     Discovery discovery_;
-    FirmwareImage image_;
-    UpgradeSession session_;
+    ChosenImage image_;
+    UpgradeControl session_;
+    WorkerPort workerPort_;
     bool activated_ = false;
     std::unique_ptr<BlockWorkers> workers_;
 };
+
+} // namespace core

@@ -4,10 +4,12 @@
 // carries its own parameters and a reference to the image it sends, so a
 // running pass never sees a later change.
 
-#include "core/firmware_image.h"
+#include "core/chosen_image.h"
 
 #include <string>
 #include <vector>
+
+namespace core {
 
 // Sends a contiguous range of blocks: the first pass of an upgrade.
 struct RangeRequest {
@@ -31,3 +33,5 @@ public:
     virtual void StartRange(RangeRequest request) = 0; // Tupthread
     virtual void StartList(ListRequest request) = 0;   // Tupthread1
 };
+
+} // namespace core

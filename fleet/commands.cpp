@@ -6,6 +6,7 @@
 #include "fleet/fleet_sockets.h"
 #include "fleet/run_record.h"
 #include "fleet/sha256.h"
+#include "fleet/ipv4_address.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/interrupts.h"
@@ -56,10 +57,11 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepSc
 }
 
 std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
-    auto chosen = ChooseAdapter(ListNetworkAdapters(), options.interfaceName, options.address);
+    auto chosen =
+        ChooseAdapter(platform::ListNetworkAdapters(), options.interfaceName, options.address);
     if (auto* error = std::get_if<std::string>(&chosen))
         return std::move(*error);
-    const auto& adapter = std::get<NetworkAdapter>(chosen);
+    const auto& adapter = std::get<platform::NetworkAdapter>(chosen);
     const auto scope = SweepScope::Of(adapter.address, adapter.prefixLength);
     if (!scope)
         return "the adapter's address " + adapter.address + " is not IPv4";
@@ -75,14 +77,14 @@ std::string SweepingLine(const Adapter& chosen) {
 
 ProgressMode ChooseProgress(const std::string& mode) {
     if (mode == "tty") {
-        StandardErrorTakesEscapes(); // switches a Windows console's escapes on
+        platform::StandardErrorTakesEscapes(); // switches a Windows console's escapes on
         return ProgressMode::Tty;
     }
     if (mode == "plain")
         return ProgressMode::Plain;
     if (mode == "quiet")
         return ProgressMode::Quiet;
-    return StandardErrorTakesEscapes() ? ProgressMode::Tty : ProgressMode::Plain;
+    return platform::StandardErrorTakesEscapes() ? ProgressMode::Tty : ProgressMode::Plain;
 }
 
 // Lists the targets and asks. Without a terminal on standard input there is
@@ -91,8 +93,8 @@ bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& i
     std::cerr << "About to upgrade " << targets.size() << " collector(s) to " << image.versionText
               << " (" << image.fileName << ", " << image.blockCount << " blocks):\n";
     for (const auto& t : targets)
-        std::cerr << "  " << t.address << "  " << GbkToUtf8(t.serial) << "  "
-                  << GbkToUtf8(t.versionBefore) << "\n";
+        std::cerr << "  " << t.address << "  " << platform::GbkToUtf8(t.serial) << "  "
+                  << platform::GbkToUtf8(t.versionBefore) << "\n";
     std::cerr << "Proceed? [y/N] " << std::flush;
     std::string answer;
     if (!std::getline(std::cin, answer))
@@ -177,7 +179,7 @@ std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
 void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
     std::vector<std::vector<std::string>> rows = {{"IP", "serial", "version", "plan", "reason"}};
     for (const auto& r : results)
-        rows.push_back({r.address, GbkToUtf8(r.serial), GbkToUtf8(r.versionBefore),
+        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
                         PlanName(r.plan), r.reason.empty() ? "-" : r.reason});
     PrintRows(out, rows);
 }
@@ -190,11 +192,11 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
         if (const auto problem = CheckTarget(target, scope); !problem.empty())
             return "--target " + problem;
     for (const auto& excluded : options.excluded)
-        if (!SubnetPrefix(excluded))
+        if (!CheckedSubnetPrefix(excluded))
             return "--exclude \"" + excluded + "\" is not an IPv4 address";
     std::vector<std::string> targets = options.targets;
     if (!options.targetFile.empty()) {
-        ReadOnlyFile file;
+        platform::ReadOnlyFile file;
         if (!file.Open(options.targetFile))
             return "cannot read the target file " + options.targetFile + ": " + file.Error();
         std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 1 << 20)),
@@ -214,7 +216,7 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
 } // namespace
 
 std::string EmptySweepMessage(const Adapter& chosen) {
-    const NetworkAdapter& adapter = chosen.adapter;
+    const platform::NetworkAdapter& adapter = chosen.adapter;
     return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " +
            adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
            "). Check that the collectors are powered and cabled to this adapter's network, that "
@@ -231,7 +233,7 @@ std::string ImageSha256(const FirmwareImage& image) {
 }
 
 int RunInterfaces() {
-    const auto adapters = ListNetworkAdapters();
+    const auto adapters = platform::ListNetworkAdapters();
     std::vector<std::vector<std::string>> rows = {{"name", "address", "prefix", ""}};
     for (const auto& adapter : adapters)
         rows.push_back({adapter.name, adapter.address, "/" + std::to_string(adapter.prefixLength),
@@ -271,13 +273,13 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
     const Adapter& chosen = std::get<Adapter>(picked);
-    const NetworkAdapter& adapter = chosen.adapter;
+    const platform::NetworkAdapter& adapter = chosen.adapter;
     const auto named = NamedTargets(options, chosen.scope);
     if (const auto* error = std::get_if<std::string>(&named))
         return SetupError(*error);
     const auto& targets = std::get<std::vector<std::string>>(named);
     // A dry run sends no upgrade message, so it needs nobody's confirmation.
-    if (!options.dryRun && !options.yes && !StandardInputIsTerminal())
+    if (!options.dryRun && !options.yes && !platform::StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
 
     RunInfo info;
@@ -302,11 +304,11 @@ int RunUpgrade(const UpgradeOptions& options) {
 
     // From here an interrupt ends the run in order: no new session, each
     // collector reported as it stands, the report written, status 130.
-    TreatConsoleCloseAsInterrupt();
+    platform::TreatConsoleCloseAsInterrupt();
     bool interrupted = false;
     UpgradeRun* running = nullptr;
     asio::signal_set interrupts(io);
-    for (const int signal : InterruptSignals())
+    for (const int signal : platform::InterruptSignals())
         interrupts.add(signal);
     interrupts.async_wait([&](const asio::error_code& error, int) {
         if (error)
@@ -333,7 +335,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         interrupts.clear();
         if (!options.yes && !Confirm(plan.toUpgradeAs, *image))
             return SetupError("not confirmed; nothing was sent");
-        for (const int signal : InterruptSignals())
+        for (const int signal : platform::InterruptSignals())
             interrupts.add(signal);
         SessionTiming timing;
         timing.verify = options.verify;

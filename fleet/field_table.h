@@ -3,9 +3,7 @@
 // What a sweep found: one entry per answering address of the swept /24, by the
 // window's reply rules. Serials and versions stay raw GBK bytes.
 
-#include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,20 +18,6 @@ struct FieldEntry {
     bool conflict = false;
     std::vector<std::string> otherSerials; // trimmed, in order of arrival
 };
-
-// The value of a strict dotted-decimal IPv4 address (first octet highest).
-std::optional<std::uint32_t> Ipv4Value(const std::string& address);
-// "A.B.C." of a dotted IPv4 address, or nothing if it is not one.
-std::optional<std::string> SubnetPrefix(const std::string& address);
-// True when `address` is a host (1..254) of the /24 that `own` belongs to.
-bool IsHostOf24(const std::string& address, const std::string& own);
-// The 254 host addresses of own's /24, ascending.
-std::vector<std::string> SweepAddresses(const std::string& own);
-// Sorts dotted addresses numerically (198.51.100.9 before 198.51.100.10).
-bool AddressLess(const std::string& a, const std::string& b);
-
-// Search-channel datagrams carry 0x00, 0x0A, 0xFB and 0xFF as blanks.
-std::string ScrubSearchDatagram(std::string bytes);
 
 class FieldTable {
 public:

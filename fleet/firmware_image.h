@@ -24,14 +24,12 @@ struct FirmwareImage {
     std::string hex; // two upper-case hex digits per byte
 };
 
-// Block numbers travel in four hex digits, so larger images cannot be sent.
-inline constexpr std::size_t kMaxBlocks = 0xFFFF;
-
 // Sets the version text (trimmed of blanks) and the two forms derived from it.
 void SetVersionText(FirmwareImage& image, const std::string& text);
 
-// Loads and checks an image: its name must begin with "S", it must be readable,
-// not empty and at most kMaxBlocks blocks. The text is the reason it was refused.
+// Loads and checks an image: its name must begin with "S", it must be read
+// whole, not be empty and have at most protocol::kMaxBlocks blocks. The text is
+// the reason it was refused.
 std::variant<std::shared_ptr<const FirmwareImage>, std::string>
 LoadFirmwareImage(const std::string& path);
 

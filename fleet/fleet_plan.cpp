@@ -1,16 +1,18 @@
 #include "fleet/fleet_plan.h"
 
+#include "fleet/ipv4_address.h"
 #include "platform/gbk.h"
+#include "protocol/version_class.h"
 
 #include <algorithm>
 #include <optional>
 
 namespace fleet {
 
-std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<NetworkAdapter>& adapters,
+std::variant<platform::NetworkAdapter, std::string> ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
                                                         const std::string& interfaceName,
                                                         const std::string& address) {
-    std::vector<NetworkAdapter> matches;
+    std::vector<platform::NetworkAdapter> matches;
     for (const auto& adapter : adapters) {
         const bool wanted = !interfaceName.empty() ? adapter.name == interfaceName
                             : !address.empty()     ? adapter.address == address
@@ -33,13 +35,13 @@ std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<Networ
                               : "the " + asked + " has several IPv4 addresses") +
                "; choose one with --interface or --address:" + list;
     }
-    if (!SubnetPrefix(matches.front().address))
+    if (!CheckedSubnetPrefix(matches.front().address))
         return "the adapter's address " + matches.front().address + " is not IPv4";
     return matches.front();
 }
 
 std::string CheckTarget(const std::string& target, const SweepScope& scope) {
-    if (!SubnetPrefix(target))
+    if (!CheckedSubnetPrefix(target))
         return "\"" + target + "\" is not an IPv4 address";
     if (target == scope.Own())
         return target + " is this computer's own address";
@@ -85,20 +87,20 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
         }
         result.serial = found->serial;
         result.versionBefore = found->version;
-        const char first = found->version.empty() ? '\0' : found->version.front();
+        const auto versionClass = protocol::ClassifyVersion(found->version);
         if (found->conflict) {
-            std::string serials = GbkToUtf8(found->serial);
+            std::string serials = platform::GbkToUtf8(found->serial);
             for (const auto& other : found->otherSerials)
-                serials += ", " + GbkToUtf8(other);
+                serials += ", " + platform::GbkToUtf8(other);
             settle(PlanKind::AddressConflict, ResultKind::Conflict, "address_conflict",
                    "several collectors answer from this address (" + serials + ")");
-        } else if (first == 'V') {
+        } else if (versionClass == protocol::VersionClass::V) {
             settle(PlanKind::RefusedV, ResultKind::Refused, "version_v",
-                   "version \"" + GbkToUtf8(found->version) +
+                   "version \"" + platform::GbkToUtf8(found->version) +
                        "\" is not compatible: use the older upgrade program");
-        } else if (first != 'S') {
+        } else if (versionClass != protocol::VersionClass::S) {
             settle(PlanKind::RefusedV, ResultKind::Refused, "version_not_s",
-                   "version \"" + GbkToUtf8(found->version) +
+                   "version \"" + platform::GbkToUtf8(found->version) +
                        "\" does not begin with S: cannot be upgraded");
         } else if (found->version == image.versionAsReported) {
             result.versionAfter = found->version;
@@ -146,7 +148,7 @@ std::variant<std::vector<std::string>, std::string> ParseTargetFile(const std::s
         }
         const std::size_t column = ipColumn.value_or(0);
         const std::string address = column < fields.size() ? fields[column] : std::string();
-        if (!SubnetPrefix(address))
+        if (!CheckedSubnetPrefix(address))
             return "line " + std::to_string(lineNumber) + ": \"" + line +
                    "\" does not hold an IPv4 address";
         addresses.push_back(address);

@@ -17,9 +17,9 @@ namespace fleet {
 
 // The adapter named by interface name or by address; with neither, the only
 // non-loopback adapter. The text explains a failed choice.
-std::variant<NetworkAdapter, std::string> ChooseAdapter(const std::vector<NetworkAdapter>& adapters,
-                                                        const std::string& interfaceName,
-                                                        const std::string& address);
+std::variant<platform::NetworkAdapter, std::string>
+ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
+              const std::string& interfaceName, const std::string& address);
 
 // A target given by the operator must be a host of the sweep scope and not the
 // adapter itself. The text says why not; empty when it may be used.

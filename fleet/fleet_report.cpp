@@ -1,6 +1,7 @@
 #include "fleet/fleet_report.h"
 
 #include "platform/gbk.h"
+#include "protocol/hex.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,16 +13,6 @@
 namespace fleet {
 
 namespace {
-
-std::string Hex(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (const unsigned char b : bytes) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 0xF];
-    }
-    return hex;
-}
 
 // Display width of UTF-8 text, counting a CJK character as two columns.
 std::size_t Columns(const std::string& text) {
@@ -151,8 +142,8 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     for (const auto& r : results) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
-        rows.push_back({r.address, GbkToUtf8(r.serial), GbkToUtf8(r.versionBefore),
-                        r.versionAfter ? GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
+        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
+                        r.versionAfter ? platform::GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
                         r.stage, std::to_string(r.passes), std::to_string(r.blocksSent),
                         std::to_string(r.blocksResent), seconds,
                         r.reason.empty() ? "-" : r.reason});
@@ -160,8 +151,32 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     PrintRows(out, rows);
 }
 
+std::string CollectorJsonLine(const CollectorResult& r) {
+    using Json = nlohmann::ordered_json;
+    const Json entry = {
+        {"ip", r.address},
+        {"serial", platform::GbkToUtf8(r.serial)},
+        {"serial_hex", protocol::HexEncode(r.serial)},
+        {"version_before", platform::GbkToUtf8(r.versionBefore)},
+        {"version_before_hex", protocol::HexEncode(r.versionBefore)},
+        {"version_after",
+         r.versionAfter ? Json(platform::GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
+        {"plan", PlanName(r.plan)},
+        {"outcome", ResultName(r.result)},
+        {"reason", r.reasonCode},
+        {"detail", r.reason},
+        {"stage", r.stage},
+        {"passes", r.passes},
+        {"blocks_sent", r.blocksSent},
+        {"blocks_resent", r.blocksResent},
+        {"resend_outside_image", r.resendOutsideImage},
+        {"seconds", std::round(r.seconds * 1000) / 1000},
+    };
+    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
-                       const std::vector<CollectorResult>& results) {
+                       const std::vector<std::string>& collectorLines) {
     using Json = nlohmann::ordered_json;
     Json report;
     report["tool"] = {{"name", "collector-fleet"}, {"version", ToolVersion()}};
@@ -181,27 +196,25 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
     report["upgrade_seconds"] =
         run.upgradeSeconds ? Json(std::round(*run.upgradeSeconds * 1000) / 1000) : Json(nullptr);
     report["collectors"] = Json::array();
-    for (const auto& r : results) {
-        report["collectors"].push_back({
-            {"ip", r.address},
-            {"serial", GbkToUtf8(r.serial)},
-            {"serial_hex", Hex(r.serial)},
-            {"version_before", GbkToUtf8(r.versionBefore)},
-            {"version_before_hex", Hex(r.versionBefore)},
-            {"version_after", r.versionAfter ? Json(GbkToUtf8(*r.versionAfter)) : Json(nullptr)},
-            {"plan", PlanName(r.plan)},
-            {"outcome", ResultName(r.result)},
-            {"reason", r.reasonCode},
-            {"detail", r.reason},
-            {"stage", r.stage},
-            {"passes", r.passes},
-            {"blocks_sent", r.blocksSent},
-            {"blocks_resent", r.blocksResent},
-            {"resend_outside_image", r.resendOutsideImage},
-            {"seconds", std::round(r.seconds * 1000) / 1000},
-        });
+    // The head ends in `"collectors": []` and the closing brace; the lines go in between.
+    std::string text = report.dump(2, ' ', false, Json::error_handler_t::replace);
+    text.erase(text.rfind("[]"));
+    text += "[";
+    const char* separator = "\n    ";
+    for (const auto& line : collectorLines) {
+        text += separator;
+        text += line;
+        separator = ",\n    ";
     }
-    return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    return text + (collectorLines.empty() ? "]\n}\n" : "\n  ]\n}\n");
+}
+
+std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<CollectorResult>& results) {
+    std::vector<std::string> lines;
+    for (const auto& r : results)
+        lines.push_back(CollectorJsonLine(r));
+    return ReportJson(run, image, lines);
 }
 
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format) {
@@ -211,12 +224,12 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         {
             auto others = nlohmann::ordered_json::array();
             for (const auto& serial : e.otherSerials)
-                others.push_back(GbkToUtf8(serial));
+                others.push_back(platform::GbkToUtf8(serial));
             list.push_back({{"ip", e.address},
-                            {"serial", GbkToUtf8(e.serial)},
-                            {"serial_hex", Hex(e.serial)},
-                            {"version", GbkToUtf8(e.version)},
-                            {"version_hex", Hex(e.version)},
+                            {"serial", platform::GbkToUtf8(e.serial)},
+                            {"serial_hex", protocol::HexEncode(e.serial)},
+                            {"version", platform::GbkToUtf8(e.version)},
+                            {"version_hex", protocol::HexEncode(e.version)},
                             {"conflict", e.conflict},
                             {"other_serials", others}});
         }
@@ -227,8 +240,8 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         // The address first: a target file can be this listing as it is.
         out << "ip,serial,version\n";
         for (const auto& e : field)
-            out << e.address << "," << Csv(GbkToUtf8(e.serial)) << ","
-                << Csv(GbkToUtf8(e.version)) << "\n";
+            out << e.address << "," << Csv(platform::GbkToUtf8(e.serial)) << ","
+                << Csv(platform::GbkToUtf8(e.version)) << "\n";
         return;
     }
     std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version", ""}};
@@ -237,9 +250,9 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         if (e.conflict) {
             note = "address conflict: also answered as";
             for (const auto& serial : e.otherSerials)
-                note += " " + GbkToUtf8(serial);
+                note += " " + platform::GbkToUtf8(serial);
         }
-        rows.push_back({GbkToUtf8(e.serial), e.address, GbkToUtf8(e.version), note});
+        rows.push_back({platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version), note});
     }
     PrintRows(out, rows);
 }

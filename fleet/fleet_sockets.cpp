@@ -1,17 +1,16 @@
 #include "fleet/fleet_sockets.h"
 
-#include "fleet/field_table.h"
+#include "fleet/ipv4_address.h"
 #include "platform/udp_socket.h"
+#include "protocol/collector_rules.h"
+#include "protocol/datagram_rules.h"
 #include "protocol/messages.h"
 
 namespace fleet {
 
-namespace {
-
-constexpr std::size_t kMaxDatagram = 10230;
-constexpr int kSendBufferBytes = 1 << 20; // probes to silent hosts wait on ARP here
-
-} // namespace
+using protocol::kMaxDatagramBytes;
+using protocol::kSearchPort;
+using protocol::kUpgradePort;
 
 FleetSockets::FleetSockets(asio::io_context& io, SweepScope scope)
     : scope_(std::move(scope)), upgrade_(io), search_(io) {}
@@ -50,10 +49,13 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
         return scope_.Own() + " is no longer an address of this computer (see: interfaces)";
     if (error)
         return "cannot open local port " + std::to_string(port) + ": " + error.message();
-    IgnoreUdpResets(static_cast<UdpSocket::Handle>(channel.socket.native_handle()));
-    channel.socket.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), error);
-    channel.socket.set_option(asio::socket_base::receive_buffer_size(kSendBufferBytes), error);
-    channel.buffer.resize(kMaxDatagram + 1);
+    platform::IgnoreUdpResets(
+        static_cast<platform::UdpSocket::Handle>(channel.socket.native_handle()));
+    channel.socket.set_option(asio::socket_base::send_buffer_size(protocol::kSocketBufferBytes),
+                              error);
+    channel.socket.set_option(asio::socket_base::receive_buffer_size(protocol::kSocketBufferBytes),
+                              error);
+    channel.buffer.resize(kMaxDatagramBytes + 1);
     return {};
 }
 
@@ -74,7 +76,7 @@ void FleetSockets::Receive(Channel& channel, bool search) {
             if (error == asio::error::operation_aborted || !channel.socket.is_open())
                 return;
             // One byte more than the largest datagram tells a too-long one apart: it is lost.
-            if (!error && size > 0 && size <= kMaxDatagram)
+            if (!error && size > 0 && size <= kMaxDatagramBytes)
                 Deliver(channel, search, channel.buffer.substr(0, size),
                         channel.sender.address().to_string());
             Receive(channel, search);
@@ -87,16 +89,16 @@ void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
     if (!scope_.Contains(sender) || sender == scope_.Own())
         return;
     if (search) {
-        bytes = ScrubSearchDatagram(std::move(bytes));
+        protocol::ScrubSearchDatagram(bytes);
     } else {
-        bytes = bytes.substr(0, bytes.find('\0'));
+        bytes.resize(protocol::UpgradeDatagramText(bytes).size());
         if (bytes.empty())
             return;
     }
-    RxBuffer& pending = channel.pending[sender];
+    pubpro::RxBuffer& pending = channel.pending[sender];
     pending.Append(bytes);
     const FrameHandler& handler = search ? onSearchFrame : onUpgradeFrame;
-    ExtractFrames(pending, [&](const std::string& frame) {
+    pubpro::ExtractFrames(pending, [&](const std::string& frame) {
         if (handler)
             handler(sender, frame);
     });

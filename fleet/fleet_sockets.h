@@ -21,9 +21,6 @@
 
 namespace fleet {
 
-inline constexpr std::uint16_t kUpgradePort = 8000;
-inline constexpr std::uint16_t kSearchPort = 23;
-
 class FleetSockets {
 public:
     using FrameHandler = std::function<void(const std::string& sender, const std::string& frame)>;
@@ -47,7 +44,7 @@ private:
         asio::ip::udp::socket socket;
         asio::ip::udp::endpoint sender;
         std::string buffer;
-        std::map<std::string, RxBuffer> pending; // per sender, bounded by the scope
+        std::map<std::string, pubpro::RxBuffer> pending; // per sender, bounded by the scope
     };
 
     asio::error_code TryPortOnEveryAddress(std::uint16_t port);

@@ -119,9 +119,9 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     upgradeCommand->add_flag("--yes", upgrade.yes, "do not ask for confirmation");
 
-    ShowUtf8OnConsole();
+    platform::ShowUtf8OnConsole();
     // CLI11 takes the arguments after the program's name, last one first.
-    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<std::string> arguments = platform::Utf8Arguments(argc, argv);
     if (!arguments.empty())
         arguments.erase(arguments.begin());
     std::reverse(arguments.begin(), arguments.end());

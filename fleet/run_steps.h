@@ -18,7 +18,7 @@ namespace fleet {
 
 // The adapter chosen, and the hosts its subnet lets a run reach.
 struct Adapter {
-    NetworkAdapter adapter;
+    platform::NetworkAdapter adapter;
     SweepScope scope;
 };
 

@@ -16,7 +16,7 @@ namespace {
 // A reply's payload for a reason text: printable ASCII only, and short.
 std::string Printable(const std::string& frame) {
     std::string text;
-    for (const unsigned char c : FramePayload(frame).substr(0, 24))
+    for (const unsigned char c : pubpro::FramePayload(frame).substr(0, 24))
         text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
     return text;
 }
@@ -99,7 +99,7 @@ void UpgradeSession::Start(TimePoint now) {
 }
 
 void UpgradeSession::OnUpgradeFrame(const std::string& frame, TimePoint now) {
-    if (!FrameChecksumOk(frame))
+    if (!pubpro::FrameChecksumOk(frame))
         return;
     try {
         if (stage_ == Stage::Requesting)
@@ -107,7 +107,7 @@ void UpgradeSession::OnUpgradeFrame(const std::string& frame, TimePoint now) {
         else if (stage_ == Stage::Querying)
             HandleQueryReply(frame, now);
         // Sending, settling, verifying: late and duplicated replies are ignored.
-    } catch (const ConversionError&) {
+    } catch (const pubpro::ConversionError&) {
         // A reply whose number fields do not parse is garbage; the stage's
         // own retries and deadline take care of a collector that sends only that.
     }
@@ -190,8 +190,8 @@ void UpgradeSession::SendNextBlock(TimePoint now) {
         address_, protocol::BuildDataBlock(index, protocol::BlockText(image_->hex, index)));
     ++passSent_;
     ++blocksSent_;
-    lastBlockAt_ = now;
-    deadline_ = now + timing_.blockPacing;
+    lastBlockAt_ = std::max(now, link_.AfterSend(now));
+    deadline_ = *lastBlockAt_ + timing_.blockPacing;
 }
 
 void UpgradeSession::SendQuery(TimePoint now) {
@@ -248,7 +248,7 @@ void UpgradeSession::OnTimer(TimePoint now) {
             // a failure.
             if (reportedVersion_)
                 return Finish(Outcome::Failed, reason::kWrongVersion,
-                              "reports version \"" + GbkToUtf8(*reportedVersion_) +
+                              "reports version \"" + platform::GbkToUtf8(*reportedVersion_) +
                                   "\" after the upgrade",
                               now);
             return Finish(Outcome::NotVerified, reason::kNoVersionReply,

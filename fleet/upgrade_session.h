@@ -15,6 +15,7 @@
 // collector acknowledges no block, and the pause is its only time to write one.
 
 #include "fleet/firmware_image.h"
+#include "protocol/collector_rules.h"
 
 #include <chrono>
 #include <cstddef>
@@ -30,12 +31,13 @@ using TimePoint = Clock::time_point;
 using Millis = std::chrono::milliseconds;
 
 struct SessionTiming {
-    Millis blockPacing{150};    // after each data block
-    Millis settle{5000};        // after the last block, before the first "EN"
-    Millis queryInterval{3000}; // between "EN" queries, and after the last one
-    int queryLimit = 5;
-    Millis requestInterval{3000}; // "LU" is asked again like "EN"
-    int requestLimit = 5;
+    Millis blockPacing{protocol::kBlockPacingMs}; // after each data block
+    Millis settle{protocol::kSettleMs};           // after the last block, before the first "EN"
+    Millis queryInterval{
+        protocol::kQueryIntervalMs}; // between "EN" queries, and after the last one
+    int queryLimit = protocol::kQueryLimit;
+    Millis requestInterval{protocol::kQueryIntervalMs}; // "LU" is asked again like "EN"
+    int requestLimit = protocol::kQueryLimit;
     bool verify = true;
     // After completion the collector restarts into its new firmware; it is
     // probed every verifyInterval until it reports the image's version or

@@ -6,6 +6,11 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#endif
+
+namespace platform {
+
+#ifdef _WIN32
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     int count = 0;
@@ -27,3 +32,5 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }
 
 #endif
+
+} // namespace platform

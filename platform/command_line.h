@@ -8,4 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+} // namespace platform

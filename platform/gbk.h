@@ -6,5 +6,9 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 std::string GbkToUtf8(std::string_view gbk);
 std::string Utf8ToGbk(std::string_view utf8);
+
+} // namespace platform

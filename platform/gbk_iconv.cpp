@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <iconv.h>
 
+namespace platform {
+
 namespace {
 
 // How many bytes of `rest` (not empty) a character that cannot be converted
@@ -60,3 +62,5 @@ std::string GbkToUtf8(std::string_view gbk) {
 std::string Utf8ToGbk(std::string_view utf8) {
     return Convert("GBK", "UTF-8", utf8, "?", Utf8Character);
 }
+
+} // namespace platform

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace platform {
+
 namespace {
 
 constexpr UINT kGbk = 936;
@@ -58,3 +60,5 @@ std::string Utf8ToGbk(std::string_view utf8) {
                           nullptr);
     return out;
 }
+
+} // namespace platform

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+namespace platform {
+
 namespace {
 
 bool IsLoopback(const in_addr& address) {
@@ -62,3 +64,5 @@ std::optional<std::string> LookupLocalIPv4() {
         return address;
     return FromAdapters();
 }
+
+} // namespace platform

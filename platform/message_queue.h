@@ -9,6 +9,8 @@
 #include <mutex>
 #include <optional>
 
+namespace platform {
+
 template <typename Message> class MessageQueue {
 public:
     void Post(Message message) {
@@ -46,3 +48,5 @@ private:
     std::deque<Message> messages_;
     bool quit_ = false;
 };
+
+} // namespace platform

@@ -24,6 +24,8 @@
 
 #include <bitset>
 
+namespace platform {
+
 namespace {
 
 std::string DottedText(const in_addr& address) {
@@ -102,3 +104,5 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
 }
 
 #endif
+
+} // namespace platform

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+
 struct NetworkAdapter {
     std::string name;    // interface name ("eth0"; on Windows the friendly name, UTF-8)
     std::string address; // dotted-decimal IPv4
@@ -15,3 +17,5 @@ struct NetworkAdapter {
 // Every IPv4 address of every adapter that is up, in the order the system
 // gives them. An adapter with two addresses appears twice. Empty on failure.
 std::vector<NetworkAdapter> ListNetworkAdapters();
+
+} // namespace platform

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+namespace platform {
+
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
@@ -77,8 +79,12 @@ bool ReadOnlyFile::Open(const std::string& path) {
 std::size_t ReadOnlyFile::Read(char* into, std::size_t count) {
     DWORD got = 0;
     const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-    if (!IsOpen() || !ReadFile(reinterpret_cast<HANDLE>(handle_), into, want, &got, nullptr))
+    if (!IsOpen())
         return 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), into, want, &got, nullptr)) {
+        error_ = SystemMessage(GetLastError());
+        return 0;
+    }
     return got;
 }
 
@@ -117,8 +123,10 @@ std::size_t ReadOnlyFile::Read(char* into, std::size_t count) {
         const ssize_t got = ::read(static_cast<int>(handle_), into, count);
         if (got >= 0)
             return static_cast<std::size_t>(got);
-        if (errno != EINTR)
+        if (errno != EINTR) {
+            error_ = std::strerror(errno);
             return 0;
+        }
     }
 }
 
@@ -129,3 +137,5 @@ void ReadOnlyFile::Close() {
 }
 
 #endif
+
+} // namespace platform

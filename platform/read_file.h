@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 class ReadOnlyFile {
 public:
     ReadOnlyFile() = default;
@@ -25,7 +27,7 @@ public:
     // The size the file had when it was opened.
     std::uint64_t Size() const { return size_; }
     // Reads up to `count` bytes at the current position; returns how many
-    // were read (0 at the end or on a failure).
+    // were read (0 at the end or on a failure; Error() then tells a failure).
     std::size_t Read(char* into, std::size_t count);
     void Close();
 
@@ -42,3 +44,5 @@ private:
 // takes it in the system's ANSI code page on Windows, which garbles any name
 // outside it; the standard library opens this one by its UTF-16 name there.
 std::filesystem::path PathFromUtf8(std::string_view utf8);
+
+} // namespace platform

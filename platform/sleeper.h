@@ -7,6 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 
+namespace platform {
+
 class Sleeper {
 public:
     virtual ~Sleeper() = default;
@@ -39,3 +41,5 @@ private:
     std::condition_variable wake_;
     bool cancelled_ = false;
 };
+
+} // namespace platform

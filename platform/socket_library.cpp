@@ -2,6 +2,11 @@
 
 #ifdef _WIN32
 #include <winsock2.h>
+#endif
+
+namespace platform {
+
+#ifdef _WIN32
 
 namespace {
 
@@ -49,3 +54,5 @@ bool StartSocketLibrary() {
 void ReleaseSocketLibrary() {}
 
 #endif
+
+} // namespace platform

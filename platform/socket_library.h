@@ -1,5 +1,7 @@
 #pragma once
 
+namespace platform {
+
 // The system's sockets library (Winsock 2.0 on Windows; nothing to do on
 // POSIX). Windows refuses every socket call and every address lookup until
 // WSAStartup ran, so the first socket or lookup of the process starts it
@@ -12,3 +14,5 @@ bool EnsureSocketLibrary();
 // matched by one release. The process-wide start above is not affected.
 bool StartSocketLibrary();
 void ReleaseSocketLibrary();
+
+} // namespace platform

@@ -4,6 +4,13 @@
 #include <windows.h>
 
 #include <cstdlib>
+#else
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+#ifdef _WIN32
 
 namespace {
 
@@ -45,7 +52,6 @@ void ShowUtf8OnConsole() {
 }
 
 #else
-#include <unistd.h>
 
 bool StandardInputIsTerminal() {
     return isatty(STDIN_FILENO) != 0;
@@ -58,3 +64,5 @@ bool StandardErrorTakesEscapes() {
 void ShowUtf8OnConsole() {} // terminals here take UTF-8 as it is
 
 #endif
+
+} // namespace platform

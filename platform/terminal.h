@@ -1,5 +1,7 @@
 #pragma once
 
+namespace platform {
+
 // Whether the standard streams are terminals, and making a terminal take the
 // escape codes that redraw lines in place.
 
@@ -11,3 +13,5 @@ bool StandardErrorTakesEscapes();
 // a Chinese Windows), so this switches its output to UTF-8 until the program
 // exits; elsewhere it does nothing.
 void ShowUtf8OnConsole();
+
+} // namespace platform

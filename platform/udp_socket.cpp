@@ -5,6 +5,18 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+#ifdef _WIN32
 namespace {
 using SockLen = int;
 int CloseHandle(SOCKET s) {
@@ -17,12 +29,6 @@ constexpr int kSendFlags = 0;
 constexpr DWORD kUdpConnectionReset = _WSAIOW(IOC_VENDOR, 12); // SIO_UDP_CONNRESET
 } // namespace
 #else
-#include <arpa/inet.h>
-#include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 namespace {
 using SockLen = socklen_t;
 int CloseHandle(int s) {
@@ -223,3 +229,5 @@ UdpSocket::ReadStatus UdpSocket::Receive(std::size_t maxBytes, Datagram& out) {
     out.senderPort = ntohs(from.sin_port);
     return ReadStatus::Ok;
 }
+
+} // namespace platform

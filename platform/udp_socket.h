@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 class UdpSocket {
 public:
     using Handle = std::intptr_t; // SOCKET on Windows, int elsewhere
@@ -77,3 +79,5 @@ void IgnoreUdpResets(UdpSocket::Handle socket);
 // such rule: the port lies in a range the system reserved for itself, or
 // another program holds it exclusively.
 std::string BindAccessDeniedMeaning();
+
+} // namespace platform

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace platform {
+
 std::wstring Utf8ToWide(std::string_view utf8) {
     if (utf8.empty())
         return {};
@@ -22,3 +24,5 @@ std::string WideToUtf8(std::wstring_view wide) {
     ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, utf8.data(), size, nullptr, nullptr);
     return utf8;
 }
+
+} // namespace platform

@@ -6,5 +6,9 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
+
+} // namespace platform

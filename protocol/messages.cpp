@@ -9,7 +9,7 @@ namespace {
 
 // Parses the 4-character hex field at 1-based frame position `at`.
 int HexField(std::string_view frame, long long at) {
-    return StrToInt("$" + Copy(frame, at, 4));
+    return pubpro::StrToInt("$" + pubpro::Copy(frame, at, 4));
 }
 
 } // namespace
@@ -20,10 +20,10 @@ std::string BuildSearchProbe() {
 
 SearchReply ParseSearchReply(std::string_view frame) {
     const auto length = static_cast<long long>(frame.size());
-    const auto hash = static_cast<long long>(Pos("#", frame));
+    const auto hash = static_cast<long long>(pubpro::Pos("#", frame));
     if (hash == 0)
-        return {Copy(frame, 2, length - 2), {}};
-    return {Copy(frame, 2, hash - 2), Copy(frame, hash + 1, length - 1 - hash)};
+        return {pubpro::Copy(frame, 2, length - 2), {}};
+    return {pubpro::Copy(frame, 2, hash - 2), pubpro::Copy(frame, hash + 1, length - 1 - hash)};
 }
 
 std::size_t BlockCount(std::size_t hexLength) {
@@ -33,15 +33,16 @@ std::size_t BlockCount(std::size_t hexLength) {
 std::string BlockText(std::string_view imageHex, long long index) {
     if (index < 0)
         return {};
-    return Copy(imageHex, index * static_cast<long long>(kBlockChars) + 1, kBlockChars);
+    return pubpro::Copy(imageHex, index * static_cast<long long>(kBlockChars) + 1, kBlockChars);
 }
 
 std::string BuildUpgradeRequest(std::string_view versionText, std::size_t blockCount) {
-    return MakeFrame("LU" + Trim(versionText) + IntToHex(static_cast<long long>(blockCount), 4));
+    return pubpro::MakeFrame("LU" + pubpro::Trim(versionText) +
+                             pubpro::IntToHex(static_cast<long long>(blockCount), 4));
 }
 
 RequestReply ClassifyRequestReply(std::string_view frame) {
-    const std::string payload = FramePayload(frame);
+    const std::string payload = pubpro::FramePayload(frame);
     if (payload.starts_with('R'))
         return RequestReply::Accept;
     if (payload.starts_with("E80"))
@@ -56,17 +57,17 @@ int ParseAcceptStartBlock(std::string_view frame) {
 }
 
 std::string BuildDataBlock(long long index, std::string_view blockText) {
-    std::string payload = "UD" + IntToHex(index, 4);
+    std::string payload = "UD" + pubpro::IntToHex(index, 4);
     payload += blockText;
-    return MakeFrame(payload);
+    return pubpro::MakeFrame(payload);
 }
 
 std::string BuildCompletionQuery() {
-    return MakeFrame("EN");
+    return pubpro::MakeFrame("EN");
 }
 
 CompletionReply ClassifyCompletionReply(std::string_view frame) {
-    if (!FramePayload(frame).starts_with('R'))
+    if (!pubpro::FramePayload(frame).starts_with('R'))
         return CompletionReply::Failure;
     if (frame.size() == 7)
         return CompletionReply::Complete;

@@ -5,15 +5,14 @@
 // Numeric fields received are four hex digits of either case, parsed as "$"
 // plus the field; a field that does not parse throws ConversionError.
 
+#include "protocol/collector_rules.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace protocol {
-
-inline constexpr std::size_t kBlockBytes = 300;
-inline constexpr std::size_t kBlockChars = 2 * kBlockBytes; // hex characters per block
 
 // 1. Search probe: the four bytes FF 04 03 FB, unframed.
 std::string BuildSearchProbe();

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+namespace pubpro {
+
 std::string Copy(std::string_view text, long long start, long long count) {
     if (start < 1)
         start = 1;
@@ -66,7 +68,8 @@ int StrToInt(std::string_view text) {
     }
     if (i == text.size())
         return fail();
-    // Hexadecimal may fill all 32 bits (as Delphi does); decimal must fit int.
+    // Hexadecimal may fill all 32 bits and is read as their two's complement
+    // ("$FFFFFFFF" is -1); decimal must fit an int.
     const unsigned long long limit =
         base == 16
             ? 0xFFFFFFFFull
@@ -94,3 +97,5 @@ std::string Trim(std::string_view text) {
         --last;
     return std::string(text.substr(first, last - first));
 }
+
+} // namespace pubpro

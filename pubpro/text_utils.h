@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace pubpro {
+
 // Up to `count` bytes of `text` from 1-based position `start`. A start at or
 // before 1 starts at the first byte without shortening the count; a start past
 // the end or a count <= 0 gives empty text.
@@ -26,3 +28,5 @@ int StrToInt(std::string_view text);
 
 // Removes leading and trailing bytes whose code is below 33.
 std::string Trim(std::string_view text);
+
+} // namespace pubpro

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+namespace pubpro {
+
 namespace {
 
 // The two published Modbus CRC byte tables, kept as text in the form
@@ -179,3 +181,5 @@ void ExtractFrames(RxBuffer& buffer, const std::function<void(const std::string&
         handler(frame);
     }
 }
+
+} // namespace pubpro

@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+namespace pubpro {
+
 inline constexpr char kEsc = '\x1B';
 inline constexpr char kEnq = '\x05';
 
@@ -63,3 +65,5 @@ private:
 // more text. The handler may append to or extract from the same buffer again
 // (a nested event loop can do that): every step re-reads the buffer.
 void ExtractFrames(RxBuffer& buffer, const std::function<void(const std::string&)>& handler);
+
+} // namespace pubpro

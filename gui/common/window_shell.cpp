@@ -7,6 +7,15 @@
 
 #include <stdexcept>
 
+using core::OpenFileDialog;
+using core::RunGuarded;
+using core::UpgradeTool;
+using core::WindowPorts;
+using platform::GbkToUtf8;
+using platform::LookupLocalIPv4;
+using platform::Sleeper;
+using pubpro::ConversionError;
+
 namespace gui {
 
 WindowShell::WindowShell(WindowSeams seams, WindowParts parts)

@@ -19,22 +19,22 @@ namespace gui {
 // real one; tests fill every entry so that nothing modal is ever shown and no
 // real interface is ever swept.
 struct WindowSeams {
-    ToolPorts ports;                      // local and destination ports of both channels
-    Notices* notices = nullptr;           // null: the toolkit's message boxes
-    OpenFileDialog* fileDialog = nullptr; // null: the toolkit's open-file dialog
-    Sleeper* sleeper = nullptr;           // null: the shell's own RealSleeper
+    core::ToolPorts ports;                      // local and destination ports of both channels
+    core::Notices* notices = nullptr;           // null: the toolkit's message boxes
+    core::OpenFileDialog* fileDialog = nullptr; // null: the toolkit's open-file dialog
+    platform::Sleeper* sleeper = nullptr;       // null: the shell's own RealSleeper
     std::function<std::optional<std::string>()> lookupLocalAddress; // empty: LookupLocalIPv4
 };
 
 // The window's own pieces: its ports over the controls, and its real modal
 // boxes and dialog for the seams left empty.
 struct WindowParts {
-    ToolView& view;
-    OperatorInput& input;
-    WorkerDisplay& workerDisplay;
-    SocketEvents& socketEvents;
-    Notices& ownNotices;
-    OpenFileDialog& ownFileDialog;
+    core::ToolView& view;
+    core::OperatorInput& input;
+    core::WorkerDisplay& workerDisplay;
+    core::SocketEvents& socketEvents;
+    core::Notices& ownNotices;
+    core::OpenFileDialog& ownFileDialog;
 };
 
 class WindowShell {
@@ -44,7 +44,7 @@ public:
     WindowShell(const WindowShell&) = delete;
     WindowShell& operator=(const WindowShell&) = delete;
 
-    UpgradeTool& Tool() { return *tool_; }
+    core::UpgradeTool& Tool() { return *tool_; }
 
     // The window is being shown. The first time, FormShow runs and the result
     // is true: the toolkit then arranges a start-up for when the window is up,
@@ -68,9 +68,9 @@ private:
     // exception ever reaches the toolkit.
     void Guarded(const std::function<void()>& handler) noexcept;
 
-    RealSleeper ownSleeper_;
-    Notices* notices_;
-    std::unique_ptr<UpgradeTool> tool_;
+    platform::RealSleeper ownSleeper_;
+    core::Notices* notices_;
+    std::unique_ptr<core::UpgradeTool> tool_;
     bool shown_ = false;
     bool activated_ = false;
 };

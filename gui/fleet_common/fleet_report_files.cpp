@@ -72,10 +72,10 @@ std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string&
             return std::nullopt;
         fleet::CollectorResult r;
         r.address = c["ip"].get<std::string>();
-        r.serial = Utf8ToGbk(FieldText(c.value("serial", nlohmann::json())));
-        r.versionBefore = Utf8ToGbk(FieldText(c.value("version_before", nlohmann::json())));
+        r.serial = platform::Utf8ToGbk(FieldText(c.value("serial", nlohmann::json())));
+        r.versionBefore = platform::Utf8ToGbk(FieldText(c.value("version_before", nlohmann::json())));
         if (c.contains("version_after") && c["version_after"].is_string())
-            r.versionAfter = Utf8ToGbk(c["version_after"].get<std::string>());
+            r.versionAfter = platform::Utf8ToGbk(c["version_after"].get<std::string>());
         r.plan = KindNamed<fleet::PlanKind>(FieldText(c.value("plan", nlohmann::json())),
                                             fleet::PlanName, 6)
                      .value_or(fleet::PlanKind::Upgrade);
@@ -93,7 +93,7 @@ std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string&
 }
 
 std::string WriteFileAtomically(const std::string& path, const std::string& text) {
-    const auto target = PathFromUtf8(path);
+    const auto target = platform::PathFromUtf8(path);
     auto temporary = target;
     temporary += ".tmp";
     {
@@ -112,7 +112,7 @@ std::string WriteFileAtomically(const std::string& path, const std::string& text
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
     if (!in)
         return std::nullopt;
     std::ostringstream text;

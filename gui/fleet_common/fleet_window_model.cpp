@@ -1,6 +1,7 @@
 #include "gui/fleet_common/fleet_window_model.h"
 
 #include "fleet/fleet_plan.h"
+#include "fleet/ipv4_address.h"
 #include "gui/fleet_common/fleet_texts.h"
 #include "platform/gbk.h"
 
@@ -40,8 +41,8 @@ void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::Swe
     for (const auto& entry : field.SortedByAddress()) {
         Row row;
         row.entry = entry;
-        row.serial = GbkToUtf8(entry.serial);
-        row.version = GbkToUtf8(entry.version);
+        row.serial = platform::GbkToUtf8(entry.serial);
+        row.version = platform::GbkToUtf8(entry.version);
         if (const Row* old = Find(entry.address))
             row.checked = old->checked;
         rows.push_back(std::move(row));
@@ -67,8 +68,8 @@ void FleetWindowModel::ShowReport(const std::vector<fleet::CollectorResult>& res
         row.entry.address = result.address;
         row.entry.serial = result.serial;
         row.entry.version = result.versionBefore;
-        row.serial = GbkToUtf8(result.serial);
-        row.version = GbkToUtf8(result.versionBefore);
+        row.serial = platform::GbkToUtf8(result.serial);
+        row.version = platform::GbkToUtf8(result.versionBefore);
         row.plan = result.plan;
         row.stage = result.stage;
         row.result = result;

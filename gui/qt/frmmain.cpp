@@ -22,6 +22,9 @@
 
 #include <string_view>
 
+using core::kLastSocketMessage;
+using core::kSocketNotifyMessage;
+
 // The resource initialiser lives in this static library; call it from outside
 // any namespace so that the linker keeps it and the icon is found.
 static void InitWindowResources() {

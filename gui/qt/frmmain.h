@@ -25,9 +25,9 @@ public:
     explicit TFrmmain(WindowSeams seams = {}, QWidget* parent = nullptr);
     ~TFrmmain() override;
 
-    UpgradeTool& Tool() { return shell_->Tool(); }
+    core::UpgradeTool& Tool() { return shell_->Tool(); }
     WidgetToolView& View() { return *view_; }
-    WorkerDisplay& Display() { return *workerDisplay_; }
+    core::WorkerDisplay& Display() { return *workerDisplay_; }
 
     // Owner-draw handler of stat1's only panel: hosts ProgressBar1 in the panel,
     // ten pixels short of its right edge. `panel` is in stat1's coordinates.

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+using core::ApplicationTitle;
+
 namespace {
 
 void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,

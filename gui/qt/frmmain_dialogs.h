@@ -10,7 +10,7 @@
 
 // Message boxes over `parent`: the "提示" notice, the plain message and the
 // error box, the last two captioned with the application title.
-class MessageBoxNotices : public Notices {
+class MessageBoxNotices : public core::Notices {
 public:
     explicit MessageBoxNotices(QWidget* parent) : parent_(parent) {}
 
@@ -25,7 +25,7 @@ private:
 // dlgOpen1: one filter entry "程序文件" for *.bin, no title, no initial folder,
 // and a typed name that does not exist is accepted. It remembers the file name
 // between uses.
-class FileOpenDialog : public OpenFileDialog {
+class FileOpenDialog : public core::OpenFileDialog {
 public:
     explicit FileOpenDialog(QWidget* parent) : parent_(parent) {}
 

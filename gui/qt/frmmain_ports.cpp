@@ -10,6 +10,10 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
+using core::DeviceEntry;
+
+using platform::GbkToUtf8;
+
 namespace {
 
 constexpr int kSerialColumn = 0;

@@ -20,7 +20,7 @@ class QTreeWidget;
 // widgets at once. Serial and version arrive as the collectors' raw bytes and
 // are decoded for display here; nothing is read back from a widget except the
 // operator's input (the selected row and the version field as typed).
-class WidgetToolView : public ToolView, public OperatorInput {
+class WidgetToolView : public core::ToolView, public core::OperatorInput {
 public:
     WidgetToolView(QTreeWidget& devices, QLabel& localAddress, QLabel& status, QTextEdit& imagePath,
                    QLineEdit& version)
@@ -28,7 +28,7 @@ public:
           version_(version) {}
 
     void DevicesCleared() override;
-    void DeviceAdded(const DeviceEntry& device) override;
+    void DeviceAdded(const core::DeviceEntry& device) override;
     void DeviceSerialChanged(int row, const std::string& serial) override;
     void LocalAddressChanged(const std::string& address) override;
     void StatusChanged(const std::string& text) override;
@@ -49,7 +49,7 @@ private:
 // `receiver`'s thread, so the changes land on the UI thread in the order made.
 // Calls still queued when the receiver is destroyed are dropped by Qt, which is
 // why the receiver must be an object that lives at least as long as the workers.
-class QueuedWorkerDisplay : public WorkerDisplay {
+class QueuedWorkerDisplay : public core::WorkerDisplay {
 public:
     QueuedWorkerDisplay(QObject& receiver, QProgressBar& progress, QLabel& status);
 

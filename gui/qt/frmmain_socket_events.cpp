@@ -4,6 +4,10 @@
 #include <QEvent>
 #include <QSocketNotifier>
 
+using core::kSocketNotifyMessage;
+
+using platform::UdpSocket;
+
 NotifierSocketEvents::~NotifierSocketEvents() {
     for (auto& [handle, notifier] : notifiers_) {
         notifier->setEnabled(false);

@@ -15,7 +15,7 @@
 
 class QSocketNotifier;
 
-class NotifierSocketEvents : public SocketEvents {
+class NotifierSocketEvents : public core::SocketEvents {
 public:
     // Events go to `target`, which also parents the notifiers.
     explicit NotifierSocketEvents(QObject& target) : target_(target) {}
@@ -23,8 +23,8 @@ public:
     NotifierSocketEvents(const NotifierSocketEvents&) = delete;
     NotifierSocketEvents& operator=(const NotifierSocketEvents&) = delete;
 
-    void Watch(UdpSocket::Handle handle) override;
-    void Unwatch(UdpSocket::Handle handle) override;
+    void Watch(platform::UdpSocket::Handle handle) override;
+    void Unwatch(platform::UdpSocket::Handle handle) override;
 
     // Switches every watched socket's notifier back on.
     void Resume();
@@ -33,5 +33,5 @@ public:
 
 private:
     QObject& target_;
-    std::map<UdpSocket::Handle, QSocketNotifier*> notifiers_;
+    std::map<platform::UdpSocket::Handle, QSocketNotifier*> notifiers_;
 };

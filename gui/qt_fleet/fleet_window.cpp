@@ -4,10 +4,10 @@
 #include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_texts.h"
 #include "platform/network_adapters.h"
+#include "protocol/firmware_file.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -234,7 +234,7 @@ void FleetWindow::FillAdapters() {
         LoadSettings((settingsFolder_ + QStringLiteral("/fleet-window.json")).toStdString());
     filling_ = true;
     int chosen = -1, nonLoopback = 0, firstNonLoopback = -1;
-    for (const auto& adapter : ListNetworkAdapters()) {
+    for (const auto& adapter : platform::ListNetworkAdapters()) {
         choice->addItem(QString::fromStdString(adapter.name + "  " + adapter.address + "/" +
                                                std::to_string(adapter.prefixLength)),
                         QString::fromStdString(adapter.address));
@@ -287,7 +287,7 @@ void FleetWindow::Browse() {
 
 void FleetWindow::ChooseImage(const QString& path) {
     // The main window's name rule, with its notice; the loader checks the rest.
-    if (!QFileInfo(path).fileName().startsWith(QLatin1Char('S'))) {
+    if (!protocol::IsFirmwareName(path.toStdString())) {
         dialogs_.notice(Q(text::kNameRule));
         return;
     }

@@ -9,6 +9,10 @@
 
 #include <stdexcept>
 
+using core::kLastSocketMessage;
+using core::kSocketNotifyMessage;
+using platform::Utf8ToWide;
+
 namespace {
 
 constexpr int kIconResource = 1;

@@ -31,9 +31,9 @@ public:
 
     HWND Handle() const { return window_; }
     HWND Control(ControlId id) const;
-    UpgradeTool& Tool() { return shell_->Tool(); }
+    core::UpgradeTool& Tool() { return shell_->Tool(); }
     ControlToolView& View() { return *view_; }
-    WorkerDisplay& Display() { return *workerDisplay_; }
+    core::WorkerDisplay& Display() { return *workerDisplay_; }
     bool Destroyed() const { return window_ == nullptr; }
     UINT Dpi() const { return dpi_; }
 

@@ -7,6 +7,11 @@
 
 #include <vector>
 
+using core::ApplicationTitle;
+
+using platform::Utf8ToWide;
+using platform::WideToUtf8;
+
 namespace {
 
 void ShowBox(HWND owner, const std::string& text, const std::wstring& caption, UINT icon) {

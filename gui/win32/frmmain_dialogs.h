@@ -9,7 +9,7 @@
 
 #include "gui/win32/windows_api.h"
 
-class MessageBoxNotices : public Notices {
+class MessageBoxNotices : public core::Notices {
 public:
     void SetOwner(HWND owner) { owner_ = owner; }
 
@@ -23,7 +23,7 @@ private:
 
 // GetOpenFileNameW with the one filter "程序文件" / "*.bin". It remembers the
 // file name between uses and accepts a typed name that does not exist.
-class FileOpenDialog : public OpenFileDialog {
+class FileOpenDialog : public core::OpenFileDialog {
 public:
     void SetOwner(HWND owner) { owner_ = owner; }
 

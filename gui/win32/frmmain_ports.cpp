@@ -6,6 +6,11 @@
 
 #include <commctrl.h>
 
+using core::DeviceEntry;
+
+using platform::GbkToUtf8;
+using platform::Utf8ToWide;
+
 namespace {
 
 constexpr int kSerialColumn = 0;

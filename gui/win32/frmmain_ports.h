@@ -19,14 +19,14 @@
 // controls at once. Serial and version arrive as the collectors' raw bytes
 // and are decoded for display here; nothing is read back from a control
 // except the operator's input (the selected row and the version field).
-class ControlToolView : public ToolView, public OperatorInput {
+class ControlToolView : public core::ToolView, public core::OperatorInput {
 public:
     ControlToolView(HWND devices, HWND localAddress, HWND status, HWND imagePath, HWND version)
         : devices_(devices), localAddress_(localAddress), status_(status), imagePath_(imagePath),
           version_(version) {}
 
     void DevicesCleared() override;
-    void DeviceAdded(const DeviceEntry& device) override;
+    void DeviceAdded(const core::DeviceEntry& device) override;
     void DeviceSerialChanged(int row, const std::string& serial) override;
     void LocalAddressChanged(const std::string& address) override; // lbl3 is sized to its text
     void StatusChanged(const std::string& text) override;
@@ -50,7 +50,7 @@ private:
 // the window with one posted kWorkerUpdateMessage; the window applies one
 // queued change per message (ApplyNext), on the UI thread, in the order made.
 // No control is touched from a worker's thread.
-class PostedWorkerDisplay : public WorkerDisplay {
+class PostedWorkerDisplay : public core::WorkerDisplay {
 public:
     PostedWorkerDisplay(HWND window, HWND progress, HWND status)
         : window_(window), progress_(progress), status_(status) {}

@@ -1,5 +1,9 @@
 #include "gui/win32/frmmain_socket_events.h"
 
+using core::kSocketNotifyMessage;
+
+using platform::UdpSocket;
+
 void AsyncSelectSocketEvents::Watch(UdpSocket::Handle handle) {
     if (WSAAsyncSelect(static_cast<SOCKET>(handle), window_, kSocketNotifyMessage, FD_READ) == 0)
         watched_.insert(handle);

@@ -9,12 +9,12 @@
 
 #include "gui/win32/windows_api.h"
 
-class AsyncSelectSocketEvents : public SocketEvents {
+class AsyncSelectSocketEvents : public core::SocketEvents {
 public:
     void SetWindow(HWND window) { window_ = window; }
 
-    void Watch(UdpSocket::Handle handle) override;
-    void Unwatch(UdpSocket::Handle handle) override;
+    void Watch(platform::UdpSocket::Handle handle) override;
+    void Unwatch(platform::UdpSocket::Handle handle) override;
 
     // Whether a datagram still waits on any watched socket. Winsock posts the
     // next FD_READ only after a read of that same socket, and one notification
@@ -23,5 +23,5 @@ public:
 
 private:
     HWND window_ = nullptr;
-    std::set<UdpSocket::Handle> watched_;
+    std::set<platform::UdpSocket::Handle> watched_;
 };

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+using platform::Utf8ToWide;
+using platform::WideToUtf8;
+
 std::string WindowTextUtf8(HWND window) {
     const int length = GetWindowTextLengthW(window);
     std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');

@@ -7,6 +7,7 @@
 #include "gui/win32/win32_text.h"
 #include "gui/win32/window_dpi.h"
 #include "platform/read_file.h"
+#include "protocol/firmware_file.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -24,7 +25,7 @@ constexpr UINT_PTR kRepaintTimer = 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 std::wstring W(std::string_view utf8) {
-    return Utf8ToWide(std::string(utf8));
+    return platform::Utf8ToWide(std::string(utf8));
 }
 
 // The window class, the style and any extra style of each kind of control.
@@ -68,7 +69,7 @@ std::string OpenImageDialog(HWND owner) {
     dialog.lpstrFile = path;
     dialog.nMaxFile = static_cast<DWORD>(std::size(path));
     dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return GetOpenFileNameW(&dialog) ? WideToUtf8(path) : std::string();
+    return GetOpenFileNameW(&dialog) ? platform::WideToUtf8(path) : std::string();
 }
 
 std::string SaveDialog(HWND owner, bool csv) {
@@ -81,7 +82,7 @@ std::string SaveDialog(HWND owner, bool csv) {
     dialog.lpstrFile = path;
     dialog.nMaxFile = static_cast<DWORD>(std::size(path));
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    return GetSaveFileNameW(&dialog) ? WideToUtf8(path) : std::string();
+    return GetSaveFileNameW(&dialog) ? platform::WideToUtf8(path) : std::string();
 }
 
 } // namespace
@@ -314,7 +315,7 @@ void FleetWin32Window::OnCommand(int id, int code) {
         if (code == CBN_SELCHANGE) {
             const auto index = SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0);
             if (index >= 0 && static_cast<std::size_t>(index) < adapters_.size()) {
-                std::filesystem::create_directories(PathFromUtf8(settingsFolder_));
+                std::filesystem::create_directories(platform::PathFromUtf8(settingsFolder_));
                 SaveSettings(settingsFolder_ + "/fleet-window.json", {adapters_[index].name});
             }
         }
@@ -350,7 +351,7 @@ void FleetWin32Window::OnNotify(const NMHDR& header) {
 void FleetWin32Window::FillAdapters() {
     const HWND choice = Control(kAdapterChoice);
     const auto remembered = LoadSettings(settingsFolder_ + "/fleet-window.json");
-    adapters_ = ListNetworkAdapters();
+    adapters_ = platform::ListNetworkAdapters();
     int chosen = -1, nonLoopback = 0, firstNonLoopback = -1;
     for (std::size_t i = 0; i < adapters_.size(); ++i) {
         const auto& adapter = adapters_[i];
@@ -391,8 +392,7 @@ void FleetWin32Window::Search() {
 
 void FleetWin32Window::ChooseImage(const std::string& path) {
     // The main window's name rule, with its notice; the loader checks the rest.
-    const std::string name = WideToUtf8(PathFromUtf8(path).filename().wstring());
-    if (name.empty() || name.front() != 'S') {
+    if (!protocol::IsFirmwareName(path)) {
         dialogs_.notice(text::kNameRule);
         return;
     }
@@ -419,7 +419,7 @@ void FleetWin32Window::Start() {
                                                   EngineThread::Defaults().canary);
     if (!dialogs_.ask(text::kConfirmTitle, question))
         return;
-    std::filesystem::create_directories(PathFromUtf8(settingsFolder_));
+    std::filesystem::create_directories(platform::PathFromUtf8(settingsFolder_));
     RunRequest request;
     request.adapter = ChosenAdapter();
     request.image = model_.Image();

@@ -66,7 +66,7 @@ private:
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
     fleetwin::FleetWindowModel model_;
-    std::vector<NetworkAdapter> adapters_;
+    std::vector<platform::NetworkAdapter> adapters_;
     std::map<std::string, int> rowOf_;
     std::string lastReportJson_;
     bool filling_ = false;

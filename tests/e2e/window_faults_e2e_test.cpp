@@ -17,6 +17,10 @@
 #include <random>
 #include <utility>
 
+using core::kSocketNotifyMessage;
+
+using pubpro::RxBuffer;
+
 using namespace std::chrono_literals;
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using core::Mode;
+
 namespace {
 
 TEST(WholeUpgrade, FewBlocksEndCompleteAndTheCollectorHoldsTheImage) {

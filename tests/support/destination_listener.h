@@ -36,7 +36,7 @@ public:
 
     DestinationListener() {
 #ifdef _WIN32
-        EnsureSocketLibrary();
+        platform::EnsureSocketLibrary();
         fd_ = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
         u_long nonBlocking = 1;
         ::ioctlsocket(fd_, FIONBIO, &nonBlocking);

@@ -22,14 +22,14 @@
 // The window as the core sees it: what the core told it to show (the rows,
 // lbl3, lbl6, redt2, edt1) and what the operator entered (the selection and
 // the version field, which the test may change like an operator).
-class FakeView : public ToolView, public OperatorInput {
+class FakeView : public core::ToolView, public core::OperatorInput {
 public:
     void DevicesCleared() override {
         rows.clear();
         selected.reset();
         ++rowChanges;
     }
-    void DeviceAdded(const DeviceEntry& device) override {
+    void DeviceAdded(const core::DeviceEntry& device) override {
         rows.push_back(device);
         ++rowChanges;
     }
@@ -46,7 +46,7 @@ public:
     std::optional<int> SelectedRow() const override { return selected; }
     std::string VersionText() const override { return edt1; }
 
-    std::vector<DeviceEntry> rows;
+    std::vector<core::DeviceEntry> rows;
     unsigned long rowChanges = 0;
     std::optional<int> selected;
     std::string lbl3 = "lbl3"; // the label's text until the window is shown
@@ -59,7 +59,7 @@ enum class NoticeKind { Notice, Plain, Error };
 
 // Records every box; each may run `whileOpen`, as a box's nested event loop
 // lets the receive path run again while it is open.
-class FakeNotices : public Notices {
+class FakeNotices : public core::Notices {
 public:
     void Notice(const std::string& text) override { Show(NoticeKind::Notice, text); }
     void PlainMessage(const std::string& text) override { Show(NoticeKind::Plain, text); }
@@ -97,7 +97,7 @@ private:
 // chose (it becomes the dialog's file name), nullopt is a cancel. With the
 // script used up the dialog is cancelled. `onExecute`, when set, answers
 // instead of the script.
-class FakeFileDialog : public OpenFileDialog {
+class FakeFileDialog : public core::OpenFileDialog {
 public:
     void SetFileName(const std::string& path) override { fileName = path; }
     std::string FileName() const override { return fileName; }
@@ -122,17 +122,17 @@ public:
 };
 
 // Watches nothing; counts the calls so a test can see how often channels opened.
-class NoSocketEvents : public SocketEvents {
+class NoSocketEvents : public core::SocketEvents {
 public:
-    void Watch(UdpSocket::Handle) override { ++watched; }
-    void Unwatch(UdpSocket::Handle) override {}
+    void Watch(platform::UdpSocket::Handle) override { ++watched; }
+    void Unwatch(platform::UdpSocket::Handle) override {}
     int watched = 0;
 };
 
 // Every fake a tool needs, as one window stand-in.
 struct FakeWindow {
-    WindowPorts Ports(Sleeper& sleeper,
-                      std::function<std::optional<std::string>()> lookup = nullptr) {
+    core::WindowPorts Ports(platform::Sleeper& sleeper,
+                            std::function<std::optional<std::string>()> lookup = nullptr) {
         return {view, view, notices, dialog, display, events, sleeper, std::move(lookup)};
     }
 
@@ -146,12 +146,12 @@ struct FakeWindow {
 // Lists `devices` in the tool the way a sweep and its replies do: the table
 // is emptied (a sweep over a channel that is not open sends nothing), each
 // device answers from its address, and the mode is put back.
-inline void ListDevices(UpgradeTool& tool, const std::vector<DeviceEntry>& devices) {
-    const Mode before = tool.Mode().Get();
-    UdpChannel closed;
+inline void ListDevices(core::UpgradeTool& tool, const std::vector<core::DeviceEntry>& devices) {
+    const core::Mode before = tool.Mode().Get();
+    core::UdpChannel closed;
     tool.DeviceDiscovery().Sweep(closed);
     for (const auto& device : devices)
-        tool.DeviceDiscovery().HandleSearchReply(kEsc + device.serial + "#" + device.version + kEnq,
-                                                 device.ip);
+        tool.DeviceDiscovery().HandleSearchReply(
+            pubpro::kEsc + device.serial + "#" + device.version + pubpro::kEnq, device.ip);
     tool.Mode().Set(before);
 }

@@ -10,12 +10,12 @@
 
 // A UDP port that was free on this host a moment ago.
 inline std::uint16_t FreeUdpPort() {
-    UdpSocket probe;
+    platform::UdpSocket probe;
     if (!probe.Create() || !probe.Bind(0))
         return 0;
     return probe.LocalPort();
 }
 
-inline ToolPorts FreeTestPorts() {
-    return ToolPorts{FreeUdpPort(), FreeUdpPort(), FreeUdpPort(), FreeUdpPort()};
+inline core::ToolPorts FreeTestPorts() {
+    return core::ToolPorts{FreeUdpPort(), FreeUdpPort(), FreeUdpPort(), FreeUdpPort()};
 }

@@ -17,13 +17,13 @@ public:
         socket_.RequestReceiveBuffer(1 << 20);
     }
     std::uint16_t Port() const { return socket_.LocalPort(); }
-    UdpSocket& Socket() { return socket_; }
+    platform::UdpSocket& Socket() { return socket_; }
     // Every datagram waiting now (after a short grace for loopback delivery).
     std::vector<std::string> Drain() {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::vector<std::string> got;
-        UdpSocket::Datagram datagram;
-        while (socket_.Receive(65535, datagram) == UdpSocket::ReadStatus::Ok)
+        platform::UdpSocket::Datagram datagram;
+        while (socket_.Receive(65535, datagram) == platform::UdpSocket::ReadStatus::Ok)
             got.push_back(datagram.bytes);
         return got;
     }
@@ -39,5 +39,5 @@ public:
     }
 
 private:
-    UdpSocket socket_;
+    platform::UdpSocket socket_;
 };

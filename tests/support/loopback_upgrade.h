@@ -23,7 +23,7 @@ struct LoopbackUpgradeResult {
     std::chrono::steady_clock::duration elapsed{};
     std::vector<std::string> notices;
     std::string versionText; // edt1 after browsing
-    Mode modeAfter = Mode::Empty;
+    core::Mode modeAfter = core::Mode::Empty;
     std::string collectorImage;
     int queries = 0;
 };
@@ -44,8 +44,9 @@ inline LoopbackUpgradeResult RunLoopbackUpgrade(const std::string& fileName,
         return result;
     const auto ports = *collector.Report("127.0.0.1");
     FakeWindow window;
-    RealSleeper sleeper;
-    UpgradeTool tool(window.Ports(sleeper), ToolPorts{0, ports.upgradePort, 0, ports.searchPort});
+    platform::RealSleeper sleeper;
+    core::UpgradeTool tool(window.Ports(sleeper),
+                           core::ToolPorts{0, ports.upgradePort, 0, ports.searchPort});
     tool.FormActivate();
     ListDevices(tool, {{"123456", "127.0.0.1", "S1.00"}});
     window.view.selected = 0;

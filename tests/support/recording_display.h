@@ -7,7 +7,7 @@
 #include <vector>
 
 // Records what the workers show, as one ordered log of events.
-class RecordingDisplay : public WorkerDisplay {
+class RecordingDisplay : public core::WorkerDisplay {
 public:
     void SetProgressMaximum(int maximum) override { Log("max " + std::to_string(maximum)); }
     void SetProgressPosition(int position) override { Log("pos " + std::to_string(position)); }

@@ -29,14 +29,14 @@ struct SubnetBurstResult {
 #ifdef __linux__
 // What the kernel granted a socket for receiving, and the memory that the
 // datagrams waiting on it take; -1 when it does not say.
-inline int GrantedReceiveBuffer(const UdpSocket& socket) {
+inline int GrantedReceiveBuffer(const platform::UdpSocket& socket) {
     int value = -1;
     socklen_t length = sizeof value;
     ::getsockopt(static_cast<int>(socket.NativeHandle()), SOL_SOCKET, SO_RCVBUF, &value, &length);
     return value;
 }
 
-inline int QueuedReceiveMemory(const UdpSocket& socket) {
+inline int QueuedReceiveMemory(const platform::UdpSocket& socket) {
     std::uint32_t memory[SK_MEMINFO_VARS] = {};
     socklen_t length = sizeof memory;
     if (::getsockopt(static_cast<int>(socket.NativeHandle()), SOL_SOCKET, SO_MEMINFO, memory,
@@ -51,11 +51,12 @@ inline int QueuedReceiveMemory(const UdpSocket& socket) {
 inline SubnetBurstResult RunSubnetBurst(int hosts) {
     FakeWindow window;
     VirtualSleeper sleeper;
-    UpgradeTool tool(window.Ports(sleeper, [] { return std::optional<std::string>("127.0.0.1"); }),
-                     ToolPorts{0, 9, 0, 9});
+    core::UpgradeTool tool(
+        window.Ports(sleeper, [] { return std::optional<std::string>("127.0.0.1"); }),
+        core::ToolPorts{0, 9, 0, 9});
     tool.FormShow();
     tool.FormActivate();
-    tool.Mode().Set(Mode::SS);
+    tool.Mode().Set(core::Mode::SS);
     const auto port = tool.SearchChannel().Socket().LocalPort();
 
     SubnetBurstResult result;
@@ -64,7 +65,7 @@ inline SubnetBurstResult RunSubnetBurst(int hosts) {
 #endif
     result.sent = true;
     for (int host = 1; host <= hosts; ++host) {
-        UdpSocket collector;
+        platform::UdpSocket collector;
         const std::string address = "127.0.1." + std::to_string(host);
         std::string reply = "\x1B"
                             "SN" +

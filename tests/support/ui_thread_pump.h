@@ -32,7 +32,7 @@ inline int Poll(std::vector<PollEntry>& entries, int ms) {
 // Plays the UI thread's part for a core without a window: waits for either
 // channel's socket to become readable and runs one socket notification, until
 // `done` holds or the deadline passes. Returns whether `done` held.
-inline bool PumpUntil(UpgradeTool& tool, const std::function<bool()>& done,
+inline bool PumpUntil(core::UpgradeTool& tool, const std::function<bool()>& done,
                       std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {

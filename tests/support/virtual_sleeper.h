@@ -9,7 +9,7 @@
 // Virtual time: every pause returns at once and is recorded. A hook runs at
 // each pause with the virtual time reached, so a test can make "the collector
 // answer" at a chosen moment.
-class VirtualSleeper : public Sleeper {
+class VirtualSleeper : public platform::Sleeper {
 public:
     bool SleepMs(int milliseconds) override {
         std::function<void(long long, int)> hook;

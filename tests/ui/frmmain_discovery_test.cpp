@@ -13,6 +13,13 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+using core::Discovery;
+using core::Mode;
+using core::ToolPorts;
+
+using platform::UdpSocket;
+using platform::Utf8ToGbk;
+
 namespace {
 
 // A collector answering from its own loopback address.

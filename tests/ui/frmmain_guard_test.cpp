@@ -13,6 +13,12 @@
 
 #include <stdexcept>
 
+using core::Mode;
+
+using pubpro::ConversionError;
+
+using platform::UdpSocket;
+
 namespace {
 
 struct ThrowCase {

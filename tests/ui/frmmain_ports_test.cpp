@@ -15,6 +15,9 @@
 
 #include <thread>
 
+using core::DeviceEntry;
+using core::WorkerDisplay;
+
 namespace {
 
 TEST(WindowView, RowsShowTheCollectorsBytesDecoded) {

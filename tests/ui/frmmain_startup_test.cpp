@@ -9,6 +9,11 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+using core::StatusLine;
+using core::ToolPorts;
+
+using platform::UdpSocket;
+
 namespace {
 
 QString StatusLine(TestWindow& w) {

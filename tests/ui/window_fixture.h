@@ -27,10 +27,10 @@ struct TestWindow {
     std::optional<std::string> localAddress = std::string("127.0.0.1");
     std::unique_ptr<TFrmmain> window;
 
-    explicit TestWindow(ToolPorts ports = FreeTestPorts())
+    explicit TestWindow(core::ToolPorts ports = FreeTestPorts())
         : window(std::make_unique<TFrmmain>(Seams(ports))) {}
 
-    WindowSeams Seams(ToolPorts ports) {
+    WindowSeams Seams(core::ToolPorts ports) {
         WindowSeams seams;
         seams.ports = ports;
         seams.notices = &notices;

@@ -1,5 +1,6 @@
 // The receive path on real loopback sockets bound to ephemeral ports.
 #include "core/channels.h"
+#include "protocol/collector_rules.h"
 #include "frame_codec.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,19 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+using core::CloseSearchChannel;
+using core::CloseUpgradeChannel;
+using protocol::kMaxDatagramBytes;
+using protocol::kSocketBufferBytes;
+using core::OpenSearchChannel;
+using core::OpenUpgradeChannel;
+using core::SocketEvents;
+using core::UdpChannel;
+
+using pubpro::RxBuffer;
+
+using platform::UdpSocket;
 
 namespace {
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+using platform::GbkToUtf8;
+using platform::Utf8ToGbk;
+
 namespace {
 
 TEST(Gbk, RoundTripsChineseAndAsciiAndReplacesInvalidBytes) {

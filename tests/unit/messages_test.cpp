@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using pubpro::ConversionError;
+
 namespace {
 
 using namespace protocol;

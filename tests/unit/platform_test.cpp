@@ -16,6 +16,11 @@
 #include <random>
 #include <regex>
 
+using platform::GbkToUtf8;
+using platform::LookupLocalIPv4;
+using platform::ReadOnlyFile;
+using platform::Utf8ToGbk;
+
 namespace {
 
 // First in this program, so that nothing has started the sockets library

@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+using pubpro::ConversionError;
+using pubpro::Copy;
+using pubpro::IntToHex;
+using pubpro::Pos;
+using pubpro::StrToInt;
+using pubpro::Trim;
+
 namespace {
 
 TEST(Copy, NeverFails) {

@@ -6,6 +6,13 @@
 #include <string>
 #include <vector>
 
+using pubpro::CrcHex;
+using pubpro::ExtractFrames;
+using pubpro::FrameChecksumOk;
+using pubpro::FramePayload;
+using pubpro::MakeFrame;
+using pubpro::RxBuffer;
+
 namespace {
 
 const std::string ESC = "\x1B";

@@ -30,7 +30,7 @@ RECT PlaceInParent(HWND control) {
 std::string CellText(HWND list, int row, Column column) {
     wchar_t text[256] = L"";
     ListView_GetItemText(list, row, static_cast<int>(column), text, 256);
-    return WideToUtf8(text);
+    return platform::WideToUtf8(text);
 }
 
 struct Win32Fleet : ::testing::Test {

@@ -20,7 +20,7 @@
 
 // The tests' own sockets need Winsock started for the whole run, whatever the
 // windows under test start and release.
-inline const bool kSocketLibraryStarted = StartSocketLibrary();
+inline const bool kSocketLibraryStarted = platform::StartSocketLibrary();
 
 // Dispatches this thread's messages until `done` holds or `timeoutMs` passes.
 inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
@@ -48,10 +48,10 @@ struct TestWindow {
     FakeNotices notices;
     FakeFileDialog dialog;
     std::optional<std::string> localAddress = std::string("127.0.0.1");
-    ToolPorts ports;
+    core::ToolPorts ports;
     std::unique_ptr<TFrmmain> window;
 
-    explicit TestWindow(ToolPorts testPorts = FreeTestPorts()) : ports(testPorts) {
+    explicit TestWindow(core::ToolPorts testPorts = FreeTestPorts()) : ports(testPorts) {
         WindowSeams seams;
         seams.ports = ports;
         seams.notices = &notices;

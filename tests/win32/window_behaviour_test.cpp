@@ -5,6 +5,7 @@
 
 #include "win32_window_fixture.h"
 
+#include "protocol/collector_rules.h"
 #include "pubpro/uPubpro.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,15 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+
+using protocol::kMaxDatagramBytes;
+using core::Mode;
+using core::ToolPorts;
+using core::WorkerDisplay;
+
+using pubpro::MakeFrame;
+
+using platform::UdpSocket;
 
 namespace {
 
@@ -119,11 +129,11 @@ TEST(Win32WindowSockets, Messages1106To1206ReachTheSocketHandlerAndNoOthers) {
                                      w.ports.searchLocal));
     ASSERT_TRUE(WaitReadable(w->Tool().SearchChannel().Socket()));
     Sleep(50);
-    SendMessageW(w.Handle(), kSocketNotifyMessage, 0, readEvent);
+    SendMessageW(w.Handle(), core::kSocketNotifyMessage, 0, readEvent);
     int own = 0;
     MSG message;
-    while (
-        PeekMessageW(&message, w.Handle(), kSocketNotifyMessage, kLastSocketMessage, PM_REMOVE)) {
+    while (PeekMessageW(&message, w.Handle(), core::kSocketNotifyMessage, core::kLastSocketMessage,
+                        PM_REMOVE)) {
         if (message.wParam == 0) {
             ++own;
             EXPECT_EQ(WSAGETSELECTEVENT(message.lParam), FD_READ);

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <thread>
 
+using core::Notices;
+
 namespace {
 
 struct SeenBox {

@@ -71,10 +71,10 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
               panel.right - panel.left - gui::ScaleToDpi(gui::kProgressRightGap, kDpi));
 
     if (const char* hold = std::getenv("WIN32_DPI_SCREENSHOT_HOLD_MS"); hold != nullptr) {
-        for (const DeviceEntry& device :
-             std::vector<DeviceEntry>{{"ZJ2024000117", "198.51.100.17", "S1.02"},
-                                      {"ZJ2024000118", "198.51.100.18", "S1.02"},
-                                      {"ZJ2023000342", "198.51.100.42", "S1.01"}})
+        for (const core::DeviceEntry& device :
+             std::vector<core::DeviceEntry>{{"ZJ2024000117", "198.51.100.17", "S1.02"},
+                                            {"ZJ2024000118", "198.51.100.18", "S1.02"},
+                                            {"ZJ2023000342", "198.51.100.42", "S1.01"}})
             w->View().DeviceAdded(device);
         SelectListRow(w.Control(kLv1), 0);
         w->View().ImageChosen("C:\\firmware\\S2.00.bin", "S2.00");

@@ -18,7 +18,7 @@
 namespace {
 
 std::wstring Wide(std::string_view utf8) {
-    return Utf8ToWide(std::string(utf8));
+    return platform::Utf8ToWide(std::string(utf8));
 }
 
 Placement ToPlacement(const gui::Rect& r) {

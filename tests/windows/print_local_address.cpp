@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+using platform::LookupLocalIPv4;
+
 int main() {
     const auto address = LookupLocalIPv4();
     std::printf("%s\n", address ? address->c_str() : "");

@@ -16,7 +16,7 @@ std::string LargestFrame() {
 void BM_CrcHexLargestFrame(benchmark::State& state) {
     const std::string payload = protocol::BuildDataBlock(7, std::string(600, 'A')).substr(1, 606);
     for (auto _ : state)
-        benchmark::DoNotOptimize(CrcHex(payload));
+        benchmark::DoNotOptimize(pubpro::CrcHex(payload));
     state.SetBytesProcessed(state.iterations() * static_cast<long long>(payload.size()));
 }
 BENCHMARK(BM_CrcHexLargestFrame);
@@ -29,28 +29,30 @@ std::string FramesText(std::size_t bytes, const std::string& frame) {
     return text;
 }
 
-std::size_t ReceiveOnce(RxBuffer& buffer, const std::string& datagram) {
+std::size_t ReceiveOnce(pubpro::RxBuffer& buffer, const std::string& datagram) {
     std::size_t accepted = 0;
     buffer.Append(datagram);
-    ExtractFrames(buffer, [&](const std::string& frame) { accepted += FrameChecksumOk(frame); });
+    pubpro::ExtractFrames(
+        buffer, [&](const std::string& frame) { accepted += pubpro::FrameChecksumOk(frame); });
     buffer.Bound();
     return accepted;
 }
 
 // One datagram of the largest readable size, full of short reply frames.
 void BM_ReceiveDatagramOfShortFrames(benchmark::State& state) {
-    const std::string datagram = FramesText(10230, MakeFrame("R0005"));
-    RxBuffer buffer;
+    const std::string datagram = FramesText(10230, pubpro::MakeFrame("R0005"));
+    pubpro::RxBuffer buffer;
     for (auto _ : state)
         benchmark::DoNotOptimize(ReceiveOnce(buffer, datagram));
     state.SetBytesProcessed(state.iterations() * static_cast<long long>(datagram.size()));
-    state.counters["frames"] = static_cast<double>(datagram.size() / MakeFrame("R0005").size());
+    state.counters["frames"] =
+        static_cast<double>(datagram.size() / pubpro::MakeFrame("R0005").size());
 }
 BENCHMARK(BM_ReceiveDatagramOfShortFrames);
 
 void BM_ReceiveDatagramOfLargestFrames(benchmark::State& state) {
     const std::string datagram = FramesText(10230, LargestFrame());
-    RxBuffer buffer;
+    pubpro::RxBuffer buffer;
     for (auto _ : state)
         benchmark::DoNotOptimize(ReceiveOnce(buffer, datagram));
     state.SetBytesProcessed(state.iterations() * static_cast<long long>(datagram.size()));
@@ -61,17 +63,18 @@ BENCHMARK(BM_ReceiveDatagramOfLargestFrames);
 // followed by one ESC (the case a naive rescan makes quadratic).
 void ExtractAllOf(benchmark::State& state, const std::string& text) {
     for (auto _ : state) {
-        RxBuffer buffer;
+        pubpro::RxBuffer buffer;
         buffer.Append(text);
         std::size_t frames = 0;
-        ExtractFrames(buffer, [&](const std::string&) { ++frames; });
+        pubpro::ExtractFrames(buffer, [&](const std::string&) { ++frames; });
         benchmark::DoNotOptimize(frames);
     }
     state.SetComplexityN(state.range(0));
 }
 
 void BM_ExtractFramesScaling(benchmark::State& state) {
-    ExtractAllOf(state, FramesText(static_cast<std::size_t>(state.range(0)), MakeFrame("R0005")));
+    ExtractAllOf(state,
+                 FramesText(static_cast<std::size_t>(state.range(0)), pubpro::MakeFrame("R0005")));
 }
 BENCHMARK(BM_ExtractFramesScaling)->RangeMultiplier(10)->Range(10'000, 1'000'000)->Complexity();
 

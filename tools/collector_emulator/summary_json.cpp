@@ -22,7 +22,7 @@ bool IsAscii(const std::string& bytes) {
 // case, reads the same in GBK and UTF-8 and skips the converter, which keeps
 // the summary of a full field cheap enough to rewrite after every query.
 void PutRawText(Json& object, const std::string& name, const std::string& bytes) {
-    object[name] = IsAscii(bytes) ? bytes : GbkToUtf8(bytes);
+    object[name] = IsAscii(bytes) ? bytes : platform::GbkToUtf8(bytes);
     object[name + "_hex"] = HexOfBytes(bytes);
 }
 

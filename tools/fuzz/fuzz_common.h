@@ -23,6 +23,7 @@
 //   A length past the end of the input takes what is left.
 
 #include "core/channels.h"
+#include "protocol/collector_rules.h"
 #include "core/session_mode.h"
 #include "core/upgrade_tool.h"
 #include "pubpro/uPubpro.h"
@@ -60,8 +61,9 @@ namespace fuzz {
             ::fuzz::Fail(#cond, (detail));                                                         \
     } while (0)
 
-inline Mode ModeFromByte(std::uint8_t value) {
-    static constexpr Mode kModes[] = {Mode::Empty, Mode::SS, Mode::LU, Mode::UD, Mode::EN};
+inline core::Mode ModeFromByte(std::uint8_t value) {
+    static constexpr core::Mode kModes[] = {core::Mode::Empty, core::Mode::SS, core::Mode::LU,
+                                            core::Mode::UD, core::Mode::EN};
     return kModes[value % 5];
 }
 
@@ -69,7 +71,7 @@ struct Datagram {
     std::uint8_t ctrl = 0;
     std::string bytes;
 
-    std::optional<Mode> ModeSwitch() const {
+    std::optional<core::Mode> ModeSwitch() const {
         if (ctrl & 0x08)
             return ModeFromByte(ctrl & 0x07);
         return std::nullopt;
@@ -80,7 +82,7 @@ struct Datagram {
 };
 
 struct Input {
-    Mode initialMode = Mode::Empty;
+    core::Mode initialMode = core::Mode::Empty;
     std::vector<Datagram> datagrams;
 };
 
@@ -99,10 +101,10 @@ inline Input ParseInput(const std::uint8_t* data, std::size_t size) {
         length = std::min(length, size - at);
         const std::string_view content(reinterpret_cast<const char*>(data + at), length);
         at += length;
-        for (unsigned r = 0; r < repeat && datagram.bytes.size() < kMaxDatagramBytes; ++r)
+        for (unsigned r = 0; r < repeat && datagram.bytes.size() < protocol::kMaxDatagramBytes; ++r)
             datagram.bytes.append(content);
-        if (datagram.bytes.size() > kMaxDatagramBytes)
-            datagram.bytes.resize(kMaxDatagramBytes);
+        if (datagram.bytes.size() > protocol::kMaxDatagramBytes)
+            datagram.bytes.resize(protocol::kMaxDatagramBytes);
         input.datagrams.push_back(std::move(datagram));
     }
     return input;
@@ -119,10 +121,10 @@ inline std::string ReferenceCrcHex(std::string_view payload) {
 inline void SealFrames(std::string& bytes) {
     std::size_t from = 0;
     for (;;) {
-        const auto esc = bytes.find(kEsc, from);
+        const auto esc = bytes.find(pubpro::kEsc, from);
         if (esc == std::string::npos)
             return;
-        const auto enq = bytes.find(kEnq, esc);
+        const auto enq = bytes.find(pubpro::kEnq, esc);
         if (enq == std::string::npos)
             return;
         if (enq - esc + 1 >= 6)
@@ -147,8 +149,8 @@ public:
     // The next complete frame, consumed; nothing when none is complete.
     std::optional<std::string> Next() {
         for (;;) {
-            const auto enq = text_.find(kEnq);
-            const auto esc = text_.find(kEsc);
+            const auto enq = text_.find(pubpro::kEnq);
+            const auto esc = text_.find(pubpro::kEsc);
             if (enq == std::string::npos || esc == std::string::npos)
                 return std::nullopt;
             if (esc > enq) {
@@ -162,12 +164,12 @@ public:
     }
 
     void Bound() {
-        if (text_.size() <= RxBuffer::kLimit)
+        if (text_.size() <= pubpro::RxBuffer::kLimit)
             return;
-        const auto lastEsc = text_.rfind(kEsc);
+        const auto lastEsc = text_.rfind(pubpro::kEsc);
         if (lastEsc != std::string::npos)
             text_.erase(0, lastEsc);
-        if (text_.size() > RxBuffer::kLimit)
+        if (text_.size() > pubpro::RxBuffer::kLimit)
             text_.clear();
     }
 
@@ -180,16 +182,16 @@ private:
 // A frame as ExtractFrames must hand it over: ESC first, ENQ last, no other ENQ.
 inline void CheckFrameShape(const std::string& frame) {
     FUZZ_CHECK(frame.size() >= 2, frame);
-    FUZZ_CHECK(frame.front() == kEsc, frame);
-    FUZZ_CHECK(frame.back() == kEnq, frame);
-    FUZZ_CHECK(frame.find(kEnq) == frame.size() - 1, frame);
+    FUZZ_CHECK(frame.front() == pubpro::kEsc, frame);
+    FUZZ_CHECK(frame.back() == pubpro::kEnq, frame);
+    FUZZ_CHECK(frame.find(pubpro::kEnq) == frame.size() - 1, frame);
 }
 
 // After an extraction pass that ran to its end, no complete frame may be left.
-inline void CheckNothingLeft(const RxBuffer& buffer) {
+inline void CheckNothingLeft(const pubpro::RxBuffer& buffer) {
     const auto text = buffer.View();
-    FUZZ_CHECK(text.find(kEsc) == std::string_view::npos ||
-                   text.find(kEnq) == std::string_view::npos,
+    FUZZ_CHECK(text.find(pubpro::kEsc) == std::string_view::npos ||
+                   text.find(pubpro::kEnq) == std::string_view::npos,
                text.substr(0, 64));
 }
 
@@ -202,7 +204,7 @@ struct FuzzWindow {
     std::string localAddress_;
     FakeWindow window;
     VirtualSleeper sleeper;
-    UpgradeTool tool{window.Ports(sleeper, [this] { return std::optional(localAddress_); })};
+    core::UpgradeTool tool{window.Ports(sleeper, [this] { return std::optional(localAddress_); })};
 };
 
 } // namespace fuzz

@@ -14,6 +14,7 @@
 //    an empty serial.
 
 #include "fuzz_common.h"
+#include "protocol/datagram_rules.h"
 
 #include "core/upgrade_tool.h"
 
@@ -57,7 +58,7 @@ public:
     }
 
 private:
-    RxBuffer& Buffer() { return window_.tool.SearchChannel().Buffer(); }
+    pubpro::RxBuffer& Buffer() { return window_.tool.SearchChannel().Buffer(); }
 
     void Deliver(const Datagram& datagram) {
         if (const auto mode = datagram.ModeSwitch())
@@ -65,12 +66,13 @@ private:
         std::string bytes = datagram.bytes;
         if (bytes.empty())
             return; // a read of 0 bytes ends the notification
-        ScrubSearchDatagram(bytes);
+        protocol::ScrubSearchDatagram(bytes);
         const std::string& sender = kSenders[datagram.SenderIndex()];
         Buffer().Append(bytes);
         reference_.Append(bytes);
         try {
-            ExtractFrames(Buffer(), [&](const std::string& frame) { OnFrame(frame, sender); });
+            pubpro::ExtractFrames(Buffer(),
+                                  [&](const std::string& frame) { OnFrame(frame, sender); });
         } catch (const std::exception& e) {
             Fail("exception left the search receive path", e.what());
         }
@@ -78,7 +80,7 @@ private:
         FUZZ_CHECK(!reference_.Next(), reference_.Text().substr(0, 64));
         Buffer().Bound();
         reference_.Bound();
-        FUZZ_CHECK(Buffer().Size() <= RxBuffer::kLimit, "");
+        FUZZ_CHECK(Buffer().Size() <= pubpro::RxBuffer::kLimit, "");
         FUZZ_CHECK(Buffer().View() == reference_.Text(), Buffer().View().substr(0, 64));
         CheckList();
     }
@@ -90,8 +92,8 @@ private:
         const auto expected = reference_.Next();
         FUZZ_CHECK(expected && *expected == frame, frame);
 
-        const Mode mode = window_.tool.Mode().Get();
-        const std::vector<DeviceEntry> before = window_.window.view.rows;
+        const core::Mode mode = window_.tool.Mode().Get();
+        const std::vector<core::DeviceEntry> before = window_.window.view.rows;
         const unsigned long changes = window_.window.view.rowChanges;
         window_.tool.DeviceDiscovery().HandleSearchReply(frame, sender);
         FUZZ_CHECK(window_.tool.Mode().Get() == mode, frame);
@@ -102,7 +104,7 @@ private:
         const std::string version =
             hash == std::string::npos ? std::string() : inner.substr(hash + 1);
         const bool listed =
-            mode == Mode::SS && !sender.empty() && sender != kLocalAddress && !serial.empty();
+            mode == core::Mode::SS && !sender.empty() && sender != kLocalAddress && !serial.empty();
         if (!listed) {
             FUZZ_CHECK(window_.window.view.rowChanges == changes, frame);
             return;

@@ -14,6 +14,7 @@
 //  - each reply moves the mode and shows the notices the protocol prescribes.
 
 #include "fuzz_common.h"
+#include "protocol/datagram_rules.h"
 
 #include "core/error_text.h"
 #include "core/upgrade_tool.h"
@@ -65,7 +66,7 @@ public:
     }
 
 private:
-    RxBuffer& Buffer() { return window_.tool.UpgradeChannel().Buffer(); }
+    pubpro::RxBuffer& Buffer() { return window_.tool.UpgradeChannel().Buffer(); }
 
     // A modal box is open: the next datagram, if marked so, arrives now.
     void DeliverInsideBox() {
@@ -86,21 +87,21 @@ private:
         ++depth_;
         try {
             Receive(bytes);
-        } catch (const ConversionError& e) {
+        } catch (const pubpro::ConversionError& e) {
             const std::string what = e.what();
             FUZZ_CHECK(what.starts_with("'$") && what.ends_with("' is not a valid integer value"),
                        what);
-            window_.window.notices.ErrorBox(ErrorBoxText(what));
+            window_.window.notices.ErrorBox(core::ErrorBoxText(what));
         } catch (const std::exception& e) {
             Fail("unexpected exception left the upgrade receive path", e.what());
         }
         --depth_;
-        FUZZ_CHECK(Buffer().Size() <= RxBuffer::kLimit, "");
+        FUZZ_CHECK(Buffer().Size() <= pubpro::RxBuffer::kLimit, "");
         FUZZ_CHECK(Buffer().View() == reference_.Text(), Buffer().View().substr(0, 64));
     }
 
     void Receive(const std::string& bytes) {
-        const auto text = UpgradeDatagramText(bytes);
+        const auto text = protocol::UpgradeDatagramText(bytes);
         if (text.empty())
             return;
         Buffer().Append(text);
@@ -112,7 +113,7 @@ private:
                 harness.reference_.Bound();
             }
         } bound{*this};
-        ExtractFrames(Buffer(), [this](const std::string& frame) { OnFrame(frame); });
+        pubpro::ExtractFrames(Buffer(), [this](const std::string& frame) { OnFrame(frame); });
         CheckNothingLeft(Buffer());
         FUZZ_CHECK(!reference_.Next(), reference_.Text().substr(0, 64));
     }
@@ -121,7 +122,7 @@ private:
         CheckFrameShape(frame);
         const auto expected = reference_.Next();
         FUZZ_CHECK(expected && *expected == frame, frame);
-        const bool ok = FrameChecksumOk(frame);
+        const bool ok = pubpro::FrameChecksumOk(frame);
         FUZZ_CHECK(ok == ReferenceChecksumOk(frame), frame);
         if (ok)
             HandleChecked(frame);
@@ -140,7 +141,7 @@ private:
     }
 
     struct Before {
-        Mode mode;
+        core::Mode mode;
         std::size_t notices;
         std::string status;
         unsigned long nested;
@@ -149,39 +150,39 @@ private:
     void CheckReply(const std::string& frame, const Before& before, bool threw) {
         if (nestedDeliveries_ != before.nested)
             return; // another pass ran inside a box; its effects are mixed in
-        const Mode after = window_.tool.Mode().Get();
+        const core::Mode after = window_.tool.Mode().Get();
         const std::size_t shown = window_.window.notices.shown.size() - before.notices;
         const std::string payload = frame.substr(1, frame.size() - 6);
         const bool accept = payload.starts_with('R');
         const auto expectNotice = [&](const char* text) {
-            FUZZ_CHECK(!threw && after == Mode::Empty && shown == 1 &&
+            FUZZ_CHECK(!threw && after == core::Mode::Empty && shown == 1 &&
                            window_.window.notices.shown.back().second == text,
                        frame);
         };
         switch (before.mode) {
-        case Mode::Empty:
-        case Mode::SS:
-        case Mode::UD:
+        case core::Mode::Empty:
+        case core::Mode::SS:
+        case core::Mode::UD:
             FUZZ_CHECK(!threw && after == before.mode && shown == 0 &&
                            window_.tool.StatusText() == before.status,
                        frame);
             return;
-        case Mode::LU:
+        case core::Mode::LU:
             if (accept) {
                 FUZZ_CHECK(shown == 0 && window_.tool.StatusText() == kUpgrading, frame);
                 FUZZ_CHECK(threw == !HexFieldOk(frame, 3), frame);
-                FUZZ_CHECK(after == (threw ? Mode::LU : Mode::UD), frame);
+                FUZZ_CHECK(after == (threw ? core::Mode::LU : core::Mode::UD), frame);
             } else if (payload.starts_with("E80")) {
                 expectNotice("当前无Flash，不能升级");
             } else if (payload.starts_with("E81")) {
                 expectNotice("版本相同，无需升级");
             } else {
-                FUZZ_CHECK(!threw && after == Mode::Empty && shown == 0, frame);
+                FUZZ_CHECK(!threw && after == core::Mode::Empty && shown == 0, frame);
             }
             return;
-        case Mode::EN:
+        case core::Mode::EN:
             if (accept && frame.size() > 7) {
-                FUZZ_CHECK(after == Mode::UD && shown == 0 &&
+                FUZZ_CHECK(after == core::Mode::UD && shown == 0 &&
                                window_.tool.StatusText() == kUpgrading,
                            frame);
                 FUZZ_CHECK(threw == !ResendListParses(frame), frame);

@@ -11,18 +11,30 @@
 
 #include <gtest/gtest.h>
 
+using core::ImageText;
+using protocol::kQueryIntervalMs;
+using protocol::kSettleMs;
+using core::kStartSendMessage;
+using core::ListRequest;
+using core::Mode;
+using core::OpenUpgradeChannel;
+using core::RangeRequest;
+using core::RunListPass;
+using core::RunRangePass;
+using core::SessionMode;
+using core::StatusLine;
+using core::Tupthread;
+using core::Tupthread1;
+using core::UdpChannel;
+using core::WorkerContext;
+using core::WorkerPort;
+
 namespace {
 
 // Block `index` of the images these tests send (every byte A5).
 std::string Block(unsigned index, std::size_t imageBytes) {
     return ReferenceBlock(index, imageBytes, "A5");
 }
-
-// Workers start nothing further from inside a pass.
-struct NoWorkers : WorkerLauncher {
-    void StartRange(RangeRequest) override {}
-    void StartList(ListRequest) override {}
-};
 
 class PassTest : public ::testing::Test {
 protected:
@@ -45,10 +57,7 @@ protected:
     FakeWindow window;
     RecordingDisplay& display = window.display;
     StatusLine status{window.view, display};
-    DeviceTable devices{window.view};
-    NoWorkers noWorkers;
-    UpgradeSession session{
-        {mode, channel, status, window.notices, window.view, devices, noWorkers}};
+    WorkerPort session{mode, status};
     WorkerContext context{channel, session, sleeper, display};
 };
 
@@ -74,7 +83,7 @@ TEST_F(PassTest, FirstPassSendsEveryBlockPacedThenQueriesFiveTimesAndFails) {
 
 TEST_F(PassTest, AnAnswerDuringTheFirstQueryPauseStopsThePolling) {
     sleeper.OnPause([&](long long, int ms) {
-        if (ms == kQueryDelayMs)
+        if (ms == kQueryIntervalMs)
             mode.Set(Mode::Empty); // the UI thread handled "R"
     });
     RunRangePass({0, 1, "127.0.0.1", Image(10)}, context);
@@ -114,7 +123,7 @@ TEST_F(PassTest, ResendPassFollowsListOrderWithDuplicatesAndWideIndices) {
 
 TEST_F(PassTest, EmptyResendListGoesStraightToTheQuery) {
     RunListPass({{}, "127.0.0.1", Image(1000)}, context);
-    EXPECT_EQ(sleeper.Pauses().front(), kSettleDelayMs);
+    EXPECT_EQ(sleeper.Pauses().front(), kSettleMs);
     EXPECT_EQ(peer.Drain().front(), kCompletionQuery);
 }
 

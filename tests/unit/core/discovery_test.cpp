@@ -3,6 +3,16 @@
 
 #include "tool_harness.h"
 
+using core::DeviceEntry;
+using protocol::kLastSweptHost;
+using core::Mode;
+using core::SubnetPrefix;
+
+using pubpro::kEnq;
+using pubpro::kEsc;
+
+using platform::UdpSocket;
+
 namespace {
 
 std::string Reply(const std::string& text) {

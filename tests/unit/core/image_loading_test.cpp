@@ -1,6 +1,6 @@
 // Browsing to a firmware file: the name rule, the path and version fields and
 // the hex image.
-#include "core/firmware_image.h"
+#include "core/chosen_image.h"
 
 #include "tool_harness.h"
 
@@ -8,6 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+using core::ErrorBoxText;
+using core::ImageText;
+using protocol::IsFirmwareName;
+using protocol::VersionTextFromPath;
 
 namespace {
 

@@ -2,6 +2,12 @@
 // and the texts of the error box.
 #include "tool_harness.h"
 
+using core::ApplicationTitle;
+using core::ErrorBoxText;
+using core::ToolPorts;
+
+using platform::UdpSocket;
+
 namespace {
 
 using StartupTest = ToolTest;
@@ -38,28 +44,39 @@ TEST_F(StartupTest, HeldLocalPortFailsThatChannelOnly) {
     }
 }
 
-TEST_F(StartupTest, ShowPutsTheLocalAddressInLbl3OrSaysItWasNotFound) {
+// A window is shown first and activated after: show fills lbl3, then
+// start-up opens the channels and sets the status line.
+TEST_F(StartupTest, ShowThenActivatePutsTheLocalAddressInLbl3AndWaits) {
     localAddress = "10.1.2.3";
     tool->FormShow();
     EXPECT_EQ(view.lbl3, "10.1.2.3");
     EXPECT_EQ(view.lbl6, "");
-
-    Make({0, upgradePeer.Port(), 0, searchPeer.Port()});
-    view.lbl3 = "lbl3";
-    view.lbl6.clear();
-    localAddress.reset();
-    tool->FormShow();
-    EXPECT_EQ(view.lbl3, "lbl3");
-    EXPECT_EQ(view.lbl6, "未找到本机IP地址");
-
-    // A channel failure already in the status line stays there.
-    UdpSocket holder;
-    ASSERT_TRUE(holder.Create() && holder.Bind(0));
-    Make({holder.LocalPort(), upgradePeer.Port(), 0, searchPeer.Port()});
     tool->FormActivate();
-    tool->FormShow();
-    EXPECT_EQ(view.lbl6, "端口创建套接字失败!!");
-    EXPECT_EQ(tool->StatusText(), "端口创建套接字失败!!");
+    EXPECT_EQ(view.lbl6, "等待升级");
+}
+
+// A failed lookup leaves lbl3 as it was and says so; start-up keeps that text
+// instead of "等待升级", and a channel failure replaces it.
+TEST_F(StartupTest, FailedLookupIsSaidUntilAChannelFailureReplacesIt) {
+    for (const bool portHeld : {false, true}) {
+        UdpSocket holder;
+        ASSERT_TRUE(holder.Create() && holder.Bind(0));
+        Make({portHeld ? holder.LocalPort() : std::uint16_t{0}, upgradePeer.Port(), 0,
+              searchPeer.Port()});
+        view.lbl3 = "lbl3";
+        view.lbl6.clear();
+        localAddress.reset();
+
+        tool->FormShow();
+        EXPECT_EQ(view.lbl3, "lbl3");
+        EXPECT_EQ(view.lbl6, "未找到本机IP地址");
+        tool->FormActivate();
+
+        const std::string expected = portHeld ? "端口创建套接字失败!!" : "未找到本机IP地址";
+        EXPECT_EQ(view.lbl6, expected) << portHeld;
+        EXPECT_EQ(tool->StatusText(), expected) << portHeld;
+        EXPECT_TRUE(tool->WorkersRunning());
+    }
 }
 
 TEST(ErrorTexts, FullStopAndApplicationTitle) {

@@ -57,7 +57,7 @@ protected:
                   std::to_string(serial++));
         std::filesystem::create_directories(folder);
         sleeper.OnPause([this](long long, int ms) {
-            if (ms == kSettleDelayMs)
+            if (ms == protocol::kSettleMs)
                 settle.Wait();
         });
         Make({0, upgradePeer.Port(), 0, searchPeer.Port()});
@@ -71,10 +71,10 @@ protected:
 
     // A remade tool shares the sleeper that the old one cancelled on its way
     // out, so its workers' passes would end at their first pause.
-    void Make(ToolPorts ports) {
+    void Make(core::ToolPorts ports) {
         tool.reset();
-        tool = std::make_unique<UpgradeTool>(window.Ports(sleeper, [this] { return localAddress; }),
-                                             ports);
+        tool = std::make_unique<core::UpgradeTool>(
+            window.Ports(sleeper, [this] { return localAddress; }), ports);
     }
 
     // `relative` is UTF-8 text; returns the full path as UTF-8.
@@ -103,7 +103,7 @@ protected:
         tool->btnUPGClick();
         ASSERT_EQ(upgradePeer.WaitFor(1).size(), 1u);
         upgradePeer.Forget();
-        ASSERT_TRUE(tool->Mode().Is(Mode::LU));
+        ASSERT_TRUE(tool->Mode().Is(core::Mode::LU));
     }
 
     std::vector<std::string> NoticeTexts(NoticeKind kind) const {
@@ -133,5 +133,5 @@ protected:
     std::optional<std::string> localAddress = "127.0.0.1";
     Gate settle;
     std::filesystem::path folder;
-    std::unique_ptr<UpgradeTool> tool;
+    std::unique_ptr<core::UpgradeTool> tool;
 };

@@ -6,6 +6,12 @@
 
 #include "tool_harness.h"
 
+using protocol::kLastSweptHost;
+using protocol::kQueryLimit;
+using core::Mode;
+
+using pubpro::ConversionError;
+
 namespace {
 
 using UpgradeButtonTest = ToolTest;

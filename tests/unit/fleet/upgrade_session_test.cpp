@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+using pubpro::FramePayload;
+using pubpro::MakeFrame;
+
 using namespace std::chrono_literals;
 using fleet::Outcome;
 using fleet::Stage;

@@ -55,7 +55,7 @@ TEST(WindowShell, AConversionErrorShowsTheCollectorsFieldDecodedFromGbk) {
     ShellRig rig;
     // "$" and the GBK bytes of 啊 and 中, as a reply's field arrives.
     rig.fake.dialog.onExecute = [](FakeFileDialog&) -> bool {
-        throw ConversionError("$\xB0\xA1\xD6\xD0");
+        throw pubpro::ConversionError("$\xB0\xA1\xD6\xD0");
     };
     rig.shell.btn1Click();
     EXPECT_EQ(rig.fake.notices.ErrorBoxTexts(),

@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+using platform::WideToUtf8;
+
 namespace {
 
 constexpr wchar_t kCaption[] = L"采集器程序升级工具";

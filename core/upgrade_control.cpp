@@ -1,9 +1,13 @@
-#include "core/upgrade_session.h"
+#include "core/upgrade_control.h"
 
 #include "platform/gbk.h"
+#include "protocol/collector_rules.h"
 #include "protocol/messages.h"
+#include "protocol/version_class.h"
 
-void UpgradeSession::Request(const std::string& imagePath, const ImageText& image) {
+namespace core {
+
+void UpgradeControl::Request(const std::string& imagePath, const ImageText& image) {
     auto& notices = parts_.notices;
     const auto selected = parts_.devices.Row(parts_.input.SelectedRow());
     if (!selected) {
@@ -14,12 +18,12 @@ void UpgradeSession::Request(const std::string& imagePath, const ImageText& imag
         notices.Notice("上一次升级尚未完成");
         return;
     }
-    const char v = selected->version.empty() ? '\0' : selected->version.front();
-    if (v == 'V') {
+    const auto versionClass = protocol::ClassifyVersion(selected->version);
+    if (versionClass == protocol::VersionClass::V) {
         notices.Notice("采集器版本不兼容，请使用老版升级程序");
         return;
     }
-    if (v != 'S') {
+    if (versionClass != protocol::VersionClass::S) {
         notices.Notice("版本号不正确，不能下载");
         return;
     }
@@ -35,19 +39,19 @@ void UpgradeSession::Request(const std::string& imagePath, const ImageText& imag
     // Refused before anything is replaced: a late accept of an earlier
     // request still sends the image that request announced.
     const std::size_t blockCount = protocol::BlockCount(image->size());
-    if (blockCount > kMaxBlocks) {
+    if (blockCount > protocol::kMaxBlocks) {
         notices.Notice("升级文件过大，不能升级");
         return;
     }
     sendImageHex_ = image;
     parts_.mode.Set(Mode::LU);
-    const std::string version = Utf8ToGbk(parts_.input.VersionText());
+    const std::string version = platform::Utf8ToGbk(parts_.input.VersionText());
     parts_.upgradeChannel.Send(protocol::BuildUpgradeRequest(version, blockCount), selected->ip);
     requestAddress_ = selected->ip;
     parts_.status.Show("正在请求升级");
 }
 
-void UpgradeSession::HandleReply(const std::string& frame) {
+void UpgradeControl::HandleReply(const std::string& frame) {
     const auto event = ReplyEvent(parts_.mode.Get(), frame);
     if (!event)
         return;
@@ -55,7 +59,7 @@ void UpgradeSession::HandleReply(const std::string& frame) {
         Apply(*transition, frame);
 }
 
-void UpgradeSession::Apply(const SessionTransition& transition, const std::string& frame) {
+void UpgradeControl::Apply(const SessionTransition& transition, const std::string& frame) {
     const auto land = [&](ModeLands when) {
         if (transition.to && transition.modeLands == when)
             parts_.mode.Set(*transition.to);
@@ -85,30 +89,10 @@ void UpgradeSession::Apply(const SessionTransition& transition, const std::strin
         parts_.notices.Notice(std::string(transition.notice));
 }
 
-void UpgradeSession::BlocksSent() {
-    if (const auto* transition = FindTransition(parts_.mode.Get(), SessionEvent::BlocksSent))
-        parts_.mode.Set(*transition->to);
-}
-
-bool UpgradeSession::Polling() const {
-    return parts_.mode.Is(Mode::EN);
-}
-
-void UpgradeSession::QuerySent() {
-    parts_.status.ShowFromWorker("正在查询升级是否成功");
-}
-
-void UpgradeSession::QueriesEnded() {
-    const auto* transition = FindTransition(parts_.mode.Get(), SessionEvent::QueriesUnanswered);
-    if (transition == nullptr)
-        return;
-    if (transition->to)
-        parts_.mode.Set(*transition->to);
-    parts_.status.ShowFromWorker(std::string(transition->status));
-}
-
-std::string UpgradeSession::TargetAddress() const {
+std::string UpgradeControl::TargetAddress() const {
     if (const auto selected = parts_.devices.Row(parts_.input.SelectedRow()))
         return selected->ip;
     return requestAddress_;
 }
+
+} // namespace core

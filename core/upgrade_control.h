@@ -1,14 +1,13 @@
 #pragma once
 
-// One upgrade of one collector: the mode, the address the request went to,
+// The window's upgrade control: the mode, the address the request went to,
 // the image sent (SendImageHex), the request itself and every transition that
-// a reply or a worker makes (core/session_transitions.h). The request and the
-// replies run on the UI thread; the workers reach the session through
-// BlocksSent, Polling, QuerySent and QueriesEnded.
+// a reply makes (core/session_transitions.h). UI thread only; the workers
+// make theirs through core/worker_port.h.
 
 #include "core/channels.h"
+#include "core/chosen_image.h"
 #include "core/device_table.h"
-#include "core/firmware_image.h"
 #include "core/session_mode.h"
 #include "core/session_transitions.h"
 #include "core/status_line.h"
@@ -18,10 +17,9 @@
 #include <optional>
 #include <string>
 
-// Four-digit block fields address at most this many blocks.
-inline constexpr std::size_t kMaxBlocks = 0xFFFF;
+namespace core {
 
-class UpgradeSession {
+class UpgradeControl {
 public:
     struct Parts {
         SessionMode& mode;
@@ -32,7 +30,7 @@ public:
         const DeviceTable& devices;
         WorkerLauncher& workers;
     };
-    explicit UpgradeSession(Parts parts) : parts_(parts) {}
+    explicit UpgradeControl(Parts parts) : parts_(parts) {}
 
     // The upgrade button: checks the selection, the mode, the collector's
     // version, the chosen file and the image, then sends the request with the
@@ -42,12 +40,6 @@ public:
     // A checksummed frame from the upgrade channel. A numeric field that does
     // not parse throws ConversionError, leaving what already changed.
     void HandleReply(const std::string& frame);
-
-    // Worker side, any thread.
-    void BlocksSent();    // after the settle pause: "EN"
-    bool Polling() const; // still "EN": go on querying
-    void QuerySent();     // status "正在查询升级是否成功"
-    void QueriesEnded();  // no reply changed the mode: status "升级失败"
 
     SessionMode& Mode() { return parts_.mode; }
     const ImageText& SendImageHex() const { return sendImageHex_; }
@@ -61,3 +53,5 @@ private:
     ImageText sendImageHex_;
     std::string requestAddress_;
 };
+
+} // namespace core
