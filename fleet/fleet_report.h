@@ -44,6 +44,8 @@ struct CollectorResult {
     int passes = 0;
     std::size_t blocksSent = 0, blocksResent = 0, resendOutsideImage = 0;
     double seconds = 0;
+
+    bool operator==(const CollectorResult&) const = default;
 };
 
 // Exit statuses of the program.
@@ -79,8 +81,14 @@ const char* ToolVersion();
 std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 
 void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& results);
+// The report: the run's head, then one line of JSON per collector (readable
+// with grep, and cheap to rewrite as results come in: only changed lines are
+// made again).
 std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
                        const std::vector<CollectorResult>& results);
+std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<std::string>& collectorLines);
+std::string CollectorJsonLine(const CollectorResult& result);
 
 // Rows as columns two blanks apart, wide (CJK) characters counted as two.
 void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& rows);

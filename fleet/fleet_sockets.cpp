@@ -44,7 +44,7 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
                " is already in use (is the upgrade window or another collector-fleet running?)";
     if (error == asio::error::access_denied)
         return "local port " + std::to_string(port) + " of " + scope_.Own() + ": " +
-               BindAccessDeniedMeaning();
+               platform::BindAccessDeniedMeaning();
     if (error == std::errc::address_not_available)
         return scope_.Own() + " is no longer an address of this computer (see: interfaces)";
     if (error)

@@ -35,6 +35,16 @@ std::optional<std::array<int, 4>> Octets(const std::string& address) {
 
 } // namespace
 
+std::optional<std::uint32_t> Ipv4Value(const std::string& address) {
+    const auto octets = Octets(address);
+    if (!octets)
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const int octet : *octets)
+        value = (value << 8) | static_cast<std::uint32_t>(octet);
+    return value;
+}
+
 std::optional<std::string> CheckedSubnetPrefix(const std::string& address) {
     const auto octets = Octets(address);
     if (!octets)

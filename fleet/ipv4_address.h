@@ -4,12 +4,15 @@
 // the window's prefix rule (core's SubnetPrefix, which cuts any text at its
 // third dot), these refuse anything that is not an IPv4 address.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace fleet {
 
+// The value of a strict dotted-decimal IPv4 address (first octet highest).
+std::optional<std::uint32_t> Ipv4Value(const std::string& address);
 // "A.B.C." of a dotted IPv4 address, or nothing if it is not one.
 std::optional<std::string> CheckedSubnetPrefix(const std::string& address);
 // True when `address` is a swept host (1..254) of the /24 that `own` belongs to.

@@ -19,9 +19,7 @@ public:
 
     RunInfo& Info() { return info_; }
     // The report of `results` as it stands now.
-    std::string Json(const std::vector<CollectorResult>& results) const {
-        return ReportJson(info_, image_, results);
-    }
+    std::string Json(const std::vector<CollectorResult>& results);
     // Writes the report; false when the file could not be written (Error()
     // says why; a later write may still succeed, but WriteFailed() stays).
     bool Write(const std::vector<CollectorResult>& results);
@@ -35,6 +33,9 @@ private:
     const FirmwareImage& image_;
     bool failed_ = false;
     std::string error_;
+    // Each collector's line as last made, by position: a field of hundreds
+    // is rewritten after every finished collector, and most lines stay.
+    std::vector<std::pair<CollectorResult, std::string>> lines_;
 };
 
 } // namespace fleet

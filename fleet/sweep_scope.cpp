@@ -1,6 +1,6 @@
 #include "fleet/sweep_scope.h"
 
-#include "fleet/field_table.h"
+#include "fleet/ipv4_address.h"
 
 namespace fleet {
 

@@ -50,6 +50,7 @@ private:
 
     void SendUpgradeFrame(const std::string& address, const std::string& frame) override;
     void SendProbe(const std::string& address) override;
+    TimePoint AfterSend(TimePoint) override { return Clock::now(); }
 
     void StartSessions();
     void AfterEvent(std::size_t index);

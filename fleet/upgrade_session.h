@@ -83,6 +83,12 @@ public:
     virtual ~SessionLink() = default;
     virtual void SendUpgradeFrame(const std::string& address, const std::string& frame) = 0;
     virtual void SendProbe(const std::string& address) = 0;
+    // The time once a send has returned. A send can leave later than the
+    // time the session was given (the program was not scheduled in between);
+    // the pacing floor counts from this, so that such a delay never shortens
+    // the next gap on the wire. A link without a clock of its own returns
+    // the session's time.
+    virtual TimePoint AfterSend(TimePoint sessionNow) { return sessionNow; }
 };
 
 class UpgradeSession {

@@ -6,6 +6,8 @@
 #include <windows.h>
 #endif
 
+namespace platform {
+
 std::vector<int> InterruptSignals() {
 #ifdef SIGBREAK
     return {SIGINT, SIGTERM, SIGBREAK};
@@ -39,3 +41,5 @@ void TreatConsoleCloseAsInterrupt() {
 void TreatConsoleCloseAsInterrupt() {}
 
 #endif
+
+} // namespace platform

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace platform {
+
 // SIGINT and SIGTERM; on Windows also SIGBREAK (Ctrl+Break).
 std::vector<int> InterruptSignals();
 
@@ -15,3 +17,5 @@ std::vector<int> InterruptSignals();
 // program ends by itself. Elsewhere it does nothing: those arrive as SIGHUP
 // or SIGTERM already.
 void TreatConsoleCloseAsInterrupt();
+
+} // namespace platform

@@ -13,6 +13,8 @@
 #include <cstdio>
 #endif
 
+namespace platform {
+
 namespace {
 
 // Moves `from` onto `to`, replacing it; the system's reason on failure.
@@ -52,3 +54,5 @@ bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, st
         *error = reason;
     return false;
 }
+
+} // namespace platform

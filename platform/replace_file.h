@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 // False on failure, with the system's reason in *error; the temporary file
 // is removed then and an older file of the name is left as it was.
 bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, std::string* error);
+
+} // namespace platform

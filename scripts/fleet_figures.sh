@@ -80,7 +80,7 @@ upgrade() {
     > "$work/$name.out" 2>&1 || true
 }
 
-count_ok() { grep -c '"outcome": "upgraded"' "$1"; }
+count_ok() { grep -c '"outcome":"upgraded"' "$1"; }
 # Ends the field's emulator, which writes its summary as it goes.
 stop_field() { kill "$emulator_pid"; wait "$emulator_pid" 2>/dev/null || true; emulator_pid=; }
 # Smallest, median and 99th percentile gap (ms) between two blocks to one
@@ -129,7 +129,7 @@ loaded_s=$(seconds_of "$work/loaded.json")
 read -r wall user sys rss < "$work/fleet.time"
 lossy_ok=$(count_ok "$work/lossy.json")
 lossy_same=$(identical_images)
-resent=$(grep -o '"blocks_resent": [0-9]*' "$work/lossy.json" | awk '{s += $2} END {print s}')
+resent=$(grep -o '"blocks_resent":[0-9]*' "$work/lossy.json" | awk -F: '{s += $2} END {print s}')
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", a / b}'; }
 
 printf '%-58s %s\n' "figure" "value"

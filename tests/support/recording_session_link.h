@@ -24,6 +24,13 @@ public:
         sent.push_back({"probe", address, {}, now});
     }
 
+    // A send that returns this much after the session's time (the program
+    // was not scheduled in between).
+    fleet::TimePoint AfterSend(fleet::TimePoint sessionNow) override {
+        return sessionNow + sendDelay;
+    }
+
     fleet::TimePoint now{}; // set by the test before each call into the session
+    std::chrono::milliseconds sendDelay{0};
     std::vector<Sent> sent;
 };

@@ -117,10 +117,14 @@ TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
     run.ended = "2026-12-07T15:01:00Z";
     run.exitStatus = 130;
     run.interrupted = true;
-    json = nlohmann::json::parse(fleet::ReportJson(run, image, {}));
+    json = nlohmann::json::parse(fleet::ReportJson(run, image, std::vector<fleet::CollectorResult>{}));
     EXPECT_EQ(json.at("exit_status"), 130);
     EXPECT_EQ(json.at("interrupted"), true);
     EXPECT_EQ(json.at("collectors"), nlohmann::json::array());
+    // One line per collector, so that a field's report reads well with grep.
+    const std::string two = fleet::ReportJson(run, image, {r, r});
+    EXPECT_NE(two.find("\n    {\"ip\":\"198.51.100.7\""), std::string::npos) << two;
+    EXPECT_EQ(nlohmann::json::parse(two).at("collectors").size(), 2u);
     EXPECT_EQ(fleet::UtcTimestamp(std::chrono::system_clock::time_point{} + 86400s + 61s),
               "1970-01-02T00:01:01Z");
 }
@@ -145,6 +149,12 @@ TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
     fleet::FirmwareImage image;
     fleet::RunRecord record((dir / "run.json").string(), fleet::RunInfo{}, image);
     ASSERT_TRUE(record.Write({Result("198.51.100.7", ResultKind::Failed)}));
+    ASSERT_TRUE(record.Write({Result("198.51.100.7", ResultKind::Upgraded)})); // a line made anew
+    EXPECT_EQ(nlohmann::json::parse(std::ifstream(dir / "run.json"))
+                  .at("collectors")
+                  .at(0)
+                  .at("outcome"),
+              "upgraded");
     ASSERT_TRUE(record.Write({}));
     EXPECT_EQ(nlohmann::json::parse(std::ifstream(dir / "run.json")).at("collectors").size(), 0u);
     EXPECT_FALSE(std::filesystem::exists(dir / "run.json.tmp"));

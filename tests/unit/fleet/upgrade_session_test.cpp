@@ -476,6 +476,13 @@ TEST_F(SessionTest, PacingFloor_NoTwoBlocksUnder150msWhateverTheTimersDo) {
     for (std::size_t i = 1; i < blockTimes.size(); ++i)
         EXPECT_GE(blockTimes[i] - blockTimes[i - 1], 150) << i;
     EXPECT_EQ(session_->BlocksSent(), 6u);
+
+    // A block that left 40 ms after the session's time: the pause counts from then.
+    Make(3);
+    StartAt(0ms);
+    link_.sendDelay = 40ms;
+    Reply("R0000");
+    EXPECT_EQ(Ms(*session_->Deadline()).count(), 190);
 }
 
 TEST_F(SessionTest, Counters_BlocksSentResentAndEntriesOutsideTheImage) {
