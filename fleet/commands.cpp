@@ -133,8 +133,8 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
     base.stage = ReportStageName(session.StageReached());
     base.versionAfter = session.VerifiedVersion();
     if (session.Result() == Outcome::AlreadyCurrent)
-        base.versionAfter = base.versionBefore.empty() ? std::nullopt
-                                                       : std::optional(base.versionBefore);
+        base.versionAfter =
+            base.versionBefore.empty() ? std::nullopt : std::optional(base.versionBefore);
     base.passes = session.Pass();
     base.blocksSent = session.BlocksSent();
     base.blocksResent = session.BlocksResent();
@@ -179,8 +179,9 @@ std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
 void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
     std::vector<std::vector<std::string>> rows = {{"IP", "serial", "version", "plan", "reason"}};
     for (const auto& r : results)
-        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
-                        PlanName(r.plan), r.reason.empty() ? "-" : r.reason});
+        rows.push_back({r.address, platform::GbkToUtf8(r.serial),
+                        platform::GbkToUtf8(r.versionBefore), PlanName(r.plan),
+                        r.reason.empty() ? "-" : r.reason});
     PrintRows(out, rows);
 }
 
@@ -213,6 +214,15 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
     return targets;
 }
 
+// The image's bytes back from its upper-case hex text (the loader keeps only that).
+std::string BytesOfHex(const std::string& hex) {
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+    std::string bytes(hex.size() / 2, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    return bytes;
+}
+
 } // namespace
 
 std::string EmptySweepMessage(const Adapter& chosen) {
@@ -225,11 +235,7 @@ std::string EmptySweepMessage(const Adapter& chosen) {
 }
 
 std::string ImageSha256(const FirmwareImage& image) {
-    std::string bytes;
-    bytes.reserve(image.hex.size() / 2);
-    for (std::size_t i = 0; i + 1 < image.hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(image.hex.substr(i, 2), nullptr, 16));
-    return Sha256Hex(bytes);
+    return Sha256Hex(BytesOfHex(image.hex));
 }
 
 int RunInterfaces() {

@@ -21,9 +21,8 @@ void FieldTable::OnSearchFrame(const std::string& frame, const std::string& send
         return;
     }
     FieldEntry& entry = known->second;
-    if (serial != entry.serial &&
-        std::find(entry.otherSerials.begin(), entry.otherSerials.end(), serial) ==
-            entry.otherSerials.end()) {
+    if (serial != entry.serial && std::find(entry.otherSerials.begin(), entry.otherSerials.end(),
+                                            serial) == entry.otherSerials.end()) {
         entry.conflict = true;
         entry.otherSerials.push_back(serial);
     }

@@ -9,9 +9,9 @@
 
 namespace fleet {
 
-std::variant<platform::NetworkAdapter, std::string> ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
-                                                        const std::string& interfaceName,
-                                                        const std::string& address) {
+std::variant<platform::NetworkAdapter, std::string>
+ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
+              const std::string& interfaceName, const std::string& address) {
     std::vector<platform::NetworkAdapter> matches;
     for (const auto& adapter : adapters) {
         const bool wanted = !interfaceName.empty() ? adapter.name == interfaceName

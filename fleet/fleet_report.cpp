@@ -142,11 +142,11 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     for (const auto& r : results) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
-        rows.push_back({r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
-                        r.versionAfter ? platform::GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
-                        r.stage, std::to_string(r.passes), std::to_string(r.blocksSent),
-                        std::to_string(r.blocksResent), seconds,
-                        r.reason.empty() ? "-" : r.reason});
+        rows.push_back(
+            {r.address, platform::GbkToUtf8(r.serial), platform::GbkToUtf8(r.versionBefore),
+             r.versionAfter ? platform::GbkToUtf8(*r.versionAfter) : "-", ResultName(r.result),
+             r.stage, std::to_string(r.passes), std::to_string(r.blocksSent),
+             std::to_string(r.blocksResent), seconds, r.reason.empty() ? "-" : r.reason});
     }
     PrintRows(out, rows);
 }
@@ -180,9 +180,8 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
     using Json = nlohmann::ordered_json;
     Json report;
     report["tool"] = {{"name", "collector-fleet"}, {"version", ToolVersion()}};
-    report["adapter"] = {{"name", run.adapterName},
-                         {"address", run.adapterAddress},
-                         {"prefix", run.adapterPrefix}};
+    report["adapter"] = {
+        {"name", run.adapterName}, {"address", run.adapterAddress}, {"prefix", run.adapterPrefix}};
     report["image"] = {{"name", image.fileName},
                        {"version", image.versionText},
                        {"size", image.sizeBytes},
@@ -220,8 +219,7 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format) {
     if (format == ListFormat::Json) {
         auto list = nlohmann::ordered_json::array();
-        for (const auto& e : field)
-        {
+        for (const auto& e : field) {
             auto others = nlohmann::ordered_json::array();
             for (const auto& serial : e.otherSerials)
                 others.push_back(platform::GbkToUtf8(serial));
@@ -252,7 +250,8 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
             for (const auto& serial : e.otherSerials)
                 note += " " + platform::GbkToUtf8(serial);
         }
-        rows.push_back({platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version), note});
+        rows.push_back(
+            {platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version), note});
     }
     PrintRows(out, rows);
 }

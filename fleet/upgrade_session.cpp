@@ -279,8 +279,7 @@ std::optional<TimePoint> UpgradeSession::Deadline() const {
     return deadline_;
 }
 
-void UpgradeSession::Finish(Outcome outcome, const char* code, std::string reason,
-                            TimePoint now) {
+void UpgradeSession::Finish(Outcome outcome, const char* code, std::string reason, TimePoint now) {
     stageReached_ = outcome == Outcome::Upgraded ? Stage::Done : stage_;
     stage_ = Stage::Done;
     reasonCode_ = code;

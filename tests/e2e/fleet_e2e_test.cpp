@@ -148,7 +148,9 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     const json whole = json::parse(e2e::ReadFile(report));
     EXPECT_EQ(whole.at("image").at("name"), "S2.00.bin");
     EXPECT_EQ(whole.at("image").at("size"), 700);
-    EXPECT_EQ(whole.at("image").at("sha256").get<std::string>().size(), 64u);
+    std::string digest;
+    ASSERT_EQ(e2e::RunCommand({"sha256sum", imagePath}, &digest), 0);
+    EXPECT_EQ(whole.at("image").at("sha256"), digest.substr(0, 64));
     EXPECT_EQ(whole.at("adapter"),
               (json{{"name", "veth0"}, {"address", "198.51.100.1"}, {"prefix", 24}}));
     EXPECT_EQ(whole.at("exit_status"), 1);
@@ -166,10 +168,10 @@ TEST(FleetE2e, Verification_CatchesACollectorThatKeptItsVersion_NoVerifyTrustsIt
     StartEmulator(net, "takes", {"--address", "198.51.100.11"});
 
     const std::string report = net.ScratchDir() + "/verify.json";
-    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--target", "198.51.100.10",
-                                 "--target", "198.51.100.11", "--yes", "--report", report, "--wait",
-                                 "500", "--progress", "quiet", "--canary", "0",
-                                 "--verify-timeout", "4"});
+    const auto run =
+        Fleet(net, {"upgrade", "--image", imagePath, "--target", "198.51.100.10", "--target",
+                    "198.51.100.11", "--yes", "--report", report, "--wait", "500", "--progress",
+                    "quiet", "--canary", "0", "--verify-timeout", "4"});
     EXPECT_EQ(run.status, 1) << run.output;
     auto byIp = ReportByIp(report);
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "failed");
@@ -254,10 +256,9 @@ TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
     // One at a time, stopping after the first failure.
     net.Terminate(refusing);
     StartEmulator(net, "erring", {"--address", "198.51.100.10", "--query-reply", "error"});
-    const auto limited =
-        Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--parallel", "1",
-                    "--max-failures", "1", "--canary", "0", "--report", report, "--sweeps", "1",
-                    "--wait", "500"});
+    const auto limited = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes",
+                                     "--parallel", "1", "--max-failures", "1", "--canary", "0",
+                                     "--report", report, "--sweeps", "1", "--wait", "500"});
     EXPECT_EQ(limited.status, 1) << limited.output;
     byIp = ReportByIp(report);
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "failed");
@@ -413,9 +414,9 @@ TEST(FleetE2e, TwinSerialAddress_ListedAsConflictAndNeverSentABlock) {
     ASSERT_TRUE(net.Ok()) << net.Error();
     const std::string imagePath = WriteImage(net, "S4.bin", 300);
     const std::string twinSummary = net.ScratchDir() + "/twin.json";
-    const pid_t twin = StartEmulator(net, "twin",
-                                     {"--address", "198.51.100.10", "--twin-serial", "9999999",
-                                      "--summary", twinSummary});
+    const pid_t twin = StartEmulator(
+        net, "twin",
+        {"--address", "198.51.100.10", "--twin-serial", "9999999", "--summary", twinSummary});
     StartEmulator(net, "single", {"--address", "198.51.100.11"});
 
     const auto listed = Fleet(net, {"discover", "--format", "json", "--wait", "400"}, true);
@@ -493,17 +494,18 @@ TEST(FleetE2e, DryRun_PrintsThePlanAndSendsNoUpgradeRequest) {
     EXPECT_EQ(printed.at("dry_run"), true);
     std::map<std::string, std::string> plans;
     for (const auto& entry : printed.at("collectors"))
-        plans[entry.at("ip")] = entry.at("plan").get<std::string>() + "/" +
-                                entry.at("outcome").get<std::string>();
+        plans[entry.at("ip")] =
+            entry.at("plan").get<std::string>() + "/" + entry.at("outcome").get<std::string>();
     EXPECT_EQ(plans, (std::map<std::string, std::string>{
                          {"198.51.100.10", "upgrade/planned"},
                          {"198.51.100.11", "refused_v/refused"},
                          {"198.51.100.12", "already_current/already_current"}}));
     EXPECT_EQ(json::parse(e2e::ReadFile(report)), printed);
 
-    const auto asText = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--dry-run",
-                                    "--sweeps", "1", "--wait", "400"},
-                              true);
+    const auto asText = Fleet(
+        net,
+        {"upgrade", "--image", imagePath, "--all", "--dry-run", "--sweeps", "1", "--wait", "400"},
+        true);
     EXPECT_EQ(asText.status, 0) << asText.output;
     EXPECT_NE(asText.output.find("198.51.100.10  8100010  S1.00    upgrade"), std::string::npos)
         << asText.output;
@@ -521,9 +523,10 @@ TEST(FleetE2e, DefaultCanary_NoRequestToAnotherCollectorBeforeTheFirstIsVerified
     const std::string summary = net.ScratchDir() + "/canary.json";
     // Each collector restarts for 2 s after completing: verification waits for it.
     const pid_t field = StartEmulator(
-        net, "field", {"--address", "198.51.100.10-12", "--restart-ms", "2000", "--summary", summary});
-    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--sweeps",
-                                 "1", "--wait", "400", "--progress", "plain"});
+        net, "field",
+        {"--address", "198.51.100.10-12", "--restart-ms", "2000", "--summary", summary});
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--sweeps", "1",
+                                 "--wait", "400", "--progress", "plain"});
     EXPECT_EQ(run.status, 0) << run.output;
     net.Terminate(field);
     const auto byIp = SummaryByIp(summary);

@@ -105,9 +105,9 @@ struct CollectorReport {
     std::vector<std::int64_t> queryTimesMs;               // since the emulator started
     std::vector<std::int64_t> requestTimesMs;             // likewise, every "LU"
     std::vector<std::int64_t> blockTimesUs; // every "UD" receipt, in µs, the kernel's arrival time
-    std::vector<std::int64_t> completionTimesMs;          // likewise, every "R" complete
-    std::vector<std::vector<std::uint32_t>> resendLists;  // as sent
-    std::uint64_t completions = 0;                        // "R" complete answers sent
+    std::vector<std::int64_t> completionTimesMs;         // likewise, every "R" complete
+    std::vector<std::vector<std::uint32_t>> resendLists; // as sent
+    std::uint64_t completions = 0;                       // "R" complete answers sent
     bool imageComplete = false;
     std::string image; // assembled bytes once complete
 };

@@ -97,27 +97,27 @@ TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
     EXPECT_EQ(json.at("started"), "2026-12-07T15:00:00Z");
     EXPECT_TRUE(json.at("ended").is_null()); // a report written during the run
     EXPECT_TRUE(json.at("exit_status").is_null());
-    EXPECT_EQ(json.at("collectors").at(0),
-              (nlohmann::json{{"ip", "198.51.100.7"},
-                              {"serial", "中"},
-                              {"serial_hex", "D6D0"},
-                              {"version_before", "S1"},
-                              {"version_before_hex", "5331"},
-                              {"version_after", nullptr},
-                              {"plan", "upgrade"},
-                              {"outcome", "interrupted"},
-                              {"reason", "interrupted"},
-                              {"detail", "interrupted while sending"},
-                              {"stage", "blocks"},
-                              {"passes", 2},
-                              {"blocks_sent", 7},
-                              {"blocks_resent", 1},
-                              {"resend_outside_image", 3},
-                              {"seconds", 15.0}}));
+    EXPECT_EQ(json.at("collectors").at(0), (nlohmann::json{{"ip", "198.51.100.7"},
+                                                           {"serial", "中"},
+                                                           {"serial_hex", "D6D0"},
+                                                           {"version_before", "S1"},
+                                                           {"version_before_hex", "5331"},
+                                                           {"version_after", nullptr},
+                                                           {"plan", "upgrade"},
+                                                           {"outcome", "interrupted"},
+                                                           {"reason", "interrupted"},
+                                                           {"detail", "interrupted while sending"},
+                                                           {"stage", "blocks"},
+                                                           {"passes", 2},
+                                                           {"blocks_sent", 7},
+                                                           {"blocks_resent", 1},
+                                                           {"resend_outside_image", 3},
+                                                           {"seconds", 15.0}}));
     run.ended = "2026-12-07T15:01:00Z";
     run.exitStatus = 130;
     run.interrupted = true;
-    json = nlohmann::json::parse(fleet::ReportJson(run, image, std::vector<fleet::CollectorResult>{}));
+    json =
+        nlohmann::json::parse(fleet::ReportJson(run, image, std::vector<fleet::CollectorResult>{}));
     EXPECT_EQ(json.at("exit_status"), 130);
     EXPECT_EQ(json.at("interrupted"), true);
     EXPECT_EQ(json.at("collectors"), nlohmann::json::array());
@@ -142,19 +142,17 @@ TEST(FleetOutput, Sha256_PublishedTestVectors) {
 }
 
 TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("fleet-report-" +
-                      std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const auto dir =
+        std::filesystem::temp_directory_path() /
+        ("fleet-report-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     std::filesystem::create_directories(dir);
     fleet::FirmwareImage image;
     fleet::RunRecord record((dir / "run.json").string(), fleet::RunInfo{}, image);
     ASSERT_TRUE(record.Write({Result("198.51.100.7", ResultKind::Failed)}));
     ASSERT_TRUE(record.Write({Result("198.51.100.7", ResultKind::Upgraded)})); // a line made anew
-    EXPECT_EQ(nlohmann::json::parse(std::ifstream(dir / "run.json"))
-                  .at("collectors")
-                  .at(0)
-                  .at("outcome"),
-              "upgraded");
+    EXPECT_EQ(
+        nlohmann::json::parse(std::ifstream(dir / "run.json")).at("collectors").at(0).at("outcome"),
+        "upgraded");
     ASSERT_TRUE(record.Write({}));
     EXPECT_EQ(nlohmann::json::parse(std::ifstream(dir / "run.json")).at("collectors").size(), 0u);
     EXPECT_FALSE(std::filesystem::exists(dir / "run.json.tmp"));
@@ -186,8 +184,9 @@ TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
     twins[0].otherSerials = {"x"};
     std::ostringstream marked;
     fleet::PrintField(marked, twins, fleet::ListFormat::Table);
-    EXPECT_NE(marked.str().find("a,b     198.51.100.9  S\"1      address conflict: also answered as x"),
-              std::string::npos)
+    EXPECT_NE(
+        marked.str().find("a,b     198.51.100.9  S\"1      address conflict: also answered as x"),
+        std::string::npos)
         << marked.str();
     std::ostringstream json;
     fleet::PrintField(json, twins, fleet::ListFormat::Json);

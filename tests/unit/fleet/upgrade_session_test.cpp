@@ -454,7 +454,7 @@ TEST_F(SessionTest, DuplicatedReplies_DoNotRestartOrSkipAStage) {
 TEST_F(SessionTest, PacingFloor_NoTwoBlocksUnder150msWhateverTheTimersDo) {
     Make(6);
     StartAt(0ms);
-    Reply("R0000"); // block 0 at 0, next due at 150
+    Reply("R0000");               // block 0 at 0, next due at 150
     session_->OnTimer(At(100ms)); // early: nothing
     EXPECT_EQ(link_.sent.size(), 2u);
     link_.now = At(250ms); // 100 ms late: the next is due a full pause later, not at 300
