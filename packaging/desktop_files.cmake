@@ -54,6 +54,13 @@ if(TARGET CollectorFleet)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT program)
   install(FILES ${_gen_dir}/${_fleet_id}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT program)
+  configure_file(${_pkg_dir}/man/CollectorFleet.1 ${_gen_dir}/man/CollectorFleet.1 COPYONLY)
+  add_custom_command(OUTPUT ${_gen_dir}/man/CollectorFleet.1.gz
+                     COMMAND gzip -9nkf ${_gen_dir}/man/CollectorFleet.1
+                     DEPENDS ${_gen_dir}/man/CollectorFleet.1)
+  add_custom_target(gzip_fleet_window_man ALL DEPENDS ${_gen_dir}/man/CollectorFleet.1.gz)
+  install(FILES ${_gen_dir}/man/CollectorFleet.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
 endif()
 
 # Package-provided sysctl settings live under /usr/lib; an administrator's

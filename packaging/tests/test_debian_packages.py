@@ -51,6 +51,7 @@ class ContentsTest(unittest.TestCase):
         fleet_id = "net.fieldcollector.CollectorFleet"
         expected = {
             "/usr/bin/CollectorFleet",
+            "/usr/share/man/man1/CollectorFleet.1.gz",
             f"/usr/share/applications/{fleet_id}.desktop",
             f"/usr/share/metainfo/{fleet_id}.metainfo.xml",
         } | {f"/usr/share/icons/hicolor/{s}x{s}/apps/{fleet_id}.png" for s in (16, 32, 48, 256)}
