@@ -107,8 +107,9 @@ inline constexpr int kDesignDpi = 96;
 
 // The 17 controls, in the order of the table that defines the window.
 std::span<const ControlDescription> MainWindowControls();
-// lv1's three columns.
+// lv1's three columns, in this order.
 std::span<const ListColumn> DeviceListColumns();
+enum DeviceColumn : int { kSerialColumn = 0, kIpColumn = 1, kVersionColumn = 2 };
 
 // The control of that identifier or name; throws std::out_of_range if none.
 const ControlDescription& Describe(ControlId id);

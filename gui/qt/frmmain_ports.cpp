@@ -1,5 +1,6 @@
 #include "gui/qt/frmmain_ports.h"
 
+#include "gui/common/window_description.h"
 #include "platform/gbk.h"
 
 #include <QLabel>
@@ -11,14 +12,13 @@
 #include <QTreeWidget>
 
 using core::DeviceEntry;
+using gui::kIpColumn;
+using gui::kSerialColumn;
+using gui::kVersionColumn;
 
 using platform::GbkToUtf8;
 
 namespace {
-
-constexpr int kSerialColumn = 0;
-constexpr int kIpColumn = 1;
-constexpr int kVersionColumn = 2;
 
 QString FromGbk(const std::string& gbk) {
     return QString::fromStdString(GbkToUtf8(gbk));

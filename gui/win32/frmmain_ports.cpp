@@ -1,5 +1,6 @@
 #include "gui/win32/frmmain_ports.h"
 
+#include "gui/common/window_description.h"
 #include "gui/win32/frmmain_ids.h"
 #include "gui/win32/win32_text.h"
 #include "platform/gbk.h"
@@ -7,15 +8,14 @@
 #include <commctrl.h>
 
 using core::DeviceEntry;
+using gui::kIpColumn;
+using gui::kSerialColumn;
+using gui::kVersionColumn;
 
 using platform::GbkToUtf8;
 using platform::Utf8ToWide;
 
 namespace {
-
-constexpr int kSerialColumn = 0;
-constexpr int kIpColumn = 1;
-constexpr int kVersionColumn = 2;
 
 void SetCell(HWND listView, int row, int column, const std::wstring& text) {
     LVITEMW item{};

@@ -20,6 +20,8 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace {
 
 QString FromUtf8(std::string_view text) {
@@ -33,28 +35,12 @@ QRect ToQRect(const gui::Rect& r) {
 // The Qt class that renders each kind of control.
 const char* QtClassOf(gui::ControlKind kind) {
     using enum gui::ControlKind;
-    switch (kind) {
-    case Panel:
-        return "QFrame";
-    case ListView:
-        return "QTreeWidget";
-    case GroupBox:
-        return "QGroupBox";
-    case Label:
-    case SizedLabel:
-        return "QLabel";
-    case LineEdit:
-        return "QLineEdit";
-    case RichEdit:
-        return "QTextEdit";
-    case Button:
-        return "QPushButton";
-    case ProgressBar:
-        return "QProgressBar";
-    case StatusBar:
-        return "QStatusBar";
-    }
-    return "";
+    static const std::map<gui::ControlKind, const char*> classes = {
+        {Panel, "QFrame"},        {ListView, "QTreeWidget"}, {GroupBox, "QGroupBox"},
+        {Label, "QLabel"},        {SizedLabel, "QLabel"},    {LineEdit, "QLineEdit"},
+        {RichEdit, "QTextEdit"},  {Button, "QPushButton"},   {ProgressBar, "QProgressBar"},
+        {StatusBar, "QStatusBar"}};
+    return classes.at(kind);
 }
 
 QString Caption(QObject* control) {

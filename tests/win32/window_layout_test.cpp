@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <map>
 #include <vector>
 
 namespace {
@@ -28,26 +29,18 @@ Placement ToPlacement(const gui::Rect& r) {
 // The window class that renders each kind of control, in lower case.
 std::wstring Win32ClassOf(gui::ControlKind kind) {
     using enum gui::ControlKind;
-    switch (kind) {
-    case Panel:
-    case Label:
-    case SizedLabel:
-        return L"static";
-    case ListView:
-        return L"syslistview32";
-    case GroupBox:
-    case Button:
-        return L"button";
-    case LineEdit:
-        return L"edit";
-    case RichEdit:
-        return L"richedit50w";
-    case ProgressBar:
-        return L"msctls_progress32";
-    case StatusBar:
-        return L"msctls_statusbar32";
-    }
-    return L"";
+    static const std::map<gui::ControlKind, std::wstring> classes = {
+        {Panel, L"static"},
+        {Label, L"static"},
+        {SizedLabel, L"static"},
+        {ListView, L"syslistview32"},
+        {GroupBox, L"button"},
+        {Button, L"button"},
+        {LineEdit, L"edit"},
+        {RichEdit, L"richedit50w"},
+        {ProgressBar, L"msctls_progress32"},
+        {StatusBar, L"msctls_statusbar32"}};
+    return classes.at(kind);
 }
 
 std::wstring ClassOf(HWND window) {
