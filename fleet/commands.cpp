@@ -4,9 +4,9 @@
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
 #include "fleet/fleet_sockets.h"
+#include "fleet/ipv4_address.h"
 #include "fleet/run_record.h"
 #include "fleet/sha256.h"
-#include "fleet/ipv4_address.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/interrupts.h"
@@ -227,8 +227,8 @@ std::string BytesOfHex(const std::string& hex) {
 
 std::string EmptySweepMessage(const Adapter& chosen) {
     const platform::NetworkAdapter& adapter = chosen.adapter;
-    return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " +
-           adapter.name + " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
+    return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " + adapter.name +
+           " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
            "). Check that the collectors are powered and cabled to this adapter's network, that "
            "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
            "drops UDP port 23.";
@@ -261,8 +261,7 @@ int RunDiscover(const DiscoverOptions& options) {
     const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0) {
-        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen)
-                  << "\n";
+        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
         return kExitSomeNotUpgraded;
     }
     return 0;

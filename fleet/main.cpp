@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");
 
     fleet::DiscoverOptions discover;
-    auto* discoverCommand = app.add_subcommand("discover", "sweep the subnet and list the collectors");
+    auto* discoverCommand =
+        app.add_subcommand("discover", "sweep the subnet and list the collectors");
     AddAdapterOptions(*discoverCommand, discover.adapter);
     AddSweepOptions(*discoverCommand, discover.sweep);
     std::string format = "table";

@@ -7,7 +7,8 @@ namespace fleet {
 UpgradeRun::UpgradeRun(asio::io_context& io, FleetSockets& sockets,
                        std::shared_ptr<const FirmwareImage> image, std::vector<std::string> targets,
                        LaunchLimits limits, SessionTiming timing, ProgressView& progress)
-    : io_(io), sockets_(sockets), plan_(targets.size(), limits), progress_(progress), redraw_(io) {
+    : io_(io), sockets_(sockets), plan_(targets.size(), limits), timing_(timing),
+      progress_(progress), redraw_(io) {
     for (std::size_t i = 0; i < targets.size(); ++i) {
         byAddress_[targets[i]] = i;
         SessionLink& link = *this;
@@ -58,6 +59,15 @@ void UpgradeRun::Interrupt() {
     interrupted_ = true;
     plan_.Halt("not started: the run was interrupted", "interrupted");
     for (std::size_t i = 0; i < sessions_.size(); ++i) {
+        Slot& slot = *slots_[i];
+        if (slot.launching) { // its start had not come yet: it never begins
+            slot.launching = false;
+            slot.reported = true;
+            ++slot.generation;
+            slot.timer.cancel();
+            plan_.Finished(i, Outcome::Pending);
+            continue;
+        }
         if (sessions_[i]->CurrentStage() == Stage::Waiting || sessions_[i]->Finished())
             continue;
         sessions_[i]->Interrupt(Clock::now());
@@ -66,9 +76,39 @@ void UpgradeRun::Interrupt() {
 }
 
 void UpgradeRun::StartSessions() {
-    while (const auto index = plan_.Next()) {
-        sessions_[*index]->Start(Clock::now());
-        AfterEvent(*index);
+    std::vector<std::size_t> batch;
+    while (const auto index = plan_.Next())
+        batch.push_back(*index);
+    if (batch.empty())
+        return;
+    // Sessions started together would have every block due at the same
+    // instants: the loop would then work through hundreds of sends at once,
+    // and each pass would come out later than the one before (the pause is
+    // never shortened to catch up). Spread over a third of a pause (50 ms for
+    // a whole field: a few hundred microseconds apart), each timer finds the
+    // loop idle, and the last session starts only a moment after the first.
+    const auto spread =
+        std::chrono::duration_cast<std::chrono::microseconds>(timing_.blockPacing) / 3 /
+        batch.size();
+    for (std::size_t k = 0; k < batch.size(); ++k) {
+        const std::size_t index = batch[k];
+        if (k == 0) {
+            sessions_[index]->Start(Clock::now());
+            AfterEvent(index);
+            continue;
+        }
+        Slot& slot = *slots_[index];
+        slot.launching = true;
+        const unsigned generation = ++slot.generation;
+        slot.timer.expires_after(spread * static_cast<long>(k));
+        slot.timer.async_wait([this, index, generation](const asio::error_code& error) {
+            Slot& due = *slots_[index];
+            if (error || due.generation != generation)
+                return;
+            due.launching = false;
+            sessions_[index]->Start(Clock::now());
+            AfterEvent(index);
+        });
     }
 }
 

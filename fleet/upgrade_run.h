@@ -46,6 +46,7 @@ private:
         asio::steady_timer timer;
         unsigned generation = 0; // stale timer completions carry an older one
         bool reported = false;   // Finished() already told to the plan
+        bool launching = false;  // let go by the plan, its start still ahead
     };
 
     void SendUpgradeFrame(const std::string& address, const std::string& frame) override;
@@ -61,6 +62,7 @@ private:
     asio::io_context& io_;
     FleetSockets& sockets_;
     LaunchPlan plan_;
+    SessionTiming timing_;
     ProgressView& progress_;
     std::vector<std::unique_ptr<UpgradeSession>> sessions_;
     std::vector<std::unique_ptr<Slot>> slots_;

@@ -29,6 +29,8 @@ work=$(mktemp -d)
 emulator_pid=
 load_pids=
 cleanup() {
+  # FIGURES_KEEP=DIR keeps the runs' reports there for a closer look.
+  if [ -n "${FIGURES_KEEP:-}" ]; then mkdir -p "$FIGURES_KEEP" && cp "$work"/*.json "$FIGURES_KEEP"/ 2>/dev/null; fi
   for pid in $load_pids; do kill "$pid" 2>/dev/null; done
   [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null && wait "$emulator_pid" 2>/dev/null
   ip netns del "$tool" 2>/dev/null || true

@@ -53,10 +53,8 @@ std::string WhyTheDriverCannotRun() {
 // left; standard error is dropped when `stdoutOnly`.
 int RunAsUser(const e2e::NetnsFixture& net, const e2e::ThrowawayUser& user,
               std::vector<std::string> argv, std::string* output, bool stdoutOnly = false) {
-    std::vector<std::string> command = {"setpriv",
-                                        "--reuid=" + std::to_string(user.Uid()),
-                                        "--regid=" + std::to_string(user.Gid()),
-                                        "--init-groups",
+    std::vector<std::string> command = {"setpriv", "--reuid=" + std::to_string(user.Uid()),
+                                        "--regid=" + std::to_string(user.Gid()), "--init-groups",
                                         "--reset-env"};
     if (stdoutOnly)
         command.insert(command.end(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>/dev/null"});
@@ -226,7 +224,8 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
     EXPECT_EQ(Sysctl("net.core.wmem_max"), DefaultBufferLimits::kDefault);
 }
 
-TEST(InstalledPackage, NormalUserDiscoversAndUpgradesAFieldWithCollectorFleetThenPurgeLeavesNothing) {
+TEST(InstalledPackage,
+     NormalUserDiscoversAndUpgradesAFieldWithCollectorFleetThenPurgeLeavesNothing) {
     E2E_REQUIRE_NAMESPACES();
     for (const char* tool : {"dpkg", "useradd", "userdel", "setpriv", "getcap"})
         if (!OnPath(tool))
@@ -291,7 +290,8 @@ TEST(InstalledPackage, NormalUserDiscoversAndUpgradesAFieldWithCollectorFleetThe
         EXPECT_EQ(user.Remove(), 0) << user.Log();
         EXPECT_EQ(installed.Purge(), 0) << installed.Log();
     }
-    EXPECT_NE(e2e::RunCommand({"whatis", "collector-fleet"}), 0) << "a manual page is still indexed";
+    EXPECT_NE(e2e::RunCommand({"whatis", "collector-fleet"}), 0)
+        << "a manual page is still indexed";
     for (const auto& package : packages)
         EXPECT_TRUE(Absent(package)) << package << ": " << e2e::PackageStatus(package);
     for (const char* path : {kFleet, "/usr/share/doc/collector-fleet"})

@@ -26,8 +26,9 @@ TEST(FleetSubnetE2e, Slash26Adapter_SweepsAndTargetsOnlyItsOwnHosts) {
         ASSERT_EQ(net.RunInTool(step, &output), 0) << output;
     }
     const std::string summary = net.ScratchDir() + "/summary.json";
-    const pid_t emulator = e2e::StartEmulatorInField(
-        net, COLLECTOR_EMULATOR_PATH, "field", {"--address", "198.51.100.2-100", "--summary", summary});
+    const pid_t emulator =
+        e2e::StartEmulatorInField(net, COLLECTOR_EMULATOR_PATH, "field",
+                                  {"--address", "198.51.100.2-100", "--summary", summary});
 
     std::string listing;
     EXPECT_EQ(net.RunInTool({"sh", "-c", "exec \"$0\" \"$@\" 2>/dev/null", COLLECTOR_FLEET_PATH,

@@ -229,7 +229,8 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     // Named targets: duplicates once, in address order; a missing one fails,
     // one from outside the /24 (a target file of another site) is not touched.
     const auto named = fleet::PlanTargets(
-        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image, kOwnScope);
+        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image,
+        kOwnScope);
     EXPECT_EQ(named.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     ASSERT_EQ(named.settled.size(), 2u);
     EXPECT_EQ(named.settled[0].result, ResultKind::Failed);
