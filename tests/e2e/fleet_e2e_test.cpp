@@ -558,3 +558,26 @@ TEST(FleetE2e, EmptySweep_Exits1NamingTheAdapterAndWhatToCheck) {
     const auto listed = Fleet(net, {"discover", "--sweeps", "1", "--wait", "200"});
     EXPECT_EQ(listed.status, 1) << listed.output;
 }
+
+TEST(FleetE2e, ReportThatCannotBeWrittenMidRun_TurnsSuccessIntoExit1) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 10));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S7.bin", 300);
+    StartEmulator(net, "field", {"--address", "198.51.100.10"});
+    const std::string report = net.ScratchDir() + "/lost.json";
+    const pid_t fleet =
+        net.SpawnInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", imagePath, "--all", "--yes",
+                         "--report", report, "--sweeps", "1", "--wait", "300"});
+    ASSERT_GT(fleet, 0);
+    // Once the path has been checked, its temporary file's name is taken by a
+    // folder: every later write fails (root ignores permissions, not this).
+    ASSERT_TRUE(e2e::WaitForFile(report, 5s));
+    std::filesystem::create_directory(report + ".tmp");
+    const auto status = net.WaitExit(fleet, 30s);
+    ASSERT_TRUE(status.has_value()) << net.LogOf(fleet);
+    EXPECT_EQ(*status, 1) << net.LogOf(fleet);
+    EXPECT_NE(net.LogOf(fleet).find("cannot write the report to " + report), std::string::npos)
+        << net.LogOf(fleet);
+    EXPECT_NE(net.LogOf(fleet).find("upgraded"), std::string::npos) << net.LogOf(fleet);
+}
