@@ -138,7 +138,8 @@ void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
         Push(std::move(done));
         return;
     }
-    field_ = fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupted_);
+    field_ =
+        fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupted_);
     done.field = field_;
     done.scope = adapter_->scope;
     if (field_->Size() == 0)
@@ -184,7 +185,8 @@ void EngineThread::DoRun(const RunRequest& request) {
         running_ = &run;
         run.onSessionEnded = [&](std::size_t index) {
             record.Write(fleet::CurrentResults(plan, &run));
-            Push(CollectorSettled{fleet::ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index])});
+            Push(
+                CollectorSettled{fleet::ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index])});
         };
 
         // Only rows whose stage or percent moved since the last sample travel.
@@ -221,8 +223,7 @@ void EngineThread::DoRun(const RunRequest& request) {
     }
 
     done.interrupted = interrupted_;
-    done.exitStatus =
-        interrupted_ ? fleet::kExitInterrupted : fleet::ExitStatusFor(results, false);
+    done.exitStatus = interrupted_ ? fleet::kExitInterrupted : fleet::ExitStatusFor(results, false);
     fleet::RunInfo& final = record.Info();
     final.interrupted = done.interrupted;
     final.ended = fleet::UtcTimestamp(std::chrono::system_clock::now());

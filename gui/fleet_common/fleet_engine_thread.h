@@ -28,7 +28,7 @@ namespace fleetwin {
 struct SweepDone {
     std::optional<fleet::FieldTable> field; // none when the sweep could not run
     std::optional<fleet::SweepScope> scope;
-    std::string error;                      // why not, or why nobody answered
+    std::string error; // why not, or why nobody answered
 };
 struct ProgressBatch {
     std::vector<RowProgress> rows;

@@ -42,9 +42,8 @@ std::optional<Kind> KindNamed(const std::string& name, Namer namer, int count) {
 
 std::string ReportCsv(const std::string& reportJson) {
     static const char* const kFields[] = {
-        "ip",    "serial", "version_before", "version_after", "plan",          "outcome",
-        "reason", "detail", "stage",         "passes",        "blocks_sent", "blocks_resent",
-        "seconds"};
+        "ip",     "serial", "version_before", "version_after", "plan",          "outcome", "reason",
+        "detail", "stage",  "passes",         "blocks_sent",   "blocks_resent", "seconds"};
     std::string csv;
     for (const char* field : kFields)
         csv += std::string(field == kFields[0] ? "" : ",") + field;
@@ -73,7 +72,8 @@ std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string&
         fleet::CollectorResult r;
         r.address = c["ip"].get<std::string>();
         r.serial = platform::Utf8ToGbk(FieldText(c.value("serial", nlohmann::json())));
-        r.versionBefore = platform::Utf8ToGbk(FieldText(c.value("version_before", nlohmann::json())));
+        r.versionBefore =
+            platform::Utf8ToGbk(FieldText(c.value("version_before", nlohmann::json())));
         if (c.contains("version_after") && c["version_after"].is_string())
             r.versionAfter = platform::Utf8ToGbk(c["version_after"].get<std::string>());
         r.plan = KindNamed<fleet::PlanKind>(FieldText(c.value("plan", nlohmann::json())),

@@ -28,8 +28,8 @@ inline constexpr const char* kOverall = "总进度";
 inline constexpr const char* kStatus = "状态";
 
 // Column headers of the table.
-inline constexpr const char* kColumns[] = {"选择", "序列号", "IP", "版本", "计划",
-                                           "阶段", "进度", "结果", "原因"};
+inline constexpr const char* kColumns[] = {"选择", "序列号", "IP",   "版本", "计划",
+                                           "阶段", "进度",   "结果", "原因"};
 
 // The name rule's notice, as the main window shows it.
 inline constexpr const char* kNameRule = "版本号必须以S开头";

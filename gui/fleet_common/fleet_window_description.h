@@ -34,7 +34,16 @@ enum FleetControlId : int {
     kStatusLine,
 };
 
-enum class FleetControlKind { Label, Choice, Button, LineEdit, ReadOnlyEdit, Table, ProgressBar, StatusLine };
+enum class FleetControlKind {
+    Label,
+    Choice,
+    Button,
+    LineEdit,
+    ReadOnlyEdit,
+    Table,
+    ProgressBar,
+    StatusLine
+};
 
 struct FleetRect {
     int left, top, width, height;
@@ -42,7 +51,7 @@ struct FleetRect {
 
 struct FleetControl {
     FleetControlId id;
-    std::string_view name;           // object name: tests and automation find it so
+    std::string_view name; // object name: tests and automation find it so
     FleetControlKind kind;
     FleetRect bounds;                // at 96 dpi, in the client area
     std::string_view caption;        // UTF-8; empty for none

@@ -265,7 +265,8 @@ std::vector<std::string> FleetWindowModel::Flush(Clock::time_point now) {
     std::vector<std::string> changed;
     for (const auto& [address, update] : queued_) {
         Row* row = FindRow(address);
-        if (row == nullptr || row->result || (row->stage == update.stage && row->percent == update.percent))
+        if (row == nullptr || row->result ||
+            (row->stage == update.stage && row->percent == update.percent))
             continue;
         row->stage = update.stage;
         row->percent = update.percent;

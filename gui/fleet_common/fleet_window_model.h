@@ -27,12 +27,12 @@ enum class Column { Check, Serial, Address, Version, Plan, Stage, Progress, Outc
 inline constexpr int kColumnCount = 9;
 
 struct Row {
-    fleet::FieldEntry entry;                // as the sweep saw it (raw GBK texts)
-    std::string serial, version;            // UTF-8, for display
-    std::optional<fleet::PlanKind> plan;    // none until an image is chosen
+    fleet::FieldEntry entry;             // as the sweep saw it (raw GBK texts)
+    std::string serial, version;         // UTF-8, for display
+    std::optional<fleet::PlanKind> plan; // none until an image is chosen
     bool checked = false;
-    std::string stage;                      // the report's stage name; empty before a run
-    int percent = 0;                        // of this collector's upgrade
+    std::string stage;                            // the report's stage name; empty before a run
+    int percent = 0;                              // of this collector's upgrade
     std::optional<fleet::CollectorResult> result; // once its run has settled it
 };
 

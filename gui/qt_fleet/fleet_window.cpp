@@ -138,8 +138,8 @@ FleetWindow::FleetWindow(QString settingsFolder, FleetDialogs dialogs, QWidget* 
         ascending_ = column == sortColumn_ ? !ascending_ : true;
         sortColumn_ = column;
         model_.SortBy(static_cast<Column>(column), ascending_);
-        table_->horizontalHeader()->setSortIndicator(
-            column, ascending_ ? Qt::AscendingOrder : Qt::DescendingOrder);
+        table_->horizontalHeader()->setSortIndicator(column, ascending_ ? Qt::AscendingOrder
+                                                                        : Qt::DescendingOrder);
         RebuildTable();
     });
     repaint_.setInterval(FleetWindowModel::kRepaintInterval);
@@ -147,8 +147,9 @@ FleetWindow::FleetWindow(QString settingsFolder, FleetDialogs dialogs, QWidget* 
 
     FillAdapters();
     ReopenLastReport();
-    engine_ = std::make_unique<EngineThread>(
-        [this] { QMetaObject::invokeMethod(this, &FleetWindow::DrainEngine, Qt::QueuedConnection); });
+    engine_ = std::make_unique<EngineThread>([this] {
+        QMetaObject::invokeMethod(this, &FleetWindow::DrainEngine, Qt::QueuedConnection);
+    });
     UpdateControls();
 }
 
@@ -344,8 +345,8 @@ void FleetWindow::RetryFailed() {
 void FleetWindow::Save(bool csv) {
     if (lastReportJson_.isEmpty())
         return;
-    const QString path = dialogs_.saveAs(csv ? QStringLiteral("CSV (*.csv)")
-                                             : QStringLiteral("JSON (*.json)"));
+    const QString path =
+        dialogs_.saveAs(csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("JSON (*.json)"));
     if (path.isEmpty())
         return;
     const std::string json = lastReportJson_.toStdString();
@@ -445,7 +446,8 @@ void FleetWindow::UpdateControls() {
     for (auto id : {kSelectAllButton, kSelectNoneButton, kSelectNotCurrentButton})
         Control<QPushButton>(id)->setEnabled(idle);
     Control<QLabel>(kSelectionCount)
-        ->setText(QStringLiteral("已选择 %1 / %2 台").arg(model_.CheckedCount()).arg(model_.RowCount()));
+        ->setText(
+            QStringLiteral("已选择 %1 / %2 台").arg(model_.CheckedCount()).arg(model_.RowCount()));
     Control<QProgressBar>(kOverallProgress)->setValue(model_.OverallPercent());
     Control<QLabel>(kStatusLine)->setText(QString::fromStdString(model_.StatusLine()));
 }

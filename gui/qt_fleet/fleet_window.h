@@ -20,8 +20,8 @@ class QTableWidget;
 
 // The dialogs, replaceable so that tests and automation answer them.
 struct FleetDialogs {
-    std::function<QString()> openImage;                    // "" = cancelled
-    std::function<QString(const QString& filter)> saveAs;  // "" = cancelled
+    std::function<QString()> openImage;                   // "" = cancelled
+    std::function<QString(const QString& filter)> saveAs; // "" = cancelled
     std::function<bool(const QString& title, const QString& text)> ask;
     std::function<void(const QString& text)> notice;
     std::function<void(const QString& text)> error;
@@ -75,7 +75,7 @@ private:
     std::map<std::string, int> rowOf_; // address -> table row
     QString lastReportJson_;
     QTimer repaint_;
-    bool filling_ = false;      // the table is being filled: its signals are ours
+    bool filling_ = false; // the table is being filled: its signals are ours
     bool closeAfterRun_ = false;
     int sortColumn_ = static_cast<int>(fleetwin::Column::Address);
     bool ascending_ = true;

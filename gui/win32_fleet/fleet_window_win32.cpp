@@ -103,8 +103,8 @@ FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs
             MessageBoxW(window_, W(text).c_str(), W(text::kTitle).c_str(), MB_OK);
         };
 
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
-                                                       ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -152,7 +152,8 @@ void FleetWin32Window::CreateControls() {
     for (const auto& control : FleetControls())
         ordered.push_back(&control);
     std::stable_sort(ordered.begin(), ordered.end(), [](auto* a, auto* b) {
-        const int ka = a->tabOrder < 0 ? 1000 : a->tabOrder, kb = b->tabOrder < 0 ? 1000 : b->tabOrder;
+        const int ka = a->tabOrder < 0 ? 1000 : a->tabOrder,
+                  kb = b->tabOrder < 0 ? 1000 : b->tabOrder;
         return ka < kb;
     });
     for (const FleetControl* control : ordered) {
@@ -163,8 +164,8 @@ void FleetWin32Window::CreateControls() {
             GetModuleHandleW(nullptr), nullptr);
         if (control->kind == FleetControlKind::Table) {
             list_ = handle;
-            ListView_SetExtendedListViewStyle(
-                list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+            ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT |
+                                                         LVS_EX_GRIDLINES);
             const int widths[] = {40, 110, 110, 80, 90, 70, 70, 100, 190};
             for (int i = 0; i < kColumnCount; ++i) {
                 const std::wstring header = W(text::kColumns[i]);
@@ -192,7 +193,7 @@ void FleetWin32Window::PlaceControls() {
     for (const auto& control : FleetControls()) {
         const HWND handle = Control(control.id);
         const int height = control.kind == FleetControlKind::Choice ? control.bounds.height * 8
-                                                                      : control.bounds.height;
+                                                                    : control.bounds.height;
         SetWindowPos(handle, nullptr, Scale(control.bounds.left, dpi_),
                      Scale(control.bounds.top, dpi_), Scale(control.bounds.width, dpi_),
                      Scale(height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -532,8 +533,10 @@ void FleetWin32Window::UpdateControls() {
     EnableWindow(Control(kSaveJsonButton), idle && !lastReportJson_.empty());
     EnableWindow(Control(kSaveCsvButton), idle && !lastReportJson_.empty());
     SetWindowTextUtf8(Control(kSelectionCount), "已选择 " + std::to_string(model_.CheckedCount()) +
-                                                    " / " + std::to_string(model_.RowCount()) + " 台");
-    SendMessageW(Control(kOverallProgress), PBM_SETPOS, static_cast<WPARAM>(model_.OverallPercent()), 0);
+                                                    " / " + std::to_string(model_.RowCount()) +
+                                                    " 台");
+    SendMessageW(Control(kOverallProgress), PBM_SETPOS,
+                 static_cast<WPARAM>(model_.OverallPercent()), 0);
     SetWindowTextUtf8(Control(kStatusLine), model_.StatusLine());
 }
 

@@ -19,8 +19,8 @@
 
 // The dialogs (UTF-8 texts), replaceable so that tests answer them.
 struct FleetWin32Dialogs {
-    std::function<std::string()> openImage;                   // "" = cancelled
-    std::function<std::string(bool csv)> saveAs;              // "" = cancelled
+    std::function<std::string()> openImage;      // "" = cancelled
+    std::function<std::string(bool csv)> saveAs; // "" = cancelled
     std::function<bool(const std::string& title, const std::string& text)> ask;
     std::function<void(const std::string& text)> notice;
 };

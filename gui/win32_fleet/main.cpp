@@ -15,7 +15,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     wchar_t folder[32768] = L"";
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", folder, 32768);
     const std::string settings =
-        (length > 0 && length < 32768 ? platform::WideToUtf8(folder) : std::string(".")) + "\\CollectorFleet";
+        (length > 0 && length < 32768 ? platform::WideToUtf8(folder) : std::string(".")) +
+        "\\CollectorFleet";
     int status = 0;
     {
         FleetWin32Window window(settings);

@@ -7,11 +7,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -58,8 +58,8 @@ struct WindowInTool {
         dialogs.notice = [this](const QString& text) { notices.push_back(text); };
         dialogs.error = [this](const QString& text) { notices.push_back(text); };
         dialogs.saveAs = [this](const QString&) { return saveTo; };
-        window = std::make_unique<FleetWindow>(QString::fromStdString(net.ScratchDir() + "/settings"),
-                                               dialogs);
+        window = std::make_unique<FleetWindow>(
+            QString::fromStdString(net.ScratchDir() + "/settings"), dialogs);
         window->show();
     }
     QPushButton* Button(fleetwin::FleetControlId id) { return window->Control<QPushButton>(id); }
@@ -78,7 +78,8 @@ struct WindowInTool {
 // 20 collectors: 12 to upgrade, 3 already current, 2 "V", one refusing
 // (E80), one silent to the request, one silent to the completion query.
 void StartMixedField(e2e::NetnsFixture& net, const std::string& imageOut) {
-    Emulator(net, "good", {"--address", "198.51.100.10-21", "--version", "S1.00", "--image-out", imageOut});
+    Emulator(net, "good",
+             {"--address", "198.51.100.10-21", "--version", "S1.00", "--image-out", imageOut});
     Emulator(net, "current", {"--address", "198.51.100.22-24", "--version", "S2.00"});
     Emulator(net, "old", {"--address", "198.51.100.25-26", "--version", "V1.00"});
     Emulator(net, "noflash", {"--address", "198.51.100.27", "--request-reply", "e80"});
@@ -114,10 +115,12 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     EXPECT_NE(w.questions[0].indexOf(QStringLiteral("升级 15 台采集器")), -1);
     EXPECT_NE(w.questions[0].indexOf(QStringLiteral("先试升级 1 台")), -1);
     // The canary (.10) runs alone first: the others wait until it has verified.
-    ASSERT_TRUE(RunUntil([&] { return w.Cell("198.51.100.10", Column::Stage) == "发送数据"; }, 10s));
+    ASSERT_TRUE(
+        RunUntil([&] { return w.Cell("198.51.100.10", Column::Stage) == "发送数据"; }, 10s));
     EXPECT_EQ(w.Cell("198.51.100.11", Column::Stage), "等待");
     if (const QString shot = qEnvironmentVariable("E2E_FLEET_SCREENSHOT"); !shot.isEmpty()) {
-        ASSERT_TRUE(RunUntil([&] { return w.Cell("198.51.100.11", Column::Stage) == "发送数据"; }, 30s));
+        ASSERT_TRUE(
+            RunUntil([&] { return w.Cell("198.51.100.11", Column::Stage) == "发送数据"; }, 30s));
         RunUntil([] { return false; }, 600ms);
         EXPECT_TRUE(w.window->grab().save(shot));
     }
@@ -156,10 +159,13 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     w.questions.clear();
     w.Button(fleetwin::kRetryButton)->click();
     ASSERT_EQ(w.questions.size(), 1u);
-    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("升级 2 台采集器")), -1) << w.questions[0].toStdString();
+    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("升级 2 台采集器")), -1)
+        << w.questions[0].toStdString();
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s));
     EXPECT_EQ(json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()))
-                  .at("collectors").size(), 2u);
+                  .at("collectors")
+                  .size(),
+              2u);
 
     // The last report is shown again when the window opens next time.
     w.window.reset();
@@ -182,7 +188,8 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
     w.window->ChooseImage(QString::fromStdString(imagePath));
     w.Button(fleetwin::kSelectAllButton)->click();
     w.Button(fleetwin::kStartButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.window->Model().Find("198.51.100.10")->percent >= 20; }, 15s));
+    ASSERT_TRUE(
+        RunUntil([&] { return w.window->Model().Find("198.51.100.10")->percent >= 20; }, 15s));
 
     // Closing during the run asks; "no" keeps the window and the run.
     w.questions.clear();
@@ -258,7 +265,8 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
     probe.start();
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 180s));
     probe.stop();
-    const double windowWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const double windowWall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     getrusage(RUSAGE_SELF, &after);
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     const double cpu = seconds(after.ru_utime) - seconds(before.ru_utime) +
@@ -275,8 +283,10 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
     const auto cliBegan = std::chrono::steady_clock::now();
     std::string output;
     const int status = net.RunInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", cliImage, "--all",
-                                      "--yes", "--progress", "quiet"}, &output);
-    const double cliWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - cliBegan).count();
+                                      "--yes", "--progress", "quiet"},
+                                     &output);
+    const double cliWall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - cliBegan).count();
     EXPECT_EQ(status, 0) << output;
     std::printf("fleet window: %zu timer samples, p99 delay %.1f ms, max %.1f ms; CPU %.2f s "
                 "over %.2f s wall (%.1f %%)\n",

@@ -7,11 +7,11 @@
 #include "fleet/fleet_report.h"
 #include "gui/fleet_common/fleet_report_files.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QHeaderView>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -38,7 +38,8 @@ struct Fixture : ::testing::Test {
             results[i].result = kinds[i];
         }
         report = fleet::ReportJson({}, image, results);
-        ASSERT_EQ(WriteFileAtomically((folder.path() + "/last-report.json").toStdString(), report), "");
+        ASSERT_EQ(WriteFileAtomically((folder.path() + "/last-report.json").toStdString(), report),
+                  "");
         FleetDialogs dialogs;
         dialogs.notice = [this](const QString& text) { notices << text; };
         dialogs.error = [this](const QString& text) { notices << text; };
@@ -81,7 +82,8 @@ TEST_F(Fixture, ControlsAsDescribed_PlaceAccessibleNameAndTabOrder) {
     for (const auto& control : FleetControls())
         if (control.tabOrder >= 0)
             tabbed.push_back(&control);
-    std::sort(tabbed.begin(), tabbed.end(), [](auto* a, auto* b) { return a->tabOrder < b->tabOrder; });
+    std::sort(tabbed.begin(), tabbed.end(),
+              [](auto* a, auto* b) { return a->tabOrder < b->tabOrder; });
     QWidget* widget = window->Control<QWidget>(tabbed.front()->id);
     for (std::size_t i = 1; i < tabbed.size(); ++i) {
         widget = widget->nextInFocusChain();
@@ -98,7 +100,8 @@ TEST_F(Fixture, LastReportShown_SortedByHeaderAndFiltered) {
     EXPECT_EQ(window->Control<QLabel>(kStatusLine)->text(), "上次的报告：3 台采集器");
     table->horizontalHeader()->sectionClicked(static_cast<int>(Column::Serial));
     EXPECT_EQ(Cell(0, Column::Serial), "A");
-    table->horizontalHeader()->sectionClicked(static_cast<int>(Column::Serial)); // again: descending
+    table->horizontalHeader()->sectionClicked(
+        static_cast<int>(Column::Serial)); // again: descending
     EXPECT_EQ(Cell(0, Column::Serial), "C");
     window->Control<QLineEdit>(kFilterEdit)->setText("100.2");
     ASSERT_EQ(table->rowCount(), 1);

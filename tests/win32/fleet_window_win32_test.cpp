@@ -91,7 +91,8 @@ TEST_F(Win32Fleet, ControlsAtTheirPlacesAndTabOrderAsDescribed) {
         if (control.tabOrder >= 0)
             tabbed.push_back(&control);
     }
-    std::sort(tabbed.begin(), tabbed.end(), [](auto* a, auto* b) { return a->tabOrder < b->tabOrder; });
+    std::sort(tabbed.begin(), tabbed.end(),
+              [](auto* a, auto* b) { return a->tabOrder < b->tabOrder; });
     // Tab walks the enabled controls in the described order.
     HWND at = window->Control(tabbed.front()->id);
     std::vector<std::string> walked;

@@ -62,8 +62,9 @@ TEST(FleetReportFiles, ReportReadBackAsTheEngineWroteIt) {
 }
 
 TEST(FleetReportFiles, FilesReplacedWholeAndSettingsSurviveGarbage) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("fleet-window-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    const auto folder =
+        std::filesystem::temp_directory_path() /
+        ("fleet-window-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     std::filesystem::create_directories(folder);
     const std::string path = (folder / "settings.json").string();
     EXPECT_EQ(fleetwin::LoadSettings(path).adapterName, ""); // missing

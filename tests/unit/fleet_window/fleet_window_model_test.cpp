@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
+using fleet::PlanKind;
+using fleet::ResultKind;
 using fleetwin::Clock;
 using fleetwin::Column;
 using fleetwin::FleetWindowModel;
 using fleetwin::Phase;
-using fleet::PlanKind;
-using fleet::ResultKind;
 
 namespace {
 
@@ -86,15 +86,15 @@ TEST_F(Swept, SelectionAllNoneNotCurrentByHandAndKeptOverASweep) {
 
 TEST_F(Swept, SortByColumnAndFilterBySerialAddressOrVersion) {
     // Numeric address order, not text order (.3 before .10).
-    EXPECT_EQ(Addresses(model), (std::vector<std::string>{"198.51.100.3", "198.51.100.4",
-                                                          "198.51.100.7", "198.51.100.10",
-                                                          "198.51.100.20"}));
+    EXPECT_EQ(Addresses(model),
+              (std::vector<std::string>{"198.51.100.3", "198.51.100.4", "198.51.100.7",
+                                        "198.51.100.10", "198.51.100.20"}));
     model.SortBy(Column::Serial, false);
     EXPECT_EQ(model.Visible().front()->serial, "E5");
     model.SortBy(Column::Version, true); // equal versions keep the address order
-    EXPECT_EQ(Addresses(model), (std::vector<std::string>{"198.51.100.4", "198.51.100.7",
-                                                          "198.51.100.20", "198.51.100.10",
-                                                          "198.51.100.3"}));
+    EXPECT_EQ(Addresses(model),
+              (std::vector<std::string>{"198.51.100.4", "198.51.100.7", "198.51.100.20",
+                                        "198.51.100.10", "198.51.100.3"}));
     model.SetFilter("S2.");
     EXPECT_EQ(Addresses(model), std::vector<std::string>{"198.51.100.10"});
     model.SetFilter("100.2");
@@ -165,12 +165,13 @@ TEST_F(Swept, OutcomesThenRetryFailedChecksOnlyThoseToRunAgain) {
         r.reasonCode = code;
         return r;
     };
-    model.RunFinished({result("198.51.100.4", PlanKind::Upgrade, ResultKind::Interrupted, "interrupted"),
-                       result("198.51.100.20", PlanKind::Upgrade, ResultKind::Upgraded, ""),
-                       result("198.51.100.10", PlanKind::AlreadyCurrent, ResultKind::AlreadyCurrent, ""),
-                       result("198.51.100.3", PlanKind::RefusedV, ResultKind::Refused, "version_v"),
-                       result("198.51.100.7", PlanKind::AddressConflict, ResultKind::Conflict, "")},
-                      true, 130);
+    model.RunFinished(
+        {result("198.51.100.4", PlanKind::Upgrade, ResultKind::Interrupted, "interrupted"),
+         result("198.51.100.20", PlanKind::Upgrade, ResultKind::Upgraded, ""),
+         result("198.51.100.10", PlanKind::AlreadyCurrent, ResultKind::AlreadyCurrent, ""),
+         result("198.51.100.3", PlanKind::RefusedV, ResultKind::Refused, "version_v"),
+         result("198.51.100.7", PlanKind::AddressConflict, ResultKind::Conflict, "")},
+        true, 130);
     EXPECT_EQ(model.CurrentPhase(), Phase::Idle);
     // Progress queued before the end never overwrites an outcome.
     EXPECT_TRUE(model.Flush(t0 + std::chrono::seconds(5)).empty());
