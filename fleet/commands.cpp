@@ -1,4 +1,5 @@
 #include "fleet/commands.h"
+#include "fleet/run_steps.h"
 
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
@@ -26,10 +27,12 @@ int SetupError(const std::string& message) {
     return kExitUsage;
 }
 
+} // namespace
+
 // Sends the probe to every host of the scope, `sweeps` times, waiting for
 // replies after each round; one lost reply then does not hide a collector.
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
-                      const SweepOptions& options, const bool* interrupted = nullptr) {
+                      const SweepOptions& options, const bool* interrupted) {
     FieldTable field(scope.Own());
     sockets.onSearchFrame = [&field](const std::string& sender, const std::string& frame) {
         field.OnSearchFrame(frame, sender);
@@ -54,12 +57,6 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepSc
     return field;
 }
 
-// The adapter chosen, and the hosts its subnet lets a run reach.
-struct Adapter {
-    platform::NetworkAdapter adapter;
-    SweepScope scope;
-};
-
 std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
     auto chosen =
         ChooseAdapter(platform::ListNetworkAdapters(), options.interfaceName, options.address);
@@ -71,6 +68,8 @@ std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
         return "the adapter's address " + adapter.address + " is not IPv4";
     return Adapter{adapter, *scope};
 }
+
+namespace {
 
 std::string SweepingLine(const Adapter& chosen) {
     return "Sweeping " + chosen.scope.Subnet() + " from " + chosen.scope.Own() + " (" +
@@ -103,6 +102,8 @@ bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& i
         return false;
     return answer == "y" || answer == "Y" || answer == "yes";
 }
+
+} // namespace
 
 CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
     switch (session.Result()) {
@@ -165,6 +166,8 @@ std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const Upgrad
     return results;
 }
 
+namespace {
+
 // The dry run's results: what would happen, nothing done.
 std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
     std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
@@ -221,6 +224,8 @@ std::string BytesOfHex(const std::string& hex) {
     return bytes;
 }
 
+} // namespace
+
 std::string EmptySweepMessage(const Adapter& chosen) {
     const platform::NetworkAdapter& adapter = chosen.adapter;
     return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " + adapter.name +
@@ -230,7 +235,9 @@ std::string EmptySweepMessage(const Adapter& chosen) {
            "drops UDP port 23.";
 }
 
-} // namespace
+std::string ImageSha256(const FirmwareImage& image) {
+    return Sha256Hex(BytesOfHex(image.hex));
+}
 
 int RunInterfaces() {
     const auto adapters = platform::ListNetworkAdapters();
@@ -285,7 +292,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     info.adapterName = adapter.name;
     info.adapterAddress = adapter.address;
     info.adapterPrefix = adapter.prefixLength;
-    info.imageSha256 = Sha256Hex(BytesOfHex(image->hex));
+    info.imageSha256 = ImageSha256(*image);
     info.dryRun = options.dryRun;
     info.started = UtcTimestamp(startedAt);
     RunRecord record(options.reportPath, info, *image);

@@ -12,6 +12,13 @@
 
 namespace fleet {
 
+void SetVersionText(FirmwareImage& image, const std::string& text) {
+    image.versionText = pubpro::Trim(text);
+    image.versionWire = platform::Utf8ToGbk(image.versionText);
+    image.versionAsReported = image.versionWire;
+    protocol::ScrubSearchDatagram(image.versionAsReported);
+}
+
 std::variant<std::shared_ptr<const FirmwareImage>, std::string>
 LoadFirmwareImage(const std::string& path) {
     auto image = std::make_shared<FirmwareImage>();
@@ -19,10 +26,7 @@ LoadFirmwareImage(const std::string& path) {
     image->fileName = protocol::NamePart(path);
     if (!protocol::IsFirmwareName(path))
         return "the image's file name must begin with \"S\" (the version text): " + path;
-    image->versionText = pubpro::Trim(protocol::VersionTextFromPath(path));
-    image->versionWire = platform::Utf8ToGbk(image->versionText);
-    image->versionAsReported = image->versionWire;
-    protocol::ScrubSearchDatagram(image->versionAsReported);
+    SetVersionText(*image, protocol::VersionTextFromPath(path));
 
     // Opened by its UTF-8 name (UTF-16 on Windows); devices are refused too.
     std::error_code error;

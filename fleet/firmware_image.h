@@ -24,6 +24,9 @@ struct FirmwareImage {
     std::string hex; // two upper-case hex digits per byte
 };
 
+// Sets the version text (trimmed of blanks) and the two forms derived from it.
+void SetVersionText(FirmwareImage& image, const std::string& text);
+
 // Loads and checks an image: its name must begin with "S", it must be read
 // whole, not be empty and have at most protocol::kMaxBlocks blocks. The text is
 // the reason it was refused.

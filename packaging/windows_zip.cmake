@@ -1,11 +1,12 @@
 # The portable Windows folder: a ZIP with one top folder holding the static
-# CollectorUpgrade.exe and collector-fleet.exe, README.txt for the technician
-# and the Win32 window's screenshot it names. The 64-bit tree packs
-# CollectorUpgrade-<version>-win64.zip, the 32-bit tree ...-win32.zip. Nothing needs installing on the Windows side. The programs
+# CollectorUpgrade.exe, the fleet window CollectorFleetWindow.exe and
+# collector-fleet.exe, README.txt for the technician and the Win32 window's
+# screenshot it names. The 64-bit tree packs CollectorUpgrade-<version>-win64.zip,
+# the 32-bit tree ...-win32.zip. Nothing needs installing on the Windows side. The programs
 # are stripped in the zip: a technician carries them, not their debug data.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
 
-foreach(program CollectorUpgrade collector-fleet)
+foreach(program CollectorUpgrade CollectorFleetWindow collector-fleet)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION . COMPONENT program)
   endif()

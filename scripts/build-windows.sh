@@ -24,7 +24,7 @@ done
 
 cd "$root"
 cmake --preset "$preset" >/dev/null
-programs=(CollectorUpgrade collector-fleet)
+programs=(CollectorUpgrade CollectorFleetWindow collector-fleet)
 targets=()
 if [[ $tests == no ]]; then
   available=$(cmake --build --preset "$preset" --target help)

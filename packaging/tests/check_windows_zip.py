@@ -64,7 +64,7 @@ def check_readme(raw, problems):
 
 def main(path, objdump, pointer_size):
     problems = []
-    programs = ["CollectorUpgrade.exe", "collector-fleet.exe"]
+    programs = ["CollectorUpgrade.exe", "CollectorFleetWindow.exe", "collector-fleet.exe"]
     with zipfile.ZipFile(path) as archive:
         names = [n for n in archive.namelist() if not n.endswith("/")]
         stem = os.path.basename(path)[:-len(".zip")]

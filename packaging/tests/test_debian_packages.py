@@ -46,6 +46,17 @@ class ContentsTest(unittest.TestCase):
         self.assertEqual([f for f in files if not f.startswith("/usr/")], [])
         self.assertNotIn("/usr/bin/collector-emulator", files)
 
+    def test_program_package_holds_the_fleet_window_beside_the_main_window(self):
+        files = files_of(deb("collector-upgrade"))
+        fleet_id = "net.fieldcollector.CollectorFleet"
+        expected = {
+            "/usr/bin/CollectorFleet",
+            "/usr/share/man/man1/CollectorFleet.1.gz",
+            f"/usr/share/applications/{fleet_id}.desktop",
+            f"/usr/share/metainfo/{fleet_id}.metainfo.xml",
+        } | {f"/usr/share/icons/hicolor/{s}x{s}/apps/{fleet_id}.png" for s in (16, 32, 48, 256)}
+        self.assertLessEqual(expected, files)
+
     def test_emulator_is_a_package_of_its_own(self):
         files = files_of(deb("collector-emulator"))
         self.assertIn("/usr/bin/collector-emulator", files)

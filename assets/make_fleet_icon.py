@@ -1,0 +1,56 @@
+#!/usr/bin/env python3
+"""Draws the fleet window's icon: three collector boxes side by side under
+one upward arrow (many collectors upgraded at once), in the main icon's colours.
+
+    python3 make_fleet_icon.py [SIZE OUT.png]
+
+Without arguments it writes collector-fleet.png (32x32) next to this script.
+"""
+import os
+import sys
+
+import make_icon as base
+
+
+def draw():
+    size = base.SIZE
+    px = [[base.TRANSPARENT] * size for _ in range(size)]
+
+    def rect(x0, y0, x1, y1, colour):
+        for y in range(y0, y1 + 1):
+            for x in range(x0, x1 + 1):
+                px[y][x] = colour
+
+    for left in (1, 11, 21):
+        rect(left, 16, left + 9, 29, base.CASE_EDGE)
+        rect(left + 1, 17, left + 8, 28, base.CASE)
+        rect(left + 2, 19, left + 6, 23, base.SCREEN)
+        rect(left + 7, 25, left + 7, 26, base.LED)
+    cx, top = 15, 1
+    for row in range(8):
+        y = top + row
+        for x in range(cx - row, cx + row + 1):
+            edge = x in (cx - row, cx + row) or row == 7
+            px[y][x] = base.ARROW_EDGE if edge else base.ARROW
+    rect(12, 9, 18, 14, base.ARROW_EDGE)
+    rect(13, 9, 17, 13, base.ARROW)
+    return px
+
+
+def main(args):
+    if not args:
+        size, out = base.SIZE, os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                            "collector-fleet.png")
+    elif len(args) == 2 and args[0].isdigit() and 16 <= int(args[0]) <= 1024:
+        size, out = int(args[0]), args[1]
+    else:
+        sys.exit("usage: make_fleet_icon.py [SIZE OUT.png]   (SIZE from 16 to 1024)")
+    px = draw()
+    if size != base.SIZE:
+        px = base.scaled(px, size)
+    with open(out, "wb") as f:
+        f.write(base.png_bytes(px))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

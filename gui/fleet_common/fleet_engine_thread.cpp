@@ -1,0 +1,241 @@
+#include "gui/fleet_common/fleet_engine_thread.h"
+
+#include "fleet/run_record.h"
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+
+namespace fleetwin {
+
+namespace {
+
+constexpr std::chrono::milliseconds kSampleInterval{100};
+
+} // namespace
+
+int PercentOf(const fleet::UpgradeSession& session) {
+    switch (session.CurrentStage()) {
+    case fleet::Stage::Waiting:
+        return 0;
+    case fleet::Stage::Requesting:
+        return 2;
+    case fleet::Stage::Sending: {
+        const auto total = session.PassBlocksTotal();
+        return 2 + (total == 0 ? 0 : static_cast<int>(88 * session.PassBlocksSent() / total));
+    }
+    case fleet::Stage::Settling:
+    case fleet::Stage::Querying:
+        return 92;
+    case fleet::Stage::Verifying:
+        return 96;
+    case fleet::Stage::Done:
+        return 100;
+    }
+    return 0;
+}
+
+EngineThread::EngineThread(std::function<void()> wake)
+    : wake_(std::move(wake)), thread_([this] { Loop(); }) {}
+
+EngineThread::~EngineThread() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    Interrupt(); // also wakes an idle loop
+    thread_.join();
+}
+
+void EngineThread::Sweep(const fleet::AdapterOptions& adapter) {
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back([this, adapter] { DoSweep(adapter); });
+    }
+    asio::post(io_, [] {});
+}
+
+void EngineThread::Start(RunRequest request) {
+    {
+        std::lock_guard lock(mutex_);
+        commands_.push_back([this, request = std::move(request)] { DoRun(request); });
+    }
+    asio::post(io_, [] {});
+}
+
+void EngineThread::Interrupt() {
+    asio::post(io_, [this] {
+        interrupted_ = true;
+        if (running_ != nullptr)
+            running_->Interrupt();
+    });
+}
+
+std::vector<EngineEvent> EngineThread::Drain() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(events_, {});
+}
+
+// Commands run at the top of the loop, never inside a handler: the sweep and
+// the run drive the loop themselves, one handler at a time.
+void EngineThread::Loop() {
+    const auto work = asio::make_work_guard(io_);
+    for (;;) {
+        Command command;
+        {
+            std::lock_guard lock(mutex_);
+            if (quit_)
+                break;
+            if (!commands_.empty()) {
+                command = std::move(commands_.front());
+                commands_.pop_front();
+            }
+        }
+        if (command)
+            command();
+        else
+            io_.run_one();
+    }
+    sockets_.reset();
+}
+
+void EngineThread::Push(EngineEvent event) {
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        wake = events_.empty() && !quit_;
+        events_.push_back(std::move(event));
+    }
+    if (wake && wake_)
+        wake_();
+}
+
+bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string& error) {
+    auto picked = fleet::PickAdapter(options);
+    if (auto* problem = std::get_if<std::string>(&picked)) {
+        error = *problem;
+        return false;
+    }
+    auto& chosen = std::get<fleet::Adapter>(picked);
+    if (sockets_ && adapter_ && adapter_->adapter.address == chosen.adapter.address)
+        return true;
+    sockets_.reset(); // frees the ports before the new adapter binds them
+    adapter_ = chosen;
+    field_.reset();
+    sockets_ = std::make_unique<fleet::FleetSockets>(io_, chosen.scope);
+    if (error = sockets_->Open(); !error.empty()) {
+        sockets_.reset();
+        adapter_.reset();
+        return false;
+    }
+    return true;
+}
+
+void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
+    interrupted_ = false;
+    SweepDone done;
+    if (!OpenSockets(adapter, done.error)) {
+        Push(std::move(done));
+        return;
+    }
+    field_ =
+        fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupted_);
+    done.field = field_;
+    done.scope = adapter_->scope;
+    if (field_->Size() == 0)
+        done.error = fleet::EmptySweepMessage(*adapter_);
+    Push(std::move(done));
+}
+
+void EngineThread::DoRun(const RunRequest& request) {
+    interrupted_ = false;
+    RunDone done;
+    done.exitStatus = fleet::kExitUsage;
+    if (!OpenSockets(request.adapter, done.error) || !field_) {
+        if (done.error.empty())
+            done.error = "no sweep yet";
+        Push(std::move(done));
+        return;
+    }
+    const auto options = Defaults();
+    const auto plan =
+        fleet::PlanTargets(*field_, request.targets, {}, *request.image, adapter_->scope);
+    fleet::RunInfo info;
+    info.adapterName = adapter_->adapter.name;
+    info.adapterAddress = adapter_->adapter.address;
+    info.adapterPrefix = adapter_->adapter.prefixLength;
+    info.imageSha256 = fleet::ImageSha256(*request.image);
+    info.started = fleet::UtcTimestamp(std::chrono::system_clock::now());
+    fleet::RunRecord record(request.reportPath, info, *request.image);
+    if (!record.Write({})) {
+        done.error = record.Error();
+        Push(std::move(done));
+        return;
+    }
+
+    std::vector<fleet::CollectorResult> results = fleet::CurrentResults(plan, nullptr);
+    if (!plan.toUpgrade.empty()) {
+        fleet::SessionTiming timing;
+        timing.verify = options.verify;
+        timing.verifyTimeout = std::chrono::seconds(options.verifyTimeoutSeconds);
+        fleet::ProgressView quiet(fleet::ProgressMode::Quiet, stderr);
+        fleet::UpgradeRun run(io_, *sockets_, request.image, plan.toUpgrade,
+                              {options.parallel, options.canary, options.maxFailures}, timing,
+                              quiet);
+        running_ = &run;
+        run.onSessionEnded = [&](std::size_t index) {
+            record.Write(fleet::CurrentResults(plan, &run));
+            Push(
+                CollectorSettled{fleet::ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index])});
+        };
+
+        // Only rows whose stage or percent moved since the last sample travel.
+        std::map<std::string, std::pair<std::string, int>> sent;
+        asio::steady_timer sample(io_);
+        std::function<void()> arm = [&] {
+            sample.expires_after(kSampleInterval);
+            sample.async_wait([&](const asio::error_code& error) {
+                if (error)
+                    return; // cancelled: the run and these locals are gone
+                ProgressBatch batch;
+                for (const auto& session : run.Sessions()) {
+                    const std::string stage = fleet::ReportStageName(
+                        session->Finished() ? session->StageReached() : session->CurrentStage());
+                    const int percent = PercentOf(*session);
+                    auto& last = sent[session->Address()];
+                    if (last == std::make_pair(stage, percent))
+                        continue;
+                    last = {stage, percent};
+                    batch.rows.push_back({session->Address(), stage, percent});
+                }
+                if (!batch.rows.empty())
+                    Push(std::move(batch));
+                arm();
+            });
+        };
+        arm();
+        if (interrupted_)
+            run.Interrupt();
+        run.Run();
+        sample.cancel();
+        running_ = nullptr;
+        results = fleet::CurrentResults(plan, &run);
+    }
+
+    done.interrupted = interrupted_;
+    done.exitStatus = interrupted_ ? fleet::kExitInterrupted : fleet::ExitStatusFor(results, false);
+    fleet::RunInfo& final = record.Info();
+    final.interrupted = done.interrupted;
+    final.ended = fleet::UtcTimestamp(std::chrono::system_clock::now());
+    final.exitStatus = done.exitStatus;
+    if (!record.Write(results) || record.WriteFailed()) {
+        done.error = record.Error();
+        if (!done.interrupted)
+            final.exitStatus = done.exitStatus = fleet::kExitSomeNotUpgraded;
+    }
+    done.reportJson = record.Json(results);
+    done.results = std::move(results);
+    Push(std::move(done));
+}
+
+} // namespace fleetwin

@@ -1,0 +1,101 @@
+#pragma once
+
+// collector-fleet's engine on a thread of its own: its Asio loop sweeps and
+// upgrades there, exactly as the command line does, and the window's commands
+// reach it as posted handlers. What happens comes back as events in a queue
+// that the window drains on its own thread; the wake-up is sent once per
+// batch, and progress is sampled every 100 ms, so a run of hundreds of
+// collectors costs the window a few repaints a second.
+
+#include "fleet/commands.h"
+#include "fleet/fleet_report.h"
+#include "fleet/run_steps.h"
+#include "gui/fleet_common/fleet_window_model.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+namespace fleetwin {
+
+struct SweepDone {
+    std::optional<fleet::FieldTable> field; // none when the sweep could not run
+    std::optional<fleet::SweepScope> scope;
+    std::string error; // why not, or why nobody answered
+};
+struct ProgressBatch {
+    std::vector<RowProgress> rows;
+};
+// One collector's session has ended: its result, before the run's end.
+struct CollectorSettled {
+    fleet::CollectorResult result;
+};
+struct RunDone {
+    std::vector<fleet::CollectorResult> results;
+    std::string reportJson;
+    bool interrupted = false;
+    int exitStatus = 0;
+    std::string error; // the report could not be written, the sockets not opened
+};
+using EngineEvent = std::variant<SweepDone, ProgressBatch, CollectorSettled, RunDone>;
+
+struct RunRequest {
+    fleet::AdapterOptions adapter;
+    std::shared_ptr<const fleet::FirmwareImage> image;
+    std::vector<std::string> targets;
+    std::string reportPath; // written after each collector and at the end
+};
+
+// How far one session has come, 0..100.
+int PercentOf(const fleet::UpgradeSession& session);
+
+class EngineThread {
+public:
+    // `wake` is called on the engine's thread when the queue stops being
+    // empty; it must only post to the window's thread.
+    explicit EngineThread(std::function<void()> wake);
+    ~EngineThread(); // interrupts a run and joins
+
+    void Sweep(const fleet::AdapterOptions& adapter);
+    void Start(RunRequest request);
+    // An honest interrupt: no new session starts, each running one ends as it
+    // stands, the report is written.
+    void Interrupt();
+
+    // Every event queued so far, oldest first.
+    std::vector<EngineEvent> Drain();
+
+    // The defaults the command line uses.
+    static fleet::UpgradeOptions Defaults() { return {}; }
+
+private:
+    using Command = std::function<void()>;
+    void Loop();
+    void Push(EngineEvent event);
+    void DoSweep(const fleet::AdapterOptions& adapter);
+    void DoRun(const RunRequest& request);
+    bool OpenSockets(const fleet::AdapterOptions& adapter, std::string& error);
+
+    std::function<void()> wake_;
+    asio::io_context io_;
+    std::mutex mutex_;
+    std::deque<Command> commands_;
+    std::vector<EngineEvent> events_;
+    bool quit_ = false;
+    // Engine thread only:
+    std::optional<fleet::Adapter> adapter_;
+    std::unique_ptr<fleet::FleetSockets> sockets_;
+    std::optional<fleet::FieldTable> field_;
+    bool interrupted_ = false;
+    fleet::UpgradeRun* running_ = nullptr;
+    std::thread thread_; // last: starts once the rest exists
+};
+
+} // namespace fleetwin

@@ -1,0 +1,123 @@
+#include "gui/fleet_common/fleet_report_files.h"
+
+#include "platform/gbk.h"
+#include "platform/read_file.h"
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fleetwin {
+
+namespace {
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string FieldText(const nlohmann::json& value) {
+    if (value.is_null())
+        return {};
+    if (value.is_string())
+        return value.get<std::string>();
+    return value.dump();
+}
+
+template <typename Kind, typename Namer>
+std::optional<Kind> KindNamed(const std::string& name, Namer namer, int count) {
+    for (int i = 0; i < count; ++i)
+        if (name == namer(static_cast<Kind>(i)))
+            return static_cast<Kind>(i);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string ReportCsv(const std::string& reportJson) {
+    static const char* const kFields[] = {
+        "ip",     "serial", "version_before", "version_after", "plan",          "outcome", "reason",
+        "detail", "stage",  "passes",         "blocks_sent",   "blocks_resent", "seconds"};
+    std::string csv;
+    for (const char* field : kFields)
+        csv += std::string(field == kFields[0] ? "" : ",") + field;
+    csv += "\r\n";
+    const auto report = nlohmann::json::parse(reportJson, nullptr, false);
+    if (report.is_discarded() || !report.contains("collectors"))
+        return csv;
+    for (const auto& collector : report["collectors"]) {
+        for (const char* field : kFields)
+            csv += std::string(field == kFields[0] ? "" : ",") +
+                   CsvField(collector.contains(field) ? FieldText(collector[field]) : "");
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string& reportJson) {
+    const auto report = nlohmann::json::parse(reportJson, nullptr, false);
+    if (report.is_discarded() || !report.is_object() || !report.contains("collectors") ||
+        !report["collectors"].is_array())
+        return std::nullopt;
+    std::vector<fleet::CollectorResult> results;
+    for (const auto& c : report["collectors"]) {
+        if (!c.is_object() || !c.contains("ip") || !c["ip"].is_string())
+            return std::nullopt;
+        fleet::CollectorResult r;
+        r.address = c["ip"].get<std::string>();
+        r.serial = platform::Utf8ToGbk(FieldText(c.value("serial", nlohmann::json())));
+        r.versionBefore =
+            platform::Utf8ToGbk(FieldText(c.value("version_before", nlohmann::json())));
+        if (c.contains("version_after") && c["version_after"].is_string())
+            r.versionAfter = platform::Utf8ToGbk(c["version_after"].get<std::string>());
+        r.plan = KindNamed<fleet::PlanKind>(FieldText(c.value("plan", nlohmann::json())),
+                                            fleet::PlanName, 6)
+                     .value_or(fleet::PlanKind::Upgrade);
+        const auto outcome = KindNamed<fleet::ResultKind>(
+            FieldText(c.value("outcome", nlohmann::json())), fleet::ResultName, 9);
+        if (!outcome)
+            return std::nullopt;
+        r.result = *outcome;
+        r.reasonCode = FieldText(c.value("reason", nlohmann::json()));
+        r.reason = FieldText(c.value("detail", nlohmann::json()));
+        r.stage = FieldText(c.value("stage", nlohmann::json()));
+        results.push_back(std::move(r));
+    }
+    return results;
+}
+
+std::string WriteFileAtomically(const std::string& path, const std::string& text) {
+    const auto target = platform::PathFromUtf8(path);
+    auto temporary = target;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush())
+            return "cannot write " + path;
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, target, error);
+    if (error) {
+        std::filesystem::remove(temporary, error);
+        return "cannot write " + path + ": " + error.message();
+    }
+    return {};
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace fleetwin

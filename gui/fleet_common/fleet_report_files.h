@@ -1,0 +1,29 @@
+#pragma once
+
+// The run's report as the window keeps it: the engine's JSON, the same as a
+// CSV table for a spreadsheet, and the JSON read back to show the last run
+// when the window opens again.
+
+#include "fleet/fleet_report.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fleetwin {
+
+// One line per collector: ip, serial, versions, plan, outcome, reason, stage,
+// passes, blocks, seconds. Fields with a comma, quote or line break are quoted.
+std::string ReportCsv(const std::string& reportJson);
+
+// The collectors of a report written by the engine (texts back in GBK, as the
+// sweep gives them); none when the text is not such a report.
+std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string& reportJson);
+
+// Writes `text` to `path` (UTF-8 name) through a temporary file renamed over
+// it. The text is empty on success, else why not.
+std::string WriteFileAtomically(const std::string& path, const std::string& text);
+// The whole file, or none.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+} // namespace fleetwin

@@ -1,0 +1,49 @@
+#pragma once
+
+// The fleet window's texts, as the operator reads them (UTF-8).
+
+#include "fleet/fleet_report.h"
+
+#include <string>
+
+namespace fleetwin::text {
+
+inline constexpr const char* kTitle = "批量升级";
+inline constexpr const char* kAdapter = "网卡";
+inline constexpr const char* kSearch = "搜索";
+inline constexpr const char* kFilter = "筛选";
+inline constexpr const char* kImage = "升级文件";
+inline constexpr const char* kBrowse = "浏览";
+inline constexpr const char* kVersion = "版本号";
+inline constexpr const char* kSelectAll = "全选";
+inline constexpr const char* kSelectNone = "全不选";
+inline constexpr const char* kSelectNotCurrent = "选择未是最新版本的";
+inline constexpr const char* kStart = "开始升级";
+inline constexpr const char* kStop = "停止";
+inline constexpr const char* kRetryFailed = "重试失败的";
+inline constexpr const char* kSaveJson = "保存报告(JSON)";
+inline constexpr const char* kSaveCsv = "保存报告(CSV)";
+inline constexpr const char* kTable = "采集器列表";
+inline constexpr const char* kOverall = "总进度";
+inline constexpr const char* kStatus = "状态";
+
+// Column headers of the table.
+inline constexpr const char* kColumns[] = {"选择", "序列号", "IP",   "版本", "计划",
+                                           "阶段", "进度",   "结果", "原因"};
+
+// The name rule's notice, as the main window shows it.
+inline constexpr const char* kNameRule = "版本号必须以S开头";
+inline constexpr const char* kConfirmTitle = "确认升级";
+inline constexpr const char* kCloseTitle = "正在升级";
+inline constexpr const char* kCloseQuestion = "升级正在进行。停止升级并关闭窗口吗？";
+inline constexpr const char* kNoImage = "请先选择升级文件";
+inline constexpr const char* kNothingSelected = "没有选择要升级的采集器";
+
+// What an upgrade would do to a collector, for the plan column.
+const char* PlanText(fleet::PlanKind plan);
+// A collector's outcome, for the result column.
+const char* OutcomeText(fleet::ResultKind result);
+// A report stage ("request", "blocks", ...), for the stage column.
+const char* StageText(const std::string& stage);
+
+} // namespace fleetwin::text

@@ -1,0 +1,347 @@
+#include "gui/fleet_common/fleet_window_model.h"
+
+#include "fleet/fleet_plan.h"
+#include "fleet/ipv4_address.h"
+#include "gui/fleet_common/fleet_texts.h"
+#include "platform/gbk.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace fleetwin {
+
+namespace {
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+// Failed, interrupted, not verified, never started: what "retry failed" runs again.
+bool NeedsRetry(const fleet::CollectorResult& result) {
+    switch (result.result) {
+    case fleet::ResultKind::Failed:
+    case fleet::ResultKind::Interrupted:
+    case fleet::ResultKind::NotVerified:
+    case fleet::ResultKind::NotStarted:
+        return result.plan == fleet::PlanKind::Upgrade;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void FleetWindowModel::BeginSweep() {
+    phase_ = Phase::Sweeping;
+    status_ = "正在搜索采集器…";
+}
+
+void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope) {
+    std::vector<Row> rows;
+    for (const auto& entry : field.SortedByAddress()) {
+        Row row;
+        row.entry = entry;
+        row.serial = platform::GbkToUtf8(entry.serial);
+        row.version = platform::GbkToUtf8(entry.version);
+        if (const Row* old = Find(entry.address))
+            row.checked = old->checked;
+        rows.push_back(std::move(row));
+    }
+    rows_ = std::move(rows);
+    field_ = field;
+    scope_ = scope;
+    phase_ = Phase::Idle;
+    status_ = "找到 " + std::to_string(rows_.size()) + " 台采集器（" + scope.Subnet() + "）";
+    Replan();
+}
+
+void FleetWindowModel::SweepFailed(const std::string& message) {
+    phase_ = Phase::Idle;
+    status_ = message;
+}
+
+void FleetWindowModel::ShowReport(const std::vector<fleet::CollectorResult>& results) {
+    rows_.clear();
+    field_.reset();
+    for (const auto& result : results) {
+        Row row;
+        row.entry.address = result.address;
+        row.entry.serial = result.serial;
+        row.entry.version = result.versionBefore;
+        row.serial = platform::GbkToUtf8(result.serial);
+        row.version = platform::GbkToUtf8(result.versionBefore);
+        row.plan = result.plan;
+        row.stage = result.stage;
+        row.result = result;
+        rows_.push_back(std::move(row));
+    }
+    std::sort(rows_.begin(), rows_.end(), [](const Row& a, const Row& b) {
+        return fleet::AddressLess(a.entry.address, b.entry.address);
+    });
+    targets_.clear();
+    status_ = "上次的报告：" + std::to_string(rows_.size()) + " 台采集器";
+}
+
+void FleetWindowModel::SetImage(std::shared_ptr<const fleet::FirmwareImage> image) {
+    image_ = std::move(image);
+    Replan();
+}
+
+void FleetWindowModel::SetVersionText(const std::string& text) {
+    if (!image_)
+        return;
+    auto edited = std::make_shared<fleet::FirmwareImage>(*image_);
+    fleet::SetVersionText(*edited, text);
+    image_ = std::move(edited);
+    Replan();
+}
+
+// The plan column comes from the engine's own planning, so the window and the
+// command line never disagree about what a run would do.
+void FleetWindowModel::Replan() {
+    for (auto& row : rows_)
+        row.plan.reset();
+    if (!image_ || !field_ || !scope_)
+        return;
+    const auto plan = fleet::PlanTargets(*field_, {}, {}, *image_, *scope_);
+    for (const auto& address : plan.toUpgrade)
+        if (Row* row = FindRow(address))
+            row->plan = fleet::PlanKind::Upgrade;
+    for (const auto& settled : plan.settled)
+        if (Row* row = FindRow(settled.address))
+            row->plan = settled.plan;
+}
+
+void FleetWindowModel::SelectAll() {
+    for (auto& row : rows_)
+        row.checked = true;
+}
+
+void FleetWindowModel::SelectNone() {
+    for (auto& row : rows_)
+        row.checked = false;
+}
+
+void FleetWindowModel::SelectNotCurrent() {
+    for (auto& row : rows_)
+        row.checked = row.plan == fleet::PlanKind::Upgrade;
+}
+
+void FleetWindowModel::SetChecked(const std::string& address, bool checked) {
+    if (Row* row = FindRow(address))
+        row->checked = checked;
+}
+
+std::size_t FleetWindowModel::CheckedCount() const {
+    return static_cast<std::size_t>(
+        std::count_if(rows_.begin(), rows_.end(), [](const Row& r) { return r.checked; }));
+}
+
+std::vector<std::string> FleetWindowModel::CheckedAddresses() const {
+    std::vector<std::string> addresses;
+    for (const auto& row : rows_)
+        if (row.checked)
+            addresses.push_back(row.entry.address);
+    return addresses;
+}
+
+void FleetWindowModel::SortBy(Column column, bool ascending) {
+    sortColumn_ = column;
+    ascending_ = ascending;
+}
+
+void FleetWindowModel::SetFilter(const std::string& text) {
+    filter_ = text;
+}
+
+std::vector<const Row*> FleetWindowModel::Visible() const {
+    std::vector<const Row*> shown;
+    for (const auto& row : rows_)
+        if (filter_.empty() || Contains(row.serial, filter_) ||
+            Contains(row.entry.address, filter_) || Contains(row.version, filter_))
+            shown.push_back(&row);
+    const Column column = sortColumn_;
+    const auto less = [column](const Row* a, const Row* b) {
+        switch (column) {
+        case Column::Address:
+            return fleet::AddressLess(a->entry.address, b->entry.address);
+        case Column::Check:
+            return a->checked < b->checked;
+        case Column::Progress:
+            return a->percent < b->percent;
+        default:
+            return CellText(*a, column) < CellText(*b, column);
+        }
+    };
+    // Stable, so equal cells keep the address order.
+    if (ascending_)
+        std::stable_sort(shown.begin(), shown.end(), less);
+    else
+        std::stable_sort(shown.begin(), shown.end(),
+                         [&less](const Row* a, const Row* b) { return less(b, a); });
+    return shown;
+}
+
+const Row* FleetWindowModel::Find(const std::string& address) const {
+    const auto it = std::find_if(rows_.begin(), rows_.end(),
+                                 [&](const Row& r) { return r.entry.address == address; });
+    return it == rows_.end() ? nullptr : &*it;
+}
+
+Row* FleetWindowModel::FindRow(const std::string& address) {
+    return const_cast<Row*>(std::as_const(*this).Find(address));
+}
+
+std::string FleetWindowModel::CellText(const Row& row, Column column) {
+    switch (column) {
+    case Column::Check:
+        return {};
+    case Column::Serial:
+        return row.serial;
+    case Column::Address:
+        return row.entry.address;
+    case Column::Version:
+        return row.version;
+    case Column::Plan:
+        return row.plan ? text::PlanText(*row.plan) : "";
+    case Column::Stage:
+        return text::StageText(row.stage);
+    case Column::Progress:
+        return row.stage.empty() ? "" : std::to_string(row.percent) + "%";
+    case Column::Outcome:
+        return row.result ? text::OutcomeText(row.result->result) : "";
+    case Column::Reason:
+        return !row.result                      ? ""
+               : row.result->reasonCode.empty() ? row.result->reason
+                                                : row.result->reasonCode + " " + row.result->reason;
+    }
+    return {};
+}
+
+std::string FleetWindowModel::StartRefusal() const {
+    if (phase_ != Phase::Idle)
+        return "正在运行";
+    if (!image_)
+        return text::kNoImage;
+    if (CheckedCount() == 0)
+        return text::kNothingSelected;
+    return {};
+}
+
+std::string FleetWindowModel::ConfirmationText(const std::string& sha256,
+                                               std::size_t canary) const {
+    std::string text = "升级 " + std::to_string(CheckedCount()) + " 台采集器\n";
+    if (image_)
+        text += "升级文件：" + image_->fileName + "\n版本号：" + image_->versionText +
+                "\nSHA-256：" + sha256 + "\n";
+    text += canary == 0 ? std::string("不先试升级，全部同时开始")
+                        : "先试升级 " + std::to_string(canary) + " 台，成功后再升级其余的";
+    return text;
+}
+
+void FleetWindowModel::RunStarted(const std::vector<std::string>& targets, Clock::time_point now) {
+    targets_ = targets;
+    queued_.clear();
+    lastFlush_ = now;
+    for (const auto& address : targets_)
+        if (Row* row = FindRow(address)) {
+            row->stage = "sweep";
+            row->percent = 0;
+            row->result.reset();
+        }
+    phase_ = Phase::Running;
+    status_ = "正在升级 " + std::to_string(targets_.size()) + " 台采集器";
+}
+
+void FleetWindowModel::QueueProgress(const std::vector<RowProgress>& updates) {
+    for (const auto& update : updates)
+        queued_[update.address] = update;
+}
+
+std::vector<std::string> FleetWindowModel::Flush(Clock::time_point now) {
+    if (queued_.empty() || now - lastFlush_ < kRepaintInterval)
+        return {};
+    lastFlush_ = now;
+    std::vector<std::string> changed;
+    for (const auto& [address, update] : queued_) {
+        Row* row = FindRow(address);
+        if (row == nullptr || row->result ||
+            (row->stage == update.stage && row->percent == update.percent))
+            continue;
+        row->stage = update.stage;
+        row->percent = update.percent;
+        changed.push_back(address);
+    }
+    queued_.clear();
+    if (phase_ == Phase::Running) {
+        std::size_t done = 0;
+        for (const auto& address : targets_)
+            if (const Row* row = Find(address); row && row->result)
+                ++done;
+        status_ = "正在升级：" + std::to_string(done) + " / " + std::to_string(targets_.size()) +
+                  " 台已完成";
+    }
+    return changed;
+}
+
+void FleetWindowModel::Settle(const fleet::CollectorResult& result) {
+    Row* row = FindRow(result.address);
+    if (row == nullptr)
+        return;
+    row->result = result;
+    row->stage = result.stage;
+    if (result.result == fleet::ResultKind::Upgraded)
+        row->percent = 100;
+}
+
+void FleetWindowModel::StopRequested() {
+    if (phase_ == Phase::Running) {
+        phase_ = Phase::Stopping;
+        status_ = "正在停止…";
+    }
+}
+
+void FleetWindowModel::RunFinished(const std::vector<fleet::CollectorResult>& results,
+                                   bool interrupted, int exitStatus) {
+    queued_.clear();
+    std::map<fleet::ResultKind, int> counts;
+    for (const auto& result : results) {
+        Row* row = FindRow(result.address);
+        if (row == nullptr)
+            continue;
+        row->result = result;
+        row->stage = result.stage;
+        if (result.result == fleet::ResultKind::Upgraded ||
+            result.result == fleet::ResultKind::AlreadyCurrent)
+            row->percent = 100;
+        ++counts[result.result];
+    }
+    phase_ = Phase::Idle;
+    status_ = std::string(interrupted ? "已停止" : "完成") + "：成功 " +
+              std::to_string(counts[fleet::ResultKind::Upgraded]) + "，已是当前版本 " +
+              std::to_string(counts[fleet::ResultKind::AlreadyCurrent]) + "，失败 " +
+              std::to_string(results.size() - counts[fleet::ResultKind::Upgraded] -
+                             counts[fleet::ResultKind::AlreadyCurrent]) +
+              "（退出状态 " + std::to_string(exitStatus) + "）";
+}
+
+std::size_t FleetWindowModel::SelectFailed() {
+    std::size_t count = 0;
+    for (auto& row : rows_) {
+        row.checked = row.result && NeedsRetry(*row.result);
+        count += row.checked;
+    }
+    return count;
+}
+
+int FleetWindowModel::OverallPercent() const {
+    if (targets_.empty())
+        return 0;
+    long total = 0;
+    for (const auto& address : targets_)
+        if (const Row* row = Find(address))
+            total += row->result ? 100 : row->percent;
+    return static_cast<int>(total / static_cast<long>(targets_.size()));
+}
+
+} // namespace fleetwin

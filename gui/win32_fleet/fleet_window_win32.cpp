@@ -1,0 +1,552 @@
+#include "gui/win32_fleet/fleet_window_win32.h"
+
+#include "gui/common/window_geometry.h"
+#include "gui/fleet_common/fleet_report_files.h"
+#include "gui/fleet_common/fleet_settings.h"
+#include "gui/fleet_common/fleet_texts.h"
+#include "gui/win32/win32_text.h"
+#include "gui/win32/window_dpi.h"
+#include "platform/read_file.h"
+#include "protocol/firmware_file.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <algorithm>
+#include <filesystem>
+
+using namespace fleetwin;
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"CollectorFleetWindow";
+constexpr UINT kEngineMessage = WM_APP + 1; // the engine queued events
+constexpr UINT_PTR kRepaintTimer = 1;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+std::wstring W(std::string_view utf8) {
+    return platform::Utf8ToWide(std::string(utf8));
+}
+
+// The window class, the style and any extra style of each kind of control.
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+};
+
+ControlClass ClassOf(FleetControlKind kind) {
+    switch (kind) {
+    case FleetControlKind::Label:
+        return {L"STATIC", SS_LEFT};
+    case FleetControlKind::Choice:
+        return {WC_COMBOBOXW, WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL};
+    case FleetControlKind::Button:
+        return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON};
+    case FleetControlKind::LineEdit:
+        return {L"EDIT", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL};
+    case FleetControlKind::ReadOnlyEdit:
+        return {L"EDIT", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL | ES_READONLY};
+    case FleetControlKind::Table:
+        return {WC_LISTVIEWW, WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS};
+    case FleetControlKind::ProgressBar:
+        return {PROGRESS_CLASSW, 0};
+    case FleetControlKind::StatusLine:
+        return {L"STATIC", SS_LEFT | SS_SUNKEN};
+    }
+    return {L"STATIC", 0};
+}
+
+int Scale(int value, UINT dpi) {
+    return gui::ScaleToDpi(value, static_cast<int>(dpi));
+}
+
+std::string OpenImageDialog(HWND owner) {
+    wchar_t path[MAX_PATH * 4] = L"";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = L"程序文件\0*.bin\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = static_cast<DWORD>(std::size(path));
+    dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return GetOpenFileNameW(&dialog) ? platform::WideToUtf8(path) : std::string();
+}
+
+std::string SaveDialog(HWND owner, bool csv) {
+    wchar_t path[MAX_PATH * 4] = L"";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = csv ? L"CSV\0*.csv\0" : L"JSON\0*.json\0";
+    dialog.lpstrDefExt = csv ? L"csv" : L"json";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = static_cast<DWORD>(std::size(path));
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
+    return GetSaveFileNameW(&dialog) ? platform::WideToUtf8(path) : std::string();
+}
+
+} // namespace
+
+FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs dialogs)
+    : settingsFolder_(std::move(settingsFolder)), dialogs_(std::move(dialogs)) {
+    if (!dialogs_.openImage)
+        dialogs_.openImage = [this] { return OpenImageDialog(window_); };
+    if (!dialogs_.saveAs)
+        dialogs_.saveAs = [this](bool csv) { return SaveDialog(window_, csv); };
+    if (!dialogs_.ask)
+        dialogs_.ask = [this](const std::string& title, const std::string& text) {
+            return MessageBoxW(window_, W(text).c_str(), W(title).c_str(),
+                               MB_YESNO | MB_ICONQUESTION) == IDYES;
+        };
+    if (!dialogs_.notice)
+        dialogs_.notice = [this](const std::string& text) {
+            MessageBoxW(window_, W(text).c_str(), W(text::kTitle).c_str(), MB_OK);
+        };
+
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(1));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassExW(&windowClass);
+    CreateWindowExW(0, kWindowClass, W(text::kTitle).c_str(), kWindowStyle, CW_USEDEFAULT,
+                    CW_USEDEFAULT, 100, 100, nullptr, nullptr, windowClass.hInstance, this);
+    dpi_ = WindowDpi(window_);
+    const SIZE outer = OuterSizeForClient(Scale(kFleetClientWidth, dpi_),
+                                          Scale(kFleetClientHeight, dpi_), kWindowStyle, 0, dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
+    CreateControls();
+    FillAdapters();
+    if (const auto text = ReadWholeFile(LastReportPath()))
+        if (const auto results = ReadReport(*text)) {
+            model_.ShowReport(*results);
+            lastReportJson_ = *text;
+        }
+    RebuildList();
+    engine_ = std::make_unique<EngineThread>(
+        [window = window_] { PostMessageW(window, kEngineMessage, 0, 0); });
+}
+
+FleetWin32Window::~FleetWin32Window() {
+    engine_.reset(); // interrupts a run and joins before the window goes
+    if (window_ != nullptr)
+        DestroyWindow(window_);
+    if (font_ != nullptr)
+        DeleteObject(font_);
+}
+
+void FleetWin32Window::Show(int showCommand) {
+    ShowWindow(window_, showCommand);
+    UpdateWindow(window_);
+}
+
+// Creation order is the tab order, so the dialog keys follow the description.
+void FleetWin32Window::CreateControls() {
+    std::vector<const FleetControl*> ordered;
+    for (const auto& control : FleetControls())
+        ordered.push_back(&control);
+    std::stable_sort(ordered.begin(), ordered.end(), [](auto* a, auto* b) {
+        const int ka = a->tabOrder < 0 ? 1000 : a->tabOrder,
+                  kb = b->tabOrder < 0 ? 1000 : b->tabOrder;
+        return ka < kb;
+    });
+    for (const FleetControl* control : ordered) {
+        const ControlClass kind = ClassOf(control->kind);
+        const HWND handle = CreateWindowExW(
+            0, kind.name, W(control->caption).c_str(), WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0,
+            0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control->id)),
+            GetModuleHandleW(nullptr), nullptr);
+        if (control->kind == FleetControlKind::Table) {
+            list_ = handle;
+            ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT |
+                                                         LVS_EX_GRIDLINES);
+            const int widths[] = {40, 110, 110, 80, 90, 70, 70, 100, 190};
+            for (int i = 0; i < kColumnCount; ++i) {
+                const std::wstring header = W(text::kColumns[i]);
+                LVCOLUMNW column{};
+                column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+                column.pszText = const_cast<wchar_t*>(header.c_str());
+                column.cx = Scale(widths[i], dpi_);
+                column.iSubItem = i;
+                ListView_InsertColumn(list_, i, &column);
+            }
+        }
+        if (control->kind == FleetControlKind::ProgressBar)
+            SendMessageW(handle, PBM_SETRANGE32, 0, 100);
+    }
+    PlaceControls();
+}
+
+// Places and sizes every control, and the font, at the window's resolution.
+void FleetWin32Window::PlaceControls() {
+    if (font_ != nullptr)
+        DeleteObject(font_);
+    font_ = CreateFontW(-Scale(12, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                        DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI");
+    for (const auto& control : FleetControls()) {
+        const HWND handle = Control(control.id);
+        const int height = control.kind == FleetControlKind::Choice ? control.bounds.height * 8
+                                                                    : control.bounds.height;
+        SetWindowPos(handle, nullptr, Scale(control.bounds.left, dpi_),
+                     Scale(control.bounds.top, dpi_), Scale(control.bounds.width, dpi_),
+                     Scale(height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    }
+}
+
+LRESULT CALLBACK FleetWin32Window::Procedure(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<FleetWin32Window*>(
+            reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FleetWin32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return self->OnMessage(message, wParam, lParam);
+}
+
+LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_NOTIFY:
+        OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        return 0;
+    case kEngineMessage:
+        DrainEngine();
+        return 0;
+    case WM_TIMER:
+        if (wParam == kRepaintTimer)
+            Repaint();
+        return 0;
+    case WM_DPICHANGED: {
+        dpi_ = HIWORD(wParam);
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        PlaceControls();
+        return 0;
+    }
+    case WM_CLOSE:
+        // A run never ends silently: the operator is asked, the run is
+        // interrupted honestly and the window closes once its report is written.
+        if (model_.CurrentPhase() == Phase::Running || model_.CurrentPhase() == Phase::Stopping) {
+            if (!closeAfterRun_ && dialogs_.ask(text::kCloseTitle, text::kCloseQuestion)) {
+                closeAfterRun_ = true;
+                Stop();
+            }
+            return 0;
+        }
+        DestroyWindow(window_);
+        return 0;
+    case WM_DESTROY:
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        window_ = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void FleetWin32Window::OnCommand(int id, int code) {
+    switch (id) {
+    case kSearchButton:
+        Search();
+        break;
+    case kBrowseButton:
+        if (const auto path = dialogs_.openImage(); !path.empty())
+            ChooseImage(path);
+        break;
+    case kStartButton:
+        Start();
+        break;
+    case kStopButton:
+        Stop();
+        break;
+    case kRetryButton:
+        if (model_.SelectFailed() > 0) {
+            RebuildList();
+            Start();
+        }
+        break;
+    case kSaveJsonButton:
+        Save(false);
+        break;
+    case kSaveCsvButton:
+        Save(true);
+        break;
+    case kSelectAllButton:
+        model_.SelectAll();
+        RebuildList();
+        break;
+    case kSelectNoneButton:
+        model_.SelectNone();
+        RebuildList();
+        break;
+    case kSelectNotCurrentButton:
+        model_.SelectNotCurrent();
+        RebuildList();
+        break;
+    case kFilterEdit:
+        if (code == EN_CHANGE && !filling_) {
+            model_.SetFilter(WindowTextUtf8(Control(kFilterEdit)));
+            RebuildList();
+        }
+        break;
+    case kVersionEdit:
+        if (code == EN_CHANGE && !filling_) {
+            model_.SetVersionText(WindowTextUtf8(Control(kVersionEdit)));
+            RebuildList();
+        }
+        break;
+    case kAdapterChoice:
+        if (code == CBN_SELCHANGE) {
+            const auto index = SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0);
+            if (index >= 0 && static_cast<std::size_t>(index) < adapters_.size()) {
+                std::filesystem::create_directories(platform::PathFromUtf8(settingsFolder_));
+                SaveSettings(settingsFolder_ + "/fleet-window.json", {adapters_[index].name});
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void FleetWin32Window::OnNotify(const NMHDR& header) {
+    if (header.hwndFrom != list_)
+        return;
+    if (header.code == LVN_COLUMNCLICK) {
+        const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
+        ascending_ = column == sortColumn_ ? !ascending_ : true;
+        sortColumn_ = column;
+        model_.SortBy(static_cast<Column>(column), ascending_);
+        RebuildList();
+    } else if (header.code == LVN_ITEMCHANGED && !filling_) {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if ((change.uChanged & LVIF_STATE) == 0 ||
+            ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK) == 0)
+            return;
+        const auto rows = model_.Visible();
+        if (change.iItem < 0 || change.iItem >= static_cast<int>(rows.size()))
+            return;
+        model_.SetChecked(rows[change.iItem]->entry.address,
+                          ListView_GetCheckState(list_, change.iItem) != 0);
+        UpdateControls();
+    }
+}
+
+void FleetWin32Window::FillAdapters() {
+    const HWND choice = Control(kAdapterChoice);
+    const auto remembered = LoadSettings(settingsFolder_ + "/fleet-window.json");
+    adapters_ = platform::ListNetworkAdapters();
+    int chosen = -1, nonLoopback = 0, firstNonLoopback = -1;
+    for (std::size_t i = 0; i < adapters_.size(); ++i) {
+        const auto& adapter = adapters_[i];
+        SendMessageW(choice, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(W(adapter.name + "  " + adapter.address + "/" +
+                                                std::to_string(adapter.prefixLength))
+                                                  .c_str()));
+        if (adapter.name == remembered.adapterName && chosen < 0)
+            chosen = static_cast<int>(i);
+        if (!adapter.loopback && nonLoopback++ == 0)
+            firstNonLoopback = static_cast<int>(i);
+    }
+    // The remembered adapter; else the only one that is not loopback.
+    if (chosen < 0 && nonLoopback == 1)
+        chosen = firstNonLoopback;
+    SendMessageW(choice, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+}
+
+fleet::AdapterOptions FleetWin32Window::ChosenAdapter() const {
+    fleet::AdapterOptions options;
+    const auto index = SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0);
+    if (index >= 0 && static_cast<std::size_t>(index) < adapters_.size())
+        options.address = adapters_[index].address;
+    return options;
+}
+
+void FleetWin32Window::Search() {
+    if (model_.CurrentPhase() != Phase::Idle)
+        return;
+    if (ChosenAdapter().address.empty()) {
+        dialogs_.notice("请选择网卡");
+        return;
+    }
+    model_.BeginSweep();
+    engine_->Sweep(ChosenAdapter());
+    UpdateControls();
+}
+
+void FleetWin32Window::ChooseImage(const std::string& path) {
+    // The main window's name rule, with its notice; the loader checks the rest.
+    if (!protocol::IsFirmwareName(path)) {
+        dialogs_.notice(text::kNameRule);
+        return;
+    }
+    const auto loaded = fleet::LoadFirmwareImage(path);
+    if (const auto* problem = std::get_if<std::string>(&loaded)) {
+        dialogs_.notice("Cannot open file \"" + path + "\". " + *problem + ".");
+        return;
+    }
+    const auto& image = std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded);
+    filling_ = true;
+    SetWindowTextUtf8(Control(kImagePath), path);
+    SetWindowTextUtf8(Control(kVersionEdit), image->versionText);
+    filling_ = false;
+    model_.SetImage(image);
+    RebuildList();
+}
+
+void FleetWin32Window::Start() {
+    if (const auto refusal = model_.StartRefusal(); !refusal.empty()) {
+        dialogs_.notice(refusal);
+        return;
+    }
+    const auto question = model_.ConfirmationText(fleet::ImageSha256(*model_.Image()),
+                                                  EngineThread::Defaults().canary);
+    if (!dialogs_.ask(text::kConfirmTitle, question))
+        return;
+    std::filesystem::create_directories(platform::PathFromUtf8(settingsFolder_));
+    RunRequest request;
+    request.adapter = ChosenAdapter();
+    request.image = model_.Image();
+    request.targets = model_.CheckedAddresses();
+    request.reportPath = LastReportPath();
+    model_.RunStarted(request.targets, Clock::now());
+    engine_->Start(std::move(request));
+    RebuildList();
+    SetTimer(window_, kRepaintTimer, static_cast<UINT>(FleetWindowModel::kRepaintInterval.count()),
+             nullptr);
+}
+
+void FleetWin32Window::Stop() {
+    if (model_.CurrentPhase() != Phase::Running)
+        return;
+    engine_->Interrupt();
+    model_.StopRequested();
+    UpdateControls();
+}
+
+void FleetWin32Window::Save(bool csv) {
+    if (lastReportJson_.empty())
+        return;
+    const std::string path = dialogs_.saveAs(csv);
+    if (path.empty())
+        return;
+    if (const auto problem =
+            WriteFileAtomically(path, csv ? ReportCsv(lastReportJson_) : lastReportJson_);
+        !problem.empty())
+        dialogs_.notice(problem);
+}
+
+void FleetWin32Window::DrainEngine() {
+    bool rebuild = false;
+    for (auto& event : engine_->Drain()) {
+        if (auto* sweep = std::get_if<SweepDone>(&event)) {
+            if (sweep->field)
+                model_.SetField(*sweep->field, *sweep->scope);
+            if (!sweep->error.empty())
+                model_.SweepFailed(sweep->error);
+            rebuild = true;
+        } else if (auto* batch = std::get_if<ProgressBatch>(&event)) {
+            model_.QueueProgress(batch->rows);
+        } else if (auto* settled = std::get_if<CollectorSettled>(&event)) {
+            model_.Settle(settled->result);
+            if (const auto it = rowOf_.find(settled->result.address); it != rowOf_.end())
+                UpdateRow(it->second, *model_.Find(settled->result.address));
+        } else if (auto* done = std::get_if<RunDone>(&event)) {
+            KillTimer(window_, kRepaintTimer);
+            model_.RunFinished(done->results, done->interrupted, done->exitStatus);
+            if (!done->reportJson.empty())
+                lastReportJson_ = done->reportJson;
+            if (!done->error.empty())
+                model_.SweepFailed(done->error);
+            rebuild = true;
+        }
+    }
+    if (rebuild)
+        RebuildList();
+    if (closeAfterRun_ && model_.CurrentPhase() == Phase::Idle)
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+// Every 100 ms during a run: only rows that changed are touched.
+void FleetWin32Window::Repaint() {
+    for (const auto& address : model_.Flush(Clock::now()))
+        if (const auto it = rowOf_.find(address); it != rowOf_.end())
+            UpdateRow(it->second, *model_.Find(address));
+    UpdateControls();
+}
+
+void FleetWin32Window::RebuildList() {
+    filling_ = true;
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    ListView_DeleteAllItems(list_);
+    rowOf_.clear();
+    const auto rows = model_.Visible();
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        item.pszText = const_cast<wchar_t*>(L"");
+        ListView_InsertItem(list_, &item);
+        rowOf_[rows[i]->entry.address] = i;
+        UpdateRow(i, *rows[i]);
+    }
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+    filling_ = false;
+    UpdateControls();
+}
+
+void FleetWin32Window::UpdateRow(int row, const Row& data) {
+    const bool wasFilling = std::exchange(filling_, true);
+    ListView_SetCheckState(list_, row, data.checked ? TRUE : FALSE);
+    for (int column = 1; column < kColumnCount; ++column) {
+        const std::wstring text = W(FleetWindowModel::CellText(data, static_cast<Column>(column)));
+        ListView_SetItemText(list_, row, column, const_cast<wchar_t*>(text.c_str()));
+    }
+    filling_ = wasFilling;
+}
+
+void FleetWin32Window::UpdateControls() {
+    const Phase phase = model_.CurrentPhase();
+    const bool idle = phase == Phase::Idle;
+    for (auto id : {kSearchButton, kBrowseButton, kVersionEdit, kAdapterChoice, kStartButton,
+                    kRetryButton, kSelectAllButton, kSelectNoneButton, kSelectNotCurrentButton})
+        EnableWindow(Control(id), idle);
+    EnableWindow(Control(kStopButton), phase == Phase::Running);
+    EnableWindow(Control(kSaveJsonButton), idle && !lastReportJson_.empty());
+    EnableWindow(Control(kSaveCsvButton), idle && !lastReportJson_.empty());
+    SetWindowTextUtf8(Control(kSelectionCount), "已选择 " + std::to_string(model_.CheckedCount()) +
+                                                    " / " + std::to_string(model_.RowCount()) +
+                                                    " 台");
+    SendMessageW(Control(kOverallProgress), PBM_SETPOS,
+                 static_cast<WPARAM>(model_.OverallPercent()), 0);
+    SetWindowTextUtf8(Control(kStatusLine), model_.StatusLine());
+}
+
+int RunFleetMessageLoop(FleetWin32Window& window) {
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (window.Handle() != nullptr && IsDialogMessageW(window.Handle(), &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

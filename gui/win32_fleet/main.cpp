@@ -1,0 +1,27 @@
+// Program entry of CollectorFleetWindow.exe: the fleet window over
+// collector-fleet's engine, its settings and last report in the operator's
+// application data folder. No argument is read.
+
+#include "gui/win32_fleet/fleet_window_win32.h"
+
+#include "platform/socket_library.h"
+#include "platform/wide_text.h"
+
+#include <string>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    // The adapters' list and the engine's sockets need the socket library.
+    platform::EnsureSocketLibrary();
+    wchar_t folder[32768] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"APPDATA", folder, 32768);
+    const std::string settings =
+        (length > 0 && length < 32768 ? platform::WideToUtf8(folder) : std::string(".")) +
+        "\\CollectorFleet";
+    int status = 0;
+    {
+        FleetWin32Window window(settings);
+        window.Show(showCommand);
+        status = RunFleetMessageLoop(window);
+    }
+    return status;
+}

@@ -1,0 +1,303 @@
+// The fleet window in the tool namespace against 20 emulated collectors of
+// mixed outcomes: sweep, select all not current, start, outcomes, report and
+// the images the collectors received; a stop in the middle of a run; the
+// question before closing during a run.
+#include "gui/qt_fleet/fleet_window.h"
+#include "netns_fixture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+using namespace std::chrono_literals;
+using fleetwin::Column;
+using fleetwin::Phase;
+using nlohmann::json;
+
+namespace {
+
+bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+pid_t Emulator(e2e::NetnsFixture& net, const std::string& tag,
+               const std::vector<std::string>& options) {
+    return e2e::StartEmulatorInField(net, COLLECTOR_EMULATOR_PATH, tag, options, 240);
+}
+
+// The window with its dialogs answered by the test; built inside the tool
+// namespace, so its engine thread and sockets live there.
+struct WindowInTool {
+    explicit WindowInTool(e2e::NetnsFixture& net) {
+        e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
+        FleetDialogs dialogs;
+        dialogs.ask = [this](const QString& title, const QString& text) {
+            questions.push_back(title + "\n" + text);
+            return answer;
+        };
+        dialogs.notice = [this](const QString& text) { notices.push_back(text); };
+        dialogs.error = [this](const QString& text) { notices.push_back(text); };
+        dialogs.saveAs = [this](const QString&) { return saveTo; };
+        window = std::make_unique<FleetWindow>(
+            QString::fromStdString(net.ScratchDir() + "/settings"), dialogs);
+        window->show();
+    }
+    QPushButton* Button(fleetwin::FleetControlId id) { return window->Control<QPushButton>(id); }
+    bool Idle() const { return window->Model().CurrentPhase() == Phase::Idle; }
+    std::string Cell(const std::string& ip, Column column) const {
+        const auto* row = window->Model().Find(ip);
+        return row ? fleetwin::FleetWindowModel::CellText(*row, column) : "(no row)";
+    }
+
+    std::unique_ptr<FleetWindow> window;
+    std::vector<QString> questions, notices;
+    bool answer = true;
+    QString saveTo;
+};
+
+// 20 collectors: 12 to upgrade, 3 already current, 2 "V", one refusing
+// (E80), one silent to the request, one silent to the completion query.
+void StartMixedField(e2e::NetnsFixture& net, const std::string& imageOut) {
+    Emulator(net, "good",
+             {"--address", "198.51.100.10-21", "--version", "S1.00", "--image-out", imageOut});
+    Emulator(net, "current", {"--address", "198.51.100.22-24", "--version", "S2.00"});
+    Emulator(net, "old", {"--address", "198.51.100.25-26", "--version", "V1.00"});
+    Emulator(net, "noflash", {"--address", "198.51.100.27", "--request-reply", "e80"});
+    Emulator(net, "mute", {"--address", "198.51.100.28", "--request-reply", "silent"});
+    Emulator(net, "stalls", {"--address", "198.51.100.29", "--query-reply", "silent"});
+}
+
+} // namespace
+
+TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 29));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imageOut = net.ScratchDir() + "/image-%a.bin";
+    StartMixedField(net, imageOut);
+    const std::string imagePath = net.ScratchDir() + "/S2.00.bin";
+    const std::string image = e2e::WriteImage(imagePath, 3000); // 10 blocks
+
+    WindowInTool w(net);
+    // The only adapter there that is not loopback is chosen by itself.
+    w.Button(fleetwin::kSearchButton)->click();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 20; }, 20s))
+        << w.window->Model().StatusLine();
+    w.window->ChooseImage(QString::fromStdString(imagePath));
+    EXPECT_EQ(w.window->Control<QLineEdit>(fleetwin::kVersionEdit)->text(), "S2.00");
+    EXPECT_EQ(w.Cell("198.51.100.22", Column::Plan), "已是当前版本");
+    EXPECT_EQ(w.Cell("198.51.100.25", Column::Plan), "拒绝(V版本)");
+    w.Button(fleetwin::kSelectNotCurrentButton)->click();
+    EXPECT_EQ(w.window->Model().CheckedCount(), 15u); // .10-.21, .27, .28, .29
+
+    w.Button(fleetwin::kStartButton)->click();
+    ASSERT_EQ(w.questions.size(), 1u);
+    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("升级 15 台采集器")), -1);
+    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("先试升级 1 台")), -1);
+    // The canary (.10) runs alone first: the others wait until it has verified.
+    ASSERT_TRUE(
+        RunUntil([&] { return w.Cell("198.51.100.10", Column::Stage) == "发送数据"; }, 10s));
+    EXPECT_EQ(w.Cell("198.51.100.11", Column::Stage), "等待");
+    if (const QString shot = qEnvironmentVariable("E2E_FLEET_SCREENSHOT"); !shot.isEmpty()) {
+        ASSERT_TRUE(
+            RunUntil([&] { return w.Cell("198.51.100.11", Column::Stage) == "发送数据"; }, 30s));
+        RunUntil([] { return false; }, 600ms);
+        EXPECT_TRUE(w.window->grab().save(shot));
+    }
+    // Five queries 3 s apart for the stalling one: well inside two minutes.
+    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 120s)) << w.window->Model().StatusLine();
+
+    for (int host = 10; host <= 21; ++host) {
+        const std::string ip = "198.51.100." + std::to_string(host);
+        EXPECT_EQ(w.Cell(ip, Column::Outcome), "升级成功") << ip;
+        EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-" + ip + ".bin"), image) << ip;
+    }
+    EXPECT_EQ(w.Cell("198.51.100.27", Column::Outcome), "拒绝");
+    EXPECT_EQ(w.Cell("198.51.100.27", Column::Reason).substr(0, 3), "E80");
+    EXPECT_EQ(w.Cell("198.51.100.28", Column::Outcome), "失败");
+    EXPECT_EQ(w.Cell("198.51.100.28", Column::Reason).substr(0, 16), "no_reply_request");
+    EXPECT_EQ(w.Cell("198.51.100.29", Column::Outcome), "失败");
+    EXPECT_EQ(w.Cell("198.51.100.22", Column::Outcome), ""); // not selected, not touched
+    EXPECT_FALSE(std::filesystem::exists(net.ScratchDir() + "/image-198.51.100.22.bin"));
+
+    // The report the engine kept during the run, saved as JSON and as CSV.
+    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    EXPECT_EQ(report.at("exit_status"), 1);
+    EXPECT_EQ(report.at("interrupted"), false);
+    EXPECT_EQ(report.at("collectors").size(), 15u);
+    EXPECT_EQ(report.at("image").at("version"), "S2.00");
+    w.saveTo = QString::fromStdString(net.ScratchDir() + "/saved.csv");
+    w.Button(fleetwin::kSaveCsvButton)->click();
+    const std::string csv = e2e::ReadFile(net.ScratchDir() + "/saved.csv");
+    EXPECT_NE(csv.find("198.51.100.28,"), std::string::npos);
+    EXPECT_NE(csv.find(",refused,E80,"), std::string::npos) << csv;
+    w.saveTo = QString::fromStdString(net.ScratchDir() + "/saved.json");
+    w.Button(fleetwin::kSaveJsonButton)->click();
+    EXPECT_EQ(json::parse(e2e::ReadFile(net.ScratchDir() + "/saved.json")), report);
+
+    // Retry failed: only the two failures run again (and fail again).
+    w.questions.clear();
+    w.Button(fleetwin::kRetryButton)->click();
+    ASSERT_EQ(w.questions.size(), 1u);
+    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("升级 2 台采集器")), -1)
+        << w.questions[0].toStdString();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s));
+    EXPECT_EQ(json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()))
+                  .at("collectors")
+                  .size(),
+              2u);
+
+    // The last report is shown again when the window opens next time.
+    w.window.reset();
+    WindowInTool again(net);
+    EXPECT_EQ(again.window->Model().RowCount(), 2u);
+    EXPECT_EQ(again.Cell("198.51.100.28", Column::Outcome), "失败");
+}
+
+TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 13));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    Emulator(net, "good", {"--address", "198.51.100.10-13", "--version", "S1.00"});
+    const std::string imagePath = net.ScratchDir() + "/S2.00.bin";
+    e2e::WriteImage(imagePath, 12000); // 40 blocks: 6 s of sending
+
+    WindowInTool w(net);
+    w.Button(fleetwin::kSearchButton)->click();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 4; }, 20s));
+    w.window->ChooseImage(QString::fromStdString(imagePath));
+    w.Button(fleetwin::kSelectAllButton)->click();
+    w.Button(fleetwin::kStartButton)->click();
+    ASSERT_TRUE(
+        RunUntil([&] { return w.window->Model().Find("198.51.100.10")->percent >= 20; }, 15s));
+
+    // Closing during the run asks; "no" keeps the window and the run.
+    w.questions.clear();
+    w.answer = false;
+    EXPECT_FALSE(w.window->close());
+    ASSERT_EQ(w.questions.size(), 1u);
+    EXPECT_TRUE(w.window->isVisible());
+    EXPECT_EQ(w.window->Model().CurrentPhase(), Phase::Running);
+
+    w.Button(fleetwin::kStopButton)->click();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 10s));
+    EXPECT_EQ(w.Cell("198.51.100.10", Column::Outcome), "已中断");
+    EXPECT_EQ(w.Cell("198.51.100.10", Column::Stage), "发送数据");
+    EXPECT_EQ(w.Cell("198.51.100.11", Column::Outcome), "未开始");
+    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    EXPECT_EQ(report.at("interrupted"), true);
+    EXPECT_EQ(report.at("exit_status"), 130);
+    std::map<std::string, std::string> outcomes;
+    for (const auto& c : report.at("collectors"))
+        outcomes[c.at("ip")] = c.at("outcome");
+    EXPECT_EQ(outcomes, (std::map<std::string, std::string>{{"198.51.100.10", "interrupted"},
+                                                            {"198.51.100.11", "not_started"},
+                                                            {"198.51.100.12", "not_started"},
+                                                            {"198.51.100.13", "not_started"}}));
+    // Idle again: closing needs no question.
+    w.questions.clear();
+    EXPECT_TRUE(w.window->close());
+    EXPECT_TRUE(w.questions.empty());
+}
+
+// The window's cost during a 253-collector upgrade, against collector-fleet
+// alone on the same field (run only with FLEET_WINDOW_BENCHMARK=1; the
+// figures go to standard output): the lateness of a 10 ms timer on the
+// window's thread, the process's CPU time over the run's wall time, and both
+// runs' wall times.
+TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
+    if (qEnvironmentVariable("FLEET_WINDOW_BENCHMARK") != "1")
+        GTEST_SKIP() << "set FLEET_WINDOW_BENCHMARK=1 to run";
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(2, 254));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    Emulator(net, "field", {"--address", "198.51.100.2-254", "--version", "S1.00"});
+    const std::string windowImage = net.ScratchDir() + "/S2.00.bin";
+    const std::string cliImage = net.ScratchDir() + "/S3.00.bin";
+    e2e::WriteImage(windowImage, 6000); // 20 blocks
+    e2e::WriteImage(cliImage, 6000);
+
+    WindowInTool w(net);
+    const auto sweepBegan = std::chrono::steady_clock::now();
+    w.Button(fleetwin::kSearchButton)->click();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 253; }, 30s))
+        << w.window->Model().RowCount();
+    const double sweepWall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - sweepBegan).count();
+    w.window->ChooseImage(QString::fromStdString(windowImage));
+    w.Button(fleetwin::kSelectNotCurrentButton)->click();
+    ASSERT_EQ(w.window->Model().CheckedCount(), 253u);
+
+    std::vector<double> lateMs;
+    QElapsedTimer tick;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        lateMs.push_back(std::max(0.0, tick.nsecsElapsed() / 1e6 - 10.0));
+        tick.restart();
+    });
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto began = std::chrono::steady_clock::now();
+    w.Button(fleetwin::kStartButton)->click();
+    tick.start();
+    probe.start();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 180s));
+    probe.stop();
+    const double windowWall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    getrusage(RUSAGE_SELF, &after);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    const double cpu = seconds(after.ru_utime) - seconds(before.ru_utime) +
+                       seconds(after.ru_stime) - seconds(before.ru_stime);
+    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    int upgraded = 0;
+    for (const auto& c : report.at("collectors"))
+        upgraded += c.at("outcome") == "upgraded";
+    EXPECT_EQ(upgraded, 253);
+    w.window.reset();
+
+    std::sort(lateMs.begin(), lateMs.end());
+    const double p99 = lateMs.empty() ? 0 : lateMs[lateMs.size() * 99 / 100];
+    const auto cliBegan = std::chrono::steady_clock::now();
+    std::string output;
+    const int status = net.RunInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", cliImage, "--all",
+                                      "--yes", "--progress", "quiet"},
+                                     &output);
+    const double cliWall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - cliBegan).count();
+    EXPECT_EQ(status, 0) << output;
+    std::printf("fleet window: %zu timer samples, p99 delay %.1f ms, max %.1f ms; CPU %.2f s "
+                "over %.2f s wall (%.1f %%)\n",
+                lateMs.size(), p99, lateMs.empty() ? 0 : lateMs.back(), cpu, windowWall,
+                100 * cpu / windowWall);
+    // Both sweep the same way (two rounds, 1.5 s each), then upgrade.
+    std::printf("collector-fleet alone: %.2f s wall; window: sweep %.2f s + upgrade %.2f s = "
+                "%.2f s; ratio %.3f\n",
+                cliWall, sweepWall, windowWall, sweepWall + windowWall,
+                (sweepWall + windowWall) / cliWall);
+    EXPECT_LE((sweepWall + windowWall) / cliWall, 1.05);
+    EXPECT_LE(p99, 50.0);
+    EXPECT_LT(cpu / windowWall, 0.10);
+}

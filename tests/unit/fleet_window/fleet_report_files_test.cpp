@@ -1,0 +1,78 @@
+// The window's report files: the CSV beside the engine's JSON, the JSON read
+// back on the next start, settings that never keep the window from opening.
+#include "gui/fleet_common/fleet_report_files.h"
+#include "gui/fleet_common/fleet_settings.h"
+
+#include "fleet/fleet_report.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+std::string SampleReport() {
+    fleet::FirmwareImage image;
+    image.fileName = "S1.2.bin";
+    fleet::SetVersionText(image, "S1.2");
+    fleet::RunInfo info;
+    info.adapterName = "veth0";
+    fleet::CollectorResult a;
+    a.address = "198.51.100.10";
+    a.serial = "\xB2\xE2\xCA\xD4"; // 测试 in GBK
+    a.versionBefore = "S1.1";
+    a.result = fleet::ResultKind::Failed;
+    a.reasonCode = "no_reply_query";
+    a.reason = "no answer, \"EN\" asked 5 times";
+    a.stage = "query";
+    fleet::CollectorResult b;
+    b.address = "198.51.100.11";
+    b.serial = "SN2";
+    b.result = fleet::ResultKind::Upgraded;
+    b.versionAfter = "S1.2";
+    b.stage = "done";
+    return fleet::ReportJson(info, image, {a, b});
+}
+
+} // namespace
+
+TEST(FleetReportFiles, CsvHasOneQuotedLinePerCollector) {
+    const auto csv = fleetwin::ReportCsv(SampleReport());
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "ip,serial,version_before,version_after,plan,outcome,reason,detail,stage,passes,"
+              "blocks_sent,blocks_resent,seconds");
+    EXPECT_NE(csv.find("198.51.100.10,测试,S1.1,,upgrade,failed,no_reply_query,"
+                       "\"no answer, \"\"EN\"\" asked 5 times\",query,"),
+              std::string::npos);
+    EXPECT_NE(csv.find("198.51.100.11,SN2,,S1.2,upgrade,upgraded,"), std::string::npos);
+}
+
+TEST(FleetReportFiles, ReportReadBackAsTheEngineWroteIt) {
+    const auto results = fleetwin::ReadReport(SampleReport());
+    ASSERT_TRUE(results);
+    ASSERT_EQ(results->size(), 2u);
+    EXPECT_EQ((*results)[0].serial, "\xB2\xE2\xCA\xD4");
+    EXPECT_EQ((*results)[0].result, fleet::ResultKind::Failed);
+    EXPECT_EQ((*results)[0].reasonCode, "no_reply_query");
+    EXPECT_EQ((*results)[0].stage, "query");
+    EXPECT_EQ((*results)[1].versionAfter, "S1.2");
+    for (const char* broken : {"", "{", "[]", R"({"collectors":[{"ip":1}]})",
+                               R"({"collectors":[{"ip":"1.2.3.4","outcome":"exploded"}]})"})
+        EXPECT_FALSE(fleetwin::ReadReport(broken)) << broken;
+}
+
+TEST(FleetReportFiles, FilesReplacedWholeAndSettingsSurviveGarbage) {
+    const auto folder =
+        std::filesystem::temp_directory_path() /
+        ("fleet-window-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "settings.json").string();
+    EXPECT_EQ(fleetwin::LoadSettings(path).adapterName, ""); // missing
+    EXPECT_EQ(fleetwin::SaveSettings(path, {"veth0"}), "");
+    EXPECT_EQ(fleetwin::LoadSettings(path).adapterName, "veth0");
+    EXPECT_EQ(fleetwin::WriteFileAtomically(path, "{not json"), "");
+    EXPECT_EQ(fleetwin::LoadSettings(path).adapterName, "");
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    EXPECT_NE(fleetwin::WriteFileAtomically((folder / "no" / "such.json").string(), "x"), "");
+    std::filesystem::remove_all(folder);
+}

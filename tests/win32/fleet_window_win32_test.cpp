@@ -1,0 +1,148 @@
+// The Win32 fleet window against its description and its model, under wine,
+// with no network: controls at the described places at the window's
+// resolution, Tab order, the last report in the list, check boxes and the
+// selection buttons with the count, sorting by a column, the name rule and
+// saving the report.
+
+#include "gui/win32_fleet/fleet_window_win32.h"
+
+#include "fleet/fleet_report.h"
+#include "gui/common/window_geometry.h"
+#include "gui/fleet_common/fleet_report_files.h"
+#include "gui/win32/win32_text.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace fleetwin;
+
+namespace {
+
+RECT PlaceInParent(HWND control) {
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string CellText(HWND list, int row, Column column) {
+    wchar_t text[256] = L"";
+    ListView_GetItemText(list, row, static_cast<int>(column), text, 256);
+    return platform::WideToUtf8(text);
+}
+
+struct Win32Fleet : ::testing::Test {
+    void SetUp() override {
+        folder = (std::filesystem::temp_directory_path() /
+                  ("fleet-win32-" + std::to_string(GetCurrentProcessId())))
+                     .string();
+        std::filesystem::create_directories(folder);
+        fleet::FirmwareImage image;
+        image.fileName = "S2.bin";
+        fleet::SetVersionText(image, "S2");
+        std::vector<fleet::CollectorResult> results(3);
+        const char* ips[] = {"198.51.100.20", "198.51.100.3", "198.51.100.10"};
+        const char* serials[] = {"B", "C", "A"};
+        for (int i = 0; i < 3; ++i) {
+            results[i].address = ips[i];
+            results[i].serial = serials[i];
+            results[i].result = i == 0 ? fleet::ResultKind::Failed : fleet::ResultKind::Upgraded;
+        }
+        report = fleet::ReportJson({}, image, results);
+        ASSERT_EQ(WriteFileAtomically(folder + "/last-report.json", report), "");
+        FleetWin32Dialogs dialogs;
+        dialogs.notice = [this](const std::string& text) { notices.push_back(text); };
+        dialogs.saveAs = [this](bool) { return saveTo; };
+        dialogs.ask = [](const std::string&, const std::string&) { return false; };
+        window = std::make_unique<FleetWin32Window>(folder, dialogs);
+        list = window->Control(kSweepTable);
+    }
+    void TearDown() override {
+        window.reset();
+        std::filesystem::remove_all(folder);
+    }
+    std::string folder, report, saveTo;
+    std::vector<std::string> notices;
+    std::unique_ptr<FleetWin32Window> window;
+    HWND list = nullptr;
+};
+
+} // namespace
+
+TEST_F(Win32Fleet, ControlsAtTheirPlacesAndTabOrderAsDescribed) {
+    const int dpi = static_cast<int>(window->Dpi());
+    RECT client{};
+    GetClientRect(window->Handle(), &client);
+    EXPECT_EQ(client.right, gui::ScaleToDpi(kFleetClientWidth, dpi));
+    EXPECT_EQ(client.bottom, gui::ScaleToDpi(kFleetClientHeight, dpi));
+    std::vector<const FleetControl*> tabbed;
+    for (const auto& control : FleetControls()) {
+        SCOPED_TRACE(std::string(control.name));
+        const HWND handle = window->Control(control.id);
+        ASSERT_NE(handle, nullptr);
+        const RECT r = PlaceInParent(handle);
+        EXPECT_EQ(r.left, gui::ScaleToDpi(control.bounds.left, dpi));
+        EXPECT_EQ(r.top, gui::ScaleToDpi(control.bounds.top, dpi));
+        EXPECT_EQ(r.right - r.left, gui::ScaleToDpi(control.bounds.width, dpi));
+        if (control.kind == FleetControlKind::Button)
+            EXPECT_EQ(WindowTextUtf8(handle), control.caption);
+        if (control.tabOrder >= 0)
+            tabbed.push_back(&control);
+    }
+    std::sort(tabbed.begin(), tabbed.end(),
+              [](auto* a, auto* b) { return a->tabOrder < b->tabOrder; });
+    // Tab walks the enabled controls in the described order.
+    HWND at = window->Control(tabbed.front()->id);
+    std::vector<std::string> walked;
+    for (std::size_t i = 0; i < tabbed.size(); ++i) {
+        for (const auto* c : tabbed)
+            if (window->Control(c->id) == at)
+                walked.push_back(std::string(c->name));
+        at = GetNextDlgTabItem(window->Handle(), at, FALSE);
+    }
+    std::vector<std::string> expected;
+    for (const auto* c : tabbed)
+        if (IsWindowEnabled(window->Control(c->id)))
+            expected.push_back(std::string(c->name));
+    walked.resize(std::min(walked.size(), expected.size()));
+    EXPECT_EQ(walked, expected);
+}
+
+TEST_F(Win32Fleet, LastReportListedCheckBoxesCountAndSort) {
+    ASSERT_EQ(ListView_GetItemCount(list), 3);
+    EXPECT_EQ(CellText(list, 0, Column::Address), "198.51.100.3");
+    EXPECT_EQ(CellText(list, 2, Column::Outcome), "失败");
+    SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 3 / 3 台");
+    EXPECT_TRUE(ListView_GetCheckState(list, 1));
+    ListView_SetCheckState(list, 1, FALSE); // by hand
+    EXPECT_EQ(window->Model().CheckedCount(), 2u);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 2 / 3 台");
+    NMLISTVIEW click{};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = kSweepTable;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iSubItem = static_cast<int>(Column::Serial);
+    SendMessageW(window->Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
+    EXPECT_EQ(CellText(list, 0, Column::Serial), "A");
+    // Checks follow their rows: A (.10) was unticked by hand, B and C stay ticked.
+    EXPECT_FALSE(ListView_GetCheckState(list, 0));
+    EXPECT_TRUE(ListView_GetCheckState(list, 1));
+    EXPECT_TRUE(ListView_GetCheckState(list, 2));
+}
+
+TEST_F(Win32Fleet, NameRuleStartRefusalAndSavedReports) {
+    window->ChooseImage(folder + "/s1.bin");
+    EXPECT_EQ(notices.back(), "版本号必须以S开头");
+    SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
+    SendMessageW(window->Control(kStartButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(notices.back(), "请先选择升级文件");
+    saveTo = folder + "/out.csv";
+    SendMessageW(window->Control(kSaveCsvButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(ReadWholeFile(saveTo), ReportCsv(report));
+    saveTo = folder + "/out.json";
+    SendMessageW(window->Control(kSaveJsonButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(ReadWholeFile(saveTo), report);
+}
