@@ -1,5 +1,6 @@
 #include "gui/qt_fleet/fleet_window.h"
 
+#include "gui/fleet_common/fleet_engine_events.h"
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_texts.h"
@@ -356,32 +357,18 @@ void FleetWindow::Save(bool csv) {
 }
 
 void FleetWindow::DrainEngine() {
-    bool rebuild = false;
-    for (auto& event : engine_->Drain()) {
-        if (auto* sweep = std::get_if<SweepDone>(&event)) {
-            if (sweep->field)
-                model_.SetField(*sweep->field, *sweep->scope);
-            if (!sweep->error.empty())
-                model_.SweepFailed(sweep->error);
-            rebuild = true;
-        } else if (auto* batch = std::get_if<ProgressBatch>(&event)) {
-            model_.QueueProgress(batch->rows);
-        } else if (auto* settled = std::get_if<CollectorSettled>(&event)) {
-            model_.Settle(settled->result);
-            if (const auto it = rowOf_.find(settled->result.address); it != rowOf_.end())
-                UpdateRow(it->second, *model_.Find(settled->result.address));
-        } else if (auto* done = std::get_if<RunDone>(&event)) {
-            repaint_.stop();
-            model_.RunFinished(done->results, done->interrupted, done->exitStatus);
-            if (!done->reportJson.empty())
-                lastReportJson_ = QString::fromStdString(done->reportJson);
-            if (!done->error.empty())
-                model_.SweepFailed(done->error);
-            rebuild = true;
-        }
-    }
-    if (rebuild)
+    const AppliedEvents applied = ApplyEngineEvents(model_, engine_->Drain());
+    if (applied.runEnded)
+        repaint_.stop();
+    if (applied.reportJson)
+        lastReportJson_ = QString::fromStdString(*applied.reportJson);
+    if (applied.rebuild) {
         RebuildTable();
+    } else {
+        for (const auto& address : applied.settledAddresses)
+            if (const auto it = rowOf_.find(address); it != rowOf_.end())
+                UpdateRow(it->second, *model_.Find(address));
+    }
     if (closeAfterRun_ && model_.CurrentPhase() == Phase::Idle)
         close();
 }

@@ -1,6 +1,7 @@
 #include "gui/win32_fleet/fleet_window_win32.h"
 
 #include "gui/common/window_geometry.h"
+#include "gui/fleet_common/fleet_engine_events.h"
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_texts.h"
@@ -454,32 +455,18 @@ void FleetWin32Window::Save(bool csv) {
 }
 
 void FleetWin32Window::DrainEngine() {
-    bool rebuild = false;
-    for (auto& event : engine_->Drain()) {
-        if (auto* sweep = std::get_if<SweepDone>(&event)) {
-            if (sweep->field)
-                model_.SetField(*sweep->field, *sweep->scope);
-            if (!sweep->error.empty())
-                model_.SweepFailed(sweep->error);
-            rebuild = true;
-        } else if (auto* batch = std::get_if<ProgressBatch>(&event)) {
-            model_.QueueProgress(batch->rows);
-        } else if (auto* settled = std::get_if<CollectorSettled>(&event)) {
-            model_.Settle(settled->result);
-            if (const auto it = rowOf_.find(settled->result.address); it != rowOf_.end())
-                UpdateRow(it->second, *model_.Find(settled->result.address));
-        } else if (auto* done = std::get_if<RunDone>(&event)) {
-            KillTimer(window_, kRepaintTimer);
-            model_.RunFinished(done->results, done->interrupted, done->exitStatus);
-            if (!done->reportJson.empty())
-                lastReportJson_ = done->reportJson;
-            if (!done->error.empty())
-                model_.SweepFailed(done->error);
-            rebuild = true;
-        }
-    }
-    if (rebuild)
+    const AppliedEvents applied = ApplyEngineEvents(model_, engine_->Drain());
+    if (applied.runEnded)
+        KillTimer(window_, kRepaintTimer);
+    if (applied.reportJson)
+        lastReportJson_ = *applied.reportJson;
+    if (applied.rebuild) {
         RebuildList();
+    } else {
+        for (const auto& address : applied.settledAddresses)
+            if (const auto it = rowOf_.find(address); it != rowOf_.end())
+                UpdateRow(it->second, *model_.Find(address));
+    }
     if (closeAfterRun_ && model_.CurrentPhase() == Phase::Idle)
         PostMessageW(window_, WM_CLOSE, 0, 0);
 }

@@ -1,0 +1,34 @@
+#include "gui/fleet_common/fleet_engine_events.h"
+
+#include <variant>
+
+namespace fleetwin {
+
+AppliedEvents ApplyEngineEvents(FleetWindowModel& model, std::vector<EngineEvent> events) {
+    AppliedEvents applied;
+    for (auto& event : events) {
+        if (auto* sweep = std::get_if<SweepDone>(&event)) {
+            if (sweep->field)
+                model.SetField(*sweep->field, *sweep->scope);
+            if (!sweep->error.empty())
+                model.SweepFailed(sweep->error);
+            applied.rebuild = true;
+        } else if (auto* batch = std::get_if<ProgressBatch>(&event)) {
+            model.QueueProgress(batch->rows);
+        } else if (auto* settled = std::get_if<CollectorSettled>(&event)) {
+            model.Settle(settled->result);
+            applied.settledAddresses.push_back(settled->result.address);
+        } else if (auto* done = std::get_if<RunDone>(&event)) {
+            applied.runEnded = true;
+            model.RunFinished(done->results, done->interrupted, done->exitStatus);
+            if (!done->reportJson.empty())
+                applied.reportJson = std::move(done->reportJson);
+            if (!done->error.empty())
+                model.SweepFailed(done->error);
+            applied.rebuild = true;
+        }
+    }
+    return applied;
+}
+
+} // namespace fleetwin
