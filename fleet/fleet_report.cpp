@@ -47,10 +47,7 @@ void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& r
     }
 }
 
-namespace {
-
-// A CSV field, quoted when it holds a separator, a quote or a line break.
-std::string Csv(const std::string& field) {
+std::string CsvField(const std::string& field) {
     if (field.find_first_of(",\"\r\n") == std::string::npos)
         return field;
     std::string quoted = "\"";
@@ -58,8 +55,6 @@ std::string Csv(const std::string& field) {
         quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
-
-} // namespace
 
 const char* PlanName(PlanKind kind) {
     switch (kind) {
@@ -238,8 +233,8 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         // The address first: a target file can be this listing as it is.
         out << "ip,serial,version\n";
         for (const auto& e : field)
-            out << e.address << "," << Csv(platform::GbkToUtf8(e.serial)) << ","
-                << Csv(platform::GbkToUtf8(e.version)) << "\n";
+            out << e.address << "," << CsvField(platform::GbkToUtf8(e.serial)) << ","
+                << CsvField(platform::GbkToUtf8(e.version)) << "\n";
         return;
     }
     std::vector<std::vector<std::string>> rows = {{"serial", "IP", "version", ""}};

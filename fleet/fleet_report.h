@@ -93,6 +93,9 @@ std::string CollectorJsonLine(const CollectorResult& result);
 // Rows as columns two blanks apart, wide (CJK) characters counted as two.
 void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
 
+// A CSV field, quoted when it holds a separator, a quote or a line break.
+std::string CsvField(const std::string& field);
+
 enum class ListFormat { Table, Csv, Json };
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format);
 

@@ -2,6 +2,7 @@
 
 #include "platform/gbk.h"
 #include "platform/read_file.h"
+#include "platform/replace_file.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,15 +13,6 @@
 namespace fleetwin {
 
 namespace {
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
 
 std::string FieldText(const nlohmann::json& value) {
     if (value.is_null())
@@ -54,7 +46,7 @@ std::string ReportCsv(const std::string& reportJson) {
     for (const auto& collector : report["collectors"]) {
         for (const char* field : kFields)
             csv += std::string(field == kFields[0] ? "" : ",") +
-                   CsvField(collector.contains(field) ? FieldText(collector[field]) : "");
+                   fleet::CsvField(collector.contains(field) ? FieldText(collector[field]) : "");
         csv += "\r\n";
     }
     return csv;
@@ -93,22 +85,10 @@ std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string&
 }
 
 std::string WriteFileAtomically(const std::string& path, const std::string& text) {
-    const auto target = platform::PathFromUtf8(path);
-    auto temporary = target;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush())
-            return "cannot write " + path;
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, target, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return "cannot write " + path + ": " + error.message();
-    }
-    return {};
+    std::string error;
+    if (platform::ReplaceFileContents(path, text, &error))
+        return {};
+    return "cannot write " + path + ": " + error;
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
