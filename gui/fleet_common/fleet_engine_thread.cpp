@@ -1,6 +1,7 @@
 #include "gui/fleet_common/fleet_engine_thread.h"
 
 #include "fleet/run_record.h"
+#include "gui/fleet_common/fleet_texts.h"
 
 #include <chrono>
 #include <cstdio>
@@ -113,7 +114,7 @@ void EngineThread::Push(EngineEvent event) {
 bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string& error) {
     auto picked = fleet::PickAdapter(options);
     if (auto* problem = std::get_if<std::string>(&picked)) {
-        error = *problem;
+        error = text::kAdapterProblem + *problem;
         return false;
     }
     auto& chosen = std::get<fleet::Adapter>(picked);
@@ -124,6 +125,7 @@ bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string
     field_.reset();
     sockets_ = std::make_unique<fleet::FleetSockets>(io_, chosen.scope);
     if (error = sockets_->Open(); !error.empty()) {
+        error = text::kPortProblem + error;
         sockets_.reset();
         adapter_.reset();
         return false;
@@ -143,7 +145,9 @@ void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
     done.field = field_;
     done.scope = adapter_->scope;
     if (field_->Size() == 0)
-        done.error = fleet::EmptySweepMessage(*adapter_);
+        done.error = text::EmptySweepText(
+            adapter_->scope.Subnet(), adapter_->adapter.name + " " + adapter_->adapter.address +
+                                          "/" + std::to_string(adapter_->adapter.prefixLength));
     Push(std::move(done));
 }
 
@@ -153,7 +157,7 @@ void EngineThread::DoRun(const RunRequest& request) {
     done.exitStatus = fleet::kExitUsage;
     if (!OpenSockets(request.adapter, done.error) || !field_) {
         if (done.error.empty())
-            done.error = "no sweep yet";
+            done.error = text::kSearchFirst;
         Push(std::move(done));
         return;
     }
@@ -168,7 +172,7 @@ void EngineThread::DoRun(const RunRequest& request) {
     info.started = fleet::UtcTimestamp(std::chrono::system_clock::now());
     fleet::RunRecord record(request.reportPath, info, *request.image);
     if (!record.Write({})) {
-        done.error = record.Error();
+        done.error = text::kReportProblem + record.Error();
         Push(std::move(done));
         return;
     }
@@ -229,7 +233,7 @@ void EngineThread::DoRun(const RunRequest& request) {
     final.ended = fleet::UtcTimestamp(std::chrono::system_clock::now());
     final.exitStatus = done.exitStatus;
     if (!record.Write(results) || record.WriteFailed()) {
-        done.error = record.Error();
+        done.error = text::kReportProblem + record.Error();
         if (!done.interrupted)
             final.exitStatus = done.exitStatus = fleet::kExitSomeNotUpgraded;
     }

@@ -1,5 +1,9 @@
 #include "gui/fleet_common/fleet_texts.h"
 
+#include "protocol/collector_rules.h"
+
+#include <map>
+
 namespace fleetwin::text {
 
 const char* PlanText(fleet::PlanKind plan) {
@@ -58,6 +62,38 @@ const char* StageText(const std::string& stage) {
     if (stage == "done")
         return "完成";
     return "";
+}
+
+std::string ReasonText(const fleet::CollectorResult& result) {
+    static const std::map<std::string, const char*> kReasons = {
+        {"E80", "采集器不能升级(E80)"},
+        {"E81", "采集器已是此版本(E81)"},
+        {"no_reply_request", "升级请求无应答"},
+        {"bad_reply_request", "升级请求的应答无法识别"},
+        {"no_reply_query", "完成查询无应答"},
+        {"bad_reply_query", "完成查询的应答无法识别"},
+        {"pass_limit", "补发次数已达上限"},
+        {"wrong_version", "升级后的版本号不符"},
+        {"timeout_verify", "数据已发完，未读到新版本号"},
+        {"interrupted", "操作员停止了升级"},
+        {"canary_not_upgraded", "试升级的采集器未成功，未开始"},
+        {"failure_limit", "失败数已达上限，未开始"},
+        {"not_in_subnet", "不在所选网卡的子网内"},
+        {"no_sweep_reply", "搜索时未应答"},
+        {"address_conflict", "多台采集器使用此地址"},
+        {"version_v", "V版本不能用本程序升级"},
+        {"version_not_s", "版本号不以S开头，不能升级"},
+        {"already_current", "已是此版本"},
+    };
+    if (const auto known = kReasons.find(result.reasonCode); known != kReasons.end())
+        return known->second;
+    return result.reason.empty() ? result.reasonCode : result.reason;
+}
+
+std::string EmptySweepText(const std::string& subnet, const std::string& adapter) {
+    return "在 " + subnet + "（网卡 " + adapter +
+           "）上没有采集器应答。请检查采集器的电源和网线、所选网卡是否正确，以及防火墙是否放行 UDP " +
+           std::to_string(protocol::kSearchPort) + " 端口。";
 }
 
 } // namespace fleetwin::text

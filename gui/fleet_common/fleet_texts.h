@@ -45,5 +45,17 @@ const char* PlanText(fleet::PlanKind plan);
 const char* OutcomeText(fleet::ResultKind result);
 // A report stage ("request", "blocks", ...), for the stage column.
 const char* StageText(const std::string& stage);
+// Why a collector ended as it did, from its report's reason code, for the
+// reason column. A code this window does not know shows the report's own words.
+std::string ReasonText(const fleet::CollectorResult& result);
+
+// Status lines when a sweep or a run cannot go on. The system's own detail
+// (an address, a socket error) follows the colon as the system gave it.
+inline constexpr const char* kAdapterProblem = "无法使用所选网卡：";
+inline constexpr const char* kPortProblem = "无法打开网络端口：";
+inline constexpr const char* kReportProblem = "无法写入报告：";
+inline constexpr const char* kSearchFirst = "请先搜索采集器";
+// No collector answered the sweep of `subnet` from `adapter` (name and address).
+std::string EmptySweepText(const std::string& subnet, const std::string& adapter);
 
 } // namespace fleetwin::text

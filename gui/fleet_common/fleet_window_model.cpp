@@ -29,6 +29,16 @@ bool NeedsRetry(const fleet::CollectorResult& result) {
     }
 }
 
+// A row takes its outcome and stage; its bar is full when the collector runs
+// the image, whether it took it now, earlier, or in the report reopened.
+void SettleRow(Row& row, const fleet::CollectorResult& result) {
+    row.result = result;
+    row.stage = result.stage;
+    if (result.result == fleet::ResultKind::Upgraded ||
+        result.result == fleet::ResultKind::AlreadyCurrent)
+        row.percent = 100;
+}
+
 } // namespace
 
 void FleetWindowModel::BeginSweep() {
@@ -71,8 +81,7 @@ void FleetWindowModel::ShowReport(const std::vector<fleet::CollectorResult>& res
         row.serial = platform::GbkToUtf8(result.serial);
         row.version = platform::GbkToUtf8(result.versionBefore);
         row.plan = result.plan;
-        row.stage = result.stage;
-        row.result = result;
+        SettleRow(row, result);
         rows_.push_back(std::move(row));
     }
     std::sort(rows_.begin(), rows_.end(), [](const Row& a, const Row& b) {
@@ -211,9 +220,7 @@ std::string FleetWindowModel::CellText(const Row& row, Column column) {
     case Column::Outcome:
         return row.result ? text::OutcomeText(row.result->result) : "";
     case Column::Reason:
-        return !row.result                      ? ""
-               : row.result->reasonCode.empty() ? row.result->reason
-                                                : row.result->reasonCode + " " + row.result->reason;
+        return row.result ? text::ReasonText(*row.result) : "";
     }
     return {};
 }
@@ -288,10 +295,7 @@ void FleetWindowModel::Settle(const fleet::CollectorResult& result) {
     Row* row = FindRow(result.address);
     if (row == nullptr)
         return;
-    row->result = result;
-    row->stage = result.stage;
-    if (result.result == fleet::ResultKind::Upgraded)
-        row->percent = 100;
+    SettleRow(*row, result);
 }
 
 void FleetWindowModel::StopRequested() {
@@ -309,11 +313,7 @@ void FleetWindowModel::RunFinished(const std::vector<fleet::CollectorResult>& re
         Row* row = FindRow(result.address);
         if (row == nullptr)
             continue;
-        row->result = result;
-        row->stage = result.stage;
-        if (result.result == fleet::ResultKind::Upgraded ||
-            result.result == fleet::ResultKind::AlreadyCurrent)
-            row->percent = 100;
+        SettleRow(*row, result);
         ++counts[result.result];
     }
     phase_ = Phase::Idle;

@@ -1,6 +1,7 @@
 // The fleet window's model on a clock set by hand, without a toolkit: the
 // plan column follows the image, selection, sort and filter, coalesced
 // progress, outcomes and "retry failed".
+#include "gui/fleet_common/fleet_texts.h"
 #include "gui/fleet_common/fleet_window_model.h"
 
 #include <gtest/gtest.h>
@@ -176,8 +177,13 @@ TEST_F(Swept, OutcomesThenRetryFailedChecksOnlyThoseToRunAgain) {
     // Progress queued before the end never overwrites an outcome.
     EXPECT_TRUE(model.Flush(t0 + std::chrono::seconds(5)).empty());
     EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.4"), Column::Outcome), "已中断");
-    EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.3"), Column::Reason).substr(0, 9),
-              "version_v");
+    // Reasons read in Chinese from their report codes; an unknown code shows
+    // the report's own words rather than nothing.
+    EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.3"), Column::Reason),
+              "V版本不能用本程序升级");
+    auto unknown = result("198.51.100.9", PlanKind::Upgrade, ResultKind::Failed, "new_code");
+    unknown.reason = "a reason this window has no words for";
+    EXPECT_EQ(fleetwin::text::ReasonText(unknown), unknown.reason);
     EXPECT_NE(model.StatusLine().find("已停止"), std::string::npos);
     EXPECT_EQ(model.OverallPercent(), 100);
     // Refused, current and conflicting collectors are not "failed".
@@ -191,9 +197,15 @@ TEST(FleetWindowModel, LastReportShownUntilTheNextSweep) {
     failed.address = "198.51.100.9";
     failed.serial = "Z9";
     failed.result = ResultKind::Failed;
-    model.ShowReport({failed});
-    ASSERT_EQ(model.RowCount(), 1u);
+    fleet::CollectorResult upgraded = failed;
+    upgraded.address = "198.51.100.8";
+    upgraded.result = ResultKind::Upgraded;
+    upgraded.stage = "done";
+    model.ShowReport({failed, upgraded});
+    ASSERT_EQ(model.RowCount(), 2u);
     EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.9"), Column::Outcome), "失败");
+    // A collector the report shows upgraded has a full bar, as after a run.
+    EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.8"), Column::Progress), "100%");
     model.SetField(Field(), *fleet::SweepScope::Of(kOwn, 24));
     EXPECT_EQ(model.Find("198.51.100.9"), nullptr);
     EXPECT_EQ(model.RowCount(), 5u);
