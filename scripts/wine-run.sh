@@ -141,6 +141,6 @@ export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixel
 
 run=(env LANG="$lang" wine "$@")
 if [[ ${WINE_XVFB:-0} == 1 && -z ${DISPLAY:-} ]]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}"
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" "${run[@]}"
 fi
 exec "${run[@]}"

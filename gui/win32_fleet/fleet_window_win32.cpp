@@ -222,8 +222,7 @@ LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_NOTIFY:
-        OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
-        return 0;
+        return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case kEngineMessage:
         DrainEngine();
         return 0;
@@ -327,9 +326,11 @@ void FleetWin32Window::OnCommand(int id, int code) {
     }
 }
 
-void FleetWin32Window::OnNotify(const NMHDR& header) {
+LRESULT FleetWin32Window::OnNotify(const NMHDR& header) {
     if (header.hwndFrom != list_)
-        return;
+        return 0;
+    if (header.code == NM_CUSTOMDRAW)
+        return DrawProgressCell(reinterpret_cast<const NMLVCUSTOMDRAW&>(header));
     if (header.code == LVN_COLUMNCLICK) {
         const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
         ascending_ = column == sortColumn_ ? !ascending_ : true;
@@ -340,14 +341,48 @@ void FleetWin32Window::OnNotify(const NMHDR& header) {
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
         if ((change.uChanged & LVIF_STATE) == 0 ||
             ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK) == 0)
-            return;
+            return 0;
         const auto rows = model_.Visible();
         if (change.iItem < 0 || change.iItem >= static_cast<int>(rows.size()))
-            return;
+            return 0;
         model_.SetChecked(rows[change.iItem]->entry.address,
                           ListView_GetCheckState(list_, change.iItem) != 0);
         UpdateControls();
     }
+    return 0;
+}
+
+// The progress column is drawn as a bar with its percentage on it. The cell
+// keeps its text ("40%"), which the bar is drawn from and a screen reader reads.
+LRESULT FleetWin32Window::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
+    const DWORD stage = draw.nmcd.dwDrawStage;
+    if (stage == CDDS_PREPAINT)
+        return CDRF_NOTIFYITEMDRAW;
+    if (stage == CDDS_ITEMPREPAINT)
+        return CDRF_NOTIFYSUBITEMDRAW;
+    if (stage != (CDDS_ITEMPREPAINT | CDDS_SUBITEM) ||
+        draw.iSubItem != static_cast<int>(Column::Progress))
+        return CDRF_DODEFAULT;
+    const int row = static_cast<int>(draw.nmcd.dwItemSpec);
+    wchar_t text[16] = L"";
+    ListView_GetItemText(list_, row, draw.iSubItem, text, 16);
+    if (text[0] == L'\0')
+        return CDRF_DODEFAULT;
+    RECT cell{};
+    ListView_GetSubItemRect(list_, row, draw.iSubItem, LVIR_BOUNDS, &cell);
+    const HDC dc = draw.nmcd.hdc;
+    FillRect(dc, &cell, GetSysColorBrush(COLOR_WINDOW));
+    const int inset = Scale(2, dpi_);
+    RECT bar{cell.left + inset, cell.top + inset, cell.right - inset, cell.bottom - inset};
+    FrameRect(dc, &bar, GetSysColorBrush(COLOR_BTNSHADOW));
+    const int percent = std::clamp(_wtoi(text), 0, 100);
+    RECT filled{bar.left + 1, bar.top + 1, bar.left + 1 + (bar.right - bar.left - 2) * percent / 100,
+                bar.bottom - 1};
+    FillRect(dc, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    DrawTextW(dc, text, -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    return CDRF_SKIPDEFAULT;
 }
 
 void FleetWin32Window::FillAdapters() {

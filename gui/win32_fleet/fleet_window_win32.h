@@ -12,6 +12,8 @@
 #include "gui/win32/windows_api.h"
 #include "platform/network_adapters.h"
 
+#include <commctrl.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,7 +48,8 @@ private:
     void CreateControls();
     void PlaceControls();
     void OnCommand(int id, int code);
-    void OnNotify(const NMHDR& header);
+    LRESULT OnNotify(const NMHDR& header);
+    LRESULT DrawProgressCell(const NMLVCUSTOMDRAW& draw);
     void FillAdapters();
     void Search();
     void Start();

@@ -14,6 +14,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace fleetwin;
@@ -49,6 +50,7 @@ struct Win32Fleet : ::testing::Test {
             results[i].address = ips[i];
             results[i].serial = serials[i];
             results[i].result = i == 0 ? fleet::ResultKind::Failed : fleet::ResultKind::Upgraded;
+            results[i].stage = i == 0 ? "" : "done";
         }
         report = fleet::ReportJson({}, image, results);
         ASSERT_EQ(WriteFileAtomically(folder + "/last-report.json", report), "");
@@ -71,23 +73,58 @@ struct Win32Fleet : ::testing::Test {
 
 } // namespace
 
-TEST_F(Win32Fleet, ControlsAtTheirPlacesAndTabOrderAsDescribed) {
-    const int dpi = static_cast<int>(window->Dpi());
+// Every control at its described place and width, and the font, at `dpi`.
+void ExpectLaidOutAt(const FleetWin32Window& window, int dpi) {
+    SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
     RECT client{};
-    GetClientRect(window->Handle(), &client);
+    GetClientRect(window.Handle(), &client);
     EXPECT_EQ(client.right, gui::ScaleToDpi(kFleetClientWidth, dpi));
     EXPECT_EQ(client.bottom, gui::ScaleToDpi(kFleetClientHeight, dpi));
-    std::vector<const FleetControl*> tabbed;
     for (const auto& control : FleetControls()) {
         SCOPED_TRACE(std::string(control.name));
-        const HWND handle = window->Control(control.id);
+        const HWND handle = window.Control(control.id);
         ASSERT_NE(handle, nullptr);
         const RECT r = PlaceInParent(handle);
         EXPECT_EQ(r.left, gui::ScaleToDpi(control.bounds.left, dpi));
         EXPECT_EQ(r.top, gui::ScaleToDpi(control.bounds.top, dpi));
         EXPECT_EQ(r.right - r.left, gui::ScaleToDpi(control.bounds.width, dpi));
-        if (control.kind == FleetControlKind::Button)
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(handle, WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        EXPECT_EQ(font.lfHeight, -gui::ScaleToDpi(12, dpi));
+    }
+}
+
+// The window of a display at 96 and, in the suite's second run
+// (FLEET_EXPECTED_DPI=144, a prefix whose display is at 144 dpi), at 150 %;
+// then moved to a monitor of the other resolution, where it lays out again.
+TEST_F(Win32Fleet, LaidOutAtTheDisplaysResolutionAndAgainWhenItChanges) {
+    const char* expected = std::getenv("FLEET_EXPECTED_DPI");
+    const int dpi = static_cast<int>(window->Dpi());
+    EXPECT_EQ(dpi, expected != nullptr ? std::atoi(expected) : 96);
+    ExpectLaidOutAt(*window, dpi);
+    const int other = dpi == 96 ? 144 : 96;
+    // The suggested frame keeps the present border and caption: wine draws
+    // those at the display's resolution whatever the message says.
+    RECT outer{}, client{};
+    GetWindowRect(window->Handle(), &outer);
+    GetClientRect(window->Handle(), &client);
+    RECT suggested{outer.left, outer.top,
+                   outer.right - client.right + gui::ScaleToDpi(kFleetClientWidth, other),
+                   outer.bottom - client.bottom + gui::ScaleToDpi(kFleetClientHeight, other)};
+    SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(other, other),
+                 reinterpret_cast<LPARAM>(&suggested));
+    ExpectLaidOutAt(*window, other);
+}
+
+TEST_F(Win32Fleet, CaptionsAndTabOrderAsDescribed) {
+    std::vector<const FleetControl*> tabbed;
+    for (const auto& control : FleetControls()) {
+        SCOPED_TRACE(std::string(control.name));
+        const HWND handle = window->Control(control.id);
+        if (control.kind == FleetControlKind::Button) {
             EXPECT_EQ(WindowTextUtf8(handle), control.caption);
+        }
         if (control.tabOrder >= 0)
             tabbed.push_back(&control);
     }
@@ -145,4 +182,24 @@ TEST_F(Win32Fleet, NameRuleStartRefusalAndSavedReports) {
     saveTo = folder + "/out.json";
     SendMessageW(window->Control(kSaveJsonButton), BM_CLICK, 0, 0);
     EXPECT_EQ(ReadWholeFile(saveTo), report);
+}
+
+// The progress cell of an upgraded row is painted as a full bar over its
+// "100%"; a row without progress keeps a plain cell.
+TEST_F(Win32Fleet, ProgressColumnDrawnAsABar) {
+    const int progress = static_cast<int>(Column::Progress);
+    ASSERT_EQ(CellText(list, 0, Column::Progress), "100%"); // .3, upgraded
+    ASSERT_EQ(CellText(list, 2, Column::Progress), "");     // .20, failed before any block
+    window->Show(SW_SHOWNOACTIVATE);
+    UpdateWindow(list);
+    const auto pixelLeftIn = [&](int row) {
+        RECT cell{};
+        ListView_GetSubItemRect(list, row, progress, LVIR_BOUNDS, &cell);
+        const HDC dc = GetDC(list);
+        const COLORREF color = GetPixel(dc, cell.left + 6, cell.bottom - 6);
+        ReleaseDC(list, dc);
+        return color;
+    };
+    EXPECT_EQ(pixelLeftIn(0), GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_NE(pixelLeftIn(2), GetSysColor(COLOR_HIGHLIGHT));
 }
