@@ -122,6 +122,7 @@ FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs
     const SIZE outer = OuterSizeForClient(Scale(kFleetClientWidth, dpi_),
                                           Scale(kFleetClientHeight, dpi_), kWindowStyle, 0, dpi_);
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
+    accessibleNames_ = std::make_unique<AccessibleNames>();
     CreateControls();
     FillAdapters();
     if (const auto text = ReadWholeFile(LastReportPath()))
@@ -136,6 +137,7 @@ FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs
 
 FleetWin32Window::~FleetWin32Window() {
     engine_.reset(); // interrupts a run and joins before the window goes
+    accessibleNames_.reset();
     if (window_ != nullptr)
         DestroyWindow(window_);
     if (font_ != nullptr)
@@ -147,17 +149,43 @@ void FleetWin32Window::Show(int showCommand) {
     UpdateWindow(window_);
 }
 
-// Creation order is the tab order, so the dialog keys follow the description.
-void FleetWin32Window::CreateControls() {
-    std::vector<const FleetControl*> ordered;
+namespace {
+
+// Creation order is the tab order, so the dialog keys follow the description,
+// and each label comes just before the control it names, which is where a
+// screen reader looks for the name of a control without a caption.
+std::vector<const FleetControl*> CreationOrder() {
+    std::vector<const FleetControl*> byTab, ordered;
     for (const auto& control : FleetControls())
-        ordered.push_back(&control);
-    std::stable_sort(ordered.begin(), ordered.end(), [](auto* a, auto* b) {
+        if (control.kind != FleetControlKind::Label)
+            byTab.push_back(&control);
+    std::stable_sort(byTab.begin(), byTab.end(), [](auto* a, auto* b) {
         const int ka = a->tabOrder < 0 ? 1000 : a->tabOrder,
                   kb = b->tabOrder < 0 ? 1000 : b->tabOrder;
         return ka < kb;
     });
-    for (const FleetControl* control : ordered) {
+    const auto labelOf = [](const FleetControl& named) -> const FleetControl* {
+        for (const auto& label : FleetControls())
+            if (label.kind == FleetControlKind::Label && !named.accessibleName.empty() &&
+                label.caption == named.accessibleName)
+                return &label;
+        return nullptr;
+    };
+    for (const FleetControl* control : byTab) {
+        if (const FleetControl* label = labelOf(*control); label && control->caption.empty())
+            ordered.push_back(label);
+        ordered.push_back(control);
+    }
+    for (const auto& control : FleetControls())
+        if (std::find(ordered.begin(), ordered.end(), &control) == ordered.end())
+            ordered.push_back(&control);
+    return ordered;
+}
+
+} // namespace
+
+void FleetWin32Window::CreateControls() {
+    for (const FleetControl* control : CreationOrder()) {
         const ControlClass kind = ClassOf(control->kind);
         const HWND handle = CreateWindowExW(
             0, kind.name, W(control->caption).c_str(), WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0,
@@ -180,6 +208,9 @@ void FleetWin32Window::CreateControls() {
         }
         if (control->kind == FleetControlKind::ProgressBar)
             SendMessageW(handle, PBM_SETRANGE32, 0, 100);
+        if (control->kind == FleetControlKind::Table ||
+            control->kind == FleetControlKind::ProgressBar)
+            accessibleNames_->Name(handle, W(control->accessibleName));
     }
     PlaceControls();
 }

@@ -10,6 +10,7 @@
 #include "gui/fleet_common/fleet_window_description.h"
 #include "gui/fleet_common/fleet_window_model.h"
 #include "gui/win32/windows_api.h"
+#include "gui/win32_fleet/accessible_names.h"
 #include "platform/network_adapters.h"
 
 #include <commctrl.h>
@@ -76,6 +77,7 @@ private:
     bool closeAfterRun_ = false;
     int sortColumn_ = static_cast<int>(fleetwin::Column::Address);
     bool ascending_ = true;
+    std::unique_ptr<AccessibleNames> accessibleNames_;
     std::unique_ptr<fleetwin::EngineThread> engine_; // last: its thread sees a whole window
 };
 

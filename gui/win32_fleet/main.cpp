@@ -7,11 +7,15 @@
 #include "platform/socket_library.h"
 #include "platform/wide_text.h"
 
+#include <objbase.h>
+
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     // The adapters' list and the engine's sockets need the socket library.
     platform::EnsureSocketLibrary();
+    // COM on this thread, for the names screen readers read (and the file dialogs).
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     wchar_t folder[32768] = L"";
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", folder, 32768);
     const std::string settings =

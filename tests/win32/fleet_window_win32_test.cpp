@@ -12,6 +12,7 @@
 #include "gui/win32/win32_text.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -145,6 +146,37 @@ TEST_F(Win32Fleet, CaptionsAndTabOrderAsDescribed) {
             expected.push_back(std::string(c->name));
     walked.resize(std::min(walked.size(), expected.size()));
     EXPECT_EQ(walked, expected);
+}
+
+// What a screen reader reads: a button's caption, and for a field the label
+// created just before it. (This wine reads labels for edit fields only.)
+TEST_F(Win32Fleet, ScreenReadersReadEachFieldByItsLabel) {
+    CoInitialize(nullptr);
+    const auto nameOf = [](HWND control) {
+        IAccessible* accessible = nullptr;
+        std::string name = "(none)";
+        if (SUCCEEDED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible,
+                                                 reinterpret_cast<void**>(&accessible)))) {
+            VARIANT self{};
+            self.vt = VT_I4;
+            self.lVal = CHILDID_SELF;
+            BSTR text = nullptr;
+            if (accessible->get_accName(self, &text) == S_OK && text != nullptr)
+                name = platform::WideToUtf8(text);
+            SysFreeString(text);
+            accessible->Release();
+        }
+        return name;
+    };
+    for (const auto& control : FleetControls()) {
+        SCOPED_TRACE(std::string(control.name));
+        if (control.kind == FleetControlKind::Button ||
+            control.kind == FleetControlKind::LineEdit ||
+            control.kind == FleetControlKind::ReadOnlyEdit) {
+            EXPECT_EQ(nameOf(window->Control(control.id)), control.accessibleName);
+        }
+    }
+    CoUninitialize();
 }
 
 TEST_F(Win32Fleet, LastReportListedCheckBoxesCountAndSort) {
