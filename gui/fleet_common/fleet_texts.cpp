@@ -90,6 +90,10 @@ std::string ReasonText(const fleet::CollectorResult& result) {
     return result.reason.empty() ? result.reasonCode : result.reason;
 }
 
+std::string SelectionCountText(std::size_t checked, std::size_t rows) {
+    return "已选择 " + std::to_string(checked) + " / " + std::to_string(rows) + " 台";
+}
+
 std::string EmptySweepText(const std::string& subnet, const std::string& adapter) {
     return "在 " + subnet + "（网卡 " + adapter +
            "）上没有采集器应答。请检查采集器的电源和网线、所选网卡是否正确，以及防火墙是否放行 UDP " +

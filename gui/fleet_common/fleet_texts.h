@@ -4,6 +4,7 @@
 
 #include "fleet/fleet_report.h"
 
+#include <cstddef>
 #include <string>
 
 namespace fleetwin::text {
@@ -38,6 +39,11 @@ inline constexpr const char* kCloseTitle = "正在升级";
 inline constexpr const char* kCloseQuestion = "升级正在进行。停止升级并关闭窗口吗？";
 inline constexpr const char* kNoImage = "请先选择升级文件";
 inline constexpr const char* kNothingSelected = "没有选择要升级的采集器";
+inline constexpr const char* kChooseAdapter = "请选择网卡";
+// The firmware files the open-file dialog lists.
+inline constexpr const char* kImageFiles = "程序文件";
+// How many collectors are ticked, of how many rows.
+std::string SelectionCountText(std::size_t checked, std::size_t rows);
 
 // What an upgrade would do to a collector, for the plan column.
 const char* PlanText(fleet::PlanKind plan);

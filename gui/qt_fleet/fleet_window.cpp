@@ -61,7 +61,8 @@ FleetWindow::FleetWindow(QString settingsFolder, FleetDialogs dialogs, QWidget* 
     if (!dialogs_.openImage)
         dialogs_.openImage = [this] {
             return QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                QStringLiteral("程序文件 (*.bin)"));
+                                                QString::fromUtf8(text::kImageFiles) +
+                                                    QStringLiteral(" (*.bin)"));
         };
     if (!dialogs_.saveAs)
         dialogs_.saveAs = [this](const QString& filter) {
@@ -273,7 +274,7 @@ void FleetWindow::Search() {
     if (model_.CurrentPhase() != Phase::Idle)
         return;
     if (Control<QComboBox>(kAdapterChoice)->currentIndex() < 0) {
-        dialogs_.notice(QStringLiteral("请选择网卡"));
+        dialogs_.notice(QString::fromUtf8(text::kChooseAdapter));
         return;
     }
     model_.BeginSweep();
@@ -433,8 +434,8 @@ void FleetWindow::UpdateControls() {
     for (auto id : {kSelectAllButton, kSelectNoneButton, kSelectNotCurrentButton})
         Control<QPushButton>(id)->setEnabled(idle);
     Control<QLabel>(kSelectionCount)
-        ->setText(
-            QStringLiteral("已选择 %1 / %2 台").arg(model_.CheckedCount()).arg(model_.RowCount()));
+        ->setText(QString::fromStdString(
+            text::SelectionCountText(model_.CheckedCount(), model_.RowCount())));
     Control<QProgressBar>(kOverallProgress)->setValue(model_.OverallPercent());
     Control<QLabel>(kStatusLine)->setText(QString::fromStdString(model_.StatusLine()));
 }

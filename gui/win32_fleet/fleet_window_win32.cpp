@@ -66,7 +66,8 @@ std::string OpenImageDialog(HWND owner) {
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = owner;
-    dialog.lpstrFilter = L"程序文件\0*.bin\0";
+    const std::wstring filter = W(text::kImageFiles) + std::wstring(L"\0*.bin\0", 7);
+    dialog.lpstrFilter = filter.c_str();
     dialog.lpstrFile = path;
     dialog.nMaxFile = static_cast<DWORD>(std::size(path));
     dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
@@ -450,7 +451,7 @@ void FleetWin32Window::Search() {
     if (model_.CurrentPhase() != Phase::Idle)
         return;
     if (ChosenAdapter().address.empty()) {
-        dialogs_.notice("请选择网卡");
+        dialogs_.notice(text::kChooseAdapter);
         return;
     }
     model_.BeginSweep();
@@ -585,9 +586,8 @@ void FleetWin32Window::UpdateControls() {
     EnableWindow(Control(kStopButton), phase == Phase::Running);
     EnableWindow(Control(kSaveJsonButton), idle && !lastReportJson_.empty());
     EnableWindow(Control(kSaveCsvButton), idle && !lastReportJson_.empty());
-    SetWindowTextUtf8(Control(kSelectionCount), "已选择 " + std::to_string(model_.CheckedCount()) +
-                                                    " / " + std::to_string(model_.RowCount()) +
-                                                    " 台");
+    SetWindowTextUtf8(Control(kSelectionCount),
+                      text::SelectionCountText(model_.CheckedCount(), model_.RowCount()));
     SendMessageW(Control(kOverallProgress), PBM_SETPOS,
                  static_cast<WPARAM>(model_.OverallPercent()), 0);
     SetWindowTextUtf8(Control(kStatusLine), model_.StatusLine());
