@@ -280,12 +280,11 @@ TEST_F(FleetWindowExeInNamespace, StopMidRun_InterruptsHonestlyAndClosingAsksFir
     ASSERT_FALSE(report.is_discarded());
     EXPECT_EQ(report.at("interrupted"), true);
     EXPECT_EQ(report.at("exit_status"), 130);
-    EXPECT_EQ(Outcomes(report),
-              (std::map<std::string, std::pair<std::string, std::string>>{
-                  {Host(10), {"interrupted", "interrupted"}},
-                  {Host(11), {"not_started", "interrupted"}},
-                  {Host(12), {"not_started", "interrupted"}},
-                  {Host(13), {"not_started", "interrupted"}}}));
+    EXPECT_EQ(Outcomes(report), (std::map<std::string, std::pair<std::string, std::string>>{
+                                    {Host(10), {"interrupted", "interrupted"}},
+                                    {Host(11), {"not_started", "interrupted"}},
+                                    {Host(12), {"not_started", "interrupted"}},
+                                    {Host(13), {"not_started", "interrupted"}}}));
 
     // Idle again: closing needs no question, and the program ends.
     Automate({"close"});

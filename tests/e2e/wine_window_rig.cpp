@@ -67,9 +67,9 @@ std::vector<std::string> WineWindowRig::WineEnvironment(std::vector<std::string>
 int WineWindowRig::RunAutomation(const std::vector<std::string>& args,
                                  std::vector<std::string>& lines) {
     const std::string outputFile = net_.ScratchDir() + "/automation.out";
-    std::vector<std::string> argv = {"sh",           "-c", "exec \"$@\" >'" + outputFile + "' 2>&1",
-                                     "sh",           kWineRunScript, wineState_,
-                                     automation_};
+    std::vector<std::string> argv = {
+        "sh",       "-c",       "exec \"$@\" >'" + outputFile + "' 2>&1", "sh", kWineRunScript,
+        wineState_, automation_};
     argv.insert(argv.end(), args.begin(), args.end());
     const int status = net_.RunInTool(WineEnvironment(argv));
     lines = Lines(ReadFile(outputFile));
@@ -89,8 +89,8 @@ bool WineWindowRig::Screenshot(const std::string& rect, const std::string& path)
     in >> left >> top >> width >> height;
     const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
                              std::to_string(left) + "+" + std::to_string(top);
-    return net_.RunInTool({"env", "DISPLAY=" + display_, "import", "-window", "root", "-crop",
-                           crop, path}) == 0;
+    return net_.RunInTool({"env", "DISPLAY=" + display_, "import", "-window", "root", "-crop", crop,
+                           path}) == 0;
 }
 
 void WineWindowRig::End() {

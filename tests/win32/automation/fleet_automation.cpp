@@ -15,8 +15,8 @@
 //   fleet_automation wait-rows N MS              the rows once there are at least N
 //   fleet_automation wait-cell IP COLUMN TEXT MS until the row of IP reads TEXT in COLUMN (1..8)
 //   fleet_automation choose-file NAME PATH MS    press NAME, type PATH into its file dialog, OK
-//   fleet_automation wait-box MS ok|yes|no       caption and text of a message box, then that button
-//   fleet_automation window-rect                 outer rectangle: left top width height
+//   fleet_automation wait-box MS ok|yes|no       caption and text of a message box, then that
+//   button fleet_automation window-rect                 outer rectangle: left top width height
 //   fleet_automation close                       what the window's close box does
 //   fleet_automation wait-gone MS                until the window is gone
 
@@ -50,8 +50,8 @@ HWND Named(HWND main, const std::wstring& name) {
 }
 
 bool Checked(HWND list, int row) {
-    const auto state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
-                                    LVIS_STATEIMAGEMASK);
+    const auto state =
+        SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
     return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
@@ -200,8 +200,7 @@ int Run(const std::vector<std::wstring>& args) {
         return 0;
     }
     if (command == L"wait-gone" && args.size() == 2)
-        return WaitFor([&] { return !IsWindow(main); }, number(1)) ? 0
-                                                                   : Fail("the window stays");
+        return WaitFor([&] { return !IsWindow(main); }, number(1)) ? 0 : Fail("the window stays");
     return Usage();
 }
 
