@@ -242,6 +242,16 @@ TEST_F(FleetWindowExeInNamespace, MixedField_SelectNotCurrentStartOutcomesReport
     }
     EXPECT_EQ(fromCsv, expected);
 
+    // "Retry failed" checks exactly the two failures and asks before it runs them.
+    Automate({"click", "btnRetry"});
+    const auto retry = Automate({"wait-box", "10000", "no"});
+    ASSERT_GE(retry.size(), 2u);
+    EXPECT_EQ(retry[1], "升级 2 台采集器");
+    Automate({"wait-text", "lblCount", "已选择 2 / 20 台", "5000"});
+    rows = ByAddress(Automate({"rows"}));
+    EXPECT_EQ(rows[Host(28)][kChecked], "1");
+    EXPECT_EQ(rows[Host(29)][kChecked], "1");
+
     std::cout << "[ FIGURE ] CollectorFleetWindow.exe under wine, 20 collectors from start to "
                  "saved reports: "
               << std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -290,7 +300,16 @@ TEST_F(FleetWindowExeInNamespace, StopMidRun_InterruptsHonestlyAndClosingAsksFir
     Automate({"close"});
     Automate({"wait-gone", "10000"});
     EXPECT_EQ(net_->WaitExit(program_, 10s), std::optional<int>(0)) << net_->LogOf(program_);
-    program_ = -1;
+
+    // Started again, the program shows the report it kept in the operator's
+    // application data folder.
+    program_ = rig_->Launch(kProgram);
+    ASSERT_GT(program_, 0);
+    rows = ByAddress(Automate({"wait-rows", "4", "30000"}));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[Host(10)][kOutcome], "已中断");
+    for (int host = 11; host <= 13; ++host)
+        EXPECT_EQ(rows[Host(host)][kOutcome], "未开始") << Host(host);
 
     std::cout << "[ FIGURE ] CollectorFleetWindow.exe under wine, a run stopped mid-way: "
               << std::chrono::duration_cast<std::chrono::milliseconds>(

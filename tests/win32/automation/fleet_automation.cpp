@@ -49,6 +49,13 @@ HWND Named(HWND main, const std::wstring& name) {
     return nullptr;
 }
 
+bool AllControls(HWND main) {
+    for (const auto& control : fleetwin::FleetControls())
+        if (GetDlgItem(main, control.id) == nullptr)
+            return false;
+    return true;
+}
+
 bool Checked(HWND list, int row) {
     const auto state =
         SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK);
@@ -96,14 +103,15 @@ int Run(const std::vector<std::wstring>& args) {
     const int findMs = command == L"wait-ready" ? number(1) : command == L"wait-gone" ? 0 : 2000;
     if (!WaitFor([&] { return (main = FleetWindow()) != nullptr; }, findMs))
         return command == L"wait-gone" ? 0 : Fail("no fleet window");
+    // The window is found as soon as it exists, while its constructor may
+    // still be creating the controls.
+    if (command != L"wait-gone" && !WaitFor([&] { return AllControls(main); }, findMs))
+        return Fail("the fleet window has not all its controls");
     const HWND list = Named(main, L"tblCollectors");
 
     if (command == L"wait-ready" && args.size() == 2) {
-        // Looked up again each time: the window is found while its
-        // constructor may still be creating the controls.
-        HWND adapter = nullptr;
-        if (!WaitFor([&] { return !Text(adapter = Named(main, L"cmbAdapter")).empty(); },
-                     number(1))) {
+        const HWND adapter = Named(main, L"cmbAdapter");
+        if (!WaitFor([&] { return !Text(adapter).empty(); }, number(1))) {
             // The choices offered, to tell why.
             const auto count = SendMessageW(adapter, CB_GETCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i) {
