@@ -260,6 +260,8 @@ TEST_F(FleetWindowExeInNamespace, MixedField_SelectNotCurrentStartOutcomesReport
               << " ms\n";
 }
 
+// A stop with the button, then closing during a second run: "no" keeps
+// the window and the run, "yes" interrupts it and closes.
 TEST_F(FleetWindowExeInNamespace, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
     const auto began = std::chrono::steady_clock::now();
     ASSERT_NO_FATAL_FAILURE(StartWindow(10, 13));
@@ -296,13 +298,17 @@ TEST_F(FleetWindowExeInNamespace, StopMidRun_InterruptsHonestlyAndClosingAsksFir
                                     {Host(12), {"not_started", "interrupted"}},
                                     {Host(13), {"not_started", "interrupted"}}}));
 
-    // Idle again: closing needs no question, and the program ends.
+    // Closing during a run with "yes" interrupts it; the window closes by
+    // itself once the run has ended, and the program ends.
+    StartConfirmed();
+    Automate({"wait-cell", Host(10), std::to_string(kStage), "发送数据", "10000"});
     Automate({"close"});
-    Automate({"wait-gone", "10000"});
+    EXPECT_EQ(Automate({"wait-box", "5000", "yes"}).at(0), "正在升级");
+    Automate({"wait-gone", "15000"});
     EXPECT_EQ(net_->WaitExit(program_, 10s), std::optional<int>(0)) << net_->LogOf(program_);
 
-    // Started again, the program shows the report it kept in the operator's
-    // application data folder.
+    // Started again, the program shows the report of that run, kept in the
+    // operator's application data folder; idle, it closes without a question.
     program_ = rig_->Launch(kProgram);
     ASSERT_GT(program_, 0);
     rows = ByAddress(Automate({"wait-rows", "4", "30000"}));
@@ -310,6 +316,10 @@ TEST_F(FleetWindowExeInNamespace, StopMidRun_InterruptsHonestlyAndClosingAsksFir
     EXPECT_EQ(rows[Host(10)][kOutcome], "已中断");
     for (int host = 11; host <= 13; ++host)
         EXPECT_EQ(rows[Host(host)][kOutcome], "未开始") << Host(host);
+    Automate({"close"});
+    Automate({"wait-gone", "10000"});
+    EXPECT_EQ(net_->WaitExit(program_, 10s), std::optional<int>(0)) << net_->LogOf(program_);
+    program_ = -1;
 
     std::cout << "[ FIGURE ] CollectorFleetWindow.exe under wine, a run stopped mid-way: "
               << std::chrono::duration_cast<std::chrono::milliseconds>(
