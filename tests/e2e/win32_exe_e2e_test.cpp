@@ -10,6 +10,7 @@
 
 #include "netns_fixture.h"
 #include "windows_tree.h"
+#include "wine_window_rig.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -32,7 +33,6 @@ const std::string kProgram = kWindowsTree + "/gui/win32/CollectorUpgrade.exe";
 const std::string kAutomation = kWindowsTree + "/tests/win32/collector_automation.exe";
 // The same wine state as the Windows tree's own tests: one prefix template.
 const std::string kWineState = kWindowsTree + "/wine";
-const std::string kWineRun = e2e::kWineRunScript;
 
 // "采集器C" in GBK, and as the window must show it.
 constexpr const char* kGbkSerial = "\xB2\xC9\xBC\xAF\xC6\xF7" "C";
@@ -43,14 +43,6 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Field `index` of a list row as automation prints it: serial, IP, version.
 std::string Field(const std::string& row, int index) {
     std::istringstream in(row);
@@ -58,13 +50,6 @@ std::string Field(const std::string& row, int index) {
     for (int i = 0; i <= index; ++i)
         std::getline(in, field, '\t');
     return field;
-}
-
-// A Linux path as the program sees it: wine maps / to drive Z:.
-std::string WinePath(const std::string& path) {
-    std::string windows = "Z:" + path;
-    std::replace(windows.begin(), windows.end(), '/', '\\');
-    return windows;
 }
 
 std::string RandomImage(const std::string& path, std::size_t bytes) {
@@ -87,6 +72,8 @@ nlohmann::json Report(const std::string& summaryPath, const std::string& address
     return {};
 }
 
+using e2e::WinePath;
+
 class WineProgramInNamespace : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,6 +83,7 @@ protected:
                          << " (scripts/build-windows.sh x86_64 --with-tests)";
         net_ = std::make_unique<e2e::NetnsFixture>(e2e::FieldRange(10, 12));
         ASSERT_TRUE(net_->Ok()) << net_->Error();
+        rig_ = std::make_unique<e2e::WineWindowRig>(*net_, kWineState, kAutomation);
     }
 
     void TearDown() override {
@@ -104,13 +92,8 @@ protected:
             if (!net_->WaitExit(program_, 5s))
                 net_->Terminate(program_, 1s);
         }
-        if (net_) {
-            // The wine server of this namespace's prefix (see scripts/wine-run.sh),
-            // and the prefix with it.
-            net_->RunInTool(e2e::EndWineCommand(kWineState));
-        }
-        if (xvfb_ > 0)
-            net_->Terminate(xvfb_, 1s);
+        if (rig_)
+            rig_->End();
     }
 
     // The field: three collectors, each with its own serial, version S1.00; the
@@ -138,18 +121,9 @@ protected:
 
     // A virtual display and the program, both in the tool namespace.
     void StartProgram() {
-        const std::string displayFile = net_->ScratchDir() + "/display";
-        xvfb_ = net_->SpawnInTool({"sh", "-c",
-                                   "exec Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 "
-                                   "1024x768x24 3>'" +
-                                       displayFile + "'"});
-        ASSERT_TRUE(e2e::WaitForFile(displayFile, 10s));
-        ASSERT_TRUE(PollUntil([&] { return !e2e::ReadFile(displayFile).empty(); }, 5s));
-        std::string number = e2e::ReadFile(displayFile);
-        number.erase(number.find_last_not_of(" \n") + 1);
-        display_ = ":" + number;
+        ASSERT_TRUE(rig_->StartDisplay());
         started_ = std::chrono::steady_clock::now();
-        program_ = net_->SpawnInTool(WineEnvironment({kWineRun, kWineState, kProgram}));
+        program_ = rig_->Launch(kProgram);
         ASSERT_GT(program_, 0);
         const auto ready = Automate({"wait-ready", "60000"});
         ASSERT_EQ(ready.size(), 2u) << net_->LogOf(program_);
@@ -157,43 +131,11 @@ protected:
         EXPECT_EQ(ready[1], "等待升级");
     }
 
-    std::vector<std::string> WineEnvironment(std::vector<std::string> argv) const {
-        std::vector<std::string> command = {"env", "WINEDEBUG=-all", "DISPLAY=" + display_};
-        command.insert(command.end(), argv.begin(), argv.end());
-        return command;
-    }
-
-    // One automation command in the tool namespace: its exit status and
-    // output lines. The output goes through a file: wine services that a
-    // command happens to start keep its standard output open while they run.
     int RunAutomation(const std::vector<std::string>& args, std::vector<std::string>& lines) {
-        const std::string outputFile = net_->ScratchDir() + "/automation.out";
-        std::vector<std::string> argv = {
-            "sh",       "-c",       "exec \"$@\" >'" + outputFile + "' 2>&1", "sh", kWineRun,
-            kWineState, kAutomation};
-        argv.insert(argv.end(), args.begin(), args.end());
-        const int status = net_->RunInTool(WineEnvironment(argv));
-        lines = Lines(e2e::ReadFile(outputFile));
-        return status;
+        return rig_->RunAutomation(args, lines);
     }
-
-    // The output lines of a command that must succeed.
     std::vector<std::string> Automate(const std::vector<std::string>& args) {
-        std::vector<std::string> lines;
-        const int status = RunAutomation(args, lines);
-        EXPECT_EQ(status, 0) << "automation " << args[0] << ":\n"
-                             << ::testing::PrintToString(lines);
-        return lines;
-    }
-
-    static bool PollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            std::this_thread::sleep_for(50ms);
-        }
-        return true;
+        return rig_->Automate(args);
     }
 
     // Sweep, wait for the three rows, and select the first collector.
@@ -205,8 +147,9 @@ protected:
     }
 
     std::unique_ptr<e2e::NetnsFixture> net_;
-    pid_t xvfb_ = -1, program_ = -1, emulator_ = -1;
-    std::string display_, summary_;
+    std::unique_ptr<e2e::WineWindowRig> rig_;
+    pid_t program_ = -1, emulator_ = -1;
+    std::string summary_;
     std::chrono::steady_clock::time_point started_;
 };
 
@@ -245,14 +188,7 @@ TEST_F(WineProgramInNamespace, WholeUpgradeWithALostBlockEndsCompleteWithAnIdent
     if (const char* shot = std::getenv("E2E_WIN32_SCREENSHOT"); shot != nullptr && *shot != 0) {
         Automate({"wait-status", "正在升级", "5000"});
         std::this_thread::sleep_for(1200ms);
-        std::istringstream rect(Automate({"window-rect"}).at(0));
-        int left = 0, top = 0, width = 0, height = 0;
-        rect >> left >> top >> width >> height;
-        const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
-                                 std::to_string(left) + "+" + std::to_string(top);
-        EXPECT_EQ(net_->RunInTool({"env", "DISPLAY=" + display_, "import", "-window", "root",
-                                   "-crop", crop, shot}),
-                  0)
+        EXPECT_TRUE(rig_->Screenshot(Automate({"window-rect"}).at(0), shot))
             << "screenshot to " << shot;
     }
     const auto box = Automate({"wait-box", "60000"});

@@ -17,177 +17,27 @@
 //   collector_automation close
 
 #include "gui/win32/frmmain_ids.h"
-#include "platform/wide_text.h"
-
-#include <commctrl.h>
+#include "remote_controls.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <functional>
 #include <io.h>
 #include <string>
 #include <vector>
 
-using platform::WideToUtf8;
+using namespace automation;
 
 namespace {
 
 constexpr wchar_t kCaption[] = L"采集器程序升级工具";
-// The file name field of the common open-file dialog: the edit inside cmb13
-// (explorer style), or edt1 (older layouts).
-constexpr int kFileNameCombo = 0x47c;
-constexpr int kFileNameEdit = 0x480;
-constexpr int kMessageBoxText = 0xFFFF;
-
-void Print(const std::wstring& text) {
-    const std::string utf8 = WideToUtf8(text);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
-}
-
-// Polls `found` every 20 ms until it holds or `timeoutMs` passes.
-bool WaitFor(const std::function<bool()>& found, int timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs);
-    for (;;) {
-        if (found())
-            return true;
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(20);
-    }
-}
 
 HWND MainWindow() {
     return FindWindowW(kMainWindowClass, kCaption);
 }
 
-// The first descendant with control id `id` (and window class `className`, if given).
-HWND Descendant(HWND parent, int id, const wchar_t* className = nullptr) {
-    struct Search {
-        int id;
-        const wchar_t* className;
-        HWND found;
-    } search{id, className, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM state) CALLBACK -> BOOL {
-            auto* s = reinterpret_cast<Search*>(state);
-            wchar_t name[64] = {};
-            GetClassNameW(child, name, 64);
-            if (GetDlgCtrlID(child) != s->id ||
-                (s->className != nullptr && lstrcmpiW(name, s->className) != 0))
-                return TRUE;
-            s->found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::wstring Text(HWND window) {
-    // WM_GETTEXT is carried across processes; GetWindowText would not ask a
-    // control of another process.
-    const auto length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const auto copied =
-        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<std::size_t>(copied));
-    return text;
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-// A dialog (#32770) of the program's process: a message box or the open-file dialog.
-std::vector<HWND> ProgramDialogs(HWND main) {
-    struct Search {
-        DWORD process;
-        std::vector<HWND> found;
-    } search{};
-    GetWindowThreadProcessId(main, &search.process);
-    EnumWindows(
-        [](HWND window, LPARAM state) CALLBACK -> BOOL {
-            auto* s = reinterpret_cast<Search*>(state);
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            if (process == s->process && IsWindowVisible(window) && ClassOf(window) == L"#32770")
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-HWND FileNameField(HWND dialog) {
-    if (HWND edit = Descendant(dialog, kFileNameCombo, L"Edit"))
-        return edit;
-    return Descendant(dialog, kFileNameEdit, L"Edit");
-}
-
-// Memory inside the program's process, for list-view messages whose
-// arguments are pointers.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, std::size_t size) : size_(size) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        process_ =
-            OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
-        if (process_ != nullptr)
-            memory_ = static_cast<char*>(
-                VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
-    }
-    ~RemoteBuffer() {
-        if (memory_ != nullptr)
-            VirtualFreeEx(process_, memory_, 0, MEM_RELEASE);
-        if (process_ != nullptr)
-            CloseHandle(process_);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-    bool Ok() const { return memory_ != nullptr; }
-    char* Address(std::size_t offset = 0) const { return memory_ + offset; }
-    void Write(const void* data, std::size_t size, std::size_t offset = 0) {
-        WriteProcessMemory(process_, memory_ + offset, data, size, nullptr);
-    }
-    void Read(void* data, std::size_t size, std::size_t offset = 0) const {
-        ReadProcessMemory(process_, memory_ + offset, data, size, nullptr);
-    }
-
-private:
-    std::size_t size_;
-    HANDLE process_ = nullptr;
-    char* memory_ = nullptr;
-};
-
-constexpr int kCellChars = 256;
-
-std::wstring Cell(HWND listView, RemoteBuffer& remote, int row, int column) {
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = reinterpret_cast<wchar_t*>(remote.Address(sizeof item));
-    item.cchTextMax = kCellChars;
-    remote.Write(&item, sizeof item);
-    const wchar_t nothing = L'\0';
-    remote.Write(&nothing, sizeof nothing, sizeof item);
-    SendMessageW(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(remote.Address()));
-    wchar_t text[kCellChars] = {};
-    remote.Read(text, sizeof text - sizeof(wchar_t), sizeof item);
-    return text;
-}
-
-int RowCount(HWND listView) {
-    return static_cast<int>(SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0));
-}
-
 void PrintRows(HWND listView) {
-    RemoteBuffer remote(listView, sizeof(LVITEMW) + kCellChars * sizeof(wchar_t));
+    RemoteBuffer remote = CellBuffer(listView);
     if (!remote.Ok())
         return;
     for (int row = 0; row < RowCount(listView); ++row)
@@ -275,41 +125,12 @@ int Run(const std::vector<std::wstring>& args) {
     }
     if (command == L"choose-file" && args.size() == 3) {
         PostMessageW(control(kBtn1), BM_CLICK, 0, 0);
-        HWND dialog = nullptr;
-        HWND field = nullptr;
-        if (!WaitFor(
-                [&] {
-                    for (HWND candidate : ProgramDialogs(main))
-                        if ((field = FileNameField(candidate)) != nullptr)
-                            return (dialog = candidate) != nullptr;
-                    return false;
-                },
-                number(2)))
-            return Fail("no open-file dialog");
-        SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[1].c_str()));
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-        if (!WaitFor([&] { return !IsWindow(dialog); }, number(2)))
-            return Fail("the open-file dialog stays open");
+        if (const char* problem = AnswerFileDialog(main, args[1], number(2)))
+            return Fail(problem);
         return 0;
     }
-    if (command == L"wait-box" && args.size() == 2) {
-        HWND box = nullptr;
-        if (!WaitFor(
-                [&] {
-                    for (HWND candidate : ProgramDialogs(main))
-                        if (FileNameField(candidate) == nullptr)
-                            return (box = candidate) != nullptr;
-                    return false;
-                },
-                number(1)))
-            return Fail("no message box");
-        Print(Text(box));
-        const HWND text = Descendant(box, kMessageBoxText);
-        Print(text != nullptr ? Text(text) : L"");
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        return 0;
-    }
+    if (command == L"wait-box" && args.size() == 2)
+        return AnswerMessageBox(main, IDOK, number(1)) ? 0 : Fail("no message box");
     if (command == L"window-rect") {
         RECT r{};
         GetWindowRect(main, &r);
