@@ -31,6 +31,14 @@ bool HeldByRunningAdapter(const std::string& address, const std::vector<NetworkA
     });
 }
 
+} // namespace
+
+bool CanReachCollectors(const NetworkAdapter& adapter) {
+    return adapter.running && !adapter.loopback && Sweepable(adapter.address);
+}
+
+namespace {
+
 std::vector<std::string> HostNameAddresses() {
     std::vector<std::string> addresses;
     char name[256] = {};
@@ -60,7 +68,7 @@ std::optional<std::string> ChooseLocalIPv4(const std::vector<std::string>& hostN
         if (Sweepable(address) && (adapters.empty() || HeldByRunningAdapter(address, adapters)))
             return address;
     for (const auto& adapter : adapters)
-        if (adapter.running && !adapter.loopback && Sweepable(adapter.address))
+        if (CanReachCollectors(adapter))
             return adapter.address;
     return std::nullopt;
 }

@@ -21,6 +21,10 @@ std::optional<std::string> LookupLocalIPv4();
 // its cable is pulled, its adapter disabled or its address changed.
 bool LocalIPv4Held(const std::string& address);
 
+// An adapter whose subnet can hold collectors: it carries traffic, and its
+// address is neither loopback nor self-assigned (169.254/16).
+bool CanReachCollectors(const NetworkAdapter& adapter);
+
 // The rule behind LookupLocalIPv4, on given lists: `hostNameAddresses` in
 // the order the name lookup gave them, `adapters` as ListNetworkAdapters
 // gives them. With no adapter list at all (it could not be read), a host

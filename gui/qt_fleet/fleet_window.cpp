@@ -1,5 +1,6 @@
 #include "gui/qt_fleet/fleet_window.h"
 
+#include "gui/fleet_common/fleet_adapters.h"
 #include "gui/fleet_common/fleet_engine_events.h"
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_settings.h"
@@ -52,6 +53,20 @@ public:
         bar.state = option.state | QStyle::State_Horizontal;
         QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
     }
+};
+
+// The adapter list, read again each time the operator opens it.
+class AdapterComboBox : public QComboBox {
+public:
+    AdapterComboBox(QWidget* parent, std::function<void()> beforePopup)
+        : QComboBox(parent), beforePopup_(std::move(beforePopup)) {}
+    void showPopup() override {
+        beforePopup_();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> beforePopup_;
 };
 
 } // namespace
@@ -147,7 +162,7 @@ FleetWindow::FleetWindow(QString settingsFolder, FleetDialogs dialogs, QWidget* 
     repaint_.setInterval(FleetWindowModel::kRepaintInterval);
     connect(&repaint_, &QTimer::timeout, this, &FleetWindow::Repaint);
 
-    FillAdapters();
+    RefreshAdapters();
     ReopenLastReport();
     engine_ = std::make_unique<EngineThread>([this] {
         QMetaObject::invokeMethod(this, &FleetWindow::DrainEngine, Qt::QueuedConnection);
@@ -166,7 +181,7 @@ QWidget* FleetWindow::MakeControl(const FleetControl& control) {
         widget = new QLabel(Q(control.caption), this);
         break;
     case FleetControlKind::Choice:
-        widget = new QComboBox(this);
+        widget = new AdapterComboBox(this, [this] { RefreshAdapters(); });
         break;
     case FleetControlKind::Button:
         widget = new QPushButton(Q(control.caption), this);
@@ -231,27 +246,23 @@ QString FleetWindow::LastReportPath() const {
     return settingsFolder_ + QStringLiteral("/last-report.json");
 }
 
-void FleetWindow::FillAdapters() {
+void FleetWindow::RefreshAdapters() {
     auto* choice = Control<QComboBox>(kAdapterChoice);
     const auto remembered =
         LoadSettings((settingsFolder_ + QStringLiteral("/fleet-window.json")).toStdString());
+    const auto offered = OfferAdapters(
+        platform::ListNetworkAdapters(), choice->currentData(Qt::UserRole + 1).toString().toStdString(),
+        choice->currentData().toString().toStdString(), remembered.adapterName);
+    const auto labels = offered.Labels();
     filling_ = true;
-    int chosen = -1, nonLoopback = 0, firstNonLoopback = -1;
-    for (const auto& adapter : platform::ListNetworkAdapters()) {
-        choice->addItem(QString::fromStdString(adapter.name + "  " + adapter.address + "/" +
-                                               std::to_string(adapter.prefixLength)),
-                        QString::fromStdString(adapter.address));
-        choice->setItemData(choice->count() - 1, QString::fromStdString(adapter.name),
-                            Qt::UserRole + 1);
-        if (adapter.name == remembered.adapterName && chosen < 0)
-            chosen = choice->count() - 1;
-        if (!adapter.loopback && nonLoopback++ == 0)
-            firstNonLoopback = choice->count() - 1;
+    choice->clear();
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        choice->addItem(QString::fromStdString(labels[i]),
+                        QString::fromStdString(offered.adapters[i].address));
+        choice->setItemData(static_cast<int>(i),
+                            QString::fromStdString(offered.adapters[i].name), Qt::UserRole + 1);
     }
-    // The remembered adapter; else the only one that is not loopback.
-    if (chosen < 0 && nonLoopback == 1)
-        chosen = firstNonLoopback;
-    choice->setCurrentIndex(chosen);
+    choice->setCurrentIndex(offered.chosen);
     filling_ = false;
 }
 
@@ -273,6 +284,7 @@ fleet::AdapterOptions FleetWindow::ChosenAdapter() const {
 void FleetWindow::Search() {
     if (model_.CurrentPhase() != Phase::Idle)
         return;
+    RefreshAdapters();
     if (Control<QComboBox>(kAdapterChoice)->currentIndex() < 0) {
         dialogs_.notice(QString::fromUtf8(text::kChooseAdapter));
         return;

@@ -51,7 +51,7 @@ protected:
 
 private:
     QWidget* MakeControl(const fleetwin::FleetControl& control);
-    void FillAdapters();
+    void RefreshAdapters();
     void Search();
     void Browse();
     void Start();

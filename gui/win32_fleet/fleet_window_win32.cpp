@@ -1,6 +1,7 @@
 #include "gui/win32_fleet/fleet_window_win32.h"
 
 #include "gui/common/window_geometry.h"
+#include "gui/fleet_common/fleet_adapters.h"
 #include "gui/fleet_common/fleet_engine_events.h"
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_settings.h"
@@ -125,7 +126,7 @@ FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
     accessibleNames_ = std::make_unique<AccessibleNames>();
     CreateControls();
-    FillAdapters();
+    RefreshAdapters();
     if (const auto text = ReadWholeFile(LastReportPath()))
         if (const auto results = ReadReport(*text)) {
             model_.ShowReport(*results);
@@ -345,6 +346,8 @@ void FleetWin32Window::OnCommand(int id, int code) {
         }
         break;
     case kAdapterChoice:
+        if (code == CBN_DROPDOWN)
+            RefreshAdapters();
         if (code == CBN_SELCHANGE) {
             const auto index = SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0);
             if (index >= 0 && static_cast<std::size_t>(index) < adapters_.size()) {
@@ -417,26 +420,19 @@ LRESULT FleetWin32Window::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
     return CDRF_SKIPDEFAULT;
 }
 
-void FleetWin32Window::FillAdapters() {
+void FleetWin32Window::RefreshAdapters() {
     const HWND choice = Control(kAdapterChoice);
     const auto remembered = LoadSettings(settingsFolder_ + "/fleet-window.json");
-    adapters_ = platform::ListNetworkAdapters();
-    int chosen = -1, nonLoopback = 0, firstNonLoopback = -1;
-    for (std::size_t i = 0; i < adapters_.size(); ++i) {
-        const auto& adapter = adapters_[i];
-        SendMessageW(choice, CB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(W(adapter.name + "  " + adapter.address + "/" +
-                                                std::to_string(adapter.prefixLength))
-                                                  .c_str()));
-        if (adapter.name == remembered.adapterName && chosen < 0)
-            chosen = static_cast<int>(i);
-        if (!adapter.loopback && nonLoopback++ == 0)
-            firstNonLoopback = static_cast<int>(i);
-    }
-    // The remembered adapter; else the only one that is not loopback.
-    if (chosen < 0 && nonLoopback == 1)
-        chosen = firstNonLoopback;
-    SendMessageW(choice, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
+    const auto index = SendMessageW(choice, CB_GETCURSEL, 0, 0);
+    const bool chosen = index >= 0 && static_cast<std::size_t>(index) < adapters_.size();
+    const auto offered =
+        OfferAdapters(platform::ListNetworkAdapters(), chosen ? adapters_[index].name : "",
+                      chosen ? adapters_[index].address : "", remembered.adapterName);
+    adapters_ = offered.adapters;
+    SendMessageW(choice, CB_RESETCONTENT, 0, 0);
+    for (const auto& label : offered.Labels())
+        SendMessageW(choice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(label).c_str()));
+    SendMessageW(choice, CB_SETCURSEL, static_cast<WPARAM>(offered.chosen), 0);
 }
 
 fleet::AdapterOptions FleetWin32Window::ChosenAdapter() const {
@@ -450,6 +446,7 @@ fleet::AdapterOptions FleetWin32Window::ChosenAdapter() const {
 void FleetWin32Window::Search() {
     if (model_.CurrentPhase() != Phase::Idle)
         return;
+    RefreshAdapters();
     if (ChosenAdapter().address.empty()) {
         dialogs_.notice(text::kChooseAdapter);
         return;

@@ -51,7 +51,7 @@ private:
     void OnCommand(int id, int code);
     LRESULT OnNotify(const NMHDR& header);
     LRESULT DrawProgressCell(const NMLVCUSTOMDRAW& draw);
-    void FillAdapters();
+    void RefreshAdapters();
     void Search();
     void Start();
     void Stop();

@@ -6,6 +6,7 @@
 #include "netns_fixture.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,11 +46,12 @@ pid_t Emulator(e2e::NetnsFixture& net, const std::string& tag,
     return e2e::StartEmulatorInField(net, COLLECTOR_EMULATOR_PATH, tag, options, 240);
 }
 
-// The window with its dialogs answered by the test; built inside the tool
-// namespace, so its engine thread and sockets live there.
+// The window with its dialogs answered by the test. The test's thread stays
+// in the tool namespace while the window lives, as the whole program would:
+// the window reads the adapters there and its engine thread opens its
+// sockets there.
 struct WindowInTool {
-    explicit WindowInTool(e2e::NetnsFixture& net) {
-        e2e::NetnsFixture::InNamespace in(net.ToolNamespace());
+    explicit WindowInTool(e2e::NetnsFixture& net) : in(net.ToolNamespace()) {
         FleetDialogs dialogs;
         dialogs.ask = [this](const QString& title, const QString& text) {
             questions.push_back(title + "\n" + text);
@@ -69,6 +71,7 @@ struct WindowInTool {
         return row ? fleetwin::FleetWindowModel::CellText(*row, column) : "(no row)";
     }
 
+    e2e::NetnsFixture::InNamespace in; // first: left last
     std::unique_ptr<FleetWindow> window;
     std::vector<QString> questions, notices;
     bool answer = true;
@@ -218,6 +221,34 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
     w.questions.clear();
     EXPECT_TRUE(w.window->close());
     EXPECT_TRUE(w.questions.empty());
+}
+
+// A laptop port that gets its address only after the window opened (a cable
+// plugged in, a static address typed): the next search reads the adapters
+// again and takes it.
+TEST(FleetWindowE2e, AdapterAddressGivenAfterStart_TakenByTheNextSearch) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    Emulator(net, "good", {"--address", "198.51.100.10-12", "--version", "S1.00"});
+    const auto onToolAdapter = [&](const std::string& verb, const std::string& address) {
+        return e2e::RunCommand(
+            {"ip", "-n", net.ToolNamespace(), "address", verb, address, "dev", "veth0"});
+    };
+    ASSERT_EQ(onToolAdapter("del", std::string(e2e::kToolAddress) + "/24"), 0);
+    ASSERT_EQ(onToolAdapter("add", "169.254.7.7/16"), 0);
+
+    WindowInTool w(net);
+    // Only a self-assigned address: nothing is chosen by itself.
+    EXPECT_EQ(w.window->Control<QComboBox>(fleetwin::kAdapterChoice)->currentIndex(), -1);
+    ASSERT_EQ(onToolAdapter("add", std::string(e2e::kToolAddress) + "/24"), 0);
+    w.Button(fleetwin::kSearchButton)->click();
+    EXPECT_TRUE(w.notices.empty()) << w.notices.front().toStdString();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 3; }, 20s))
+        << w.window->Model().StatusLine();
+    EXPECT_NE(w.window->Control<QComboBox>(fleetwin::kAdapterChoice)->currentText().indexOf(
+                  QString::fromUtf8(e2e::kToolAddress)),
+              -1);
 }
 
 // The window's cost during a 253-collector upgrade, against collector-fleet
