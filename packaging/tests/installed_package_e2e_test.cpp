@@ -62,6 +62,35 @@ int RunAsUser(const e2e::NetnsFixture& net, const e2e::ThrowawayUser& user,
     return net.RunInTool(command, output);
 }
 
+// A firmware image of 4 blocks in the user's home, owned by the user; its
+// path, and its bytes in `image`.
+std::string WriteUserImage(const e2e::ThrowawayUser& user, std::string& image) {
+    const std::string path = user.Home() + "/S1.02.bin";
+    image = e2e::WriteImage(path, 1000);
+    EXPECT_EQ(::chown(path.c_str(), user.Uid(), user.Gid()), 0);
+    return path;
+}
+
+// The installed emulator playing a collector at every host address but the
+// tool's, each writing the image it receives to got-<address>.bin in the
+// scratch folder; -1 (with a test failure) if it does not come up.
+pid_t StartFullField(e2e::NetnsFixture& net) {
+    const std::string ready = net.ScratchDir() + "/emulator.ready";
+    const pid_t emulator = net.SpawnInField({kEmulator, "--address", "198.51.100.2-254",
+                                             "--image-out", net.ScratchDir() + "/got-%a.bin",
+                                             "--ready-file", ready, "--run-seconds", "180"});
+    const bool up = e2e::WaitForFile(ready, 10s);
+    EXPECT_TRUE(up) << net.LogOf(emulator);
+    return up ? emulator : -1;
+}
+
+// The packages let `program` bind UDP port 23 for a normal user.
+void ExpectPortCapability(const std::string& program) {
+    std::string caps;
+    e2e::RunCommand({"getcap", program}, &caps);
+    EXPECT_NE(caps.find("cap_net_bind_service=ep"), std::string::npos) << caps;
+}
+
 std::string Sysctl(const std::string& key) {
     std::string value;
     e2e::RunCommand({"sysctl", "-n", key}, &value);
@@ -144,23 +173,17 @@ TEST(InstalledPackage, NormalUserListsAFullFieldAndUpgradesOneThenPurgeLeavesNot
     {
         e2e::InstalledPackages installed(debs, kPackages);
         ASSERT_TRUE(installed.Ok()) << installed.Log();
-        std::string caps;
-        e2e::RunCommand({"getcap", kProgram}, &caps);
-        EXPECT_NE(caps.find("cap_net_bind_service=ep"), std::string::npos) << caps;
+        ExpectPortCapability(kProgram);
         EXPECT_EQ(Sysctl("net.core.rmem_max"), "1048576");
         EXPECT_EQ(Sysctl("net.core.wmem_max"), "1048576");
 
         e2e::ThrowawayUser user("cue2e-pkg-" + std::to_string(::getpid()));
         ASSERT_TRUE(user.Ok()) << user.Log();
-        const std::string imagePath = user.Home() + "/S1.02.bin";
-        const std::string image = e2e::WriteImage(imagePath, 1000); // 4 blocks
-        ASSERT_EQ(::chown(imagePath.c_str(), user.Uid(), user.Gid()), 0);
+        std::string image;
+        const std::string imagePath = WriteUserImage(user, image);
 
-        const std::string ready = net.ScratchDir() + "/emulator.ready";
-        const pid_t emulator = net.SpawnInField({kEmulator, "--address", "198.51.100.2-254",
-                                                 "--image-out", net.ScratchDir() + "/got-%a.bin",
-                                                 "--ready-file", ready, "--run-seconds", "180"});
-        ASSERT_TRUE(e2e::WaitForFile(ready, 10s)) << net.LogOf(emulator);
+        const pid_t emulator = StartFullField(net);
+        ASSERT_GT(emulator, 0);
 
         // The user's own session: a private bus (for the accessibility bus) and
         // X server; setpriv drops every privilege before anything of it starts.
@@ -246,20 +269,14 @@ TEST(InstalledPackage,
     {
         e2e::InstalledPackages installed(debs, packages);
         ASSERT_TRUE(installed.Ok()) << installed.Log();
-        std::string caps;
-        e2e::RunCommand({"getcap", kFleet}, &caps);
-        EXPECT_NE(caps.find("cap_net_bind_service=ep"), std::string::npos) << caps;
+        ExpectPortCapability(kFleet);
 
         e2e::ThrowawayUser user("cue2e-fleet-" + std::to_string(::getpid()));
         ASSERT_TRUE(user.Ok()) << user.Log();
-        const std::string imagePath = user.Home() + "/S1.02.bin";
-        const std::string image = e2e::WriteImage(imagePath, 1000); // 4 blocks
-        ASSERT_EQ(::chown(imagePath.c_str(), user.Uid(), user.Gid()), 0);
-        const std::string ready = net.ScratchDir() + "/emulator.ready";
-        const pid_t emulator = net.SpawnInField({kEmulator, "--address", "198.51.100.2-254",
-                                                 "--image-out", net.ScratchDir() + "/got-%a.bin",
-                                                 "--ready-file", ready, "--run-seconds", "180"});
-        ASSERT_TRUE(e2e::WaitForFile(ready, 10s)) << net.LogOf(emulator);
+        std::string image;
+        const std::string imagePath = WriteUserImage(user, image);
+        const pid_t emulator = StartFullField(net);
+        ASSERT_GT(emulator, 0);
 
         std::string version;
         EXPECT_EQ(RunAsUser(net, user, {kFleet, "--version"}, &version), 0);

@@ -80,13 +80,10 @@ protected:
     }
 
     void TearDown() override {
-        if (program_ > 0) {
-            Automate({"close"});
-            if (!net_->WaitExit(program_, 5s))
-                net_->Terminate(program_, 1s);
-        }
-        if (rig_)
+        if (rig_) {
+            rig_->CloseProgram(program_);
             rig_->End();
+        }
     }
 
     // The namespaces for hosts .first-.last, the display and the window.

@@ -35,7 +35,8 @@ const std::string kAutomation = kWindowsTree + "/tests/win32/collector_automatio
 const std::string kWineState = kWindowsTree + "/wine";
 
 // "采集器C" in GBK, and as the window must show it.
-constexpr const char* kGbkSerial = "\xB2\xC9\xBC\xAF\xC6\xF7" "C";
+constexpr const char* kGbkSerial = "\xB2\xC9\xBC\xAF\xC6\xF7"
+                                   "C";
 constexpr const char* kGbkSerialShown = "采集器C";
 
 bool Exists(const std::string& path) {
@@ -87,17 +88,14 @@ protected:
     }
 
     void TearDown() override {
-        if (program_ > 0) {
-            Automate({"close"});
-            if (!net_->WaitExit(program_, 5s))
-                net_->Terminate(program_, 1s);
-        }
-        if (rig_)
+        if (rig_) {
+            rig_->CloseProgram(program_);
             rig_->End();
+        }
     }
 
     // The field: three collectors, each with its own serial, version S1.00; the
-// third's serial is Chinese, sent as the collectors send it: GBK bytes.
+    // third's serial is Chinese, sent as the collectors send it: GBK bytes.
     void StartField(const std::vector<std::string>& options) {
         summary_ = net_->ScratchDir() + "/summary.json";
         const std::string ready = net_->ScratchDir() + "/emulator.ready";

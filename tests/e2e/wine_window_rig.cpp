@@ -93,6 +93,15 @@ bool WineWindowRig::Screenshot(const std::string& rect, const std::string& path)
                            path}) == 0;
 }
 
+void WineWindowRig::CloseProgram(pid_t& program) {
+    if (program <= 0)
+        return;
+    Automate({"close"});
+    if (!net_.WaitExit(program, 5s))
+        net_.Terminate(program, 1s);
+    program = -1;
+}
+
 void WineWindowRig::End() {
     net_.RunInTool(EndWineCommand(wineState_));
     if (xvfb_ > 0)

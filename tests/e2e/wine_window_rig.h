@@ -39,6 +39,10 @@ public:
     // A PNG of the display's area "left top width height" (as automation's
     // window-rect prints it).
     bool Screenshot(const std::string& rect, const std::string& path);
+    // Closes a launched program as the operator would (automation's
+    // "close"), and ends it if it is still there after 5 s. `program`
+    // becomes -1; nothing happens when it already is.
+    void CloseProgram(pid_t& program);
     // Stops this namespace's wine server (and deletes its prefix) and the display.
     void End();
 

@@ -4,7 +4,7 @@
 // filter box, the selection buttons and count, the name rule, saving.
 #include "gui/qt_fleet/fleet_window.h"
 
-#include "fleet/fleet_report.h"
+#include "fleet_last_report.h"
 #include "gui/fleet_common/fleet_report_files.h"
 
 #include <QHeaderView>
@@ -23,21 +23,10 @@ namespace {
 struct Fixture : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
-        fleet::FirmwareImage image;
-        image.fileName = "S2.bin";
-        fleet::SetVersionText(image, "S2");
-        std::vector<fleet::CollectorResult> results(3);
-        const char* ips[] = {"198.51.100.20", "198.51.100.3", "198.51.100.10"};
-        const char* serials[] = {"B", "C", "A"};
-        const fleet::ResultKind kinds[] = {fleet::ResultKind::Failed, fleet::ResultKind::Upgraded,
-                                           fleet::ResultKind::Interrupted};
-        for (int i = 0; i < 3; ++i) {
-            results[i].address = ips[i];
-            results[i].serial = serials[i];
-            results[i].versionBefore = "S1";
-            results[i].result = kinds[i];
-        }
-        report = fleet::ReportJson({}, image, results);
+        report = support::LastReportOfThree(
+            {fleet::ResultKind::Failed, fleet::ResultKind::Upgraded,
+             fleet::ResultKind::Interrupted},
+            [](fleet::CollectorResult& result) { result.versionBefore = "S1"; });
         ASSERT_EQ(WriteFileAtomically((folder.path() + "/last-report.json").toStdString(), report),
                   "");
         FleetDialogs dialogs;

@@ -6,14 +6,14 @@
 
 #include "gui/win32_fleet/fleet_window_win32.h"
 
-#include "fleet/fleet_report.h"
+#include "fleet_last_report.h"
 #include "gui/common/window_geometry.h"
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/win32/win32_text.h"
 
 #include <commctrl.h>
-#include <oleacc.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -41,19 +41,12 @@ struct Win32Fleet : ::testing::Test {
                   ("fleet-win32-" + std::to_string(GetCurrentProcessId())))
                      .string();
         std::filesystem::create_directories(folder);
-        fleet::FirmwareImage image;
-        image.fileName = "S2.bin";
-        fleet::SetVersionText(image, "S2");
-        std::vector<fleet::CollectorResult> results(3);
-        const char* ips[] = {"198.51.100.20", "198.51.100.3", "198.51.100.10"};
-        const char* serials[] = {"B", "C", "A"};
-        for (int i = 0; i < 3; ++i) {
-            results[i].address = ips[i];
-            results[i].serial = serials[i];
-            results[i].result = i == 0 ? fleet::ResultKind::Failed : fleet::ResultKind::Upgraded;
-            results[i].stage = i == 0 ? "" : "done";
-        }
-        report = fleet::ReportJson({}, image, results);
+        // Upgraded ones reached the end: their progress cells read 100%.
+        report = support::LastReportOfThree(
+            {fleet::ResultKind::Failed, fleet::ResultKind::Upgraded, fleet::ResultKind::Upgraded},
+            [](fleet::CollectorResult& result) {
+                result.stage = result.result == fleet::ResultKind::Upgraded ? "done" : "";
+            });
         ASSERT_EQ(WriteFileAtomically(folder + "/last-report.json", report), "");
         FleetWin32Dialogs dialogs;
         dialogs.notice = [this](const std::string& text) { notices.push_back(text); };

@@ -21,8 +21,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <io.h>
 #include <string>
 #include <vector>
 
@@ -57,14 +55,14 @@ bool SelectRow(HWND listView, int row) {
                         reinterpret_cast<LPARAM>(remote.Address())) != FALSE;
 }
 
+constexpr char kProgram[] = "collector_automation";
+
 int Fail(const char* why) {
-    std::fprintf(stderr, "collector_automation: %s\n", why);
-    return 1;
+    return automation::Fail(kProgram, why);
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: see the comment at the top of collector_automation.cpp\n");
-    return 2;
+    return automation::Usage(kProgram);
 }
 
 int Run(const std::vector<std::wstring>& args) {
@@ -131,26 +129,13 @@ int Run(const std::vector<std::wstring>& args) {
     }
     if (command == L"wait-box" && args.size() == 2)
         return AnswerMessageBox(main, IDOK, number(1)) ? 0 : Fail("no message box");
-    if (command == L"window-rect") {
-        RECT r{};
-        GetWindowRect(main, &r);
-        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
-              std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
-        return 0;
-    }
-    if (command == L"close") {
-        PostMessageW(main, WM_CLOSE, 0, 0);
-        return 0;
-    }
+    if (const int status = WindowCommand(main, command); status >= 0)
+        return status;
     return Usage();
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
-    _setmode(_fileno(stdout), _O_BINARY); // lines end in \n, as the tests read them
-    std::vector<std::wstring> args(argv + 1, argv + argc);
-    const int status = Run(args);
-    std::fflush(stdout);
-    return status;
+    return automation::AutomationMain(argc, argv, Run);
 }

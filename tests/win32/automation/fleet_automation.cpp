@@ -15,16 +15,13 @@
 //   fleet_automation wait-rows N MS              the rows once there are at least N
 //   fleet_automation wait-cell IP COLUMN TEXT MS until the row of IP reads TEXT in COLUMN (1..8)
 //   fleet_automation choose-file NAME PATH MS    press NAME, type PATH into its file dialog, OK
-//   fleet_automation wait-box MS ok|yes|no       caption and text of a message box, then that
-//   button fleet_automation window-rect                 outer rectangle: left top width height
+//   fleet_automation wait-box MS ok|yes|no       a message box's caption and text; press that
+//   fleet_automation window-rect                 outer rectangle: left top width height
 //   fleet_automation close                       what the window's close box does
 //   fleet_automation wait-gone MS                until the window is gone
 
 #include "gui/fleet_common/fleet_window_description.h"
 #include "remote_controls.h"
-
-#include <fcntl.h>
-#include <io.h>
 
 #include <string>
 #include <vector>
@@ -84,14 +81,14 @@ int RowOf(HWND list, RemoteBuffer& remote, const std::wstring& ip) {
     return -1;
 }
 
+constexpr char kProgram[] = "fleet_automation";
+
 int Fail(const char* why) {
-    std::fprintf(stderr, "fleet_automation: %s\n", why);
-    return 1;
+    return automation::Fail(kProgram, why);
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: see the comment at the top of fleet_automation.cpp\n");
-    return 2;
+    return automation::Usage(kProgram);
 }
 
 int Run(const std::vector<std::wstring>& args) {
@@ -196,17 +193,8 @@ int Run(const std::vector<std::wstring>& args) {
         const int button = args[2] == L"yes" ? IDYES : args[2] == L"no" ? IDNO : IDOK;
         return AnswerMessageBox(main, button, number(1)) ? 0 : Fail("no message box");
     }
-    if (command == L"window-rect") {
-        RECT r{};
-        GetWindowRect(main, &r);
-        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
-              std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
-        return 0;
-    }
-    if (command == L"close") {
-        PostMessageW(main, WM_CLOSE, 0, 0);
-        return 0;
-    }
+    if (const int status = WindowCommand(main, command); status >= 0)
+        return status;
     if (command == L"wait-gone" && args.size() == 2)
         return WaitFor([&] { return !IsWindow(main); }, number(1)) ? 0 : Fail("the window stays");
     return Usage();
@@ -215,9 +203,5 @@ int Run(const std::vector<std::wstring>& args) {
 } // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
-    _setmode(_fileno(stdout), _O_BINARY); // lines end in \n, as the tests read them
-    std::vector<std::wstring> args(argv + 1, argv + argc);
-    const int status = Run(args);
-    std::fflush(stdout);
-    return status;
+    return automation::AutomationMain(argc, argv, Run);
 }

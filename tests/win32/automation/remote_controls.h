@@ -12,6 +12,9 @@
 
 #include <commctrl.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -212,6 +215,46 @@ inline std::wstring Cell(HWND listView, RemoteBuffer& remote, int row, int colum
 
 inline int RowCount(HWND listView) {
     return static_cast<int>(SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// Exit statuses of an automation program: 1 timed out or not found, 2 a bad
+// command line (its usage is the comment at the top of its source).
+inline int Fail(const char* program, const char* why) {
+    std::fprintf(stderr, "%s: %s\n", program, why);
+    return 1;
+}
+
+inline int Usage(const char* program) {
+    std::fprintf(stderr, "usage: see the comment at the top of %s.cpp\n", program);
+    return 2;
+}
+
+// The commands every automation program knows of the window it drives:
+// "window-rect" prints its outer rectangle (left top width height), "close"
+// does what its close box does. -1 for any other command.
+inline int WindowCommand(HWND main, const std::wstring& command) {
+    if (command == L"window-rect") {
+        RECT r{};
+        GetWindowRect(main, &r);
+        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
+              std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
+        return 0;
+    }
+    if (command == L"close") {
+        PostMessageW(main, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return -1;
+}
+
+// An automation program's entry: `run` on the arguments, with output lines
+// ending in \n as the tests read them.
+inline int AutomationMain(int argc, wchar_t* argv[],
+                          int (*run)(const std::vector<std::wstring>& args)) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    const int status = run(std::vector<std::wstring>(argv + 1, argv + argc));
+    std::fflush(stdout);
+    return status;
 }
 
 } // namespace automation
