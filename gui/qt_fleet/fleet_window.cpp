@@ -5,8 +5,8 @@
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_texts.h"
+#include "gui/fleet_common/fleet_window_actions.h"
 #include "platform/network_adapters.h"
-#include "protocol/firmware_file.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -250,17 +250,18 @@ void FleetWindow::RefreshAdapters() {
     auto* choice = Control<QComboBox>(kAdapterChoice);
     const auto remembered =
         LoadSettings((settingsFolder_ + QStringLiteral("/fleet-window.json")).toStdString());
-    const auto offered = OfferAdapters(
-        platform::ListNetworkAdapters(), choice->currentData(Qt::UserRole + 1).toString().toStdString(),
-        choice->currentData().toString().toStdString(), remembered.adapterName);
+    const auto offered =
+        OfferAdapters(platform::ListNetworkAdapters(),
+                      choice->currentData(Qt::UserRole + 1).toString().toStdString(),
+                      choice->currentData().toString().toStdString(), remembered.adapterName);
     const auto labels = offered.Labels();
     filling_ = true;
     choice->clear();
     for (std::size_t i = 0; i < labels.size(); ++i) {
         choice->addItem(QString::fromStdString(labels[i]),
                         QString::fromStdString(offered.adapters[i].address));
-        choice->setItemData(static_cast<int>(i),
-                            QString::fromStdString(offered.adapters[i].name), Qt::UserRole + 1);
+        choice->setItemData(static_cast<int>(i), QString::fromStdString(offered.adapters[i].name),
+                            Qt::UserRole + 1);
     }
     choice->setCurrentIndex(offered.chosen);
     filling_ = false;
@@ -301,42 +302,27 @@ void FleetWindow::Browse() {
 }
 
 void FleetWindow::ChooseImage(const QString& path) {
-    // The main window's name rule, with its notice; the loader checks the rest.
-    if (!protocol::IsFirmwareName(path.toStdString())) {
-        dialogs_.notice(Q(text::kNameRule));
+    const OpenedImage opened = OpenImage(path.toStdString());
+    if (!opened.image) {
+        (opened.fileError ? dialogs_.error
+                          : dialogs_.notice)(QString::fromStdString(opened.notice));
         return;
     }
-    const auto loaded = fleet::LoadFirmwareImage(path.toStdString());
-    if (const auto* problem = std::get_if<std::string>(&loaded)) {
-        dialogs_.error(QStringLiteral("Cannot open file \"%1\". %2.")
-                           .arg(path, QString::fromStdString(*problem)));
-        return;
-    }
-    const auto& image = std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded);
     Control<QLineEdit>(kImagePath)->setText(path);
-    Control<QLineEdit>(kVersionEdit)->setText(QString::fromStdString(image->versionText));
-    model_.SetImage(image);
+    Control<QLineEdit>(kVersionEdit)->setText(QString::fromStdString(opened.image->versionText));
+    model_.SetImage(opened.image);
     RebuildTable();
 }
 
 void FleetWindow::Start() {
-    if (const auto refusal = model_.StartRefusal(); !refusal.empty()) {
-        dialogs_.notice(QString::fromStdString(refusal));
+    const auto ask = [this](const std::string& title, const std::string& question) {
+        return dialogs_.ask(QString::fromStdString(title), QString::fromStdString(question));
+    };
+    const auto tell = [this](const std::string& text) {
+        dialogs_.notice(QString::fromStdString(text));
+    };
+    if (!StartRun(model_, *engine_, ChosenAdapter(), LastReportPath().toStdString(), ask, tell))
         return;
-    }
-    const auto defaults = EngineThread::Defaults();
-    const QString question = QString::fromStdString(
-        model_.ConfirmationText(fleet::ImageSha256(*model_.Image()), defaults.canary));
-    if (!dialogs_.ask(Q(text::kConfirmTitle), question))
-        return;
-    QDir().mkpath(settingsFolder_);
-    RunRequest request;
-    request.adapter = ChosenAdapter();
-    request.image = model_.Image();
-    request.targets = model_.CheckedAddresses();
-    request.reportPath = LastReportPath().toStdString();
-    model_.RunStarted(request.targets, Clock::now());
-    engine_->Start(std::move(request));
     RebuildTable();
     repaint_.start();
 }

@@ -6,10 +6,10 @@
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_texts.h"
+#include "gui/fleet_common/fleet_window_actions.h"
 #include "gui/win32/win32_text.h"
 #include "gui/win32/window_dpi.h"
 #include "platform/read_file.h"
-#include "protocol/firmware_file.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -411,8 +411,8 @@ LRESULT FleetWin32Window::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
     RECT bar{cell.left + inset, cell.top + inset, cell.right - inset, cell.bottom - inset};
     FrameRect(dc, &bar, GetSysColorBrush(COLOR_BTNSHADOW));
     const int percent = std::clamp(_wtoi(text), 0, 100);
-    RECT filled{bar.left + 1, bar.top + 1, bar.left + 1 + (bar.right - bar.left - 2) * percent / 100,
-                bar.bottom - 1};
+    RECT filled{bar.left + 1, bar.top + 1,
+                bar.left + 1 + (bar.right - bar.left - 2) * percent / 100, bar.bottom - 1};
     FillRect(dc, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
@@ -457,42 +457,23 @@ void FleetWin32Window::Search() {
 }
 
 void FleetWin32Window::ChooseImage(const std::string& path) {
-    // The main window's name rule, with its notice; the loader checks the rest.
-    if (!protocol::IsFirmwareName(path)) {
-        dialogs_.notice(text::kNameRule);
+    const OpenedImage opened = OpenImage(path);
+    if (!opened.image) {
+        dialogs_.notice(opened.notice);
         return;
     }
-    const auto loaded = fleet::LoadFirmwareImage(path);
-    if (const auto* problem = std::get_if<std::string>(&loaded)) {
-        dialogs_.notice("Cannot open file \"" + path + "\". " + *problem + ".");
-        return;
-    }
-    const auto& image = std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded);
     filling_ = true;
     SetWindowTextUtf8(Control(kImagePath), path);
-    SetWindowTextUtf8(Control(kVersionEdit), image->versionText);
+    SetWindowTextUtf8(Control(kVersionEdit), opened.image->versionText);
     filling_ = false;
-    model_.SetImage(image);
+    model_.SetImage(opened.image);
     RebuildList();
 }
 
 void FleetWin32Window::Start() {
-    if (const auto refusal = model_.StartRefusal(); !refusal.empty()) {
-        dialogs_.notice(refusal);
+    if (!StartRun(model_, *engine_, ChosenAdapter(), LastReportPath(), dialogs_.ask,
+                  dialogs_.notice))
         return;
-    }
-    const auto question = model_.ConfirmationText(fleet::ImageSha256(*model_.Image()),
-                                                  EngineThread::Defaults().canary);
-    if (!dialogs_.ask(text::kConfirmTitle, question))
-        return;
-    std::filesystem::create_directories(platform::PathFromUtf8(settingsFolder_));
-    RunRequest request;
-    request.adapter = ChosenAdapter();
-    request.image = model_.Image();
-    request.targets = model_.CheckedAddresses();
-    request.reportPath = LastReportPath();
-    model_.RunStarted(request.targets, Clock::now());
-    engine_->Start(std::move(request));
     RebuildList();
     SetTimer(window_, kRepaintTimer, static_cast<UINT>(FleetWindowModel::kRepaintInterval.count()),
              nullptr);

@@ -1,0 +1,51 @@
+#include "gui/fleet_common/fleet_window_actions.h"
+
+#include "gui/fleet_common/fleet_texts.h"
+#include "platform/read_file.h"
+#include "protocol/firmware_file.h"
+
+#include <filesystem>
+#include <system_error>
+#include <variant>
+
+namespace fleetwin {
+
+OpenedImage OpenImage(const std::string& path) {
+    OpenedImage opened;
+    if (!protocol::IsFirmwareName(path)) {
+        opened.notice = text::kNameRule;
+        return opened;
+    }
+    auto loaded = fleet::LoadFirmwareImage(path);
+    if (const auto* problem = std::get_if<std::string>(&loaded)) {
+        opened.notice = "Cannot open file \"" + path + "\". " + *problem + ".";
+        opened.fileError = true;
+        return opened;
+    }
+    opened.image = std::move(std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded));
+    return opened;
+}
+
+bool StartRun(FleetWindowModel& model, EngineThread& engine, const fleet::AdapterOptions& adapter,
+              const std::string& reportPath, const AskOperator& ask, const TellOperator& tell) {
+    if (const auto refusal = model.StartRefusal(); !refusal.empty()) {
+        tell(refusal);
+        return false;
+    }
+    const auto question =
+        model.ConfirmationText(fleet::ImageSha256(*model.Image()), EngineThread::Defaults().canary);
+    if (!ask(text::kConfirmTitle, question))
+        return false;
+    std::error_code ignored; // a folder that cannot be made fails the report, which says so
+    std::filesystem::create_directories(platform::PathFromUtf8(reportPath).parent_path(), ignored);
+    RunRequest request;
+    request.adapter = adapter;
+    request.image = model.Image();
+    request.targets = model.CheckedAddresses();
+    request.reportPath = reportPath;
+    model.RunStarted(request.targets, Clock::now());
+    engine.Start(std::move(request));
+    return true;
+}
+
+} // namespace fleetwin
