@@ -7,53 +7,39 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(_pkg_dir ${CMAKE_CURRENT_LIST_DIR})
 set(_gen_dir ${PROJECT_BINARY_DIR}/packaging)
 
-configure_file(${_pkg_dir}/${COLLECTOR_UPGRADE_ID}.metainfo.xml
-               ${_gen_dir}/${COLLECTOR_UPGRADE_ID}.metainfo.xml @ONLY)
-
-set(_icons)
-foreach(size IN LISTS COLLECTOR_UPGRADE_ICON_SIZES)
-  set(icon ${_gen_dir}/icons/${size}/${COLLECTOR_UPGRADE_ID}.png)
-  add_custom_command(
-    OUTPUT ${icon}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${_gen_dir}/icons/${size}
-    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/assets/make_icon.py ${size} ${icon}
-    DEPENDS ${PROJECT_SOURCE_DIR}/assets/make_icon.py
-    COMMENT "Drawing the ${size}x${size} icon")
-  list(APPEND _icons ${icon})
-  install(FILES ${icon}
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
-          COMPONENT program)
-endforeach()
-add_custom_target(desktop_icons ALL DEPENDS ${_icons})
-
-install(FILES ${_pkg_dir}/${COLLECTOR_UPGRADE_ID}.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT program)
-install(FILES ${_gen_dir}/${COLLECTOR_UPGRADE_ID}.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT program)
-# The fleet window, when built: its own entry, metainfo and icon, drawn by
-# assets/make_fleet_icon.py, in the same package.
-if(TARGET CollectorFleet)
-  set(_fleet_id net.fieldcollector.CollectorFleet)
-  configure_file(${_pkg_dir}/${_fleet_id}.metainfo.xml ${_gen_dir}/${_fleet_id}.metainfo.xml @ONLY)
-  set(_fleet_icons)
+# One desktop program: its entry, its AppStream metainfo, and its icon drawn
+# by the script `drawing` at every size (target `icons_target`).
+function(install_desktop_program id drawing icons_target whose)
+  configure_file(${_pkg_dir}/${id}.metainfo.xml ${_gen_dir}/${id}.metainfo.xml @ONLY)
+  set(icons)
   foreach(size IN LISTS COLLECTOR_UPGRADE_ICON_SIZES)
-    set(icon ${_gen_dir}/icons/${size}/${_fleet_id}.png)
+    set(icon ${_gen_dir}/icons/${size}/${id}.png)
     add_custom_command(
       OUTPUT ${icon}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${_gen_dir}/icons/${size}
-      COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/assets/make_fleet_icon.py ${size} ${icon}
-      DEPENDS ${PROJECT_SOURCE_DIR}/assets/make_fleet_icon.py ${PROJECT_SOURCE_DIR}/assets/make_icon.py
-      COMMENT "Drawing the fleet window's ${size}x${size} icon")
-    list(APPEND _fleet_icons ${icon})
+      COMMAND Python3::Interpreter ${drawing} ${size} ${icon}
+      DEPENDS ${drawing} ${PROJECT_SOURCE_DIR}/assets/make_icon.py
+      COMMENT "Drawing ${whose} ${size}x${size} icon")
+    list(APPEND icons ${icon})
     install(FILES ${icon}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             COMPONENT program)
   endforeach()
-  add_custom_target(fleet_desktop_icons ALL DEPENDS ${_fleet_icons})
-  install(FILES ${_pkg_dir}/${_fleet_id}.desktop
+  add_custom_target(${icons_target} ALL DEPENDS ${icons})
+  install(FILES ${_pkg_dir}/${id}.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT program)
-  install(FILES ${_gen_dir}/${_fleet_id}.metainfo.xml
+  install(FILES ${_gen_dir}/${id}.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT program)
+endfunction()
+
+install_desktop_program(${COLLECTOR_UPGRADE_ID} ${PROJECT_SOURCE_DIR}/assets/make_icon.py
+                        desktop_icons "the")
+# The fleet window, when built: its own entry, metainfo and icon, drawn by
+# assets/make_fleet_icon.py, in the same package.
+if(TARGET CollectorFleet)
+  install_desktop_program(net.fieldcollector.CollectorFleet
+                          ${PROJECT_SOURCE_DIR}/assets/make_fleet_icon.py fleet_desktop_icons
+                          "the fleet window's")
   configure_file(${_pkg_dir}/man/CollectorFleet.1 ${_gen_dir}/man/CollectorFleet.1 COPYONLY)
   add_custom_command(OUTPUT ${_gen_dir}/man/CollectorFleet.1.gz
                      COMMAND gzip -9nkf ${_gen_dir}/man/CollectorFleet.1
