@@ -230,18 +230,18 @@ TEST(FleetWindowE2e, SerialChangedAfterSearch_LeftAloneAndReported) {
 
     WindowInTool w(net);
     w.Button(fleetwin::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 2; }, 20s));
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 2; }, 20s));
     net.Terminate(swapped);
     const std::string summary = net.ScratchDir() + "/new.json";
     const pid_t newcomer =
         Emulator(net, "new", {"--address", "198.51.100.11=NEW11", "--summary", summary});
-    w.window->ChooseImage(QString::fromStdString(imagePath));
+    w.window->Shell().ChooseImage(imagePath);
     w.Button(fleetwin::kSelectAllButton)->click();
     w.Button(fleetwin::kStartButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s)) << w.window->Model().StatusLine();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s)) << w.window->Shell().Model().StatusLine();
 
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Outcome), "升级成功");
-    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
     ASSERT_EQ(report.at("collectors").size(), 2u);
     const json& newcomerResult = report.at("collectors")[1];
     EXPECT_EQ(newcomerResult.at("reason"), "serial_mismatch");
