@@ -6,7 +6,6 @@
 #include "fleet/fleet_sockets.h"
 #include "fleet/ipv4_address.h"
 #include "fleet/run_record.h"
-#include "fleet/sha256.h"
 #include "fleet/upgrade_run.h"
 #include "platform/gbk.h"
 #include "platform/interrupts.h"
@@ -215,15 +214,6 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
     return targets;
 }
 
-// The image's bytes back from its upper-case hex text (the loader keeps only that).
-std::string BytesOfHex(const std::string& hex) {
-    const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
-    std::string bytes(hex.size() / 2, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
-    return bytes;
-}
-
 } // namespace
 
 std::string EmptySweepMessage(const Adapter& chosen) {
@@ -233,10 +223,6 @@ std::string EmptySweepMessage(const Adapter& chosen) {
            "). Check that the collectors are powered and cabled to this adapter's network, that "
            "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
            "drops UDP port 23.";
-}
-
-std::string ImageSha256(const FirmwareImage& image) {
-    return Sha256Hex(BytesOfHex(image.hex));
 }
 
 int RunInterfaces() {
@@ -292,7 +278,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     info.adapterName = adapter.name;
     info.adapterAddress = adapter.address;
     info.adapterPrefix = adapter.prefixLength;
-    info.imageSha256 = ImageSha256(*image);
+    info.imageSha256 = image->sha256;
     info.dryRun = options.dryRun;
     info.started = UtcTimestamp(startedAt);
     RunRecord record(options.reportPath, info, *image);

@@ -39,7 +39,4 @@ std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const Upgrad
 // What to say when nobody answered the sweep: the adapter, its subnet, what to check.
 std::string EmptySweepMessage(const Adapter& chosen);
 
-// The SHA-256 of the image's bytes, as lower-case hex.
-std::string ImageSha256(const FirmwareImage& image);
-
 } // namespace fleet

@@ -168,7 +168,7 @@ void EngineThread::DoRun(const RunRequest& request) {
     info.adapterName = adapter_->adapter.name;
     info.adapterAddress = adapter_->adapter.address;
     info.adapterPrefix = adapter_->adapter.prefixLength;
-    info.imageSha256 = fleet::ImageSha256(*request.image);
+    info.imageSha256 = request.image->sha256;
     info.started = fleet::UtcTimestamp(std::chrono::system_clock::now());
     fleet::RunRecord record(request.reportPath, info, *request.image);
     if (!record.Write({})) {
