@@ -13,8 +13,8 @@ LoadFirmwareImage(const protocol::FirmwareName& name) {
     const auto refused = [&](const std::string& reason) {
         return protocol::CannotOpenText(name.path, reason);
     };
-    // Opened by its UTF-8 name (UTF-16 on Windows), where a folder would only
-    // give "access denied"; devices are refused by the loader.
+    // A folder is named as one (Windows would only say access is denied); the
+    // UTF-8 name is looked up by UTF-16 there. Devices are refused by the loader.
     std::error_code error;
     if (std::filesystem::is_directory(platform::PathFromUtf8(name.path), error))
         return refused("It is a folder");
