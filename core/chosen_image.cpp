@@ -1,5 +1,7 @@
 #include "core/chosen_image.h"
 
+#include "protocol/firmware_image.h"
+
 namespace core {
 
 void ChosenImage::Browse(OpenFileDialog& dialog, Notices& notices, ToolView& view) {
@@ -10,13 +12,14 @@ void ChosenImage::Browse(OpenFileDialog& dialog, Notices& notices, ToolView& vie
     const std::string path = dialog.FileName();
     if (path.empty())
         return;
-    if (!protocol::IsFirmwareName(path)) {
+    const auto name = protocol::NameFirmware(path);
+    if (!name) {
         notices.PlainMessage("版本号必须以S开头");
         return;
     }
     path_ = path;
-    view.ImageChosen(path, protocol::VersionTextFromPath(path));
-    hex_ = protocol::LoadImageHex(path); // replaced only once the new text is whole
+    view.ImageChosen(path, name->versionText);
+    hex_ = protocol::LoadImage(*name).hex; // replaced only once the new text is whole
 }
 
 } // namespace core

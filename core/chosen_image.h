@@ -1,8 +1,8 @@
 #pragma once
 
 // The firmware file the operator chose with the browse button: its path and
-// its hex text (protocol/firmware_file.h). The text is shared immutably, so
-// an upgrade that took it keeps sending exactly what it took.
+// the hex text of its image (protocol/firmware_image.h). The text is shared
+// immutably, so an upgrade that took it keeps sending exactly what it took.
 
 #include "core/tool_view.h"
 #include "protocol/firmware_file.h"

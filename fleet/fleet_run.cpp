@@ -12,7 +12,7 @@ RunInfo RunInfoFor(const Adapter& adapter, const FirmwareImage& image, bool dryR
     info.adapterName = adapter.adapter.name;
     info.adapterAddress = adapter.adapter.address;
     info.adapterPrefix = adapter.adapter.prefixLength;
-    info.imageSha256 = ImageSha256(image);
+    info.imageSha256 = image.sha256;
     info.dryRun = dryRun;
     info.started = UtcTimestamp(started);
     return info;

@@ -1,7 +1,6 @@
 #include "fleet/run_steps.h"
 
 #include "fleet/ipv4_address.h"
-#include "fleet/sha256.h"
 #include "platform/network_adapters.h"
 
 #include <algorithm>
@@ -126,23 +125,6 @@ std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
         if (result.plan == PlanKind::Upgrade)
             result.result = ResultKind::Planned;
     return results;
-}
-
-namespace {
-
-// The image's bytes back from its upper-case hex text (the loader keeps only that).
-std::string BytesOfHex(const std::string& hex) {
-    const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
-    std::string bytes(hex.size() / 2, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
-    return bytes;
-}
-
-} // namespace
-
-std::string ImageSha256(const FirmwareImage& image) {
-    return Sha256Hex(BytesOfHex(image.hex));
 }
 
 } // namespace fleet

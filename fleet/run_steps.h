@@ -69,7 +69,4 @@ std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const Upgrad
 // A dry run's results: what would happen, nothing done.
 std::vector<CollectorResult> PlannedResults(const TargetPlan& plan);
 
-// The SHA-256 of the image's bytes, as lower-case hex.
-std::string ImageSha256(const FirmwareImage& image);
-
 } // namespace fleet

@@ -187,7 +187,7 @@ void UpgradeSession::SendNextBlock(TimePoint now) {
     const int index = pending_.front();
     pending_.pop_front();
     link_.SendUpgradeFrame(
-        address_, protocol::BuildDataBlock(index, protocol::BlockText(image_->hex, index)));
+        address_, protocol::BuildDataBlock(index, protocol::BlockText(*image_->hex, index)));
     ++passSent_;
     ++blocksSent_;
     lastBlockAt_ = std::max(now, link_.AfterSend(now));

@@ -1,7 +1,7 @@
 #include "protocol/firmware_file.h"
 
-#include "platform/read_file.h"
 #include "protocol/hex.h"
+#include "protocol/sha256.h"
 
 #include <algorithm>
 #include <vector>
@@ -23,14 +23,24 @@ std::string VersionTextFromPath(std::string_view path) {
     return name.substr(0, name.rfind('.'));
 }
 
+std::optional<FirmwareName> NameFirmware(const std::string& path) {
+    if (!IsFirmwareName(path))
+        return std::nullopt;
+    return FirmwareName{path, NamePart(path), VersionTextFromPath(path)};
+}
+
+std::string CannotOpenText(const std::string& path, const std::string& reason) {
+    return "Cannot open file \"" + path + "\". " + reason;
+}
+
 ImageFileError::ImageFileError(const std::string& path, const std::string& reason,
                                std::uint64_t size)
-    : std::runtime_error("Cannot open file \"" + path + "\". " + reason), path_(path),
-      reason_(reason), size_(size) {}
+    : std::runtime_error(CannotOpenText(path, reason)), path_(path), reason_(reason), size_(size) {}
 
-std::string ReadImageHex(const std::string& path, std::uint64_t size, const ReadBytes& read,
-                         const std::function<std::string()>& failure) {
+HexAndDigest ReadImageHex(const std::string& path, std::uint64_t size, const ReadBytes& read,
+                          const std::function<std::string()>& failure) {
     std::string hex;
+    Sha256 digest;
     if (size > hex.max_size() / 2)
         throw std::length_error("File \"" + path + "\" is too large to load");
     const auto bytes = static_cast<std::size_t>(size);
@@ -46,26 +56,12 @@ std::string ReadImageHex(const std::string& path, std::uint64_t size, const Read
                          " bytes could be read";
             throw ImageFileError(path, reason, size);
         }
-        HexEncodeInto(std::string_view(chunk.data(), got), hex.data() + 2 * at);
+        const std::string_view bytesRead(chunk.data(), got);
+        HexEncodeInto(bytesRead, hex.data() + 2 * at);
+        digest.Add(bytesRead);
         at += got;
     }
-    return hex;
-}
-
-std::string LoadImageHexText(const std::string& path, std::optional<std::uint64_t> maxBytes) {
-    platform::ReadOnlyFile file;
-    if (!file.Open(path))
-        throw ImageFileError(path, file.Error());
-    if (maxBytes && file.Size() > *maxBytes)
-        throw ImageTooLarge(path, "It holds more than " + std::to_string(*maxBytes) + " bytes",
-                            file.Size());
-    return ReadImageHex(
-        path, file.Size(), [&](char* into, std::size_t count) { return file.Read(into, count); },
-        [&] { return file.Error(); });
-}
-
-ImageText LoadImageHex(const std::string& path) {
-    return std::make_shared<const std::string>(LoadImageHexText(path));
+    return {std::move(hex), digest.HexDigest()};
 }
 
 } // namespace protocol

@@ -1,8 +1,8 @@
 #pragma once
 
 // A firmware file as every program sees it: the name rule, the version text
-// its name gives, and the one loader that gives the whole file as hex text or
-// an error.
+// its name gives, why a file gave no image, and reading its bytes as hex text.
+// The image value and its loader are in protocol/firmware_image.h.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,8 +29,21 @@ bool IsFirmwareName(std::string_view path);
 // names never count. "C:\fw.new\S1.02.bin" -> "S1.02".
 std::string VersionTextFromPath(std::string_view path);
 
-// Why a file gave no image. what() is the error box's text,
-//   Cannot open file "<path>". <reason>
+// A path whose file name passed the name rule, and what the name gives.
+struct FirmwareName {
+    std::string path;
+    std::string fileName;    // without its folder
+    std::string versionText; // the name without its extension, as it stands
+};
+
+// The name rule, checked here once: nothing unless the name begins with "S".
+std::optional<FirmwareName> NameFirmware(const std::string& path);
+
+// "Cannot open file "<path>". <reason>": the one text that says why a file
+// gave no image.
+std::string CannotOpenText(const std::string& path, const std::string& reason);
+
+// Why a file gave no image. what() is CannotOpenText, the error box's text,
 // with the system's description of the failure as the reason.
 class ImageFileError : public std::runtime_error {
 public:
@@ -56,21 +69,18 @@ public:
 // (0 at the end or on a failure).
 using ReadBytes = std::function<std::size_t(char* into, std::size_t count)>;
 
+// A file's bytes as hex text, and the SHA-256 of those same bytes.
+struct HexAndDigest {
+    std::string hex;    // two upper-case hex digits per byte
+    std::string sha256; // 64 lower-case hex digits
+};
+
 // The hex text of exactly `size` bytes taken through `read`, encoded chunk by
-// chunk so the peak stays near the text's own size. Throws ImageFileError when
-// `read` gives out early (the file shrank, or a read failed): the reason is
-// `failure()` if it says anything, else how many bytes came.
-std::string ReadImageHex(const std::string& path, std::uint64_t size, const ReadBytes& read,
-                         const std::function<std::string()>& failure);
-
-// The whole file at `path` (UTF-8) as hex text. Throws ImageFileError when it
-// is not a regular file that can be opened and read whole, ImageTooLarge when
-// it holds more than `maxBytes`; lets std::bad_alloc and std::length_error
-// through. The file is closed on every path.
-std::string LoadImageHexText(const std::string& path,
-                             std::optional<std::uint64_t> maxBytes = std::nullopt);
-
-// The same, shared immutably.
-ImageText LoadImageHex(const std::string& path);
+// chunk so the peak stays near the text's own size, each chunk hashed as it is
+// encoded. Throws ImageFileError when `read` gives out early (the file shrank,
+// or a read failed): the reason is `failure()` if it says anything, else how
+// many bytes came.
+HexAndDigest ReadImageHex(const std::string& path, std::uint64_t size, const ReadBytes& read,
+                          const std::function<std::string()>& failure);
 
 } // namespace protocol

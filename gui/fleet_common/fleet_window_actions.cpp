@@ -14,13 +14,14 @@ namespace fleetwin {
 
 OpenedImage OpenImage(const std::string& path) {
     OpenedImage opened;
-    if (!protocol::IsFirmwareName(path)) {
+    const auto name = protocol::NameFirmware(path);
+    if (!name) {
         opened.notice = text::kNameRule;
         return opened;
     }
-    auto loaded = fleet::LoadFirmwareImage(path);
+    auto loaded = fleet::LoadFirmwareImage(*name);
     if (const auto* problem = std::get_if<std::string>(&loaded)) {
-        opened.notice = "Cannot open file \"" + path + "\". " + *problem + ".";
+        opened.notice = *problem + ".";
         opened.fileError = true;
         return opened;
     }
@@ -35,7 +36,7 @@ bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::Adapter
         return false;
     }
     const auto question =
-        model.ConfirmationText(fleet::ImageSha256(*model.Image()), fleet::policy::kCanary);
+        model.ConfirmationText(model.Image()->sha256, fleet::policy::kCanary);
     if (!ask(text::kConfirmTitle, question))
         return false;
     std::error_code ignored; // a folder that cannot be made fails the report, which says so

@@ -131,9 +131,7 @@ void FleetWindowModel::SetImage(std::shared_ptr<const fleet::FirmwareImage> imag
 void FleetWindowModel::SetVersionText(const std::string& text) {
     if (!image_)
         return;
-    auto edited = std::make_shared<fleet::FirmwareImage>(*image_);
-    fleet::SetVersionText(*edited, text);
-    image_ = std::move(edited);
+    image_ = std::make_shared<const fleet::FirmwareImage>(image_->WithVersionText(text));
     Replan();
 }
 

@@ -342,8 +342,8 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--image", lowerName, "--all", "--yes"}, "must begin with \"S\""},
-        {{"--image", net.ScratchDir() + "/S-missing.bin", "--all", "--yes"}, "cannot read"},
-        {{"--image", folder, "--all", "--yes"}, "it is a folder"},
+        {{"--image", net.ScratchDir() + "/S-missing.bin", "--all", "--yes"}, "Cannot open file"},
+        {{"--image", folder, "--all", "--yes"}, "It is a folder"},
         {{"--image", huge, "--all", "--yes"}, "65536 blocks"},
         {{"--image", good, "--all", "--yes", "--interface", "eth9"}, "no adapter"},
         {{"--image", good, "--target", "203.0.113.5", "--yes"}, "outside 198.51.100.0/24"},

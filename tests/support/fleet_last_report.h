@@ -17,9 +17,8 @@ namespace support {
 inline std::string LastReportOfThree(
     const std::array<fleet::ResultKind, 3>& outcomes,
     const std::function<void(fleet::CollectorResult&)>& more = [](fleet::CollectorResult&) {}) {
-    fleet::FirmwareImage image;
+    fleet::FirmwareImage image = fleet::FirmwareImage{}.WithVersionText("S2");
     image.fileName = "S2.bin";
-    fleet::SetVersionText(image, "S2");
     const char* ips[] = {"198.51.100.20", "198.51.100.3", "198.51.100.10"};
     const char* serials[] = {"B", "C", "A"};
     std::vector<fleet::CollectorResult> results(3);

@@ -1,8 +1,9 @@
 // The collector's rules that both programs share: datagram text, version
-// classes, hex text and the strict image loader.
+// classes, hex text, the image digest and the strict image loader.
 #include "protocol/datagram_rules.h"
-#include "protocol/firmware_file.h"
+#include "protocol/firmware_image.h"
 #include "protocol/hex.h"
+#include "protocol/sha256.h"
 #include "protocol/version_class.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,27 @@ TEST(HexText, TwoUpperCaseDigitsPerByte) {
     EXPECT_EQ(protocol::HexEncode(""), "");
 }
 
+TEST(Sha256, PublishedTestVectorsWholeOrPieceByPiece) {
+    EXPECT_EQ(protocol::Sha256Hex(""),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(protocol::Sha256Hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first padded block.
+    const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    const std::string twoBlocksDigest =
+        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1";
+    EXPECT_EQ(protocol::Sha256Hex(twoBlocks), twoBlocksDigest);
+    EXPECT_EQ(protocol::Sha256Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    // Pieces that straddle the 64-byte blocks give the same digest.
+    for (const std::size_t piece : {1u, 7u, 55u}) {
+        protocol::Sha256 digest;
+        for (std::size_t at = 0; at < twoBlocks.size(); at += piece)
+            digest.Add(std::string_view(twoBlocks).substr(at, piece));
+        EXPECT_EQ(digest.HexDigest(), twoBlocksDigest) << piece;
+    }
+}
+
 // A reader that hands out `available` bytes of 0x5A, at most `step` a time.
 protocol::ReadBytes Reader(std::size_t available, std::size_t step) {
     return [=, given = std::size_t{0}](char* into, std::size_t count) mutable {
@@ -49,7 +71,9 @@ protocol::ReadBytes Reader(std::size_t available, std::size_t step) {
 }
 
 TEST(ImageLoader, ShortReadIsAnErrorNeverAZeroFilledImage) {
-    EXPECT_EQ(protocol::ReadImageHex("/f/S1.bin", 5, Reader(5, 2), {}), "5A5A5A5A5A");
+    const auto read = protocol::ReadImageHex("/f/S1.bin", 5, Reader(5, 2), {});
+    EXPECT_EQ(read.hex, "5A5A5A5A5A");
+    EXPECT_EQ(read.sha256, protocol::Sha256Hex("ZZZZZ")); // the chunks hashed as they came
     try {
         protocol::ReadImageHex("/f/S1.bin", 5, Reader(3, 2), [] { return std::string(); });
         FAIL() << "a short read gave an image";
@@ -67,15 +91,37 @@ TEST(ImageLoader, ShortReadIsAnErrorNeverAZeroFilledImage) {
     }
 }
 
-TEST(ImageLoader, LimitRefusesBeforeReadingAndAMissingFileSaysWhy) {
+TEST(ImageLoader, ImageFromTheFileLimitRefusesBeforeReadingAndAMissingFileSaysWhy) {
     const auto path =
         std::filesystem::temp_directory_path() /
-        ("S-limit-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+        ("S-limit-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".bin");
     std::ofstream(path, std::ios::binary) << "abcd";
-    EXPECT_EQ(protocol::LoadImageHexText(path.string(), 4), "61626364");
-    EXPECT_THROW(protocol::LoadImageHexText(path.string(), 3), protocol::ImageTooLarge);
+    const auto name = protocol::NameFirmware(path.string());
+    ASSERT_TRUE(name);
+    const protocol::FirmwareImage image = protocol::LoadImage(*name, 4);
+    EXPECT_EQ(*image.hex, "61626364");
+    EXPECT_EQ(image.sha256, "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589");
+    EXPECT_EQ(image.sizeBytes, 4u);
+    EXPECT_EQ(image.blockCount, 1u);
+    EXPECT_EQ(image.versionText, name->versionText);
+    EXPECT_THROW(protocol::LoadImage(*name, 3), protocol::ImageTooLarge);
     std::filesystem::remove(path);
-    EXPECT_THROW(protocol::LoadImageHexText(path.string()), protocol::ImageFileError);
+    EXPECT_THROW(protocol::LoadImage(*name), protocol::ImageFileError);
+    EXPECT_FALSE(protocol::NameFirmware("/f/s1.bin"));
+}
+
+// The version field's edits make new values around the one hex text; the GBK
+// forms follow, and a search reply shows the trail byte FB of 他 (CB FB) as a
+// blank.
+TEST(ImageLoader, NewVersionTextSharesTheHexText) {
+    protocol::FirmwareImage image;
+    image.hex = std::make_shared<const std::string>("5A");
+    const protocol::FirmwareImage edited = image.WithVersionText(" S他1 ");
+    EXPECT_EQ(edited.hex.get(), image.hex.get());
+    EXPECT_EQ(edited.versionText, "S他1");
+    EXPECT_EQ(edited.versionWire, "S\xCB\xFB"
+                                  "1");
+    EXPECT_EQ(edited.versionAsReported, "S\xCB 1");
 }
 
 } // namespace

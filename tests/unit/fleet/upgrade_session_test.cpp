@@ -30,9 +30,11 @@ const std::string kQuery("\x1B"
 std::shared_ptr<const fleet::FirmwareImage> Image(int blocks, std::string version = "S1.02") {
     auto image = std::make_shared<fleet::FirmwareImage>();
     image->versionText = image->versionWire = image->versionAsReported = version;
+    std::string hex;
     for (int k = 0; k < blocks; ++k)
-        image->hex += std::string(k + 1 == blocks ? 10 : 600, static_cast<char>('0' + k % 10));
-    image->sizeBytes = image->hex.size() / 2;
+        hex += std::string(k + 1 == blocks ? 10 : 600, static_cast<char>('0' + k % 10));
+    image->sizeBytes = hex.size() / 2;
+    image->hex = std::make_shared<const std::string>(std::move(hex));
     image->blockCount = static_cast<std::size_t>(blocks);
     return image;
 }

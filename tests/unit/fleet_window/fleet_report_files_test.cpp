@@ -12,9 +12,8 @@
 namespace {
 
 std::string SampleReport() {
-    fleet::FirmwareImage image;
+    fleet::FirmwareImage image = fleet::FirmwareImage{}.WithVersionText("S1.2");
     image.fileName = "S1.2.bin";
-    fleet::SetVersionText(image, "S1.2");
     fleet::RunInfo info;
     info.adapterName = "veth0";
     info.imageSha256 = "ab12";

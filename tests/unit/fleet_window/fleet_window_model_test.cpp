@@ -28,10 +28,9 @@ fleet::FieldTable Field() {
 }
 
 std::shared_ptr<const fleet::FirmwareImage> Image(const std::string& version) {
-    auto image = std::make_shared<fleet::FirmwareImage>();
-    image->fileName = version + ".bin";
-    fleet::SetVersionText(*image, version);
-    return image;
+    auto image = fleet::FirmwareImage{}.WithVersionText(version);
+    image.fileName = version + ".bin";
+    return std::make_shared<const fleet::FirmwareImage>(std::move(image));
 }
 
 std::vector<std::string> Addresses(const FleetWindowModel& model) {

@@ -1,9 +1,8 @@
-#include "fleet/sha256.h"
+#include "protocol/sha256.h"
 
-#include <array>
-#include <cstdint>
+#include <algorithm>
 
-namespace fleet {
+namespace protocol {
 
 namespace {
 
@@ -53,32 +52,50 @@ void Compress(std::array<std::uint32_t, 8>& h, const unsigned char* block) {
 
 } // namespace
 
-std::string Sha256Hex(std::string_view bytes) {
-    std::array<std::uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                      0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+void Sha256::Add(std::string_view bytes) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t whole = bytes.size() / 64 * 64;
-    for (std::size_t i = 0; i < whole; i += 64)
-        Compress(h, data + i);
-    // The tail, the 0x80 marker, zeros, and the length in bits (big-endian).
-    std::array<unsigned char, 128> tail{};
-    const std::size_t rest = bytes.size() - whole;
-    for (std::size_t i = 0; i < rest; ++i)
-        tail[i] = data[whole + i];
-    tail[rest] = 0x80;
-    const std::size_t tailSize = rest < 56 ? 64 : 128;
-    const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
+    std::size_t size = bytes.size();
+    totalBytes_ += size;
+    if (pendingSize_ > 0) {
+        const std::size_t taken = std::min(size, pending_.size() - pendingSize_);
+        std::copy(data, data + taken, pending_.begin() + static_cast<std::ptrdiff_t>(pendingSize_));
+        pendingSize_ += taken;
+        data += taken;
+        size -= taken;
+        if (pendingSize_ < pending_.size())
+            return;
+        Compress(state_, pending_.data());
+        pendingSize_ = 0;
+    }
+    for (; size >= 64; data += 64, size -= 64)
+        Compress(state_, data);
+    std::copy(data, data + size, pending_.begin());
+    pendingSize_ = size;
+}
+
+std::string Sha256::HexDigest() {
+    // The 0x80 marker, zeros up to 8 bytes short of a block, and the length in
+    // bits (big-endian).
+    const std::uint64_t bits = totalBytes_ * 8;
+    std::array<unsigned char, 72> padding{};
+    padding[0] = 0x80;
+    const std::size_t zeros = (pendingSize_ < 56 ? 56 : 120) - pendingSize_;
     for (int i = 0; i < 8; ++i)
-        tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
-    for (std::size_t i = 0; i < tailSize; i += 64)
-        Compress(h, tail.data() + i);
+        padding[zeros + 7 - i] = static_cast<unsigned char>(bits >> (8 * i));
+    Add(std::string_view(reinterpret_cast<const char*>(padding.data()), zeros + 8));
 
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string hex;
-    for (const std::uint32_t word : h)
+    for (const std::uint32_t word : state_)
         for (int shift = 28; shift >= 0; shift -= 4)
             hex += kDigits[(word >> shift) & 0xF];
     return hex;
 }
 
-} // namespace fleet
+std::string Sha256Hex(std::string_view bytes) {
+    Sha256 digest;
+    digest.Add(bytes);
+    return digest.HexDigest();
+}
+
+} // namespace protocol
