@@ -76,6 +76,7 @@ std::string ReasonText(const fleet::CollectorResult& result) {
         {"wrong_version", "升级后的版本号不符"},
         {"timeout_verify", "数据已发完，未读到新版本号"},
         {"interrupted", "操作员停止了升级"},
+        {"serial_mismatch", "此地址现在是另一台采集器，未发送任何数据"},
         {"canary_not_upgraded", "试升级的采集器未成功，未开始"},
         {"failure_limit", "失败数已达上限，未开始"},
         {"not_in_subnet", "不在所选网卡的子网内"},

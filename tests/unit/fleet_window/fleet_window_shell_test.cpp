@@ -133,6 +133,9 @@ TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndClo
     shell->StartClicked();
     ASSERT_EQ(engine->runs.size(), 1u);
     EXPECT_EQ(engine->runs[0].adapter.address, "198.51.100.1");
+    ASSERT_EQ(engine->runs[0].targets.size(), 1u); // pinned to the serial shown
+    EXPECT_EQ(engine->runs[0].targets[0].address, "198.51.100.4");
+    EXPECT_EQ(engine->runs[0].targets[0].serial, "D4");
     EXPECT_TRUE(view.repainting);
     EXPECT_TRUE(view.enabled[kStopButton]);
     EXPECT_FALSE(view.enabled[kStartButton]);
