@@ -27,6 +27,8 @@
 
 using namespace fleetwin;
 
+namespace fleetqt {
+
 namespace {
 
 QString Q(std::string_view text) {
@@ -463,3 +465,5 @@ void FleetWindow::closeEvent(QCloseEvent* event) {
     closeAfterRun_ = true;
     Stop();
 }
+
+} // namespace fleetqt

@@ -18,6 +18,8 @@
 
 class QTableWidget;
 
+namespace fleetqt {
+
 // The dialogs, replaceable so that tests and automation answer them.
 struct FleetDialogs {
     std::function<QString()> openImage;                   // "" = cancelled
@@ -81,3 +83,5 @@ private:
     bool ascending_ = true;
     std::unique_ptr<fleetwin::EngineThread> engine_; // last: its thread sees a whole window
 };
+
+} // namespace fleetqt

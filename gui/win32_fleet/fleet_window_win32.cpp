@@ -1,23 +1,28 @@
 #include "gui/win32_fleet/fleet_window_win32.h"
 
-#include "gui/common/window_geometry.h"
 #include "gui/fleet_common/fleet_adapters.h"
 #include "gui/fleet_common/fleet_engine_events.h"
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_texts.h"
 #include "gui/fleet_common/fleet_window_actions.h"
-#include "gui/win32/win32_text.h"
-#include "gui/win32/window_dpi.h"
+#include "gui/win32_support/window_dpi.h"
+#include "gui/win32_support/window_text.h"
 #include "platform/read_file.h"
+#include "platform/wide_text.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
 
 using namespace fleetwin;
+using win32ui::SetWindowTextUtf8;
+using win32ui::WindowTextUtf8;
+
+namespace fleetwin32 {
 
 namespace {
 
@@ -59,7 +64,14 @@ ControlClass ClassOf(FleetControlKind kind) {
 }
 
 int Scale(int value, UINT dpi) {
-    return gui::ScaleToDpi(value, static_cast<int>(dpi));
+    return win32ui::ScaleToDpi(value, dpi);
+}
+
+// A font whose characters are `pixels` high.
+HFONT WindowFont(int pixels) {
+    return CreateFontW(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI");
 }
 
 std::string OpenImageDialog(HWND owner) {
@@ -90,7 +102,7 @@ std::string SaveDialog(HWND owner, bool csv) {
 
 } // namespace
 
-FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs dialogs)
+FleetWindow::FleetWindow(std::string settingsFolder, FleetDialogs dialogs)
     : settingsFolder_(std::move(settingsFolder)), dialogs_(std::move(dialogs)) {
     if (!dialogs_.openImage)
         dialogs_.openImage = [this] { return OpenImageDialog(window_); };
@@ -109,20 +121,11 @@ FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(1));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    RegisterClassExW(&windowClass);
-    CreateWindowExW(0, kWindowClass, W(text::kTitle).c_str(), kWindowStyle, CW_USEDEFAULT,
-                    CW_USEDEFAULT, 100, 100, nullptr, nullptr, windowClass.hInstance, this);
-    dpi_ = WindowDpi(window_);
-    const SIZE outer = OuterSizeForClient(Scale(kFleetClientWidth, dpi_),
-                                          Scale(kFleetClientHeight, dpi_), kWindowStyle, 0, dpi_);
+    Register(kWindowClass);
+    Create(0, kWindowClass, W(text::kTitle), kWindowStyle, 100, 100);
+    dpi_ = win32ui::WindowDpi(window_);
+    const SIZE outer = win32ui::OuterSizeForClient(
+        Scale(kFleetClientWidth, dpi_), Scale(kFleetClientHeight, dpi_), kWindowStyle, 0, dpi_);
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
     accessibleNames_ = std::make_unique<AccessibleNames>();
     CreateControls();
@@ -137,7 +140,7 @@ FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs
         [window = window_] { PostMessageW(window, kEngineMessage, 0, 0); });
 }
 
-FleetWin32Window::~FleetWin32Window() {
+FleetWindow::~FleetWindow() {
     engine_.reset(); // interrupts a run and joins before the window goes
     accessibleNames_.reset();
     if (window_ != nullptr)
@@ -146,7 +149,7 @@ FleetWin32Window::~FleetWin32Window() {
         DeleteObject(font_);
 }
 
-void FleetWin32Window::Show(int showCommand) {
+void FleetWindow::Show(int showCommand) {
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
 }
@@ -186,7 +189,7 @@ std::vector<const FleetControl*> CreationOrder() {
 
 } // namespace
 
-void FleetWin32Window::CreateControls() {
+void FleetWindow::CreateControls() {
     for (const FleetControl* control : CreationOrder()) {
         const ControlClass kind = ClassOf(control->kind);
         const HWND handle = CreateWindowExW(
@@ -197,13 +200,12 @@ void FleetWin32Window::CreateControls() {
             list_ = handle;
             ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT |
                                                          LVS_EX_GRIDLINES);
-            const int widths[] = {40, 110, 110, 80, 90, 70, 70, 100, 190};
             for (int i = 0; i < kColumnCount; ++i) {
                 const std::wstring header = W(text::kColumns[i]);
                 LVCOLUMNW column{};
                 column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
                 column.pszText = const_cast<wchar_t*>(header.c_str());
-                column.cx = Scale(widths[i], dpi_);
+                column.cx = Scale(kColumnWidths[i], dpi_);
                 column.iSubItem = i;
                 ListView_InsertColumn(list_, i, &column);
             }
@@ -214,16 +216,13 @@ void FleetWin32Window::CreateControls() {
             control->kind == FleetControlKind::ProgressBar)
             accessibleNames_->Name(handle, W(control->accessibleName));
     }
-    PlaceControls();
+    ApplyDpi();
 }
 
-// Places and sizes every control, and the font, at the window's resolution.
-void FleetWin32Window::PlaceControls() {
-    if (font_ != nullptr)
-        DeleteObject(font_);
-    font_ = CreateFontW(-Scale(12, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI");
+// Places and sizes every control, its font and the list's columns at the
+// window's resolution. The old font goes once every control has the new one.
+void FleetWindow::ApplyDpi() {
+    const HFONT old = std::exchange(font_, WindowFont(Scale(12, dpi_)));
     for (const auto& control : FleetControls()) {
         const HWND handle = Control(control.id);
         const int height = control.kind == FleetControlKind::Choice ? control.bounds.height * 8
@@ -233,23 +232,13 @@ void FleetWin32Window::PlaceControls() {
                      Scale(height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     }
+    for (int i = 0; i < kColumnCount; ++i)
+        ListView_SetColumnWidth(list_, i, Scale(kColumnWidths[i], dpi_));
+    if (old != nullptr)
+        DeleteObject(old);
 }
 
-LRESULT CALLBACK FleetWin32Window::Procedure(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<FleetWin32Window*>(
-            reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<FleetWin32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return self->OnMessage(message, wParam, lParam);
-}
-
-LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT FleetWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -269,7 +258,7 @@ LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        PlaceControls();
+        ApplyDpi();
         return 0;
     }
     case WM_CLOSE:
@@ -285,8 +274,6 @@ LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         DestroyWindow(window_);
         return 0;
     case WM_DESTROY:
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        window_ = nullptr;
         PostQuitMessage(0);
         return 0;
     default:
@@ -294,7 +281,7 @@ LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     }
 }
 
-void FleetWin32Window::OnCommand(int id, int code) {
+void FleetWindow::OnCommand(int id, int code) {
     switch (id) {
     case kSearchButton:
         Search();
@@ -361,7 +348,7 @@ void FleetWin32Window::OnCommand(int id, int code) {
     }
 }
 
-LRESULT FleetWin32Window::OnNotify(const NMHDR& header) {
+LRESULT FleetWindow::OnNotify(const NMHDR& header) {
     if (header.hwndFrom != list_)
         return 0;
     if (header.code == NM_CUSTOMDRAW)
@@ -389,7 +376,7 @@ LRESULT FleetWin32Window::OnNotify(const NMHDR& header) {
 
 // The progress column is drawn as a bar with its percentage on it. The cell
 // keeps its text ("40%"), which the bar is drawn from and a screen reader reads.
-LRESULT FleetWin32Window::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
+LRESULT FleetWindow::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
     const DWORD stage = draw.nmcd.dwDrawStage;
     if (stage == CDDS_PREPAINT)
         return CDRF_NOTIFYITEMDRAW;
@@ -414,13 +401,23 @@ LRESULT FleetWin32Window::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
     RECT filled{bar.left + 1, bar.top + 1,
                 bar.left + 1 + (bar.right - bar.left - 2) * percent / 100, bar.bottom - 1};
     FillRect(dc, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
+    // The percentage in the highlight's text colour where it lies over the
+    // filled part and in the window's text colour elsewhere, so that every
+    // part of it stays readable, in high contrast too.
+    const RECT unfilled{filled.right, bar.top, bar.right, bar.bottom};
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    DrawTextW(dc, text, -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    for (const auto& [clip, colour] :
+         {std::pair{filled, COLOR_HIGHLIGHTTEXT}, std::pair{unfilled, COLOR_WINDOWTEXT}}) {
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
+        SetTextColor(dc, GetSysColor(colour));
+        DrawTextW(dc, text, -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        RestoreDC(dc, saved);
+    }
     return CDRF_SKIPDEFAULT;
 }
 
-void FleetWin32Window::RefreshAdapters() {
+void FleetWindow::RefreshAdapters() {
     const HWND choice = Control(kAdapterChoice);
     const auto remembered = LoadSettings(settingsFolder_ + "/fleet-window.json");
     const auto index = SendMessageW(choice, CB_GETCURSEL, 0, 0);
@@ -435,7 +432,7 @@ void FleetWin32Window::RefreshAdapters() {
     SendMessageW(choice, CB_SETCURSEL, static_cast<WPARAM>(offered.chosen), 0);
 }
 
-fleet::AdapterOptions FleetWin32Window::ChosenAdapter() const {
+fleet::AdapterOptions FleetWindow::ChosenAdapter() const {
     fleet::AdapterOptions options;
     const auto index = SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0);
     if (index >= 0 && static_cast<std::size_t>(index) < adapters_.size())
@@ -443,7 +440,7 @@ fleet::AdapterOptions FleetWin32Window::ChosenAdapter() const {
     return options;
 }
 
-void FleetWin32Window::Search() {
+void FleetWindow::Search() {
     if (model_.CurrentPhase() != Phase::Idle)
         return;
     RefreshAdapters();
@@ -456,7 +453,7 @@ void FleetWin32Window::Search() {
     UpdateControls();
 }
 
-void FleetWin32Window::ChooseImage(const std::string& path) {
+void FleetWindow::ChooseImage(const std::string& path) {
     const OpenedImage opened = OpenImage(path);
     if (!opened.image) {
         dialogs_.notice(opened.notice);
@@ -470,7 +467,7 @@ void FleetWin32Window::ChooseImage(const std::string& path) {
     RebuildList();
 }
 
-void FleetWin32Window::Start() {
+void FleetWindow::Start() {
     if (!StartRun(model_, *engine_, ChosenAdapter(), LastReportPath(), dialogs_.ask,
                   dialogs_.notice))
         return;
@@ -479,7 +476,7 @@ void FleetWin32Window::Start() {
              nullptr);
 }
 
-void FleetWin32Window::Stop() {
+void FleetWindow::Stop() {
     if (model_.CurrentPhase() != Phase::Running)
         return;
     engine_->Interrupt();
@@ -487,7 +484,7 @@ void FleetWin32Window::Stop() {
     UpdateControls();
 }
 
-void FleetWin32Window::Save(bool csv) {
+void FleetWindow::Save(bool csv) {
     if (lastReportJson_.empty())
         return;
     const std::string path = dialogs_.saveAs(csv);
@@ -499,7 +496,7 @@ void FleetWin32Window::Save(bool csv) {
         dialogs_.notice(problem);
 }
 
-void FleetWin32Window::DrainEngine() {
+void FleetWindow::DrainEngine() {
     const AppliedEvents applied = ApplyEngineEvents(model_, engine_->Drain());
     if (applied.runEnded)
         KillTimer(window_, kRepaintTimer);
@@ -517,14 +514,14 @@ void FleetWin32Window::DrainEngine() {
 }
 
 // Every 100 ms during a run: only rows that changed are touched.
-void FleetWin32Window::Repaint() {
+void FleetWindow::Repaint() {
     for (const auto& address : model_.Flush(Clock::now()))
         if (const auto it = rowOf_.find(address); it != rowOf_.end())
             UpdateRow(it->second, *model_.Find(address));
     UpdateControls();
 }
 
-void FleetWin32Window::RebuildList() {
+void FleetWindow::RebuildList() {
     filling_ = true;
     SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(list_);
@@ -545,7 +542,7 @@ void FleetWin32Window::RebuildList() {
     UpdateControls();
 }
 
-void FleetWin32Window::UpdateRow(int row, const Row& data) {
+void FleetWindow::UpdateRow(int row, const Row& data) {
     const bool wasFilling = std::exchange(filling_, true);
     ListView_SetCheckState(list_, row, data.checked ? TRUE : FALSE);
     for (int column = 1; column < kColumnCount; ++column) {
@@ -555,7 +552,7 @@ void FleetWin32Window::UpdateRow(int row, const Row& data) {
     filling_ = wasFilling;
 }
 
-void FleetWin32Window::UpdateControls() {
+void FleetWindow::UpdateControls() {
     const Phase phase = model_.CurrentPhase();
     const bool idle = phase == Phase::Idle;
     for (auto id : {kSearchButton, kBrowseButton, kVersionEdit, kAdapterChoice, kStartButton,
@@ -571,13 +568,4 @@ void FleetWin32Window::UpdateControls() {
     SetWindowTextUtf8(Control(kStatusLine), model_.StatusLine());
 }
 
-int RunFleetMessageLoop(FleetWin32Window& window) {
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (window.Handle() != nullptr && IsDialogMessageW(window.Handle(), &message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
-}
+} // namespace fleetwin32

@@ -9,8 +9,8 @@
 #include "gui/fleet_common/fleet_engine_thread.h"
 #include "gui/fleet_common/fleet_window_description.h"
 #include "gui/fleet_common/fleet_window_model.h"
-#include "gui/win32/windows_api.h"
 #include "gui/win32_fleet/accessible_names.h"
+#include "gui/win32_support/message_window.h"
 #include "platform/network_adapters.h"
 
 #include <commctrl.h>
@@ -20,21 +20,26 @@
 #include <memory>
 #include <string>
 
+namespace fleetwin32 {
+
+// The list's column widths at 96 dpi.
+inline constexpr int kColumnWidths[fleetwin::kColumnCount] = {40, 110, 110, 80, 90,
+                                                              70, 70,  100, 190};
+
 // The dialogs (UTF-8 texts), replaceable so that tests answer them.
-struct FleetWin32Dialogs {
+struct FleetDialogs {
     std::function<std::string()> openImage;      // "" = cancelled
     std::function<std::string(bool csv)> saveAs; // "" = cancelled
     std::function<bool(const std::string& title, const std::string& text)> ask;
     std::function<void(const std::string& text)> notice;
 };
 
-class FleetWin32Window {
+class FleetWindow : public win32ui::MessageWindow {
 public:
     // `settingsFolder` (UTF-8) holds the remembered adapter and the last report.
-    explicit FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs dialogs = {});
-    ~FleetWin32Window();
+    explicit FleetWindow(std::string settingsFolder, FleetDialogs dialogs = {});
+    ~FleetWindow() override;
 
-    HWND Handle() const { return window_; }
     HWND Control(fleetwin::FleetControlId id) const { return GetDlgItem(window_, id); }
     const fleetwin::FleetWindowModel& Model() const { return model_; }
     void Show(int showCommand);
@@ -44,10 +49,9 @@ public:
     UINT Dpi() const { return dpi_; }
 
 private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void CreateControls();
-    void PlaceControls();
+    void ApplyDpi(); // places, fonts and column widths at dpi_
     void OnCommand(int id, int code);
     LRESULT OnNotify(const NMHDR& header);
     LRESULT DrawProgressCell(const NMLVCUSTOMDRAW& draw);
@@ -64,8 +68,7 @@ private:
     fleet::AdapterOptions ChosenAdapter() const;
 
     std::string settingsFolder_;
-    FleetWin32Dialogs dialogs_;
-    HWND window_ = nullptr;
+    FleetDialogs dialogs_;
     HWND list_ = nullptr;
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
@@ -81,5 +84,4 @@ private:
     std::unique_ptr<fleetwin::EngineThread> engine_; // last: its thread sees a whole window
 };
 
-// The message loop with Tab and Shift+Tab moving along the tab order.
-int RunFleetMessageLoop(FleetWin32Window& window);
+} // namespace fleetwin32

@@ -24,6 +24,8 @@
 #include <map>
 
 using namespace std::chrono_literals;
+using fleetqt::FleetDialogs;
+using fleetqt::FleetWindow;
 using fleetwin::Column;
 using fleetwin::Phase;
 using nlohmann::json;

@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 using namespace fleetwin;
+using fleetqt::FleetDialogs;
+using fleetqt::FleetWindow;
 
 namespace {
 

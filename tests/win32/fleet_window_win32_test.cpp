@@ -7,9 +7,10 @@
 #include "gui/win32_fleet/fleet_window_win32.h"
 
 #include "fleet_last_report.h"
-#include "gui/common/window_geometry.h"
 #include "gui/fleet_common/fleet_report_files.h"
-#include "gui/win32/win32_text.h"
+#include "gui/win32_support/window_dpi.h"
+#include "gui/win32_support/window_text.h"
+#include "platform/wide_text.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -17,8 +18,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 using namespace fleetwin;
+using fleetwin32::FleetWindow;
+using win32ui::ScaleToDpi;
+using win32ui::WindowTextUtf8;
 
 namespace {
 
@@ -48,11 +53,11 @@ struct Win32Fleet : ::testing::Test {
                 result.stage = result.result == fleet::ResultKind::Upgraded ? "done" : "";
             });
         ASSERT_EQ(WriteFileAtomically(folder + "/last-report.json", report), "");
-        FleetWin32Dialogs dialogs;
+        fleetwin32::FleetDialogs dialogs;
         dialogs.notice = [this](const std::string& text) { notices.push_back(text); };
         dialogs.saveAs = [this](bool) { return saveTo; };
         dialogs.ask = [](const std::string&, const std::string&) { return false; };
-        window = std::make_unique<FleetWin32Window>(folder, dialogs);
+        window = std::make_unique<FleetWindow>(folder, dialogs);
         list = window->Control(kSweepTable);
     }
     void TearDown() override {
@@ -61,32 +66,38 @@ struct Win32Fleet : ::testing::Test {
     }
     std::string folder, report, saveTo;
     std::vector<std::string> notices;
-    std::unique_ptr<FleetWin32Window> window;
+    std::unique_ptr<FleetWindow> window;
     HWND list = nullptr;
 };
 
 } // namespace
 
-// Every control at its described place and width, and the font, at `dpi`.
-void ExpectLaidOutAt(const FleetWin32Window& window, int dpi) {
+// Every control at its described place and width, the font and the list's
+// column widths, at `dpi`.
+void ExpectLaidOutAt(const FleetWindow& window, int dpi) {
     SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
     RECT client{};
     GetClientRect(window.Handle(), &client);
-    EXPECT_EQ(client.right, gui::ScaleToDpi(kFleetClientWidth, dpi));
-    EXPECT_EQ(client.bottom, gui::ScaleToDpi(kFleetClientHeight, dpi));
+    EXPECT_EQ(client.right, ScaleToDpi(kFleetClientWidth, dpi));
+    EXPECT_EQ(client.bottom, ScaleToDpi(kFleetClientHeight, dpi));
     for (const auto& control : FleetControls()) {
         SCOPED_TRACE(std::string(control.name));
         const HWND handle = window.Control(control.id);
         ASSERT_NE(handle, nullptr);
         const RECT r = PlaceInParent(handle);
-        EXPECT_EQ(r.left, gui::ScaleToDpi(control.bounds.left, dpi));
-        EXPECT_EQ(r.top, gui::ScaleToDpi(control.bounds.top, dpi));
-        EXPECT_EQ(r.right - r.left, gui::ScaleToDpi(control.bounds.width, dpi));
+        EXPECT_EQ(r.left, ScaleToDpi(control.bounds.left, dpi));
+        EXPECT_EQ(r.top, ScaleToDpi(control.bounds.top, dpi));
+        EXPECT_EQ(r.right - r.left, ScaleToDpi(control.bounds.width, dpi));
         LOGFONTW font{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(handle, WM_GETFONT, 0, 0)), sizeof font,
                    &font);
-        EXPECT_EQ(font.lfHeight, -gui::ScaleToDpi(12, dpi));
+        EXPECT_EQ(font.lfHeight, -ScaleToDpi(12, dpi));
     }
+    const HWND list = window.Control(kSweepTable);
+    for (int column = 0; column < kColumnCount; ++column)
+        EXPECT_EQ(ListView_GetColumnWidth(list, column),
+                  ScaleToDpi(fleetwin32::kColumnWidths[column], dpi))
+            << "column " << column;
 }
 
 // The window of a display at 96 and, in the suite's second run
@@ -104,8 +115,8 @@ TEST_F(Win32Fleet, LaidOutAtTheDisplaysResolutionAndAgainWhenItChanges) {
     GetWindowRect(window->Handle(), &outer);
     GetClientRect(window->Handle(), &client);
     RECT suggested{outer.left, outer.top,
-                   outer.right - client.right + gui::ScaleToDpi(kFleetClientWidth, other),
-                   outer.bottom - client.bottom + gui::ScaleToDpi(kFleetClientHeight, other)};
+                   outer.right - client.right + ScaleToDpi(kFleetClientWidth, other),
+                   outer.bottom - client.bottom + ScaleToDpi(kFleetClientHeight, other)};
     SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(other, other),
                  reinterpret_cast<LPARAM>(&suggested));
     ExpectLaidOutAt(*window, other);
@@ -209,8 +220,9 @@ TEST_F(Win32Fleet, NameRuleStartRefusalAndSavedReports) {
     EXPECT_EQ(ReadWholeFile(saveTo), report);
 }
 
-// The progress cell of an upgraded row is painted as a full bar over its
-// "100%"; a row without progress keeps a plain cell.
+// The progress cell of an upgraded row is painted as a full bar with its
+// "100%" in the highlight's text colour; a row without progress keeps a plain
+// cell.
 TEST_F(Win32Fleet, ProgressColumnDrawnAsABar) {
     const int progress = static_cast<int>(Column::Progress);
     ASSERT_EQ(CellText(list, 0, Column::Progress), "100%"); // .3, upgraded
@@ -227,4 +239,17 @@ TEST_F(Win32Fleet, ProgressColumnDrawnAsABar) {
     };
     EXPECT_EQ(pixelLeftIn(0), GetSysColor(COLOR_HIGHLIGHT));
     EXPECT_NE(pixelLeftIn(2), GetSysColor(COLOR_HIGHLIGHT));
+    // The pixels of the three middle lines of the full bar: the text's strokes
+    // cross them.
+    std::map<COLORREF, int> middle;
+    RECT cell{};
+    ListView_GetSubItemRect(list, 0, progress, LVIR_BOUNDS, &cell);
+    const HDC dc = GetDC(list);
+    const int centre = (cell.top + cell.bottom) / 2;
+    for (int y = centre - 1; y <= centre + 1; ++y)
+        for (int x = cell.left + 4; x < cell.right - 4; ++x)
+            ++middle[GetPixel(dc, x, y)];
+    ReleaseDC(list, dc);
+    EXPECT_GT(middle[GetSysColor(COLOR_HIGHLIGHTTEXT)], 0);
+    EXPECT_EQ(middle[GetSysColor(COLOR_WINDOWTEXT)], 0);
 }

@@ -12,7 +12,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("CollectorFleet"));
     QApplication::setDesktopFileName(QStringLiteral("net.fieldcollector.CollectorFleet"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/fleet/collector-fleet.png")));
-    FleetWindow window(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    fleetqt::FleetWindow window(
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     window.show();
     return application.exec();
 }

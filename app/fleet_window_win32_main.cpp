@@ -23,9 +23,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
         "\\CollectorFleet";
     int status = 0;
     {
-        FleetWin32Window window(settings);
+        fleetwin32::FleetWindow window(settings);
         window.Show(showCommand);
-        status = RunFleetMessageLoop(window);
+        status = win32ui::RunMessageLoop(window);
     }
     return status;
 }
