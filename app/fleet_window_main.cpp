@@ -12,8 +12,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("CollectorFleet"));
     QApplication::setDesktopFileName(QStringLiteral("net.fieldcollector.CollectorFleet"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/fleet/collector-fleet.png")));
-    fleetqt::FleetWindow window(
-        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    fleetwin::FleetShellSeams seams;
+    seams.settingsFolder =
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toUtf8().toStdString();
+    fleetqt::FleetWindow window(std::move(seams));
     window.show();
     return application.exec();
 }

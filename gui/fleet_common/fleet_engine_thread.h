@@ -53,24 +53,34 @@ struct RunRequest {
     std::string reportPath; // written after each collector and at the end
 };
 
+// The engine as the window's shell drives it: EngineThread in the program,
+// a fake in tests.
+class FleetEngine {
+public:
+    virtual ~FleetEngine() = default;
+    virtual void Sweep(const fleet::AdapterOptions& adapter) = 0;
+    virtual void Start(RunRequest request) = 0;
+    // An honest interrupt: no new session starts, each running one ends as it
+    // stands, the report is written.
+    virtual void Interrupt() = 0;
+    // Every event queued so far, oldest first.
+    virtual std::vector<EngineEvent> Drain() = 0;
+};
+
 // How far one session has come, 0..100.
 int PercentOf(const fleet::UpgradeSession& session);
 
-class EngineThread {
+class EngineThread : public FleetEngine {
 public:
     // `wake` is called on the engine's thread when the queue stops being
     // empty; it must only post to the window's thread.
     explicit EngineThread(std::function<void()> wake);
-    ~EngineThread(); // interrupts a run and joins
+    ~EngineThread() override; // interrupts a run and joins
 
-    void Sweep(const fleet::AdapterOptions& adapter);
-    void Start(RunRequest request);
-    // An honest interrupt: no new session starts, each running one ends as it
-    // stands, the report is written.
-    void Interrupt();
-
-    // Every event queued so far, oldest first.
-    std::vector<EngineEvent> Drain();
+    void Sweep(const fleet::AdapterOptions& adapter) override;
+    void Start(RunRequest request) override;
+    void Interrupt() override;
+    std::vector<EngineEvent> Drain() override;
 
     // The defaults the command line uses.
     static fleet::UpgradeOptions Defaults() { return {}; }

@@ -52,12 +52,24 @@ std::string ReportCsv(const std::string& reportJson) {
     return csv;
 }
 
-std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string& reportJson) {
+std::optional<KeptReport> ReadReport(const std::string& reportJson) {
     const auto report = nlohmann::json::parse(reportJson, nullptr, false);
     if (report.is_discarded() || !report.is_object() || !report.contains("collectors") ||
         !report["collectors"].is_array())
         return std::nullopt;
-    std::vector<fleet::CollectorResult> results;
+    KeptReport kept;
+    const auto image = report.value("image", nlohmann::json::object());
+    if (image.is_object()) {
+        kept.head.imageName = FieldText(image.value("name", nlohmann::json()));
+        kept.head.imageVersion = FieldText(image.value("version", nlohmann::json()));
+        kept.head.sha256 = FieldText(image.value("sha256", nlohmann::json()));
+    }
+    kept.head.started = FieldText(report.value("started", nlohmann::json()));
+    if (report.contains("ended") && report["ended"].is_string())
+        kept.head.ended = report["ended"].get<std::string>();
+    if (report.contains("exit_status") && report["exit_status"].is_number_integer())
+        kept.head.exitStatus = report["exit_status"].get<int>();
+    auto& results = kept.results;
     for (const auto& c : report["collectors"]) {
         if (!c.is_object() || !c.contains("ip") || !c["ip"].is_string())
             return std::nullopt;
@@ -81,7 +93,7 @@ std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string&
         r.stage = FieldText(c.value("stage", nlohmann::json()));
         results.push_back(std::move(r));
     }
-    return results;
+    return kept;
 }
 
 std::string WriteFileAtomically(const std::string& path, const std::string& text) {

@@ -16,9 +16,21 @@ namespace fleetwin {
 // passes, blocks, seconds. Fields with a comma, quote or line break are quoted.
 std::string ReportCsv(const std::string& reportJson);
 
-// The collectors of a report written by the engine (texts back in GBK, as the
-// sweep gives them); none when the text is not such a report.
-std::optional<std::vector<fleet::CollectorResult>> ReadReport(const std::string& reportJson);
+// What a report says of its run as a whole.
+struct ReportHead {
+    std::string imageName, imageVersion, sha256;
+    std::string started;
+    std::optional<std::string> ended; // none: the run never ended (the program stopped)
+    std::optional<int> exitStatus;
+};
+
+struct KeptReport {
+    ReportHead head;
+    std::vector<fleet::CollectorResult> results; // texts back in GBK, as the sweep gives them
+};
+
+// A report written by the engine; none when the text is not such a report.
+std::optional<KeptReport> ReadReport(const std::string& reportJson);
 
 // Writes `text` to `path` (UTF-8 name) through a temporary file renamed over
 // it. The text is empty on success, else why not.

@@ -40,6 +40,9 @@ inline constexpr const char* kCloseQuestion = "升级正在进行。停止升级
 inline constexpr const char* kNoImage = "请先选择升级文件";
 inline constexpr const char* kNothingSelected = "没有选择要升级的采集器";
 inline constexpr const char* kChooseAdapter = "请选择网卡";
+// A collector of a kept report whose run never ended.
+inline constexpr const char* kOutcomeUnknown = "状态不明";
+inline constexpr const char* kRunNeverEnded = "运行没有正常结束：升级可能已开始";
 // The firmware files the open-file dialog lists.
 inline constexpr const char* kImageFiles = "程序文件";
 // How many collectors are ticked, of how many rows.

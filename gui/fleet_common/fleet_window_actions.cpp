@@ -26,7 +26,7 @@ OpenedImage OpenImage(const std::string& path) {
     return opened;
 }
 
-bool StartRun(FleetWindowModel& model, EngineThread& engine, const fleet::AdapterOptions& adapter,
+bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::AdapterOptions& adapter,
               const std::string& reportPath, const AskOperator& ask, const TellOperator& tell) {
     if (const auto refusal = model.StartRefusal(); !refusal.empty()) {
         tell(refusal);

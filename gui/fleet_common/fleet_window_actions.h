@@ -30,7 +30,7 @@ using TellOperator = std::function<void(const std::string& text)>;
 // confirms (count, image and its SHA-256, canary), its report kept at
 // `reportPath` (whose folder is made). A run that cannot start is told with
 // the reason. True when the run started.
-bool StartRun(FleetWindowModel& model, EngineThread& engine, const fleet::AdapterOptions& adapter,
+bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::AdapterOptions& adapter,
               const std::string& reportPath, const AskOperator& ask, const TellOperator& tell);
 
 } // namespace fleetwin

@@ -63,6 +63,9 @@ struct FleetControl {
 inline constexpr int kFleetClientWidth = 900;
 inline constexpr int kFleetClientHeight = 600;
 
+// The table's column widths at 96 dpi, in column order.
+inline constexpr int kColumnWidths[] = {40, 110, 110, 80, 90, 70, 70, 100, 190};
+
 std::span<const FleetControl> FleetControls();
 const FleetControl* FindFleetControl(FleetControlId id);
 

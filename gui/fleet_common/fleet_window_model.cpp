@@ -29,14 +29,33 @@ bool NeedsRetry(const fleet::CollectorResult& result) {
     }
 }
 
+bool RunsTheImage(const fleet::CollectorResult& result) {
+    return result.result == fleet::ResultKind::Upgraded ||
+           result.result == fleet::ResultKind::AlreadyCurrent;
+}
+
 // A row takes its outcome and stage; its bar is full when the collector runs
-// the image, whether it took it now, earlier, or in the report reopened.
+// the image, whether it took it now, earlier, or in the report reopened, and
+// its version is the one the collector reported after the upgrade.
 void SettleRow(Row& row, const fleet::CollectorResult& result) {
     row.result = result;
     row.stage = result.stage;
-    if (result.result == fleet::ResultKind::Upgraded ||
-        result.result == fleet::ResultKind::AlreadyCurrent)
+    if (RunsTheImage(result))
         row.percent = 100;
+    if (result.result == fleet::ResultKind::Upgraded && result.versionAfter)
+        row.version = platform::GbkToUtf8(*result.versionAfter);
+}
+
+// "完成：升级成功 3，失败 1（退出状态 1）": each outcome that occurred, by name.
+std::string OutcomeCounts(const std::vector<fleet::CollectorResult>& results) {
+    std::map<fleet::ResultKind, int> counts;
+    for (const auto& result : results)
+        ++counts[result.result];
+    std::string text;
+    for (const auto& [kind, count] : counts)
+        text += std::string(text.empty() ? "" : "，") + text::OutcomeText(kind) + " " +
+                std::to_string(count);
+    return text.empty() ? "没有采集器" : text;
 }
 
 } // namespace
@@ -70,10 +89,11 @@ void FleetWindowModel::SweepFailed(const std::string& message) {
     status_ = message;
 }
 
-void FleetWindowModel::ShowReport(const std::vector<fleet::CollectorResult>& results) {
+void FleetWindowModel::ShowReport(const KeptReport& report) {
     rows_.clear();
     field_.reset();
-    for (const auto& result : results) {
+    const bool ended = report.head.ended.has_value();
+    for (const auto& result : report.results) {
         Row row;
         row.entry.address = result.address;
         row.entry.serial = result.serial;
@@ -82,13 +102,25 @@ void FleetWindowModel::ShowReport(const std::vector<fleet::CollectorResult>& res
         row.version = platform::GbkToUtf8(result.versionBefore);
         row.plan = result.plan;
         SettleRow(row, result);
+        // Until the run ends its report shows collectors still to settle as
+        // not started, though some may have been mid-transfer.
+        row.outcomeUnknown = !ended && result.result == fleet::ResultKind::NotStarted &&
+                             result.plan == fleet::PlanKind::Upgrade;
         rows_.push_back(std::move(row));
     }
     std::sort(rows_.begin(), rows_.end(), [](const Row& a, const Row& b) {
         return fleet::AddressLess(a.entry.address, b.entry.address);
     });
     targets_.clear();
-    status_ = "上次的报告：" + std::to_string(rows_.size()) + " 台采集器";
+    const ReportHead& head = report.head;
+    status_ = "上次的报告：" + head.imageName + "（SHA-256 " + head.sha256.substr(0, 12) +
+              "…），开始 " + head.started;
+    if (ended)
+        status_ += "，结束 " + *head.ended + "，退出状态 " +
+                   (head.exitStatus ? std::to_string(*head.exitStatus) : std::string("?")) +
+                   "：" + OutcomeCounts(report.results);
+    else
+        status_ += "。这次运行没有正常结束，未完成的采集器状态不明";
 }
 
 void FleetWindowModel::SetImage(std::shared_ptr<const fleet::FirmwareImage> image) {
@@ -218,8 +250,12 @@ std::string FleetWindowModel::CellText(const Row& row, Column column) {
     case Column::Progress:
         return row.stage.empty() ? "" : std::to_string(row.percent) + "%";
     case Column::Outcome:
+        if (row.outcomeUnknown)
+            return text::kOutcomeUnknown;
         return row.result ? text::OutcomeText(row.result->result) : "";
     case Column::Reason:
+        if (row.outcomeUnknown)
+            return text::kRunNeverEnded;
         return row.result ? text::ReasonText(*row.result) : "";
     }
     return {};
@@ -308,27 +344,18 @@ void FleetWindowModel::StopRequested() {
 void FleetWindowModel::RunFinished(const std::vector<fleet::CollectorResult>& results,
                                    bool interrupted, int exitStatus) {
     queued_.clear();
-    std::map<fleet::ResultKind, int> counts;
-    for (const auto& result : results) {
-        Row* row = FindRow(result.address);
-        if (row == nullptr)
-            continue;
-        SettleRow(*row, result);
-        ++counts[result.result];
-    }
+    for (const auto& result : results)
+        if (Row* row = FindRow(result.address))
+            SettleRow(*row, result);
     phase_ = Phase::Idle;
-    status_ = std::string(interrupted ? "已停止" : "完成") + "：成功 " +
-              std::to_string(counts[fleet::ResultKind::Upgraded]) + "，已是当前版本 " +
-              std::to_string(counts[fleet::ResultKind::AlreadyCurrent]) + "，失败 " +
-              std::to_string(results.size() - counts[fleet::ResultKind::Upgraded] -
-                             counts[fleet::ResultKind::AlreadyCurrent]) +
+    status_ = std::string(interrupted ? "已停止" : "完成") + "：" + OutcomeCounts(results) +
               "（退出状态 " + std::to_string(exitStatus) + "）";
 }
 
 std::size_t FleetWindowModel::SelectFailed() {
     std::size_t count = 0;
     for (auto& row : rows_) {
-        row.checked = row.result && NeedsRetry(*row.result);
+        row.checked = row.outcomeUnknown || (row.result && NeedsRetry(*row.result));
         count += row.checked;
     }
     return count;
@@ -340,7 +367,7 @@ int FleetWindowModel::OverallPercent() const {
     long total = 0;
     for (const auto& address : targets_)
         if (const Row* row = Find(address))
-            total += row->result ? 100 : row->percent;
+            total += row->result && RunsTheImage(*row->result) ? 100 : row->percent;
     return static_cast<int>(total / static_cast<long>(targets_.size()));
 }
 

@@ -11,6 +11,7 @@
 #include "fleet/firmware_image.h"
 #include "fleet/fleet_report.h"
 #include "fleet/sweep_scope.h"
+#include "gui/fleet_common/fleet_report_files.h"
 
 #include <chrono>
 #include <map>
@@ -34,6 +35,9 @@ struct Row {
     std::string stage;                            // the report's stage name; empty before a run
     int percent = 0;                              // of this collector's upgrade
     std::optional<fleet::CollectorResult> result; // once its run has settled it
+    // Shown from a report whose run never ended: where this collector stood
+    // when the program stopped is not known.
+    bool outcomeUnknown = false;
 };
 
 // One collector's progress as the engine saw it.
@@ -55,8 +59,8 @@ public:
     // Replaces the rows; checks are kept for addresses that are still there.
     void SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope);
     void SweepFailed(const std::string& message);
-    // The rows of a report kept from an earlier run, until the next sweep.
-    void ShowReport(const std::vector<fleet::CollectorResult>& results);
+    // The rows and head of a report kept from an earlier run, until the next sweep.
+    void ShowReport(const KeptReport& report);
 
     // --- the image: the plan column follows it
     void SetImage(std::shared_ptr<const fleet::FirmwareImage> image);
@@ -103,7 +107,8 @@ public:
     std::size_t SelectFailed();
 
     Phase CurrentPhase() const { return phase_; }
-    // 0..100 over the run's targets.
+    // 0..100 over the run's targets: a collector counts whole once it runs
+    // the image, else as far as it came.
     int OverallPercent() const;
     const std::string& StatusLine() const { return status_; }
     std::size_t RowCount() const { return rows_.size(); }

@@ -3,6 +3,8 @@
 // the images the collectors received; a stop in the middle of a run; the
 // question before closing during a run.
 #include "gui/qt_fleet/fleet_window.h"
+
+#include "fake_fleet_window.h"
 #include "netns_fixture.h"
 
 #include <QApplication>
@@ -24,8 +26,6 @@
 #include <map>
 
 using namespace std::chrono_literals;
-using fleetqt::FleetDialogs;
-using fleetqt::FleetWindow;
 using fleetwin::Column;
 using fleetwin::Phase;
 using nlohmann::json;
@@ -54,30 +54,22 @@ pid_t Emulator(e2e::NetnsFixture& net, const std::string& tag,
 // sockets there.
 struct WindowInTool {
     explicit WindowInTool(e2e::NetnsFixture& net) : in(net.ToolNamespace()) {
-        FleetDialogs dialogs;
-        dialogs.ask = [this](const QString& title, const QString& text) {
-            questions.push_back(title + "\n" + text);
-            return answer;
-        };
-        dialogs.notice = [this](const QString& text) { notices.push_back(text); };
-        dialogs.error = [this](const QString& text) { notices.push_back(text); };
-        dialogs.saveAs = [this](const QString&) { return saveTo; };
-        window = std::make_unique<FleetWindow>(
-            QString::fromStdString(net.ScratchDir() + "/settings"), dialogs);
+        dialogs.answer = true;
+        fleetwin::FleetShellSeams seams;
+        seams.settingsFolder = net.ScratchDir() + "/settings";
+        window = std::make_unique<fleetqt::FleetWindow>(seams, &dialogs);
         window->show();
     }
     QPushButton* Button(fleetwin::FleetControlId id) { return window->Control<QPushButton>(id); }
-    bool Idle() const { return window->Model().CurrentPhase() == Phase::Idle; }
+    bool Idle() const { return window->Shell().Model().CurrentPhase() == Phase::Idle; }
     std::string Cell(const std::string& ip, Column column) const {
-        const auto* row = window->Model().Find(ip);
+        const auto* row = window->Shell().Model().Find(ip);
         return row ? fleetwin::FleetWindowModel::CellText(*row, column) : "(no row)";
     }
 
     e2e::NetnsFixture::InNamespace in; // first: left last
-    std::unique_ptr<FleetWindow> window;
-    std::vector<QString> questions, notices;
-    bool answer = true;
-    QString saveTo;
+    support::FakeFleetDialogs dialogs;
+    std::unique_ptr<fleetqt::FleetWindow> window;
 };
 
 // 20 collectors: 12 to upgrade, 3 already current, 2 "V", one refusing
@@ -106,19 +98,19 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     WindowInTool w(net);
     // The only adapter there that is not loopback is chosen by itself.
     w.Button(fleetwin::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 20; }, 20s))
-        << w.window->Model().StatusLine();
-    w.window->ChooseImage(QString::fromStdString(imagePath));
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 20; }, 20s))
+        << w.window->Shell().Model().StatusLine();
+    w.window->Shell().ChooseImage(imagePath);
     EXPECT_EQ(w.window->Control<QLineEdit>(fleetwin::kVersionEdit)->text(), "S2.00");
     EXPECT_EQ(w.Cell("198.51.100.22", Column::Plan), "已是当前版本");
     EXPECT_EQ(w.Cell("198.51.100.25", Column::Plan), "拒绝(V版本)");
     w.Button(fleetwin::kSelectNotCurrentButton)->click();
-    EXPECT_EQ(w.window->Model().CheckedCount(), 15u); // .10-.21, .27, .28, .29
+    EXPECT_EQ(w.window->Shell().Model().CheckedCount(), 15u); // .10-.21, .27, .28, .29
 
     w.Button(fleetwin::kStartButton)->click();
-    ASSERT_EQ(w.questions.size(), 1u);
-    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("升级 15 台采集器")), -1);
-    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("先试升级 1 台")), -1);
+    ASSERT_EQ(w.dialogs.questions.size(), 1u);
+    EXPECT_NE(w.dialogs.questions[0].find("升级 15 台采集器"), std::string::npos);
+    EXPECT_NE(w.dialogs.questions[0].find("先试升级 1 台"), std::string::npos);
     // The canary (.10) runs alone first: the others wait until it has verified.
     ASSERT_TRUE(
         RunUntil([&] { return w.Cell("198.51.100.10", Column::Stage) == "发送数据"; }, 10s));
@@ -130,7 +122,7 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
         EXPECT_TRUE(w.window->grab().save(shot));
     }
     // Five queries 3 s apart for the stalling one: well inside two minutes.
-    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 120s)) << w.window->Model().StatusLine();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 120s)) << w.window->Shell().Model().StatusLine();
 
     for (int host = 10; host <= 21; ++host) {
         const std::string ip = "198.51.100." + std::to_string(host);
@@ -146,28 +138,28 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     EXPECT_FALSE(std::filesystem::exists(net.ScratchDir() + "/image-198.51.100.22.bin"));
 
     // The report the engine kept during the run, saved as JSON and as CSV.
-    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
     EXPECT_EQ(report.at("exit_status"), 1);
     EXPECT_EQ(report.at("interrupted"), false);
     EXPECT_EQ(report.at("collectors").size(), 15u);
     EXPECT_EQ(report.at("image").at("version"), "S2.00");
-    w.saveTo = QString::fromStdString(net.ScratchDir() + "/saved.csv");
+    w.dialogs.savePath = net.ScratchDir() + "/saved.csv";
     w.Button(fleetwin::kSaveCsvButton)->click();
     const std::string csv = e2e::ReadFile(net.ScratchDir() + "/saved.csv");
     EXPECT_NE(csv.find("198.51.100.28,"), std::string::npos);
     EXPECT_NE(csv.find(",refused,E80,"), std::string::npos) << csv;
-    w.saveTo = QString::fromStdString(net.ScratchDir() + "/saved.json");
+    w.dialogs.savePath = net.ScratchDir() + "/saved.json";
     w.Button(fleetwin::kSaveJsonButton)->click();
     EXPECT_EQ(json::parse(e2e::ReadFile(net.ScratchDir() + "/saved.json")), report);
 
     // Retry failed: only the two failures run again (and fail again).
-    w.questions.clear();
+    w.dialogs.questions.clear();
     w.Button(fleetwin::kRetryButton)->click();
-    ASSERT_EQ(w.questions.size(), 1u);
-    EXPECT_NE(w.questions[0].indexOf(QStringLiteral("升级 2 台采集器")), -1)
-        << w.questions[0].toStdString();
+    ASSERT_EQ(w.dialogs.questions.size(), 1u);
+    EXPECT_NE(w.dialogs.questions[0].find("升级 2 台采集器"), std::string::npos)
+        << w.dialogs.questions[0];
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s));
-    EXPECT_EQ(json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()))
+    EXPECT_EQ(json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()))
                   .at("collectors")
                   .size(),
               2u);
@@ -175,7 +167,7 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     // The last report is shown again when the window opens next time.
     w.window.reset();
     WindowInTool again(net);
-    EXPECT_EQ(again.window->Model().RowCount(), 2u);
+    EXPECT_EQ(again.window->Shell().Model().RowCount(), 2u);
     EXPECT_EQ(again.Cell("198.51.100.28", Column::Outcome), "失败");
 }
 
@@ -189,27 +181,27 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
 
     WindowInTool w(net);
     w.Button(fleetwin::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 4; }, 20s));
-    w.window->ChooseImage(QString::fromStdString(imagePath));
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 4; }, 20s));
+    w.window->Shell().ChooseImage(imagePath);
     w.Button(fleetwin::kSelectAllButton)->click();
     w.Button(fleetwin::kStartButton)->click();
     ASSERT_TRUE(
-        RunUntil([&] { return w.window->Model().Find("198.51.100.10")->percent >= 20; }, 15s));
+        RunUntil([&] { return w.window->Shell().Model().Find("198.51.100.10")->percent >= 20; }, 15s));
 
     // Closing during the run asks; "no" keeps the window and the run.
-    w.questions.clear();
-    w.answer = false;
+    w.dialogs.questions.clear();
+    w.dialogs.answer = false;
     EXPECT_FALSE(w.window->close());
-    ASSERT_EQ(w.questions.size(), 1u);
+    ASSERT_EQ(w.dialogs.questions.size(), 1u);
     EXPECT_TRUE(w.window->isVisible());
-    EXPECT_EQ(w.window->Model().CurrentPhase(), Phase::Running);
+    EXPECT_EQ(w.window->Shell().Model().CurrentPhase(), Phase::Running);
 
     w.Button(fleetwin::kStopButton)->click();
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 10s));
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Outcome), "已中断");
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Stage), "发送数据");
     EXPECT_EQ(w.Cell("198.51.100.11", Column::Outcome), "未开始");
-    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
     EXPECT_EQ(report.at("interrupted"), true);
     EXPECT_EQ(report.at("exit_status"), 130);
     std::map<std::string, std::string> outcomes;
@@ -220,9 +212,9 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
                                                             {"198.51.100.12", "not_started"},
                                                             {"198.51.100.13", "not_started"}}));
     // Idle again: closing needs no question.
-    w.questions.clear();
+    w.dialogs.questions.clear();
     EXPECT_TRUE(w.window->close());
-    EXPECT_TRUE(w.questions.empty());
+    EXPECT_TRUE(w.dialogs.questions.empty());
 }
 
 // A laptop port that gets its address only after the window opened (a cable
@@ -245,9 +237,9 @@ TEST(FleetWindowE2e, AdapterAddressGivenAfterStart_TakenByTheNextSearch) {
     EXPECT_EQ(w.window->Control<QComboBox>(fleetwin::kAdapterChoice)->currentIndex(), -1);
     ASSERT_EQ(onToolAdapter("add", std::string(e2e::kToolAddress) + "/24"), 0);
     w.Button(fleetwin::kSearchButton)->click();
-    EXPECT_TRUE(w.notices.empty()) << w.notices.front().toStdString();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 3; }, 20s))
-        << w.window->Model().StatusLine();
+    EXPECT_TRUE(w.dialogs.notices.empty()) << w.dialogs.notices.front();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 3; }, 20s))
+        << w.window->Shell().Model().StatusLine();
     EXPECT_NE(w.window->Control<QComboBox>(fleetwin::kAdapterChoice)->currentText().indexOf(
                   QString::fromUtf8(e2e::kToolAddress)),
               -1);
@@ -273,13 +265,13 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
     WindowInTool w(net);
     const auto sweepBegan = std::chrono::steady_clock::now();
     w.Button(fleetwin::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Model().RowCount() == 253; }, 30s))
-        << w.window->Model().RowCount();
+    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 253; }, 30s))
+        << w.window->Shell().Model().RowCount();
     const double sweepWall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - sweepBegan).count();
-    w.window->ChooseImage(QString::fromStdString(windowImage));
+    w.window->Shell().ChooseImage(windowImage);
     w.Button(fleetwin::kSelectNotCurrentButton)->click();
-    ASSERT_EQ(w.window->Model().CheckedCount(), 253u);
+    ASSERT_EQ(w.window->Shell().Model().CheckedCount(), 253u);
 
     std::vector<double> lateMs;
     QElapsedTimer tick;
@@ -304,7 +296,7 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     const double cpu = seconds(after.ru_utime) - seconds(before.ru_utime) +
                        seconds(after.ru_stime) - seconds(before.ru_stime);
-    const json report = json::parse(e2e::ReadFile(w.window->LastReportPath().toStdString()));
+    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
     int upgraded = 0;
     for (const auto& c : report.at("collectors"))
         upgraded += c.at("outcome") == "upgraded";

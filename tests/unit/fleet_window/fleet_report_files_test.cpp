@@ -17,6 +17,8 @@ std::string SampleReport() {
     fleet::SetVersionText(image, "S1.2");
     fleet::RunInfo info;
     info.adapterName = "veth0";
+    info.imageSha256 = "ab12";
+    info.started = "2026-12-07T15:00:00Z"; // never ended
     fleet::CollectorResult a;
     a.address = "198.51.100.10";
     a.serial = "\xB2\xE2\xCA\xD4"; // 测试 in GBK
@@ -48,8 +50,14 @@ TEST(FleetReportFiles, CsvHasOneQuotedLinePerCollector) {
 }
 
 TEST(FleetReportFiles, ReportReadBackAsTheEngineWroteIt) {
-    const auto results = fleetwin::ReadReport(SampleReport());
-    ASSERT_TRUE(results);
+    const auto kept = fleetwin::ReadReport(SampleReport());
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->head.imageName, "S1.2.bin");
+    EXPECT_EQ(kept->head.sha256, "ab12");
+    EXPECT_EQ(kept->head.started, "2026-12-07T15:00:00Z");
+    EXPECT_FALSE(kept->head.ended);
+    EXPECT_FALSE(kept->head.exitStatus);
+    const auto* results = &kept->results;
     ASSERT_EQ(results->size(), 2u);
     EXPECT_EQ((*results)[0].serial, "\xB2\xE2\xCA\xD4");
     EXPECT_EQ((*results)[0].result, fleet::ResultKind::Failed);

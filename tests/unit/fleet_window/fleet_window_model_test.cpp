@@ -184,8 +184,10 @@ TEST_F(Swept, OutcomesThenRetryFailedChecksOnlyThoseToRunAgain) {
     auto unknown = result("198.51.100.9", PlanKind::Upgrade, ResultKind::Failed, "new_code");
     unknown.reason = "a reason this window has no words for";
     EXPECT_EQ(fleetwin::text::ReasonText(unknown), unknown.reason);
-    EXPECT_NE(model.StatusLine().find("已停止"), std::string::npos);
-    EXPECT_EQ(model.OverallPercent(), 100);
+    // Each outcome counted by its own name; the bar counts only collectors on the image whole.
+    EXPECT_EQ(model.StatusLine(), "已停止：升级成功 1，拒绝 1，已是当前版本 1，已中断 1，地址冲突 "
+                                  "1（退出状态 130）");
+    EXPECT_EQ(model.OverallPercent(), 48); // (100 + 100 + 40 + 0 + 0) / 5
     // Refused, current and conflicting collectors are not "failed".
     EXPECT_EQ(model.SelectFailed(), 1u);
     EXPECT_EQ(model.CheckedAddresses(), std::vector<std::string>{"198.51.100.4"});
@@ -201,8 +203,18 @@ TEST(FleetWindowModel, LastReportShownUntilTheNextSweep) {
     upgraded.address = "198.51.100.8";
     upgraded.result = ResultKind::Upgraded;
     upgraded.stage = "done";
-    model.ShowReport({failed, upgraded});
+    upgraded.versionBefore = "S1";
+    upgraded.versionAfter = "S2";
+    fleetwin::KeptReport report{{"S2.bin", "S2", "0123456789abcdef", "2026-12-07T15:00:00Z",
+                                 "2026-12-07T15:05:00Z", 1},
+                                {failed, upgraded}};
+    model.ShowReport(report);
     ASSERT_EQ(model.RowCount(), 2u);
+    EXPECT_EQ(model.StatusLine(), "上次的报告：S2.bin（SHA-256 0123456789ab…），开始 "
+                                  "2026-12-07T15:00:00Z，结束 2026-12-07T15:05:00Z，退出状态 "
+                                  "1：升级成功 1，失败 1");
+    // The version column shows what the collector reported after its upgrade.
+    EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.8"), Column::Version), "S2");
     EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.9"), Column::Outcome), "失败");
     // A collector the report shows upgraded has a full bar, as after a run.
     EXPECT_EQ(FleetWindowModel::CellText(*model.Find("198.51.100.8"), Column::Progress), "100%");

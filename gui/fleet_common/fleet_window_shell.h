@@ -1,0 +1,99 @@
+#pragma once
+
+// The fleet window's behaviour without a toolkit: every handler, which
+// controls are enabled when, the close rule, the adapter choice and the
+// settings, the engine's events applied to the model. A toolkit's window
+// builds its controls from the description, implements FleetView and
+// FleetDialogs, and hands each event of the operator or the engine here.
+
+#include "gui/fleet_common/fleet_adapters.h"
+#include "gui/fleet_common/fleet_window_model.h"
+#include "gui/fleet_common/fleet_window_ports.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fleetwin {
+
+// What the shell reaches outside the window. Empty entries take the real ones.
+struct FleetShellSeams {
+    std::string settingsFolder; // UTF-8: the remembered adapter and the last report
+    // Called on the engine's thread when events wait; must only post to the
+    // window's thread, which then calls EngineWoke().
+    std::function<void()> wake;
+    std::function<std::vector<platform::NetworkAdapter>()> listAdapters;
+    std::function<std::unique_ptr<FleetEngine>(std::function<void()> wake)> makeEngine;
+};
+
+class FleetWindowShell {
+public:
+    FleetWindowShell(FleetShellSeams seams, FleetView& view, FleetDialogs& dialogs);
+    ~FleetWindowShell(); // interrupts a run and ends the engine first
+    FleetWindowShell(const FleetWindowShell&) = delete;
+    FleetWindowShell& operator=(const FleetWindowShell&) = delete;
+
+    // The controls exist: list the adapters and show the last run's report.
+    void Opened();
+
+    // --- the operator
+    void AdapterListOpening(); // read the adapters again
+    void AdapterChosen(int index);
+    void SearchClicked();
+    void BrowseClicked();
+    void ChooseImage(const std::string& path);
+    void VersionEdited(const std::string& text);
+    void FilterEdited(const std::string& text);
+    void HeaderClicked(int column);
+    void RowChecked(int index, bool checked); // index among the rows shown
+    void SelectAllClicked();
+    void SelectNoneClicked();
+    void SelectNotCurrentClicked();
+    void StartClicked();
+    void StopClicked();
+    void RetryClicked();
+    void SaveClicked(bool csv);
+    // True when the window may close now. During a run the operator is asked;
+    // a yes stops the run honestly and the window closes once its report is
+    // written (CloseWindow).
+    bool CloseRequested();
+
+    // --- the engine and the clock
+    void EngineWoke();
+    void RepaintDue();
+
+    const FleetWindowModel& Model() const { return model_; }
+    std::string LastReportPath() const;
+    std::string SettingsPath() const;
+
+private:
+    // Runs a handler; what escapes it is shown in the error box, so no
+    // exception ever reaches the toolkit.
+    void Guarded(const std::function<void()>& handler);
+    // Applies a change to the view; events it causes are the window's own.
+    void Render(const std::function<void()>& change);
+    void RefreshAdapters();
+    fleet::AdapterOptions ChosenAdapter() const;
+    void RebuildTable();
+    void ShowChangedRows(const std::vector<std::string>& addresses);
+    void UpdateControls();
+    void ReopenLastReport();
+
+    FleetShellSeams seams_;
+    FleetView& view_;
+    FleetDialogs& dialogs_;
+    FleetWindowModel model_;
+    OfferedAdapters adapters_;
+    std::vector<std::string> shown_;   // addresses of the rows shown, in order
+    std::map<std::string, int> rowOf_; // address -> index among them
+    std::string lastReportJson_;
+    bool rendering_ = false;
+    bool closeAfterRun_ = false;
+    Column sortColumn_ = Column::Address;
+    bool ascending_ = true;
+    std::unique_ptr<FleetEngine> engine_; // last: its thread sees a whole shell
+};
+
+} // namespace fleetwin

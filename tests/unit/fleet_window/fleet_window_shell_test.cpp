@@ -1,0 +1,157 @@
+// The fleet window's shell over fake ports: what is enabled when, the
+// adapter remembered, the last report's head, file errors, the questions
+// before a run and before closing during one, the engine's events shown.
+#include "gui/fleet_common/fleet_report_files.h"
+#include "gui/fleet_common/fleet_texts.h"
+#include "gui/fleet_common/fleet_window_shell.h"
+
+#include "fake_fleet_window.h"
+#include "fleet_last_report.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace fleetwin;
+
+namespace {
+
+struct Shell : ::testing::Test {
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("fleet-shell-" + std::string(::testing::UnitTest::GetInstance()
+                                                   ->current_test_info()
+                                                   ->name()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    void Open() {
+        FleetShellSeams seams;
+        seams.settingsFolder = folder.string();
+        seams.listAdapters = [] {
+            return std::vector<platform::NetworkAdapter>{{"lo", "127.0.0.1", 8, true},
+                                                         {"veth0", "198.51.100.1", 24},
+                                                         {"veth1", "203.0.113.1", 24}};
+        };
+        seams.makeEngine = [this](std::function<void()>) {
+            auto fake = std::make_unique<support::FakeFleetEngine>();
+            engine = fake.get();
+            return fake;
+        };
+        shell = std::make_unique<FleetWindowShell>(seams, view, dialogs);
+        shell->Opened();
+    }
+    // Two collectors answer the sweep: .4 on S1.00, .5 already on S2.00.
+    void Sweep() {
+        shell->SearchClicked();
+        fleet::FieldTable field("198.51.100.1");
+        field.OnSearchFrame("\x1B" "D4#S1.00" "\x05", "198.51.100.4");
+        field.OnSearchFrame("\x1B" "D5#S2.00" "\x05", "198.51.100.5");
+        engine->queued.push_back(SweepDone{field, fleet::SweepScope::Of("198.51.100.1", 24), ""});
+        shell->EngineWoke();
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        const std::string path = (folder / name).string();
+        EXPECT_EQ(WriteFileAtomically(path, text), "");
+        return path;
+    }
+
+    std::filesystem::path folder;
+    support::FakeFleetView view;
+    support::FakeFleetDialogs dialogs;
+    support::FakeFleetEngine* engine = nullptr;
+    std::unique_ptr<FleetWindowShell> shell;
+};
+
+} // namespace
+
+TEST_F(Shell, OpensOnTheLastReportWithItsHead_AndRemembersTheAdapterChosen) {
+    Write("last-report.json", support::LastReportOfThree({fleet::ResultKind::Failed,
+                                                          fleet::ResultKind::Upgraded,
+                                                          fleet::ResultKind::NotStarted}));
+    Open();
+    ASSERT_EQ(view.rows.size(), 3u);
+    // The report never ended: the collector it left "not started" may have been mid-transfer.
+    EXPECT_EQ(FleetWindowModel::CellText(view.rows[1], Column::Outcome), text::kOutcomeUnknown);
+    EXPECT_NE(view.texts[kStatusLine].find("S2.bin"), std::string::npos);
+    EXPECT_NE(view.texts[kStatusLine].find("没有正常结束"), std::string::npos);
+    EXPECT_TRUE(view.enabled[kSaveCsvButton]);
+    EXPECT_FALSE(view.enabled[kStopButton]);
+    // Two adapters can reach collectors: the operator chooses, and the choice holds next time.
+    EXPECT_EQ(view.chosenAdapter, -1);
+    shell->SearchClicked();
+    EXPECT_EQ(dialogs.notices.back(), text::kChooseAdapter);
+    shell->AdapterChosen(2);
+    shell.reset();
+    Open();
+    EXPECT_EQ(view.chosenAdapter, 2);
+    shell->SearchClicked();
+    EXPECT_EQ(engine->sweeps.at(0).address, "203.0.113.1");
+    EXPECT_FALSE(view.enabled[kSearchButton]); // while it sweeps
+}
+
+TEST_F(Shell, FileErrorsInTheErrorBoxNameThePathOnce_TheNameRuleIsANotice) {
+    Open();
+    shell->ChooseImage((folder / "s1.bin").string());
+    EXPECT_EQ(dialogs.notices.back(), text::kNameRule);
+    const std::string missing = (folder / "S9.bin").string();
+    shell->ChooseImage(missing);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    const std::string& error = dialogs.errors[0];
+    EXPECT_NE(error.find(missing), std::string::npos);
+    EXPECT_EQ(error.find(missing), error.rfind(missing)) << error;
+    EXPECT_EQ(shell->Model().Image(), nullptr);
+    // Saving over a folder that does not exist is a file error too.
+    Write("last-report.json", support::LastReportOfThree({fleet::ResultKind::Failed,
+                                                          fleet::ResultKind::Upgraded,
+                                                          fleet::ResultKind::Upgraded}));
+    shell.reset();
+    Open();
+    dialogs.savePath = (folder / "no" / "such.csv").string();
+    shell->SaveClicked(true);
+    EXPECT_EQ(dialogs.errors.size(), 2u);
+}
+
+TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndCloses) {
+    Open();
+    shell->AdapterChosen(1);
+    Sweep();
+    ASSERT_EQ(view.rows.size(), 2u);
+    // Which collectors are not current needs the image: asked for, not silently nothing.
+    shell->SelectNotCurrentClicked();
+    EXPECT_EQ(dialogs.notices.back(), text::kNoImage);
+    shell->ChooseImage(Write("S2.00.bin", std::string(700, 'x')));
+    EXPECT_EQ(view.texts[kVersionEdit], "S2.00");
+    shell->SelectNotCurrentClicked();
+    EXPECT_EQ(view.texts[kSelectionCount], text::SelectionCountText(1, 2));
+
+    shell->StartClicked(); // answered no
+    EXPECT_TRUE(engine->runs.empty());
+    dialogs.answer = true;
+    shell->StartClicked();
+    ASSERT_EQ(engine->runs.size(), 1u);
+    EXPECT_EQ(engine->runs[0].adapter.address, "198.51.100.1");
+    EXPECT_TRUE(view.repainting);
+    EXPECT_TRUE(view.enabled[kStopButton]);
+    EXPECT_FALSE(view.enabled[kStartButton]);
+
+    dialogs.answer = false;
+    EXPECT_FALSE(shell->CloseRequested());
+    EXPECT_EQ(engine->interrupts, 0);
+    dialogs.answer = true;
+    EXPECT_FALSE(shell->CloseRequested());
+    EXPECT_EQ(engine->interrupts, 1);
+    EXPECT_FALSE(view.closed); // not before the report is written
+    fleet::CollectorResult stopped;
+    stopped.address = "198.51.100.4";
+    stopped.result = fleet::ResultKind::Interrupted;
+    stopped.stage = "blocks";
+    engine->queued.push_back(RunDone{{stopped}, "{\"collectors\":[]}", true, 130, ""});
+    shell->EngineWoke();
+    EXPECT_TRUE(view.closed);
+    EXPECT_FALSE(view.repainting);
+    EXPECT_EQ(FleetWindowModel::CellText(view.rows[0], Column::Outcome), "已中断");
+    EXPECT_TRUE(shell->CloseRequested());
+}
