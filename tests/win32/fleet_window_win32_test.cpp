@@ -1,11 +1,14 @@
-// The Win32 fleet window against its description and its model, under wine,
-// with no network: controls at the described places at the window's
-// resolution, Tab order, the last report in the list, check boxes and the
-// selection buttons with the count, sorting by a column, the name rule and
-// saving the report.
+// The Win32 fleet window renders and forwards, under wine, with no network:
+// the controls as described at the window's resolution (place, font, column
+// widths, again after a change of resolution), Tab order and the names a
+// screen reader reads; the shell's rows, sort arrow, texts and enabled states
+// drawn, the progress column as bars; and the header, the filter box, the
+// check boxes and the buttons handed to the shell. What the shell does with
+// them is its own test's.
 
 #include "gui/win32_fleet/fleet_window_win32.h"
 
+#include "fake_fleet_window.h"
 #include "fleet_last_report.h"
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/win32_support/window_dpi.h"
@@ -53,19 +56,18 @@ struct Win32Fleet : ::testing::Test {
                 result.stage = result.result == fleet::ResultKind::Upgraded ? "done" : "";
             });
         ASSERT_EQ(WriteFileAtomically(folder + "/last-report.json", report), "");
-        fleetwin32::FleetDialogs dialogs;
-        dialogs.notice = [this](const std::string& text) { notices.push_back(text); };
-        dialogs.saveAs = [this](bool) { return saveTo; };
-        dialogs.ask = [](const std::string&, const std::string&) { return false; };
-        window = std::make_unique<FleetWindow>(folder, dialogs);
+        FleetShellSeams seams;
+        seams.settingsFolder = folder;
+        seams.listAdapters = [] { return std::vector<platform::NetworkAdapter>{}; };
+        window = std::make_unique<FleetWindow>(seams, &dialogs);
         list = window->Control(kSweepTable);
     }
     void TearDown() override {
         window.reset();
         std::filesystem::remove_all(folder);
     }
-    std::string folder, report, saveTo;
-    std::vector<std::string> notices;
+    std::string folder, report;
+    support::FakeFleetDialogs dialogs;
     std::unique_ptr<FleetWindow> window;
     HWND list = nullptr;
 };
@@ -95,8 +97,7 @@ void ExpectLaidOutAt(const FleetWindow& window, int dpi) {
     }
     const HWND list = window.Control(kSweepTable);
     for (int column = 0; column < kColumnCount; ++column)
-        EXPECT_EQ(ListView_GetColumnWidth(list, column),
-                  ScaleToDpi(fleetwin32::kColumnWidths[column], dpi))
+        EXPECT_EQ(ListView_GetColumnWidth(list, column), ScaleToDpi(kColumnWidths[column], dpi))
             << "column " << column;
 }
 
@@ -183,41 +184,66 @@ TEST_F(Win32Fleet, ScreenReadersReadEachFieldByItsLabel) {
     CoUninitialize();
 }
 
-TEST_F(Win32Fleet, LastReportListedCheckBoxesCountAndSort) {
+namespace {
+
+// The sort arrow of `column`'s header: 1 up, -1 down, 0 none.
+int SortArrow(HWND list, Column column) {
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    Header_GetItem(ListView_GetHeader(list), static_cast<int>(column), &item);
+    return (item.fmt & HDF_SORTUP) ? 1 : (item.fmt & HDF_SORTDOWN) ? -1 : 0;
+}
+
+} // namespace
+
+TEST_F(Win32Fleet, LastReportShown_SortedByHeaderAndFiltered) {
     ASSERT_EQ(ListView_GetItemCount(list), 3);
     EXPECT_EQ(CellText(list, 0, Column::Address), "198.51.100.3");
     EXPECT_EQ(CellText(list, 2, Column::Outcome), "失败");
+    EXPECT_EQ(SortArrow(list, Column::Address), 1);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kStatusLine)), window->Shell().Model().StatusLine());
+    EXPECT_FALSE(IsWindowEnabled(window->Control(kStopButton)));
+    EXPECT_TRUE(IsWindowEnabled(window->Control(kSaveCsvButton)));
+    const auto clickHeader = [&](Column column) {
+        NMLISTVIEW click{};
+        click.hdr.hwndFrom = list;
+        click.hdr.idFrom = kSweepTable;
+        click.hdr.code = LVN_COLUMNCLICK;
+        click.iSubItem = static_cast<int>(column);
+        SendMessageW(window->Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
+    };
+    clickHeader(Column::Serial);
+    EXPECT_EQ(CellText(list, 0, Column::Serial), "A");
+    clickHeader(Column::Serial); // again: descending
+    EXPECT_EQ(CellText(list, 0, Column::Serial), "C");
+    EXPECT_EQ(SortArrow(list, Column::Serial), -1);
+    EXPECT_EQ(SortArrow(list, Column::Address), 0);
+    SetWindowTextW(window->Control(kFilterEdit), L"100.2");
+    ASSERT_EQ(ListView_GetItemCount(list), 1);
+    EXPECT_EQ(CellText(list, 0, Column::Address), "198.51.100.20");
+}
+
+TEST_F(Win32Fleet, SelectionButtonsCheckBoxesAndTheCountGoThroughTheShell) {
     SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
     EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 3 / 3 台");
     EXPECT_TRUE(ListView_GetCheckState(list, 1));
     ListView_SetCheckState(list, 1, FALSE); // by hand
-    EXPECT_EQ(window->Model().CheckedCount(), 2u);
+    EXPECT_EQ(window->Shell().Model().CheckedCount(), 2u);
     EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 2 / 3 台");
-    NMLISTVIEW click{};
-    click.hdr.hwndFrom = list;
-    click.hdr.idFrom = kSweepTable;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iSubItem = static_cast<int>(Column::Serial);
-    SendMessageW(window->Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
-    EXPECT_EQ(CellText(list, 0, Column::Serial), "A");
-    // Checks follow their rows: A (.10) was unticked by hand, B and C stay ticked.
-    EXPECT_FALSE(ListView_GetCheckState(list, 0));
-    EXPECT_TRUE(ListView_GetCheckState(list, 1));
-    EXPECT_TRUE(ListView_GetCheckState(list, 2));
-}
-
-TEST_F(Win32Fleet, NameRuleStartRefusalAndSavedReports) {
-    window->ChooseImage(folder + "/s1.bin");
-    EXPECT_EQ(notices.back(), "版本号必须以S开头");
-    SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
+    SendMessageW(window->Control(kSelectNoneButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 0 / 3 台");
+    // Start without an image: the shell's notice, through the given dialogs.
     SendMessageW(window->Control(kStartButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(notices.back(), "请先选择升级文件");
-    saveTo = folder + "/out.csv";
+    EXPECT_EQ(dialogs.notices.back(), "请先选择升级文件");
+    // A chosen image is drawn into the path and the version field.
+    ASSERT_EQ(WriteFileAtomically(folder + "/S1.5.bin", "abc"), "");
+    dialogs.openPath = folder + "/S1.5.bin";
+    SendMessageW(window->Control(kBrowseButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kImagePath)), dialogs.openPath);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kVersionEdit)), "S1.5");
+    dialogs.savePath = folder + "/out.csv";
     SendMessageW(window->Control(kSaveCsvButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(ReadWholeFile(saveTo), ReportCsv(report));
-    saveTo = folder + "/out.json";
-    SendMessageW(window->Control(kSaveJsonButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(ReadWholeFile(saveTo), report);
+    EXPECT_EQ(ReadWholeFile(dialogs.savePath), ReportCsv(report));
 }
 
 // The progress cell of an upgraded row is painted as a full bar with its
