@@ -2,8 +2,10 @@
 
 // The three commands of collector-fleet, each returning the exit status.
 
+#include "fleet/fleet_policy.h"
 #include "fleet/fleet_report.h"
 #include "fleet/progress.h"
+#include "fleet/run_steps.h"
 
 #include <cstddef>
 #include <optional>
@@ -11,16 +13,6 @@
 #include <vector>
 
 namespace fleet {
-
-struct AdapterOptions {
-    std::string interfaceName;
-    std::string address;
-};
-
-struct SweepOptions {
-    int sweeps = 2;
-    int waitMs = 1500; // after each sweep, for the replies
-};
 
 struct DiscoverOptions {
     AdapterOptions adapter;
@@ -41,10 +33,10 @@ struct UpgradeOptions {
     std::size_t parallel = 0; // 0: all at once
     // Upgraded and verified one by one before the rest start; applies when
     // there is more than one collector to upgrade. 0: none.
-    std::size_t canary = 1;
+    std::size_t canary = policy::kCanary;
     std::optional<std::size_t> maxFailures;
     bool verify = true;
-    int verifyTimeoutSeconds = 90;
+    int verifyTimeoutSeconds = static_cast<int>(policy::kVerifyTimeout.count());
     bool dryRun = false;
     std::string reportPath;
     ReportFormat format = ReportFormat::Text;

@@ -50,18 +50,31 @@ std::string CheckTarget(const std::string& target, const SweepScope& scope) {
     return {};
 }
 
-TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
+std::vector<PinnedTarget> Unpinned(const std::vector<std::string>& addresses) {
+    std::vector<PinnedTarget> targets;
+    for (const auto& address : addresses)
+        targets.push_back({address, std::nullopt});
+    return targets;
+}
+
+TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>& targets,
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
                        const SweepScope& scope) {
-    std::vector<std::string> addresses = targets;
-    if (addresses.empty())
+    std::vector<PinnedTarget> pinned = targets;
+    if (pinned.empty())
         for (const auto& entry : field.SortedByAddress())
-            addresses.push_back(entry.address);
-    std::sort(addresses.begin(), addresses.end(), AddressLess);
-    addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+            pinned.push_back({entry.address, std::nullopt});
+    // Address order, each address once (the first pin named for it counts).
+    std::stable_sort(pinned.begin(), pinned.end(), [](const auto& a, const auto& b) {
+        return AddressLess(a.address, b.address);
+    });
+    pinned.erase(std::unique(pinned.begin(), pinned.end(),
+                             [](const auto& a, const auto& b) { return a.address == b.address; }),
+                 pinned.end());
 
     TargetPlan plan;
-    for (const auto& address : addresses) {
+    for (const auto& target : pinned) {
+        const std::string& address = target.address;
         if (std::find(excluded.begin(), excluded.end(), address) != excluded.end())
             continue;
         CollectorResult result;
@@ -94,6 +107,11 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& 
                 serials += ", " + platform::GbkToUtf8(other);
             settle(PlanKind::AddressConflict, ResultKind::Conflict, "address_conflict",
                    "several collectors answer from this address (" + serials + ")");
+        } else if (target.serial && *target.serial != found->serial) {
+            settle(PlanKind::NotFound, ResultKind::NotStarted, "serial_mismatch",
+                   "the collector at " + address + " answered with serial " +
+                       platform::GbkToUtf8(found->serial) + ", not " +
+                       platform::GbkToUtf8(*target.serial));
         } else if (versionClass == protocol::VersionClass::V) {
             settle(PlanKind::RefusedV, ResultKind::Refused, "version_v",
                    "version \"" + platform::GbkToUtf8(found->version) +

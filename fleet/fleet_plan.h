@@ -9,6 +9,7 @@
 #include "fleet/sweep_scope.h"
 #include "platform/network_adapters.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -25,6 +26,17 @@ ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
 // adapter itself. The text says why not; empty when it may be used.
 std::string CheckTarget(const std::string& target, const SweepScope& scope);
 
+// A target by address, and the serial the operator saw answer from it (raw
+// GBK, as the sweep holds it). With a serial, the run leaves the address
+// alone unless that same collector still answers there.
+struct PinnedTarget {
+    std::string address;
+    std::optional<std::string> serial;
+};
+
+// Targets named by address alone.
+std::vector<PinnedTarget> Unpinned(const std::vector<std::string>& addresses);
+
 struct TargetPlan {
     std::vector<std::string> toUpgrade;       // ascending by address
     std::vector<CollectorResult> settled;     // refused, current, conflicting or not found
@@ -33,8 +45,9 @@ struct TargetPlan {
 
 // `targets` empty means every collector of the field; `excluded` addresses
 // are left out either way. A named target outside the sweep scope is
-// planned "not in subnet" and never touched.
-TargetPlan PlanTargets(const FieldTable& field, const std::vector<std::string>& targets,
+// planned "not in subnet" and never touched; one pinned to a serial that
+// another serial answers for is planned "not found" and never touched.
+TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>& targets,
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
                        const SweepScope& scope);
 

@@ -31,6 +31,9 @@ public:
     // on success.
     std::string Open();
 
+    // The hosts these sockets may send to.
+    const SweepScope& Scope() const { return scope_; }
+
     void SendUpgradeFrame(const std::string& address, const std::string& frame);
     void SendProbe(const std::string& address);
 

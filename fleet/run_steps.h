@@ -1,12 +1,11 @@
 #pragma once
 
-// The steps of a run that both front ends take: the command line's upgrade
-// command and the fleet window. Each runs on the thread of the io_context it
-// is given.
+// The steps of a run that both front ends take: the command line and the
+// fleet window. Each runs on the thread of the io_context it is given.
 
-#include "fleet/commands.h"
 #include "fleet/field_table.h"
 #include "fleet/fleet_plan.h"
+#include "fleet/fleet_policy.h"
 #include "fleet/fleet_sockets.h"
 #include "fleet/upgrade_run.h"
 
@@ -16,6 +15,18 @@
 
 namespace fleet {
 
+// The adapter to work on, by name or by address; with neither, the only
+// non-loopback one.
+struct AdapterOptions {
+    std::string interfaceName;
+    std::string address;
+};
+
+struct SweepOptions {
+    int sweeps = policy::kSweepRounds;
+    int waitMs = static_cast<int>(policy::kSweepWait.count()); // after each sweep, for the replies
+};
+
 // The adapter chosen, and the hosts its subnet lets a run reach.
 struct Adapter {
     platform::NetworkAdapter adapter;
@@ -24,10 +35,29 @@ struct Adapter {
 
 std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options);
 
+// Ends a sweep or a run in order: the sweep stops, no new session starts,
+// each running one ends where it stands, the report is still written. Used
+// on the thread of the run's io_context only (a signal handler there, or a
+// handler posted to it).
+class RunInterrupt {
+public:
+    void Interrupt();
+    bool Requested() const { return requested_; }
+    // Before a new sweep or run.
+    void Clear() { requested_ = false; }
+    // The sessions an interrupt ends from now on (null: none); those of a run
+    // already interrupted end at once.
+    void Attach(UpgradeRun* run);
+
+private:
+    bool requested_ = false;
+    UpgradeRun* running_ = nullptr;
+};
+
 // Sends the probe to every host of the scope, `sweeps` times, waiting for
-// replies after each round. Ends early once `*interrupted` is set.
+// replies after each round. Ends early once `interrupt` is requested.
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
-                      const SweepOptions& options, const bool* interrupted = nullptr);
+                      const SweepOptions& options, const RunInterrupt* interrupt = nullptr);
 
 // One collector's result from its session, on top of what the plan knew.
 CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base);
@@ -36,8 +66,8 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base);
 // target by its session (unstarted ones with the reason nothing started).
 std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const UpgradeRun* run);
 
-// What to say when nobody answered the sweep: the adapter, its subnet, what to check.
-std::string EmptySweepMessage(const Adapter& chosen);
+// A dry run's results: what would happen, nothing done.
+std::vector<CollectorResult> PlannedResults(const TargetPlan& plan);
 
 // The SHA-256 of the image's bytes, as lower-case hex.
 std::string ImageSha256(const FirmwareImage& image);

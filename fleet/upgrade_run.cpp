@@ -1,5 +1,6 @@
 #include "fleet/upgrade_run.h"
 
+#include "fleet/fleet_policy.h"
 #include "protocol/messages.h"
 
 namespace fleet {
@@ -147,7 +148,7 @@ void UpgradeRun::Arm(std::size_t index) {
 }
 
 void UpgradeRun::ScheduleRedraw() {
-    redraw_.expires_after(std::chrono::milliseconds(100));
+    redraw_.expires_after(policy::kProgressInterval);
     redraw_.async_wait([this](const asio::error_code& error) {
         if (error)
             return;

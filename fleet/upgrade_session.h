@@ -15,6 +15,7 @@
 // collector acknowledges no block, and the pause is its only time to write one.
 
 #include "fleet/firmware_image.h"
+#include "fleet/fleet_policy.h"
 #include "protocol/collector_rules.h"
 
 #include <chrono>
@@ -43,7 +44,7 @@ struct SessionTiming {
     // probed every verifyInterval until it reports the image's version or
     // verifyTimeout has passed.
     Millis verifyInterval{3000};
-    Millis verifyTimeout{90000};
+    Millis verifyTimeout{policy::kVerifyTimeout};
     int passLimit = 32; // resend passes at most: a collector cannot keep us forever
 };
 

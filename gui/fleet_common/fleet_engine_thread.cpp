@@ -1,19 +1,13 @@
 #include "gui/fleet_common/fleet_engine_thread.h"
 
+#include "fleet/fleet_run.h"
 #include "fleet/run_record.h"
 #include "gui/fleet_common/fleet_texts.h"
 
 #include <chrono>
-#include <cstdio>
 #include <map>
 
 namespace fleetwin {
-
-namespace {
-
-constexpr std::chrono::milliseconds kSampleInterval{100};
-
-} // namespace
 
 int PercentOf(const fleet::UpgradeSession& session) {
     switch (session.CurrentStage()) {
@@ -65,11 +59,7 @@ void EngineThread::Start(RunRequest request) {
 }
 
 void EngineThread::Interrupt() {
-    asio::post(io_, [this] {
-        interrupted_ = true;
-        if (running_ != nullptr)
-            running_->Interrupt();
-    });
+    asio::post(io_, [this] { interrupt_.Interrupt(); });
 }
 
 std::vector<EngineEvent> EngineThread::Drain() {
@@ -134,14 +124,14 @@ bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string
 }
 
 void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
-    interrupted_ = false;
+    interrupt_.Clear();
     SweepDone done;
     if (!OpenSockets(adapter, done.error)) {
         Push(std::move(done));
         return;
     }
     field_ =
-        fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupted_);
+        fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupt_);
     done.field = field_;
     done.scope = adapter_->scope;
     if (field_->Size() == 0)
@@ -152,93 +142,62 @@ void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
 }
 
 void EngineThread::DoRun(const RunRequest& request) {
-    interrupted_ = false;
+    interrupt_.Clear();
     RunDone done;
     done.exitStatus = fleet::kExitUsage;
-    if (!OpenSockets(request.adapter, done.error) || !field_) {
-        if (done.error.empty())
-            done.error = text::kSearchFirst;
+    // The targets come from a search through this adapter; none named would
+    // mean every collector found, which the window never asks for.
+    if (request.targets.empty())
+        done.error = text::kNothingSelected;
+    else if (OpenSockets(request.adapter, done.error) && !field_)
+        done.error = text::kSearchFirst;
+    if (!done.error.empty()) {
         Push(std::move(done));
         return;
     }
-    const auto options = Defaults();
-    const auto plan =
-        fleet::PlanTargets(*field_, request.targets, {}, *request.image, adapter_->scope);
-    fleet::RunInfo info;
-    info.adapterName = adapter_->adapter.name;
-    info.adapterAddress = adapter_->adapter.address;
-    info.adapterPrefix = adapter_->adapter.prefixLength;
-    info.imageSha256 = fleet::ImageSha256(*request.image);
-    info.started = fleet::UtcTimestamp(std::chrono::system_clock::now());
-    fleet::RunRecord record(request.reportPath, info, *request.image);
+    fleet::RunRecord record(
+        request.reportPath,
+        fleet::RunInfoFor(*adapter_, *request.image, false, std::chrono::system_clock::now()),
+        *request.image);
     if (!record.Write({})) {
         done.error = text::kReportProblem + record.Error();
         Push(std::move(done));
         return;
     }
 
-    std::vector<fleet::CollectorResult> results = fleet::CurrentResults(plan, nullptr);
-    if (!plan.toUpgrade.empty()) {
-        fleet::SessionTiming timing;
-        timing.verify = options.verify;
-        timing.verifyTimeout = std::chrono::seconds(options.verifyTimeoutSeconds);
-        fleet::ProgressView quiet(fleet::ProgressMode::Quiet, stderr);
-        fleet::UpgradeRun run(io_, *sockets_, request.image, plan.toUpgrade,
-                              {options.parallel, options.canary, options.maxFailures}, timing,
-                              quiet);
-        running_ = &run;
-        run.onSessionEnded = [&](std::size_t index) {
-            record.Write(fleet::CurrentResults(plan, &run));
-            Push(
-                CollectorSettled{fleet::ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index])});
-        };
+    fleet::RunHooks hooks;
+    // Only rows whose stage or percent moved since the last sample travel.
+    std::map<std::string, std::pair<std::string, int>> sent;
+    hooks.sample = [&](const fleet::UpgradeRun& run) {
+        ProgressBatch batch;
+        for (const auto& session : run.Sessions()) {
+            const std::string stage = fleet::ReportStageName(
+                session->Finished() ? session->StageReached() : session->CurrentStage());
+            const int percent = PercentOf(*session);
+            auto& last = sent[session->Address()];
+            if (last == std::make_pair(stage, percent))
+                continue;
+            last = {stage, percent};
+            batch.rows.push_back({session->Address(), stage, percent});
+        }
+        if (!batch.rows.empty())
+            Push(std::move(batch));
+    };
+    hooks.settled = [this](const fleet::CollectorResult& result) {
+        Push(CollectorSettled{result});
+    };
+    // The operator has confirmed already: the hook is left unset.
+    fleet::RunSetup setup;
+    setup.image = request.image;
+    setup.targets = request.targets;
+    fleet::RunEnd end = fleet::RunFleetUpgrade(io_, *sockets_, setup, record, hooks, interrupt_);
 
-        // Only rows whose stage or percent moved since the last sample travel.
-        std::map<std::string, std::pair<std::string, int>> sent;
-        asio::steady_timer sample(io_);
-        std::function<void()> arm = [&] {
-            sample.expires_after(kSampleInterval);
-            sample.async_wait([&](const asio::error_code& error) {
-                if (error)
-                    return; // cancelled: the run and these locals are gone
-                ProgressBatch batch;
-                for (const auto& session : run.Sessions()) {
-                    const std::string stage = fleet::ReportStageName(
-                        session->Finished() ? session->StageReached() : session->CurrentStage());
-                    const int percent = PercentOf(*session);
-                    auto& last = sent[session->Address()];
-                    if (last == std::make_pair(stage, percent))
-                        continue;
-                    last = {stage, percent};
-                    batch.rows.push_back({session->Address(), stage, percent});
-                }
-                if (!batch.rows.empty())
-                    Push(std::move(batch));
-                arm();
-            });
-        };
-        arm();
-        if (interrupted_)
-            run.Interrupt();
-        run.Run();
-        sample.cancel();
-        running_ = nullptr;
-        results = fleet::CurrentResults(plan, &run);
-    }
-
-    done.interrupted = interrupted_;
-    done.exitStatus = interrupted_ ? fleet::kExitInterrupted : fleet::ExitStatusFor(results, false);
-    fleet::RunInfo& final = record.Info();
-    final.interrupted = done.interrupted;
-    final.ended = fleet::UtcTimestamp(std::chrono::system_clock::now());
-    final.exitStatus = done.exitStatus;
-    if (!record.Write(results) || record.WriteFailed()) {
-        done.error = text::kReportProblem + record.Error();
-        if (!done.interrupted)
-            final.exitStatus = done.exitStatus = fleet::kExitSomeNotUpgraded;
-    }
-    done.reportJson = record.Json(results);
-    done.results = std::move(results);
+    done.interrupted = end.interrupted;
+    done.exitStatus = end.exitStatus;
+    if (!end.reportError.empty())
+        done.error = text::kReportProblem + end.reportError;
+    done.reportJson = record.Json(end.results);
+    done.results = std::move(end.results);
     Push(std::move(done));
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 
 // collector-fleet's engine on a thread of its own: its Asio loop sweeps and
-// upgrades there, exactly as the command line does, and the window's commands
+// runs the same upgrade as the command line there, and the window's commands
 // reach it as posted handlers. What happens comes back as events in a queue
 // that the window drains on its own thread; the wake-up is sent once per
-// batch, and progress is sampled every 100 ms, so a run of hundreds of
-// collectors costs the window a few repaints a second.
+// batch, and progress is sampled every fleet::policy::kProgressInterval, so a
+// run of hundreds of collectors costs the window a few repaints a second.
 
-#include "fleet/commands.h"
+#include "fleet/fleet_plan.h"
 #include "fleet/fleet_report.h"
 #include "fleet/run_steps.h"
 #include "gui/fleet_common/fleet_window_model.h"
@@ -49,7 +49,9 @@ using EngineEvent = std::variant<SweepDone, ProgressBatch, CollectorSettled, Run
 struct RunRequest {
     fleet::AdapterOptions adapter;
     std::shared_ptr<const fleet::FirmwareImage> image;
-    std::vector<std::string> targets;
+    // Each with the serial the window showed: the run sweeps again and leaves
+    // an address alone where another collector answers now.
+    std::vector<fleet::PinnedTarget> targets;
     std::string reportPath; // written after each collector and at the end
 };
 
@@ -82,9 +84,6 @@ public:
     void Interrupt() override;
     std::vector<EngineEvent> Drain() override;
 
-    // The defaults the command line uses.
-    static fleet::UpgradeOptions Defaults() { return {}; }
-
 private:
     using Command = std::function<void()>;
     void Loop();
@@ -103,8 +102,7 @@ private:
     std::optional<fleet::Adapter> adapter_;
     std::unique_ptr<fleet::FleetSockets> sockets_;
     std::optional<fleet::FieldTable> field_;
-    bool interrupted_ = false;
-    fleet::UpgradeRun* running_ = nullptr;
+    fleet::RunInterrupt interrupt_;
     std::thread thread_; // last: starts once the rest exists
 };
 

@@ -1,5 +1,7 @@
 #include "gui/fleet_common/fleet_window_actions.h"
 
+#include "fleet/fleet_policy.h"
+#include "fleet/run_steps.h"
 #include "gui/fleet_common/fleet_texts.h"
 #include "platform/read_file.h"
 #include "protocol/firmware_file.h"
@@ -33,7 +35,7 @@ bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::Adapter
         return false;
     }
     const auto question =
-        model.ConfirmationText(fleet::ImageSha256(*model.Image()), EngineThread::Defaults().canary);
+        model.ConfirmationText(fleet::ImageSha256(*model.Image()), fleet::policy::kCanary);
     if (!ask(text::kConfirmTitle, question))
         return false;
     std::error_code ignored; // a folder that cannot be made fails the report, which says so
@@ -41,9 +43,9 @@ bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::Adapter
     RunRequest request;
     request.adapter = adapter;
     request.image = model.Image();
-    request.targets = model.CheckedAddresses();
+    request.targets = model.CheckedTargets();
     request.reportPath = reportPath;
-    model.RunStarted(request.targets, Clock::now());
+    model.RunStarted(model.CheckedAddresses(), Clock::now());
     engine.Start(std::move(request));
     return true;
 }

@@ -186,6 +186,16 @@ std::vector<std::string> FleetWindowModel::CheckedAddresses() const {
     return addresses;
 }
 
+std::vector<fleet::PinnedTarget> FleetWindowModel::CheckedTargets() const {
+    std::vector<fleet::PinnedTarget> targets;
+    for (const auto& row : rows_)
+        if (row.checked)
+            targets.push_back({row.entry.address, row.entry.serial.empty()
+                                                      ? std::nullopt
+                                                      : std::optional(row.entry.serial)});
+    return targets;
+}
+
 void FleetWindowModel::SortBy(Column column, bool ascending) {
     sortColumn_ = column;
     ascending_ = ascending;

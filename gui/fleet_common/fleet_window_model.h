@@ -9,6 +9,8 @@
 
 #include "fleet/field_table.h"
 #include "fleet/firmware_image.h"
+#include "fleet/fleet_plan.h"
+#include "fleet/fleet_policy.h"
 #include "fleet/fleet_report.h"
 #include "fleet/sweep_scope.h"
 #include "gui/fleet_common/fleet_report_files.h"
@@ -52,7 +54,7 @@ enum class Phase { Idle, Sweeping, Running, Stopping };
 class FleetWindowModel {
 public:
     // Repaints of the table come at most this often during a run.
-    static constexpr std::chrono::milliseconds kRepaintInterval{100};
+    static constexpr std::chrono::milliseconds kRepaintInterval = fleet::policy::kProgressInterval;
 
     // --- the sweep
     void BeginSweep();
@@ -75,6 +77,8 @@ public:
     void SetChecked(const std::string& address, bool checked);
     std::size_t CheckedCount() const;
     std::vector<std::string> CheckedAddresses() const; // ascending by address
+    // The same, each with the serial its row shows (none for a row without one).
+    std::vector<fleet::PinnedTarget> CheckedTargets() const;
 
     // --- view: sort and filter never change the rows, only their order
     void SortBy(Column column, bool ascending);

@@ -229,8 +229,8 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
     // Named targets: duplicates once, in address order; a missing one fails,
     // one from outside the /24 (a target file of another site) is not touched.
     const auto named = fleet::PlanTargets(
-        field, {"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}, {}, image,
-        kOwnScope);
+        field, fleet::Unpinned({"198.51.100.20", "198.51.100.99", "198.51.100.20", "203.0.113.9"}),
+        {}, image, kOwnScope);
     EXPECT_EQ(named.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     ASSERT_EQ(named.settled.size(), 2u);
     EXPECT_EQ(named.settled[0].result, ResultKind::Failed);
@@ -244,6 +244,28 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
         fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, kOwnScope);
     EXPECT_EQ(excluded.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     EXPECT_EQ(excluded.settled.size(), 3u);
+}
+
+// A target pinned to the serial the operator saw: where another collector
+// answers now, nothing is sent; the same serial is upgraded as before.
+TEST(FleetPlan, PinnedSerial_AnotherCollectorAtTheAddressIsNeverUpgraded) {
+    fleet::FieldTable field(kOwn);
+    field.OnSearchFrame(Reply("a#S1.00"), "198.51.100.20");
+    field.OnSearchFrame(Reply("\xB2\xE2\x39#S1.00"), "198.51.100.21"); // GBK "测9"
+    fleet::FirmwareImage image;
+    image.versionWire = image.versionAsReported = "S2.00";
+    const auto plan = fleet::PlanTargets(
+        field, {{"198.51.100.20", "a"}, {"198.51.100.21", "b"}, {"198.51.100.22", "c"}}, {}, image,
+        kOwnScope);
+    EXPECT_EQ(plan.toUpgrade, std::vector<std::string>{"198.51.100.20"});
+    ASSERT_EQ(plan.settled.size(), 2u);
+    const auto& changed = plan.settled[0];
+    EXPECT_EQ(changed.reasonCode, "serial_mismatch");
+    EXPECT_EQ(changed.reason, "the collector at 198.51.100.21 answered with serial 测9, not b");
+    EXPECT_EQ(changed.plan, fleet::PlanKind::NotFound);
+    EXPECT_EQ(changed.result, ResultKind::NotStarted);
+    EXPECT_EQ(changed.serial, "\xB2\xE2\x39");
+    EXPECT_EQ(plan.settled[1].reasonCode, "no_sweep_reply"); // gone: not found, as unpinned
 }
 
 TEST(FleetPlan, TwoSerialsFromOneAddress_AConflictNeverUpgraded) {

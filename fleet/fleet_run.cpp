@@ -1,0 +1,137 @@
+#include "fleet/fleet_run.h"
+
+#include "platform/keep_awake.h"
+
+#include <cstdio>
+
+namespace fleet {
+
+RunInfo RunInfoFor(const Adapter& adapter, const FirmwareImage& image, bool dryRun,
+                   std::chrono::system_clock::time_point started) {
+    RunInfo info;
+    info.adapterName = adapter.adapter.name;
+    info.adapterAddress = adapter.adapter.address;
+    info.adapterPrefix = adapter.adapter.prefixLength;
+    info.imageSha256 = ImageSha256(image);
+    info.dryRun = dryRun;
+    info.started = UtcTimestamp(started);
+    return info;
+}
+
+namespace {
+
+// Calls `sample` every progress interval until stopped; stopping waits for
+// the timer's last handler, so that none runs against a run that has gone.
+class Sampler {
+public:
+    Sampler(asio::io_context& io, std::function<void()> sample)
+        : io_(io), timer_(io), sample_(std::move(sample)) {
+        if (sample_)
+            Arm();
+    }
+    ~Sampler() { Stop(); }
+    Sampler(const Sampler&) = delete;
+    Sampler& operator=(const Sampler&) = delete;
+
+    void Stop() {
+        stopped_ = true;
+        timer_.cancel();
+        while (armed_)
+            io_.run_one();
+    }
+
+private:
+    void Arm() {
+        armed_ = true;
+        timer_.expires_after(policy::kProgressInterval);
+        timer_.async_wait([this](const asio::error_code& error) {
+            armed_ = false;
+            if (error || stopped_)
+                return;
+            sample_();
+            Arm();
+        });
+    }
+
+    asio::io_context& io_;
+    asio::steady_timer timer_;
+    std::function<void()> sample_;
+    bool armed_ = false, stopped_ = false;
+};
+
+// The sessions of the plan's upgrade targets, run to their end.
+std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& sockets,
+                                         const RunSetup& setup, const TargetPlan& plan,
+                                         RunRecord& record, const RunHooks& hooks,
+                                         RunInterrupt& interrupt) {
+    SessionTiming timing;
+    timing.verify = setup.verify;
+    timing.verifyTimeout = setup.verifyTimeout;
+    ProgressView quiet(ProgressMode::Quiet, stderr);
+    UpgradeRun run(io, sockets, setup.image, plan.toUpgrade, setup.limits, timing,
+                   hooks.progress != nullptr ? *hooks.progress : quiet);
+    run.onSessionEnded = [&](std::size_t index) {
+        if (!record.Write(CurrentResults(plan, &run)) && hooks.reportTrouble)
+            hooks.reportTrouble(record.Error());
+        if (hooks.settled)
+            hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index]));
+    };
+    record.Write(CurrentResults(plan, &run));
+    Sampler sampler(io, hooks.sample ? std::function<void()>([&] { hooks.sample(run); })
+                                     : std::function<void()>());
+    interrupt.Attach(&run);
+    {
+        // The system must not sleep while blocks go out or completion is
+        // awaited; released however the run ends.
+        const platform::KeepAwakeScope awake(&platform::SystemKeepAwake());
+        run.Run();
+    }
+    interrupt.Attach(nullptr);
+    sampler.Stop();
+    record.Info().upgradeSeconds = run.Seconds();
+    return CurrentResults(plan, &run);
+}
+
+} // namespace
+
+RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSetup& setup,
+                       RunRecord& record, const RunHooks& hooks, RunInterrupt& interrupt) {
+    RunEnd end;
+    const FieldTable field = SweepField(io, sockets, sockets.Scope(), setup.sweep, &interrupt);
+    const TargetPlan plan =
+        PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());
+    if (hooks.planned)
+        hooks.planned(field, plan);
+
+    if (setup.dryRun) {
+        end.results = PlannedResults(plan);
+    } else if (!interrupt.Requested() && !plan.toUpgrade.empty()) {
+        if (hooks.confirm && !hooks.confirm(plan)) {
+            end.confirmed = false;
+            return end;
+        }
+        end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt);
+    } else {
+        end.results = CurrentResults(plan, nullptr);
+        for (auto& result : end.results)
+            if (interrupt.Requested() && result.plan == PlanKind::Upgrade) {
+                result.reasonCode = "interrupted";
+                result.reason = "not started: the run was interrupted";
+            }
+    }
+
+    end.interrupted = interrupt.Requested();
+    end.exitStatus = end.interrupted ? kExitInterrupted : ExitStatusFor(end.results, setup.dryRun);
+    RunInfo& final = record.Info();
+    final.interrupted = end.interrupted;
+    final.ended = UtcTimestamp(std::chrono::system_clock::now());
+    final.exitStatus = end.exitStatus;
+    if (!record.Write(end.results) || record.WriteFailed()) {
+        end.reportError = record.Error();
+        if (!end.interrupted)
+            final.exitStatus = end.exitStatus = kExitSomeNotUpgraded;
+    }
+    return end;
+}
+
+} // namespace fleet
