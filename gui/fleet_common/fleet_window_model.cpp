@@ -200,7 +200,11 @@ void FleetWindowModel::SortBy(Column column, bool ascending) {
 }
 
 void FleetWindowModel::SetFilter(const std::string& text) {
-    filter_ = text;
+    // Spaces around the typed text are not part of what is looked for.
+    const auto first = text.find_first_not_of(" \t");
+    filter_ = first == std::string::npos
+                  ? ""
+                  : text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::vector<const Row*> FleetWindowModel::Visible() const {

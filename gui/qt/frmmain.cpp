@@ -31,6 +31,8 @@ static void InitWindowResources() {
     Q_INIT_RESOURCE(frmmain);
 }
 
+namespace qtwin {
+
 namespace {
 
 // "宋体" where it exists; elsewhere a Song-style CJK face, so that every
@@ -293,3 +295,5 @@ void TFrmmain::HandleSocketMessage() {
     socketEvents_.Resume();
     shell_->HandleSocketMessage();
 }
+
+} // namespace qtwin

@@ -16,6 +16,8 @@
 #include <map>
 #include <memory>
 
+namespace qtwin {
+
 using gui::WindowSeams;
 
 class TFrmmain : public QWidget {
@@ -63,3 +65,5 @@ private:
     NotifierSocketEvents socketEvents_{*this};
     std::unique_ptr<gui::WindowShell> shell_;
 };
+
+} // namespace qtwin

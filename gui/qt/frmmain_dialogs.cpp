@@ -9,6 +9,8 @@
 
 using core::ApplicationTitle;
 
+namespace qtwin {
+
 namespace {
 
 void ShowBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
@@ -49,3 +51,5 @@ bool FileOpenDialog::Execute() {
     fileName_ = chosen.isEmpty() ? std::string() : chosen.first().toStdString();
     return true;
 }
+
+} // namespace qtwin

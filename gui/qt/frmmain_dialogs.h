@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QWidget>
 
+namespace qtwin {
+
 // Message boxes over `parent`: the "提示" notice, the plain message and the
 // error box, the last two captioned with the application title.
 class MessageBoxNotices : public core::Notices {
@@ -41,3 +43,5 @@ private:
 // The caption of the plain message and the error box: this program file's
 // name up to its first ".", the rest of it in lower case.
 QString ApplicationTitleText();
+
+} // namespace qtwin

@@ -18,6 +18,8 @@ using gui::kVersionColumn;
 
 using platform::GbkToUtf8;
 
+namespace qtwin {
+
 namespace {
 
 QString FromGbk(const std::string& gbk) {
@@ -110,3 +112,5 @@ void QueuedWorkerDisplay::Show(int position) {
     progress_->setRange(0, model_.RangeMaximum());
     progress_->setValue(position);
 }
+
+} // namespace qtwin

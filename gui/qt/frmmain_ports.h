@@ -16,6 +16,8 @@ class QProgressBar;
 class QTextEdit;
 class QTreeWidget;
 
+namespace qtwin {
+
 // lv1, lbl3, lbl6, redt2 and edt1 as the core's view: each call changes the
 // widgets at once. Serial and version arrive as the collectors' raw bytes and
 // are decoded for display here; nothing is read back from a widget except the
@@ -67,3 +69,5 @@ private:
     QPointer<QLabel> status_;
     gui::ProgressModel model_; // UI thread only
 };
+
+} // namespace qtwin

@@ -8,6 +8,8 @@ using core::kSocketNotifyMessage;
 
 using platform::UdpSocket;
 
+namespace qtwin {
+
 NotifierSocketEvents::~NotifierSocketEvents() {
     for (auto& [handle, notifier] : notifiers_) {
         notifier->setEnabled(false);
@@ -44,3 +46,5 @@ void NotifierSocketEvents::Resume() {
     for (auto& [handle, notifier] : notifiers_)
         notifier->setEnabled(true);
 }
+
+} // namespace qtwin

@@ -15,6 +15,8 @@
 
 class QSocketNotifier;
 
+namespace qtwin {
+
 class NotifierSocketEvents : public core::SocketEvents {
 public:
     // Events go to `target`, which also parents the notifiers.
@@ -35,3 +37,5 @@ private:
     QObject& target_;
     std::map<platform::UdpSocket::Handle, QSocketNotifier*> notifiers_;
 };
+
+} // namespace qtwin

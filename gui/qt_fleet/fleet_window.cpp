@@ -119,7 +119,7 @@ void FleetWindow::ConnectControls() {
     connect(Control<QPushButton>(kSaveCsvButton), &QPushButton::clicked, this,
             [&shell] { shell.SaveClicked(true); });
     connect(Control<QLineEdit>(kFilterEdit), &QLineEdit::textChanged, this,
-            [&shell](const QString& text) { shell.FilterEdited(U(text.trimmed())); });
+            [&shell](const QString& text) { shell.FilterEdited(U(text)); });
     connect(Control<QLineEdit>(kVersionEdit), &QLineEdit::textEdited, this,
             [&shell](const QString& text) { shell.VersionEdited(U(text)); });
     connect(Control<QComboBox>(kAdapterChoice), &QComboBox::currentIndexChanged, this,

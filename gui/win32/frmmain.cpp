@@ -1,8 +1,8 @@
 #include "gui/win32/frmmain.h"
 
 #include "gui/common/window_geometry.h"
-#include "gui/win32/win32_text.h"
-#include "gui/win32/window_dpi.h"
+#include "gui/win32_support/window_dpi.h"
+#include "platform/wide_text.h"
 
 #include <commctrl.h>
 #include <richedit.h>
@@ -12,10 +12,13 @@
 using core::kLastSocketMessage;
 using core::kSocketNotifyMessage;
 using platform::Utf8ToWide;
+using win32ui::OuterSizeForClient;
+using win32ui::WindowDpi;
+
+namespace win32win {
 
 namespace {
 
-constexpr int kIconResource = 1;
 // Not WS_CLIPCHILDREN: the group box draws only its frame, so the window
 // paints the button face beneath it.
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;
@@ -102,25 +105,6 @@ const wchar_t* RichEditClass() {
     return name;
 }
 
-void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kMainWindowClass;
-    windowClass.hIcon =
-        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource),
-                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), 0));
-    // A second window of the same process finds the class already there.
-    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw std::runtime_error("cannot register the main window class");
-}
-
 // lv1's columns at `dpi`, made or resized.
 void SetColumns(HWND listView, UINT dpi, bool create) {
     const auto columns = gui::DeviceListColumns();
@@ -193,14 +177,11 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES |
                                                        ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    RegisterWindowClass(instance, &TFrmmain::WndProc);
+    Register(kMainWindowClass);
 
     // Made at a provisional size; placed once its monitor's resolution is known.
-    if (CreateWindowExW(kWindowExStyle, kMainWindowClass, Wide(gui::kWindowCaption).c_str(),
-                        kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, gui::kOuterWidth,
-                        gui::kOuterHeight, nullptr, nullptr, instance, this) == nullptr)
-        throw std::runtime_error("cannot create the main window");
+    Create(kWindowExStyle, kMainWindowClass, Wide(gui::kWindowCaption), kWindowStyle,
+           gui::kOuterWidth, gui::kOuterHeight);
     dpi_ = WindowDpi(window_);
     MakeFonts();
     BuildControls();
@@ -375,19 +356,6 @@ void TFrmmain::Show(int showCommand) {
         SetFocus(Control(kLv1));
 }
 
-LRESULT CALLBACK TFrmmain::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self =
-            static_cast<TFrmmain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TFrmmain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return self->HandleMessage(message, wParam, lParam);
-}
-
 LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message >= kSocketNotifyMessage && message <= kLastSocketMessage) {
         // Only a read event carries a datagram to read; the others (a close,
@@ -445,9 +413,7 @@ LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             shell_->StopWorkers();
         PostQuitMessage(0);
         return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        window_ = nullptr;
+    case WM_NCDESTROY: // the window is gone once this returns
         controls_.clear();
         return 0;
     default:
@@ -505,14 +471,4 @@ void TFrmmain::HandleSocketMessage() {
     }
 }
 
-int RunMessageLoop(TFrmmain& frmmain) {
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Dialog keys: Tab and Shift+Tab move along the tab order.
-        if (!frmmain.Destroyed() && IsDialogMessageW(frmmain.Handle(), &message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
-}
+} // namespace win32win

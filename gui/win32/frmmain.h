@@ -11,30 +11,29 @@
 #include "gui/win32/frmmain_ids.h"
 #include "gui/win32/frmmain_ports.h"
 #include "gui/win32/frmmain_socket_events.h"
+#include "gui/win32_support/message_window.h"
 
 #include <map>
 #include <memory>
 
+namespace win32win {
+
 using gui::WindowSeams;
 
-class TFrmmain {
+class TFrmmain : public win32ui::MessageWindow {
 public:
     // Registers the window class (once) and creates the window and its
     // controls, hidden. Throws std::runtime_error when Windows refuses.
     explicit TFrmmain(WindowSeams seams = {});
     ~TFrmmain(); // ends the workers, then destroys the window if still there
-    TFrmmain(const TFrmmain&) = delete;
-    TFrmmain& operator=(const TFrmmain&) = delete;
 
     // Shows the window; FormShow runs, and start-up follows on first activation.
     void Show(int showCommand = SW_SHOWNORMAL);
 
-    HWND Handle() const { return window_; }
     HWND Control(ControlId id) const;
     core::UpgradeTool& Tool() { return shell_->Tool(); }
     ControlToolView& View() { return *view_; }
     core::WorkerDisplay& Display() { return *workerDisplay_; }
-    bool Destroyed() const { return window_ == nullptr; }
     UINT Dpi() const { return dpi_; }
 
     // Owner-draw handler of stat1's only panel: hosts ProgressBar1 in the panel,
@@ -43,8 +42,7 @@ public:
     void stat1DrawPanel(const RECT& panel);
 
 private:
-    static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void MakeFonts();
     HFONT FontFor(const gui::ControlDescription& control) const;
@@ -58,7 +56,6 @@ private:
     bool OnActivate(bool active, bool minimised);
     void HandleSocketMessage();
 
-    HWND window_ = nullptr;
     UINT dpi_ = gui::kDesignDpi;
     std::map<int, HWND> controls_;
     std::map<int, HFONT> fonts_; // by character height at 96 dpi
@@ -74,6 +71,4 @@ private:
     bool drainPosted_ = false; // a follow-up socket message is queued
 };
 
-// The program's message loop for `frmmain`, with dialog keys (Tab moves along
-// the tab order). Returns when the window has been destroyed.
-int RunMessageLoop(TFrmmain& frmmain);
+} // namespace win32win

@@ -1,7 +1,7 @@
 #include "gui/win32/frmmain_dialogs.h"
 
 #include "core/error_text.h"
-#include "gui/win32/win32_text.h"
+#include "platform/wide_text.h"
 
 #include <commdlg.h>
 
@@ -11,6 +11,8 @@ using core::ApplicationTitle;
 
 using platform::Utf8ToWide;
 using platform::WideToUtf8;
+
+namespace win32win {
 
 namespace {
 
@@ -62,3 +64,5 @@ bool FileOpenDialog::Execute() {
     fileName_ = WideToUtf8(file.data());
     return true;
 }
+
+} // namespace win32win

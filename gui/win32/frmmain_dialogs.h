@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "gui/win32/windows_api.h"
+#include "gui/win32_support/windows_api.h"
+
+namespace win32win {
 
 class MessageBoxNotices : public core::Notices {
 public:
@@ -38,3 +40,5 @@ private:
 
 // The running program's application title, as the toolkit's boxes show it.
 std::wstring ApplicationTitleWide();
+
+} // namespace win32win

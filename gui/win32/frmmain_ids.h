@@ -5,7 +5,9 @@
 // identifier (GetDlgItem on its parent, or TFrmmain::Control).
 
 #include "gui/common/window_description.h"
-#include "gui/win32/windows_api.h"
+#include "gui/win32_support/windows_api.h"
+
+namespace win32win {
 
 using gui::ControlId;
 using enum gui::ControlId;
@@ -15,3 +17,5 @@ inline constexpr wchar_t kMainWindowClass[] = L"TFrmmain";
 // Above WM_APP, so never inside the socket message range 1106..1206.
 inline constexpr UINT kWorkerUpdateMessage = WM_APP + 1; // one queued worker change
 inline constexpr UINT kStartUpMessage = WM_APP + 2;      // start-up if no activation came
+
+} // namespace win32win

@@ -2,8 +2,9 @@
 
 #include "gui/common/window_description.h"
 #include "gui/win32/frmmain_ids.h"
-#include "gui/win32/win32_text.h"
+#include "gui/win32_support/window_text.h"
 #include "platform/gbk.h"
+#include "platform/wide_text.h"
 
 #include <commctrl.h>
 
@@ -14,6 +15,10 @@ using gui::kVersionColumn;
 
 using platform::GbkToUtf8;
 using platform::Utf8ToWide;
+using win32ui::SetWindowTextUtf8;
+using win32ui::WindowTextUtf8;
+
+namespace win32win {
 
 namespace {
 
@@ -146,3 +151,5 @@ void PostedWorkerDisplay::ShowPosition(int position) {
     SendMessageW(progress_, PBM_SETRANGE32, 0, model_.RangeMaximum());
     SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
+
+} // namespace win32win

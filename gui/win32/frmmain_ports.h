@@ -13,7 +13,9 @@
 #include <string>
 #include <variant>
 
-#include "gui/win32/windows_api.h"
+#include "gui/win32_support/windows_api.h"
+
+namespace win32win {
 
 // lv1, lbl3, lbl6, redt2 and edt1 as the core's view: each call changes the
 // controls at once. Serial and version arrive as the collectors' raw bytes
@@ -86,3 +88,5 @@ private:
     std::deque<Change> queue_;
     gui::ProgressModel model_; // UI thread only: what the bar shows
 };
+
+} // namespace win32win

@@ -4,6 +4,8 @@ using core::kSocketNotifyMessage;
 
 using platform::UdpSocket;
 
+namespace win32win {
+
 void AsyncSelectSocketEvents::Watch(UdpSocket::Handle handle) {
     if (WSAAsyncSelect(static_cast<SOCKET>(handle), window_, kSocketNotifyMessage, FD_READ) == 0)
         watched_.insert(handle);
@@ -22,3 +24,5 @@ bool AsyncSelectSocketEvents::AnyWaiting() const {
     }
     return false;
 }
+
+} // namespace win32win

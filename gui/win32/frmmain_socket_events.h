@@ -7,7 +7,9 @@
 
 #include <set>
 
-#include "gui/win32/windows_api.h"
+#include "gui/win32_support/windows_api.h"
+
+namespace win32win {
 
 class AsyncSelectSocketEvents : public core::SocketEvents {
 public:
@@ -25,3 +27,5 @@ private:
     HWND window_ = nullptr;
     std::set<platform::UdpSocket::Handle> watched_;
 };
+
+} // namespace win32win

@@ -5,6 +5,8 @@
 #include <initguid.h>
 #include <oleacc.h>
 
+namespace fleetwin32 {
+
 namespace {
 
 // The annotation service's class, which the import libraries do not define.
@@ -34,3 +36,5 @@ void AccessibleNames::Name(HWND control, const std::wstring& name) {
                                             name.c_str())))
         named_.push_back(control);
 }
+
+} // namespace fleetwin32

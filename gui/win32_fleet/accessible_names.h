@@ -5,12 +5,14 @@
 // system's accessibility annotation service. Without COM on the thread, or
 // where the service is missing, nothing is named and nothing fails.
 
-#include "gui/win32/windows_api.h"
+#include "gui/win32_support/windows_api.h"
 
 #include <string>
 #include <vector>
 
 struct IAccPropServices;
+
+namespace fleetwin32 {
 
 class AccessibleNames {
 public:
@@ -25,3 +27,5 @@ private:
     IAccPropServices* services_ = nullptr;
     std::vector<HWND> named_;
 };
+
+} // namespace fleetwin32

@@ -1,36 +1,36 @@
 #include "gui/win32_fleet/fleet_window_win32.h"
 
-#include "gui/common/window_geometry.h"
-#include "gui/fleet_common/fleet_adapters.h"
-#include "gui/fleet_common/fleet_engine_events.h"
-#include "gui/fleet_common/fleet_report_files.h"
-#include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_texts.h"
-#include "gui/fleet_common/fleet_window_actions.h"
-#include "gui/win32/win32_text.h"
-#include "gui/win32/window_dpi.h"
-#include "platform/read_file.h"
+#include "gui/win32_support/window_dpi.h"
+#include "gui/win32_support/window_text.h"
+#include "platform/wide_text.h"
 
-#include <commctrl.h>
 #include <commdlg.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <utility>
 
 using namespace fleetwin;
+
+namespace fleetwin32 {
 
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"CollectorFleetWindow";
-constexpr UINT kEngineMessage = WM_APP + 1; // the engine queued events
+constexpr UINT kEngineMessage = WM_APP + 1; // the engine has events waiting
 constexpr UINT_PTR kRepaintTimer = 1;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kFontPixels = 12; // at 96 dpi
 
 std::wstring W(std::string_view utf8) {
     return platform::Utf8ToWide(std::string(utf8));
 }
 
-// The window class, the style and any extra style of each kind of control.
+int Scale(int value, UINT dpi) {
+    return win32ui::ScaleToDpi(value, dpi);
+}
+
+// The window class and style of each kind of control.
 struct ControlClass {
     const wchar_t* name;
     DWORD style;
@@ -58,101 +58,6 @@ ControlClass ClassOf(FleetControlKind kind) {
     return {L"STATIC", 0};
 }
 
-int Scale(int value, UINT dpi) {
-    return gui::ScaleToDpi(value, static_cast<int>(dpi));
-}
-
-std::string OpenImageDialog(HWND owner) {
-    wchar_t path[MAX_PATH * 4] = L"";
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    const std::wstring filter = W(text::kImageFiles) + std::wstring(L"\0*.bin\0", 7);
-    dialog.lpstrFilter = filter.c_str();
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = static_cast<DWORD>(std::size(path));
-    dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return GetOpenFileNameW(&dialog) ? platform::WideToUtf8(path) : std::string();
-}
-
-std::string SaveDialog(HWND owner, bool csv) {
-    wchar_t path[MAX_PATH * 4] = L"";
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = csv ? L"CSV\0*.csv\0" : L"JSON\0*.json\0";
-    dialog.lpstrDefExt = csv ? L"csv" : L"json";
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = static_cast<DWORD>(std::size(path));
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
-    return GetSaveFileNameW(&dialog) ? platform::WideToUtf8(path) : std::string();
-}
-
-} // namespace
-
-FleetWin32Window::FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs dialogs)
-    : settingsFolder_(std::move(settingsFolder)), dialogs_(std::move(dialogs)) {
-    if (!dialogs_.openImage)
-        dialogs_.openImage = [this] { return OpenImageDialog(window_); };
-    if (!dialogs_.saveAs)
-        dialogs_.saveAs = [this](bool csv) { return SaveDialog(window_, csv); };
-    if (!dialogs_.ask)
-        dialogs_.ask = [this](const std::string& title, const std::string& text) {
-            return MessageBoxW(window_, W(text).c_str(), W(title).c_str(),
-                               MB_YESNO | MB_ICONQUESTION) == IDYES;
-        };
-    if (!dialogs_.notice)
-        dialogs_.notice = [this](const std::string& text) {
-            MessageBoxW(window_, W(text).c_str(), W(text::kTitle).c_str(), MB_OK);
-        };
-
-    INITCOMMONCONTROLSEX controls{sizeof controls,
-                                  ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(1));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kWindowClass;
-    RegisterClassExW(&windowClass);
-    CreateWindowExW(0, kWindowClass, W(text::kTitle).c_str(), kWindowStyle, CW_USEDEFAULT,
-                    CW_USEDEFAULT, 100, 100, nullptr, nullptr, windowClass.hInstance, this);
-    dpi_ = WindowDpi(window_);
-    const SIZE outer = OuterSizeForClient(Scale(kFleetClientWidth, dpi_),
-                                          Scale(kFleetClientHeight, dpi_), kWindowStyle, 0, dpi_);
-    SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
-    accessibleNames_ = std::make_unique<AccessibleNames>();
-    CreateControls();
-    RefreshAdapters();
-    if (const auto text = ReadWholeFile(LastReportPath()))
-        if (const auto results = ReadReport(*text)) {
-            model_.ShowReport(*results);
-            lastReportJson_ = *text;
-        }
-    RebuildList();
-    engine_ = std::make_unique<EngineThread>(
-        [window = window_] { PostMessageW(window, kEngineMessage, 0, 0); });
-}
-
-FleetWin32Window::~FleetWin32Window() {
-    engine_.reset(); // interrupts a run and joins before the window goes
-    accessibleNames_.reset();
-    if (window_ != nullptr)
-        DestroyWindow(window_);
-    if (font_ != nullptr)
-        DeleteObject(font_);
-}
-
-void FleetWin32Window::Show(int showCommand) {
-    ShowWindow(window_, showCommand);
-    UpdateWindow(window_);
-}
-
-namespace {
-
 // Creation order is the tab order, so the dialog keys follow the description,
 // and each label comes just before the control it names, which is where a
 // screen reader looks for the name of a control without a caption.
@@ -162,20 +67,13 @@ std::vector<const FleetControl*> CreationOrder() {
         if (control.kind != FleetControlKind::Label)
             byTab.push_back(&control);
     std::stable_sort(byTab.begin(), byTab.end(), [](auto* a, auto* b) {
-        const int ka = a->tabOrder < 0 ? 1000 : a->tabOrder,
-                  kb = b->tabOrder < 0 ? 1000 : b->tabOrder;
-        return ka < kb;
+        return static_cast<unsigned>(a->tabOrder) < static_cast<unsigned>(b->tabOrder); // -1 last
     });
-    const auto labelOf = [](const FleetControl& named) -> const FleetControl* {
-        for (const auto& label : FleetControls())
-            if (label.kind == FleetControlKind::Label && !named.accessibleName.empty() &&
-                label.caption == named.accessibleName)
-                return &label;
-        return nullptr;
-    };
     for (const FleetControl* control : byTab) {
-        if (const FleetControl* label = labelOf(*control); label && control->caption.empty())
-            ordered.push_back(label);
+        for (const auto& label : FleetControls())
+            if (label.kind == FleetControlKind::Label && control->caption.empty() &&
+                !control->accessibleName.empty() && label.caption == control->accessibleName)
+                ordered.push_back(&label);
         ordered.push_back(control);
     }
     for (const auto& control : FleetControls())
@@ -184,9 +82,59 @@ std::vector<const FleetControl*> CreationOrder() {
     return ordered;
 }
 
+// The common file dialog: open (`save` false) or save as, "" when cancelled.
+std::string FileDialog(HWND owner, const std::wstring& filter, const wchar_t* extension,
+                       bool save) {
+    wchar_t path[MAX_PATH * 4] = L"";
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrDefExt = extension;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = static_cast<DWORD>(std::size(path));
+    dialog.Flags = OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_HIDEREADONLY);
+    const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    return chosen ? platform::WideToUtf8(path) : std::string();
+}
+
 } // namespace
 
-void FleetWin32Window::CreateControls() {
+FleetWindow::FleetWindow(FleetShellSeams seams, FleetDialogs* dialogs) {
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    Register(kWindowClass);
+    Create(0, kWindowClass, W(text::kTitle), kWindowStyle, 100, 100);
+    dpi_ = win32ui::WindowDpi(window_);
+    const SIZE outer = win32ui::OuterSizeForClient(
+        Scale(kFleetClientWidth, dpi_), Scale(kFleetClientHeight, dpi_), kWindowStyle, 0, dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
+    accessibleNames_ = std::make_unique<AccessibleNames>();
+    CreateControls();
+
+    seams.wake = [window = window_] { PostMessageW(window, kEngineMessage, 0, 0); };
+    FleetView& view = *this;
+    FleetDialogs& own = *this;
+    shell_ = std::make_unique<FleetWindowShell>(std::move(seams), view, dialogs ? *dialogs : own);
+    shell_->Opened();
+}
+
+FleetWindow::~FleetWindow() {
+    shell_.reset(); // interrupts a run and joins before the window goes
+    accessibleNames_.reset();
+    if (window_ != nullptr)
+        DestroyWindow(window_);
+    if (font_ != nullptr)
+        DeleteObject(font_);
+}
+
+void FleetWindow::Show(int showCommand) {
+    ShowWindow(window_, showCommand);
+    UpdateWindow(window_);
+}
+
+void FleetWindow::CreateControls() {
     for (const FleetControl* control : CreationOrder()) {
         const ControlClass kind = ClassOf(control->kind);
         const HWND handle = CreateWindowExW(
@@ -197,13 +145,11 @@ void FleetWin32Window::CreateControls() {
             list_ = handle;
             ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT |
                                                          LVS_EX_GRIDLINES);
-            const int widths[] = {40, 110, 110, 80, 90, 70, 70, 100, 190};
             for (int i = 0; i < kColumnCount; ++i) {
                 const std::wstring header = W(text::kColumns[i]);
                 LVCOLUMNW column{};
-                column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+                column.mask = LVCF_TEXT | LVCF_SUBITEM;
                 column.pszText = const_cast<wchar_t*>(header.c_str());
-                column.cx = Scale(widths[i], dpi_);
                 column.iSubItem = i;
                 ListView_InsertColumn(list_, i, &column);
             }
@@ -214,42 +160,31 @@ void FleetWin32Window::CreateControls() {
             control->kind == FleetControlKind::ProgressBar)
             accessibleNames_->Name(handle, W(control->accessibleName));
     }
-    PlaceControls();
+    ApplyDpi();
 }
 
-// Places and sizes every control, and the font, at the window's resolution.
-void FleetWin32Window::PlaceControls() {
-    if (font_ != nullptr)
-        DeleteObject(font_);
-    font_ = CreateFontW(-Scale(12, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI");
+// The old font goes once every control has the new one.
+void FleetWindow::ApplyDpi() {
+    const HFONT old = std::exchange(
+        font_, CreateFontW(-Scale(kFontPixels, dpi_), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Microsoft YaHei UI"));
     for (const auto& control : FleetControls()) {
-        const HWND handle = Control(control.id);
+        // A drop-down list's height is that of its open list.
         const int height = control.kind == FleetControlKind::Choice ? control.bounds.height * 8
                                                                     : control.bounds.height;
-        SetWindowPos(handle, nullptr, Scale(control.bounds.left, dpi_),
+        SetWindowPos(Control(control.id), nullptr, Scale(control.bounds.left, dpi_),
                      Scale(control.bounds.top, dpi_), Scale(control.bounds.width, dpi_),
                      Scale(height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
-        SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+        SendMessageW(Control(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     }
+    for (int i = 0; i < kColumnCount; ++i)
+        ListView_SetColumnWidth(list_, i, Scale(kColumnWidths[i], dpi_));
+    if (old != nullptr)
+        DeleteObject(old);
 }
 
-LRESULT CALLBACK FleetWin32Window::Procedure(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<FleetWin32Window*>(
-            reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<FleetWin32Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return self->OnMessage(message, wParam, lParam);
-}
-
-LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT FleetWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -257,36 +192,29 @@ LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
     case kEngineMessage:
-        DrainEngine();
+        if (shell_)
+            shell_->EngineWoke();
         return 0;
     case WM_TIMER:
-        if (wParam == kRepaintTimer)
-            Repaint();
+        if (wParam == kRepaintTimer && shell_)
+            shell_->RepaintDue();
         return 0;
     case WM_DPICHANGED: {
+        // Moved to a monitor of another scaling: everything again at the new
+        // resolution, in the rectangle offered.
         dpi_ = HIWORD(wParam);
         const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
-        PlaceControls();
+        ApplyDpi();
         return 0;
     }
     case WM_CLOSE:
-        // A run never ends silently: the operator is asked, the run is
-        // interrupted honestly and the window closes once its report is written.
-        if (model_.CurrentPhase() == Phase::Running || model_.CurrentPhase() == Phase::Stopping) {
-            if (!closeAfterRun_ && dialogs_.ask(text::kCloseTitle, text::kCloseQuestion)) {
-                closeAfterRun_ = true;
-                Stop();
-            }
-            return 0;
-        }
-        DestroyWindow(window_);
+        if (!shell_ || shell_->CloseRequested())
+            DestroyWindow(window_);
         return 0;
     case WM_DESTROY:
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        window_ = nullptr;
         PostQuitMessage(0);
         return 0;
     default:
@@ -294,102 +222,71 @@ LRESULT FleetWin32Window::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) 
     }
 }
 
-void FleetWin32Window::OnCommand(int id, int code) {
+void FleetWindow::OnCommand(int id, int code) {
+    if (!shell_)
+        return; // still being built, or closing
+    FleetWindowShell& shell = *shell_;
     switch (id) {
     case kSearchButton:
-        Search();
-        break;
+        return shell.SearchClicked();
     case kBrowseButton:
-        if (const auto path = dialogs_.openImage(); !path.empty())
-            ChooseImage(path);
-        break;
+        return shell.BrowseClicked();
     case kStartButton:
-        Start();
-        break;
+        return shell.StartClicked();
     case kStopButton:
-        Stop();
-        break;
+        return shell.StopClicked();
     case kRetryButton:
-        if (model_.SelectFailed() > 0) {
-            RebuildList();
-            Start();
-        }
-        break;
+        return shell.RetryClicked();
     case kSaveJsonButton:
-        Save(false);
-        break;
+        return shell.SaveClicked(false);
     case kSaveCsvButton:
-        Save(true);
-        break;
+        return shell.SaveClicked(true);
     case kSelectAllButton:
-        model_.SelectAll();
-        RebuildList();
-        break;
+        return shell.SelectAllClicked();
     case kSelectNoneButton:
-        model_.SelectNone();
-        RebuildList();
-        break;
+        return shell.SelectNoneClicked();
     case kSelectNotCurrentButton:
-        model_.SelectNotCurrent();
-        RebuildList();
-        break;
+        return shell.SelectNotCurrentClicked();
     case kFilterEdit:
-        if (code == EN_CHANGE && !filling_) {
-            model_.SetFilter(WindowTextUtf8(Control(kFilterEdit)));
-            RebuildList();
-        }
-        break;
+        if (code == EN_CHANGE)
+            shell.FilterEdited(win32ui::WindowTextUtf8(Control(kFilterEdit)));
+        return;
     case kVersionEdit:
-        if (code == EN_CHANGE && !filling_) {
-            model_.SetVersionText(WindowTextUtf8(Control(kVersionEdit)));
-            RebuildList();
-        }
-        break;
+        if (code == EN_CHANGE)
+            shell.VersionEdited(win32ui::WindowTextUtf8(Control(kVersionEdit)));
+        return;
     case kAdapterChoice:
         if (code == CBN_DROPDOWN)
-            RefreshAdapters();
-        if (code == CBN_SELCHANGE) {
-            const auto index = SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0);
-            if (index >= 0 && static_cast<std::size_t>(index) < adapters_.size()) {
-                std::filesystem::create_directories(platform::PathFromUtf8(settingsFolder_));
-                SaveSettings(settingsFolder_ + "/fleet-window.json", {adapters_[index].name});
-            }
-        }
-        break;
+            shell.AdapterListOpening();
+        if (code == CBN_SELCHANGE)
+            shell.AdapterChosen(
+                static_cast<int>(SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0)));
+        return;
     default:
-        break;
+        return;
     }
 }
 
-LRESULT FleetWin32Window::OnNotify(const NMHDR& header) {
+LRESULT FleetWindow::OnNotify(const NMHDR& header) {
     if (header.hwndFrom != list_)
         return 0;
     if (header.code == NM_CUSTOMDRAW)
         return DrawProgressCell(reinterpret_cast<const NMLVCUSTOMDRAW&>(header));
-    if (header.code == LVN_COLUMNCLICK) {
-        const int column = reinterpret_cast<const NMLISTVIEW&>(header).iSubItem;
-        ascending_ = column == sortColumn_ ? !ascending_ : true;
-        sortColumn_ = column;
-        model_.SortBy(static_cast<Column>(column), ascending_);
-        RebuildList();
-    } else if (header.code == LVN_ITEMCHANGED && !filling_) {
-        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
-        if ((change.uChanged & LVIF_STATE) == 0 ||
-            ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK) == 0)
-            return 0;
-        const auto rows = model_.Visible();
-        if (change.iItem < 0 || change.iItem >= static_cast<int>(rows.size()))
-            return 0;
-        model_.SetChecked(rows[change.iItem]->entry.address,
-                          ListView_GetCheckState(list_, change.iItem) != 0);
-        UpdateControls();
-    }
+    if (!shell_)
+        return 0;
+    const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+    if (header.code == LVN_COLUMNCLICK)
+        shell_->HeaderClicked(change.iSubItem);
+    // A row's check box: its state image changed (not its selection).
+    if (header.code == LVN_ITEMCHANGED && (change.uChanged & LVIF_STATE) != 0 &&
+        ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK) != 0)
+        shell_->RowChecked(change.iItem, ListView_GetCheckState(list_, change.iItem) != 0);
     return 0;
 }
 
 // The progress column is drawn as a bar with its percentage on it. The cell
 // keeps its text ("40%"), which the bar is drawn from and a screen reader reads.
-LRESULT FleetWin32Window::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
+LRESULT FleetWindow::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
     const DWORD stage = draw.nmcd.dwDrawStage;
     if (stage == CDDS_PREPAINT)
         return CDRF_NOTIFYITEMDRAW;
@@ -414,170 +311,116 @@ LRESULT FleetWin32Window::DrawProgressCell(const NMLVCUSTOMDRAW& draw) {
     RECT filled{bar.left + 1, bar.top + 1,
                 bar.left + 1 + (bar.right - bar.left - 2) * percent / 100, bar.bottom - 1};
     FillRect(dc, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
+    // The percentage in the highlight's text colour where it lies over the
+    // filled part and in the window's text colour elsewhere, so that every
+    // part of it stays readable, in high contrast too.
+    const RECT unfilled{filled.right, bar.top, bar.right, bar.bottom};
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-    DrawTextW(dc, text, -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    for (const auto& [clip, colour] :
+         {std::pair{filled, COLOR_HIGHLIGHTTEXT}, std::pair{unfilled, COLOR_WINDOWTEXT}}) {
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
+        SetTextColor(dc, GetSysColor(colour));
+        DrawTextW(dc, text, -1, &bar, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        RestoreDC(dc, saved);
+    }
     return CDRF_SKIPDEFAULT;
 }
 
-void FleetWin32Window::RefreshAdapters() {
-    const HWND choice = Control(kAdapterChoice);
-    const auto remembered = LoadSettings(settingsFolder_ + "/fleet-window.json");
-    const auto index = SendMessageW(choice, CB_GETCURSEL, 0, 0);
-    const bool chosen = index >= 0 && static_cast<std::size_t>(index) < adapters_.size();
-    const auto offered =
-        OfferAdapters(platform::ListNetworkAdapters(), chosen ? adapters_[index].name : "",
-                      chosen ? adapters_[index].address : "", remembered.adapterName);
-    adapters_ = offered.adapters;
-    SendMessageW(choice, CB_RESETCONTENT, 0, 0);
-    for (const auto& label : offered.Labels())
-        SendMessageW(choice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(label).c_str()));
-    SendMessageW(choice, CB_SETCURSEL, static_cast<WPARAM>(offered.chosen), 0);
-}
+// --- what the shell shows
 
-fleet::AdapterOptions FleetWin32Window::ChosenAdapter() const {
-    fleet::AdapterOptions options;
-    const auto index = SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0);
-    if (index >= 0 && static_cast<std::size_t>(index) < adapters_.size())
-        options.address = adapters_[index].address;
-    return options;
-}
-
-void FleetWin32Window::Search() {
-    if (model_.CurrentPhase() != Phase::Idle)
-        return;
-    RefreshAdapters();
-    if (ChosenAdapter().address.empty()) {
-        dialogs_.notice(text::kChooseAdapter);
-        return;
-    }
-    model_.BeginSweep();
-    engine_->Sweep(ChosenAdapter());
-    UpdateControls();
-}
-
-void FleetWin32Window::ChooseImage(const std::string& path) {
-    const OpenedImage opened = OpenImage(path);
-    if (!opened.image) {
-        dialogs_.notice(opened.notice);
-        return;
-    }
-    filling_ = true;
-    SetWindowTextUtf8(Control(kImagePath), path);
-    SetWindowTextUtf8(Control(kVersionEdit), opened.image->versionText);
-    filling_ = false;
-    model_.SetImage(opened.image);
-    RebuildList();
-}
-
-void FleetWin32Window::Start() {
-    if (!StartRun(model_, *engine_, ChosenAdapter(), LastReportPath(), dialogs_.ask,
-                  dialogs_.notice))
-        return;
-    RebuildList();
-    SetTimer(window_, kRepaintTimer, static_cast<UINT>(FleetWindowModel::kRepaintInterval.count()),
-             nullptr);
-}
-
-void FleetWin32Window::Stop() {
-    if (model_.CurrentPhase() != Phase::Running)
-        return;
-    engine_->Interrupt();
-    model_.StopRequested();
-    UpdateControls();
-}
-
-void FleetWin32Window::Save(bool csv) {
-    if (lastReportJson_.empty())
-        return;
-    const std::string path = dialogs_.saveAs(csv);
-    if (path.empty())
-        return;
-    if (const auto problem =
-            WriteFileAtomically(path, csv ? ReportCsv(lastReportJson_) : lastReportJson_);
-        !problem.empty())
-        dialogs_.notice(problem);
-}
-
-void FleetWin32Window::DrainEngine() {
-    const AppliedEvents applied = ApplyEngineEvents(model_, engine_->Drain());
-    if (applied.runEnded)
-        KillTimer(window_, kRepaintTimer);
-    if (applied.reportJson)
-        lastReportJson_ = *applied.reportJson;
-    if (applied.rebuild) {
-        RebuildList();
-    } else {
-        for (const auto& address : applied.settledAddresses)
-            if (const auto it = rowOf_.find(address); it != rowOf_.end())
-                UpdateRow(it->second, *model_.Find(address));
-    }
-    if (closeAfterRun_ && model_.CurrentPhase() == Phase::Idle)
-        PostMessageW(window_, WM_CLOSE, 0, 0);
-}
-
-// Every 100 ms during a run: only rows that changed are touched.
-void FleetWin32Window::Repaint() {
-    for (const auto& address : model_.Flush(Clock::now()))
-        if (const auto it = rowOf_.find(address); it != rowOf_.end())
-            UpdateRow(it->second, *model_.Find(address));
-    UpdateControls();
-}
-
-void FleetWin32Window::RebuildList() {
-    filling_ = true;
+void FleetWindow::ShowRows(const std::vector<const Row*>& rows) {
     SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
     ListView_DeleteAllItems(list_);
-    rowOf_.clear();
-    const auto rows = model_.Visible();
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = i;
         item.pszText = const_cast<wchar_t*>(L"");
         ListView_InsertItem(list_, &item);
-        rowOf_[rows[i]->entry.address] = i;
-        UpdateRow(i, *rows[i]);
+        ShowRow(i, *rows[i]);
     }
     SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
-    filling_ = false;
-    UpdateControls();
 }
 
-void FleetWin32Window::UpdateRow(int row, const Row& data) {
-    const bool wasFilling = std::exchange(filling_, true);
-    ListView_SetCheckState(list_, row, data.checked ? TRUE : FALSE);
+void FleetWindow::ShowRow(int index, const Row& row) {
+    ListView_SetCheckState(list_, index, row.checked ? TRUE : FALSE);
     for (int column = 1; column < kColumnCount; ++column) {
-        const std::wstring text = W(FleetWindowModel::CellText(data, static_cast<Column>(column)));
-        ListView_SetItemText(list_, row, column, const_cast<wchar_t*>(text.c_str()));
+        const std::wstring text = W(FleetWindowModel::CellText(row, static_cast<Column>(column)));
+        ListView_SetItemText(list_, index, column, const_cast<wchar_t*>(text.c_str()));
     }
-    filling_ = wasFilling;
 }
 
-void FleetWin32Window::UpdateControls() {
-    const Phase phase = model_.CurrentPhase();
-    const bool idle = phase == Phase::Idle;
-    for (auto id : {kSearchButton, kBrowseButton, kVersionEdit, kAdapterChoice, kStartButton,
-                    kRetryButton, kSelectAllButton, kSelectNoneButton, kSelectNotCurrentButton})
-        EnableWindow(Control(id), idle);
-    EnableWindow(Control(kStopButton), phase == Phase::Running);
-    EnableWindow(Control(kSaveJsonButton), idle && !lastReportJson_.empty());
-    EnableWindow(Control(kSaveCsvButton), idle && !lastReportJson_.empty());
-    SetWindowTextUtf8(Control(kSelectionCount),
-                      text::SelectionCountText(model_.CheckedCount(), model_.RowCount()));
-    SendMessageW(Control(kOverallProgress), PBM_SETPOS,
-                 static_cast<WPARAM>(model_.OverallPercent()), 0);
-    SetWindowTextUtf8(Control(kStatusLine), model_.StatusLine());
+void FleetWindow::ShowSortColumn(Column column, bool ascending) {
+    const HWND header = ListView_GetHeader(list_);
+    for (int i = 0; i < kColumnCount; ++i) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(header, i, &item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i == static_cast<int>(column))
+            item.fmt |= ascending ? HDF_SORTUP : HDF_SORTDOWN;
+        Header_SetItem(header, i, &item);
+    }
 }
 
-int RunFleetMessageLoop(FleetWin32Window& window) {
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (window.Handle() != nullptr && IsDialogMessageW(window.Handle(), &message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return static_cast<int>(message.wParam);
+void FleetWindow::ShowAdapters(const std::vector<std::string>& labels, int chosen) {
+    const HWND choice = Control(kAdapterChoice);
+    SendMessageW(choice, CB_RESETCONTENT, 0, 0);
+    for (const auto& label : labels)
+        SendMessageW(choice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(label).c_str()));
+    SendMessageW(choice, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
 }
+
+void FleetWindow::SetText(FleetControlId id, const std::string& text) {
+    win32ui::SetWindowTextUtf8(Control(id), text);
+}
+
+void FleetWindow::SetEnabled(FleetControlId id, bool enabled) {
+    EnableWindow(Control(id), enabled);
+}
+
+void FleetWindow::SetOverallPercent(int percent) {
+    SendMessageW(Control(kOverallProgress), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+void FleetWindow::StartRepaintTimer(std::chrono::milliseconds interval) {
+    SetTimer(window_, kRepaintTimer, static_cast<UINT>(interval.count()), nullptr);
+}
+
+void FleetWindow::StopRepaintTimer() {
+    KillTimer(window_, kRepaintTimer);
+}
+
+void FleetWindow::CloseWindow() {
+    PostMessageW(window_, WM_CLOSE, 0, 0); // once the shell's handler has returned
+}
+
+// --- the system's boxes and file dialogs
+
+std::string FleetWindow::OpenImagePath() {
+    return FileDialog(window_, W(text::kImageFiles) + std::wstring(L"\0*.bin\0", 7), nullptr,
+                      false);
+}
+
+std::string FleetWindow::SaveReportPath(bool csv) {
+    return FileDialog(window_,
+                      csv ? std::wstring(L"CSV\0*.csv\0", 10) : std::wstring(L"JSON\0*.json\0", 12),
+                      csv ? L"csv" : L"json", true);
+}
+
+bool FleetWindow::Ask(const std::string& title, const std::string& question) {
+    return MessageBoxW(window_, W(question).c_str(), W(title).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void FleetWindow::Notice(const std::string& text) {
+    MessageBoxW(window_, W(text).c_str(), W(text::kTitle).c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
+void FleetWindow::Error(const std::string& text) {
+    MessageBoxW(window_, W(text).c_str(), W(text::kTitle).c_str(), MB_OK | MB_ICONERROR);
+}
+
+} // namespace fleetwin32

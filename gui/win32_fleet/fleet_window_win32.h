@@ -1,85 +1,67 @@
 #pragma once
 
 // The fleet window in Win32: it renders the controls described in
-// gui/fleet_common at the monitor's resolution, shows the model's rows in a
-// list view with check boxes, and turns the operator's actions and the
-// engine's queued events (posted as a window message) into calls on the
-// model and the engine.
+// gui/fleet_common at the monitor's resolution and what the shell tells it to
+// show (the rows in a list view with check boxes, the progress column drawn as
+// bars), and hands every message of the operator and the engine to the shell.
 
-#include "gui/fleet_common/fleet_engine_thread.h"
-#include "gui/fleet_common/fleet_window_description.h"
-#include "gui/fleet_common/fleet_window_model.h"
-#include "gui/win32/windows_api.h"
+#include "gui/fleet_common/fleet_window_ports.h"
+#include "gui/fleet_common/fleet_window_shell.h"
 #include "gui/win32_fleet/accessible_names.h"
-#include "platform/network_adapters.h"
+#include "gui/win32_support/message_window.h"
 
 #include <commctrl.h>
 
-#include <functional>
-#include <map>
 #include <memory>
-#include <string>
 
-// The dialogs (UTF-8 texts), replaceable so that tests answer them.
-struct FleetWin32Dialogs {
-    std::function<std::string()> openImage;      // "" = cancelled
-    std::function<std::string(bool csv)> saveAs; // "" = cancelled
-    std::function<bool(const std::string& title, const std::string& text)> ask;
-    std::function<void(const std::string& text)> notice;
-};
+namespace fleetwin32 {
 
-class FleetWin32Window {
+class FleetWindow : public win32ui::MessageWindow,
+                    private fleetwin::FleetView,
+                    private fleetwin::FleetDialogs {
 public:
-    // `settingsFolder` (UTF-8) holds the remembered adapter and the last report.
-    explicit FleetWin32Window(std::string settingsFolder, FleetWin32Dialogs dialogs = {});
-    ~FleetWin32Window();
+    // `dialogs` answers the boxes and file dialogs; null: the system's own.
+    explicit FleetWindow(fleetwin::FleetShellSeams seams,
+                         fleetwin::FleetDialogs* dialogs = nullptr);
+    ~FleetWindow() override;
 
-    HWND Handle() const { return window_; }
     HWND Control(fleetwin::FleetControlId id) const { return GetDlgItem(window_, id); }
-    const fleetwin::FleetWindowModel& Model() const { return model_; }
+    fleetwin::FleetWindowShell& Shell() { return *shell_; }
     void Show(int showCommand);
-    // What the browse button does once the dialog has given a path (UTF-8).
-    void ChooseImage(const std::string& path);
-    std::string LastReportPath() const { return settingsFolder_ + "/last-report.json"; }
     UINT Dpi() const { return dpi_; }
 
 private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void CreateControls();
-    void PlaceControls();
+    void ApplyDpi(); // places, font and column widths at dpi_
     void OnCommand(int id, int code);
     LRESULT OnNotify(const NMHDR& header);
     LRESULT DrawProgressCell(const NMLVCUSTOMDRAW& draw);
-    void RefreshAdapters();
-    void Search();
-    void Start();
-    void Stop();
-    void Save(bool csv);
-    void DrainEngine();
-    void Repaint();
-    void RebuildList();
-    void UpdateRow(int row, const fleetwin::Row& data);
-    void UpdateControls();
-    fleet::AdapterOptions ChosenAdapter() const;
 
-    std::string settingsFolder_;
-    FleetWin32Dialogs dialogs_;
-    HWND window_ = nullptr;
+    // fleetwin::FleetView
+    void ShowRows(const std::vector<const fleetwin::Row*>& rows) override;
+    void ShowRow(int index, const fleetwin::Row& row) override;
+    void ShowSortColumn(fleetwin::Column column, bool ascending) override;
+    void ShowAdapters(const std::vector<std::string>& labels, int chosen) override;
+    void SetText(fleetwin::FleetControlId id, const std::string& text) override;
+    void SetEnabled(fleetwin::FleetControlId id, bool enabled) override;
+    void SetOverallPercent(int percent) override;
+    void StartRepaintTimer(std::chrono::milliseconds interval) override;
+    void StopRepaintTimer() override;
+    void CloseWindow() override;
+
+    // fleetwin::FleetDialogs, with the system's boxes
+    std::string OpenImagePath() override;
+    std::string SaveReportPath(bool csv) override;
+    bool Ask(const std::string& title, const std::string& question) override;
+    void Notice(const std::string& text) override;
+    void Error(const std::string& text) override;
+
     HWND list_ = nullptr;
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
-    fleetwin::FleetWindowModel model_;
-    std::vector<platform::NetworkAdapter> adapters_;
-    std::map<std::string, int> rowOf_;
-    std::string lastReportJson_;
-    bool filling_ = false;
-    bool closeAfterRun_ = false;
-    int sortColumn_ = static_cast<int>(fleetwin::Column::Address);
-    bool ascending_ = true;
     std::unique_ptr<AccessibleNames> accessibleNames_;
-    std::unique_ptr<fleetwin::EngineThread> engine_; // last: its thread sees a whole window
+    std::unique_ptr<fleetwin::FleetWindowShell> shell_; // last: it sees a whole window
 };
 
-// The message loop with Tab and Shift+Tab moving along the tab order.
-int RunFleetMessageLoop(FleetWin32Window& window);
+} // namespace fleetwin32

@@ -29,7 +29,7 @@ using nlohmann::json;
 namespace {
 
 const std::string kWindowsTree = e2e::WindowsTree();
-const std::string kProgram = kWindowsTree + "/gui/win32_fleet/CollectorFleetWindow.exe";
+const std::string kProgram = kWindowsTree + "/app/CollectorFleetWindow.exe";
 const std::string kAutomation = kWindowsTree + "/tests/win32/fleet_automation.exe";
 const std::string kWineState = kWindowsTree + "/wine";
 

@@ -29,7 +29,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kWindowsTree = e2e::WindowsTree();
-const std::string kProgram = kWindowsTree + "/gui/win32/CollectorUpgrade.exe";
+const std::string kProgram = kWindowsTree + "/app/CollectorUpgrade.exe";
 const std::string kAutomation = kWindowsTree + "/tests/win32/collector_automation.exe";
 // The same wine state as the Windows tree's own tests: one prefix template.
 const std::string kWineState = kWindowsTree + "/wine";

@@ -91,7 +91,9 @@ std::pair<std::uint32_t, std::uint32_t> ReceiveQueue(int fd) {
 // Seen just before each socket event: how much text both buffers hold.
 class BufferWatch : public QObject {
 public:
-    explicit BufferWatch(TFrmmain& window) : window_(window) { window_.installEventFilter(this); }
+    explicit BufferWatch(qtwin::TFrmmain& window) : window_(window) {
+        window_.installEventFilter(this);
+    }
     ~BufferWatch() override { window_.removeEventFilter(this); }
     void Sample() {
         largestUpgrade = std::max(largestUpgrade, window_.Tool().UpgradeChannel().Buffer().Size());
@@ -107,7 +109,7 @@ public:
     std::size_t largestUpgrade = 0, largestSearch = 0, events = 0;
 
 private:
-    TFrmmain& window_;
+    qtwin::TFrmmain& window_;
 };
 
 } // namespace

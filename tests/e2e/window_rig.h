@@ -69,7 +69,7 @@ public:
     // In the tool namespace, workers running, local address found (or, when
     // none was to be had at start, not found).
     bool Ok() const { return ok_; }
-    TFrmmain& Window() { return *window_; }
+    qtwin::TFrmmain& Window() { return *window_; }
     QTreeWidget* List() const { return list_; }
 
     // Presses the search button; whether exactly `rows` rows are listed then.
@@ -86,7 +86,7 @@ public:
 private:
     NetnsFixture::InNamespace in_;
     FakeFileDialog file_;
-    std::unique_ptr<TFrmmain> window_;
+    std::unique_ptr<qtwin::TFrmmain> window_;
     QTreeWidget* list_ = nullptr;
     bool ok_ = false;
 };

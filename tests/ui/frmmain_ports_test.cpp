@@ -17,6 +17,7 @@
 
 using core::DeviceEntry;
 using core::WorkerDisplay;
+using qtwin::WidgetToolView;
 
 namespace {
 

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+using qtwin::TFrmmain;
+
 // A window on free loopback test ports whose own address is 127.0.0.1, so a
 // sweep stays on loopback, with every modal seam faked.
 struct TestWindow {
@@ -30,8 +32,8 @@ struct TestWindow {
     explicit TestWindow(core::ToolPorts ports = FreeTestPorts())
         : window(std::make_unique<TFrmmain>(Seams(ports))) {}
 
-    WindowSeams Seams(core::ToolPorts ports) {
-        WindowSeams seams;
+    gui::WindowSeams Seams(core::ToolPorts ports) {
+        gui::WindowSeams seams;
         seams.ports = ports;
         seams.notices = &notices;
         seams.fileDialog = &dialog;

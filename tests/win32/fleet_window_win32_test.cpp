@@ -1,15 +1,19 @@
-// The Win32 fleet window against its description and its model, under wine,
-// with no network: controls at the described places at the window's
-// resolution, Tab order, the last report in the list, check boxes and the
-// selection buttons with the count, sorting by a column, the name rule and
-// saving the report.
+// The Win32 fleet window renders and forwards, under wine, with no network:
+// the controls as described at the window's resolution (place, font, column
+// widths, again after a change of resolution), Tab order and the names a
+// screen reader reads; the shell's rows, sort arrow, texts and enabled states
+// drawn, the progress column as bars; and the header, the filter box, the
+// check boxes and the buttons handed to the shell. What the shell does with
+// them is its own test's.
 
 #include "gui/win32_fleet/fleet_window_win32.h"
 
+#include "fake_fleet_window.h"
 #include "fleet_last_report.h"
-#include "gui/common/window_geometry.h"
 #include "gui/fleet_common/fleet_report_files.h"
-#include "gui/win32/win32_text.h"
+#include "gui/win32_support/window_dpi.h"
+#include "gui/win32_support/window_text.h"
+#include "platform/wide_text.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -17,8 +21,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 using namespace fleetwin;
+using fleetwin32::FleetWindow;
+using win32ui::ScaleToDpi;
+using win32ui::WindowTextUtf8;
 
 namespace {
 
@@ -48,45 +56,49 @@ struct Win32Fleet : ::testing::Test {
                 result.stage = result.result == fleet::ResultKind::Upgraded ? "done" : "";
             });
         ASSERT_EQ(WriteFileAtomically(folder + "/last-report.json", report), "");
-        FleetWin32Dialogs dialogs;
-        dialogs.notice = [this](const std::string& text) { notices.push_back(text); };
-        dialogs.saveAs = [this](bool) { return saveTo; };
-        dialogs.ask = [](const std::string&, const std::string&) { return false; };
-        window = std::make_unique<FleetWin32Window>(folder, dialogs);
+        FleetShellSeams seams;
+        seams.settingsFolder = folder;
+        seams.listAdapters = [] { return std::vector<platform::NetworkAdapter>{}; };
+        window = std::make_unique<FleetWindow>(seams, &dialogs);
         list = window->Control(kSweepTable);
     }
     void TearDown() override {
         window.reset();
         std::filesystem::remove_all(folder);
     }
-    std::string folder, report, saveTo;
-    std::vector<std::string> notices;
-    std::unique_ptr<FleetWin32Window> window;
+    std::string folder, report;
+    support::FakeFleetDialogs dialogs;
+    std::unique_ptr<FleetWindow> window;
     HWND list = nullptr;
 };
 
 } // namespace
 
-// Every control at its described place and width, and the font, at `dpi`.
-void ExpectLaidOutAt(const FleetWin32Window& window, int dpi) {
+// Every control at its described place and width, the font and the list's
+// column widths, at `dpi`.
+void ExpectLaidOutAt(const FleetWindow& window, int dpi) {
     SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
     RECT client{};
     GetClientRect(window.Handle(), &client);
-    EXPECT_EQ(client.right, gui::ScaleToDpi(kFleetClientWidth, dpi));
-    EXPECT_EQ(client.bottom, gui::ScaleToDpi(kFleetClientHeight, dpi));
+    EXPECT_EQ(client.right, ScaleToDpi(kFleetClientWidth, dpi));
+    EXPECT_EQ(client.bottom, ScaleToDpi(kFleetClientHeight, dpi));
     for (const auto& control : FleetControls()) {
         SCOPED_TRACE(std::string(control.name));
         const HWND handle = window.Control(control.id);
         ASSERT_NE(handle, nullptr);
         const RECT r = PlaceInParent(handle);
-        EXPECT_EQ(r.left, gui::ScaleToDpi(control.bounds.left, dpi));
-        EXPECT_EQ(r.top, gui::ScaleToDpi(control.bounds.top, dpi));
-        EXPECT_EQ(r.right - r.left, gui::ScaleToDpi(control.bounds.width, dpi));
+        EXPECT_EQ(r.left, ScaleToDpi(control.bounds.left, dpi));
+        EXPECT_EQ(r.top, ScaleToDpi(control.bounds.top, dpi));
+        EXPECT_EQ(r.right - r.left, ScaleToDpi(control.bounds.width, dpi));
         LOGFONTW font{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(handle, WM_GETFONT, 0, 0)), sizeof font,
                    &font);
-        EXPECT_EQ(font.lfHeight, -gui::ScaleToDpi(12, dpi));
+        EXPECT_EQ(font.lfHeight, -ScaleToDpi(12, dpi));
     }
+    const HWND list = window.Control(kSweepTable);
+    for (int column = 0; column < kColumnCount; ++column)
+        EXPECT_EQ(ListView_GetColumnWidth(list, column), ScaleToDpi(kColumnWidths[column], dpi))
+            << "column " << column;
 }
 
 // The window of a display at 96 and, in the suite's second run
@@ -104,8 +116,8 @@ TEST_F(Win32Fleet, LaidOutAtTheDisplaysResolutionAndAgainWhenItChanges) {
     GetWindowRect(window->Handle(), &outer);
     GetClientRect(window->Handle(), &client);
     RECT suggested{outer.left, outer.top,
-                   outer.right - client.right + gui::ScaleToDpi(kFleetClientWidth, other),
-                   outer.bottom - client.bottom + gui::ScaleToDpi(kFleetClientHeight, other)};
+                   outer.right - client.right + ScaleToDpi(kFleetClientWidth, other),
+                   outer.bottom - client.bottom + ScaleToDpi(kFleetClientHeight, other)};
     SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(other, other),
                  reinterpret_cast<LPARAM>(&suggested));
     ExpectLaidOutAt(*window, other);
@@ -172,45 +184,71 @@ TEST_F(Win32Fleet, ScreenReadersReadEachFieldByItsLabel) {
     CoUninitialize();
 }
 
-TEST_F(Win32Fleet, LastReportListedCheckBoxesCountAndSort) {
+namespace {
+
+// The sort arrow of `column`'s header: 1 up, -1 down, 0 none.
+int SortArrow(HWND list, Column column) {
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    Header_GetItem(ListView_GetHeader(list), static_cast<int>(column), &item);
+    return (item.fmt & HDF_SORTUP) ? 1 : (item.fmt & HDF_SORTDOWN) ? -1 : 0;
+}
+
+} // namespace
+
+TEST_F(Win32Fleet, LastReportShown_SortedByHeaderAndFiltered) {
     ASSERT_EQ(ListView_GetItemCount(list), 3);
     EXPECT_EQ(CellText(list, 0, Column::Address), "198.51.100.3");
     EXPECT_EQ(CellText(list, 2, Column::Outcome), "失败");
+    EXPECT_EQ(SortArrow(list, Column::Address), 1);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kStatusLine)), window->Shell().Model().StatusLine());
+    EXPECT_FALSE(IsWindowEnabled(window->Control(kStopButton)));
+    EXPECT_TRUE(IsWindowEnabled(window->Control(kSaveCsvButton)));
+    const auto clickHeader = [&](Column column) {
+        NMLISTVIEW click{};
+        click.hdr.hwndFrom = list;
+        click.hdr.idFrom = kSweepTable;
+        click.hdr.code = LVN_COLUMNCLICK;
+        click.iSubItem = static_cast<int>(column);
+        SendMessageW(window->Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
+    };
+    clickHeader(Column::Serial);
+    EXPECT_EQ(CellText(list, 0, Column::Serial), "A");
+    clickHeader(Column::Serial); // again: descending
+    EXPECT_EQ(CellText(list, 0, Column::Serial), "C");
+    EXPECT_EQ(SortArrow(list, Column::Serial), -1);
+    EXPECT_EQ(SortArrow(list, Column::Address), 0);
+    SetWindowTextW(window->Control(kFilterEdit), L"100.2");
+    ASSERT_EQ(ListView_GetItemCount(list), 1);
+    EXPECT_EQ(CellText(list, 0, Column::Address), "198.51.100.20");
+}
+
+TEST_F(Win32Fleet, SelectionButtonsCheckBoxesAndTheCountGoThroughTheShell) {
     SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
     EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 3 / 3 台");
     EXPECT_TRUE(ListView_GetCheckState(list, 1));
     ListView_SetCheckState(list, 1, FALSE); // by hand
-    EXPECT_EQ(window->Model().CheckedCount(), 2u);
+    EXPECT_EQ(window->Shell().Model().CheckedCount(), 2u);
     EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 2 / 3 台");
-    NMLISTVIEW click{};
-    click.hdr.hwndFrom = list;
-    click.hdr.idFrom = kSweepTable;
-    click.hdr.code = LVN_COLUMNCLICK;
-    click.iSubItem = static_cast<int>(Column::Serial);
-    SendMessageW(window->Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
-    EXPECT_EQ(CellText(list, 0, Column::Serial), "A");
-    // Checks follow their rows: A (.10) was unticked by hand, B and C stay ticked.
-    EXPECT_FALSE(ListView_GetCheckState(list, 0));
-    EXPECT_TRUE(ListView_GetCheckState(list, 1));
-    EXPECT_TRUE(ListView_GetCheckState(list, 2));
-}
-
-TEST_F(Win32Fleet, NameRuleStartRefusalAndSavedReports) {
-    window->ChooseImage(folder + "/s1.bin");
-    EXPECT_EQ(notices.back(), "版本号必须以S开头");
-    SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
+    SendMessageW(window->Control(kSelectNoneButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 0 / 3 台");
+    // Start without an image: the shell's notice, through the given dialogs.
     SendMessageW(window->Control(kStartButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(notices.back(), "请先选择升级文件");
-    saveTo = folder + "/out.csv";
+    EXPECT_EQ(dialogs.notices.back(), "请先选择升级文件");
+    // A chosen image is drawn into the path and the version field.
+    ASSERT_EQ(WriteFileAtomically(folder + "/S1.5.bin", "abc"), "");
+    dialogs.openPath = folder + "/S1.5.bin";
+    SendMessageW(window->Control(kBrowseButton), BM_CLICK, 0, 0);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kImagePath)), dialogs.openPath);
+    EXPECT_EQ(WindowTextUtf8(window->Control(kVersionEdit)), "S1.5");
+    dialogs.savePath = folder + "/out.csv";
     SendMessageW(window->Control(kSaveCsvButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(ReadWholeFile(saveTo), ReportCsv(report));
-    saveTo = folder + "/out.json";
-    SendMessageW(window->Control(kSaveJsonButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(ReadWholeFile(saveTo), report);
+    EXPECT_EQ(ReadWholeFile(dialogs.savePath), ReportCsv(report));
 }
 
-// The progress cell of an upgraded row is painted as a full bar over its
-// "100%"; a row without progress keeps a plain cell.
+// The progress cell of an upgraded row is painted as a full bar with its
+// "100%" in the highlight's text colour; a row without progress keeps a plain
+// cell.
 TEST_F(Win32Fleet, ProgressColumnDrawnAsABar) {
     const int progress = static_cast<int>(Column::Progress);
     ASSERT_EQ(CellText(list, 0, Column::Progress), "100%"); // .3, upgraded
@@ -227,4 +265,17 @@ TEST_F(Win32Fleet, ProgressColumnDrawnAsABar) {
     };
     EXPECT_EQ(pixelLeftIn(0), GetSysColor(COLOR_HIGHLIGHT));
     EXPECT_NE(pixelLeftIn(2), GetSysColor(COLOR_HIGHLIGHT));
+    // The pixels of the three middle lines of the full bar: the text's strokes
+    // cross them.
+    std::map<COLORREF, int> middle;
+    RECT cell{};
+    ListView_GetSubItemRect(list, 0, progress, LVIR_BOUNDS, &cell);
+    const HDC dc = GetDC(list);
+    const int centre = (cell.top + cell.bottom) / 2;
+    for (int y = centre - 1; y <= centre + 1; ++y)
+        for (int x = cell.left + 4; x < cell.right - 4; ++x)
+            ++middle[GetPixel(dc, x, y)];
+    ReleaseDC(list, dc);
+    EXPECT_GT(middle[GetSysColor(COLOR_HIGHLIGHTTEXT)], 0);
+    EXPECT_EQ(middle[GetSysColor(COLOR_WINDOWTEXT)], 0);
 }

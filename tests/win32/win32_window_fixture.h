@@ -18,6 +18,9 @@
 #include <optional>
 #include <string>
 
+// The tests name the window's classes, control ids and messages as it does.
+using namespace win32win;
+
 // The tests' own sockets need Winsock started for the whole run, whatever the
 // windows under test start and release.
 inline const bool kSocketLibraryStarted = platform::StartSocketLibrary();

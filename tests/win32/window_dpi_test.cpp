@@ -10,7 +10,7 @@
 #include "win32_window_fixture.h"
 
 #include "gui/common/window_geometry.h"
-#include "gui/win32/window_dpi.h"
+#include "gui/win32_support/window_dpi.h"
 
 #include <gtest/gtest.h>
 
@@ -94,10 +94,10 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     // area at 96 dpi, and every control goes back to its described place.
     RECT outer{};
     GetWindowRect(w.Handle(), &outer);
-    const SIZE at96 =
-        OuterSizeForClient(gui::kClientWidth, gui::kClientHeight,
-                           static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_STYLE)),
-                           static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_EXSTYLE)), 96);
+    const SIZE at96 = win32ui::OuterSizeForClient(
+        gui::kClientWidth, gui::kClientHeight,
+        static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_STYLE)),
+        static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_EXSTYLE)), 96);
     RECT suggested{outer.left, outer.top, outer.left + at96.cx, outer.top + at96.cy};
     SendMessageW(w.Handle(), WM_DPICHANGED, MAKEWPARAM(96, 96),
                  reinterpret_cast<LPARAM>(&suggested));

@@ -5,7 +5,8 @@
 #include "win32_window_fixture.h"
 
 #include "gui/common/window_geometry.h"
-#include "gui/win32/win32_text.h"
+#include "gui/win32_support/window_text.h"
+#include "platform/wide_text.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 #include <cwctype>
 #include <map>
 #include <vector>
+
+using win32ui::WindowTextUtf8;
 
 namespace {
 

@@ -97,7 +97,7 @@ TEST_F(Swept, SortByColumnAndFilterBySerialAddressOrVersion) {
                                         "198.51.100.10", "198.51.100.3"}));
     model.SetFilter("S2.");
     EXPECT_EQ(Addresses(model), std::vector<std::string>{"198.51.100.10"});
-    model.SetFilter("100.2");
+    model.SetFilter(" 100.2 "); // the spaces around it do not count
     EXPECT_EQ(Addresses(model), std::vector<std::string>{"198.51.100.20"});
     model.SetFilter("A1");
     EXPECT_EQ(Addresses(model), std::vector<std::string>{"198.51.100.3"});

@@ -25,6 +25,7 @@
 #include <vector>
 
 using namespace automation;
+using namespace win32win; // the window's control ids and class name
 
 namespace {
 

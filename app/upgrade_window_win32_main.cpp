@@ -5,9 +5,9 @@
 #include "gui/win32/frmmain.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
-    WindowSeams seams;
+    gui::WindowSeams seams;
     seams.ports = core::ToolPorts{};
-    TFrmmain frmmain(std::move(seams));
+    win32win::TFrmmain frmmain(std::move(seams));
     frmmain.Show(showCommand);
-    return RunMessageLoop(frmmain);
+    return win32ui::RunMessageLoop(frmmain);
 }

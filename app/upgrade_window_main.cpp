@@ -11,13 +11,13 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
     platform::RealSleeper sleeper;
-    WindowSeams seams;
+    gui::WindowSeams seams;
     seams.ports = core::ToolPorts{};
     seams.sleeper = &sleeper;
     seams.lookupLocalAddress = platform::LookupLocalIPv4;
     // Notices and the open-file dialog: the window's own, over the window.
 
-    TFrmmain frmmain(std::move(seams));
+    qtwin::TFrmmain frmmain(std::move(seams));
     frmmain.show();
     return application.exec();
 }

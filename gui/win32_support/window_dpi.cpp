@@ -1,4 +1,4 @@
-#include "gui/win32/window_dpi.h"
+#include "gui/win32_support/window_dpi.h"
 
 namespace {
 
@@ -18,6 +18,8 @@ UINT SystemDpi() {
 
 } // namespace
 
+namespace win32ui {
+
 UINT WindowDpi(HWND window) {
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
     static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
@@ -25,6 +27,10 @@ UINT WindowDpi(HWND window) {
         if (const UINT dpi = getDpiForWindow(window); dpi != 0)
             return dpi;
     return SystemDpi();
+}
+
+int ScaleToDpi(int value, UINT dpi) {
+    return static_cast<int>(static_cast<long long>(value) * dpi / kDesignDpi);
 }
 
 SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD extendedStyle, UINT dpi) {
@@ -36,3 +42,5 @@ SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD extendedStyle,
         AdjustWindowRectEx(&outer, style, FALSE, extendedStyle);
     return {outer.right - outer.left, outer.bottom - outer.top};
 }
+
+} // namespace win32ui

@@ -18,14 +18,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     wchar_t folder[32768] = L"";
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", folder, 32768);
-    const std::string settings =
+    fleetwin::FleetShellSeams seams;
+    seams.settingsFolder =
         (length > 0 && length < 32768 ? platform::WideToUtf8(folder) : std::string(".")) +
         "\\CollectorFleet";
     int status = 0;
     {
-        FleetWin32Window window(settings);
+        fleetwin32::FleetWindow window(std::move(seams));
         window.Show(showCommand);
-        status = RunFleetMessageLoop(window);
+        status = win32ui::RunMessageLoop(window);
     }
     return status;
 }
