@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     upgradeCommand
         ->add_option("--image-sha256", upgrade.imageSha256,
                      "refuse the image unless its SHA-256 is this (64 hex digits)")
-        ->check(CLI::Validator(
+        ->transform(CLI::Validator(
             [](std::string& text) {
                 const auto digest = fleet::Sha256FromText(text);
                 if (!digest)
