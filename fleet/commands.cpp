@@ -45,7 +45,8 @@ ProgressMode ChooseProgress(const std::string& mode) {
 // nobody to ask: the caller refuses unless --yes was given.
 bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& image) {
     std::cerr << "About to upgrade " << targets.size() << " collector(s) to " << image.versionText
-              << " (" << image.fileName << ", " << image.blockCount << " blocks):\n";
+              << " (" << image.fileName << ", " << image.blockCount << " blocks, SHA-256 "
+              << image.sha256 << "):\n";
     for (const auto& t : targets)
         std::cerr << "  " << t.address << "  " << platform::GbkToUtf8(t.serial) << "  "
                   << platform::GbkToUtf8(t.versionBefore) << "\n";
@@ -65,17 +66,24 @@ void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
     PrintRows(out, rows);
 }
 
-// The targets the operator named: --target, then the lines of --target-file.
-// The text says what is wrong with them.
-std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOptions& options,
-                                                                 const SweepScope& scope) {
-    for (const auto& target : options.targets)
-        if (const auto problem = CheckTarget(target, scope); !problem.empty())
+// The targets the operator named: --target, then the lines of --target-file,
+// each pinned to a serial where one was given. The text says what is wrong
+// with them.
+std::variant<std::vector<PinnedTarget>, std::string> NamedTargets(const UpgradeOptions& options,
+                                                                  const SweepScope& scope) {
+    std::vector<PinnedTarget> targets;
+    for (const auto& argument : options.targets) {
+        const auto parsed = ParseTargetArgument(argument);
+        if (const auto* error = std::get_if<std::string>(&parsed))
+            return "--target " + *error;
+        const auto& target = std::get<PinnedTarget>(parsed);
+        if (const auto problem = CheckTarget(target.address, scope); !problem.empty())
             return "--target " + problem;
+        targets.push_back(target);
+    }
     for (const auto& excluded : options.excluded)
         if (!CheckedSubnetPrefix(excluded))
             return "--exclude \"" + excluded + "\" is not an IPv4 address";
-    std::vector<std::string> targets = options.targets;
     if (!options.targetFile.empty()) {
         platform::ReadOnlyFile file;
         if (!file.Open(options.targetFile))
@@ -86,7 +94,7 @@ std::variant<std::vector<std::string>, std::string> NamedTargets(const UpgradeOp
         auto parsed = ParseTargetFile(text);
         if (const auto* error = std::get_if<std::string>(&parsed))
             return "the target file " + options.targetFile + ", " + *error;
-        const auto& listed = std::get<std::vector<std::string>>(parsed);
+        const auto& listed = std::get<std::vector<PinnedTarget>>(parsed);
         if (listed.empty())
             return "the target file " + options.targetFile + " names no collector";
         targets.insert(targets.end(), listed.begin(), listed.end());
@@ -141,6 +149,9 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (const auto* error = std::get_if<std::string>(&loaded))
         return SetupError(*error);
     const auto image = std::get<std::shared_ptr<const FirmwareImage>>(loaded);
+    if (!options.imageSha256.empty())
+        if (const auto wrong = CheckImageDigest(*image, options.imageSha256); !wrong.empty())
+            return SetupError(wrong);
 
     const auto picked = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&picked))
@@ -149,7 +160,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     const auto named = NamedTargets(options, chosen.scope);
     if (const auto* error = std::get_if<std::string>(&named))
         return SetupError(*error);
-    const auto& targets = std::get<std::vector<std::string>>(named);
+    const auto& targets = std::get<std::vector<PinnedTarget>>(named);
     // A dry run sends no upgrade message, so it needs nobody's confirmation.
     if (!options.dryRun && !options.yes && !platform::StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
@@ -168,16 +179,14 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (progressMode != ProgressMode::Quiet)
         std::cerr << SweepingLine(chosen);
 
-    // From here an interrupt ends the run in order: no new session, each
-    // collector reported as it stands, the report written, status 130.
+    // From here an interrupt, at the question too, ends the run in order: no
+    // new session, each collector reported as it stands, the report
+    // written, status 130.
     platform::TreatConsoleCloseAsInterrupt();
     RunInterrupt interrupt;
     asio::signal_set interrupts(io);
-    const auto listen = [&] {
-        for (const int signal : platform::InterruptSignals())
-            interrupts.add(signal);
-    };
-    listen();
+    for (const int signal : platform::InterruptSignals())
+        interrupts.add(signal);
     interrupts.async_wait([&](const asio::error_code& error, int) {
         if (!error)
             interrupt.Interrupt();
@@ -186,7 +195,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     RunSetup setup;
     setup.image = image;
     if (!options.all)
-        setup.targets = Unpinned(targets);
+        setup.targets = targets;
     setup.excluded = options.excluded;
     setup.sweep = options.sweep;
     setup.limits = {options.parallel, options.canary, options.maxFailures};
@@ -201,21 +210,21 @@ int RunUpgrade(const UpgradeOptions& options) {
             std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
     };
     hooks.confirm = [&](const TargetPlan& plan) {
-        // While the question waits for an answer, Ctrl+C ends the program at
-        // once: nothing has been sent but the sweep.
-        interrupts.clear();
-        if (!options.yes && !Confirm(plan.toUpgradeAs, *image))
-            return false;
-        listen();
-        return true;
+        if (options.yes)
+            return true;
+        const bool yes = Confirm(plan.toUpgradeAs, *image);
+        // Ctrl+C (or a closed terminal) ends the question's read; its
+        // handler runs here, so that the run ends as interrupted.
+        io.poll();
+        return yes && !interrupt.Requested();
     };
     hooks.reportTrouble = [](const std::string& error) {
         std::cerr << "collector-fleet: " << error << "\n";
     };
     const RunEnd end = RunFleetUpgrade(io, sockets, setup, record, hooks, interrupt);
-    if (!end.confirmed)
-        return SetupError("not confirmed; nothing was sent");
     interrupts.cancel();
+    if (!end.confirmed && !end.interrupted)
+        std::cerr << "collector-fleet: not confirmed; nothing was sent\n";
 
     if (options.dryRun && options.format == ReportFormat::Text)
         PrintPlan(std::cout, end.results);
@@ -223,7 +232,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         std::cerr << "collector-fleet: " << end.reportError << "\n";
     if (options.format == ReportFormat::Json)
         std::cout << record.Json(end.results);
-    else if (!options.dryRun)
+    else if (!options.dryRun && end.confirmed)
         PrintResultTable(std::cout, end.results);
     if (end.interrupted)
         std::cerr << "collector-fleet: interrupted\n";

@@ -26,7 +26,8 @@ struct UpgradeOptions {
     AdapterOptions adapter;
     SweepOptions sweep;
     std::string imagePath;
-    std::vector<std::string> targets;
+    std::string imageSha256;          // lower-case hex; empty: not checked
+    std::vector<std::string> targets; // "IP" or "IP=SERIAL" (UTF-8)
     std::string targetFile;
     std::vector<std::string> excluded;
     bool all = false;

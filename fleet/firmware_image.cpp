@@ -4,6 +4,8 @@
 #include "protocol/collector_rules.h"
 #include "protocol/messages.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 namespace fleet {
@@ -40,6 +42,23 @@ LoadFirmwareImage(const std::string& path) {
     if (!name)
         return "the image's file name must begin with \"S\" (the version text): " + path;
     return LoadFirmwareImage(*name);
+}
+
+std::optional<std::string> Sha256FromText(const std::string& text) {
+    if (text.size() != 64 || !std::all_of(text.begin(), text.end(),
+                                          [](unsigned char c) { return std::isxdigit(c) != 0; }))
+        return std::nullopt;
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+std::string CheckImageDigest(const FirmwareImage& image, const std::string& expected) {
+    if (image.sha256 == expected)
+        return {};
+    return "the image " + image.path + " has SHA-256 " + image.sha256 + ", not the expected " +
+           expected + "; nothing was sent";
 }
 
 } // namespace fleet

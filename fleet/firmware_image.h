@@ -6,6 +6,7 @@
 #include "protocol/firmware_image.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -22,5 +23,13 @@ LoadFirmwareImage(const protocol::FirmwareName& name);
 // The same from a path whose name is checked first: it must begin with "S".
 std::variant<std::shared_ptr<const FirmwareImage>, std::string>
 LoadFirmwareImage(const std::string& path);
+
+// A SHA-256 the operator gave: 64 hex digits in either case, returned in
+// lower case; nullopt for anything else.
+std::optional<std::string> Sha256FromText(const std::string& text);
+
+// Empty when `image`'s SHA-256 is `expected` (lower case); otherwise why
+// the image is refused, naming both digests.
+std::string CheckImageDigest(const FirmwareImage& image, const std::string& expected);
 
 } // namespace fleet

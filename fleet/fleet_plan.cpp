@@ -132,46 +132,111 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
     return plan;
 }
 
-std::variant<std::vector<std::string>, std::string> ParseTargetFile(const std::string& text) {
-    std::vector<std::string> addresses;
-    std::optional<std::size_t> ipColumn; // set by a CSV header
-    std::size_t lineNumber = 0, start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        ++lineNumber;
-        if (lineNumber == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0)
-            line.erase(0, 3); // a byte-order mark from a Windows editor
-        const auto first = line.find_first_not_of(" \t\r");
-        if (first == std::string::npos || line[first] == '#')
-            continue;
-        line = line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-        std::vector<std::string> fields;
-        for (std::size_t from = 0;;) {
-            const auto comma = line.find(',', from);
-            fields.push_back(line.substr(from, comma - from));
-            if (comma == std::string::npos)
-                break;
-            from = comma + 1;
+std::variant<PinnedTarget, std::string> ParseTargetArgument(const std::string& text) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos)
+        return PinnedTarget{text, std::nullopt};
+    const std::string serial = text.substr(equals + 1);
+    if (serial.empty())
+        return "\"" + text + "\" names no serial after \"=\"";
+    return PinnedTarget{text.substr(0, equals), platform::Utf8ToGbk(serial)};
+}
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// A cell as written before a spreadsheet could take it for a formula: one
+// apostrophe goes when what follows it begins a formula.
+std::string WithoutFormulaGuard(const std::string& cell) {
+    if (cell.size() > 1 && cell[0] == '\'' &&
+        std::string("=+-@\t\r").find(cell[1]) != std::string::npos)
+        return cell.substr(1);
+    return cell;
+}
+
+// The cells of one CSV record from `at` on, each trimmed of blanks; a quoted
+// cell may hold commas, doubled quotes and line breaks. `at` moves past the
+// record's line break, `lines` counts the line breaks passed.
+std::vector<std::string> ReadCsvRecord(const std::string& text, std::size_t& at,
+                                       std::size_t& lines) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    while (at < text.size()) {
+        const char c = text[at++];
+        if (c == '\n')
+            ++lines;
+        if (quoted) {
+            if (c != '"')
+                cells.back() += c;
+            else if (at < text.size() && text[at] == '"')
+                cells.back() += text[at++];
+            else
+                quoted = false;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            cells.emplace_back();
+        } else if (c == '\n') {
+            break;
+        } else {
+            cells.back() += c;
         }
-        if (!ipColumn && addresses.empty() && fields.size() > 1) {
-            const auto ip = std::find(fields.begin(), fields.end(), "ip");
-            if (ip != fields.end()) {
-                ipColumn = static_cast<std::size_t>(ip - fields.begin());
+    }
+    for (auto& cell : cells)
+        cell = Trimmed(cell);
+    return cells;
+}
+
+} // namespace
+
+std::variant<std::vector<PinnedTarget>, std::string> ParseTargetFile(const std::string& text) {
+    std::vector<PinnedTarget> targets;
+    // Set by a CSV header.
+    std::optional<std::size_t> ipColumn, serialColumn;
+    std::size_t lineNumber = 0, at = 0;
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        at = 3; // a byte-order mark from a Windows editor
+    while (at < text.size()) {
+        const std::size_t lineStart = at, firstLine = lineNumber + 1;
+        std::size_t lineEnd = text.find('\n', at);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        const std::string line = Trimmed(text.substr(at, lineEnd - at));
+        if (line.empty() || line[0] == '#') {
+            at = lineEnd + 1;
+            ++lineNumber;
+            continue;
+        }
+        const auto cells = ReadCsvRecord(text, at, lineNumber);
+        if (!ipColumn && targets.empty() && cells.size() > 1) {
+            const auto ip = std::find(cells.begin(), cells.end(), "ip");
+            if (ip != cells.end()) {
+                ipColumn = static_cast<std::size_t>(ip - cells.begin());
+                const auto serial = std::find(cells.begin(), cells.end(), "serial");
+                if (serial != cells.end())
+                    serialColumn = static_cast<std::size_t>(serial - cells.begin());
                 continue;
             }
         }
         const std::size_t column = ipColumn.value_or(0);
-        const std::string address = column < fields.size() ? fields[column] : std::string();
+        const std::string address = column < cells.size() ? cells[column] : std::string();
         if (!CheckedSubnetPrefix(address))
-            return "line " + std::to_string(lineNumber) + ": \"" + line +
+            return "line " + std::to_string(firstLine) + ": \"" +
+                   Trimmed(text.substr(lineStart, at - lineStart)) +
                    "\" does not hold an IPv4 address";
-        addresses.push_back(address);
+        PinnedTarget target{address, std::nullopt};
+        if (serialColumn && *serialColumn < cells.size() && !cells[*serialColumn].empty())
+            target.serial = platform::Utf8ToGbk(WithoutFormulaGuard(cells[*serialColumn]));
+        targets.push_back(std::move(target));
     }
-    return addresses;
+    return targets;
 }
 
 } // namespace fleet

@@ -51,10 +51,18 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
                        const SweepScope& scope);
 
-// The addresses of a target file: one IPv4 address a line, or the CSV that
-// `discover --format csv` writes (its header names the "ip" column). Blank
-// lines and lines starting with # are skipped. The text is the first
-// line that is neither, with its number.
-std::variant<std::vector<std::string>, std::string> ParseTargetFile(const std::string& text);
+// A --target argument: "IP", or "IP=SERIAL" pinning the address to the
+// serial (UTF-8 here, raw GBK in the result). The text says what is wrong.
+std::variant<PinnedTarget, std::string> ParseTargetArgument(const std::string& text);
+
+// The targets of a target file: one IPv4 address a line, unpinned, or the
+// CSV that `discover --format csv` writes (its header names the "ip" column;
+// a "serial" column pins each address to its serial, an empty cell leaves it
+// unpinned). Cells may be quoted ("" for a quote inside), and a serial cell
+// written with an apostrophe before a leading =, +, -, @, tab or CR (which
+// keeps spreadsheets from reading it as a formula) is read without it. Blank
+// lines and lines starting with # are skipped. The text is the first line
+// that is neither, with its number.
+std::variant<std::vector<PinnedTarget>, std::string> ParseTargetFile(const std::string& text);
 
 } // namespace fleet

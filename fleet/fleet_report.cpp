@@ -102,10 +102,14 @@ int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun) {
     if (results.empty())
         return kExitSomeNotUpgraded;
     if (dryRun) {
-        for (const auto& result : results)
+        bool planned = false;
+        for (const auto& result : results) {
             if (result.plan == PlanKind::Upgrade)
-                return kExitAllUpgraded;
-        return kExitNothingToDo;
+                planned = true;
+            else if (result.plan != PlanKind::AlreadyCurrent)
+                return kExitSomeNotUpgraded;
+        }
+        return planned ? kExitAllUpgraded : kExitNothingToDo;
     }
     bool upgraded = false;
     for (const auto& result : results) {

@@ -53,12 +53,15 @@ inline constexpr int kExitAllUpgraded = 0;
 inline constexpr int kExitSomeNotUpgraded = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNothingToDo = 3;
+inline constexpr int kExitNotConfirmed = 4; // "no" at the question; nothing sent
 inline constexpr int kExitInterrupted = 130;
 
 // 0 when at least one was upgraded and all others are already current, 3
 // when every one was already current, 1 otherwise (an empty list too: a
-// sweep that found nothing is a failure). A dry run: 0 when it plans an
-// upgrade, 3 when not, 1 when nothing was found.
+// sweep that found nothing is a failure). A dry run predicts the same from
+// the plan: 1 when a target would be refused, is missing, in conflict, pinned
+// to another serial or outside the subnet; else 0 when it plans an upgrade,
+// 3 when not.
 int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun);
 
 // The run as a whole, for the report's head.

@@ -92,6 +92,19 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
     return CurrentResults(plan, &run);
 }
 
+// Every result of a run that started no session: the upgrade targets are
+// reported not started, for `reasonCode` and `reason`.
+std::vector<CollectorResult> NoneStarted(const TargetPlan& plan, const char* reasonCode,
+                                         const char* reason) {
+    std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
+    for (auto& result : results)
+        if (result.plan == PlanKind::Upgrade) {
+            result.reasonCode = reasonCode;
+            result.reason = reason;
+        }
+    return results;
+}
+
 } // namespace
 
 RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSetup& setup,
@@ -105,23 +118,25 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
 
     if (setup.dryRun) {
         end.results = PlannedResults(plan);
-    } else if (!interrupt.Requested() && !plan.toUpgrade.empty()) {
-        if (hooks.confirm && !hooks.confirm(plan)) {
-            end.confirmed = false;
-            return end;
-        }
-        end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt);
     } else {
-        end.results = CurrentResults(plan, nullptr);
-        for (auto& result : end.results)
-            if (interrupt.Requested() && result.plan == PlanKind::Upgrade) {
-                result.reasonCode = "interrupted";
-                result.reason = "not started: the run was interrupted";
-            }
+        // Asked only when there is something to send and the run goes on.
+        if (!interrupt.Requested() && !plan.toUpgrade.empty() && hooks.confirm)
+            end.confirmed = hooks.confirm(plan);
+        if (interrupt.Requested())
+            end.results = NoneStarted(plan, "interrupted", "not started: the run was interrupted");
+        else if (!end.confirmed)
+            end.results =
+                NoneStarted(plan, "not_confirmed", "not started: the run was not confirmed");
+        else if (!plan.toUpgrade.empty())
+            end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt);
+        else
+            end.results = CurrentResults(plan, nullptr);
     }
 
     end.interrupted = interrupt.Requested();
-    end.exitStatus = end.interrupted ? kExitInterrupted : ExitStatusFor(end.results, setup.dryRun);
+    end.exitStatus = end.interrupted  ? kExitInterrupted
+                     : !end.confirmed ? kExitNotConfirmed
+                                      : ExitStatusFor(end.results, setup.dryRun);
     RunInfo& final = record.Info();
     final.interrupted = end.interrupted;
     final.ended = UtcTimestamp(std::chrono::system_clock::now());

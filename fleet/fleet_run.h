@@ -37,8 +37,10 @@ struct RunSetup {
 struct RunHooks {
     // After the sweep and the plan, before anything but the sweep is sent.
     std::function<void(const FieldTable&, const TargetPlan&)> planned;
-    // Asked once before the first upgrade message. False: nothing is sent and
-    // the run ends with the report as it was. Unset: yes.
+    // Asked once before the first upgrade message. False: nothing is sent, the
+    // upgrade targets are reported not started ("not_confirmed", or
+    // "interrupted" when an interrupt came meanwhile) and the run ends with
+    // kExitNotConfirmed (kExitInterrupted). Unset: yes.
     std::function<bool(const TargetPlan&)> confirm;
     // Shows each session's changes (the terminal); unset: nothing shown.
     ProgressView* progress = nullptr;
@@ -51,7 +53,7 @@ struct RunHooks {
 };
 
 struct RunEnd {
-    bool confirmed = true; // false: the confirmation said no; nothing was sent
+    bool confirmed = true; // false: the confirmation said no; nothing was sent but the sweep
     bool interrupted = false;
     std::vector<CollectorResult> results; // ascending by address
     int exitStatus = kExitUsage;

@@ -2,7 +2,9 @@
 // many of them at once. It sweeps and sends only within that subnet (a /24 at
 // most).
 #include "fleet/commands.h"
+#include "fleet/firmware_image.h"
 #include "platform/command_line.h"
+#include "platform/interrupts.h"
 #include "platform/terminal.h"
 
 #include <CLI/CLI.hpp>
@@ -59,21 +61,37 @@ int main(int argc, char** argv) {
     auto* upgradeCommand = app.add_subcommand("upgrade", "upgrade collectors of the subnet");
     upgradeCommand->footer(
         "Exit status: 0 every target upgraded and verified or already current (at least one\n"
-        "upgraded; a dry run: at least one upgrade planned), 1 anything else (a failure, a\n"
-        "refusal, not verified, an address conflict, no collector found, the report not\n"
-        "written), 2 wrong usage or a set-up error (nothing sent), 3 nothing to do (every\n"
-        "target already current), 130 interrupted (Ctrl+C or SIGTERM; the report is still\n"
-        "written).");
+        "upgraded), 1 anything else (a failure, a refusal, not verified, an address conflict,\n"
+        "a serial mismatch, no collector found, the report not written), 2 wrong usage or a\n"
+        "set-up error (nothing sent), 3 nothing to do (every target already current), 4 not\n"
+        "confirmed at the question (nothing sent), 130 interrupted (Ctrl+C, SIGTERM or\n"
+        "SIGHUP). A dry run exits as the run would, as far as the sweep tells. The report is\n"
+        "written in every case but 2.");
     AddAdapterOptions(*upgradeCommand, upgrade.adapter);
     AddSweepOptions(*upgradeCommand, upgrade.sweep);
     upgradeCommand
         ->add_option("--image", upgrade.imagePath, "firmware image; its name begins with S")
         ->required();
-    auto* targets =
-        upgradeCommand->add_option("--target", upgrade.targets, "collector IP (repeatable)");
+    upgradeCommand
+        ->add_option("--image-sha256", upgrade.imageSha256,
+                     "refuse the image unless its SHA-256 is this (64 hex digits)")
+        ->transform(CLI::Validator(
+            [](std::string& text) {
+                const auto digest = fleet::Sha256FromText(text);
+                if (!digest)
+                    return std::string("not 64 hex digits: ") + text;
+                text = *digest;
+                return std::string();
+            },
+            "HEX"));
+    auto* targets = upgradeCommand->add_option(
+        "--target", upgrade.targets,
+        "collector IP, or IP=SERIAL to upgrade it only while that serial answers there "
+        "(repeatable)");
     auto* targetFile = upgradeCommand->add_option(
         "--target-file", upgrade.targetFile,
-        "collector IPs, one a line, or the CSV of discover --format csv");
+        "collector IPs, one a line, or the CSV of discover --format csv (each IP pinned to its "
+        "serial)");
     auto* all = upgradeCommand->add_flag("--all", upgrade.all, "every collector the sweep finds");
     targets->excludes(all);
     targetFile->excludes(all);
@@ -120,6 +138,9 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     upgradeCommand->add_flag("--yes", upgrade.yes, "do not ask for confirmation");
 
+    // Output that nobody reads any more (a closed pipe or terminal) must not
+    // end a run before its report is written.
+    platform::IgnoreBrokenPipe();
     platform::ShowUtf8OnConsole();
     // CLI11 takes the arguments after the program's name, last one first.
     std::vector<std::string> arguments = platform::Utf8Arguments(argc, argv);

@@ -11,8 +11,16 @@ namespace platform {
 std::vector<int> InterruptSignals() {
 #ifdef SIGBREAK
     return {SIGINT, SIGTERM, SIGBREAK};
+#elif defined(SIGHUP)
+    return {SIGINT, SIGTERM, SIGHUP};
 #else
     return {SIGINT, SIGTERM};
+#endif
+}
+
+void IgnoreBrokenPipe() {
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

@@ -8,8 +8,15 @@
 
 namespace platform {
 
-// SIGINT and SIGTERM; on Windows also SIGBREAK (Ctrl+Break).
+// SIGINT, SIGTERM and SIGHUP (the terminal or the remote session went
+// away); on Windows SIGINT, SIGTERM and SIGBREAK (Ctrl+Break).
 std::vector<int> InterruptSignals();
+
+// A closed pipe or terminal on standard output or error makes a write fail
+// instead of ending the program (SIGPIPE ignored), so that a run whose
+// reader went away still finishes and writes its report. Nothing on Windows,
+// which has no such signal.
+void IgnoreBrokenPipe();
 
 // Windows ends a console program as soon as its handler for a closed console
 // window, a log-off or a shutdown returns. This turns those events into

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +46,20 @@ Outcome Fleet(const e2e::NetnsFixture& net, std::vector<std::string> args,
     argv.insert(argv.end(), args.begin(), args.end());
     Outcome outcome;
     outcome.status = net.RunInTool(argv, &outcome.output);
+    return outcome;
+}
+
+// Runs collector-fleet in the tool namespace with a terminal on its standard
+// input and error (a pseudo-terminal from script(1)); `keys` is a shell
+// command whose output is typed at that terminal.
+Outcome FleetAtATerminal(const e2e::NetnsFixture& net, const std::string& keys,
+                         const std::vector<std::string>& args) {
+    std::string command = "exec '" COLLECTOR_FLEET_PATH "'";
+    for (const auto& arg : args)
+        command += " '" + arg + "'";
+    Outcome outcome;
+    outcome.status = net.RunInTool(
+        {"sh", "-c", "(" + keys + ") | script -qec \"$0\" /dev/null", command}, &outcome.output);
     return outcome;
 }
 
@@ -357,6 +372,10 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
          "cannot write the report to"},
         {{"--image", good, "--target-file", net.ScratchDir() + "/none.txt", "--yes"},
          "cannot read the target file"},
+        {{"--image", good, "--all", "--yes", "--image-sha256", std::string(64, '0')},
+         "has SHA-256 "},
+        {{"--image", good, "--all", "--yes", "--image-sha256", "12ab"}, "not 64 hex digits"},
+        {{"--image", good, "--target", "198.51.100.10=", "--yes"}, "names no serial"},
     };
     for (const auto& [args, message] : cases) {
         std::vector<std::string> argv = {"upgrade"};
@@ -441,57 +460,103 @@ TEST(FleetE2e, TwinSerialAddress_ListedAsConflictAndNeverSentABlock) {
     EXPECT_EQ(counts.at("blocks"), 0);
 }
 
-TEST(FleetE2e, SigintMidRun_Exits130WithACompleteReport) {
+// Ctrl+C, or the terminal or remote session going away (SIGHUP), mid-transfer.
+TEST(FleetE2e, SigintOrSighupMidRun_Exits130WithACompleteReport) {
     E2E_REQUIRE_NAMESPACES();
     e2e::NetnsFixture net(e2e::FieldRange(10, 12));
     ASSERT_TRUE(net.Ok()) << net.Error();
     const std::string imagePath = WriteImage(net, "S6.bin", 6000); // 20 blocks: 3 s of sending
-    StartEmulator(net, "field", {"--address", "198.51.100.10-12"});
-    const std::string report = net.ScratchDir() + "/sigint.json";
-    const pid_t fleet =
-        net.SpawnInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", imagePath, "--all", "--yes",
-                         "--canary", "0", "--report", report, "--sweeps", "1", "--wait", "300"});
-    ASSERT_GT(fleet, 0);
-    // The sweep is over and the blocks are going out.
-    std::this_thread::sleep_for(1500ms);
-    ::kill(fleet, SIGINT);
-    const auto status = net.WaitExit(fleet, 5s);
-    ASSERT_TRUE(status.has_value()) << net.LogOf(fleet);
-    EXPECT_EQ(*status, 130) << net.LogOf(fleet);
-    const json whole = json::parse(e2e::ReadFile(report));
-    EXPECT_EQ(whole.at("interrupted"), true);
-    EXPECT_EQ(whole.at("exit_status"), 130);
-    EXPECT_FALSE(whole.at("ended").is_null());
-    ASSERT_EQ(whole.at("collectors").size(), 3u);
-    for (const auto& entry : whole.at("collectors")) {
-        EXPECT_EQ(entry.at("outcome"), "interrupted") << entry.dump();
-        EXPECT_EQ(entry.at("stage"), "blocks") << entry.dump();
-        EXPECT_GT(entry.at("blocks_sent").get<int>(), 0) << entry.dump();
-        EXPECT_LT(entry.at("blocks_sent").get<int>(), 20) << entry.dump();
+    for (const int signal : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGHUP");
+        const pid_t field = StartEmulator(net, "field", {"--address", "198.51.100.10-12"});
+        const std::string report = net.ScratchDir() + "/signal-" + std::to_string(signal) + ".json";
+        const pid_t fleet = net.SpawnInTool({COLLECTOR_FLEET_PATH, "upgrade", "--image", imagePath,
+                                             "--all", "--yes", "--canary", "0", "--report", report,
+                                             "--sweeps", "1", "--wait", "300"});
+        ASSERT_GT(fleet, 0);
+        // The sweep is over and the blocks are going out.
+        std::this_thread::sleep_for(1500ms);
+        ::kill(fleet, signal);
+        const auto status = net.WaitExit(fleet, 5s);
+        ASSERT_TRUE(status.has_value()) << net.LogOf(fleet);
+        EXPECT_EQ(*status, 130) << net.LogOf(fleet);
+        const json whole = json::parse(e2e::ReadFile(report));
+        EXPECT_EQ(whole.at("interrupted"), true);
+        EXPECT_EQ(whole.at("exit_status"), 130);
+        EXPECT_FALSE(whole.at("ended").is_null());
+        ASSERT_EQ(whole.at("collectors").size(), 3u);
+        for (const auto& entry : whole.at("collectors")) {
+            EXPECT_EQ(entry.at("outcome"), "interrupted") << entry.dump();
+            EXPECT_EQ(entry.at("stage"), "blocks") << entry.dump();
+            EXPECT_GT(entry.at("blocks_sent").get<int>(), 0) << entry.dump();
+            EXPECT_LT(entry.at("blocks_sent").get<int>(), 20) << entry.dump();
+        }
+        EXPECT_FALSE(std::filesystem::exists(report + ".tmp"));
+        net.Terminate(field);
     }
-    EXPECT_FALSE(std::filesystem::exists(report + ".tmp"));
 }
 
-TEST(FleetE2e, DryRun_PrintsThePlanAndSendsNoUpgradeRequest) {
+// "n", or Ctrl+C, at the question: nothing but the sweep was sent, and the
+// report says so.
+TEST(FleetE2e, QuestionAnsweredNoOrCtrlC_ReportWrittenAndNothingSent) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 11));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    const std::string imagePath = WriteImage(net, "S6.bin", 300);
+    const std::string summary = net.ScratchDir() + "/asked.json";
+    const pid_t field =
+        StartEmulator(net, "field", {"--address", "198.51.100.10-11", "--summary", summary});
+    const struct {
+        const char* keys;
+        int status;
+        const char* reason;
+    } answers[] = {{"printf 'n\\n'", 4, "not_confirmed"},
+                   {"sleep 3; printf '\\003'", 130, "interrupted"}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.keys);
+        const std::string report = net.ScratchDir() + "/asked-report.json";
+        const auto run = FleetAtATerminal(net, answer.keys,
+                                          {"upgrade", "--image", imagePath, "--all", "--report",
+                                           report, "--sweeps", "1", "--wait", "300"});
+        EXPECT_EQ(run.status, answer.status) << run.output;
+        EXPECT_NE(run.output.find("Proceed? [y/N]"), std::string::npos) << run.output;
+        const json whole = json::parse(e2e::ReadFile(report));
+        EXPECT_EQ(whole.at("exit_status"), answer.status);
+        EXPECT_FALSE(whole.at("ended").is_null());
+        ASSERT_EQ(whole.at("collectors").size(), 2u);
+        for (const auto& entry : whole.at("collectors")) {
+            EXPECT_EQ(entry.at("outcome"), "not_started") << entry.dump();
+            EXPECT_EQ(entry.at("reason"), answer.reason) << entry.dump();
+        }
+    }
+    net.Terminate(field);
+    for (const auto& [ip, counts] : SummaryByIp(summary))
+        EXPECT_EQ(counts.at("requests"), 0) << ip;
+}
+
+TEST(FleetE2e, DryRun_PredictsTheRunsExitStatusAndSendsNoUpgradeRequest) {
     E2E_REQUIRE_NAMESPACES();
     e2e::NetnsFixture net(e2e::FieldRange(10, 12));
     ASSERT_TRUE(net.Ok()) << net.Error();
     const std::string imagePath = WriteImage(net, "S5.bin", 300);
     const std::string summary = net.ScratchDir() + "/dry.json";
-    const pid_t field = StartEmulator(
-        net, "field",
-        {"--address", "198.51.100.10,198.51.100.11=8100011#V2.00,198.51.100.12=8100012#S5",
-         "--summary", summary});
+    const std::vector<std::string> collectors = {
+        "--address", "198.51.100.10,198.51.100.11=8100011#V2.00,198.51.100.12=8100012#S5"};
+    std::vector<std::string> withSummary = collectors;
+    withSummary.insert(withSummary.end(), {"--summary", summary});
+    const pid_t field = StartEmulator(net, "field", withSummary);
     const std::string report = net.ScratchDir() + "/dry-report.json";
 
-    // No --yes needed: nothing but the sweep goes out.
+    // No --yes needed: nothing but the sweep goes out. The "V" collector
+    // would be refused, so the run would fail: so does the dry run.
     const auto asJson = Fleet(net,
                               {"upgrade", "--image", imagePath, "--all", "--dry-run", "--format",
                                "json", "--report", report, "--wait", "400"},
                               true);
-    EXPECT_EQ(asJson.status, 0) << asJson.output;
+    EXPECT_EQ(asJson.status, 1) << asJson.output;
     const json printed = json::parse(asJson.output); // standard output is the report alone
     EXPECT_EQ(printed.at("dry_run"), true);
+    EXPECT_EQ(printed.at("exit_status"), 1);
     std::map<std::string, std::string> plans;
     for (const auto& entry : printed.at("collectors"))
         plans[entry.at("ip")] =
@@ -502,17 +567,104 @@ TEST(FleetE2e, DryRun_PrintsThePlanAndSendsNoUpgradeRequest) {
                          {"198.51.100.12", "already_current/already_current"}}));
     EXPECT_EQ(json::parse(e2e::ReadFile(report)), printed);
 
-    const auto asText = Fleet(
-        net,
-        {"upgrade", "--image", imagePath, "--all", "--dry-run", "--sweeps", "1", "--wait", "400"},
-        true);
-    EXPECT_EQ(asText.status, 0) << asText.output;
-    EXPECT_NE(asText.output.find("198.51.100.10  8100010  S1.00    upgrade"), std::string::npos)
-        << asText.output;
+    const std::vector<std::string> asText = {"upgrade",  "--image", imagePath, "--all", "--dry-run",
+                                             "--sweeps", "1",       "--wait",  "400"};
+    const auto text = Fleet(net, asText, true);
+    EXPECT_EQ(text.status, 1) << text.output;
+    EXPECT_NE(text.output.find("198.51.100.10  8100010  S1.00    upgrade"), std::string::npos)
+        << text.output;
+    EXPECT_NE(text.output.find("198.51.100.11  8100011  V2.00    refused_v        version "
+                               "\"V2.00\" is not compatible"),
+              std::string::npos)
+        << text.output;
+    // Without the "V" collector the run would succeed.
+    const auto good =
+        Fleet(net,
+              {"upgrade", "--image", imagePath, "--target", "198.51.100.10", "--target",
+               "198.51.100.12", "--dry-run", "--sweeps", "1", "--wait", "400"},
+              true);
+    EXPECT_EQ(good.status, 0) << good.output;
+    // Standard output that nobody reads any more does not end the program.
+    std::vector<std::string> unread = {
+        "bash", "-c", "set -o pipefail; \"$0\" \"$@\" 2>/dev/null | true", COLLECTOR_FLEET_PATH};
+    unread.insert(unread.end(), asText.begin(), asText.end());
+    EXPECT_EQ(net.RunInTool(unread), 1);
 
     net.Terminate(field);
     for (const auto& [ip, counts] : SummaryByIp(summary))
         EXPECT_EQ(counts.at("requests"), 0) << ip;
+
+    // The run itself fails as predicted, upgrading what it can.
+    StartEmulator(net, "field-again", collectors);
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report",
+                                 report, "--sweeps", "1", "--wait", "400", "--progress", "quiet"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    const auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "upgraded");
+    EXPECT_EQ(Field(byIp.at("198.51.100.11"), "outcome"), "refused");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "outcome"), "already_current");
+}
+
+// A target file from an earlier discover pins each address to the serial
+// seen then; --target IP=SERIAL does the same. Where another collector
+// answers now, nothing is sent to it.
+TEST(FleetE2e, PinnedSerials_AnotherCollectorAtTheAddressReceivesNothing) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 12));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    std::string image;
+    const std::string imagePath = WriteImage(net, "S4.bin", 300, &image);
+    std::string digest;
+    ASSERT_EQ(e2e::RunCommand({"sha256sum", imagePath}, &digest), 0);
+    const std::string summary = net.ScratchDir() + "/pinned.json";
+    const std::string out = net.ScratchDir() + "/image-%a.bin";
+    const pid_t field = StartEmulator(
+        net, "field", {"--address", "198.51.100.10-12", "--summary", summary, "--image-out", out});
+    // .11's serial cell as a spreadsheet-safe writer leaves it: guarded, quoted.
+    const std::string targets = net.ScratchDir() + "/targets.csv";
+    std::ofstream(targets) << "ip,serial,version\n"
+                              "198.51.100.10,\"8100010\",S1.00\n"
+                              "198.51.100.11,\"'-8100011\",S1.00\n";
+    const std::string report = net.ScratchDir() + "/pinned-report.json";
+    std::string upperDigest = digest.substr(0, 64);
+    for (auto& c : upperDigest)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto run = Fleet(net, {"upgrade",
+                                 "--image",
+                                 imagePath,
+                                 "--image-sha256",
+                                 upperDigest,
+                                 "--target-file",
+                                 targets,
+                                 "--target",
+                                 "198.51.100.12=8100012",
+                                 "--yes",
+                                 "--canary",
+                                 "0",
+                                 "--report",
+                                 report,
+                                 "--sweeps",
+                                 "1",
+                                 "--wait",
+                                 "400",
+                                 "--progress",
+                                 "quiet"});
+    EXPECT_EQ(run.status, 1) << run.output;
+    const auto byIp = ReportByIp(report);
+    EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "upgraded");
+    EXPECT_EQ(Field(byIp.at("198.51.100.12"), "outcome"), "upgraded");
+    const json& moved = byIp.at("198.51.100.11");
+    EXPECT_EQ(Field(moved, "outcome"), "not_started");
+    EXPECT_EQ(Field(moved, "reason"), "serial_mismatch");
+    EXPECT_EQ(Field(moved, "detail"),
+              "the collector at 198.51.100.11 answered with serial 8100011, not -8100011");
+
+    net.Terminate(field);
+    const auto counts = SummaryByIp(summary);
+    EXPECT_EQ(counts.at("198.51.100.11").at("requests"), 0);
+    EXPECT_EQ(counts.at("198.51.100.11").at("blocks"), 0);
+    EXPECT_FALSE(std::filesystem::exists(net.ScratchDir() + "/image-198.51.100.11.bin"));
+    EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-198.51.100.10.bin"), image);
 }
 
 TEST(FleetE2e, DefaultCanary_NoRequestToAnotherCollectorBeforeTheFirstIsVerified) {

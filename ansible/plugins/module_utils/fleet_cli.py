@@ -12,6 +12,7 @@ EXIT_DONE = 0
 EXIT_FAILED = 1
 EXIT_USAGE = 2
 EXIT_NOTHING_TO_DO = 3
+EXIT_NOT_CONFIRMED = 4
 EXIT_INTERRUPTED = 130
 
 # A collector that took the whole image, whether or not its new version was
@@ -57,6 +58,8 @@ def upgrade_argv(command, params, check_mode):
     """The upgrade command line. Check mode plans without sending an upgrade."""
     argv = [command, "upgrade"] + adapter_args(params) + sweep_args(params)
     argv += ["--image", params["image"]]
+    if params.get("image_sha256"):
+        argv += ["--image-sha256", params["image_sha256"]]
     if params.get("all"):
         argv.append("--all")
     for target in params.get("targets") or []:
@@ -141,6 +144,7 @@ def exit_meaning(rc):
         EXIT_FAILED: "failed",
         EXIT_USAGE: "usage error",
         EXIT_NOTHING_TO_DO: "nothing to do",
+        EXIT_NOT_CONFIRMED: "not confirmed",
         EXIT_INTERRUPTED: "interrupted",
     }.get(rc, "ended with status %s" % rc)
 

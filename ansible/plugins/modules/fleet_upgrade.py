@@ -14,7 +14,8 @@ description:
   - The task is changed only when a collector took the image, and fails when the program's exit
     status says so (anything but 0, done, or 3, nothing to do).
   - In check mode the program sweeps and plans (C(--dry-run)) and sends no upgrade; changed then
-    says whether a collector would be upgraded.
+    says whether a collector would be upgraded, and the task fails when a target would not be
+    (refused "V", not found, in conflict, another serial at its address).
 options:
   command:
     description: Path or name of the collector-fleet program on the site host.
@@ -24,6 +25,10 @@ options:
     description: Firmware image on the site host; its name begins with S.
     type: path
     required: true
+  image_sha256:
+    description: SHA-256 of the image (64 hex digits, either case). When set, an image with another
+      digest is refused before anything is sent (exit status 2).
+    type: str
   interface:
     description: Adapter to work on, by name. Mutually exclusive with O(address).
     type: str
@@ -34,11 +39,13 @@ options:
     description: Every collector the sweep finds. Name the collectors one way only.
     type: bool
   targets:
-    description: Collector IPv4 addresses.
+    description: Collector IPv4 addresses, each optionally as C(IP=SERIAL) to upgrade it only while
+      that serial answers there.
     type: list
     elements: str
   target_file:
-    description: File on the site host with one IP a line, or the CSV that discover writes.
+    description: File on the site host with one IP a line, or the CSV that discover writes (each IP
+      then pinned to its serial: another collector answering there is left alone).
     type: path
   exclude:
     description: Collector IPv4 addresses left alone.
@@ -84,6 +91,7 @@ EXAMPLES = r"""
   fieldcollector.fleet.fleet_upgrade:
     command: /usr/bin/collector-fleet
     image: /var/lib/collector-fleet/S1.2.bin
+    image_sha256: 9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08
     interface: eth1
     all: true
     verify_timeout: 120
@@ -124,6 +132,7 @@ def main():
         argument_spec=dict(
             command=dict(type="str", default="collector-fleet"),
             image=dict(type="path", required=True),
+            image_sha256=dict(type="str"),
             interface=dict(type="str"),
             address=dict(type="str"),
             all=dict(type="bool"),

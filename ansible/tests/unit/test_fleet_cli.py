@@ -18,13 +18,15 @@ class UpgradeCommandLine(unittest.TestCase):
                                 "plain", "--yes"])
 
     def test_every_option_reaches_the_program(self):
-        params = dict(image="/w/S1.2.bin", interface="eth1", targets=["10.0.0.5", "10.0.0.6"],
+        params = dict(image="/w/S1.2.bin", image_sha256="AB" * 32, interface="eth1",
+                      targets=["10.0.0.5", "10.0.0.6=SN-6"],
                       exclude=["10.0.0.6"], parallel=4, max_failures=2, verify_timeout=120,
                       verify=False, sweeps=1, wait_ms=500, report="/w/report.json")
         argv = cli.upgrade_argv("cf", params, True)
         joined = " ".join(argv)
-        for part in ("--interface eth1", "--sweeps 1 --wait 500",
-                     "--target 10.0.0.5 --target 10.0.0.6", "--exclude 10.0.0.6",
+        for part in ("--image /w/S1.2.bin --image-sha256 " + "AB" * 32, "--interface eth1",
+                     "--sweeps 1 --wait 500", "--target 10.0.0.5 --target 10.0.0.6=SN-6",
+                     "--exclude 10.0.0.6",
                      "--parallel 4", "--max-failures 2", "--verify-timeout 120", "--no-verify",
                      "--dry-run", "--report /w/report.json"):
             self.assertIn(part, joined)
@@ -49,6 +51,7 @@ class UpgradeResult(unittest.TestCase):
             (3, report(self.current), False, False),
             (1, report(self.upgraded, self.refused, exit_status=1), True, True),
             (1, report(self.refused, exit_status=1), True, False),
+            (4, report(dict(self.current, outcome="not_started"), exit_status=4), True, False),
             (130, report(dict(self.current, outcome="interrupted"), exit_status=130), True,
              False),
             (2, None, True, False),
@@ -71,6 +74,10 @@ class UpgradeResult(unittest.TestCase):
         planned = dict(self.upgraded, outcome="planned")
         self.assertTrue(cli.upgrade_result(0, report(planned, self.current), True)["changed"])
         self.assertFalse(cli.upgrade_result(3, report(self.current), True)["changed"])
+        # A plan with a target that would be refused fails, as the run would.
+        refused_v = dict(self.refused, plan="refused_v", reason="version_v")
+        result = cli.upgrade_result(1, report(planned, refused_v, exit_status=1), True)
+        self.assertEqual((result["failed"], result["changed"]), (True, True))
 
     def test_summary_counts_outcomes_with_the_reasons_of_bad_ones(self):
         rep = report(self.upgraded, dict(self.upgraded, ip="d"), self.refused,

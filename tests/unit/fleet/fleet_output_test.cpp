@@ -58,6 +58,14 @@ TEST(FleetOutput, ExitStatus_UpgradedFailedNothingToDoOrEmpty) {
     EXPECT_EQ(status(V{planned, current}, true), 0);
     EXPECT_EQ(status(V{current}, true), 3);
     EXPECT_EQ(status(V{}, true), 1);
+    // A dry run predicts the run: a target that would not be upgraded fails it.
+    for (const auto plan : {fleet::PlanKind::RefusedV, fleet::PlanKind::NotFound,
+                            fleet::PlanKind::AddressConflict, fleet::PlanKind::NotInSubnet}) {
+        auto settled = Result("c", ResultKind::NotStarted);
+        settled.plan = plan;
+        EXPECT_EQ(status(V{planned, current, settled}, true), 1) << fleet::PlanName(plan);
+        EXPECT_EQ(status(V{current, settled}, true), 1) << fleet::PlanName(plan);
+    }
 }
 
 TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {

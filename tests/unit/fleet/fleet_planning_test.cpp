@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -291,19 +292,67 @@ TEST(FleetPlan, TwoSerialsFromOneAddress_AConflictNeverUpgraded) {
     EXPECT_EQ(plan.settled[0].reason, "several collectors answer from this address (A1, B2)");
 }
 
-TEST(FleetPlan, TargetFile_PlainLinesOrTheDiscoverCsv) {
-    using Addresses = std::vector<std::string>;
-    const auto plain = fleet::ParseTargetFile("\xEF\xBB\xBF# site 4\r\n198.51.100.7\r\n\r\n"
-                                              "  198.51.100.9  \n# done");
-    EXPECT_EQ(std::get<Addresses>(plain), (Addresses{"198.51.100.7", "198.51.100.9"}));
-    const auto csv = fleet::ParseTargetFile("ip,serial,version\n198.51.100.7,A1,S1.00\n"
-                                            "198.51.100.8,\"B,2\",S1.00\n");
-    EXPECT_EQ(std::get<Addresses>(csv), (Addresses{"198.51.100.7", "198.51.100.8"}));
-    const auto ipLater = fleet::ParseTargetFile("serial,ip\nA1,198.51.100.7\n");
-    EXPECT_EQ(std::get<Addresses>(ipLater), (Addresses{"198.51.100.7"}));
-    const auto bad = fleet::ParseTargetFile("198.51.100.7\ncollector 8\n");
-    EXPECT_EQ(std::get<std::string>(bad), "line 2: \"collector 8\" does not hold an IPv4 address");
-    EXPECT_TRUE(std::get<Addresses>(fleet::ParseTargetFile("# nothing\n")).empty());
+namespace {
+
+// Targets as "IP" or "IP=SERIAL" (the serial's raw bytes), or the error text.
+std::vector<std::string>
+Described(const std::variant<std::vector<fleet::PinnedTarget>, std::string>& parsed) {
+    if (const auto* error = std::get_if<std::string>(&parsed))
+        return {*error};
+    std::vector<std::string> described;
+    for (const auto& target : std::get<std::vector<fleet::PinnedTarget>>(parsed))
+        described.push_back(target.address + (target.serial ? "=" + *target.serial : ""));
+    return described;
+}
+
+} // namespace
+
+TEST(FleetPlan, TargetFile_PlainLinesUnpinned) {
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(Described(fleet::ParseTargetFile("\xEF\xBB\xBF# site 4\r\n198.51.100.7\r\n\r\n"
+                                               "  198.51.100.9  \n# done")),
+              (Lines{"198.51.100.7", "198.51.100.9"}));
+    EXPECT_EQ(Described(fleet::ParseTargetFile("198.51.100.7\ncollector 8\n")),
+              Lines{"line 2: \"collector 8\" does not hold an IPv4 address"});
+    EXPECT_TRUE(Described(fleet::ParseTargetFile("# nothing\n")).empty());
+}
+
+// The discover CSV pins each address to its serial, read back as the
+// collectors send it (GBK), whether its cells were quoted or guarded with
+// an apostrophe against spreadsheet formulas.
+TEST(FleetPlan, TargetFile_DiscoverCsvPinsEachAddressToItsSerial) {
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(Described(fleet::ParseTargetFile("ip,serial,version\r\n"
+                                               "198.51.100.7,A1,S1.00\r\n"
+                                               "198.51.100.8,\"B,2\",S1.00\n"
+                                               "198.51.100.9,\"A\"\"B\",\"V1,0\"\n"
+                                               "198.51.100.10,'=1+2,S1\n"
+                                               "198.51.100.11,\"'-5,x\",S1\n"
+                                               "198.51.100.12,'abc,S1\n"
+                                               "198.51.100.13,,S1\n"
+                                               "198.51.100.14,\xE6\xB5\x8B"
+                                               "9,S1\n" // UTF-8 "测9"
+                                               "198.51.100.15,\"two\nlines\",S1\n")),
+              (Lines{"198.51.100.7=A1", "198.51.100.8=B,2", "198.51.100.9=A\"B",
+                     "198.51.100.10==1+2", "198.51.100.11=-5,x", "198.51.100.12='abc",
+                     "198.51.100.13", "198.51.100.14=\xB2\xE2\x39", "198.51.100.15=two\nlines"}));
+    EXPECT_EQ(Described(fleet::ParseTargetFile("serial,ip\n'@7,198.51.100.7\n")),
+              Lines{"198.51.100.7=@7"});
+    // A line break inside a quoted cell still counts as a line.
+    EXPECT_EQ(Described(fleet::ParseTargetFile("ip,serial\n198.51.100.7,\"a\nb\"\nx,y\n")),
+              Lines{"line 4: \"x,y\" does not hold an IPv4 address"});
+}
+
+TEST(FleetPlan, TargetArgument_AddressAloneOrPinnedToAUtf8Serial) {
+    const auto plain = fleet::ParseTargetArgument("198.51.100.7");
+    EXPECT_EQ(std::get<fleet::PinnedTarget>(plain).address, "198.51.100.7");
+    EXPECT_FALSE(std::get<fleet::PinnedTarget>(plain).serial);
+    const auto pinned = fleet::ParseTargetArgument("198.51.100.7=\xE6\xB5\x8B"
+                                                   "9");
+    EXPECT_EQ(std::get<fleet::PinnedTarget>(pinned).address, "198.51.100.7");
+    EXPECT_EQ(std::get<fleet::PinnedTarget>(pinned).serial, "\xB2\xE2\x39");
+    EXPECT_EQ(std::get<std::string>(fleet::ParseTargetArgument("198.51.100.7=")),
+              "\"198.51.100.7=\" names no serial after \"=\"");
 }
 
 // ---- the image ----
@@ -347,6 +396,25 @@ TEST_F(ImageTest, NameRuleVersionTextHexAndBlocks) {
     const auto& named = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(chinese);
     EXPECT_EQ(named.versionWire, "S\xC9\xFD\xBC\xB6"); // GBK on the wire
     EXPECT_EQ(named.blockCount, 2u);
+}
+
+TEST_F(ImageTest, ExpectedDigest_64HexDigitsEitherCaseAndAnotherImageRefused) {
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    std::string upper = abc;
+    for (auto& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(fleet::Sha256FromText(upper), abc);
+    EXPECT_FALSE(fleet::Sha256FromText(abc.substr(1)));
+    EXPECT_FALSE(fleet::Sha256FromText("g" + abc.substr(1)));
+    EXPECT_FALSE(fleet::Sha256FromText(""));
+
+    const auto loaded = fleet::LoadFirmwareImage(Write("S1.bin", "abc"));
+    const auto& image = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded);
+    EXPECT_EQ(fleet::CheckImageDigest(image, abc), "");
+    const std::string other(64, '0');
+    EXPECT_EQ(fleet::CheckImageDigest(image, other), "the image " + image.path + " has SHA-256 " +
+                                                         abc + ", not the expected " + other +
+                                                         "; nothing was sent");
 }
 
 TEST_F(ImageTest, Refusals_NameEmptyMissingFolderAndTooManyBlocks) {
