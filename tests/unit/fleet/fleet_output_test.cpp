@@ -151,7 +151,7 @@ TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
+TEST(FleetOutput, FieldListing_CsvQuotesKeepsFormulasAsTextAndTableAlignsWideCharacters) {
     const std::vector<fleet::FieldEntry> field = {{"198.51.100.9", "a,b", "S\"1"},
                                                   {"198.51.100.10", "\xD6\xD0", "S1"}};
     std::ostringstream csv;
@@ -159,6 +159,16 @@ TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
     EXPECT_EQ(csv.str(), "ip,serial,version\n"
                          "198.51.100.9,\"a,b\",\"S\"\"1\"\n"
                          "198.51.100.10,中,S1\n");
+    // Cells a spreadsheet would run as formulas are kept as text; quoting still applies.
+    EXPECT_EQ(fleet::CsvField("=1+2"), "'=1+2");
+    EXPECT_EQ(fleet::CsvField("+S1"), "'+S1");
+    EXPECT_EQ(fleet::CsvField("-2"), "'-2");
+    EXPECT_EQ(fleet::CsvField("@SUM(A1)"), "'@SUM(A1)");
+    EXPECT_EQ(fleet::CsvField("\tx"), "'\tx");
+    EXPECT_EQ(fleet::CsvField("\rx"), "\"'\rx\"");
+    EXPECT_EQ(fleet::CsvField("=A1,\"b\""), "\"'=A1,\"\"b\"\"\"");
+    EXPECT_EQ(fleet::CsvField("S1=2-3"), "S1=2-3");
+    EXPECT_EQ(fleet::CsvField(""), "");
     std::ostringstream table;
     fleet::PrintField(table, field, fleet::ListFormat::Table);
     EXPECT_EQ(table.str(), "serial  IP             version\n"
