@@ -70,12 +70,24 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
     ProgressView quiet(ProgressMode::Quiet, stderr);
     UpgradeRun run(io, sockets, setup.image, plan.toUpgrade, setup.limits, timing,
                    hooks.progress != nullptr ? *hooks.progress : quiet);
+    std::string haltLogged;
     run.onSessionEnded = [&](std::size_t index) {
         if (!record.Write(CurrentResults(plan, &run)) && hooks.reportTrouble)
             hooks.reportTrouble(record.Error());
+        if (hooks.log && run.HaltCode() != haltLogged) {
+            haltLogged = run.HaltCode();
+            hooks.log->Event("no new session starts: " + run.HaltReason() + " (" + haltLogged + ")");
+        }
         if (hooks.settled)
             hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index]));
     };
+    if (hooks.log) {
+        run.onSessionEvent = [&hooks](const UpgradeSession& s) { hooks.log->Session(s); };
+        if (setup.limits.canary > 0 && plan.toUpgrade.size() > 1)
+            hooks.log->Event("canary: the first " + std::to_string(setup.limits.canary) +
+                             " session(s) go alone; the rest start once each is upgraded and "
+                             "verified");
+    }
     record.Write(CurrentResults(plan, &run));
     Sampler sampler(io, hooks.sample ? std::function<void()>([&] { hooks.sample(run); })
                                      : std::function<void()>());
@@ -97,9 +109,13 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
 RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSetup& setup,
                        RunRecord& record, const RunHooks& hooks, RunInterrupt& interrupt) {
     RunEnd end;
+    if (hooks.log)
+        hooks.log->Started(record.Info(), *setup.image);
     const FieldTable field = SweepField(io, sockets, sockets.Scope(), setup.sweep, &interrupt);
     const TargetPlan plan =
         PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());
+    if (hooks.log)
+        hooks.log->Planned(field, plan);
     if (hooks.planned)
         hooks.planned(field, plan);
 
@@ -108,6 +124,8 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
     } else if (!interrupt.Requested() && !plan.toUpgrade.empty()) {
         if (hooks.confirm && !hooks.confirm(plan)) {
             end.confirmed = false;
+            if (hooks.log)
+                hooks.log->Event("not confirmed: nothing sent");
             return end;
         }
         end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt);
@@ -131,6 +149,8 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
         if (!end.interrupted)
             final.exitStatus = end.exitStatus = kExitSomeNotUpgraded;
     }
+    if (hooks.log)
+        hooks.log->Ended(end.exitStatus, end.interrupted, end.results);
     return end;
 }
 

@@ -2,6 +2,7 @@
 // on standard output, the JSON report and the exit status.
 #include "fleet/fleet_report.h"
 #include "fleet/progress.h"
+#include "fleet/report_html.h"
 #include "fleet/run_record.h"
 #include "recording_session_link.h"
 
@@ -126,6 +127,33 @@ TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
     EXPECT_EQ(nlohmann::json::parse(two).at("collectors").size(), 2u);
     EXPECT_EQ(fleet::UtcTimestamp(std::chrono::system_clock::time_point{} + 86400s + 61s),
               "1970-01-02T00:01:01Z");
+}
+
+TEST(FleetOutput, ReportHtml_EscapesEveryTextAndDrawsOneSegmentPerOutcome) {
+    EXPECT_EQ(fleet::HtmlEscape("<a href='x'>&\"</a>"),
+              "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
+    fleet::FirmwareImage image;
+    image.fileName = "S<1>.bin";
+    fleet::RunInfo run;
+    run.adapterName = "eth\"0";
+    run.exitStatus = 1;
+    auto hostile = Result("198.51.100.9", ResultKind::Failed);
+    hostile.serial = "<script>alert(1)</script>";
+    hostile.versionBefore = "\xD6\xD0&"; // GBK for 中, then &
+    hostile.reason = "answered \"<b>\"";
+    auto fine = Result("198.51.100.10", ResultKind::Upgraded);
+    const std::string html = fleet::ReportHtml(run, image, {hostile, fine});
+    EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+    EXPECT_NE(html.find("<td>&lt;script&gt;alert(1)&lt;/script&gt;</td><td>中&amp;</td>"),
+              std::string::npos);
+    EXPECT_NE(html.find("<td>answered &quot;&lt;b&gt;&quot;</td>"), std::string::npos);
+    EXPECT_NE(html.find("S&lt;1&gt;.bin"), std::string::npos);
+    EXPECT_NE(html.find("eth&quot;0"), std::string::npos);
+    // The IP column sorts by the address's value, not its text.
+    EXPECT_NE(html.find("<td data-sort=\"3325256714\">198.51.100.10</td>"), std::string::npos);
+    EXPECT_NE(html.find("width:50.000%;background:#2e7d32\" title=\"upgraded: 1\""),
+              std::string::npos);
+    EXPECT_NE(html.find("title=\"failed: 1\""), std::string::npos);
 }
 
 TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
