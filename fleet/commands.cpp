@@ -109,11 +109,11 @@ std::string EmptySweepMessage(const Adapter& chosen) {
 }
 
 // Writes the report's page; the text says why not, empty on success.
-std::string WriteReportHtml(const std::string& path, const RunInfo& run,
-                            const FirmwareImage& image,
+std::string WriteReportHtml(const std::string& path, const RunInfo& run, const FirmwareImage& image,
                             const std::vector<CollectorResult>& results) {
     std::string error;
-    if (path.empty() || platform::ReplaceFileContents(path, ReportHtml(run, image, results), &error))
+    if (path.empty() ||
+        platform::ReplaceFileContents(path, ReportHtml(run, image, results), &error))
         return {};
     return "cannot write the HTML report to " + path + ": " + error;
 }

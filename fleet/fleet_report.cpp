@@ -51,8 +51,8 @@ void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& r
 std::string CsvField(const std::string& field) {
     // Serials and versions come from the network: a cell a spreadsheet would
     // take for a formula is kept as text by a leading apostrophe.
-    const bool formulaLike = !field.empty() && std::string_view("=+-@\t\r").find(field[0]) !=
-                                                   std::string_view::npos;
+    const bool formulaLike =
+        !field.empty() && std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos;
     const std::string cell = formulaLike ? "'" + field : field;
     if (cell.find_first_of(",\"\r\n") == std::string::npos)
         return cell;

@@ -76,7 +76,8 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
             hooks.reportTrouble(record.Error());
         if (hooks.log && run.HaltCode() != haltLogged) {
             haltLogged = run.HaltCode();
-            hooks.log->Event("no new session starts: " + run.HaltReason() + " (" + haltLogged + ")");
+            hooks.log->Event("no new session starts: " + run.HaltReason() + " (" + haltLogged +
+                             ")");
         }
         if (hooks.settled)
             hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index]));

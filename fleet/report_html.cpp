@@ -39,9 +39,8 @@ std::string Head(const RunInfo& run, const FirmwareImage& image) {
     html += Row("tool", std::string("collector-fleet ") + HtmlEscape(ToolVersion()));
     html += Row("adapter", HtmlEscape(run.adapterName) + " (" + HtmlEscape(run.adapterAddress) +
                                "/" + std::to_string(run.adapterPrefix) + ")");
-    html += Row("image", HtmlEscape(image.fileName) + ", version " +
-                             HtmlEscape(image.versionText) + ", " +
-                             std::to_string(image.sizeBytes) + " bytes, " +
+    html += Row("image", HtmlEscape(image.fileName) + ", version " + HtmlEscape(image.versionText) +
+                             ", " + std::to_string(image.sizeBytes) + " bytes, " +
                              std::to_string(image.blockCount) + " blocks");
     html += Row("SHA-256", "<code>" + HtmlEscape(run.imageSha256) + "</code>");
     html += Row("started", HtmlEscape(run.started));
@@ -85,17 +84,18 @@ std::string OutcomeBar(const std::vector<CollectorResult>& results) {
     return bar + "</div>\n" + legend + "</ul>\n";
 }
 
-std::string Cell(const std::string& escaped, const std::string& sortKey = {}) {
-    if (sortKey.empty())
-        return "<td>" + escaped + "</td>";
-    return "<td data-sort=\"" + sortKey + "\">" + escaped + "</td>";
+std::string Cell(const std::string& escaped) {
+    return "<td>" + escaped + "</td>";
+}
+
+std::string Cell(const char* cellClass, const std::string& escaped) {
+    return std::string("<td class=\"") + cellClass + "\">" + escaped + "</td>";
 }
 
 std::string CollectorTable(const std::vector<CollectorResult>& results) {
-    static const char* const kColumns[] = {"IP",      "serial", "version before", "version after",
-                                           "plan",    "outcome", "reason",        "detail",
-                                           "stage",   "passes", "blocks sent",    "blocks resent",
-                                           "seconds"};
+    static const char* const kColumns[] = {
+        "IP",     "serial", "version before", "version after", "plan",          "outcome", "reason",
+        "detail", "stage",  "passes",         "blocks sent",   "blocks resent", "seconds"};
     std::string html = "<table id=\"collectors\">\n<thead><tr>";
     for (const char* column : kColumns)
         html += std::string("<th>") + column + "</th>";
@@ -105,19 +105,21 @@ std::string CollectorTable(const std::vector<CollectorResult>& results) {
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
         html += "<tr class=\"" + HtmlEscape(ResultName(r.result)) + "\">";
-        html += Cell(HtmlEscape(r.address), ip ? std::to_string(*ip) : std::string());
+        html +=
+            ip ? "<td data-sort=\"" + std::to_string(*ip) + "\">" + HtmlEscape(r.address) + "</td>"
+               : Cell(HtmlEscape(r.address));
         html += Cell(FromNetwork(r.serial));
         html += Cell(FromNetwork(r.versionBefore));
         html += Cell(r.versionAfter ? FromNetwork(*r.versionAfter) : "");
         html += Cell(HtmlEscape(PlanName(r.plan)));
         html += Cell(HtmlEscape(ResultName(r.result)));
         html += Cell(HtmlEscape(r.reasonCode));
-        html += Cell(HtmlEscape(r.reason));
+        html += Cell("detail", HtmlEscape(r.reason));
         html += Cell(HtmlEscape(r.stage));
-        html += Cell(std::to_string(r.passes));
-        html += Cell(std::to_string(r.blocksSent));
-        html += Cell(std::to_string(r.blocksResent));
-        html += Cell(seconds);
+        html += Cell("number", std::to_string(r.passes));
+        html += Cell("number", std::to_string(r.blocksSent));
+        html += Cell("number", std::to_string(r.blocksResent));
+        html += Cell("number", seconds);
         html += "</tr>\n";
     }
     return html + "</tbody>\n</table>\n";
@@ -129,7 +131,12 @@ h1{font-size:1.4em}h2{font-size:1.15em;margin-top:1.4em}
 table{border-collapse:collapse}
 th,td{padding:.25em .6em;text-align:left;border-bottom:1px solid #e0e0e0}
 table.head th{color:#616161;font-weight:normal}
-#collectors th{cursor:pointer;background:#f5f5f5;user-select:none}
+#collectors{font-size:.9em}
+#collectors th,#collectors td{padding:.25em .45em}
+#collectors td{white-space:nowrap}
+#collectors td.detail{white-space:normal;min-width:14em}
+#collectors td.number{text-align:right}
+#collectors th{cursor:pointer;background:#f5f5f5;user-select:none;vertical-align:bottom}
 #collectors th[aria-sort=ascending]::after{content:" \25B2"}
 #collectors th[aria-sort=descending]::after{content:" \25BC"}
 #collectors tr.failed td,#collectors tr.conflict td{color:#b71c1c}

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -110,6 +111,8 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
         << checked;
     EXPECT_NE(checked.find("198.51.100.10 198.51.100.11 198.51.100.12"), std::string::npos)
         << checked;
+    if (const char* keep = std::getenv("E2E_FLEET_REPORT_HTML")) // the page shown in docs/fleet.md
+        std::filesystem::copy_file(page, keep, std::filesystem::copy_options::overwrite_existing);
     // The log holds the run's and the sessions' events and the datagrams both ways.
     const std::string logged = e2e::ReadFile(log);
     for (const char* line :

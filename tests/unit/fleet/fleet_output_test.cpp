@@ -146,7 +146,7 @@ TEST(FleetOutput, ReportHtml_EscapesEveryTextAndDrawsOneSegmentPerOutcome) {
     EXPECT_EQ(html.find("<script>alert"), std::string::npos);
     EXPECT_NE(html.find("<td>&lt;script&gt;alert(1)&lt;/script&gt;</td><td>中&amp;</td>"),
               std::string::npos);
-    EXPECT_NE(html.find("<td>answered &quot;&lt;b&gt;&quot;</td>"), std::string::npos);
+    EXPECT_NE(html.find(">answered &quot;&lt;b&gt;&quot;</td>"), std::string::npos);
     EXPECT_NE(html.find("S&lt;1&gt;.bin"), std::string::npos);
     EXPECT_NE(html.find("eth&quot;0"), std::string::npos);
     // The IP column sorts by the address's value, not its text.

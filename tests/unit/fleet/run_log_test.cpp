@@ -77,9 +77,9 @@ TEST(RunLog, SessionEventsOneLineEachStampedToTheMillisecond) {
               "198.51.100.7 outcome failed at stage query, reason no_reply_query: no answer to "
               "5 completion queries\n"
               "run ended: exit status 1\n");
-    EXPECT_EQ(fleet::UtcMillisTimestamp(std::chrono::system_clock::time_point{} + 86400s + 61s +
-                                        5ms),
-              "1970-01-02T00:01:01.005Z");
+    EXPECT_EQ(
+        fleet::UtcMillisTimestamp(std::chrono::system_clock::time_point{} + 86400s + 61s + 5ms),
+        "1970-01-02T00:01:01.005Z");
     EXPECT_EQ(trouble.str(), "");
 }
 
@@ -91,7 +91,10 @@ TEST(RunLog, DatagramsInHexStampedWithTheKernelTimeWhenGiven) {
         ASSERT_EQ(log.Open(), "");
         log.Datagram({false, "198.51.100.7", 23, std::string_view("\x1BR\x00", 3),
                       std::chrono::system_clock::time_point{} + 86400s + 61s + 5ms});
-        log.Datagram({true, "198.51.100.7", 8000, "\x1B" "EN", std::nullopt});
+        log.Datagram({true, "198.51.100.7", 8000,
+                      "\x1B"
+                      "EN",
+                      std::nullopt});
     } // the last lines leave with the buffer when the log closes
     const std::string text = Read(path);
     EXPECT_EQ(text.substr(0, text.find('\n')),
