@@ -5,15 +5,19 @@
 #include "fleet/fleet_run.h"
 #include "fleet/fleet_sockets.h"
 #include "fleet/ipv4_address.h"
+#include "fleet/report_html.h"
+#include "fleet/run_log.h"
 #include "fleet/run_record.h"
 #include "platform/gbk.h"
 #include "platform/interrupts.h"
 #include "platform/network_adapters.h"
 #include "platform/read_file.h"
+#include "platform/replace_file.h"
 #include "platform/terminal.h"
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
 
 namespace fleet {
 
@@ -112,6 +116,16 @@ std::string EmptySweepMessage(const Adapter& chosen) {
            "drops UDP port 23.";
 }
 
+// Writes the report's page; the text says why not, empty on success.
+std::string WriteReportHtml(const std::string& path, const RunInfo& run, const FirmwareImage& image,
+                            const std::vector<CollectorResult>& results) {
+    std::string error;
+    if (path.empty() ||
+        platform::ReplaceFileContents(path, ReportHtml(run, image, results), &error))
+        return {};
+    return "cannot write the HTML report to " + path + ": " + error;
+}
+
 } // namespace
 
 int RunInterfaces() {
@@ -170,9 +184,21 @@ int RunUpgrade(const UpgradeOptions& options) {
     // A report that cannot be kept is known before anything is sent.
     if (!record.Write({}))
         return SetupError(record.Error());
+    if (const auto error = WriteReportHtml(options.reportHtmlPath, record.Info(), *image, {});
+        !error.empty())
+        return SetupError(error);
+    std::optional<RunLog> log;
+    if (!options.logPath.empty()) {
+        log.emplace(options.logPath, options.logDatagrams ? LogLevel::Datagrams : LogLevel::Events,
+                    std::cerr);
+        if (const auto error = log->Open(); !error.empty())
+            return SetupError(error);
+    }
 
     asio::io_context io;
     FleetSockets sockets(io, chosen.scope);
+    if (log && log->LogsDatagrams())
+        sockets.onDatagram = [&log](const DatagramEvent& datagram) { log->Datagram(datagram); };
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     const ProgressMode progressMode = ChooseProgress(options.progress);
@@ -205,6 +231,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     ProgressView progress(progressMode, stderr);
     RunHooks hooks;
     hooks.progress = &progress;
+    hooks.log = log ? &*log : nullptr;
     hooks.planned = [&](const FieldTable& field, const TargetPlan&) {
         if (field.Size() == 0)
             std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
@@ -221,7 +248,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     hooks.reportTrouble = [](const std::string& error) {
         std::cerr << "collector-fleet: " << error << "\n";
     };
-    const RunEnd end = RunFleetUpgrade(io, sockets, setup, record, hooks, interrupt);
+    RunEnd end = RunFleetUpgrade(io, sockets, setup, record, hooks, interrupt);
     interrupts.cancel();
     if (!end.confirmed && !end.interrupted)
         std::cerr << "collector-fleet: not confirmed; nothing was sent\n";
@@ -230,6 +257,13 @@ int RunUpgrade(const UpgradeOptions& options) {
         PrintPlan(std::cout, end.results);
     if (!end.reportError.empty())
         std::cerr << "collector-fleet: " << end.reportError << "\n";
+    if (const auto error =
+            WriteReportHtml(options.reportHtmlPath, record.Info(), *image, end.results);
+        !error.empty()) {
+        std::cerr << "collector-fleet: " << error << "\n";
+        if (!end.interrupted)
+            end.exitStatus = kExitSomeNotUpgraded;
+    }
     if (options.format == ReportFormat::Json)
         std::cout << record.Json(end.results);
     else if (!options.dryRun && end.confirmed)

@@ -40,6 +40,9 @@ struct UpgradeOptions {
     int verifyTimeoutSeconds = static_cast<int>(policy::kVerifyTimeout.count());
     bool dryRun = false;
     std::string reportPath;
+    std::string reportHtmlPath; // the report as a page for people, written at the end
+    std::string logPath;        // the log for support
+    bool logDatagrams = false;  // the log also holds every datagram
     ReportFormat format = ReportFormat::Text;
     std::string progress = "auto"; // auto | tty | plain | quiet
     bool yes = false;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 namespace fleet {
 
@@ -48,10 +49,15 @@ void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& r
 }
 
 std::string CsvField(const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos)
-        return field;
+    // Serials and versions come from the network: a cell a spreadsheet would
+    // take for a formula is kept as text by a leading apostrophe.
+    const bool formulaLike =
+        !field.empty() && std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos;
+    const std::string cell = formulaLike ? "'" + field : field;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos)
+        return cell;
     std::string quoted = "\"";
-    for (const char c : field)
+    for (const char c : cell)
         quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }

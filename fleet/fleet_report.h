@@ -96,7 +96,9 @@ std::string CollectorJsonLine(const CollectorResult& result);
 // Rows as columns two blanks apart, wide (CJK) characters counted as two.
 void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
 
-// A CSV field, quoted when it holds a separator, a quote or a line break.
+// A CSV field, quoted when it holds a separator, a quote or a line break. A
+// field beginning with =, +, -, @, a tab or a carriage return is prefixed
+// with an apostrophe, so that a spreadsheet shows it as text, not a formula.
 std::string CsvField(const std::string& field);
 
 enum class ListFormat { Table, Csv, Json };

@@ -70,12 +70,25 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
     ProgressView quiet(ProgressMode::Quiet, stderr);
     UpgradeRun run(io, sockets, setup.image, plan.toUpgrade, setup.limits, timing,
                    hooks.progress != nullptr ? *hooks.progress : quiet);
+    std::string haltLogged;
     run.onSessionEnded = [&](std::size_t index) {
         if (!record.Write(CurrentResults(plan, &run)) && hooks.reportTrouble)
             hooks.reportTrouble(record.Error());
+        if (hooks.log && run.HaltCode() != haltLogged) {
+            haltLogged = run.HaltCode();
+            hooks.log->Event("no new session starts: " + run.HaltReason() + " (" + haltLogged +
+                             ")");
+        }
         if (hooks.settled)
             hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index]));
     };
+    if (hooks.log) {
+        run.onSessionEvent = [&hooks](const UpgradeSession& s) { hooks.log->Session(s); };
+        if (setup.limits.canary > 0 && plan.toUpgrade.size() > 1)
+            hooks.log->Event("canary: the first " + std::to_string(setup.limits.canary) +
+                             " session(s) go alone; the rest start once each is upgraded and "
+                             "verified");
+    }
     record.Write(CurrentResults(plan, &run));
     Sampler sampler(io, hooks.sample ? std::function<void()>([&] { hooks.sample(run); })
                                      : std::function<void()>());
@@ -110,9 +123,13 @@ std::vector<CollectorResult> NoneStarted(const TargetPlan& plan, const char* rea
 RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSetup& setup,
                        RunRecord& record, const RunHooks& hooks, RunInterrupt& interrupt) {
     RunEnd end;
+    if (hooks.log)
+        hooks.log->Started(record.Info(), *setup.image);
     const FieldTable field = SweepField(io, sockets, sockets.Scope(), setup.sweep, &interrupt);
     const TargetPlan plan =
         PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());
+    if (hooks.log)
+        hooks.log->Planned(field, plan);
     if (hooks.planned)
         hooks.planned(field, plan);
 
@@ -124,9 +141,12 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
             end.confirmed = hooks.confirm(plan);
         if (interrupt.Requested())
             end.results = NoneStarted(plan, "interrupted", "not started: the run was interrupted");
-        else if (!end.confirmed)
+        else if (!end.confirmed) {
+            if (hooks.log)
+                hooks.log->Event("not confirmed: nothing sent");
             end.results =
                 NoneStarted(plan, "not_confirmed", "not started: the run was not confirmed");
+        }
         else if (!plan.toUpgrade.empty())
             end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt);
         else
@@ -146,6 +166,8 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
         if (!end.interrupted)
             final.exitStatus = end.exitStatus = kExitSomeNotUpgraded;
     }
+    if (hooks.log)
+        hooks.log->Ended(end.exitStatus, end.interrupted, end.results);
     return end;
 }
 

@@ -9,6 +9,7 @@
 #include "fleet/fleet_policy.h"
 #include "fleet/fleet_report.h"
 #include "fleet/launch_plan.h"
+#include "fleet/run_log.h"
 #include "fleet/run_record.h"
 #include "fleet/run_steps.h"
 
@@ -50,6 +51,8 @@ struct RunHooks {
     std::function<void(const CollectorResult&)> settled;
     // The report could not be written after a session ended; the run goes on.
     std::function<void(const std::string& error)> reportTrouble;
+    // Where the run's and its sessions' events are logged; null: nowhere.
+    RunLog* log = nullptr;
 };
 
 struct RunEnd {

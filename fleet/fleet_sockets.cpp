@@ -64,6 +64,10 @@ std::string FleetSockets::Open() {
         return error;
     if (auto error = Bind(search_, kSearchPort); !error.empty())
         return error;
+    if (onDatagram)
+        for (Channel* channel : {&upgrade_, &search_})
+            platform::StampReceivedDatagrams(
+                static_cast<platform::UdpSocket::Handle>(channel->socket.native_handle()));
     Receive(upgrade_, false);
     Receive(search_, true);
     return {};
@@ -75,6 +79,11 @@ void FleetSockets::Receive(Channel& channel, bool search) {
         [this, &channel, search](const asio::error_code& error, std::size_t size) {
             if (error == asio::error::operation_aborted || !channel.socket.is_open())
                 return;
+            if (!error && onDatagram) // before the next read, which moves the stamp on
+                onDatagram({false, channel.sender.address().to_string(), channel.sender.port(),
+                            std::string_view(channel.buffer).substr(0, size),
+                            platform::LastReceiveTime(static_cast<platform::UdpSocket::Handle>(
+                                channel.socket.native_handle()))});
             // One byte more than the largest datagram tells a too-long one apart: it is lost.
             if (!error && size > 0 && size <= kMaxDatagramBytes)
                 Deliver(channel, search, channel.buffer.substr(0, size),
@@ -116,6 +125,8 @@ void FleetSockets::Send(Channel& channel, const std::string& address, std::uint1
     // A full send buffer or an unreachable host loses this datagram only; the
     // protocol's own retries cover it.
     channel.socket.send_to(asio::buffer(bytes), {destination, port}, 0, error);
+    if (!error && onDatagram)
+        onDatagram({true, address, port, bytes, std::nullopt});
 }
 
 void FleetSockets::SendUpgradeFrame(const std::string& address, const std::string& frame) {

@@ -11,6 +11,7 @@
 #endif
 #include <asio.hpp>
 
+#include "fleet/run_log.h"
 #include "fleet/sweep_scope.h"
 #include "pubpro/uPubpro.h"
 
@@ -40,6 +41,9 @@ public:
     // Upgrade frames arrive checked for nothing: the session tests checksums.
     FrameHandler onUpgradeFrame;
     FrameHandler onSearchFrame;
+    // Every datagram sent and received, for a log; set before Open() to have
+    // received ones stamped with the system's receive time where it can.
+    std::function<void(const DatagramEvent&)> onDatagram;
 
 private:
     struct Channel {

@@ -127,6 +127,23 @@ int main(int argc, char** argv) {
                              "else");
     upgradeCommand->add_option("--report", upgrade.reportPath,
                                "write the JSON report here (kept up to date during the run)");
+    upgradeCommand->add_option("--report-html", upgrade.reportHtmlPath,
+                               "write the report as one self-contained HTML page here, at the end "
+                               "of the run (also when interrupted)");
+    upgradeCommand->add_option(
+        "--log", upgrade.logPath,
+        "write a log for support here: a line per session and run event, each with its UTC "
+        "time in milliseconds. At 64 MiB the file is renamed to FILE.1 (replacing an older "
+        "one) and a new FILE begins. A failure to write it is told once and the log stops; "
+        "the run goes on");
+    std::string logLevel = "events";
+    upgradeCommand
+        ->add_option("--log-level", logLevel,
+                     "events, or datagrams: also every datagram sent and received (address:port, "
+                     "length, bytes in hex); a received one is stamped with the kernel's receive "
+                     "time on Linux, elsewhere with the time it was read")
+        ->check(CLI::IsMember({"events", "datagrams"}))
+        ->capture_default_str();
     std::string reportFormat = "text";
     upgradeCommand
         ->add_option("--format", reportFormat,
@@ -178,5 +195,6 @@ int main(int argc, char** argv) {
     }
     upgrade.format = reportFormat == "json" ? fleet::ReportFormat::Json : fleet::ReportFormat::Text;
     upgrade.verify = !noVerify;
+    upgrade.logDatagrams = logLevel == "datagrams";
     return fleet::RunUpgrade(upgrade);
 }

@@ -117,6 +117,8 @@ void UpgradeRun::AfterEvent(std::size_t index) {
     UpgradeSession& session = *sessions_[index];
     Slot& slot = *slots_[index];
     progress_.Changed(session);
+    if (onSessionEvent)
+        onSessionEvent(session);
     if (session.Finished()) {
         if (!slot.reported) {
             slot.reported = true;

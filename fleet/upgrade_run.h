@@ -32,6 +32,8 @@ public:
 
     // Called on the loop's thread as each session ends, with its index.
     std::function<void(std::size_t)> onSessionEnded;
+    // Called on the loop's thread after anything happened to a session.
+    std::function<void(const UpgradeSession&)> onSessionEvent;
 
     const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
     // Why sessions that never started were left out (empty if all started).

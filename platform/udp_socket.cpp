@@ -12,6 +12,11 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/time.h>
+#endif
 #endif
 
 namespace platform {
@@ -61,8 +66,35 @@ std::string BindAccessDeniedMeaning() {
            "(see: netsh interface ipv4 show excludedportrange protocol=udp), or another "
            "program holds it exclusively";
 }
+
+void StampReceivedDatagrams(UdpSocket::Handle) {}
+
+std::optional<std::chrono::system_clock::time_point> LastReceiveTime(UdpSocket::Handle) {
+    return std::nullopt;
+}
 #else
 void IgnoreUdpResets(UdpSocket::Handle) {}
+
+#ifdef __linux__
+void StampReceivedDatagrams(UdpSocket::Handle socket) {
+    const int on = 1;
+    ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on);
+}
+
+std::optional<std::chrono::system_clock::time_point> LastReceiveTime(UdpSocket::Handle socket) {
+    timeval stamp{};
+    if (::ioctl(static_cast<int>(socket), SIOCGSTAMP, &stamp) != 0)
+        return std::nullopt;
+    return std::chrono::system_clock::time_point{} + std::chrono::seconds(stamp.tv_sec) +
+           std::chrono::microseconds(stamp.tv_usec);
+}
+#else
+void StampReceivedDatagrams(UdpSocket::Handle) {}
+
+std::optional<std::chrono::system_clock::time_point> LastReceiveTime(UdpSocket::Handle) {
+    return std::nullopt;
+}
+#endif
 
 std::string BindAccessDeniedMeaning() {
     return "a port below 1024 needs a privilege: run as root, or give the program the one "

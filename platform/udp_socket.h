@@ -9,6 +9,7 @@
 
 #include "platform/socket_library.h"
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -79,5 +80,12 @@ void IgnoreUdpResets(UdpSocket::Handle socket);
 // such rule: the port lies in a range the system reserved for itself, or
 // another program holds it exclusively.
 std::string BindAccessDeniedMeaning();
+
+// Receive times as the system stamped them, for a log: on Linux the kernel
+// stamps each datagram as it arrives (SO_TIMESTAMP) and LastReceiveTime()
+// reads the stamp of the datagram read last from `socket`. Elsewhere there is
+// no cheap way, and LastReceiveTime() returns none.
+void StampReceivedDatagrams(UdpSocket::Handle socket);
+std::optional<std::chrono::system_clock::time_point> LastReceiveTime(UdpSocket::Handle socket);
 
 } // namespace platform

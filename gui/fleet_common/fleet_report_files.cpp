@@ -36,7 +36,9 @@ std::string ReportCsv(const std::string& reportJson) {
     static const char* const kFields[] = {
         "ip",     "serial", "version_before", "version_after", "plan",          "outcome", "reason",
         "detail", "stage",  "passes",         "blocks_sent",   "blocks_resent", "seconds"};
-    std::string csv;
+    // The byte order mark makes a spreadsheet read the file as UTF-8 even
+    // where the system's own code page is another (GBK on a Chinese Windows).
+    std::string csv = "\xEF\xBB\xBF";
     for (const char* field : kFields)
         csv += std::string(field == kFields[0] ? "" : ",") + field;
     csv += "\r\n";

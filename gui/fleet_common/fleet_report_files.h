@@ -12,8 +12,9 @@
 
 namespace fleetwin {
 
-// One line per collector: ip, serial, versions, plan, outcome, reason, stage,
-// passes, blocks, seconds. Fields with a comma, quote or line break are quoted.
+// A UTF-8 byte order mark, then one line per collector: ip, serial,
+// versions, plan, outcome, reason, stage, passes, blocks, seconds. Fields
+// are written by fleet::CsvField (quoted, formula-like ones kept as text).
 std::string ReportCsv(const std::string& reportJson);
 
 // What a report says of its run as a whole.

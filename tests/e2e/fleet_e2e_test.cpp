@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -113,9 +114,30 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     StartEmulator(net, "garbled", {"--address", "198.51.100.17", "--checksum", "bad"});
 
     const std::string report = net.ScratchDir() + "/report.json";
+    const std::string page = net.ScratchDir() + "/report.html";
+    const std::string log = net.ScratchDir() + "/run.log";
     const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report",
-                                 report, "--sweeps", "2", "--wait", "800"});
+                                 report, "--sweeps", "2", "--wait", "800", "--report-html", page,
+                                 "--log", log, "--log-level", "datagrams"});
     EXPECT_EQ(run.status, 1) << run.output;
+    // The page parses, lists every collector and loads nothing from elsewhere.
+    std::string checked;
+    EXPECT_EQ(e2e::RunCommand({"python3", CHECK_REPORT_HTML_PATH, page, "8"}, &checked), 0)
+        << checked;
+    EXPECT_NE(checked.find("198.51.100.10 198.51.100.11 198.51.100.12"), std::string::npos)
+        << checked;
+    if (const char* keep = std::getenv("E2E_FLEET_REPORT_HTML")) // the page shown in docs/fleet.md
+        std::filesystem::copy_file(page, keep, std::filesystem::copy_options::overwrite_existing);
+    // The log holds the run's and the sessions' events and the datagrams both ways.
+    const std::string logged = e2e::ReadFile(log);
+    for (const char* line :
+         {"Z run started: collector-fleet ", "Z sweep done: 8 collectors answered",
+          "Z plan 198.51.100.14 serial 8100014 version V2.00: refused_v", "Z canary: the first 1",
+          "Z 198.51.100.11 resend list received: 1 blocks to send again",
+          "Z 198.51.100.16 outcome failed at stage query, reason no_reply_query",
+          "Z sent 198.51.100.10:8000 ", "Z received 198.51.100.10:23 ",
+          "Z run ended: exit status 1, 1 already_current, 3 failed, 2 refused, 2 upgraded"})
+        EXPECT_NE(logged.find(line), std::string::npos) << line;
     // Standard error is a pipe here: progress comes as plain lines, no redraw codes.
     EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("198.51.100.11 sending pass 2 (1 blocks)"), std::string::npos)

@@ -64,12 +64,23 @@ def merge(site_reports):
     return {"sites": sites, "collectors": collectors}
 
 
+# A cell beginning with one of these would be run as a formula by a
+# spreadsheet; serials and versions come from the network.
+FORMULA_STARTS = ("=", "+", "-", "@", "\t", "\r")
+
+
+def csv_cell(value):
+    """The cell's text, with an apostrophe before one that looks like a formula."""
+    text = "" if value is None else str(value)
+    return "'" + text if text.startswith(FORMULA_STARTS) else text
+
+
 def csv_text(merged):
     out = io.StringIO()
     writer = csv.writer(out, lineterminator="\n")
     writer.writerow(CSV_COLUMNS)
     for row in merged["collectors"]:
-        writer.writerow(["" if row.get(k) is None else row.get(k) for k in CSV_COLUMNS])
+        writer.writerow([csv_cell(row.get(k)) for k in CSV_COLUMNS])
     return out.getvalue()
 
 

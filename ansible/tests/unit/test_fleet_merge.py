@@ -44,6 +44,13 @@ class MergeSites(unittest.TestCase):
             "south,10.0.0.11,SN9,S1.00,,refused,E80",
         ])
 
+    def test_csv_keeps_formula_like_cells_as_text(self):
+        reports = {"x": site_report(1, ("10.0.0.10", "=HYPERLINK(1)", "+S2", "failed", "-x"),
+                                    ("10.0.0.11", "@A1,B2", "\tS2", "failed", "\rx"))}
+        lines = merge.csv_text(merge.merge(reports)).split("\n")
+        self.assertEqual(lines[1], "x,10.0.0.10,'=HYPERLINK(1),S1.00,'+S2,failed,'-x")
+        self.assertEqual(lines[2], 'x,10.0.0.11,"\'@A1,B2",S1.00,\'\tS2,failed,\'\rx')
+
     def test_reads_a_directory_of_reports_and_lists_expected_sites_without_one(self):
         with tempfile.TemporaryDirectory() as directory:
             with open(os.path.join(directory, "north.json"), "w", encoding="utf-8") as f:

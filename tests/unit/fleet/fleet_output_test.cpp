@@ -2,6 +2,7 @@
 // on standard output, the JSON report and the exit status.
 #include "fleet/fleet_report.h"
 #include "fleet/progress.h"
+#include "fleet/report_html.h"
 #include "fleet/run_record.h"
 #include "recording_session_link.h"
 
@@ -136,6 +137,33 @@ TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
               "1970-01-02T00:01:01Z");
 }
 
+TEST(FleetOutput, ReportHtml_EscapesEveryTextAndDrawsOneSegmentPerOutcome) {
+    EXPECT_EQ(fleet::HtmlEscape("<a href='x'>&\"</a>"),
+              "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
+    fleet::FirmwareImage image;
+    image.fileName = "S<1>.bin";
+    fleet::RunInfo run;
+    run.adapterName = "eth\"0";
+    run.exitStatus = 1;
+    auto hostile = Result("198.51.100.9", ResultKind::Failed);
+    hostile.serial = "<script>alert(1)</script>";
+    hostile.versionBefore = "\xD6\xD0&"; // GBK for 中, then &
+    hostile.reason = "answered \"<b>\"";
+    auto fine = Result("198.51.100.10", ResultKind::Upgraded);
+    const std::string html = fleet::ReportHtml(run, image, {hostile, fine});
+    EXPECT_EQ(html.find("<script>alert"), std::string::npos);
+    EXPECT_NE(html.find("<td>&lt;script&gt;alert(1)&lt;/script&gt;</td><td>中&amp;</td>"),
+              std::string::npos);
+    EXPECT_NE(html.find(">answered &quot;&lt;b&gt;&quot;</td>"), std::string::npos);
+    EXPECT_NE(html.find("S&lt;1&gt;.bin"), std::string::npos);
+    EXPECT_NE(html.find("eth&quot;0"), std::string::npos);
+    // The IP column sorts by the address's value, not its text.
+    EXPECT_NE(html.find("<td data-sort=\"3325256714\">198.51.100.10</td>"), std::string::npos);
+    EXPECT_NE(html.find("width:50.000%;background:#2e7d32\" title=\"upgraded: 1\""),
+              std::string::npos);
+    EXPECT_NE(html.find("title=\"failed: 1\""), std::string::npos);
+}
+
 TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
     const auto dir =
         std::filesystem::temp_directory_path() /
@@ -159,7 +187,7 @@ TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
+TEST(FleetOutput, FieldListing_CsvQuotesKeepsFormulasAsTextAndTableAlignsWideCharacters) {
     const std::vector<fleet::FieldEntry> field = {{"198.51.100.9", "a,b", "S\"1"},
                                                   {"198.51.100.10", "\xD6\xD0", "S1"}};
     std::ostringstream csv;
@@ -167,6 +195,16 @@ TEST(FleetOutput, FieldListing_CsvQuotesAndTableAlignsWideCharacters) {
     EXPECT_EQ(csv.str(), "ip,serial,version\n"
                          "198.51.100.9,\"a,b\",\"S\"\"1\"\n"
                          "198.51.100.10,中,S1\n");
+    // Cells a spreadsheet would run as formulas are kept as text; quoting still applies.
+    EXPECT_EQ(fleet::CsvField("=1+2"), "'=1+2");
+    EXPECT_EQ(fleet::CsvField("+S1"), "'+S1");
+    EXPECT_EQ(fleet::CsvField("-2"), "'-2");
+    EXPECT_EQ(fleet::CsvField("@SUM(A1)"), "'@SUM(A1)");
+    EXPECT_EQ(fleet::CsvField("\tx"), "'\tx");
+    EXPECT_EQ(fleet::CsvField("\rx"), "\"'\rx\"");
+    EXPECT_EQ(fleet::CsvField("=A1,\"b\""), "\"'=A1,\"\"b\"\"\"");
+    EXPECT_EQ(fleet::CsvField("S1=2-3"), "S1=2-3");
+    EXPECT_EQ(fleet::CsvField(""), "");
     std::ostringstream table;
     fleet::PrintField(table, field, fleet::ListFormat::Table);
     EXPECT_EQ(table.str(), "serial  IP             version\n"

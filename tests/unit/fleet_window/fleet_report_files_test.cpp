@@ -40,6 +40,7 @@ std::string SampleReport() {
 TEST(FleetReportFiles, CsvHasOneQuotedLinePerCollector) {
     const auto csv = fleetwin::ReportCsv(SampleReport());
     EXPECT_EQ(csv.substr(0, csv.find("\r\n")),
+              "\xEF\xBB\xBF" // UTF-8 byte order mark
               "ip,serial,version_before,version_after,plan,outcome,reason,detail,stage,passes,"
               "blocks_sent,blocks_resent,seconds");
     EXPECT_NE(csv.find("198.51.100.10,测试,S1.1,,upgrade,failed,no_reply_query,"
