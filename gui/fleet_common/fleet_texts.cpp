@@ -44,6 +44,8 @@ const char* OutcomeText(fleet::ResultKind result) {
         return "未开始";
     case fleet::ResultKind::Planned:
         return "计划升级";
+    case fleet::ResultKind::InProgress:
+        return "进行中";
     }
     return "";
 }
