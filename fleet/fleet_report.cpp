@@ -100,6 +100,8 @@ const char* ResultName(ResultKind kind) {
         return "not_started";
     case ResultKind::Planned:
         return "planned";
+    case ResultKind::InProgress:
+        return "in_progress";
     }
     return "?";
 }
@@ -176,6 +178,9 @@ std::string CollectorJsonLine(const CollectorResult& r) {
         {"blocks_resent", r.blocksResent},
         {"resend_outside_image", r.resendOutsideImage},
         {"seconds", std::round(r.seconds * 1000) / 1000},
+        {"started", r.started ? Json(*r.started) : Json(nullptr)},
+        {"ended", r.ended ? Json(*r.ended) : Json(nullptr)},
+        {"verified", r.verified},
     };
     return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
@@ -183,8 +188,13 @@ std::string CollectorJsonLine(const CollectorResult& r) {
 std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
                        const std::vector<std::string>& collectorLines) {
     using Json = nlohmann::ordered_json;
+    const auto orNull = [](const std::optional<std::size_t>& value) {
+        return value ? Json(*value) : Json(nullptr);
+    };
     Json report;
+    report["schema_version"] = kReportSchemaVersion;
     report["tool"] = {{"name", "collector-fleet"}, {"version", ToolVersion()}};
+    report["host"] = run.hostName;
     report["adapter"] = {
         {"name", run.adapterName}, {"address", run.adapterAddress}, {"prefix", run.adapterPrefix}};
     report["image"] = {{"name", image.fileName},
@@ -193,6 +203,11 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
                        {"blocks", image.blockCount},
                        {"sha256", run.imageSha256}};
     report["dry_run"] = run.dryRun;
+    report["options"] = {{"canary", run.options.canary},
+                         {"parallel", orNull(run.options.parallel)},
+                         {"max_failures", orNull(run.options.maxFailures)},
+                         {"verify", run.options.verify},
+                         {"verify_timeout_seconds", run.options.verifyTimeoutSeconds}};
     report["interrupted"] = run.interrupted;
     report["started"] = run.started;
     report["ended"] = run.ended ? Json(*run.ended) : Json(nullptr);

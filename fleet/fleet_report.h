@@ -27,8 +27,12 @@ enum class ResultKind {
     Interrupted,
     Conflict, // two serials answer from the address
     NotStarted,
-    Planned, // a dry run's "would upgrade"
+    Planned,    // a dry run's "would upgrade"
+    InProgress, // its session runs as the report is written; never in a final report
 };
+// Every ResultKind, in declaration order, for readers that map names back.
+inline constexpr int kResultKindCount = static_cast<int>(ResultKind::InProgress) + 1;
+inline constexpr int kPlanKindCount = static_cast<int>(PlanKind::NotFound) + 1;
 const char* ResultName(ResultKind kind);
 
 struct CollectorResult {
@@ -44,6 +48,8 @@ struct CollectorResult {
     int passes = 0;
     std::size_t blocksSent = 0, blocksResent = 0, resendOutsideImage = 0;
     double seconds = 0;
+    std::optional<std::string> started, ended; // the session's UTC times, once it has them
+    bool verified = false;                     // reported the image's version after completing
 
     bool operator==(const CollectorResult&) const = default;
 };
@@ -64,12 +70,27 @@ inline constexpr int kExitInterrupted = 130;
 // 3 when not.
 int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun);
 
+// The version of the report's layout; raised when a field changes meaning
+// or goes away (added fields keep it).
+inline constexpr int kReportSchemaVersion = 1;
+
+// The options a run went by, as the report's head records them.
+struct RunOptions {
+    std::size_t canary = 0;
+    std::optional<std::size_t> parallel;    // none: all at once
+    std::optional<std::size_t> maxFailures; // none: no limit
+    bool verify = true;
+    long long verifyTimeoutSeconds = 0;
+};
+
 // The run as a whole, for the report's head.
 struct RunInfo {
+    std::string hostName; // UTF-8
     std::string adapterName, adapterAddress;
     int adapterPrefix = 0;
     std::string imageSha256;
     bool dryRun = false;
+    RunOptions options;
     bool interrupted = false;
     std::string started;              // UTC, ISO 8601
     std::optional<std::string> ended; // set once the run is over

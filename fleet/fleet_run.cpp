@@ -1,5 +1,6 @@
 #include "fleet/fleet_run.h"
 
+#include "platform/host_name.h"
 #include "platform/keep_awake.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@ namespace fleet {
 RunInfo RunInfoFor(const Adapter& adapter, const FirmwareImage& image, bool dryRun,
                    std::chrono::system_clock::time_point started) {
     RunInfo info;
+    info.hostName = platform::HostName();
     info.adapterName = adapter.adapter.name;
     info.adapterAddress = adapter.adapter.address;
     info.adapterPrefix = adapter.adapter.prefixLength;
@@ -20,14 +22,25 @@ RunInfo RunInfoFor(const Adapter& adapter, const FirmwareImage& image, bool dryR
 
 namespace {
 
+// The options of `setup` as the report's head records them.
+RunOptions OptionsOf(const RunSetup& setup) {
+    RunOptions options;
+    options.canary = setup.limits.canary;
+    if (setup.limits.parallel != 0)
+        options.parallel = setup.limits.parallel;
+    options.maxFailures = setup.limits.maxFailures;
+    options.verify = setup.verify;
+    options.verifyTimeoutSeconds = setup.verifyTimeout.count();
+    return options;
+}
+
 // Calls `sample` every progress interval until stopped; stopping waits for
 // the timer's last handler, so that none runs against a run that has gone.
 class Sampler {
 public:
     Sampler(asio::io_context& io, std::function<void()> sample)
         : io_(io), timer_(io), sample_(std::move(sample)) {
-        if (sample_)
-            Arm();
+        Arm();
     }
     ~Sampler() { Stop(); }
     Sampler(const Sampler&) = delete;
@@ -80,7 +93,13 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
                              ")");
         }
         if (hooks.settled)
-            hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index]));
+            hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index], run.Wall()));
+    };
+    // Sessions moving on are written as they stand, throttled; a write that
+    // fails here is told by the next session's end and by the last write.
+    run.onStageChanged = [&](std::size_t) {
+        if (record.ProgressChanged(Clock::now()))
+            record.Write(CurrentResults(plan, &run));
     };
     if (hooks.log) {
         run.onSessionEvent = [&hooks](const UpgradeSession& s) { hooks.log->Session(s); };
@@ -90,8 +109,12 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
                              "verified");
     }
     record.Write(CurrentResults(plan, &run));
-    Sampler sampler(io, hooks.sample ? std::function<void()>([&] { hooks.sample(run); })
-                                     : std::function<void()>());
+    Sampler sampler(io, [&] {
+        if (record.ProgressDue(Clock::now()))
+            record.Write(CurrentResults(plan, &run));
+        if (hooks.sample)
+            hooks.sample(run);
+    });
     interrupt.Attach(&run);
     {
         // The system must not sleep while blocks go out or completion is
@@ -123,6 +146,8 @@ std::vector<CollectorResult> NoneStarted(const TargetPlan& plan, const char* rea
 RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSetup& setup,
                        RunRecord& record, const RunHooks& hooks, RunInterrupt& interrupt) {
     RunEnd end;
+    record.Info().options = OptionsOf(setup);
+    record.Write({}); // the head as the run goes by; a failure sticks and is told at the end
     if (hooks.log)
         hooks.log->Started(record.Info(), *setup.image);
     const FieldTable field = SweepField(io, sockets, sockets.Scope(), setup.sweep, &interrupt);

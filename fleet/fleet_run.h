@@ -3,8 +3,9 @@
 // One fleet upgrade run, for the command line and the fleet window alike: a
 // sweep right before anything else is sent, the plan, the confirmation, the
 // sessions under the canary and launch limits with the system kept awake,
-// the report written at the start, after each session and at the end, and
-// the exit status. What the two show differs; they see the run through hooks.
+// the report written at the start, as sessions change stage (at most once a
+// second), after each session and at the end, and the exit status. What the
+// two show differs; they see the run through hooks.
 
 #include "fleet/fleet_policy.h"
 #include "fleet/fleet_report.h"

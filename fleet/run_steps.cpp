@@ -60,7 +60,9 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepSc
     return field;
 }
 
-CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
+CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base,
+                         const WallClock& wall) {
+    const bool started = session.CurrentStage() != Stage::Waiting;
     switch (session.Result()) {
     case Outcome::Upgraded:
         base.result = ResultKind::Upgraded;
@@ -81,12 +83,18 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base) {
         base.result = ResultKind::Interrupted;
         break;
     case Outcome::Pending:
-        base.result = ResultKind::NotStarted;
+        base.result = started ? ResultKind::InProgress : ResultKind::NotStarted;
         break;
     }
     base.reasonCode = session.ReasonCode();
     base.reason = session.Reason();
-    base.stage = ReportStageName(session.StageReached());
+    base.stage =
+        ReportStageName(session.Finished() ? session.StageReached() : session.CurrentStage());
+    if (started)
+        base.started = UtcTimestamp(wall.At(session.StartedAt()));
+    if (session.Finished())
+        base.ended = UtcTimestamp(wall.At(session.FinishedAt()));
+    base.verified = session.Result() == Outcome::Upgraded && session.VerifiedVersion();
     base.versionAfter = session.VerifiedVersion();
     if (session.Result() == Outcome::AlreadyCurrent)
         base.versionAfter =
@@ -106,7 +114,7 @@ std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const Upgrad
     for (std::size_t i = 0; i < plan.toUpgrade.size(); ++i) {
         CollectorResult result = plan.toUpgradeAs[i];
         if (run != nullptr) {
-            result = ResultOf(*run->Sessions()[i], result);
+            result = ResultOf(*run->Sessions()[i], result, run->Wall());
             if (result.result == ResultKind::NotStarted && !run->HaltCode().empty()) {
                 result.reasonCode = run->HaltCode();
                 result.reason = run->HaltReason();

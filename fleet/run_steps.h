@@ -59,8 +59,10 @@ private:
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
                       const SweepOptions& options, const RunInterrupt* interrupt = nullptr);
 
-// One collector's result from its session, on top of what the plan knew.
-CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base);
+// One collector's result from its session, on top of what the plan knew: in
+// progress while it runs, its times told by `wall`.
+CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base,
+                         const WallClock& wall);
 
 // Every result of the run as it stands: the settled ones, then each upgrade
 // target by its session (unstarted ones with the reason nothing started).

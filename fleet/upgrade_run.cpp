@@ -131,6 +131,11 @@ void UpgradeRun::AfterEvent(std::size_t index) {
         }
         return;
     }
+    if (session.CurrentStage() != slot.stage) {
+        slot.stage = session.CurrentStage();
+        if (onStageChanged)
+            onStageChanged(index);
+    }
     Arm(index);
 }
 

@@ -34,6 +34,8 @@ public:
     std::function<void(std::size_t)> onSessionEnded;
     // Called on the loop's thread after anything happened to a session.
     std::function<void(const UpgradeSession&)> onSessionEvent;
+    // Called on the loop's thread as a running session enters another stage.
+    std::function<void(std::size_t)> onStageChanged;
 
     const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
     // Why sessions that never started were left out (empty if all started).
@@ -41,14 +43,17 @@ public:
     const std::string& HaltCode() const { return plan_.HaltCode(); }
     // Wall time from the first session's start to the last one's end.
     double Seconds() const { return std::chrono::duration<double>(ended_ - began_).count(); }
+    // The wall clock the sessions' times are told by.
+    const WallClock& Wall() const { return wall_; }
 
 private:
     struct Slot {
         explicit Slot(asio::io_context& io) : timer(io) {}
         asio::steady_timer timer;
-        unsigned generation = 0; // stale timer completions carry an older one
-        bool reported = false;   // Finished() already told to the plan
-        bool launching = false;  // let go by the plan, its start still ahead
+        unsigned generation = 0;      // stale timer completions carry an older one
+        bool reported = false;        // Finished() already told to the plan
+        bool launching = false;       // let go by the plan, its start still ahead
+        Stage stage = Stage::Waiting; // as last told to onStageChanged
     };
 
     void SendUpgradeFrame(const std::string& address, const std::string& frame) override;
@@ -71,6 +76,7 @@ private:
     std::unordered_map<std::string, std::size_t> byAddress_;
     asio::steady_timer redraw_;
     TimePoint began_{}, ended_{};
+    WallClock wall_;
     bool interrupted_ = false;
 };
 

@@ -31,6 +31,18 @@ using Clock = std::chrono::steady_clock;
 using TimePoint = Clock::time_point;
 using Millis = std::chrono::milliseconds;
 
+// Steady-clock times as UTC wall-clock times, from one pair of readings
+// taken together: the steady clock orders a session's events, a report
+// names them by the wall clock.
+struct WallClock {
+    TimePoint steady = Clock::now();
+    std::chrono::system_clock::time_point wall = std::chrono::system_clock::now();
+    std::chrono::system_clock::time_point At(TimePoint when) const {
+        return wall +
+               std::chrono::duration_cast<std::chrono::system_clock::duration>(when - steady);
+    }
+};
+
 struct SessionTiming {
     Millis blockPacing{protocol::kBlockPacingMs}; // after each data block
     Millis settle{protocol::kSettleMs};           // after the last block, before the first "EN"

@@ -4,7 +4,7 @@
 #                       bind UDP port 23 and raise the buffer limits
 #   collector-emulator  the collector emulator, for training and tests
 #   collector-fleet     the command-line program for many collectors (when
-#                       built); a package of its own so that a site's server
+#                       built) and its report's JSON Schema; a package of its own so that a site's server
 #                       needs no window libraries; its postinst gives it the
 #                       right to bind UDP port 23
 # Shared-library dependencies come from dpkg-shlibdeps.
@@ -13,6 +13,10 @@ set(_packages collector-upgrade collector-emulator)
 set(_programs CollectorUpgrade collector-emulator)
 if(TARGET collector-fleet)
   install(TARGETS collector-fleet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT fleet)
+  # The JSON Schema of its report, for programs that read reports (see its
+  # manual page, REPORT FORMAT).
+  install(FILES ${PROJECT_SOURCE_DIR}/fleet/report.schema.json
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/collector-fleet COMPONENT fleet)
   list(APPEND COLLECTOR_PACKAGED_COMPONENTS fleet)
   list(APPEND _packages collector-fleet)
   list(APPEND _programs collector-fleet)

@@ -1,7 +1,8 @@
 # The portable Windows folder: a ZIP with one top folder holding the static
 # CollectorUpgrade.exe, the fleet window CollectorFleetWindow.exe and
-# collector-fleet.exe, README.txt for the technician and the Win32 window's
-# screenshot it names. The 64-bit tree packs CollectorUpgrade-<version>-win64.zip,
+# collector-fleet.exe, README.txt for the technician, the Win32 window's
+# screenshot it names and docs/report.schema.json, the JSON Schema of
+# collector-fleet's report. The 64-bit tree packs CollectorUpgrade-<version>-win64.zip,
 # the 32-bit tree ...-win32.zip. Nothing needs installing on the Windows side. The programs
 # are stripped in the zip: a technician carries them, not their debug data.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
@@ -16,6 +17,10 @@ set(CPACK_STRIP_FILES ON)
 # and CRLF lines, so that any Notepad shows it), not the developers' one.
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/windows/README.txt DESTINATION . COMPONENT program)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot-win32.png DESTINATION docs COMPONENT program)
+# The JSON Schema of collector-fleet's report, for programs that read reports.
+if(TARGET collector-fleet)
+  install(FILES ${PROJECT_SOURCE_DIR}/fleet/report.schema.json DESTINATION docs COMPONENT program)
+endif()
 
 set(CPACK_GENERATOR ZIP)
 # Only the program component, in one archive named below.

@@ -19,6 +19,7 @@ test_packages=(
   libgtest-dev libbenchmark-dev      # tests and benchmarks
   clang libclang-rt-14-dev           # fuzzing (libFuzzer) and sanitizers
   iproute2                           # network namespaces for end-to-end tests
+  python3-jsonschema                 # end-to-end tests check every report against its schema
   time                               # CPU and memory figures of collector-fleet
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
   g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...

@@ -83,16 +83,26 @@ std::optional<KeptReport> ReadReport(const std::string& reportJson) {
         if (c.contains("version_after") && c["version_after"].is_string())
             r.versionAfter = platform::Utf8ToGbk(c["version_after"].get<std::string>());
         r.plan = KindNamed<fleet::PlanKind>(FieldText(c.value("plan", nlohmann::json())),
-                                            fleet::PlanName, 6)
+                                            fleet::PlanName, fleet::kPlanKindCount)
                      .value_or(fleet::PlanKind::Upgrade);
-        const auto outcome = KindNamed<fleet::ResultKind>(
-            FieldText(c.value("outcome", nlohmann::json())), fleet::ResultName, 9);
+        const auto outcome =
+            KindNamed<fleet::ResultKind>(FieldText(c.value("outcome", nlohmann::json())),
+                                         fleet::ResultName, fleet::kResultKindCount);
         if (!outcome)
             return std::nullopt;
         r.result = *outcome;
         r.reasonCode = FieldText(c.value("reason", nlohmann::json()));
         r.reason = FieldText(c.value("detail", nlohmann::json()));
         r.stage = FieldText(c.value("stage", nlohmann::json()));
+        const auto text = [&c](const char* field) -> std::optional<std::string> {
+            if (c.contains(field) && c[field].is_string())
+                return c[field].get<std::string>();
+            return std::nullopt;
+        };
+        r.started = text("started");
+        r.ended = text("ended");
+        r.verified =
+            c.contains("verified") && c["verified"].is_boolean() && c["verified"].get<bool>();
         results.push_back(std::move(r));
     }
     return kept;

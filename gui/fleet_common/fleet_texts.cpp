@@ -44,6 +44,8 @@ const char* OutcomeText(fleet::ResultKind result) {
         return "未开始";
     case fleet::ResultKind::Planned:
         return "计划升级";
+    case fleet::ResultKind::InProgress:
+        return "进行中";
     }
     return "";
 }
@@ -77,6 +79,7 @@ std::string ReasonText(const fleet::CollectorResult& result) {
         {"timeout_verify", "数据已发完，未读到新版本号"},
         {"interrupted", "操作员停止了升级"},
         {"serial_mismatch", "此地址现在是另一台采集器，未发送任何数据"},
+        {"not_confirmed", "升级未经确认，未开始"},
         {"canary_not_upgraded", "试升级的采集器未成功，未开始"},
         {"failure_limit", "失败数已达上限，未开始"},
         {"not_in_subnet", "不在所选网卡的子网内"},

@@ -23,6 +23,7 @@ bool NeedsRetry(const fleet::CollectorResult& result) {
     case fleet::ResultKind::Interrupted:
     case fleet::ResultKind::NotVerified:
     case fleet::ResultKind::NotStarted:
+    case fleet::ResultKind::InProgress: // a report whose run never ended
         return result.plan == fleet::PlanKind::Upgrade;
     default:
         return false;
@@ -102,9 +103,12 @@ void FleetWindowModel::ShowReport(const KeptReport& report) {
         row.version = platform::GbkToUtf8(result.versionBefore);
         row.plan = result.plan;
         SettleRow(row, result);
-        // Until the run ends its report shows collectors still to settle as
-        // not started, though some may have been mid-transfer.
-        row.outcomeUnknown = !ended && result.result == fleet::ResultKind::NotStarted &&
+        // A run that never ended leaves collectors not yet started and those
+        // under way as they were at its last write: what became of them is
+        // not known.
+        row.outcomeUnknown = !ended &&
+                             (result.result == fleet::ResultKind::NotStarted ||
+                              result.result == fleet::ResultKind::InProgress) &&
                              result.plan == fleet::PlanKind::Upgrade;
         rows_.push_back(std::move(row));
     }
@@ -117,8 +121,8 @@ void FleetWindowModel::ShowReport(const KeptReport& report) {
               "…），开始 " + head.started;
     if (ended)
         status_ += "，结束 " + *head.ended + "，退出状态 " +
-                   (head.exitStatus ? std::to_string(*head.exitStatus) : std::string("?")) +
-                   "：" + OutcomeCounts(report.results);
+                   (head.exitStatus ? std::to_string(*head.exitStatus) : std::string("?")) + "：" +
+                   OutcomeCounts(report.results);
     else
         status_ += "。这次运行没有正常结束，未完成的采集器状态不明";
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the portable Windows zip: one top folder holding exactly the two
-programs, README.txt and the Win32 screenshot it names; each program is a
+"""Checks the portable Windows zip: one top folder holding exactly the three
+programs, README.txt, the Win32 screenshot it names and the JSON Schema of
+collector-fleet's report (a draft 2020-12 schema of report version 1); each program is a
 Windows executable for the expected processor that needs no MinGW runtime DLL;
 README.txt opens right in any Notepad (UTF-8 with a byte order mark, CRLF
 lines) and tells, Chinese first and English after, what a technician needs on
@@ -8,6 +9,7 @@ the first day.
 
     check_windows_zip.py ZIP OBJDUMP POINTER_SIZE
 """
+import json
 import os
 import re
 import subprocess
@@ -62,6 +64,16 @@ def check_readme(raw, problems):
             problems.append(f"README.txt's {part} part lists exit statuses {statuses}")
 
 
+SCHEMA = "docs/report.schema.json"
+
+
+def check_schema(raw, problems):
+    schema = json.loads(raw.decode("utf-8"))
+    if (schema.get("$schema") != "https://json-schema.org/draft/2020-12/schema"
+            or schema.get("properties", {}).get("schema_version", {}).get("const") != 1):
+        problems.append(f"{SCHEMA} is not the report's schema of version 1")
+
+
 def main(path, objdump, pointer_size):
     problems = []
     programs = ["CollectorUpgrade.exe", "CollectorFleetWindow.exe", "collector-fleet.exe"]
@@ -69,7 +81,8 @@ def main(path, objdump, pointer_size):
         names = [n for n in archive.namelist() if not n.endswith("/")]
         stem = os.path.basename(path)[:-len(".zip")]
         expected = {f"{stem}/{p}" for p in programs}
-        expected |= {f"{stem}/README.txt", f"{stem}/docs/screenshot-win32.png"}
+        expected |= {f"{stem}/README.txt", f"{stem}/docs/screenshot-win32.png",
+                     f"{stem}/{SCHEMA}"}
         if set(names) != expected:
             problems.append(f"entries {sorted(names)}, expected {sorted(expected)}")
         executables = {p: archive.read(f"{stem}/{p}") for p in programs
@@ -77,6 +90,8 @@ def main(path, objdump, pointer_size):
         readme = archive.read(f"{stem}/README.txt") if f"{stem}/README.txt" in names else b""
         shot = f"{stem}/docs/screenshot-win32.png"
         picture = archive.read(shot) if shot in names else b""
+        schema = archive.read(f"{stem}/{SCHEMA}") if f"{stem}/{SCHEMA}" in names else b"{}"
+    check_schema(schema, problems)
     check_readme(readme, problems)
     if not picture.startswith(b"\x89PNG\r\n\x1a\n"):
         problems.append("docs/screenshot-win32.png is not a PNG picture")

@@ -25,6 +25,7 @@ namespace {
 
 const char* const kProgram = "/usr/bin/CollectorUpgrade";
 const char* const kFleet = "/usr/bin/collector-fleet";
+const char* const kReportSchema = "/usr/share/collector-fleet/report.schema.json";
 const char* const kEmulator = "/usr/bin/collector-emulator";
 const std::vector<std::string> kPackages = {"collector-upgrade", "collector-emulator"};
 
@@ -302,6 +303,11 @@ TEST(InstalledPackage,
             EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/got-" + address + ".bin"), image)
                 << address;
         EXPECT_TRUE(std::filesystem::exists(report));
+        std::string violations; // the report matches the schema the package installed
+        EXPECT_EQ(e2e::RunCommand({"python3", REPORT_CHECK_SCRIPT, kReportSchema, report},
+                                  &violations),
+                  0)
+            << violations;
         net.Terminate(emulator);
 
         EXPECT_EQ(user.Remove(), 0) << user.Log();
@@ -311,6 +317,6 @@ TEST(InstalledPackage,
         << "a manual page is still indexed";
     for (const auto& package : packages)
         EXPECT_TRUE(Absent(package)) << package << ": " << e2e::PackageStatus(package);
-    for (const char* path : {kFleet, "/usr/share/doc/collector-fleet"})
+    for (const char* path : {kFleet, "/usr/share/doc/collector-fleet", kReportSchema})
         EXPECT_FALSE(std::filesystem::exists(path)) << path;
 }

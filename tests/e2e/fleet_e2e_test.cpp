@@ -2,6 +2,7 @@
 // collectors in the field namespace: mixed outcomes, verification, re-runs,
 // output without a terminal, discovery listings and set-up errors.
 #include "netns_fixture.h"
+#include "report_check.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -77,10 +78,10 @@ std::string WriteImage(const e2e::NetnsFixture& net, const std::string& name, in
     return path;
 }
 
-// The report's collectors by IP.
+// The report's collectors by IP (the report checked against its schema).
 std::map<std::string, json> ReportByIp(const std::string& path) {
     std::map<std::string, json> byIp;
-    const json report = json::parse(e2e::ReadFile(path));
+    const json report = e2e::ReadCheckedReport(path);
     for (const auto& entry : report.at("collectors"))
         byIp[entry.at("ip").get<std::string>()] = entry;
     return byIp;
@@ -182,7 +183,7 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     EXPECT_EQ(Field(byIp.at("198.51.100.12"), "serial_hex"), "38313030303132");
     // The silent one fails alone after its own deadlines; the others were not held up.
     EXPECT_LT(byIp.at("198.51.100.10").at("seconds").get<double>(), 8.0);
-    const json whole = json::parse(e2e::ReadFile(report));
+    const json whole = e2e::ReadCheckedReport(report);
     EXPECT_EQ(whole.at("image").at("name"), "S2.00.bin");
     EXPECT_EQ(whole.at("image").at("size"), 700);
     std::string digest;
@@ -192,6 +193,15 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
               (json{{"name", "veth0"}, {"address", "198.51.100.1"}, {"prefix", 24}}));
     EXPECT_EQ(whole.at("exit_status"), 1);
     EXPECT_EQ(whole.at("interrupted"), false);
+    EXPECT_EQ(whole.at("schema_version"), 1);
+    EXPECT_EQ(whole.at("options"), (json{{"canary", 1},
+                                         {"parallel", nullptr},
+                                         {"max_failures", nullptr},
+                                         {"verify", true},
+                                         {"verify_timeout_seconds", 90}}));
+    EXPECT_TRUE(byIp.at("198.51.100.10").at("verified"));
+    EXPECT_LE(Field(byIp.at("198.51.100.10"), "started"), Field(byIp.at("198.51.100.10"), "ended"));
+    EXPECT_EQ(Field(byIp.at("198.51.100.14"), "started"), "null"); // never started
     for (const char* ip : {"198.51.100.10", "198.51.100.11"})
         EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-" + ip + ".bin"), image) << ip;
 }
@@ -226,6 +236,7 @@ TEST(FleetE2e, Verification_CatchesACollectorThatKeptItsVersion_NoVerifyTrustsIt
     byIp = ReportByIp(report);
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "outcome"), "upgraded");
     EXPECT_EQ(Field(byIp.at("198.51.100.10"), "version_after"), "null");
+    EXPECT_FALSE(byIp.at("198.51.100.10").at("verified")); // its version was never asked for
 }
 
 TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
@@ -496,13 +507,24 @@ TEST(FleetE2e, SigintOrSighupMidRun_Exits130WithACompleteReport) {
                                              "--all", "--yes", "--canary", "0", "--report", report,
                                              "--sweeps", "1", "--wait", "300"});
         ASSERT_GT(fleet, 0);
-        // The sweep is over and the blocks are going out.
+        // The sweep is over and the blocks are going out; the report on disk
+        // says so within a second.
         std::this_thread::sleep_for(1500ms);
+        const auto underWay = [&] {
+            const json now = json::parse(e2e::ReadFile(report), nullptr, false);
+            return !now.is_discarded() && now.contains("collectors") &&
+                   now.at("collectors").size() == 3u &&
+                   now.at("collectors")[0].at("outcome") == "in_progress";
+        };
+        for (int polls = 0; polls < 50 && !underWay(); ++polls)
+            std::this_thread::sleep_for(20ms);
+        EXPECT_TRUE(underWay()) << e2e::ReadFile(report);
+        EXPECT_EQ(e2e::ReportSchemaViolations(report), "");
         ::kill(fleet, signal);
         const auto status = net.WaitExit(fleet, 5s);
         ASSERT_TRUE(status.has_value()) << net.LogOf(fleet);
         EXPECT_EQ(*status, 130) << net.LogOf(fleet);
-        const json whole = json::parse(e2e::ReadFile(report));
+        const json whole = e2e::ReadCheckedReport(report);
         EXPECT_EQ(whole.at("interrupted"), true);
         EXPECT_EQ(whole.at("exit_status"), 130);
         EXPECT_FALSE(whole.at("ended").is_null());
@@ -587,7 +609,7 @@ TEST(FleetE2e, DryRun_PredictsTheRunsExitStatusAndSendsNoUpgradeRequest) {
                          {"198.51.100.10", "upgrade/planned"},
                          {"198.51.100.11", "refused_v/refused"},
                          {"198.51.100.12", "already_current/already_current"}}));
-    EXPECT_EQ(json::parse(e2e::ReadFile(report)), printed);
+    EXPECT_EQ(e2e::ReadCheckedReport(report), printed);
 
     const std::vector<std::string> asText = {"upgrade",  "--image", imagePath, "--all", "--dry-run",
                                              "--sweeps", "1",       "--wait",  "400"};
@@ -728,7 +750,7 @@ TEST(FleetE2e, EmptySweep_Exits1NamingTheAdapterAndWhatToCheck) {
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("Check that the collectors are powered"), std::string::npos);
-    EXPECT_EQ(json::parse(e2e::ReadFile(report)).at("exit_status"), 1);
+    EXPECT_EQ(e2e::ReadCheckedReport(report).at("exit_status"), 1);
     const auto listed = Fleet(net, {"discover", "--sweeps", "1", "--wait", "200"});
     EXPECT_EQ(listed.status, 1) << listed.output;
 }

@@ -5,6 +5,7 @@
 // Without the Windows tree (scripts/build-windows.sh) the case skips.
 
 #include "netns_fixture.h"
+#include "report_check.h"
 #include "windows_tree.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,7 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
 
     const auto json = nlohmann::json::parse(e2e::ReadFile(report), nullptr, false);
     ASSERT_FALSE(json.is_discarded()) << "no report at " << report;
+    EXPECT_EQ(e2e::ReportSchemaViolations(report), "");
     EXPECT_EQ(json.at("image").at("version"), "S2.00升级");
     EXPECT_EQ(json.at("image").at("blocks"), 4);
     EXPECT_EQ(json.at("exit_status"), 0);

@@ -6,6 +6,7 @@
 
 #include "fake_fleet_window.h"
 #include "netns_fixture.h"
+#include "report_check.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -138,7 +139,7 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     EXPECT_FALSE(std::filesystem::exists(net.ScratchDir() + "/image-198.51.100.22.bin"));
 
     // The report the engine kept during the run, saved as JSON and as CSV.
-    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
+    const json report = e2e::ReadCheckedReport(w.window->Shell().LastReportPath());
     EXPECT_EQ(report.at("exit_status"), 1);
     EXPECT_EQ(report.at("interrupted"), false);
     EXPECT_EQ(report.at("collectors").size(), 15u);
@@ -150,7 +151,7 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     EXPECT_NE(csv.find(",refused,E80,"), std::string::npos) << csv;
     w.dialogs.savePath = net.ScratchDir() + "/saved.json";
     w.Button(fleetwin::kSaveJsonButton)->click();
-    EXPECT_EQ(json::parse(e2e::ReadFile(net.ScratchDir() + "/saved.json")), report);
+    EXPECT_EQ(e2e::ReadCheckedReport(net.ScratchDir() + "/saved.json"), report);
 
     // Retry failed: only the two failures run again (and fail again).
     w.dialogs.questions.clear();
@@ -159,7 +160,7 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     EXPECT_NE(w.dialogs.questions[0].find("升级 2 台采集器"), std::string::npos)
         << w.dialogs.questions[0];
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s));
-    EXPECT_EQ(json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()))
+    EXPECT_EQ(e2e::ReadCheckedReport(w.window->Shell().LastReportPath())
                   .at("collectors")
                   .size(),
               2u);
@@ -201,7 +202,7 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Outcome), "已中断");
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Stage), "发送数据");
     EXPECT_EQ(w.Cell("198.51.100.11", Column::Outcome), "未开始");
-    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
+    const json report = e2e::ReadCheckedReport(w.window->Shell().LastReportPath());
     EXPECT_EQ(report.at("interrupted"), true);
     EXPECT_EQ(report.at("exit_status"), 130);
     std::map<std::string, std::string> outcomes;
@@ -241,7 +242,7 @@ TEST(FleetWindowE2e, SerialChangedAfterSearch_LeftAloneAndReported) {
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s)) << w.window->Shell().Model().StatusLine();
 
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Outcome), "升级成功");
-    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
+    const json report = e2e::ReadCheckedReport(w.window->Shell().LastReportPath());
     ASSERT_EQ(report.at("collectors").size(), 2u);
     const json& newcomerResult = report.at("collectors")[1];
     EXPECT_EQ(newcomerResult.at("reason"), "serial_mismatch");
@@ -331,7 +332,7 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     const double cpu = seconds(after.ru_utime) - seconds(before.ru_utime) +
                        seconds(after.ru_stime) - seconds(before.ru_stime);
-    const json report = json::parse(e2e::ReadFile(w.window->Shell().LastReportPath()));
+    const json report = e2e::ReadCheckedReport(w.window->Shell().LastReportPath());
     int upgraded = 0;
     for (const auto& c : report.at("collectors"))
         upgraded += c.at("outcome") == "upgraded";

@@ -8,6 +8,7 @@
 // --with-tests); without it every case skips.
 
 #include "netns_fixture.h"
+#include "report_check.h"
 #include "windows_tree.h"
 #include "wine_window_rig.h"
 
@@ -212,6 +213,7 @@ TEST_F(FleetWindowExeInNamespace, MixedField_SelectNotCurrentStartOutcomesReport
 
     // The report, saved as JSON and as CSV where the operator chooses.
     const json report = json::parse(SaveReport("btnSaveJson", "saved.json"), nullptr, false);
+    EXPECT_EQ(e2e::ReportSchemaViolations(net_->ScratchDir() + "/saved.json"), "");
     ASSERT_FALSE(report.is_discarded());
     EXPECT_EQ(report.at("exit_status"), 1);
     EXPECT_EQ(report.at("interrupted"), false);
@@ -286,6 +288,7 @@ TEST_F(FleetWindowExeInNamespace, StopMidRun_InterruptsHonestlyAndClosingAsksFir
         EXPECT_EQ(rows[Host(host)][kOutcome], "未开始") << Host(host);
 
     const json report = json::parse(SaveReport("btnSaveJson", "stopped.json"), nullptr, false);
+    EXPECT_EQ(e2e::ReportSchemaViolations(net_->ScratchDir() + "/stopped.json"), "");
     ASSERT_FALSE(report.is_discarded());
     EXPECT_EQ(report.at("interrupted"), true);
     EXPECT_EQ(report.at("exit_status"), 130);

@@ -2,6 +2,7 @@
 // Windows under wine): the host's own address, GBK through the system's own
 // converter, and files named by UTF-8 paths.
 #include "platform/gbk.h"
+#include "platform/host_name.h"
 #include "platform/keep_awake.h"
 #include "platform/local_address.h"
 #include "platform/read_file.h"
@@ -65,6 +66,14 @@ TEST(LocalAddress, FirstHostNameAddressOfARunningAdapterNeverLoopbackNorSelfAssi
     EXPECT_EQ(ChooseLocalIPv4({"169.254.1.1", "192.168.1.23"}, {}), "192.168.1.23")
         << "no adapter list: the name's word, still never 169.254";
     EXPECT_EQ(ChooseLocalIPv4(Names{}, {}), std::nullopt);
+}
+
+// The name a report records: the system's own, without the terminator the
+// system's call counts.
+TEST(HostName, TheSystemsNameOfThisComputer) {
+    const std::string name = platform::HostName();
+    EXPECT_FALSE(name.empty());
+    EXPECT_EQ(name.find('\0'), std::string::npos) << name.size();
 }
 
 #ifdef _WIN32

@@ -81,6 +81,8 @@ TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
     run.adapterPrefix = 24;
     run.imageSha256 = "ab";
     run.started = "2026-12-07T15:00:00Z";
+    run.hostName = "站点-7";
+    run.options = {1, std::nullopt, 2, false, 90};
     auto r = Result("198.51.100.7", ResultKind::Interrupted);
     r.serial = "\xD6\xD0"; // GBK for 中
     r.versionBefore = "S1";
@@ -92,7 +94,15 @@ TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
     r.blocksResent = 1;
     r.resendOutsideImage = 3;
     r.seconds = 15.0004;
+    r.started = "2026-12-07T15:00:01Z";
     auto json = nlohmann::json::parse(fleet::ReportJson(run, image, {r}));
+    EXPECT_EQ(json.at("schema_version"), 1);
+    EXPECT_EQ(json.at("host"), "站点-7");
+    EXPECT_EQ(json.at("options"), (nlohmann::json{{"canary", 1},
+                                                  {"parallel", nullptr},
+                                                  {"max_failures", 2},
+                                                  {"verify", false},
+                                                  {"verify_timeout_seconds", 90}}));
     EXPECT_EQ(json.at("tool"),
               (nlohmann::json{{"name", "collector-fleet"}, {"version", fleet::ToolVersion()}}));
     EXPECT_EQ(json.at("adapter"),
@@ -120,7 +130,10 @@ TEST(FleetOutput, ReportJson_RunHeadAndEveryFieldOfACollector) {
                                                            {"blocks_sent", 7},
                                                            {"blocks_resent", 1},
                                                            {"resend_outside_image", 3},
-                                                           {"seconds", 15.0}}));
+                                                           {"seconds", 15.0},
+                                                           {"started", "2026-12-07T15:00:01Z"},
+                                                           {"ended", nullptr},
+                                                           {"verified", false}}));
     run.ended = "2026-12-07T15:01:00Z";
     run.exitStatus = 130;
     run.interrupted = true;
@@ -185,6 +198,35 @@ TEST(FleetOutput, ReportFile_ReplacedWholeOrLeftAsItWas) {
     EXPECT_TRUE(nowhere.WriteFailed());
     EXPECT_NE(nowhere.Error().find("cannot write the report to "), std::string::npos);
     std::filesystem::remove_all(dir);
+}
+
+TEST(FleetOutput, ReportFile_SessionsMovingOnWrittenAtMostOnceASecondNeverLeftInTheEnd) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("fleet-progress-" +
+                       std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".json");
+    fleet::FirmwareImage image;
+    fleet::RunRecord record(path.string(), fleet::RunInfo{}, image);
+    const auto outcome = [&] {
+        return nlohmann::json::parse(std::ifstream(path)).at("collectors").at(0).at("outcome");
+    };
+    auto running = Result("198.51.100.7", ResultKind::InProgress);
+    running.stage = "blocks";
+    const fleet::RunRecord::TimePoint t0{};
+    EXPECT_TRUE(record.ProgressChanged(t0)); // nothing written yet: at once
+    ASSERT_TRUE(record.Write({running}, t0));
+    EXPECT_EQ(outcome(), "in_progress");
+    EXPECT_FALSE(record.ProgressChanged(t0 + 300ms));
+    EXPECT_FALSE(record.ProgressDue(t0 + 999ms));
+    EXPECT_TRUE(record.ProgressDue(t0 + 1s));
+    ASSERT_TRUE(record.Write({running}, t0 + 600ms)); // a session ended: the change went along
+    EXPECT_FALSE(record.ProgressDue(t0 + 2s));
+
+    record.Info().ended = "2026-12-07T15:01:00Z";
+    ASSERT_TRUE(record.Write({running}, t0 + 3s));
+    EXPECT_EQ(outcome(), "interrupted");
+    EXPECT_EQ(nlohmann::json::parse(record.Json({running})).at("collectors").at(0).at("reason"),
+              "interrupted");
+    std::filesystem::remove(path);
 }
 
 TEST(FleetOutput, FieldListing_CsvQuotesKeepsFormulasAsTextAndTableAlignsWideCharacters) {

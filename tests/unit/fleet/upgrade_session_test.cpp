@@ -1,6 +1,7 @@
 // The upgrade session on virtual time: the test owns the clock, plays the
 // collector by handing frames in, and reads what went out from the recording
 // link. No sockets, no sleeping.
+#include "fleet/run_steps.h"
 #include "fleet/upgrade_session.h"
 #include "pubpro/uPubpro.h"
 #include "recording_session_link.h"
@@ -144,6 +145,37 @@ TEST_F(SessionTest, CompletionThenMatchingVersion_Upgraded) {
     EXPECT_EQ(Ms(session_->FinishedAt()).count(), 5450);
     EXPECT_EQ(session_->Pass(), 1);
     EXPECT_EQ(session_->BlocksResent(), 0u);
+}
+
+TEST_F(SessionTest, ResultOf_InProgressInItsStageThenEndedWithUtcTimesAndVerified) {
+    const fleet::WallClock wall{t0_, std::chrono::system_clock::time_point{} + 86400s};
+    fleet::CollectorResult base;
+    base.address = kCollector;
+    Make(1);
+    EXPECT_EQ(fleet::ResultOf(*session_, base, wall).result, fleet::ResultKind::NotStarted);
+    ReachVerifying();
+    auto result = fleet::ResultOf(*session_, base, wall);
+    EXPECT_EQ(result.result, fleet::ResultKind::InProgress);
+    EXPECT_EQ(result.stage, "verify");
+    EXPECT_EQ(result.started, "1970-01-02T00:00:00Z");
+    EXPECT_FALSE(result.ended);
+    EXPECT_FALSE(result.verified);
+    session_->OnSearchVersion("S1.02", At(6150ms));
+    result = fleet::ResultOf(*session_, base, wall);
+    EXPECT_EQ(result.result, fleet::ResultKind::Upgraded);
+    EXPECT_EQ(result.ended, "1970-01-02T00:00:06Z");
+    EXPECT_TRUE(result.verified);
+
+    fleet::SessionTiming noVerify;
+    noVerify.verify = false;
+    Make(1, noVerify);
+    StartAt(0ms);
+    Reply("R0000");
+    AdvanceTo(5150ms);
+    Reply("R");
+    result = fleet::ResultOf(*session_, base, wall);
+    EXPECT_EQ(result.result, fleet::ResultKind::Upgraded);
+    EXPECT_FALSE(result.verified); // completed, its version never asked for
 }
 
 TEST_F(SessionTest, AcceptWithStartBlock_SendsOnlyTheRest) {

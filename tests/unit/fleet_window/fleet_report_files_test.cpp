@@ -32,6 +32,9 @@ std::string SampleReport() {
     b.result = fleet::ResultKind::Upgraded;
     b.versionAfter = "S1.2";
     b.stage = "done";
+    b.started = "2026-12-07T15:00:01Z";
+    b.ended = "2026-12-07T15:00:09Z";
+    b.verified = true;
     return fleet::ReportJson(info, image, {a, b});
 }
 
@@ -64,6 +67,9 @@ TEST(FleetReportFiles, ReportReadBackAsTheEngineWroteIt) {
     EXPECT_EQ((*results)[0].reasonCode, "no_reply_query");
     EXPECT_EQ((*results)[0].stage, "query");
     EXPECT_EQ((*results)[1].versionAfter, "S1.2");
+    EXPECT_EQ((*results)[1].ended, "2026-12-07T15:00:09Z");
+    EXPECT_TRUE((*results)[1].verified);
+    EXPECT_FALSE((*results)[0].started);
     for (const char* broken : {"", "{", "[]", R"({"collectors":[{"ip":1}]})",
                                R"({"collectors":[{"ip":"1.2.3.4","outcome":"exploded"}]})"})
         EXPECT_FALSE(fleetwin::ReadReport(broken)) << broken;

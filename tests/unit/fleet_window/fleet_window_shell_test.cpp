@@ -68,13 +68,15 @@ struct Shell : ::testing::Test {
 } // namespace
 
 TEST_F(Shell, OpensOnTheLastReportWithItsHead_AndRemembersTheAdapterChosen) {
-    Write("last-report.json", support::LastReportOfThree({fleet::ResultKind::Failed,
+    Write("last-report.json", support::LastReportOfThree({fleet::ResultKind::InProgress,
                                                           fleet::ResultKind::Upgraded,
                                                           fleet::ResultKind::NotStarted}));
     Open();
     ASSERT_EQ(view.rows.size(), 3u);
-    // The report never ended: the collector it left "not started" may have been mid-transfer.
+    // The report never ended: the collectors it left "not started" or "in
+    // progress" may have been mid-transfer.
     EXPECT_EQ(FleetWindowModel::CellText(view.rows[1], Column::Outcome), text::kOutcomeUnknown);
+    EXPECT_EQ(FleetWindowModel::CellText(view.rows[2], Column::Outcome), text::kOutcomeUnknown);
     EXPECT_NE(view.texts[kStatusLine].find("S2.bin"), std::string::npos);
     EXPECT_NE(view.texts[kStatusLine].find("没有正常结束"), std::string::npos);
     EXPECT_TRUE(view.enabled[kSaveCsvButton]);
