@@ -304,9 +304,9 @@ TEST(InstalledPackage,
                 << address;
         EXPECT_TRUE(std::filesystem::exists(report));
         std::string violations; // the report matches the schema the package installed
-        EXPECT_EQ(e2e::RunCommand({"python3", REPORT_CHECK_SCRIPT, kReportSchema, report},
-                                  &violations),
-                  0)
+        EXPECT_EQ(
+            e2e::RunCommand({"python3", REPORT_CHECK_SCRIPT, kReportSchema, report}, &violations),
+            0)
             << violations;
         net.Terminate(emulator);
 

@@ -8,8 +8,8 @@ namespace e2e {
 
 std::string ReportSchemaViolations(const std::string& path) {
     std::string output;
-    const int status = RunCommand(
-        {"python3", REPORT_CHECK_SCRIPT, COLLECTOR_REPORT_SCHEMA, path}, &output);
+    const int status =
+        RunCommand({"python3", REPORT_CHECK_SCRIPT, COLLECTOR_REPORT_SCHEMA, path}, &output);
     if (status == 0)
         return {};
     return output.empty() ? "the report check could not run (python3 with jsonschema)" : output;
