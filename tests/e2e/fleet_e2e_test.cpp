@@ -562,7 +562,7 @@ TEST(FleetE2e, QuestionAnsweredNoOrCtrlC_ReportWrittenAndNothingSent) {
                                            report, "--sweeps", "1", "--wait", "300"});
         EXPECT_EQ(run.status, answer.status) << run.output;
         EXPECT_NE(run.output.find("Proceed? [y/N]"), std::string::npos) << run.output;
-        const json whole = json::parse(e2e::ReadFile(report));
+        const json whole = e2e::ReadCheckedReport(report);
         EXPECT_EQ(whole.at("exit_status"), answer.status);
         EXPECT_FALSE(whole.at("ended").is_null());
         ASSERT_EQ(whole.at("collectors").size(), 2u);
