@@ -6,6 +6,8 @@
 #include "fleet/run_record.h"
 #include "recording_session_link.h"
 
+#include "blank_image.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -269,10 +271,7 @@ TEST(FleetOutput, FieldListing_CsvQuotesKeepsFormulasAsTextAndTableAlignsWideCha
 }
 
 TEST(FleetOutput, Progress_PlainLinesPerStageTtyRedrawsInPlace) {
-    auto image = std::make_shared<fleet::FirmwareImage>();
-    image->versionWire = image->versionAsReported = "S2";
-    image->hex = std::make_shared<const std::string>(1200, '0');
-    image->blockCount = 2;
+    const auto image = support::BlankImage(600); // two blocks
     RecordingSessionLink link;
     fleet::UpgradeSession session("198.51.100.7", image, link);
     const auto t = fleet::TimePoint{} + 1h;

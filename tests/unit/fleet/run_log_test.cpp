@@ -5,6 +5,8 @@
 #include "pubpro/uPubpro.h"
 #include "recording_session_link.h"
 
+#include "blank_image.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -39,10 +41,7 @@ TEST(RunLog, SessionEventsOneLineEachStampedToTheMillisecond) {
     fleet::RunLog log(path.string(), fleet::LogLevel::Events, trouble);
     ASSERT_EQ(log.Open(), "");
 
-    auto image = std::make_shared<fleet::FirmwareImage>();
-    image->versionWire = image->versionAsReported = "S2";
-    image->hex = std::make_shared<const std::string>(610, '0');
-    image->blockCount = 2;
+    const auto image = support::BlankImage(305); // two blocks
     RecordingSessionLink link;
     fleet::UpgradeSession session("198.51.100.7", image, link);
     const auto t = fleet::TimePoint{} + 1h;
