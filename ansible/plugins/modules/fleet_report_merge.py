@@ -35,10 +35,11 @@ options:
     required: true
 attributes:
   check_mode:
+    description: Can run in check mode.
     support: full
     details: Writes the files in check mode too; they describe the plan then.
 author:
-  - the Collector Upgrade developers
+  - the Collector Upgrade developers (!UNKNOWN)
 """
 
 EXAMPLES = r"""

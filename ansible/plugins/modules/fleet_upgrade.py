@@ -45,7 +45,7 @@ options:
     elements: str
   target_file:
     description: File on the site host with one IP a line, or the CSV that discover writes (each IP
-      then pinned to its serial: another collector answering there is left alone).
+      then pinned to its serial; another collector answering there is left alone).
     type: path
   exclude:
     description: Collector IPv4 addresses left alone.
@@ -80,10 +80,11 @@ options:
     type: path
 attributes:
   check_mode:
+    description: Can run in check mode and then says which collectors would be upgraded.
     support: full
     details: Runs the program with C(--dry-run).
 author:
-  - the Collector Upgrade developers
+  - the Collector Upgrade developers (!UNKNOWN)
 """
 
 EXAMPLES = r"""
