@@ -491,7 +491,7 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     // connection drops while they do.
     for (int n = 1; n <= kSites; ++n)
         fields[n] = StartField(estate.Site(n), n, "one",
-                               n == 2 ? std::vector<std::string>{"--restart-ms", "4000"}
+                               n == 2 ? std::vector<std::string>{"--restart-ms", "2500"}
                                       : std::vector<std::string>{});
     const auto one = estate.Playbook({"--limit", SiteName(1)});
     EXPECT_EQ(one.status, 0) << one.output;
@@ -507,10 +507,20 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
         std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(Verifying(site2Report)) << "site 2 never reached its verification";
     estate.KillSshd(2);
+    // Site 2's program goes on without the connection and ends its report;
+    // the playbook keeps polling until the site host answers again.
+    const auto ended = std::chrono::steady_clock::now() + 30s;
+    auto site2Ended = [&] {
+        const json report = json::parse(e2e::ReadFile(site2Report), nullptr, false);
+        return report.is_object() && !report.value("ended", json()).is_null();
+    };
+    while (!site2Ended() && std::chrono::steady_clock::now() < ended)
+        std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(site2Ended()) << e2e::ReadFile(site2Report);
+    estate.StartSshd(2);
     const auto all = running.get();
     const std::string allRun = estate.LatestRun();
-    EXPECT_NE(all.status, 0) << all.output; // site 2 unreachable
-    EXPECT_EQ(all.recap.at("site2").at("unreachable"), 1) << all.output;
+    EXPECT_EQ(all.status, 0) << all.output;
     const double ratio = all.seconds / one.seconds;
     std::cout << "estate wall time: one site " << one.seconds << " s, three sites " << all.seconds
               << " s, ratio " << ratio << "\n";
@@ -519,7 +529,7 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     EXPECT_LT(ratio, 2.0) << "sites were not upgraded side by side";
     EXPECT_EQ(SiteStatuses(estate.Merged(allRun)),
               (std::map<std::string, std::string>{
-                  {"site1", "complete"}, {"site2", "unreachable"}, {"site3", "complete"}}));
+                  {"site1", "complete"}, {"site2", "complete"}, {"site3", "complete"}}));
     // A refused collector is reported but fails no site by default.
     EXPECT_EQ(all.recap.at("site3").at("failed"), 0) << all.output;
     EXPECT_GE(all.recap.at("site3").at("changed"), 1) << all.output;
@@ -528,20 +538,8 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
         std::string::npos)
         << all.output;
 
-    // Site 2's program went on without the connection and ended its report.
-    const auto ended = std::chrono::steady_clock::now() + 30s;
-    auto site2Ended = [&] {
-        const json report = json::parse(e2e::ReadFile(site2Report), nullptr, false);
-        return report.is_object() && !report.value("ended", json()).is_null();
-    };
-    while (!site2Ended() && std::chrono::steady_clock::now() < ended)
-        std::this_thread::sleep_for(200ms);
-    ASSERT_TRUE(site2Ended()) << e2e::ReadFile(site2Report);
-    estate.StartSshd(2);
-
     // The same playbook again, with its own batches (one site, then a quarter
-    // at a time): every site is reached, all are current, nothing changes,
-    // and site 2's report of the dropped run joins that run's directory.
+    // at a time): every site is reached, all are current, nothing changes.
     const auto again = estate.Playbook({}, true);
     EXPECT_EQ(again.status, 0) << again.output;
     for (int n = 1; n <= kSites; ++n) {
@@ -561,7 +559,6 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     }
 
     const json merged = estate.Merged(allRun);
-    EXPECT_EQ(SiteStatuses(merged).at("site2"), "complete") << merged.dump(2);
     ASSERT_EQ(merged.at("collectors").size(), 9u) << merged.dump(2);
     for (const auto& row : merged.at("collectors")) {
         const bool refuses =
