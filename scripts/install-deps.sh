@@ -34,6 +34,8 @@ test_packages=(
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 # the installed window, driven
                                      # over the accessibility bus by the package test
   ansible-core ansible-lint          # the Ansible collection: its lint and estate test ...
+  python3-venv pylint python3-pycodestyle yamllint shellcheck python3-voluptuous
+                                     # ... its sanity tests (ansible-test sanity) ...
   openssh-server openssh-client      # ... whose site hosts the controller reaches over SSH
 )
 

@@ -31,9 +31,10 @@ options:
     type: int
 attributes:
   check_mode:
+    description: Can run in check mode; it sweeps as in a real run.
     support: full
 author:
-  - the Collector Upgrade developers
+  - the Collector Upgrade developers (!UNKNOWN)
 """
 
 EXAMPLES = r"""

@@ -59,13 +59,14 @@ options:
     type: path
 attributes:
   check_mode:
+    description: Can run in check mode.
     support: full
     details: Writes nothing in check mode and returns the merged report. A playbook that keeps the
       plan of a check-mode run on the controller sets C(check_mode=false) on the task.
   diff_mode:
     support: none
 author:
-  - the Collector Upgrade developers
+  - the Collector Upgrade developers (!UNKNOWN)
 """
 
 EXAMPLES = r"""

@@ -53,7 +53,7 @@ options:
     elements: str
   target_file:
     description: File on the site host with one IP a line, or the CSV that discover writes (each IP
-      then pinned to its serial: another collector answering there is left alone).
+      then pinned to its serial; another collector answering there is left alone).
     type: path
   exclude:
     description: Collector IPv4 addresses left alone.
@@ -104,6 +104,7 @@ options:
     default: [failed, not_verified, interrupted, conflict, serial_mismatch]
 attributes:
   check_mode:
+    description: Can run in check mode and then says which collectors would be upgraded.
     support: full
     details: Sweeps and plans with C(--dry-run --image-name); nothing is sent to a collector but
       the sweep's probe and nothing on the host changes.
@@ -111,7 +112,7 @@ attributes:
     support: full
     details: Each collector's version before and after (or as planned).
 author:
-  - the Collector Upgrade developers
+  - the Collector Upgrade developers (!UNKNOWN)
 """
 
 EXAMPLES = r"""
