@@ -105,18 +105,18 @@ def head(run):
 
 
 def outcome_bar(counts):
-    known = [name for name, _ in OUTCOME_COLOURS]
+    known = [name for name, colour in OUTCOME_COLOURS]
     order = [n for n in known if counts.get(n)] + sorted(set(counts) - set(known))
     total = sum(counts.values()) or 1
-    bar = "<div class=\"bar\" role=\"img\" aria-label=\"collectors per outcome\">"
+    segments = "<div class=\"bar\" role=\"img\" aria-label=\"collectors per outcome\">"
     legend = "<ul class=\"legend\">"
     for name in order:
         label = "%s: %d" % (text(name), counts[name])
-        bar += "<span style=\"width:%.3f%%;background:%s\" title=\"%s\"></span>" % (
+        segments += "<span style=\"width:%.3f%%;background:%s\" title=\"%s\"></span>" % (
             100.0 * counts[name] / total, colour_of(name), label)
         legend += "<li><span class=\"swatch\" style=\"background:%s\"></span>%s</li>" % (
             colour_of(name), label)
-    return bar + "</div>\n" + legend + "</ul>\n"
+    return segments + "</div>\n" + legend + "</ul>\n"
 
 
 def site_table(sites):

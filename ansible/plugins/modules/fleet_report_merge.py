@@ -64,6 +64,7 @@ attributes:
     details: Writes nothing in check mode and returns the merged report. A playbook that keeps the
       plan of a check-mode run on the controller sets C(check_mode=false) on the task.
   diff_mode:
+    description: Shows no difference.
     support: none
 author:
   - the Collector Upgrade developers (!UNKNOWN)

@@ -109,6 +109,7 @@ attributes:
     details: Sweeps and plans with C(--dry-run --image-name); nothing is sent to a collector but
       the sweep's probe and nothing on the host changes.
   diff_mode:
+    description: Shows each collector's version before and after.
     support: full
     details: Each collector's version before and after (or as planned).
 author:
