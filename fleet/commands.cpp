@@ -159,11 +159,13 @@ int RunDiscover(const DiscoverOptions& options) {
 
 int RunUpgrade(const UpgradeOptions& options) {
     const auto startedAt = std::chrono::system_clock::now();
-    const auto loaded = LoadFirmwareImage(options.imagePath);
+    const bool namedOnly = !options.imageName.empty();
+    const auto loaded = namedOnly ? NamedFirmwareImage(options.imageName, options.imageSha256)
+                                  : LoadFirmwareImage(options.imagePath);
     if (const auto* error = std::get_if<std::string>(&loaded))
         return SetupError(*error);
     const auto image = std::get<std::shared_ptr<const FirmwareImage>>(loaded);
-    if (!options.imageSha256.empty())
+    if (!namedOnly && !options.imageSha256.empty())
         if (const auto wrong = CheckImageDigest(*image, options.imageSha256); !wrong.empty())
             return SetupError(wrong);
 

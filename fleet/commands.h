@@ -26,7 +26,10 @@ struct UpgradeOptions {
     AdapterOptions adapter;
     SweepOptions sweep;
     std::string imagePath;
-    std::string imageSha256;          // lower-case hex; empty: not checked
+    std::string imageSha256; // lower-case hex; empty: not checked
+    // With dryRun: plan from this file name and imageSha256 without reading
+    // the image, which need not be on this computer.
+    std::string imageName;
     std::vector<std::string> targets; // "IP" or "IP=SERIAL" (UTF-8)
     std::string targetFile;
     std::vector<std::string> excluded;

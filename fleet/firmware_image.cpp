@@ -44,6 +44,18 @@ LoadFirmwareImage(const std::string& path) {
     return LoadFirmwareImage(*name);
 }
 
+std::variant<std::shared_ptr<const FirmwareImage>, std::string>
+NamedFirmwareImage(const std::string& fileName, const std::string& sha256) {
+    const auto name = protocol::NameFirmware(fileName);
+    if (!name)
+        return "the image's file name must begin with \"S\" (the version text): " + fileName;
+    FirmwareImage image;
+    image.path = name->path;
+    image.fileName = name->fileName;
+    image.sha256 = sha256;
+    return std::make_shared<const FirmwareImage>(image.WithVersionText(name->versionText));
+}
+
 std::optional<std::string> Sha256FromText(const std::string& text) {
     if (text.size() != 64 || !std::all_of(text.begin(), text.end(),
                                           [](unsigned char c) { return std::isxdigit(c) != 0; }))

@@ -24,6 +24,12 @@ LoadFirmwareImage(const protocol::FirmwareName& name);
 std::variant<std::shared_ptr<const FirmwareImage>, std::string>
 LoadFirmwareImage(const std::string& path);
 
+// An image known by its file name and SHA-256 alone, for a plan: nothing is
+// read (the file may be elsewhere), so it has no bytes and no blocks. The
+// text is why the name was refused.
+std::variant<std::shared_ptr<const FirmwareImage>, std::string>
+NamedFirmwareImage(const std::string& fileName, const std::string& sha256);
+
 // A SHA-256 the operator gave: 64 hex digits in either case, returned in
 // lower case; nullopt for anything else.
 std::optional<std::string> Sha256FromText(const std::string& text);

@@ -69,21 +69,26 @@ int main(int argc, char** argv) {
         "written in every case but 2.");
     AddAdapterOptions(*upgradeCommand, upgrade.adapter);
     AddSweepOptions(*upgradeCommand, upgrade.sweep);
-    upgradeCommand
-        ->add_option("--image", upgrade.imagePath, "firmware image; its name begins with S")
-        ->required();
-    upgradeCommand
-        ->add_option("--image-sha256", upgrade.imageSha256,
-                     "refuse the image unless its SHA-256 is this (64 hex digits)")
-        ->transform(CLI::Validator(
-            [](std::string& text) {
-                const auto digest = fleet::Sha256FromText(text);
-                if (!digest)
-                    return std::string("not 64 hex digits: ") + text;
-                text = *digest;
-                return std::string();
-            },
-            "HEX"));
+    auto* imageOption = upgradeCommand->add_option("--image", upgrade.imagePath,
+                                                   "firmware image; its name begins with S");
+    auto* imageNameOption = upgradeCommand->add_option(
+        "--image-name", upgrade.imageName,
+        "with --dry-run and --image-sha256, instead of --image: plan from the image's file name "
+        "alone, without reading it (the report then gives it no size and no blocks)");
+    imageOption->excludes(imageNameOption);
+    auto* imageSha256Option =
+        upgradeCommand
+            ->add_option("--image-sha256", upgrade.imageSha256,
+                         "refuse the image unless its SHA-256 is this (64 hex digits)")
+            ->transform(CLI::Validator(
+                [](std::string& text) {
+                    const auto digest = fleet::Sha256FromText(text);
+                    if (!digest)
+                        return std::string("not 64 hex digits: ") + text;
+                    text = *digest;
+                    return std::string();
+                },
+                "HEX"));
     auto* targets = upgradeCommand->add_option(
         "--target", upgrade.targets,
         "collector IP, or IP=SERIAL to upgrade it only while that serial answers there "
@@ -178,6 +183,15 @@ int main(int argc, char** argv) {
                           : format == "json" ? fleet::ListFormat::Json
                                              : fleet::ListFormat::Table;
         return fleet::RunDiscover(discover);
+    }
+    if (upgrade.imagePath.empty() && upgrade.imageName.empty()) {
+        std::cerr << "collector-fleet upgrade: name the image with --image FILE\n";
+        return fleet::kExitUsage;
+    }
+    if (*imageNameOption && !(upgrade.dryRun && *imageSha256Option)) {
+        std::cerr << "collector-fleet upgrade: --image-name plans only: it needs --dry-run and "
+                     "--image-sha256\n";
+        return fleet::kExitUsage;
     }
     if (upgrade.targets.empty() && upgrade.targetFile.empty() && !upgrade.all) {
         std::cerr << "collector-fleet upgrade: name the collectors with --target IP, "

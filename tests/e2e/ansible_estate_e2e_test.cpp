@@ -19,10 +19,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <map>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -159,7 +161,7 @@ public:
                 << "PermitRootLogin prohibit-password\nPasswordAuthentication no\n"
                 << "KbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
                 << "PidFile none\nSubsystem sftp internal-sftp\n";
-            sshd_[n] = site.SpawnInTool({kSshd, "-D", "-e", "-f", dir + "/sshd_config"});
+            StartSshd(n);
         }
         knownHosts.close();
         WriteInventory(key, image);
@@ -172,12 +174,48 @@ public:
         return WaitForSsh(key);
     }
 
+    void StartSshd(int n) {
+        sshd_[n] =
+            Site(n).SpawnInTool({kSshd, "-D", "-e", "-f", Site(n).ScratchDir() + "/sshd_config"});
+    }
+
+    // The site host's sshd and every session it serves end at once, as when
+    // the host's connection drops; what runs detached from them goes on.
+    void KillSshd(int n) {
+        const std::string config = Site(n).ScratchDir() + "/sshd_config";
+        std::map<pid_t, pid_t> parentOf;
+        std::vector<pid_t> doomed;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename();
+            if (name.find_first_not_of("0123456789") != std::string::npos)
+                continue;
+            const pid_t pid = static_cast<pid_t>(std::stol(name));
+            std::istringstream status(e2e::ReadFile(entry.path().string() + "/status"));
+            for (std::string line; std::getline(status, line);)
+                if (line.rfind("PPid:", 0) == 0)
+                    parentOf[pid] = static_cast<pid_t>(std::stol(line.substr(5)));
+            const std::string command = e2e::ReadFile(entry.path().string() + "/cmdline");
+            // The listener retitles itself "sshd: /usr/sbin/sshd ... [listener]".
+            if (command.find("sshd") != std::string::npos &&
+                command.find(config) != std::string::npos)
+                doomed.push_back(pid);
+        }
+        for (std::size_t i = 0; i < doomed.size(); ++i)
+            for (const auto& [pid, parent] : parentOf)
+                if (parent == doomed[i])
+                    doomed.push_back(pid);
+        for (const pid_t pid : doomed)
+            ::kill(pid, SIGKILL);
+    }
+
     // ansible-playbook in the controller namespace; extra arguments appended.
-    PlaybookRun Playbook(const std::vector<std::string>& extra) {
-        std::vector<std::string> args = {"-e", "fleet_site_report_dir=" + Dir() + "/reports", "-e",
-                                         "fleet_estate_batch=" + std::to_string(kSites),
+    // All sites in one batch unless the playbook's own batches are asked for.
+    PlaybookRun Playbook(const std::vector<std::string>& extra, bool defaultBatches = false) {
+        std::vector<std::string> args = {"-e", "fleet_site_report_dir=" + Dir() + "/reports",
                                          COLLECTOR_SOURCE_DIR
                                          "/ansible/playbooks/upgrade_estate.yml"};
+        if (!defaultBatches)
+            args.insert(args.begin(), {"-e", "fleet_estate_batch=" + std::to_string(kSites)});
         args.insert(args.end(), extra.begin(), extra.end());
         return Ansible("ansible-playbook", args);
     }
@@ -194,6 +232,7 @@ public:
                                          "ANSIBLE_PIPELINING=true",
                                          "ANSIBLE_NOCOLOR=true",
                                          "ANSIBLE_RETRY_FILES_ENABLED=false",
+                                         "ANSIBLE_SHOW_CUSTOM_STATS=true",
                                          program,
                                          "-i",
                                          Dir() + "/inventory.yml"};
@@ -207,11 +246,38 @@ public:
         return run;
     }
 
-    json Merged(const char* mode) const {
-        return json::parse(e2e::ReadFile(Dir() + "/reports/" + mode + "/merged.json"));
+    // The directory of the newest run, by the name `latest` points at.
+    std::string LatestRun() const {
+        std::error_code error;
+        return std::filesystem::read_symlink(Dir() + "/reports/latest", error).string();
     }
-    std::string MergedCsv(const char* mode) const {
-        return e2e::ReadFile(Dir() + "/reports/" + mode + "/merged.csv");
+    json Merged(const std::string& run) const {
+        const std::string path = Dir() + "/reports/" + run + "/merged.json";
+        json merged = json::parse(e2e::ReadFile(path), nullptr, false);
+        if (!merged.is_object()) {
+            ADD_FAILURE() << "no merged report at " << path;
+            return json{{"sites", json::array()}, {"collectors", json::array()}};
+        }
+        return merged;
+    }
+    std::string MergedCsv(const std::string& run) const {
+        return e2e::ReadFile(Dir() + "/reports/" + run + "/merged.csv");
+    }
+
+    // Every file under the site host's work directory with its size and
+    // modification time, one a line.
+    std::string WorkListing(int n) const {
+        std::string listing;
+        const std::string work = sites_.at(n - 1)->ScratchDir() + "/work";
+        std::error_code error;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(work, error)) {
+            struct stat info {};
+            ::lstat(entry.path().c_str(), &info);
+            listing += entry.path().string() + " " + std::to_string(info.st_size) + " " +
+                       std::to_string(info.st_mtim.tv_sec) + "." +
+                       std::to_string(info.st_mtim.tv_nsec) + "\n";
+        }
+        return listing;
     }
 
 private:
@@ -240,7 +306,8 @@ private:
                   << "    fleet_site_interface: veth0\n"
                   << "    fleet_site_sweeps: 1\n"
                   << "    fleet_site_wait_ms: 500\n"
-                  << "    fleet_site_verify_timeout: 10\n";
+                  << "    fleet_site_verify_timeout: 10\n"
+                  << "    fleet_site_poll_seconds: 1\n";
     }
 
     bool WaitForSsh(const std::string& key) {
@@ -270,12 +337,14 @@ private:
 
 // Each site's collectors: .10-.12, all good except site 3's .12, which
 // refuses the upgrade (no flash, E80). Returns the emulators' ready files.
-std::vector<std::string> StartField(e2e::NetnsFixture& site, int n, const std::string& tag) {
+std::vector<std::string> StartField(e2e::NetnsFixture& site, int n, const std::string& tag,
+                                    const std::vector<std::string>& extra = {}) {
     const std::string dir = site.ScratchDir();
     std::vector<std::string> emulators;
     auto start = [&](const std::string& name, std::vector<std::string> options) {
         options.insert(options.end(), {"--image-out", dir + "/image-%a.bin", "--summary",
                                        dir + "/" + name + ".json"});
+        options.insert(options.end(), extra.begin(), extra.end());
         e2e::StartEmulatorInField(site, COLLECTOR_EMULATOR_PATH, tag + "-" + name, options, 600);
         emulators.push_back(dir + "/" + tag + "-" + name + ".ready");
     };
@@ -303,10 +372,15 @@ pid_t EmulatorPid(const std::string& ready) {
     return 0;
 }
 
-// Stops a site's emulators and returns the upgrade requests ("LU") each
-// collector received, by address, from the summaries they write on the way out.
-std::map<std::string, int> StopField(std::vector<std::string>& emulators) {
-    std::map<std::string, int> requests;
+struct Received {
+    int requests = 0; // upgrade requests ("LU")
+    int blocks = 0;
+};
+
+// Stops a site's emulators and returns what each collector received, by
+// address, from the summaries they write on the way out.
+std::map<std::string, Received> StopField(std::vector<std::string>& emulators) {
+    std::map<std::string, Received> requests;
     for (const auto& ready : emulators) {
         const auto slash = ready.rfind('/'), dash = ready.rfind('-'), dot = ready.rfind('.');
         const std::string path =
@@ -325,7 +399,8 @@ std::map<std::string, int> StopField(std::vector<std::string>& emulators) {
         }
         const json summary = json::parse(e2e::ReadFile(path));
         for (const auto& c : summary.at("collectors"))
-            requests[c.at("address").get<std::string>()] = c.at("requests").get<int>();
+            requests[c.at("address").get<std::string>()] = {c.at("requests").get<int>(),
+                                                            c.at("blocks").get<int>()};
     }
     emulators.clear();
     return requests;
@@ -337,7 +412,26 @@ std::string Str(const json& value) {
 
 } // namespace
 
-TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
+// Whether a collector of the report is in its verification: the upgrade
+// has sent its blocks and waits for the new version.
+bool Verifying(const std::string& reportPath) {
+    const json report = json::parse(e2e::ReadFile(reportPath), nullptr, false);
+    if (!report.is_object() || !report.contains("collectors"))
+        return false;
+    for (const auto& c : report.at("collectors"))
+        if (c.value("stage", "") == "verify" && c.value("outcome", "") == "in_progress")
+            return true;
+    return false;
+}
+
+std::map<std::string, std::string> SiteStatuses(const json& merged) {
+    std::map<std::string, std::string> status;
+    for (const auto& site : merged.at("sites"))
+        status[Str(site.at("site"))] = Str(site.at("status"));
+    return status;
+}
+
+TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     E2E_REQUIRE_NAMESPACES();
     if (const auto missing = ToolsMissing(); !missing.empty())
         GTEST_SKIP() << missing;
@@ -359,7 +453,7 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
     for (int n = 1; n <= kSites; ++n)
         fields[n] = StartField(estate.Site(n), n, "plan");
 
-    // The discover module lists a site's collectors.
+    // The discover module lists a site's collectors, also as a fact.
     const auto discover = estate.Ansible(
         "ansible", {SiteName(2), "-m", "fieldcollector.fleet.fleet_discover", "-a",
                     "command=" + estate.Site(2).ScratchDir() +
@@ -368,26 +462,37 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
     const json found = json::parse(discover.output.substr(discover.output.find("=> ") + 3));
     ASSERT_EQ(found.at("collectors").size(), 3u) << discover.output;
     EXPECT_EQ(found.at("collectors").at(0).at("ip"), "198.51.100.10");
+    EXPECT_EQ(found.at("ansible_facts").at("fleet_collectors"), found.at("collectors"));
     EXPECT_EQ(found.at("changed"), false);
 
-    // Check mode: a plan for every site and not one upgrade request.
-    const auto plan = estate.Playbook({"--check"});
+    // Check mode: a plan for every site, not one upgrade request, and not
+    // one file of a site host's work directory created or touched.
+    std::array<std::string, kSites + 1> workBefore;
+    for (int n = 1; n <= kSites; ++n)
+        workBefore[n] = estate.WorkListing(n);
+    const auto plan = estate.Playbook({"--check", "--diff"});
     EXPECT_EQ(plan.status, 0) << plan.output;
-    const json planned = estate.Merged("plan");
-    ASSERT_EQ(planned.at("collectors").size(), 9u) << planned.dump(2);
+    const std::string planRun = estate.LatestRun();
+    EXPECT_NE(planRun.find("-plan-"), std::string::npos) << planRun;
+    const json planned = estate.Merged(planRun);
+    ASSERT_EQ(planned.at("collectors").size(), 9u) << planned.dump(2) << plan.output;
     for (const auto& row : planned.at("collectors"))
         EXPECT_EQ(Str(row.at("outcome")), "planned") << row.dump();
+    EXPECT_NE(plan.output.find("+198.51.100.10 "), std::string::npos) << plan.output;
     for (int n = 1; n <= kSites; ++n) {
         EXPECT_GE(plan.recap.at(SiteName(n)).at("changed"), 1) << plan.output;
-        const auto requests = StopField(fields[n]);
-        EXPECT_EQ(requests.size(), 3u) << SiteName(n);
-        for (const auto& [address, count] : requests)
-            EXPECT_EQ(count, 0) << SiteName(n) << " " << address << " was sent LU";
+        EXPECT_EQ(estate.WorkListing(n), workBefore[n]) << SiteName(n);
+        for (const auto& [address, received] : StopField(fields[n]))
+            EXPECT_EQ(received.requests, 0) << SiteName(n) << " " << address << " was sent LU";
     }
 
-    // One site alone, then (its field afresh) all three together.
+    // One site alone, then (its field afresh) all three together. Site 2's
+    // collectors stay silent a while after their upgrade, and its SSH
+    // connection drops while they do.
     for (int n = 1; n <= kSites; ++n)
-        fields[n] = StartField(estate.Site(n), n, "one");
+        fields[n] = StartField(estate.Site(n), n, "one",
+                               n == 2 ? std::vector<std::string>{"--restart-ms", "2500"}
+                                      : std::vector<std::string>{});
     const auto one = estate.Playbook({"--limit", SiteName(1)});
     EXPECT_EQ(one.status, 0) << one.output;
     StopField(fields[1]);
@@ -395,19 +500,65 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
         std::filesystem::remove(estate.Site(1).ScratchDir() + "/image-198.51.100." + host + ".bin");
     fields[1] = StartField(estate.Site(1), 1, "all");
 
-    const auto all = estate.Playbook({});
-    EXPECT_NE(all.status, 0) << all.output; // site 3 failed
+    const std::string site2Report = estate.Site(2).ScratchDir() + "/work/report.json";
+    auto running = std::async(std::launch::async, [&] { return estate.Playbook({}); });
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!Verifying(site2Report) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(Verifying(site2Report)) << "site 2 never reached its verification";
+    estate.KillSshd(2);
+    // Site 2's program goes on without the connection and ends its report;
+    // the playbook keeps polling until the site host answers again.
+    const auto ended = std::chrono::steady_clock::now() + 30s;
+    auto site2Ended = [&] {
+        const json report = json::parse(e2e::ReadFile(site2Report), nullptr, false);
+        return report.is_object() && !report.value("ended", json()).is_null();
+    };
+    while (!site2Ended() && std::chrono::steady_clock::now() < ended)
+        std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(site2Ended()) << e2e::ReadFile(site2Report);
+    estate.StartSshd(2);
+    const auto all = running.get();
+    const std::string allRun = estate.LatestRun();
+    EXPECT_EQ(all.status, 0) << all.output;
     const double ratio = all.seconds / one.seconds;
     std::cout << "estate wall time: one site " << one.seconds << " s, three sites " << all.seconds
               << " s, ratio " << ratio << "\n";
     RecordProperty("one_site_seconds", std::to_string(one.seconds));
     RecordProperty("three_sites_seconds", std::to_string(all.seconds));
     EXPECT_LT(ratio, 2.0) << "sites were not upgraded side by side";
+    EXPECT_EQ(SiteStatuses(estate.Merged(allRun)),
+              (std::map<std::string, std::string>{
+                  {"site1", "complete"}, {"site2", "complete"}, {"site3", "complete"}}));
+    // A refused collector is reported but fails no site by default.
+    EXPECT_EQ(all.recap.at("site3").at("failed"), 0) << all.output;
+    EXPECT_GE(all.recap.at("site3").at("changed"), 1) << all.output;
+    EXPECT_NE(
+        all.output.find("site3: complete (exit 1): 3 collectors: 2 upgraded, 1 refused (E80)"),
+        std::string::npos)
+        << all.output;
 
-    const json merged = estate.Merged("upgrade");
-    for (const auto& site : merged.at("sites"))
-        std::cout << Str(site.at("site")) << ": collector-fleet from " << Str(site.at("started"))
-                  << " to " << Str(site.at("ended")) << "\n";
+    // The same playbook again, with its own batches (one site, then a quarter
+    // at a time): every site is reached, all are current, nothing changes.
+    const auto again = estate.Playbook({}, true);
+    EXPECT_EQ(again.status, 0) << again.output;
+    for (int n = 1; n <= kSites; ++n) {
+        EXPECT_EQ(again.recap.at(SiteName(n)).at("changed"), 0) << again.output;
+        EXPECT_EQ(again.recap.at(SiteName(n)).at("failed"), 0) << again.output;
+    }
+    EXPECT_NE(again.output.find("fleet_run_result"), std::string::npos) << again.output;
+    const json current = estate.Merged(estate.LatestRun());
+    EXPECT_EQ(current.at("schema_version"), 1);
+    std::string digest;
+    ::Run({"sha256sum", imagePath}, &digest);
+    EXPECT_EQ(Str(current.at("run").at("image").at("sha256")), digest.substr(0, 64));
+    for (const auto& row : current.at("collectors")) {
+        if (Str(row.at("outcome")) != "refused") {
+            EXPECT_EQ(Str(row.at("outcome")), "already_current") << row.dump();
+        }
+    }
+
+    const json merged = estate.Merged(allRun);
     ASSERT_EQ(merged.at("collectors").size(), 9u) << merged.dump(2);
     for (const auto& row : merged.at("collectors")) {
         const bool refuses =
@@ -417,21 +568,22 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
         EXPECT_EQ(Str(row.at(refuses ? "reason" : "version_after")), refuses ? "E80" : "S2.00")
             << row.dump();
     }
-    std::map<std::string, std::string> status;
-    for (const auto& site : merged.at("sites"))
-        status[Str(site.at("site"))] = Str(site.at("status"));
-    EXPECT_EQ(status, (std::map<std::string, std::string>{
-                          {"site1", "complete"}, {"site2", "complete"}, {"site3", "failed"}}));
-    EXPECT_EQ(all.recap.at("site3").at("failed"), 1) << all.output;
-    EXPECT_EQ(all.recap.at("site1").at("failed"), 0) << all.output;
-    EXPECT_NE(all.output.find("site3: failed (exit 1): 3 collectors: 2 upgraded, 1 refused (E80)"),
-              std::string::npos)
-        << all.output;
-    const std::string csv = estate.MergedCsv("upgrade");
-    EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "site,collector,serial,version_before,version_after,outcome,reason");
-    EXPECT_NE(csv.find("site3,198.51.100.12,"), std::string::npos) << csv;
-    for (int n = 1; n <= kSites; ++n)
+    const std::string csv = estate.MergedCsv(allRun);
+    EXPECT_EQ(csv.substr(0, csv.find('\n')), "run_id,image_version,site,collector,serial,"
+                                             "version_before,version_after,outcome,reason,ended");
+    EXPECT_NE(csv.find(",S2.00,site3,198.51.100.12,"), std::string::npos) << csv;
+    EXPECT_NE(e2e::ReadFile(estate.Dir() + "/reports/" + allRun + "/merged.html")
+                  .find("collector-fleet estate report"),
+              std::string::npos);
+
+    // Each collector got one upgrade request and the image once over both
+    // runs; the refusing one is asked again but never sent a block.
+    for (int n = 1; n <= kSites; ++n) {
+        for (const auto& [address, received] : StopField(fields[n])) {
+            const bool refuses = n == kSites && address == "198.51.100.12";
+            EXPECT_EQ(received.requests, refuses ? 2 : 1) << SiteName(n) << " " << address;
+            EXPECT_EQ(received.blocks, refuses ? 0 : 3) << SiteName(n) << " " << address;
+        }
         for (const char* host : {"10", "11", "12"}) {
             if (n == kSites && std::string(host) == "12")
                 continue;
@@ -440,15 +592,14 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeAndRerun) {
                 image)
                 << SiteName(n) << " ." << host;
         }
-
-    // The same playbook again: everything is current, nothing changes.
-    const auto again = estate.Playbook({});
-    for (int n = 1; n <= kSites; ++n)
-        EXPECT_EQ(again.recap.at(SiteName(n)).at("changed"), 0) << again.output;
-    const json current = estate.Merged("upgrade");
-    for (const auto& row : current.at("collectors")) {
-        if (Str(row.at("outcome")) != "refused") {
-            EXPECT_EQ(Str(row.at("outcome")), "already_current") << row.dump();
-        }
     }
+
+    // Every run kept its own directory; latest is the newest.
+    std::set<std::string> runs;
+    for (const auto& entry : std::filesystem::directory_iterator(estate.Dir() + "/reports"))
+        if (!entry.is_symlink())
+            runs.insert(entry.path().filename().string());
+    EXPECT_EQ(runs.size(), 5u); // install, plan, one site, all, again
+    EXPECT_TRUE(runs.count(planRun) && runs.count(allRun));
+    EXPECT_TRUE(runs.count(estate.LatestRun()));
 }

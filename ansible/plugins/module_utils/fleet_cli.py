@@ -6,6 +6,7 @@ from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
 import json
+import os
 
 # Exit statuses of `collector-fleet upgrade`.
 EXIT_DONE = 0
@@ -16,8 +17,19 @@ EXIT_NOT_CONFIRMED = 4
 EXIT_INTERRUPTED = 130
 
 # A collector that took the whole image, whether or not its new version was
-# seen afterwards: either way its firmware changed.
+# seen afterwards: either way its firmware changed. Used for reports that do
+# not count the blocks sent.
 FLASHED_OUTCOMES = ("upgraded", "not_verified")
+
+# Outcomes (or reason codes) that fail a site unless the task says otherwise.
+# A refused collector (a "V" version, E80) needs another tool and an already
+# current one needs nothing: both are reported but do not stop the estate.
+DEFAULT_FAIL_ON = ("failed", "not_verified", "interrupted", "conflict", "serial_mismatch")
+
+# Bounds of the numeric options, as the program checks them.
+OPTION_RANGES = {"canary": (0, None), "parallel": (1, None), "max_failures": (1, None),
+                 "verify_timeout": (1, 3600), "sweeps": (1, None), "wait_ms": (0, None),
+                 "lock_timeout": (0, None)}
 
 # The order in which outcomes are counted in a summary line.
 OUTCOME_ORDER = ("upgraded", "planned", "already_current", "not_verified", "refused",
@@ -54,10 +66,28 @@ def target_choice_error(params):
     return "name the collectors one way only, not " + " and ".join(ways)
 
 
+def range_errors(params):
+    """Why numeric options are out of range, one text each."""
+    errors = []
+    for name, (low, high) in sorted(OPTION_RANGES.items()):
+        value = params.get(name)
+        if value is None:
+            continue
+        if value < low or (high is not None and value > high):
+            errors.append("%s must be %s, not %d" % (
+                name, "at least %d" % low if high is None else "%d to %d" % (low, high), value))
+    return errors
+
+
 def upgrade_argv(command, params, check_mode):
-    """The upgrade command line. Check mode plans without sending an upgrade."""
+    """The upgrade command line. Check mode plans from the image's name and
+    digest without reading the image, sends no upgrade and writes no report
+    file: nothing on the site host changes."""
     argv = [command, "upgrade"] + adapter_args(params) + sweep_args(params)
-    argv += ["--image", params["image"]]
+    if check_mode:
+        argv += ["--image-name", os.path.basename(params["image"])]
+    else:
+        argv += ["--image", params["image"]]
     if params.get("image_sha256"):
         argv += ["--image-sha256", params["image_sha256"]]
     if params.get("all"):
@@ -77,7 +107,7 @@ def upgrade_argv(command, params, check_mode):
         argv.append("--no-verify")
     if check_mode:
         argv.append("--dry-run")
-    if params.get("report"):
+    if params.get("report") and not check_mode:
         argv += ["--report", params["report"]]
     # The report is read from standard output; progress goes to standard
     # error as plain lines; there is nobody to confirm.
@@ -114,10 +144,21 @@ def outcome_counts(report):
 
 
 def changed_by(report, check_mode):
-    """Whether a collector was flashed (or, in check mode, would be)."""
+    """Whether a collector received blocks (or, in check mode, would): a
+    session that failed or was interrupted after sending blocks may have
+    written flash, so it counts as a change."""
+    collectors = collectors_of(report)
     if check_mode:
-        return any(c.get("plan") == "upgrade" for c in collectors_of(report))
-    return any(c.get("outcome") in FLASHED_OUTCOMES for c in collectors_of(report))
+        return any(c.get("plan") == "upgrade" for c in collectors)
+    return any((c.get("blocks_sent") or 0) > 0 if "blocks_sent" in c
+               else c.get("outcome") in FLASHED_OUTCOMES for c in collectors)
+
+
+def failing_collectors(report, fail_on):
+    """The collectors whose outcome or reason is named in fail_on."""
+    names = set(fail_on)
+    return [c for c in collectors_of(report)
+            if c.get("outcome") in names or (c.get("reason") or "") in names]
 
 
 def summary_text(report):
@@ -149,13 +190,49 @@ def exit_meaning(rc):
     }.get(rc, "ended with status %s" % rc)
 
 
-def upgrade_result(rc, report, check_mode):
-    """changed, failed and msg of one upgrade run from its exit status and report."""
-    failed = rc not in (EXIT_DONE, EXIT_NOTHING_TO_DO)
-    if not failed and report is None:
-        return {"changed": False, "failed": True,
-                "msg": "collector-fleet printed no report (exit status %d)" % rc}
-    msg = "%s: %s" % (exit_meaning(rc), summary_text(report)) if report is not None \
-        else "collector-fleet %s (exit status %d)" % (exit_meaning(rc), rc)
+def site_failure(rc, report, fail_on):
+    """Why the site fails, or None. Exit 3 (nothing to do) and a run whose
+    only bad outcomes are not named in fail_on are successes."""
+    if rc == EXIT_USAGE or rc == EXIT_NOT_CONFIRMED or rc not in (
+            EXIT_DONE, EXIT_FAILED, EXIT_NOTHING_TO_DO, EXIT_INTERRUPTED):
+        return "collector-fleet %s (exit status %s)" % (exit_meaning(rc), rc)
+    if report is None:
+        return "collector-fleet printed no report (exit status %d)" % rc
+    if rc == EXIT_INTERRUPTED and "interrupted" in fail_on:
+        return "the run was interrupted"
+    if rc == EXIT_FAILED and not collectors_of(report):
+        return "no collector found"
+    failing = failing_collectors(report, fail_on)
+    if failing:
+        return "%d collector(s) %s" % (len(failing), ", ".join(sorted(
+            {c.get("outcome") if c.get("outcome") in fail_on else c.get("reason")
+             for c in failing})))
+    return None
+
+
+def upgrade_result(rc, report, check_mode, fail_on=DEFAULT_FAIL_ON):
+    """changed, failed, msg and fleet_exit_status of one upgrade run."""
+    why = site_failure(rc, report, fail_on)
+    if report is not None:
+        msg = "%s: %s" % (exit_meaning(rc), summary_text(report))
+    else:
+        msg = "collector-fleet %s (exit status %d)" % (exit_meaning(rc), rc)
+    if why and why not in msg:
+        msg = "%s; fails the site: %s" % (msg, why)
     return {"changed": report is not None and changed_by(report, check_mode),
-            "failed": failed, "msg": msg}
+            "failed": why is not None, "msg": msg, "fleet_exit_status": rc}
+
+
+def version_diff(report, check_mode, image_version=None):
+    """Each collector's version before and after, as --diff shows it."""
+    before, after = [], []
+    for c in collectors_of(report):
+        name = "%s %s" % (c.get("ip"), c.get("serial") or "")
+        old = c.get("version_before") or ""
+        if check_mode:
+            new = image_version if c.get("plan") == "upgrade" and image_version else old
+        else:
+            new = c.get("version_after") or old
+        before.append("%s: %s\n" % (name, old))
+        after.append("%s: %s\n" % (name, new))
+    return {"before": "".join(before), "after": "".join(after)}

@@ -12,29 +12,39 @@ import os
 import tempfile
 
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import (
-    EXIT_DONE, EXIT_INTERRUPTED, EXIT_NOTHING_TO_DO, collectors_of, summary_text)
+    DEFAULT_FAIL_ON, EXIT_DONE, EXIT_INTERRUPTED, EXIT_NOTHING_TO_DO, collectors_of,
+    outcome_counts, site_failure, summary_text)
 
-CSV_COLUMNS = ("site", "collector", "serial", "version_before", "version_after", "outcome",
-               "reason")
+# The merged report's layout; raised when a field changes meaning or goes.
+SCHEMA_VERSION = 1
+
+CSV_COLUMNS = ("run_id", "image_version", "site", "collector", "serial", "version_before",
+               "version_after", "outcome", "reason", "ended")
 
 
-def site_status(report):
+def site_status(report, reached=True, fail_on=DEFAULT_FAIL_ON):
+    """unreachable (its batch ran, no report came back), not_run (its batch
+    has not run), incomplete (a report without an end: the program is still
+    running or never ended), or the site's own result."""
     if report is None:
-        return "no_report"
+        return "unreachable" if reached else "not_run"
     if not isinstance(report, dict) or "exit_status" not in report:
         return "unreadable_report"
+    if report.get("ended") is None:
+        return "incomplete"
     status = report.get("exit_status")
     if status in (EXIT_DONE, EXIT_NOTHING_TO_DO):
         return "planned" if report.get("dry_run") else "complete"
     if status == EXIT_INTERRUPTED or report.get("interrupted"):
         return "interrupted"
-    return "failed"
+    # Exit 1 with only outcomes that fail_on leaves out (a refused collector).
+    return "failed" if site_failure(status, report, fail_on) else "complete"
 
 
-def site_entry(site, report):
-    status = site_status(report)
-    entry = {"site": site, "status": status}
-    if status in ("no_report", "unreadable_report"):
+def site_entry(site, report, reached=True, fail_on=DEFAULT_FAIL_ON):
+    status = site_status(report, reached, fail_on)
+    entry = {"site": site, "status": status, "counts": outcome_counts(report)}
+    if status in ("unreachable", "not_run", "unreadable_report"):
         entry["summary"] = "%s: %s" % (site, status.replace("_", " "))
         return entry
     for key in ("exit_status", "dry_run", "started", "ended", "adapter", "image", "tool"):
@@ -44,14 +54,36 @@ def site_entry(site, report):
     return entry
 
 
-def merge(site_reports):
-    """site_reports: {site: report or None}; sites in name order."""
-    sites, collectors = [], []
+def image_version(run, site_reports):
+    """The version the image gives: from a site's report, else its name."""
+    for report in site_reports.values():
+        if isinstance(report, dict) and isinstance(report.get("image"), dict):
+            if report["image"].get("version"):
+                return report["image"]["version"]
+    name = (run.get("image") or {}).get("name") or ""
+    return os.path.splitext(name)[0] or None
+
+
+def merge(site_reports, run=None, reached=None, fail_on=DEFAULT_FAIL_ON):
+    """site_reports: {site: report or None}; sites in name order. run: the
+    run's header (id, dry_run, image name and sha256, started, ended);
+    reached: the sites whose batch ran (None: every site); fail_on: the
+    outcomes that make a site failed."""
+    run = dict(run or {})
+    image = dict(run.get("image") or {})
+    image["version"] = image_version(run, site_reports)
+    run["image"] = image
+    sites, collectors, totals = [], [], {}
     for site in sorted(site_reports):
         report = site_reports[site]
-        sites.append(site_entry(site, report))
+        entry = site_entry(site, report, reached is None or site in reached, fail_on)
+        sites.append(entry)
+        for outcome, count in entry["counts"].items():
+            totals[outcome] = totals.get(outcome, 0) + count
         for c in collectors_of(report):
             collectors.append({
+                "run_id": run.get("id"),
+                "image_version": image["version"],
                 "site": site,
                 "collector": c.get("ip"),
                 "serial": c.get("serial"),
@@ -60,8 +92,10 @@ def merge(site_reports):
                 "outcome": c.get("outcome"),
                 "reason": c.get("reason") or "",
                 "stage": c.get("stage"),
+                "ended": report.get("ended"),
             })
-    return {"sites": sites, "collectors": collectors}
+    return {"schema_version": SCHEMA_VERSION, "run": run, "counts": totals, "sites": sites,
+            "collectors": collectors}
 
 
 # A cell beginning with one of these would be run as a formula by a

@@ -10,8 +10,8 @@ DOCUMENTATION = r"""
 module: fleet_discover
 short_description: List the collectors of one site with collector-fleet
 description:
-  - Runs C(collector-fleet discover) on the site host and returns the collectors it found. Changes
-    nothing, so it runs in check mode too.
+  - Runs C(collector-fleet discover) on the site host and returns the collectors it found, also as
+    the fact C(fleet_collectors). Changes nothing, so it runs in check mode too (it still sweeps).
 options:
   command:
     description: Path or name of the collector-fleet program on the site host.
@@ -24,7 +24,7 @@ options:
     description: Adapter to sweep, by its IPv4 address. Mutually exclusive with O(interface).
     type: str
   sweeps:
-    description: Sweeps of the subnet, replies merged.
+    description: Sweeps of the subnet, replies merged (at least 1).
     type: int
   wait_ms:
     description: Milliseconds to wait for replies after a sweep.
@@ -50,10 +50,23 @@ collectors:
   returned: always
   type: list
   elements: dict
+  sample: [{"ip": "10.0.0.5", "serial": "SN5", "version": "S1.00", "conflict": false}]
+ansible_facts:
+  description: The same list as the fact C(fleet_collectors).
+  returned: success
+  type: dict
+  contains:
+    fleet_collectors:
+      description: Each collector found.
+      type: list
+      elements: dict
+      returned: success
+      sample: [{"ip": "10.0.0.5", "serial": "SN5", "version": "S1.00", "conflict": false}]
 rc:
   description: Exit status of collector-fleet.
   returned: always
   type: int
+  sample: 0
 """
 
 import os
@@ -76,6 +89,9 @@ def main():
         supports_check_mode=True,
     )
     params = module.params
+    if (params["sweeps"] is not None and params["sweeps"] < 1) or \
+            (params["wait_ms"] is not None and params["wait_ms"] < 0):
+        module.fail_json(msg="sweeps must be at least 1 and wait_ms at least 0")
     command = module.get_bin_path(params["command"]) if "/" not in params["command"] \
         else params["command"]
     if not command or not os.access(command, os.X_OK):
@@ -86,7 +102,8 @@ def main():
     if rc != 0 or not isinstance(collectors, list):
         module.fail_json(msg="collector-fleet discover failed (exit status %d): %s"
                          % (rc, err.strip()), rc=rc, cmd=argv, stderr=err, collectors=[])
-    module.exit_json(changed=False, rc=rc, cmd=argv, collectors=collectors)
+    module.exit_json(changed=False, rc=rc, cmd=argv, collectors=collectors,
+                     ansible_facts={"fleet_collectors": collectors})
 
 
 if __name__ == "__main__":

@@ -11,11 +11,19 @@ module: fleet_upgrade
 short_description: Upgrade the collectors of one site with collector-fleet
 description:
   - Runs C(collector-fleet upgrade) on the site host and returns its report as data.
-  - The task is changed only when a collector took the image, and fails when the program's exit
-    status says so (anything but 0, done, or 3, nothing to do).
-  - In check mode the program sweeps and plans (C(--dry-run)) and sends no upgrade; changed then
-    says whether a collector would be upgraded, and the task fails when a target would not be
-    (refused "V", not found, in conflict, another serial at its address).
+  - The task is changed when any collector received blocks, also in a session that then failed or
+    was interrupted (its flash may have been written). Exit status 3 (nothing to do) is a success.
+    Which outcomes fail the task is chosen by O(fail_on); usage errors, an unconfirmed run, no
+    collector found and no report always fail it. The program's exit status is returned as
+    RV(fleet_exit_status), not as C(rc).
+  - In check mode the program still sweeps the subnet (a broadcast probe, which changes no
+    collector) and plans from the image's file name and O(image_sha256), so the image need not be on
+    the host yet; it sends no upgrade and the module creates, copies and deletes no file on the
+    host, the last real report included. changed then says whether a collector would be upgraded.
+  - One upgrade at a time runs on an adapter; a run started while another holds the adapter waits
+    up to O(lock_timeout) seconds for it. Run as an C(async) task, the program goes on and writes
+    its report when the connection to the controller drops; the next run returns that report as
+    RV(previous_run).
 options:
   command:
     description: Path or name of the collector-fleet program on the site host.
@@ -75,14 +83,35 @@ options:
     description: Milliseconds to wait for replies after a sweep.
     type: int
   report:
-    description: Where the program also writes its JSON report on the site host. Removed before the run, so
-      a report found afterwards is this run's.
+    description: Where the program also writes its JSON report on the site host (not in check mode).
+      The adapter's lock file and the run marker (C(<report>.run)) go beside it; without it
+      nothing guards the adapter.
     type: path
+  run_id:
+    description: Names this run in the marker beside O(report), so that the next run can tell a
+      report nobody received.
+    type: str
+    default: ""
+  lock_timeout:
+    description: Seconds to wait for another upgrade on the same adapter to end.
+    type: int
+    default: 3600
+  fail_on:
+    description: Outcomes or reason codes (as the report names them) that fail the task when any
+      collector ends with one. C(refused) and C(already_current) are left out by default.
+    type: list
+    elements: str
+    default: [failed, not_verified, interrupted, conflict, serial_mismatch]
 attributes:
   check_mode:
     description: Can run in check mode and then says which collectors would be upgraded.
     support: full
-    details: Runs the program with C(--dry-run).
+    details: Sweeps and plans with C(--dry-run --image-name); nothing is sent to a collector but
+      the sweep's probe and nothing on the host changes.
+  diff_mode:
+    description: Shows each collector's version before and after.
+    support: full
+    details: Each collector's version before and after (or as planned).
 author:
   - the Collector Upgrade developers (!UNKNOWN)
 """
@@ -101,31 +130,46 @@ EXAMPLES = r"""
 """
 
 RETURN = r"""
-rc:
-  description: Exit status of collector-fleet.
+fleet_exit_status:
+  description: Exit status of collector-fleet (0 done, 1 not everything upgraded, 2 usage, 3 nothing
+    to do, 4 not confirmed, 130 interrupted).
   returned: always
   type: int
+  sample: 3
 report:
   description: The program's report (tool, adapter, image, times, exit_status, and collectors, each
-    with ip, serial, versions, plan, outcome, reason, stage).
+    with ip, serial, versions, plan, outcome, reason, stage, blocks_sent).
   returned: when the program printed one
   type: dict
+  sample: {"exit_status": 0, "started": "2026-12-07T15:00:00Z", "ended": "2026-12-07T15:01:10Z",
+           "collectors": [{"ip": "10.0.0.5", "serial": "SN5", "version_before": "S1.00",
+                           "version_after": "S2.00", "outcome": "upgraded", "reason": ""}]}
 counts:
   description: Collectors per outcome.
   returned: always
   type: dict
+  sample: {"upgraded": 3, "refused": 1}
 summary:
   description: "One line, for example C(3 collectors: 2 upgraded, 1 refused (E80))."
   returned: always
   type: str
+  sample: "4 collectors: 3 upgraded, 1 refused (E80)"
+previous_run:
+  description: The report of an earlier run on this host that another run id wrote, with that run
+    id; the controller may never have received it.
+  returned: when there is one (not in check mode)
+  type: dict
+  sample: {"run_id": "20261207T150000Z-4d2a", "report": {"exit_status": 0, "collectors": []}}
 """
 
 import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import (
-    outcome_counts, parse_json, summary_text, target_choice_error, upgrade_argv,
-    upgrade_result)
+    DEFAULT_FAIL_ON, outcome_counts, parse_json, range_errors, summary_text,
+    target_choice_error, upgrade_argv, upgrade_result, version_diff)
+from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_runs import (
+    adapter_lock_path, hold_adapter_lock, mark_run, previous_run)
 
 
 def main():
@@ -148,32 +192,53 @@ def main():
             sweeps=dict(type="int"),
             wait_ms=dict(type="int"),
             report=dict(type="path"),
+            run_id=dict(type="str", default=""),
+            lock_timeout=dict(type="int", default=3600),
+            fail_on=dict(type="list", elements="str", default=list(DEFAULT_FAIL_ON)),
         ),
         mutually_exclusive=[("interface", "address")],
+        required_by={"max_failures": "parallel"},
         supports_check_mode=True,
     )
     params = module.params
-    why = target_choice_error(params)
+    why = target_choice_error(params) or "; ".join(range_errors(params))
+    if module.check_mode and not params["image_sha256"]:
+        why = why or "check mode plans from the image's name and needs image_sha256"
     if why:
         module.fail_json(msg=why)
     command = module.get_bin_path(params["command"]) if "/" not in params["command"] \
         else params["command"]
     if not command or not os.access(command, os.X_OK):
         module.fail_json(msg="collector-fleet is not installed here: %s" % params["command"])
-    if not os.path.isfile(params["image"]):
+    if not module.check_mode and not os.path.isfile(params["image"]):
         module.fail_json(msg="no firmware image at %s" % params["image"])
-    if params["report"] and os.path.exists(params["report"]):
-        os.unlink(params["report"])
+
+    result = {}
+    report_path = params["report"]
+    if report_path:
+        lock = hold_adapter_lock(adapter_lock_path(report_path, params), params["lock_timeout"],
+                                 create=not module.check_mode)
+        if lock is None:
+            module.fail_json(msg="another upgrade on this adapter still runs after %d s"
+                             % params["lock_timeout"])
+        if not module.check_mode:
+            previous = previous_run(report_path, params["run_id"])
+            if previous:
+                result["previous_run"] = previous
+            mark_run(report_path, params["run_id"])
 
     argv = upgrade_argv(command, params, module.check_mode)
     rc, out, err = module.run_command(argv)
     report = parse_json(out)
-    result = upgrade_result(rc, report, module.check_mode)
-    result.update(rc=rc, cmd=argv, stderr=err, counts=outcome_counts(report),
+    result.update(upgrade_result(rc, report, module.check_mode, params["fail_on"]))
+    result.update(cmd=argv, stderr=err, counts=outcome_counts(report),
                   summary=summary_text(report))
     if report is not None:
         result["report"] = report
-    if result.pop("failed"):
+        if module._diff:
+            image_version = (report.get("image") or {}).get("version")
+            result["diff"] = version_diff(report, module.check_mode, image_version)
+    if result["failed"]:
         module.fail_json(**result)
     module.exit_json(**result)
 

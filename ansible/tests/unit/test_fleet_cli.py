@@ -24,14 +24,30 @@ class UpgradeCommandLine(unittest.TestCase):
                       verify=False, sweeps=1, wait_ms=500, report="/w/report.json")
         argv = cli.upgrade_argv("cf", params, True)
         joined = " ".join(argv)
-        for part in ("--image /w/S1.2.bin --image-sha256 " + "AB" * 32, "--interface eth1",
+        for part in ("--image-sha256 " + "AB" * 32, "--interface eth1",
                      "--sweeps 1 --wait 500", "--target 10.0.0.5 --target 10.0.0.6=SN-6",
                      "--exclude 10.0.0.6",
                      "--parallel 4", "--max-failures 2", "--verify-timeout 120", "--no-verify",
-                     "--dry-run", "--report /w/report.json"):
+                     "--dry-run"):
             self.assertIn(part, joined)
         self.assertNotIn("--all", argv)
-        self.assertNotIn("--dry-run", cli.upgrade_argv("cf", params, False))
+        real = " ".join(cli.upgrade_argv("cf", params, False))
+        self.assertNotIn("--dry-run", real)
+        self.assertIn("--image /w/S1.2.bin", real)
+        self.assertIn("--report /w/report.json", real)
+
+    def test_check_mode_names_the_image_and_writes_no_report_file(self):
+        argv = cli.upgrade_argv("cf", dict(BASE, image_sha256="ab" * 32, report="/w/r.json"), True)
+        self.assertIn("--image-name S1.2.bin --image-sha256 " + "ab" * 32, " ".join(argv))
+        self.assertNotIn("--image", argv)
+        self.assertNotIn("--report", argv)
+
+    def test_numeric_options_out_of_range_are_named(self):
+        self.assertEqual(cli.range_errors(dict(canary=0, parallel=1, verify_timeout=3600)), [])
+        self.assertEqual(cli.range_errors(dict(parallel=0, verify_timeout=3601, wait_ms=-1)),
+                         ["parallel must be at least 1, not 0",
+                          "verify_timeout must be 1 to 3600, not 3601",
+                          "wait_ms must be at least 0, not -1"])
 
     def test_targets_are_named_exactly_one_way(self):
         self.assertIsNone(cli.target_choice_error({"targets": ["10.0.0.5"]}))
@@ -45,21 +61,35 @@ class UpgradeResult(unittest.TestCase):
     current = {"ip": "b", "plan": "already_current", "outcome": "already_current", "reason": ""}
     refused = {"ip": "c", "plan": "upgrade", "outcome": "refused", "reason": "E80"}
 
-    def test_exit_status_decides_failure_and_flashed_collectors_decide_change(self):
+    def test_fail_on_decides_failure_and_blocks_sent_decide_change(self):
+        sent = dict(self.upgraded, blocks_sent=3)
         cases = [
-            (0, report(self.upgraded, self.current), False, True),
+            (0, report(sent, self.current), False, True),
+            # Nothing to do is a success, in check mode too.
             (3, report(self.current), False, False),
-            (1, report(self.upgraded, self.refused, exit_status=1), True, True),
-            (1, report(self.refused, exit_status=1), True, False),
+            # A refused collector is reported but fails nobody by default.
+            (1, report(sent, self.refused, exit_status=1), False, True),
+            (1, report(dict(self.refused, outcome="failed", reason="no_reply_query",
+                            blocks_sent=2), exit_status=1), True, True),
+            (1, report(dict(self.current, outcome="not_started", reason="serial_mismatch"),
+                       exit_status=1), True, False),
+            (1, report(dict(self.current, outcome="conflict"), exit_status=1), True, False),
+            # Interrupted after sending blocks: its flash may have changed.
+            (130, report(dict(sent, outcome="interrupted"), exit_status=130), True, True),
             (4, report(dict(self.current, outcome="not_started"), exit_status=4), True, False),
-            (130, report(dict(self.current, outcome="interrupted"), exit_status=130), True,
-             False),
+            (1, report(exit_status=1), True, False),  # no collector found
             (2, None, True, False),
         ]
         for rc, rep, failed, changed in cases:
             with self.subTest(rc=rc, report=rep):
                 result = cli.upgrade_result(rc, rep, False)
                 self.assertEqual((result["failed"], result["changed"]), (failed, changed))
+                self.assertEqual(result["fleet_exit_status"], rc)
+                self.assertNotIn("rc", result)
+        strict = cli.upgrade_result(1, report(sent, self.refused, exit_status=1), False,
+                                    ["refused"])
+        self.assertTrue(strict["failed"])
+        self.assertIn("fails the site: 1 collector(s) refused", strict["msg"])
 
     def test_a_collector_flashed_but_not_verified_is_a_change(self):
         rep = report(dict(self.upgraded, outcome="not_verified"), exit_status=1)
@@ -73,11 +103,18 @@ class UpgradeResult(unittest.TestCase):
     def test_check_mode_changes_when_the_plan_upgrades(self):
         planned = dict(self.upgraded, outcome="planned")
         self.assertTrue(cli.upgrade_result(0, report(planned, self.current), True)["changed"])
-        self.assertFalse(cli.upgrade_result(3, report(self.current), True)["changed"])
-        # A plan with a target that would be refused fails, as the run would.
+        self.assertFalse(cli.upgrade_result(3, report(self.current), True)["failed"])
         refused_v = dict(self.refused, plan="refused_v", reason="version_v")
         result = cli.upgrade_result(1, report(planned, refused_v, exit_status=1), True)
-        self.assertEqual((result["failed"], result["changed"]), (True, True))
+        self.assertEqual((result["failed"], result["changed"]), (False, True))
+
+    def test_diff_shows_versions_before_and_after_or_as_planned(self):
+        rep = report(dict(self.upgraded, serial="SN1", version_before="S1", version_after="S2"),
+                     dict(self.refused, serial="SN2", version_before="S1", version_after=None))
+        self.assertEqual(cli.version_diff(rep, False),
+                         {"before": "a SN1: S1\nc SN2: S1\n", "after": "a SN1: S2\nc SN2: S1\n"})
+        planned = report(dict(self.upgraded, serial="SN1", version_before="S1", version_after=None))
+        self.assertEqual(cli.version_diff(planned, True, "S2")["after"], "a SN1: S2\n")
 
     def test_summary_counts_outcomes_with_the_reasons_of_bad_ones(self):
         rep = report(self.upgraded, dict(self.upgraded, ip="d"), self.refused,

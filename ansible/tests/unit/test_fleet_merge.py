@@ -4,11 +4,17 @@ import tempfile
 import unittest
 
 import collection_path  # noqa: F401  (makes the collection importable)
+from ansible_collections.fieldcollector.fleet.plugins.module_utils import fleet_html as html
 from ansible_collections.fieldcollector.fleet.plugins.module_utils import fleet_merge as merge
+from ansible_collections.fieldcollector.fleet.plugins.module_utils import fleet_runs as runs
+
+RUN = {"id": "r1", "started": "2026-12-07T14:59:00Z", "ended": None,
+       "image": {"name": "S2.00.bin", "sha256": "ab" * 32}}
 
 
 def site_report(exit_status, *collectors):
     return {"exit_status": exit_status, "started": "2026-12-07T15:00:00Z",
+            "ended": "2026-12-07T15:01:00Z", "image": {"version": "S2.00"},
             "collectors": [dict(ip=ip, serial=serial, version_before="S1.00",
                                 version_after=after, outcome=outcome, reason=reason)
                            for ip, serial, after, outcome, reason in collectors]}
@@ -24,32 +30,57 @@ class MergeSites(unittest.TestCase):
             "west": {},
         }
 
-    def test_each_site_gets_a_status_and_a_summary_line(self):
-        merged = merge.merge(self.reports)
+    def test_each_site_gets_a_status_counts_and_a_summary_line(self):
+        self.reports["later"] = None
+        self.reports["running"] = dict(site_report(0), ended=None)
+        self.reports["strict"] = site_report(1, ("10.0.0.10", "SN2", None, "failed", "no_reply_query"))
+        merged = merge.merge(self.reports, RUN, reached=["east", "north", "south", "running"])
+        self.assertEqual(merged["schema_version"], 1)
+        self.assertEqual(merged["run"], dict(RUN, image=dict(RUN["image"], version="S2.00")))
         self.assertEqual([(s["site"], s["status"]) for s in merged["sites"]],
-                         [("east", "no_report"), ("north", "complete"), ("south", "failed"),
-                          ("west", "unreadable_report")])
-        self.assertEqual(merged["sites"][2]["summary"],
-                         "south: failed (exit 1): 2 collectors: 1 upgraded, 1 refused (E80)")
+                         [("east", "unreachable"), ("later", "not_run"), ("north", "complete"),
+                          ("running", "incomplete"), ("south", "complete"),
+                          ("strict", "failed"), ("west", "unreadable_report")])
+        # A refused collector alone does not fail its site by default.
+        south = merged["sites"][4]
+        self.assertEqual(south["counts"], {"upgraded": 1, "refused": 1})
+        self.assertEqual(south["summary"],
+                         "south: complete (exit 1): 2 collectors: 1 upgraded, 1 refused (E80)")
+        self.assertEqual(merged["counts"], {"upgraded": 2, "refused": 1, "failed": 1})
         self.assertEqual(merge.site_entry("x", site_report(130))["status"], "interrupted")
         self.assertEqual(merge.site_entry("x", dict(site_report(3), dry_run=True))["status"],
                          "planned")
+        self.assertEqual(merge.site_status(self.reports["south"], fail_on=["refused"]), "failed")
 
     def test_csv_has_one_row_per_collector_with_its_site_quoted_where_needed(self):
-        lines = merge.csv_text(merge.merge(self.reports)).splitlines()
+        lines = merge.csv_text(merge.merge(self.reports, RUN)).splitlines()
+        end = "2026-12-07T15:01:00Z"
         self.assertEqual(lines, [
-            "site,collector,serial,version_before,version_after,outcome,reason",
-            'north,10.0.0.10,"SN,1",S1.00,S2.00,upgraded,',
-            "south,10.0.0.10,采集器7,S1.00,S2.00,upgraded,",
-            "south,10.0.0.11,SN9,S1.00,,refused,E80",
+            "run_id,image_version,site,collector,serial,version_before,version_after,outcome,"
+            "reason,ended",
+            'r1,S2.00,north,10.0.0.10,"SN,1",S1.00,S2.00,upgraded,,' + end,
+            "r1,S2.00,south,10.0.0.10,采集器7,S1.00,S2.00,upgraded,," + end,
+            "r1,S2.00,south,10.0.0.11,SN9,S1.00,,refused,E80," + end,
         ])
+
+    def test_html_view_of_the_estate_escapes_what_the_reports_say(self):
+        self.reports["north"]["collectors"][0]["serial"] = "<script>x</script>"
+        page = html.estate_html(merge.merge(self.reports, dict(RUN, id='r"1')))
+        self.assertIn("&lt;script&gt;x&lt;/script&gt;", page)
+        self.assertNotIn("<script>x", page)
+        self.assertIn("run</th><td>r&quot;1", page)
+        self.assertIn('<td data-sort="167772170">10.0.0.10</td>', page)
+        self.assertIn('title="upgraded: 2"', page)
+        self.assertIn('<td class="bad">unreachable</td>', page)
 
     def test_csv_keeps_formula_like_cells_as_text(self):
         reports = {"x": site_report(1, ("10.0.0.10", "=HYPERLINK(1)", "+S2", "failed", "-x"),
                                     ("10.0.0.11", "@A1,B2", "\tS2", "failed", "\rx"))}
-        lines = merge.csv_text(merge.merge(reports)).split("\n")
-        self.assertEqual(lines[1], "x,10.0.0.10,'=HYPERLINK(1),S1.00,'+S2,failed,'-x")
-        self.assertEqual(lines[2], 'x,10.0.0.11,"\'@A1,B2",S1.00,\'\tS2,failed,\'\rx')
+        lines = merge.csv_text(merge.merge(reports, {"id": "=r"})).split("\n")
+        end = ",2026-12-07T15:01:00Z"
+        self.assertEqual(lines[1], "'=r,S2.00,x,10.0.0.10,'=HYPERLINK(1),S1.00,'+S2,failed,'-x" + end)
+        self.assertEqual(lines[2],
+                         '\'=r,S2.00,x,10.0.0.11,"\'@A1,B2",S1.00,\'\tS2,failed,\'\rx' + end)
 
     def test_reads_a_directory_of_reports_and_lists_expected_sites_without_one(self):
         with tempfile.TemporaryDirectory() as directory:
@@ -68,6 +99,36 @@ class MergeSites(unittest.TestCase):
             with open(path, encoding="utf-8") as f:
                 self.assertEqual(f.read(), "new")
             self.assertEqual(os.listdir(os.path.dirname(path)), ["merged.csv"])
+
+
+class AdapterRuns(unittest.TestCase):
+    def test_one_run_holds_an_adapter_and_check_mode_creates_no_lock(self):
+        with tempfile.TemporaryDirectory() as directory:
+            report = os.path.join(directory, "report.json")
+            path = runs.adapter_lock_path(report, {"interface": "eth 1/x"})
+            self.assertEqual(path, os.path.join(directory, ".collector-fleet-eth_1_x.lock"))
+            self.assertEqual(runs.hold_adapter_lock(path, 5, create=False), "")
+            self.assertFalse(os.path.exists(path))
+            held = runs.hold_adapter_lock(path, 0)
+            # flock locks belong to the open file: a second open of the same
+            # file waits as another process would, here until its timeout.
+            waits = []
+            self.assertIsNone(runs.hold_adapter_lock(path, 0.05, sleep=waits.append))
+            self.assertTrue(waits)
+            held.close()
+            with runs.hold_adapter_lock(path, 0, create=False) as again:
+                self.assertIsNotNone(again)
+
+    def test_a_report_of_another_run_is_picked_up_once_marked(self):
+        with tempfile.TemporaryDirectory() as directory:
+            report = os.path.join(directory, "report.json")
+            self.assertIsNone(runs.previous_run(report, "r2"))
+            runs.mark_run(report, "r1")
+            with open(report, "w", encoding="utf-8") as f:
+                json.dump(site_report(0), f)
+            self.assertEqual(runs.previous_run(report, "r2"),
+                             {"run_id": "r1", "report": site_report(0)})
+            self.assertIsNone(runs.previous_run(report, "r1"))
 
 
 if __name__ == "__main__":

@@ -417,6 +417,19 @@ TEST_F(ImageTest, ExpectedDigest_64HexDigitsEitherCaseAndAnotherImageRefused) {
                                                          "; nothing was sent");
 }
 
+TEST_F(ImageTest, NamedOnly_VersionFromTheNameWithoutReadingAFile) {
+    const std::string digest(64, 'a');
+    const auto named = fleet::NamedFirmwareImage("/nowhere/S升级.bin", digest);
+    ASSERT_TRUE(std::holds_alternative<std::shared_ptr<const fleet::FirmwareImage>>(named));
+    const auto& image = *std::get<std::shared_ptr<const fleet::FirmwareImage>>(named);
+    EXPECT_EQ(image.fileName, "S升级.bin");
+    EXPECT_EQ(image.versionWire, "S\xC9\xFD\xBC\xB6");
+    EXPECT_EQ(image.sha256, digest);
+    EXPECT_EQ(image.blockCount, 0u);
+    EXPECT_EQ(std::get<std::string>(fleet::NamedFirmwareImage("V1.bin", digest)),
+              "the image's file name must begin with \"S\" (the version text): V1.bin");
+}
+
 TEST_F(ImageTest, Refusals_NameEmptyMissingFolderAndTooManyBlocks) {
     const auto reason = [](const std::string& path) {
         const auto loaded = fleet::LoadFirmwareImage(path);
