@@ -17,8 +17,10 @@ std::string SystemErrorText(unsigned long code) {
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message(text != nullptr ? text : L"", length);
     LocalFree(text);
+    // The caller ends the sentence (a Chinese system ends it with U+3002).
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L'.' || message.back() == L' '))
+                                message.back() == L'.' || message.back() == L' ' ||
+                                message.back() == L'\u3002'))
         message.pop_back();
     if (message.empty())
         return "system error " + std::to_string(code);

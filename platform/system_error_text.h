@@ -12,7 +12,8 @@ namespace platform {
 
 #ifdef _WIN32
 // The system's message for a Windows error code (GetLastError(),
-// WSAGetLastError()), without its trailing line end and full stop.
+// WSAGetLastError()), without its trailing line end and full stop; a code
+// the system has no text for is given by its number.
 std::string SystemErrorText(unsigned long code);
 #endif
 
