@@ -1,11 +1,11 @@
 // Program entry of CollectorFleetWindow.exe: the fleet window over
-// collector-fleet's engine, its settings and last report in the operator's
-// application data folder. No argument is read.
+// collector-fleet's engine, its settings and last report in this computer's
+// application data folder (%LOCALAPPDATA%). No argument is read.
 
 #include "gui/win32_fleet/fleet_window_win32.h"
 
+#include "platform/app_data_folder.h"
 #include "platform/socket_library.h"
-#include "platform/wide_text.h"
 
 #include <objbase.h>
 
@@ -16,12 +16,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     platform::EnsureSocketLibrary();
     // COM on this thread, for the names screen readers read (and the file dialogs).
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    wchar_t folder[32768] = L"";
-    const DWORD length = GetEnvironmentVariableW(L"APPDATA", folder, 32768);
     fleetwin::FleetShellSeams seams;
-    seams.settingsFolder =
-        (length > 0 && length < 32768 ? platform::WideToUtf8(folder) : std::string(".")) +
-        "\\CollectorFleet";
+    seams.settingsFolder = platform::LocalAppDataFolder("CollectorFleet");
+    if (seams.settingsFolder.empty())
+        seams.settingsFolder = ".\\CollectorFleet";
     int status = 0;
     {
         fleetwin32::FleetWindow window(std::move(seams));

@@ -1,6 +1,7 @@
 #include "fleet/fleet_sockets.h"
 
 #include "fleet/ipv4_address.h"
+#include "platform/system_error_text.h"
 #include "platform/udp_socket.h"
 #include "protocol/collector_rules.h"
 #include "protocol/datagram_rules.h"
@@ -15,6 +16,21 @@ using protocol::kUpgradePort;
 FleetSockets::FleetSockets(asio::io_context& io, SweepScope scope)
     : scope_(std::move(scope)), upgrade_(io), search_(io) {}
 
+std::string PortInUseText(std::uint16_t port) {
+    return "本机端口 " + std::to_string(port) +
+           " 已被另一个程序占用：请关闭另一个升级程序（采集器程序升级工具、批量升级或 "
+           "collector-fleet）后再试";
+}
+
+namespace {
+
+// Set between open and bind: see platform::HoldPortExclusively.
+void HoldPortExclusively(asio::ip::udp::socket& socket) {
+    platform::HoldPortExclusively(static_cast<platform::UdpSocket::Handle>(socket.native_handle()));
+}
+
+} // namespace
+
 // The port must be free on every address first: the window binds it on all of
 // them, and some systems let a bind to one address go through beside that,
 // splitting the replies between two programs. The trial socket closes before
@@ -23,6 +39,8 @@ asio::error_code FleetSockets::TryPortOnEveryAddress(std::uint16_t port) {
     asio::error_code error;
     asio::ip::udp::socket trial(upgrade_.socket.get_executor());
     trial.open(asio::ip::udp::v4(), error);
+    if (!error)
+        HoldPortExclusively(trial);
     if (!error)
         trial.bind({asio::ip::address_v4::any(), port}, error);
     asio::error_code ignored;
@@ -38,17 +56,22 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
     if (!error)
         channel.socket.open(asio::ip::udp::v4(), error);
     if (!error)
+        HoldPortExclusively(channel.socket);
+    if (!error)
         channel.socket.bind({own, port}, error);
-    if (error == asio::error::address_in_use)
-        return "local port " + std::to_string(port) +
-               " is already in use (is the upgrade window or another collector-fleet running?)";
+    if (error == asio::error::address_in_use) {
+        portInUse_ = port;
+        return PortInUseText(port) + "\nlocal port " + std::to_string(port) +
+               " is already in use: close the other upgrade program (the upgrade window, the "
+               "fleet window or another collector-fleet) and try again";
+    }
     if (error == asio::error::access_denied)
         return "local port " + std::to_string(port) + " of " + scope_.Own() + ": " +
                platform::BindAccessDeniedMeaning();
     if (error == std::errc::address_not_available)
         return scope_.Own() + " is no longer an address of this computer (see: interfaces)";
     if (error)
-        return "cannot open local port " + std::to_string(port) + ": " + error.message();
+        return "cannot open local port " + std::to_string(port) + ": " + platform::ErrorText(error);
     platform::IgnoreUdpResets(
         static_cast<platform::UdpSocket::Handle>(channel.socket.native_handle()));
     channel.socket.set_option(asio::socket_base::send_buffer_size(protocol::kSocketBufferBytes),
@@ -60,6 +83,7 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
 }
 
 std::string FleetSockets::Open() {
+    portInUse_ = 0;
     if (auto error = Bind(upgrade_, kUpgradePort); !error.empty())
         return error;
     if (auto error = Bind(search_, kSearchPort); !error.empty())

@@ -22,6 +22,10 @@
 
 namespace fleet {
 
+// For the operator, in Chinese: `port` is held by another program, and which
+// one to close. Every UDP socket of these programs holds its port alone.
+std::string PortInUseText(std::uint16_t port);
+
 class FleetSockets {
 public:
     using FrameHandler = std::function<void(const std::string& sender, const std::string& frame)>;
@@ -29,8 +33,11 @@ public:
     FleetSockets(asio::io_context& io, SweepScope scope);
 
     // Binds both ports and starts receiving. The text says what failed; empty
-    // on success.
+    // on success. A port held by another program is said in Chinese, then in
+    // English.
     std::string Open();
+    // The port that another program held at the last Open(); 0 if none did.
+    std::uint16_t PortInUse() const { return portInUse_; }
 
     // The hosts these sockets may send to.
     const SweepScope& Scope() const { return scope_; }
@@ -63,6 +70,7 @@ private:
 
     SweepScope scope_;
     Channel upgrade_, search_;
+    std::uint16_t portInUse_ = 0;
 };
 
 } // namespace fleet

@@ -2,6 +2,7 @@
 
 #include "platform/gbk.h"
 #include "platform/read_file.h"
+#include "platform/system_error_text.h"
 #include "protocol/hex.h"
 
 #include <cstdio>
@@ -60,7 +61,8 @@ bool RunLog::Rotate() {
     std::filesystem::remove(older, error);
     std::filesystem::rename(path, older, error);
     if (error) {
-        Fail("cannot rotate the log " + path_ + " to " + path_ + ".1: " + error.message());
+        Fail("cannot rotate the log " + path_ + " to " + path_ +
+             ".1: " + platform::ErrorText(error));
         return false;
     }
     file_.open(path, std::ios::binary | std::ios::trunc);

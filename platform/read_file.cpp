@@ -1,6 +1,7 @@
 #include "platform/read_file.h"
 
 #ifdef _WIN32
+#include "platform/system_error_text.h"
 #include "platform/wide_text.h"
 
 #include <windows.h>
@@ -41,19 +42,6 @@ std::wstring LongPathForm(const std::wstring& path) {
     return L"\\\\?\\" + full;
 }
 
-std::string SystemMessage(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message(text != nullptr ? text : L"", length);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                message.back() == L'.' || message.back() == L' '))
-        message.pop_back();
-    return WideToUtf8(message);
-}
-
 } // namespace
 
 bool ReadOnlyFile::Open(const std::string& path) {
@@ -62,12 +50,12 @@ bool ReadOnlyFile::Open(const std::string& path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error_ = SystemMessage(GetLastError());
+        error_ = SystemErrorText(GetLastError());
         return false;
     }
     LARGE_INTEGER size{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
-        error_ = SystemMessage(ERROR_INVALID_FUNCTION);
+        error_ = SystemErrorText(ERROR_INVALID_FUNCTION);
         CloseHandle(file);
         return false;
     }
@@ -82,7 +70,7 @@ std::size_t ReadOnlyFile::Read(char* into, std::size_t count) {
     if (!IsOpen())
         return 0;
     if (!ReadFile(reinterpret_cast<HANDLE>(handle_), into, want, &got, nullptr)) {
-        error_ = SystemMessage(GetLastError());
+        error_ = SystemErrorText(GetLastError());
         return 0;
     }
     return got;

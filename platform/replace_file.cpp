@@ -1,11 +1,11 @@
 #include "platform/replace_file.h"
 
 #include "platform/read_file.h"
+#include "platform/system_error_text.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <system_error>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -22,7 +22,7 @@ std::string MoveOnto(const std::filesystem::path& from, const std::filesystem::p
 #ifdef _WIN32
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return {};
-    return std::system_category().message(static_cast<int>(GetLastError()));
+    return SystemErrorText(GetLastError());
 #else
     if (std::rename(from.c_str(), to.c_str()) == 0)
         return {};

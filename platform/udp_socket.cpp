@@ -61,6 +61,12 @@ void IgnoreUdpResets(UdpSocket::Handle socket) {
                nullptr, 0, &unused, nullptr, nullptr);
 }
 
+void HoldPortExclusively(UdpSocket::Handle socket) {
+    const BOOL on = TRUE;
+    ::setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                 reinterpret_cast<const char*>(&on), sizeof on);
+}
+
 std::string BindAccessDeniedMeaning() {
     return "Windows refuses it: the port lies in a range that the system keeps for itself "
            "(see: netsh interface ipv4 show excludedportrange protocol=udp), or another "
@@ -74,6 +80,8 @@ std::optional<std::chrono::system_clock::time_point> LastReceiveTime(UdpSocket::
 }
 #else
 void IgnoreUdpResets(UdpSocket::Handle) {}
+
+void HoldPortExclusively(UdpSocket::Handle) {}
 
 #ifdef __linux__
 void StampReceivedDatagrams(UdpSocket::Handle socket) {
@@ -132,6 +140,7 @@ bool UdpSocket::BindAddress(const std::string& dottedAddress, std::uint16_t port
     if (::inet_pton(AF_INET, dottedAddress.c_str(), &address.sin_addr) != 1)
         return false;
     address.sin_port = htons(port);
+    HoldPortExclusively(handle_);
     return ::bind(handle_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 

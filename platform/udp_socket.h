@@ -75,6 +75,13 @@ private:
 // otherwise fail a later read. Nothing to do on POSIX.
 void IgnoreUdpResets(UdpSocket::Handle socket);
 
+// Makes a socket not yet bound (ours, or an Asio socket's native handle) hold
+// its port alone. Windows would otherwise let a second program bind the same
+// port beside it (one on the any-address, one on an adapter's address), and
+// the replies would go to either; with this the second bind fails with
+// "address in use". POSIX refuses such a bind anyway: nothing to do there.
+void HoldPortExclusively(UdpSocket::Handle socket);
+
 // What a refused bind (EACCES, WSAEACCES) means on this system, as advice for
 // the operator. POSIX: a port below 1024 needs a privilege. Windows has no
 // such rule: the port lies in a range the system reserved for itself, or

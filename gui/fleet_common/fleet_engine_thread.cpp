@@ -115,7 +115,8 @@ bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string
     field_.reset();
     sockets_ = std::make_unique<fleet::FleetSockets>(io_, chosen.scope);
     if (error = sockets_->Open(); !error.empty()) {
-        error = text::kPortProblem + error;
+        const auto held = sockets_->PortInUse();
+        error = held != 0 ? fleet::PortInUseText(held) : text::kPortProblem + error;
         sockets_.reset();
         adapter_.reset();
         return false;

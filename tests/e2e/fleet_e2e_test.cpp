@@ -431,8 +431,11 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
         const auto run = Fleet(net, {"discover", "--wait", "100"});
         ::close(holder);
         EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_NE(run.output.find("本机端口 " + std::to_string(port) + " 已被另一个程序占用"),
+                  std::string::npos)
+            << run.output;
         EXPECT_NE(run.output.find("local port " + std::to_string(port) +
-                                  " is already in use (is the upgrade window"),
+                                  " is already in use: close the other upgrade program"),
                   std::string::npos)
             << run.output;
     }

@@ -8,6 +8,10 @@
 #include "netns_fixture.h"
 #include "report_check.h"
 
+#include "fleet/fleet_sockets.h"
+#include "platform/udp_socket.h"
+#include "protocol/collector_rules.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -255,7 +259,7 @@ TEST(FleetWindowE2e, SerialChangedAfterSearch_LeftAloneAndReported) {
 
 // A laptop port that gets its address only after the window opened (a cable
 // plugged in, a static address typed): the next search reads the adapters
-// again and takes it.
+// again and takes it. A port another program holds is named first.
 TEST(FleetWindowE2e, AdapterAddressGivenAfterStart_TakenByTheNextSearch) {
     E2E_REQUIRE_NAMESPACES();
     e2e::NetnsFixture net(e2e::FieldRange(10, 12));
@@ -272,6 +276,17 @@ TEST(FleetWindowE2e, AdapterAddressGivenAfterStart_TakenByTheNextSearch) {
     // Only a self-assigned address: nothing is chosen by itself.
     EXPECT_EQ(w.window->Control<QComboBox>(fleetwin::kAdapterChoice)->currentIndex(), -1);
     ASSERT_EQ(onToolAdapter("add", std::string(e2e::kToolAddress) + "/24"), 0);
+    {
+        // Port 23 held by another program (the upgrade window binds it on
+        // every address): the status line names the port and what to close.
+        platform::UdpSocket holder;
+        ASSERT_TRUE(holder.Create() && holder.Bind(protocol::kSearchPort));
+        w.Button(fleetwin::kSearchButton)->click();
+        EXPECT_TRUE(RunUntil(
+            [&] { return w.Idle() && w.window->Shell().Model().StatusLine().starts_with("本机"); },
+            10s));
+        EXPECT_EQ(w.window->Shell().Model().StatusLine(), fleet::PortInUseText(23));
+    }
     w.Button(fleetwin::kSearchButton)->click();
     EXPECT_TRUE(w.dialogs.notices.empty()) << w.dialogs.notices.front();
     ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 3; }, 20s))

@@ -200,6 +200,21 @@ TEST_F(ChannelsTest, OpenChannelsHaveRoomForAWholeSubnet) {
         }
 }
 
+#ifdef _WIN32
+// Windows would let another program bind the same port beside ours and take
+// some of the replies; held exclusively, its bind fails instead.
+TEST_F(ChannelsTest, OpenChannelsHoldTheirPortsExclusively) {
+    for (auto* channel : {&upgrade, &search}) {
+        BOOL exclusive = FALSE;
+        int length = sizeof exclusive;
+        ASSERT_EQ(::getsockopt(static_cast<SOCKET>(channel->Socket().NativeHandle()), SOL_SOCKET,
+                               SO_EXCLUSIVEADDRUSE, reinterpret_cast<char*>(&exclusive), &length),
+                  0);
+        EXPECT_TRUE(exclusive);
+    }
+}
+#endif
+
 TEST(UdpSocket, SendRacingCloseIsHarmless) {
     UdpSocket socket;
     ASSERT_TRUE(socket.Create());

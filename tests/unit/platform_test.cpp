@@ -1,11 +1,13 @@
 // The operating-system layer on the system the tests run on (Linux, or
 // Windows under wine): the host's own address, GBK through the system's own
 // converter, and files named by UTF-8 paths.
+#include "platform/app_data_folder.h"
 #include "platform/gbk.h"
 #include "platform/host_name.h"
 #include "platform/keep_awake.h"
 #include "platform/local_address.h"
 #include "platform/read_file.h"
+#include "platform/system_error_text.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +79,27 @@ TEST(HostName, TheSystemsNameOfThisComputer) {
 }
 
 #ifdef _WIN32
+// The runtime's own message() would give code page 936 bytes on a Chinese
+// Windows (this pass under wine, LANG=zh_CN.UTF-8): the text must be UTF-8.
+TEST(SystemErrorText, IsValidUtf8WithoutItsLineEndOrFullStop) {
+    for (const DWORD code :
+         {DWORD{ERROR_FILE_NOT_FOUND}, DWORD{ERROR_SHARING_VIOLATION}, DWORD{WSAEADDRINUSE}}) {
+        const std::string text = platform::SystemErrorText(code);
+        std::printf("%lu: %s\n", code, text.c_str());
+        ASSERT_FALSE(text.empty()) << code;
+        EXPECT_NE(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                      static_cast<int>(text.size()), nullptr, 0),
+                  0)
+            << code << " is not UTF-8";
+        EXPECT_EQ(text.find("\xEF\xBF\xBD"), std::string::npos) << code; // U+FFFD
+        EXPECT_FALSE(text.ends_with("\n") || text.ends_with("\r") || text.ends_with("。"))
+            << code << ": the caller ends the sentence";
+    }
+    // Winsock's codes, as Asio reports them, take the same way.
+    EXPECT_EQ(platform::ErrorText(std::error_code(WSAEADDRINUSE, std::system_category())),
+              platform::SystemErrorText(WSAEADDRINUSE));
+}
+
 // Under wine the system code page follows LANG (scripts/wine-run.sh): a pass
 // as an English Windows must really run with 1252, or a regression to the
 // system code page would go unseen.
@@ -190,6 +213,35 @@ TEST_F(FileNames, MissingFileAndFolderAreRefusedWithTheSystemsReason) {
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(file.Open(Utf8(folder)));
     EXPECT_FALSE(file.Error().empty());
+}
+
+// Settings of one computer move to their new folder once: what the new
+// folder holds already is kept, and the old folder goes when it is empty.
+TEST_F(FileNames, OldFolderContentsMoveOnceAndNewerFilesWin) {
+    const auto oldFolder = folder / "roaming" / "CollectorFleet";
+    const auto newFolder = folder / "local" / "CollectorFleet";
+    std::filesystem::create_directories(oldFolder);
+    std::ofstream(oldFolder / "fleet-window.json") << "old settings";
+    std::ofstream(oldFolder / "last-report.json") << "old report";
+    platform::MoveOldFolderContents(oldFolder, newFolder);
+    EXPECT_FALSE(std::filesystem::exists(oldFolder));
+    ReadOnlyFile file;
+    ASSERT_TRUE(file.Open(Utf8(newFolder / "fleet-window.json"))) << file.Error();
+    EXPECT_EQ(ReadAll(file), "old settings");
+
+    std::filesystem::create_directories(oldFolder);
+    std::ofstream(oldFolder / "last-report.json") << "stale report";
+    std::ofstream(newFolder / "last-report.json") << "new report";
+    platform::MoveOldFolderContents(oldFolder, newFolder);
+    ASSERT_TRUE(file.Open(Utf8(newFolder / "last-report.json"))) << file.Error();
+    EXPECT_EQ(ReadAll(file), "new report");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(newFolder),
+                            std::filesystem::directory_iterator()),
+              2);
+
+    const auto nowhere = folder / "never-made";
+    platform::MoveOldFolderContents(folder / "missing", nowhere);
+    EXPECT_FALSE(std::filesystem::exists(nowhere)) << "nothing to move, nothing made";
 }
 
 } // namespace
