@@ -2,11 +2,11 @@
 """Draws the fleet window's icon: three collector boxes side by side under
 one upward arrow (many collectors upgraded at once), in the main icon's colours.
 
-    python3 make_fleet_icon.py [SIZE OUT.png]
+    python3 make_fleet_icon.py [SIZE OUT.png | --ico OUT.ico]
 
-Without arguments it writes collector-fleet.png (32x32) next to this script.
+Without arguments it writes collector-fleet.png (32x32) next to this script;
+the arguments are make_icon.py's.
 """
-import os
 import sys
 
 import make_icon as base
@@ -37,20 +37,5 @@ def draw():
     return px
 
 
-def main(args):
-    if not args:
-        size, out = base.SIZE, os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                            "collector-fleet.png")
-    elif len(args) == 2 and args[0].isdigit() and 16 <= int(args[0]) <= 1024:
-        size, out = int(args[0]), args[1]
-    else:
-        sys.exit("usage: make_fleet_icon.py [SIZE OUT.png]   (SIZE from 16 to 1024)")
-    px = draw()
-    if size != base.SIZE:
-        px = base.scaled(px, size)
-    with open(out, "wb") as f:
-        f.write(base.png_bytes(px))
-
-
 if __name__ == "__main__":
-    main(sys.argv[1:])
+    base.run(sys.argv[1:], draw, "collector-fleet.png")

@@ -3,9 +3,10 @@
 
 Without arguments it writes collector.png (32x32 RGBA) next to this script.
 With a size and a path it writes the icon at that size (16 to 1024 pixels),
-scaled from the 32-pixel drawing by area averaging, for the desktop icon theme:
+scaled from the 32-pixel drawing by area averaging, for the desktop icon theme;
+with --ico it writes the Windows icon, the drawing at each of ICO_SIZES:
 
-    python3 make_icon.py [SIZE OUT.png]
+    python3 make_icon.py [SIZE OUT.png | --ico OUT.ico]
 
 Only the standard library is used, so the icon can be redrawn anywhere.
 """
@@ -14,7 +15,12 @@ import struct
 import sys
 import zlib
 
+import png_to_ico
+
 SIZE = 32
+# The sizes Windows asks for at 100 % to 200 % scaling (small and large
+# icons, lists, Explorer's views), each drawn rather than stretched.
+ICO_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
 TRANSPARENT = (0, 0, 0, 0)
 CASE = (38, 84, 140, 255)        # device body
 CASE_EDGE = (20, 46, 82, 255)
@@ -108,19 +114,38 @@ def png_bytes(px):
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
 
-def main(args):
+def at_size(px, size):
+    return px if size == SIZE else scaled(px, size)
+
+
+def ico_bytes(px):
+    """The Windows icon of the drawing `px`: a bitmap at each size below 256,
+    the 256-pixel image as PNG."""
+    images = []
+    for size in ICO_SIZES:
+        image = at_size(px, size)
+        data = png_bytes(image) if size == 256 else png_to_ico.bitmap_bytes(image)
+        images.append((size, size, data))
+    return png_to_ico.ico_bytes(images)
+
+
+def run(args, draw_icon, default_name):
+    """The command line of this script and of make_fleet_icon.py, for the
+    drawing `draw_icon` whose 32-pixel PNG is `default_name` next to them."""
+    name = os.path.basename(sys.argv[0])
     if not args:
-        size, out = SIZE, os.path.join(os.path.dirname(os.path.abspath(__file__)), "collector.png")
+        size, out = SIZE, os.path.join(os.path.dirname(os.path.abspath(__file__)), default_name)
+    elif len(args) == 2 and args[0] == "--ico":
+        with open(args[1], "wb") as f:
+            f.write(ico_bytes(draw_icon()))
+        return
     elif len(args) == 2 and args[0].isdigit() and 16 <= int(args[0]) <= 1024:
         size, out = int(args[0]), args[1]
     else:
-        sys.exit("usage: make_icon.py [SIZE OUT.png]   (SIZE from 16 to 1024)")
-    px = draw()
-    if size != SIZE:
-        px = scaled(px, size)
+        sys.exit(f"usage: {name} [SIZE OUT.png | --ico OUT.ico]   (SIZE from 16 to 1024)")
     with open(out, "wb") as f:
-        f.write(png_bytes(px))
+        f.write(png_bytes(at_size(draw_icon(), size)))
 
 
 if __name__ == "__main__":
-    main(sys.argv[1:])
+    run(sys.argv[1:], draw, "collector.png")

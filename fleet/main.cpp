@@ -32,6 +32,21 @@ void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
         ->capture_default_str();
 }
 
+// Shown when the program is double-clicked: its console would close before
+// anyone could read what it prints.
+constexpr const char* kRunFromCommandPrompt =
+    "collector-fleet.exe 是命令行程序，请在命令提示符中运行：\n"
+    "  在本文件夹窗口的地址栏输入 cmd 并按回车，再输入\n"
+    "    collector-fleet --help\n"
+    "  查看用法。要用窗口批量升级，请运行 CollectorFleetWindow.exe。\n"
+    "\n"
+    "collector-fleet.exe is a command-line program: run it from a command prompt.\n"
+    "  Type cmd in this folder's address bar, press Enter, then type\n"
+    "    collector-fleet --help\n"
+    "  for its usage. To upgrade from a window, run CollectorFleetWindow.exe.\n"
+    "\n"
+    "按任意键关闭 / Press any key to close.\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -164,6 +179,13 @@ int main(int argc, char** argv) {
     // end a run before its report is written.
     platform::IgnoreBrokenPipe();
     platform::ShowUtf8OnConsole();
+    // Started from Explorer: no arguments, and a console of its own that
+    // closes when the program ends.
+    if (argc <= 1 && platform::AloneOnItsConsole()) {
+        std::cout << kRunFromCommandPrompt << std::flush;
+        platform::WaitForKeyPress();
+        return fleet::kExitUsage;
+    }
     // CLI11 takes the arguments after the program's name, last one first.
     std::vector<std::string> arguments = platform::Utf8Arguments(argc, argv);
     if (!arguments.empty())

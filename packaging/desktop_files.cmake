@@ -19,6 +19,7 @@ function(install_desktop_program id drawing icons_target whose)
       COMMAND ${CMAKE_COMMAND} -E make_directory ${_gen_dir}/icons/${size}
       COMMAND Python3::Interpreter ${drawing} ${size} ${icon}
       DEPENDS ${drawing} ${PROJECT_SOURCE_DIR}/assets/make_icon.py
+              ${PROJECT_SOURCE_DIR}/assets/png_to_ico.py
       COMMENT "Drawing ${whose} ${size}x${size} icon")
     list(APPEND icons ${icon})
     install(FILES ${icon}

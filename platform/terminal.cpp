@@ -51,6 +51,26 @@ void ShowUtf8OnConsole() {
     std::atexit(RestoreOutputCodePage);
 }
 
+bool AloneOnItsConsole() {
+    // Counts the processes attached to this console, this one included; 0
+    // without a console.
+    DWORD processes[2] = {};
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForKeyPress() {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!IsConsole(STD_INPUT_HANDLE, &mode))
+        return;
+    FlushConsoleInputBuffer(input);
+    INPUT_RECORD record{};
+    DWORD read = 0;
+    while (ReadConsoleInputW(input, &record, 1, &read) && read == 1)
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown)
+            return;
+}
+
 #else
 
 bool StandardInputIsTerminal() {
@@ -62,6 +82,12 @@ bool StandardErrorTakesEscapes() {
 }
 
 void ShowUtf8OnConsole() {} // terminals here take UTF-8 as it is
+
+bool AloneOnItsConsole() {
+    return false; // a terminal here stays open after the program ends
+}
+
+void WaitForKeyPress() {}
 
 #endif
 

@@ -13,5 +13,12 @@ bool StandardErrorTakesEscapes();
 // a Chinese Windows), so this switches its output to UTF-8 until the program
 // exits; elsewhere it does nothing.
 void ShowUtf8OnConsole();
+// True when this program is alone on its console (Windows): the console was
+// made for it, as when it is double-clicked in Explorer, and closes as soon as
+// it ends. False in a command prompt's console, without a console and
+// elsewhere.
+bool AloneOnItsConsole();
+// Waits for a key press on the console, when there is one (Windows).
+void WaitForKeyPress();
 
 } // namespace platform

@@ -1,20 +1,11 @@
 #include "gui/win32_support/message_window.h"
 
+#include "gui/win32_support/window_dpi.h"
+#include "gui/win32_support/window_icon.h"
+
 #include <stdexcept>
 
 namespace win32ui {
-
-namespace {
-
-constexpr int kIconResource = 1;
-
-HICON ProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
-    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                                         GetSystemMetrics(widthMetric),
-                                         GetSystemMetrics(heightMetric), 0));
-}
-
-} // namespace
 
 MessageWindow::~MessageWindow() {
     if (window_ == nullptr)
@@ -32,8 +23,8 @@ void MessageWindow::Register(const wchar_t* name) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = name;
-    windowClass.hIcon = ProgramIcon(instance, SM_CXICON, SM_CYICON);
-    windowClass.hIconSm = ProgramIcon(instance, SM_CXSMICON, SM_CYSMICON);
+    windowClass.hIcon = LoadProgramIcon(GetSystemMetrics(SM_CXICON));
+    windowClass.hIconSm = LoadProgramIcon(GetSystemMetrics(SM_CXSMICON));
     if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
         throw std::runtime_error("cannot register a window class");
 }
@@ -44,6 +35,7 @@ void MessageWindow::Create(DWORD extendedStyle, const wchar_t* className,
                         CW_USEDEFAULT, width, height, nullptr, nullptr, GetModuleHandleW(nullptr),
                         this) == nullptr)
         throw std::runtime_error("cannot create a window");
+    SetProgramIcons(window_, WindowDpi(window_));
 }
 
 LRESULT CALLBACK MessageWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -56,8 +48,12 @@ LRESULT CALLBACK MessageWindow::Procedure(HWND window, UINT message, WPARAM wPar
     auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr)
         return DefWindowProcW(window, message, wParam, lParam);
+    // Icons for the new resolution; the window's own handling lays it out.
+    if (message == WM_DPICHANGED)
+        SetProgramIcons(window, HIWORD(wParam));
     const LRESULT result = self->HandleMessage(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
+        DestroyProgramIcons(window);
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->window_ = nullptr;
     }

@@ -4,7 +4,8 @@
 // loop that runs it. A class derives from MessageWindow, registers its window
 // class with MessageWindow::Register and creates its window with Create; from
 // WM_NCCREATE on, every message goes to its HandleMessage, and once the window
-// is gone (WM_NCDESTROY) Handle() is null.
+// is gone (WM_NCDESTROY) Handle() is null. The window's large and small icons
+// follow its resolution (window_icon.h), also when it changes (WM_DPICHANGED).
 
 #include "gui/win32_support/windows_api.h"
 
@@ -32,7 +33,7 @@ protected:
     // std::runtime_error when Windows refuses.
     static void Register(const wchar_t* name);
     // Creates the window of a registered class, its messages going to this
-    // object. Throws std::runtime_error when Windows refuses.
+    // object, with its icons at its resolution. Throws std::runtime_error when Windows refuses.
     void Create(DWORD extendedStyle, const wchar_t* className, const std::wstring& caption,
                 DWORD style, int width, int height);
 

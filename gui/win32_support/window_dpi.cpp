@@ -33,6 +33,15 @@ int ScaleToDpi(int value, UINT dpi) {
     return static_cast<int>(static_cast<long long>(value) * dpi / kDesignDpi);
 }
 
+int SystemMetricForDpi(int metric, UINT dpi) {
+    using MetricForDpiFunction = int(WINAPI*)(int, UINT);
+    static const auto metricForDpi = User32Function<MetricForDpiFunction>("GetSystemMetricsForDpi");
+    if (metricForDpi != nullptr)
+        return metricForDpi(metric, dpi);
+    // Before Windows 10 the system's sizes are those of its own resolution.
+    return MulDiv(GetSystemMetrics(metric), static_cast<int>(dpi), static_cast<int>(SystemDpi()));
+}
+
 SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD extendedStyle, UINT dpi) {
     using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi =

@@ -18,6 +18,9 @@ UINT WindowDpi(HWND window);
 // 607 becomes 910.
 int ScaleToDpi(int value, UINT dpi);
 
+// A size of the system's (GetSystemMetrics: SM_CXICON, ...) at `dpi`.
+int SystemMetricForDpi(int metric, UINT dpi);
+
 // The outer size of a window whose client area is `width` x `height` at `dpi`.
 SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD extendedStyle, UINT dpi);
 

@@ -2,7 +2,9 @@
 """Checks the portable Windows zip: one top folder holding exactly the three
 programs, README.txt, the Win32 screenshot it names and the JSON Schema of
 collector-fleet's report (a draft 2020-12 schema of report version 1); each program is a
-Windows executable for the expected processor that needs no MinGW runtime DLL;
+Windows executable for the expected processor that needs no MinGW runtime DLL,
+with an icon of every size Windows asks for, a manifest (no elevation, long
+paths, Windows 7 to 11) and a version resource of the one product;
 README.txt opens right in any Notepad (UTF-8 with a byte order mark, CRLF
 lines) and tells, Chinese first and English after, what a technician needs on
 the first day.
@@ -43,6 +45,77 @@ def check_program(name, exe, objdump, pointer_size, problems):
     if dlls & MINGW_RUNTIME:
         problems.append(f"{name} needs MinGW runtime DLLs: {sorted(dlls & MINGW_RUNTIME)}")
     print(f"{name} imports:", " ".join(sorted(dlls)))
+    check_resources(name, resources(exe), problems)
+
+
+def resources(exe):
+    """The resources of a PE file: {(type, id): bytes}, the first language of
+    each; named (not numbered) resources are left out."""
+    def u16(at):
+        return int.from_bytes(exe[at:at + 2], "little")
+
+    def u32(at):
+        return int.from_bytes(exe[at:at + 4], "little")
+
+    pe = u32(0x3C)
+    optional = pe + 24
+    directories = optional + (96 if u16(optional) == 0x10B else 112)  # PE32 or PE32+
+    rsrc_rva = u32(directories + 2 * 8)  # the resource directory is the third
+    section_table = optional + u16(pe + 20)
+    for index in range(u16(pe + 6)):
+        section = section_table + 40 * index
+        address, raw = u32(section + 12), u32(section + 20)
+        if address <= rsrc_rva < address + max(u32(section + 8), u32(section + 16)):
+            break
+    else:
+        return {}
+    root = raw + rsrc_rva - address
+
+    def entries(offset):
+        """(id, offset of the subdirectory or data entry) of a directory."""
+        count = u16(root + offset + 12) + u16(root + offset + 14)
+        for entry in range(root + offset + 16, root + offset + 16 + 8 * count, 8):
+            if not u32(entry) & 0x80000000:
+                yield u32(entry), u32(entry + 4) & 0x7FFFFFFF
+
+    found = {}
+    for kind, names in entries(0):
+        for number, languages in entries(names):
+            for _, data in entries(languages):
+                start = raw + u32(root + data) - address
+                found[(kind, number)] = exe[start:start + u32(root + data + 4)]
+                break
+    return found
+
+
+RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 14, 16, 24
+ICON_SIZES = {16, 32, 48, 256}  # at least; 256 is written as 0
+MANIFEST_SETTINGS = ['level="asInvoker"', ">true</longPathAware>",
+                     "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  # Windows 7
+                     "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  # 8
+                     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
+                     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"]  # 10 and 11
+VERSION_TEXTS = ["ProductName", "采集器程序升级工具", "LegalCopyright",
+                 "Copyright © 2026 the Collector Upgrade developers"]
+
+
+def check_resources(name, found, problems):
+    groups = [data for (kind, _), data in found.items() if kind == RT_GROUP_ICON]
+    if not groups:
+        problems.append(f"{name} has no icon")
+    for group in groups:
+        count = int.from_bytes(group[4:6], "little")
+        sizes = {group[6 + 14 * i] or 256 for i in range(count)}
+        if not ICON_SIZES <= sizes:
+            problems.append(f"{name}'s icon holds {sorted(sizes)}, not all of {sorted(ICON_SIZES)}")
+    manifest = found.get((RT_MANIFEST, 1), b"").decode("utf-8", errors="replace")
+    for setting in MANIFEST_SETTINGS:
+        if setting not in manifest:
+            problems.append(f"{name}'s manifest lacks {setting}")
+    version = found.get((RT_VERSION, 1), b"")
+    for text in VERSION_TEXTS:
+        if text.encode("utf-16-le") not in version:
+            problems.append(f"{name}'s version resource lacks {text!r}")
 
 
 # What README.txt must tell in each part: the first start (SmartScreen and

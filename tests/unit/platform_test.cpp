@@ -8,6 +8,7 @@
 #include "platform/local_address.h"
 #include "platform/read_file.h"
 #include "platform/system_error_text.h"
+#include "platform/terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,45 @@ TEST(KeepAwake, HoldAsksTheSystemToStayAwakeAndReleaseClearsIt) {
     SystemKeepAwake().Hold();
     SystemKeepAwake().Release();
     EXPECT_EQ(SetThreadExecutionState(ES_CONTINUOUS), ES_CONTINUOUS);
+}
+
+// Alone on a console made for it (as a double-clicked program is), not once a
+// command interpreter shares that console, and not without a console.
+TEST(Console, AloneOnlyOnAConsoleNoOtherProcessShares) {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    FreeConsole();
+    EXPECT_FALSE(platform::AloneOnItsConsole()) << "no console";
+    ASSERT_TRUE(AllocConsole());
+    EXPECT_TRUE(platform::AloneOnItsConsole()) << "a console of its own";
+
+    // cmd.exe on the same console, held open by its input, a pipe left open.
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherited, 0));
+    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = readEnd;
+    wchar_t command[] = L"cmd.exe";
+    PROCESS_INFORMATION child{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &start, &child));
+    bool shared = false;
+    for (int wait = 0; wait < 250 && !shared; ++wait, Sleep(20)) // until it has attached
+        shared = !platform::AloneOnItsConsole();
+    EXPECT_TRUE(shared) << "cmd.exe shares the console";
+    CloseHandle(writeEnd); // cmd.exe reads the end of its input and exits
+    EXPECT_EQ(WaitForSingleObject(child.hProcess, 10000), WAIT_OBJECT_0);
+    for (const HANDLE handle : {readEnd, child.hProcess, child.hThread})
+        CloseHandle(handle);
+
+    FreeConsole();
+    SetStdHandle(STD_OUTPUT_HANDLE, output);
+    SetStdHandle(STD_ERROR_HANDLE, error);
+    SetStdHandle(STD_INPUT_HANDLE, input);
 }
 #endif
 

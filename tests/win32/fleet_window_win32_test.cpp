@@ -14,6 +14,7 @@
 #include "gui/win32_support/window_dpi.h"
 #include "gui/win32_support/window_text.h"
 #include "platform/wide_text.h"
+#include "window_icon_sizes.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -74,8 +75,8 @@ struct Win32Fleet : ::testing::Test {
 
 } // namespace
 
-// Every control at its described place and width, the font and the list's
-// column widths, at `dpi`.
+// Every control at its described place and width, the font, the list's
+// column widths and the window's large and small icons, at `dpi`.
 void ExpectLaidOutAt(const FleetWindow& window, int dpi) {
     SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
     RECT client{};
@@ -99,6 +100,8 @@ void ExpectLaidOutAt(const FleetWindow& window, int dpi) {
     for (int column = 0; column < kColumnCount; ++column)
         EXPECT_EQ(ListView_GetColumnWidth(list, column), ScaleToDpi(kColumnWidths[column], dpi))
             << "column " << column;
+    EXPECT_EQ(WindowIconWidth(window.Handle(), ICON_BIG), 32 * dpi / 96);
+    EXPECT_EQ(WindowIconWidth(window.Handle(), ICON_SMALL), 16 * dpi / 96);
 }
 
 // The window of a display at 96 and, in the suite's second run

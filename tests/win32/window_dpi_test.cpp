@@ -8,6 +8,7 @@
 // keeps the window up that long, for scripts/screenshot-win32-dpi.sh.
 
 #include "win32_window_fixture.h"
+#include "window_icon_sizes.h"
 
 #include "gui/common/window_geometry.h"
 #include "gui/win32_support/window_dpi.h"
@@ -58,6 +59,8 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     EXPECT_EQ(client.right, 910);
     EXPECT_EQ(client.bottom, 601);
     ExpectFixedControlsAt(w, kDpi);
+    EXPECT_EQ(WindowIconWidth(w.Handle(), ICON_BIG), 48);
+    EXPECT_EQ(WindowIconWidth(w.Handle(), ICON_SMALL), 24);
 
     ASSERT_TRUE(w.ShowAndStart());
     const gui::DockedLayout docked = gui::LayOutDocked(910, 601, kDpi);
@@ -104,6 +107,8 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     PumpFor(30);
     EXPECT_EQ(w->Dpi(), 96u);
     ExpectFixedControlsAt(w, 96);
+    EXPECT_EQ(WindowIconWidth(w.Handle(), ICON_BIG), 32);
+    EXPECT_EQ(WindowIconWidth(w.Handle(), ICON_SMALL), 16);
     GetClientRect(w.Handle(), &client);
     EXPECT_EQ(PlacementInParent(w.Control(kStat1)),
               ToPlacement(gui::LayOutDocked(client.right, client.bottom).stat1));

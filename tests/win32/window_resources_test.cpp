@@ -1,8 +1,9 @@
 // The resources built into the program (and into this test program, which
 // links the same object): the icon, the manifest (common controls v6,
-// per-monitor resolution, no elevation, long paths) and the version with the
-// Chinese product name, the maker and the project's version; and the rich
-// edit library taken from the system folder.
+// per-monitor resolution, no elevation, long paths, Windows 7 to 11) and the
+// version with the Chinese product name, the maker, the copyright line and
+// the project's version; and the rich edit library taken from the system
+// folder.
 
 #include "win32_window_fixture.h"
 
@@ -36,7 +37,11 @@ TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
     for (const char* setting : {"level=\"asInvoker\"", ">PerMonitorV2, PerMonitor<", ">true/pm<",
-                                "<longPathAware", ">true</longPathAware>"})
+                                "<longPathAware", ">true</longPathAware>",
+                                "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+                                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
+                                "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
+                                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) // 10 and 11
         EXPECT_NE(text.find(setting), std::string::npos) << setting;
 
     wchar_t path[MAX_PATH] = {};
@@ -47,6 +52,8 @@ TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
     EXPECT_EQ(VersionString(info, L"ProductName"), L"采集器程序升级工具");
     EXPECT_EQ(VersionString(info, L"OriginalFilename"), L"CollectorUpgrade.exe");
     EXPECT_EQ(VersionString(info, L"CompanyName"), L"Field Collector Tools");
+    EXPECT_EQ(VersionString(info, L"LegalCopyright"),
+              L"Copyright © 2026 the Collector Upgrade developers");
     EXPECT_EQ(VersionString(info, L"FileVersion"), L"" COLLECTOR_PROJECT_VERSION L".0");
     EXPECT_EQ(VersionString(info, L"ProductVersion"), L"" COLLECTOR_PROJECT_VERSION L".0");
 }
