@@ -1,9 +1,11 @@
 // Program entry of CollectorFleetWindow.exe: the fleet window over
 // collector-fleet's engine, its settings and last report in the operator's
-// application data folder. No argument is read.
+// application data folder. No argument is read. A crash leaves a report and
+// says where.
 
 #include "gui/win32_fleet/fleet_window_win32.h"
 
+#include "platform/crash_report.h"
 #include "platform/socket_library.h"
 #include "platform/wide_text.h"
 
@@ -12,6 +14,7 @@
 #include <string>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    platform::InstallCrashHandlers(platform::CrashNotice::Dialog);
     // The adapters' list and the engine's sockets need the socket library.
     platform::EnsureSocketLibrary();
     // COM on this thread, for the names screen readers read (and the file dialogs).
