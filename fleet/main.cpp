@@ -4,6 +4,7 @@
 #include "fleet/commands.h"
 #include "fleet/firmware_image.h"
 #include "platform/command_line.h"
+#include "platform/crash_report.h"
 #include "platform/interrupts.h"
 #include "platform/terminal.h"
 
@@ -175,6 +176,9 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     upgradeCommand->add_flag("--yes", upgrade.yes, "do not ask for confirmation");
 
+    // On Windows a crash leaves a report and names it on standard error: a
+    // message box would hold an unattended run (over SSH, from a scheduler).
+    platform::InstallCrashHandlers(platform::CrashNotice::StandardError);
     // Output that nobody reads any more (a closed pipe or terminal) must not
     // end a run before its report is written.
     platform::IgnoreBrokenPipe();

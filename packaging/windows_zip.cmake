@@ -4,7 +4,8 @@
 # screenshot it names and docs/report.schema.json, the JSON Schema of
 # collector-fleet's report. The 64-bit tree packs CollectorUpgrade-<version>-win64.zip,
 # the 32-bit tree ...-win32.zip. Nothing needs installing on the Windows side. The programs
-# are stripped in the zip: a technician carries them, not their debug data.
+# are stripped in the zip: a technician carries them, not their debug data. They are
+# signed when cpack runs with a certificate (scripts/sign-windows.sh), after stripping.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
 
 foreach(program CollectorUpgrade CollectorFleetWindow collector-fleet)
@@ -34,8 +35,15 @@ else()
   set(CPACK_SYSTEM_NAME win32)
 endif()
 set(CPACK_PACKAGE_FILE_NAME CollectorUpgrade-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
+# Once staged and stripped: signed when a certificate is given, and README.txt
+# told whether it is.
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/windows_zip_finish.cmake)
+set(CPACK_COLLECTOR_SIGN_SCRIPT ${PROJECT_SOURCE_DIR}/scripts/sign-windows.sh)
 
-# The zip is built and its content checked by two tests, labelled `package`.
+# The zip is built and its content checked by two tests, labelled `package`;
+# with osslsigncode and openssl at hand the zip is signed by a throwaway
+# certificate that a third test makes (never kept beyond the tree), and each
+# signature is verified against its CA.
 if((NOT DEFINED BUILD_TESTING OR BUILD_TESTING) AND TARGET CollectorUpgrade)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   set(_zip ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip)
@@ -43,10 +51,25 @@ if((NOT DEFINED BUILD_TESTING OR BUILD_TESTING) AND TARGET CollectorUpgrade)
            COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP --config ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
   set_tests_properties(package_build_zip PROPERTIES
     LABELS package FIXTURES_SETUP windows_zip WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+  find_program(OSSLSIGNCODE_PROGRAM osslsigncode)
+  find_program(OPENSSL_PROGRAM openssl)
+  set(_signing)
+  if(OSSLSIGNCODE_PROGRAM AND OPENSSL_PROGRAM)
+    set(_certificate ${PROJECT_BINARY_DIR}/test-certificate)
+    add_test(NAME package_test_certificate
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/tests/make_test_certificate.sh ${_certificate})
+    set_tests_properties(package_test_certificate PROPERTIES
+      LABELS package FIXTURES_SETUP test_certificate)
+    set_tests_properties(package_build_zip PROPERTIES FIXTURES_REQUIRED test_certificate
+      ENVIRONMENT "COLLECTOR_SIGN_CERT=${_certificate}/signer.pem;COLLECTOR_SIGN_KEY=${_certificate}/signer.key")
+    set(_signing ${OSSLSIGNCODE_PROGRAM} ${_certificate}/ca.pem)
+  else()
+    message(STATUS "osslsigncode or openssl not found: the zip's test checks an unsigned zip")
+  endif()
   # The interpreter by path: as a target it would be run through the wine wrapper.
   add_test(NAME package_windows_zip_contents
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/tests/check_windows_zip.py
-                   ${_zip} ${CMAKE_OBJDUMP} ${CMAKE_SIZEOF_VOID_P})
+                   ${_zip} ${CMAKE_OBJDUMP} ${CMAKE_SIZEOF_VOID_P} ${_signing})
   set_tests_properties(package_windows_zip_contents PROPERTIES
     LABELS package FIXTURES_REQUIRED windows_zip)
 endif()

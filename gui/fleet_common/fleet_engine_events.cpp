@@ -26,6 +26,15 @@ AppliedEvents ApplyEngineEvents(FleetWindowModel& model, std::vector<EngineEvent
             if (!done->error.empty())
                 model.SweepFailed(done->error);
             applied.rebuild = true;
+        } else if (auto* failed = std::get_if<EngineFailed>(&event)) {
+            const Phase phase = model.CurrentPhase();
+            if (phase == Phase::Running || phase == Phase::Stopping) {
+                model.RunFinished({}, false, fleet::kExitSomeNotUpgraded);
+                applied.runEnded = true;
+            }
+            model.SweepFailed(failed->message); // back to idle, the message in the status line
+            applied.failure = failed->message;
+            applied.rebuild = true;
         }
     }
     return applied;

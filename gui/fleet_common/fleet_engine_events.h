@@ -17,6 +17,7 @@ struct AppliedEvents {
     bool runEnded = false; // the run is over: stop the repaint timer
     std::vector<std::string> settledAddresses; // rows whose session ended: redraw now
     std::optional<std::string> reportJson;     // the run's report, when it gave one
+    std::optional<std::string> failure;        // the engine failed: for the error box
 };
 
 AppliedEvents ApplyEngineEvents(FleetWindowModel& model, std::vector<EngineEvent> events);

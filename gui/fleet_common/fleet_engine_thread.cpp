@@ -3,6 +3,7 @@
 #include "fleet/fleet_run.h"
 #include "fleet/run_record.h"
 #include "gui/fleet_common/fleet_texts.h"
+#include "platform/crash_report.h"
 
 #include <chrono>
 #include <map>
@@ -30,8 +31,8 @@ int PercentOf(const fleet::UpgradeSession& session) {
     return 0;
 }
 
-EngineThread::EngineThread(std::function<void()> wake)
-    : wake_(std::move(wake)), thread_([this] { Loop(); }) {}
+EngineThread::EngineThread(std::function<void()> wake, PickAdapterFunction pickAdapter)
+    : wake_(std::move(wake)), pickAdapter_(std::move(pickAdapter)), thread_([this] { Loop(); }) {}
 
 EngineThread::~EngineThread() {
     {
@@ -83,11 +84,31 @@ void EngineThread::Loop() {
             }
         }
         if (command)
-            command();
+            RunCommand(command);
         else
             io_.run_one();
     }
     sockets_.reset();
+}
+
+// What escapes a sweep or a run leaves a crash report and ends that sweep or
+// run as a failure the window shows; the window and its engine go on. The
+// sockets and the field are dropped: the next command opens and sweeps anew.
+void EngineThread::RunCommand(const Command& command) {
+    std::string what;
+    try {
+        command();
+        return;
+    } catch (const std::exception& error) {
+        what = error.what();
+    } catch (...) {
+        what = "unknown exception";
+    }
+    const auto report = platform::WriteCrashReport("fleet engine thread: " + what);
+    sockets_.reset();
+    adapter_.reset();
+    field_.reset();
+    Push(EngineFailed{text::EngineFailureText(what, report)});
 }
 
 void EngineThread::Push(EngineEvent event) {
@@ -102,7 +123,7 @@ void EngineThread::Push(EngineEvent event) {
 }
 
 bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string& error) {
-    auto picked = fleet::PickAdapter(options);
+    auto picked = pickAdapter_(options);
     if (auto* problem = std::get_if<std::string>(&picked)) {
         error = text::kAdapterProblem + *problem;
         return false;

@@ -44,7 +44,12 @@ struct RunDone {
     int exitStatus = 0;
     std::string error; // the report could not be written, the sockets not opened
 };
-using EngineEvent = std::variant<SweepDone, ProgressBatch, CollectorSettled, RunDone>;
+// An exception escaped the engine: the sweep or run under way has ended, a
+// crash report was written, and the message says where.
+struct EngineFailed {
+    std::string message;
+};
+using EngineEvent = std::variant<SweepDone, ProgressBatch, CollectorSettled, RunDone, EngineFailed>;
 
 struct RunRequest {
     fleet::AdapterOptions adapter;
@@ -74,9 +79,13 @@ int PercentOf(const fleet::UpgradeSession& session);
 
 class EngineThread : public FleetEngine {
 public:
+    using PickAdapterFunction =
+        std::function<std::variant<fleet::Adapter, std::string>(const fleet::AdapterOptions&)>;
     // `wake` is called on the engine's thread when the queue stops being
-    // empty; it must only post to the window's thread.
-    explicit EngineThread(std::function<void()> wake);
+    // empty; it must only post to the window's thread. `pickAdapter` finds
+    // the adapter a sweep or run names (tests give their own).
+    explicit EngineThread(std::function<void()> wake,
+                          PickAdapterFunction pickAdapter = fleet::PickAdapter);
     ~EngineThread() override; // interrupts a run and joins
 
     void Sweep(const fleet::AdapterOptions& adapter) override;
@@ -87,12 +96,14 @@ public:
 private:
     using Command = std::function<void()>;
     void Loop();
+    void RunCommand(const Command& command);
     void Push(EngineEvent event);
     void DoSweep(const fleet::AdapterOptions& adapter);
     void DoRun(const RunRequest& request);
     bool OpenSockets(const fleet::AdapterOptions& adapter, std::string& error);
 
     std::function<void()> wake_;
+    PickAdapterFunction pickAdapter_;
     asio::io_context io_;
     std::mutex mutex_;
     std::deque<Command> commands_;

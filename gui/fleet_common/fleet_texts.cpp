@@ -104,4 +104,12 @@ std::string EmptySweepText(const std::string& subnet, const std::string& adapter
            std::to_string(protocol::kSearchPort) + " 端口。";
 }
 
+std::string EngineFailureText(const std::string& what,
+                              const std::optional<platform::CrashReport>& report) {
+    std::string text = "搜索或升级因意外错误而停止（" + what + "）。";
+    if (report)
+        text += "\n" + platform::CrashReportText(*report);
+    return text;
+}
+
 } // namespace fleetwin::text

@@ -3,8 +3,10 @@
 // The fleet window's texts, as the operator reads them (UTF-8).
 
 #include "fleet/fleet_report.h"
+#include "platform/crash_report.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace fleetwin::text {
@@ -64,6 +66,10 @@ inline constexpr const char* kAdapterProblem = "无法使用所选网卡：";
 inline constexpr const char* kPortProblem = "无法打开网络端口：";
 inline constexpr const char* kReportProblem = "无法写入报告：";
 inline constexpr const char* kSearchFirst = "请先搜索采集器";
+// The engine failed unexpectedly with `what`; where its crash report is, if
+// one was written.
+std::string EngineFailureText(const std::string& what,
+                              const std::optional<platform::CrashReport>& report);
 // No collector answered the sweep of `subnet` from `adapter` (name and address).
 std::string EmptySweepText(const std::string& subnet, const std::string& adapter);
 

@@ -294,6 +294,8 @@ void FleetWindowShell::EngineWoke() {
             RebuildTable();
         else
             ShowChangedRows(applied.settledAddresses);
+        if (applied.failure)
+            dialogs_.Error(*applied.failure);
         if (closeAfterRun_ && model_.CurrentPhase() == Phase::Idle)
             view_.CloseWindow();
     });

@@ -4,12 +4,14 @@ programs, README.txt, the Win32 screenshot it names and the JSON Schema of
 collector-fleet's report (a draft 2020-12 schema of report version 1); each program is a
 Windows executable for the expected processor that needs no MinGW runtime DLL,
 with an icon of every size Windows asks for, a manifest (no elevation, long
-paths, Windows 7 to 11) and a version resource of the one product;
+paths, Windows 7 to 11) and a version resource of the one product, signed by
+a certificate of CAFILE when one is given and unsigned otherwise;
 README.txt opens right in any Notepad (UTF-8 with a byte order mark, CRLF
 lines) and tells, Chinese first and English after, what a technician needs on
-the first day.
+the first day, each program by the name the firewall's list shows (its
+FileDescription) and whether the programs are signed.
 
-    check_windows_zip.py ZIP OBJDUMP POINTER_SIZE
+    check_windows_zip.py ZIP OBJDUMP POINTER_SIZE [OSSLSIGNCODE CAFILE]
 """
 import json
 import os
@@ -25,7 +27,40 @@ MINGW_RUNTIME = {"libstdc++-6.dll", "libgcc_s_seh-1.dll", "libgcc_s_dw2-1.dll",
 MACHINE = {"8": 0x8664, "4": 0x14C}  # IMAGE_FILE_MACHINE_AMD64, _I386
 
 
-def check_program(name, exe, objdump, pointer_size, problems):
+def is_signed(exe):
+    """True when the PE's certificate table (data directory 4) is not empty."""
+    pe = int.from_bytes(exe[0x3C:0x40], "little")
+    optional = pe + 24
+    directories = optional + (112 if exe[optional:optional + 2] == b"\x0b\x02" else 96)
+    return int.from_bytes(exe[directories + 36:directories + 40], "little") > 0
+
+
+def file_description(exe, name):
+    """The version resource's FileDescription, or the file's name when it has
+    none: what the firewall's list of programs shows."""
+    key = "FileDescription\0".encode("utf-16-le")
+    at = exe.find(key)
+    if at < 0:
+        return name
+    at += len(key)
+    at += -at % 4  # the value starts on a 32-bit boundary
+    end = at
+    while exe[end:end + 2] != b"\0\0":
+        end += 2
+    return exe[at:end].decode("utf-16-le")
+
+
+def check_signature(name, path, signing, problems):
+    if not signing:
+        return
+    osslsigncode, ca = signing
+    verified = subprocess.run([osslsigncode, "verify", "-CAfile", ca, "-in", path],
+                              capture_output=True, text=True)
+    if verified.returncode != 0:
+        problems.append(f"{name}: signature not verified by {ca}: {verified.stdout[-400:]}")
+
+
+def check_program(name, exe, objdump, pointer_size, signing, problems):
     if exe[:2] != b"MZ":
         problems.append(f"{name} is not a Windows executable")
         return
@@ -39,6 +74,9 @@ def check_program(name, exe, objdump, pointer_size, problems):
         with open(copy, "wb") as f:
             f.write(exe)
         headers = subprocess.run([objdump, "-p", copy], capture_output=True, text=True).stdout
+        check_signature(name, copy, signing, problems)
+    if is_signed(exe) != bool(signing):
+        problems.append(f"{name} is {'' if is_signed(exe) else 'not '}signed")
     dlls = {dll.lower() for dll in re.findall(r"DLL Name: (\S+)", headers)}
     if not dlls:
         problems.append(f"{name}: objdump listed no imported DLL at all")
@@ -118,23 +156,33 @@ def check_resources(name, found, problems):
             problems.append(f"{name}'s version resource lacks {text!r}")
 
 
-# What README.txt must tell in each part: the first start (SmartScreen and
-# the firewall), the screenshot, and collector-fleet.exe's exit statuses.
-README_PARTS = {"Chinese": ["更多信息", "仍要运行", "专用网络", "允许其他应用"],
-                "English": ["More info", "Run anyway", "Private networks", "Allow another app"]}
+# What README.txt must tell in each part: unpacking and unblocking the zip
+# first, the first start (SmartScreen, and the firewall on a collector
+# network, which is unidentified and so public), the screenshot, and
+# collector-fleet.exe's exit statuses; and whether the programs are signed.
+README_PARTS = {"Chinese": ["更多信息", "仍要运行", "专用网络", "公用网络", "未识别的网络",
+                            "允许其他应用", "入站", "解除锁定", "先解压"],
+                "English": ["More info", "Run anyway", "Private networks", "Public networks",
+                            "Unidentified network", "Allow another app", "inbound UDP rule",
+                            "Unblock", "unpack the zip before"]}
+SIGNED_PARTS = {True: {"Chinese": "程序带有数字签名", "English": "The programs are signed"},
+                False: {"Chinese": "没有数字签名", "English": "are not signed"}}
 
 
-def check_readme(raw, problems):
+def check_readme(raw, names, signed, problems):
     if not raw.startswith(b"\xef\xbb\xbf") or raw.count(b"\n") != raw.count(b"\r\n"):
         problems.append("README.txt is not UTF-8 with a byte order mark and CRLF lines")
     chinese, _, english = raw.decode("utf-8-sig", errors="replace").partition("ENGLISH")
     for part, body in (("Chinese", chinese), ("English", english)):
-        for word in README_PARTS[part] + ["docs\\screenshot-win32.png"]:
+        for word in README_PARTS[part] + names + [SIGNED_PARTS[signed][part],
+                                                   "docs\\screenshot-win32.png"]:
             if word not in body:
                 problems.append(f"README.txt's {part} part does not mention {word!r}")
         statuses = re.findall(r"^\s+(\d+)\s{2,}", body, re.MULTILINE)
         if statuses != ["0", "3", "1", "2", "130"]:
             problems.append(f"README.txt's {part} part lists exit statuses {statuses}")
+        if SIGNED_PARTS[not signed][part] in body or "{signed}" in body or "{unsigned}" in body:
+            problems.append(f"README.txt's {part} part keeps the text of the other signing")
 
 
 SCHEMA = "docs/report.schema.json"
@@ -147,7 +195,8 @@ def check_schema(raw, problems):
         problems.append(f"{SCHEMA} is not the report's schema of version 1")
 
 
-def main(path, objdump, pointer_size):
+def main(path, objdump, pointer_size, osslsigncode=None, ca=None):
+    signing = (osslsigncode, ca) if ca else None
     problems = []
     programs = ["CollectorUpgrade.exe", "CollectorFleetWindow.exe", "collector-fleet.exe"]
     with zipfile.ZipFile(path) as archive:
@@ -165,16 +214,18 @@ def main(path, objdump, pointer_size):
         picture = archive.read(shot) if shot in names else b""
         schema = archive.read(f"{stem}/{SCHEMA}") if f"{stem}/{SCHEMA}" in names else b"{}"
     check_schema(schema, problems)
-    check_readme(readme, problems)
+    names = [file_description(exe, name) for name, exe in executables.items()]
+    print("firewall names:", ", ".join(names))
+    check_readme(readme, names, bool(signing), problems)
     if not picture.startswith(b"\x89PNG\r\n\x1a\n"):
         problems.append("docs/screenshot-win32.png is not a PNG picture")
     for name, exe in executables.items():
-        check_program(name, exe, objdump, pointer_size, problems)
+        check_program(name, exe, objdump, pointer_size, signing, problems)
     return problems
 
 
 if __name__ == "__main__":
-    found = main(*sys.argv[1:4])
+    found = main(*sys.argv[1:6])
     for problem in found:
         print("FAIL:", problem)
     sys.exit(1 if found else 0)

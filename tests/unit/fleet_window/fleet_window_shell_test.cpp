@@ -1,16 +1,24 @@
 // The fleet window's shell over fake ports: what is enabled when, the
 // adapter remembered, the last report's head, file errors, the questions
-// before a run and before closing during one, the engine's events shown.
+// before a run and before closing during one, the engine's events shown; and
+// the real engine thread failing, which leaves a crash report.
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_texts.h"
 #include "gui/fleet_common/fleet_window_shell.h"
+#include "platform/read_file.h"
 
 #include "fake_fleet_window.h"
 #include "fleet_last_report.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
 
 using namespace fleetwin;
 
@@ -27,7 +35,8 @@ struct Shell : ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
-    void Open() {
+    // With the fake engine unless the test makes its own.
+    void Open(decltype(FleetShellSeams::makeEngine) makeEngine = {}) {
         FleetShellSeams seams;
         seams.settingsFolder = folder.string();
         seams.listAdapters = [] {
@@ -35,10 +44,10 @@ struct Shell : ::testing::Test {
                                                          {"veth0", "198.51.100.1", 24},
                                                          {"veth1", "203.0.113.1", 24}};
         };
-        seams.makeEngine = [this](std::function<void()>) {
+        seams.makeEngine = makeEngine ? makeEngine : [this](std::function<void()>) {
             auto fake = std::make_unique<support::FakeFleetEngine>();
             engine = fake.get();
-            return fake;
+            return std::unique_ptr<FleetEngine>(std::move(fake));
         };
         shell = std::make_unique<FleetWindowShell>(seams, view, dialogs);
         shell->Opened();
@@ -159,4 +168,66 @@ TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndClo
     EXPECT_FALSE(view.repainting);
     EXPECT_EQ(FleetWindowModel::CellText(view.rows[0], Column::Outcome), "已中断");
     EXPECT_TRUE(shell->CloseRequested());
+}
+
+// What escapes the engine's thread ends the sweep, not the program: the error
+// box and the status line say so and, on Windows, name a minidump and a note
+// (with the program's version and the exception) under %LOCALAPPDATA%.
+TEST_F(Shell, EngineThreadThatThrows_LeavesACrashReportWhereTheErrorSays) {
+#ifdef _WIN32
+    const auto appData = folder / "LocalAppData";
+    _putenv_s("LOCALAPPDATA", appData.string().c_str());
+#endif
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool woke = false;
+    Open([&](std::function<void()>) {
+        auto wake = [&] {
+            std::lock_guard lock(mutex);
+            woke = true;
+            changed.notify_one();
+        };
+        auto broken = [](const fleet::AdapterOptions&) -> std::variant<fleet::Adapter, std::string> {
+            throw std::runtime_error("adapter table broken");
+        };
+        return std::make_unique<EngineThread>(wake, broken);
+    });
+    shell->AdapterChosen(1);
+    shell->SearchClicked();
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return woke; }));
+    }
+    shell->EngineWoke();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    const std::string message = dialogs.errors[0];
+    EXPECT_NE(message.find("adapter table broken"), std::string::npos) << message;
+    EXPECT_EQ(view.texts[kStatusLine], message);
+    EXPECT_EQ(shell->Model().CurrentPhase(), Phase::Idle);
+    EXPECT_TRUE(view.enabled[kSearchButton]);
+
+    std::vector<std::filesystem::path> named;
+    std::istringstream lines(message);
+    for (std::string line; std::getline(lines, line);)
+        if (line.ends_with(".dmp") || line.ends_with(".txt"))
+            named.push_back(platform::PathFromUtf8(line));
+#ifdef _WIN32
+    ASSERT_EQ(named.size(), 2u) << message;
+    const auto crashFolder = appData / "CollectorUpgrade" / "crash";
+    for (const auto& file : named) {
+        EXPECT_TRUE(std::filesystem::equivalent(file.parent_path(), crashFolder)) << file;
+        EXPECT_GT(std::filesystem::file_size(file), 0u) << file;
+    }
+    std::ifstream dump(named[0], std::ios::binary);
+    std::string signature(4, '\0');
+    dump.read(signature.data(), 4);
+    EXPECT_EQ(signature, "MDMP");
+    std::stringstream note;
+    note << std::ifstream(named[1], std::ios::binary).rdbuf();
+    EXPECT_NE(note.str().find("Version: " COLLECTOR_PROJECT_VERSION), std::string::npos);
+    EXPECT_NE(note.str().find("adapter table broken"), std::string::npos) << note.str();
+#else
+    EXPECT_TRUE(named.empty()) << message; // Linux keeps its own core dumps
+#endif
+    shell.reset(); // the engine's thread ends before the wake it calls goes
 }
