@@ -94,6 +94,28 @@ const ControlDescription& Describe(std::string_view name) {
     throw std::out_of_range("no control named " + std::string(name));
 }
 
+std::string_view AccessibleName(ControlId id) {
+    constexpr std::string_view kColon = "：";
+    const auto labelOf = [&](ControlId label) {
+        std::string_view caption = Describe(label).caption;
+        if (caption.ends_with(kColon))
+            caption.remove_suffix(kColon.size());
+        return caption;
+    };
+    switch (id) {
+    case kLv1:
+        return "采集器列表";
+    case kEdtHostPort:
+        return labelOf(kLbl1);
+    case kRedt2:
+        return labelOf(kLbl7);
+    case kEdt1:
+        return labelOf(kLbl4);
+    default:
+        return {};
+    }
+}
+
 std::string_view ParentName(const ControlDescription& control) {
     return control.parent == kNoControl ? kWindowName : Describe(control.parent).name;
 }

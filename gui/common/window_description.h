@@ -115,6 +115,11 @@ enum DeviceColumn : int { kSerialColumn = 0, kIpColumn = 1, kVersionColumn = 2 }
 const ControlDescription& Describe(ControlId id);
 const ControlDescription& Describe(std::string_view name);
 
+// What a screen reader says for a control that has no caption of its own:
+// for a field, the caption of the label that names it on screen, without its
+// colon; for lv1, what it lists. Empty for every other control.
+std::string_view AccessibleName(ControlId id);
+
 // The name of a parent: the window's name for kNoControl.
 std::string_view ParentName(const ControlDescription& control);
 

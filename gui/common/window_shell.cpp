@@ -19,7 +19,8 @@ using pubpro::ConversionError;
 namespace gui {
 
 WindowShell::WindowShell(WindowSeams seams, WindowParts parts)
-    : notices_(seams.notices != nullptr ? seams.notices : &parts.ownNotices) {
+    : notices_(seams.notices != nullptr ? seams.notices : &parts.ownNotices),
+      holdShutdown_(std::move(parts.holdShutdown)) {
     OpenFileDialog& fileDialog =
         seams.fileDialog != nullptr ? *seams.fileDialog : parts.ownFileDialog;
     Sleeper& sleeper = seams.sleeper != nullptr ? *seams.sleeper : ownSleeper_;
@@ -78,6 +79,23 @@ void WindowShell::HandleSocketMessage() {
     Guarded([this] { tool_->HandleSocketMessage(); });
 }
 
+void WindowShell::WorkerChangeApplied() noexcept {
+    FollowUpgrade();
+}
+
+void WindowShell::FollowUpgrade() noexcept {
+    // Blocks are being sent or the collector is asked whether it took them:
+    // cut off now, it would be left half flashed. A request not yet accepted
+    // has changed nothing on the collector.
+    const core::Mode mode = tool_->Mode().Get();
+    const bool running = mode == core::Mode::UD || mode == core::Mode::EN;
+    if (running == upgradeRunning_)
+        return;
+    upgradeRunning_ = running;
+    if (holdShutdown_)
+        holdShutdown_(running);
+}
+
 void WindowShell::Guarded(const std::function<void()>& handler) noexcept {
     RunGuarded(*notices_, [&handler] {
         try {
@@ -88,6 +106,7 @@ void WindowShell::Guarded(const std::function<void()>& handler) noexcept {
             throw std::runtime_error(GbkToUtf8(error.what()));
         }
     });
+    FollowUpgrade();
 }
 
 } // namespace gui

@@ -35,6 +35,10 @@ struct WindowParts {
     core::SocketEvents& socketEvents;
     core::Notices& ownNotices;
     core::OpenFileDialog& ownFileDialog;
+    // Told true when an upgrade starts sending blocks or querying its end,
+    // and false once it has ended: the toolkit holds a shutdown meanwhile.
+    // Empty: nothing is told.
+    std::function<void(bool)> holdShutdown = {};
 };
 
 class WindowShell {
@@ -60,6 +64,9 @@ public:
     void btn1Click();
     void btnUPGClick();
     void HandleSocketMessage();
+    // A worker's change has been applied on the window's thread: the upgrade
+    // may have ended on the worker's side meanwhile.
+    void WorkerChangeApplied() noexcept;
 
     void StopWorkers() noexcept;
 
@@ -67,10 +74,14 @@ private:
     // Runs `handler`; whatever escapes it is shown in the error box, so no
     // exception ever reaches the toolkit.
     void Guarded(const std::function<void()>& handler) noexcept;
+    // Tells holdShutdown when the upgrade starts or ends running.
+    void FollowUpgrade() noexcept;
 
     platform::RealSleeper ownSleeper_;
     core::Notices* notices_;
+    std::function<void(bool)> holdShutdown_;
     std::unique_ptr<core::UpgradeTool> tool_;
+    bool upgradeRunning_ = false;
     bool shown_ = false;
     bool activated_ = false;
 };

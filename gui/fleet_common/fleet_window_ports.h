@@ -36,6 +36,10 @@ public:
     virtual void StopRepaintTimer() = 0;
     // The window closes now, without asking again.
     virtual void CloseWindow() = 0;
+    // True from a run's start until it has ended: collectors may be mid-flash,
+    // and the window holds a shutdown, restart or logoff meanwhile. A toolkit
+    // without such a guard ignores it.
+    virtual void HoldShutdown(bool /*hold*/) {}
 };
 
 // The modal boxes and file dialogs. Each returns once the operator answered.

@@ -334,7 +334,13 @@ void FleetWindowShell::UpdateControls() {
     const Phase phase = model_.CurrentPhase();
     const bool idle = phase == Phase::Idle;
     const bool report = idle && !lastReportJson_.empty();
+    // A run holds a shutdown until it has ended, its stop included.
+    const bool holdShutdown = phase == Phase::Running || phase == Phase::Stopping;
     Render([&] {
+        if (holdShutdown != holdingShutdown_) {
+            holdingShutdown_ = holdShutdown;
+            view_.HoldShutdown(holdShutdown);
+        }
         for (auto id : {kSearchButton, kBrowseButton, kVersionEdit, kAdapterChoice, kStartButton,
                         kRetryButton, kSelectAllButton, kSelectNoneButton,
                         kSelectNotCurrentButton})

@@ -91,6 +91,7 @@ private:
     std::string lastReportJson_;
     bool rendering_ = false;
     bool closeAfterRun_ = false;
+    bool holdingShutdown_ = false;
     Column sortColumn_ = Column::Address;
     bool ascending_ = true;
     std::unique_ptr<FleetEngine> engine_; // last: its thread sees a whole shell

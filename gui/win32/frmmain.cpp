@@ -1,6 +1,7 @@
 #include "gui/win32/frmmain.h"
 
 #include "gui/common/window_geometry.h"
+#include "gui/win32_support/about_entry.h"
 #include "gui/win32_support/window_dpi.h"
 #include "platform/wide_text.h"
 
@@ -183,6 +184,7 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     Create(kWindowExStyle, kMainWindowClass, Wide(gui::kWindowCaption), kWindowStyle,
            gui::kOuterWidth, gui::kOuterHeight);
     dpi_ = WindowDpi(window_);
+    win32ui::AddAboutEntry(window_);
     MakeFonts();
     BuildControls();
 
@@ -204,9 +206,10 @@ TFrmmain::TFrmmain(WindowSeams seams) {
                                               Control(kRedt2), Control(kEdt1));
     workerDisplay_ =
         std::make_unique<PostedWorkerDisplay>(window_, Control(kProgressBar1), Control(kLbl6));
+    const auto holdShutdown = [this](bool hold) { shutdownGuard_.Hold(window_, hold); };
     shell_ = std::make_unique<gui::WindowShell>(
         std::move(seams), gui::WindowParts{*view_, *view_, *workerDisplay_, socketEvents_,
-                                           ownNotices_, ownFileDialog_});
+                                           ownNotices_, ownFileDialog_, holdShutdown});
 }
 
 TFrmmain::~TFrmmain() {
@@ -292,6 +295,11 @@ void TFrmmain::BuildControls() {
     // order they were made.
     for (const gui::ControlDescription* control : gui::CreationOrder())
         MakeControl(*control);
+    // The labels come after the fields in that order, where a screen reader
+    // does not look for a field's name: each field is named outright.
+    for (const gui::ControlDescription& control : gui::MainWindowControls())
+        if (const std::string_view name = gui::AccessibleName(control.id); !name.empty())
+            accessibleNames_.Name(Control(control.id), Wide(name));
 }
 
 HWND TFrmmain::Control(ControlId id) const {
@@ -383,6 +391,8 @@ LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kWorkerUpdateMessage:
         if (workerDisplay_)
             workerDisplay_->ApplyNext();
+        if (shell_)
+            shell_->WorkerChangeApplied();
         return 0;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -406,6 +416,12 @@ LRESULT TFrmmain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             shell_->FormClose();
         DestroyWindow(window_);
         return 0;
+    case WM_QUERYENDSESSION:
+        return shutdownGuard_.AnswerQueryEndSession();
+    case WM_SYSCOMMAND:
+        if (win32ui::HandleAboutCommand(window_, wParam))
+            return 0;
+        break;
     case WM_DESTROY:
         // The workers must end before the program does: pauses are cut short
         // and both threads joined, also in the middle of a send pass.

@@ -4,14 +4,18 @@
 // gui/common at the window's resolution (re-laid when the resolution
 // changes), gives the shell its ports over the controls, and translates the
 // window's messages (show, activation, close, the buttons, socket readiness)
-// into the shell's handlers.
+// into the shell's handlers. Beyond the described window: names for screen
+// readers, the About entry of its system menu, and the shutdown held while
+// the shell says an upgrade runs.
 
 #include "gui/common/window_shell.h"
 #include "gui/win32/frmmain_dialogs.h"
 #include "gui/win32/frmmain_ids.h"
 #include "gui/win32/frmmain_ports.h"
 #include "gui/win32/frmmain_socket_events.h"
+#include "gui/win32_support/accessible_names.h"
 #include "gui/win32_support/message_window.h"
+#include "gui/win32_support/shutdown_guard.h"
 
 #include <map>
 #include <memory>
@@ -60,6 +64,8 @@ private:
     std::map<int, HWND> controls_;
     std::map<int, HFONT> fonts_; // by character height at 96 dpi
     HWND focusBeforeDeactivation_ = nullptr;
+    win32ui::AccessibleNames accessibleNames_;
+    win32ui::ShutdownGuard shutdownGuard_;
 
     MessageBoxNotices ownNotices_;
     FileOpenDialog ownFileDialog_;

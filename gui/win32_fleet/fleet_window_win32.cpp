@@ -1,6 +1,7 @@
 #include "gui/win32_fleet/fleet_window_win32.h"
 
 #include "gui/fleet_common/fleet_texts.h"
+#include "gui/win32_support/about_entry.h"
 #include "gui/win32_support/window_dpi.h"
 #include "gui/win32_support/window_text.h"
 #include "platform/wide_text.h"
@@ -106,11 +107,12 @@ FleetWindow::FleetWindow(FleetShellSeams seams, FleetDialogs* dialogs) {
     InitCommonControlsEx(&controls);
     Register(kWindowClass);
     Create(0, kWindowClass, W(text::kTitle), kWindowStyle, 100, 100);
+    win32ui::AddAboutEntry(window_);
     dpi_ = win32ui::WindowDpi(window_);
     const SIZE outer = win32ui::OuterSizeForClient(
         Scale(kFleetClientWidth, dpi_), Scale(kFleetClientHeight, dpi_), kWindowStyle, 0, dpi_);
     SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER);
-    accessibleNames_ = std::make_unique<AccessibleNames>();
+    accessibleNames_ = std::make_unique<win32ui::AccessibleNames>();
     CreateControls();
 
     seams.wake = [window = window_] { PostMessageW(window, kEngineMessage, 0, 0); };
@@ -214,6 +216,12 @@ LRESULT FleetWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!shell_ || shell_->CloseRequested())
             DestroyWindow(window_);
         return 0;
+    case WM_QUERYENDSESSION:
+        return shutdownGuard_.AnswerQueryEndSession();
+    case WM_SYSCOMMAND:
+        if (win32ui::HandleAboutCommand(window_, wParam))
+            return 0;
+        return DefWindowProcW(window_, message, wParam, lParam);
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -395,6 +403,10 @@ void FleetWindow::StopRepaintTimer() {
 
 void FleetWindow::CloseWindow() {
     PostMessageW(window_, WM_CLOSE, 0, 0); // once the shell's handler has returned
+}
+
+void FleetWindow::HoldShutdown(bool hold) {
+    shutdownGuard_.Hold(window_, hold);
 }
 
 // --- the system's boxes and file dialogs

@@ -3,12 +3,14 @@
 // The fleet window in Win32: it renders the controls described in
 // gui/fleet_common at the monitor's resolution and what the shell tells it to
 // show (the rows in a list view with check boxes, the progress column drawn as
-// bars), and hands every message of the operator and the engine to the shell.
+// bars, the shutdown held during a run), and hands every message of the
+// operator and the engine to the shell. Its system menu has the About entry.
 
 #include "gui/fleet_common/fleet_window_ports.h"
 #include "gui/fleet_common/fleet_window_shell.h"
-#include "gui/win32_fleet/accessible_names.h"
+#include "gui/win32_support/accessible_names.h"
 #include "gui/win32_support/message_window.h"
+#include "gui/win32_support/shutdown_guard.h"
 
 #include <commctrl.h>
 
@@ -49,6 +51,7 @@ private:
     void StartRepaintTimer(std::chrono::milliseconds interval) override;
     void StopRepaintTimer() override;
     void CloseWindow() override;
+    void HoldShutdown(bool hold) override;
 
     // fleetwin::FleetDialogs, with the system's boxes
     std::string OpenImagePath() override;
@@ -60,7 +63,8 @@ private:
     HWND list_ = nullptr;
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
-    std::unique_ptr<AccessibleNames> accessibleNames_;
+    std::unique_ptr<win32ui::AccessibleNames> accessibleNames_;
+    win32ui::ShutdownGuard shutdownGuard_;
     std::unique_ptr<fleetwin::FleetWindowShell> shell_; // last: it sees a whole window
 };
 

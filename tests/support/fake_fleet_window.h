@@ -35,6 +35,7 @@ public:
     void StartRepaintTimer(std::chrono::milliseconds) override { repainting = true; }
     void StopRepaintTimer() override { repainting = false; }
     void CloseWindow() override { closed = true; }
+    void HoldShutdown(bool hold) override { holdingShutdown = hold; }
 
     std::vector<fleetwin::Row> rows;
     int rebuilds = 0;
@@ -47,6 +48,7 @@ public:
     int percent = 0;
     bool repainting = false;
     bool closed = false;
+    bool holdingShutdown = false;
 };
 
 class FakeFleetDialogs : public fleetwin::FleetDialogs {

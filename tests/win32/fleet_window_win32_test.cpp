@@ -2,15 +2,18 @@
 // the controls as described at the window's resolution (place, font, column
 // widths, again after a change of resolution), Tab order and the names a
 // screen reader reads; the shell's rows, sort arrow, texts and enabled states
-// drawn, the progress column as bars; and the header, the filter box, the
-// check boxes and the buttons handed to the shell. What the shell does with
-// them is its own test's.
+// drawn, the progress column as bars; the header, the filter box, the check
+// boxes and the buttons handed to the shell; the About entry, and the end of
+// the session refused during a run. What the shell does with them is its own
+// test's.
 
 #include "gui/win32_fleet/fleet_window_win32.h"
 
+#include "accessible_name.h"
 #include "fake_fleet_window.h"
 #include "fleet_last_report.h"
 #include "gui/fleet_common/fleet_report_files.h"
+#include "gui/win32_support/about_entry.h"
 #include "gui/win32_support/window_dpi.h"
 #include "gui/win32_support/window_text.h"
 #include "platform/wide_text.h"
@@ -18,7 +21,6 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <oleacc.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -60,6 +62,11 @@ struct Win32Fleet : ::testing::Test {
         FleetShellSeams seams;
         seams.settingsFolder = folder;
         seams.listAdapters = [] { return std::vector<platform::NetworkAdapter>{}; };
+        seams.makeEngine = [this](std::function<void()>) {
+            auto fake = std::make_unique<support::FakeFleetEngine>();
+            engine = fake.get();
+            return fake;
+        };
         window = std::make_unique<FleetWindow>(seams, &dialogs);
         list = window->Control(kSweepTable);
     }
@@ -69,6 +76,7 @@ struct Win32Fleet : ::testing::Test {
     }
     std::string folder, report;
     support::FakeFleetDialogs dialogs;
+    support::FakeFleetEngine* engine = nullptr; // nothing reaches a network
     std::unique_ptr<FleetWindow> window;
     HWND list = nullptr;
 };
@@ -160,28 +168,12 @@ TEST_F(Win32Fleet, CaptionsAndTabOrderAsDescribed) {
 // created just before it. (This wine reads labels for edit fields only.)
 TEST_F(Win32Fleet, ScreenReadersReadEachFieldByItsLabel) {
     CoInitialize(nullptr);
-    const auto nameOf = [](HWND control) {
-        IAccessible* accessible = nullptr;
-        std::string name = "(none)";
-        if (SUCCEEDED(AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible,
-                                                 reinterpret_cast<void**>(&accessible)))) {
-            VARIANT self{};
-            self.vt = VT_I4;
-            self.lVal = CHILDID_SELF;
-            BSTR text = nullptr;
-            if (accessible->get_accName(self, &text) == S_OK && text != nullptr)
-                name = platform::WideToUtf8(text);
-            SysFreeString(text);
-            accessible->Release();
-        }
-        return name;
-    };
     for (const auto& control : FleetControls()) {
         SCOPED_TRACE(std::string(control.name));
         if (control.kind == FleetControlKind::Button ||
             control.kind == FleetControlKind::LineEdit ||
             control.kind == FleetControlKind::ReadOnlyEdit) {
-            EXPECT_EQ(nameOf(window->Control(control.id)), control.accessibleName);
+            EXPECT_EQ(AccessibleNameOf(window->Control(control.id)), control.accessibleName);
         }
     }
     CoUninitialize();
@@ -247,6 +239,28 @@ TEST_F(Win32Fleet, SelectionButtonsCheckBoxesAndTheCountGoThroughTheShell) {
     dialogs.savePath = folder + "/out.csv";
     SendMessageW(window->Control(kSaveCsvButton), BM_CLICK, 0, 0);
     EXPECT_EQ(ReadWholeFile(dialogs.savePath), ReportCsv(report));
+}
+
+// Beyond the described window: the About entry closes the system menu, and
+// during a run the end of the session is refused (Windows then asks the user)
+// until the run has ended.
+TEST_F(Win32Fleet, AboutInTheSystemMenu_TheEndOfTheSessionRefusedDuringARun) {
+    const HMENU menu = GetSystemMenu(window->Handle(), FALSE);
+    EXPECT_EQ(GetMenuItemID(menu, GetMenuItemCount(menu) - 1), win32ui::kAboutCommand);
+    const auto endSession = [&] {
+        return SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP);
+    };
+    EXPECT_EQ(endSession(), TRUE);
+    ASSERT_EQ(WriteFileAtomically(folder + "/S1.5.bin", "abc"), "");
+    window->Shell().ChooseImage(folder + "/S1.5.bin");
+    SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
+    dialogs.answer = true;
+    SendMessageW(window->Control(kStartButton), BM_CLICK, 0, 0);
+    ASSERT_EQ(engine->runs.size(), 1u);
+    EXPECT_EQ(endSession(), FALSE);
+    engine->queued.push_back(RunDone{{}, "", false, 0, ""});
+    window->Shell().EngineWoke();
+    EXPECT_EQ(endSession(), TRUE);
 }
 
 // The progress cell of an upgraded row is painted as a full bar with its

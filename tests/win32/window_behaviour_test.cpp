@@ -1,7 +1,8 @@
 // The Win32 window at work: start-up once, socket messages 1106..1206 and
 // nothing else reaching the socket handler, rows shown through the list view,
 // workers' changes arriving as posted messages, the error guard, the buttons,
-// and a close that ends a running send pass promptly.
+// the end of the session refused during a send pass, and a close that ends
+// that pass promptly.
 
 #include "win32_window_fixture.h"
 
@@ -287,13 +288,17 @@ TEST_F(Win32WindowButtons, SearchBrowseAndUpgradeReachTheirHandlers) {
     EXPECT_EQ(w.notices.NoticeTexts(), (std::vector<std::string>{"请选择一个采集器进行升级"}));
 }
 
-TEST_F(Win32WindowButtons, ClosingDuringASendPassEndsWorkersAndWindowPromptly) {
+// A send pass refuses the end of the session (Windows then asks the user);
+// closing the window during it ends the workers and the window promptly.
+TEST_F(Win32WindowButtons, ASendPassRefusesTheEndOfTheSession_ClosingEndsItPromptly) {
     UdpSocket collector;
     ASSERT_TRUE(collector.Create() && collector.Bind(0) && collector.SetNonBlocking());
     ToolPorts ports = FreeTestPorts();
     ports.upgradeDestination = collector.LocalPort();
     TestWindow w(ports);
     ASSERT_TRUE(w.ShowAndStart());
+    const auto endSession = [&] { return SendMessageW(w.Handle(), WM_QUERYENDSESSION, 0, 0); };
+    EXPECT_EQ(endSession(), TRUE);
 
     // 60 blocks: a pass of some nine seconds at 150 ms a block.
     w.dialog.script = {WriteImage("S2.00.bin", 60 * 300)};
@@ -312,6 +317,7 @@ TEST_F(Win32WindowButtons, ClosingDuringASendPassEndsWorkersAndWindowPromptly) {
     ASSERT_TRUE(PumpUntil([&] { return WaitReadable(collector, 10); }));
     ASSERT_EQ(collector.Receive(kMaxDatagramBytes, datagram), UdpSocket::ReadStatus::Ok);
     ASSERT_EQ(datagram.bytes.substr(1, 2), "UD");
+    EXPECT_EQ(endSession(), FALSE);
 
     const auto start = std::chrono::steady_clock::now();
     PostMessageW(w.Handle(), WM_CLOSE, 0, 0);

@@ -2,10 +2,12 @@
 // links the same object): the icon, the manifest (common controls v6,
 // per-monitor resolution, no elevation, long paths, Windows 7 to 11) and the
 // version with the Chinese product name, the maker, the copyright line and
-// the project's version; and the rich edit library taken from the system
-// folder.
+// the project's version; the About entry of the system menu, which shows
+// them; and the rich edit library taken from the system folder.
 
 #include "win32_window_fixture.h"
+
+#include "gui/win32_support/about_entry.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +58,30 @@ TEST(Win32WindowResources, IconManifestAndVersionAreBuiltIn) {
               L"Copyright © 2026 the Collector Upgrade developers");
     EXPECT_EQ(VersionString(info, L"FileVersion"), L"" COLLECTOR_PROJECT_VERSION L".0");
     EXPECT_EQ(VersionString(info, L"ProductVersion"), L"" COLLECTOR_PROJECT_VERSION L".0");
+}
+
+// The About entry closes the system menu; its box says the product name and
+// the version that the version resource holds.
+TEST(Win32WindowResources, TheSystemMenuEndsWithAboutShowingTheVersion) {
+    {
+        TestWindow w;
+        const HMENU menu = GetSystemMenu(w.Handle(), FALSE);
+        const int last = GetMenuItemCount(menu) - 1;
+        EXPECT_EQ(GetMenuItemID(menu, last), win32ui::kAboutCommand);
+        wchar_t entry[32] = L"";
+        GetMenuStringW(menu, last, entry, 32, MF_BYPOSITION);
+        EXPECT_EQ(std::wstring(entry), L"关于(&A)...");
+    }
+    PumpFor(10); // takes the closed window's quit message
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::vector<char> info(GetFileVersionInfoSizeW(path, nullptr));
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(info.size()), info.data()));
+    const std::wstring expected =
+        VersionString(info, L"ProductName") + L"\n版本 " COLLECTOR_PROJECT_VERSION L".0";
+    const std::wstring about = win32ui::AboutText();
+    // A copyright line may follow.
+    EXPECT_EQ(about.substr(0, about.find(L'\n', expected.size())), expected);
 }
 
 TEST(Win32WindowResources, TheRichEditLibraryComesFromTheSystemFolder) {

@@ -1,7 +1,8 @@
 // The fleet window's shell over fake ports: what is enabled when, the
 // adapter remembered, the last report's head, file errors, the questions
-// before a run and before closing during one, the engine's events shown; and
-// the real engine thread failing, which leaves a crash report.
+// before a run and before closing during one, the shutdown held during a run,
+// the engine's events shown; and the real engine thread failing, which leaves
+// a crash report.
 #include "gui/fleet_common/fleet_report_files.h"
 #include "gui/fleet_common/fleet_texts.h"
 #include "gui/fleet_common/fleet_window_shell.h"
@@ -148,6 +149,7 @@ TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndClo
     EXPECT_EQ(engine->runs[0].targets[0].address, "198.51.100.4");
     EXPECT_EQ(engine->runs[0].targets[0].serial, "D4");
     EXPECT_TRUE(view.repainting);
+    EXPECT_TRUE(view.holdingShutdown);
     EXPECT_TRUE(view.enabled[kStopButton]);
     EXPECT_FALSE(view.enabled[kStartButton]);
 
@@ -158,6 +160,7 @@ TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndClo
     EXPECT_FALSE(shell->CloseRequested());
     EXPECT_EQ(engine->interrupts, 1);
     EXPECT_FALSE(view.closed); // not before the report is written
+    EXPECT_TRUE(view.holdingShutdown) << "until the stopped run has ended";
     fleet::CollectorResult stopped;
     stopped.address = "198.51.100.4";
     stopped.result = fleet::ResultKind::Interrupted;
@@ -166,6 +169,7 @@ TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndClo
     shell->EngineWoke();
     EXPECT_TRUE(view.closed);
     EXPECT_FALSE(view.repainting);
+    EXPECT_FALSE(view.holdingShutdown);
     EXPECT_EQ(FleetWindowModel::CellText(view.rows[0], Column::Outcome), "已中断");
     EXPECT_TRUE(shell->CloseRequested());
 }

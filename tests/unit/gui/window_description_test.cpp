@@ -1,5 +1,6 @@
 // The main window's description against the fixed figures of its layout at
-// 96 dpi, the docking and scaling rules, and the progress model's clamp.
+// 96 dpi, the names screen readers read, the docking and scaling rules, and
+// the progress model's clamp.
 
 #include "gui/common/progress_model.h"
 #include "gui/common/window_description.h"
@@ -84,6 +85,18 @@ std::vector<std::string> Names(const std::vector<const ControlDescription*>& con
 TEST(WindowDescription, TabOrderNumbersGiveTheChainOfFocusableControls) {
     EXPECT_EQ(Names(TabChain()), (std::vector<std::string>{"lv1", "btnsearch", "edtHostPort",
                                                            "btnUPG", "btn1", "edt1", "redt2"}));
+}
+
+TEST(WindowDescription, FieldsAreNamedByTheirLabelsAndTheListByWhatItHolds) {
+    std::vector<std::pair<std::string, std::string>> named;
+    for (const ControlDescription& control : MainWindowControls())
+        if (!AccessibleName(control.id).empty())
+            named.emplace_back(control.name, AccessibleName(control.id));
+    EXPECT_EQ(named,
+              (std::vector<std::pair<std::string, std::string>>{{"lv1", "采集器列表"},
+                                                                {"edtHostPort", "本地端口号"},
+                                                                {"redt2", "升级程序文件选择"},
+                                                                {"edt1", "待升级程序版本号"}}));
 }
 
 TEST(WindowGeometry, DockingKeepsThePanelWidthAndTheStatusBarAtTheBottom) {

@@ -1,5 +1,6 @@
-// The shell every window drives: start-up once, after the first show, and
-// the error guard's box for a collector's field.
+// The shell every window drives: start-up once, after the first show, the
+// error guard's box for a collector's field, and the shutdown held while an
+// upgrade runs.
 
 #include "gui/common/window_shell.h"
 #include "pubpro/conversion_error.h"
@@ -10,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 struct ShellRig {
@@ -17,6 +20,7 @@ struct ShellRig {
     FakeNotices ownNotices;
     FakeFileDialog ownDialog;
     VirtualSleeper sleeper;
+    std::vector<bool> holds; // what the shell told the window, in order
     gui::WindowShell shell;
 
     ShellRig() : shell(Seams(), Parts()) {}
@@ -31,7 +35,8 @@ struct ShellRig {
         return seams;
     }
     gui::WindowParts Parts() {
-        return {fake.view, fake.view, fake.display, fake.events, ownNotices, ownDialog};
+        const auto hold = [this](bool held) { holds.push_back(held); };
+        return {fake.view, fake.view, fake.display, fake.events, ownNotices, ownDialog, hold};
     }
 };
 
@@ -60,6 +65,24 @@ TEST(WindowShell, AConversionErrorShowsTheCollectorsFieldDecodedFromGbk) {
     rig.shell.btn1Click();
     EXPECT_EQ(rig.fake.notices.ErrorBoxTexts(),
               (std::vector<std::string>{"'$啊中' is not a valid integer value."}));
+}
+
+// Looked at after every handler and every worker change that reaches the
+// window; told only when it changes.
+TEST(WindowShell, AShutdownIsHeldWhileBlocksAreSentOrTheirEndQueried) {
+    ShellRig rig;
+    core::SessionMode& mode = rig.shell.Tool().Mode();
+    mode.Set(core::Mode::LU); // requested, nothing sent yet
+    rig.shell.WorkerChangeApplied();
+    EXPECT_TRUE(rig.holds.empty());
+    mode.Set(core::Mode::UD);
+    rig.shell.WorkerChangeApplied();
+    mode.Set(core::Mode::EN);
+    rig.shell.btn1Click(); // a handler (its dialog cancelled)
+    EXPECT_EQ(rig.holds, (std::vector<bool>{true}));
+    mode.Set(core::Mode::Empty);
+    rig.shell.btn1Click();
+    EXPECT_EQ(rig.holds, (std::vector<bool>{true, false}));
 }
 
 } // namespace
