@@ -257,6 +257,13 @@ int RunUpgrade(const UpgradeOptions& options) {
 
     if (options.dryRun && options.format == ReportFormat::Text)
         PrintPlan(std::cout, end.results);
+    if (!end.canaryFailure.empty()) {
+        const auto unstarted = std::count_if(end.results.begin(), end.results.end(), [](const auto& r) {
+            return r.reasonCode == ReasonName(Reason::CanaryNotUpgraded);
+        });
+        std::cerr << "collector-fleet: " << end.canaryFailure << "; " << unstarted
+                  << " other collector(s) not started\n";
+    }
     if (!end.reportError.empty())
         std::cerr << "collector-fleet: " << end.reportError << "\n";
     if (const auto error =

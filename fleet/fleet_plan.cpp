@@ -79,22 +79,22 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
             continue;
         CollectorResult result;
         result.address = address;
-        const auto settle = [&](PlanKind kind, ResultKind outcome, const char* code,
+        const auto settle = [&](PlanKind kind, ResultKind outcome, Reason code,
                                 std::string reason) {
             result.plan = kind;
             result.result = outcome;
-            result.reasonCode = code;
+            result.reasonCode = ReasonName(code);
             result.reason = std::move(reason);
             plan.settled.push_back(result);
         };
         if (!CheckTarget(address, scope).empty()) {
-            settle(PlanKind::NotInSubnet, ResultKind::NotStarted, "not_in_subnet",
+            settle(PlanKind::NotInSubnet, ResultKind::NotStarted, Reason::NotInSubnet,
                    CheckTarget(address, scope));
             continue;
         }
         const FieldEntry* found = field.Find(address);
         if (found == nullptr) {
-            settle(PlanKind::NotFound, ResultKind::Failed, "no_sweep_reply",
+            settle(PlanKind::NotFound, ResultKind::Failed, Reason::NoSweepReply,
                    "did not answer the sweep");
             continue;
         }
@@ -105,24 +105,24 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
             std::string serials = platform::GbkToUtf8(found->serial);
             for (const auto& other : found->otherSerials)
                 serials += ", " + platform::GbkToUtf8(other);
-            settle(PlanKind::AddressConflict, ResultKind::Conflict, "address_conflict",
+            settle(PlanKind::AddressConflict, ResultKind::Conflict, Reason::AddressConflict,
                    "several collectors answer from this address (" + serials + ")");
         } else if (target.serial && *target.serial != found->serial) {
-            settle(PlanKind::NotFound, ResultKind::NotStarted, "serial_mismatch",
+            settle(PlanKind::NotFound, ResultKind::NotStarted, Reason::SerialMismatch,
                    "the collector at " + address + " answered with serial " +
                        platform::GbkToUtf8(found->serial) + ", not " +
                        platform::GbkToUtf8(*target.serial));
         } else if (versionClass == protocol::VersionClass::V) {
-            settle(PlanKind::RefusedV, ResultKind::Refused, "version_v",
+            settle(PlanKind::RefusedV, ResultKind::Refused, Reason::VersionV,
                    "version \"" + platform::GbkToUtf8(found->version) +
                        "\" is not compatible: use the older upgrade program");
         } else if (versionClass != protocol::VersionClass::S) {
-            settle(PlanKind::RefusedV, ResultKind::Refused, "version_not_s",
+            settle(PlanKind::RefusedV, ResultKind::Refused, Reason::VersionNotS,
                    "version \"" + platform::GbkToUtf8(found->version) +
                        "\" does not begin with S: cannot be upgraded");
         } else if (found->version == image.versionAsReported) {
             result.versionAfter = found->version;
-            settle(PlanKind::AlreadyCurrent, ResultKind::AlreadyCurrent, "already_current",
+            settle(PlanKind::AlreadyCurrent, ResultKind::AlreadyCurrent, Reason::AlreadyCurrent,
                    "already runs this version");
         } else {
             plan.toUpgrade.push_back(address);

@@ -62,50 +62,6 @@ std::string CsvField(const std::string& field) {
     return quoted + "\"";
 }
 
-const char* PlanName(PlanKind kind) {
-    switch (kind) {
-    case PlanKind::Upgrade:
-        return "upgrade";
-    case PlanKind::AlreadyCurrent:
-        return "already_current";
-    case PlanKind::RefusedV:
-        return "refused_v";
-    case PlanKind::NotInSubnet:
-        return "not_in_subnet";
-    case PlanKind::AddressConflict:
-        return "address_conflict";
-    case PlanKind::NotFound:
-        return "not_found";
-    }
-    return "?";
-}
-
-const char* ResultName(ResultKind kind) {
-    switch (kind) {
-    case ResultKind::Upgraded:
-        return "upgraded";
-    case ResultKind::NotVerified:
-        return "not_verified";
-    case ResultKind::Refused:
-        return "refused";
-    case ResultKind::AlreadyCurrent:
-        return "already_current";
-    case ResultKind::Failed:
-        return "failed";
-    case ResultKind::Interrupted:
-        return "interrupted";
-    case ResultKind::Conflict:
-        return "conflict";
-    case ResultKind::NotStarted:
-        return "not_started";
-    case ResultKind::Planned:
-        return "planned";
-    case ResultKind::InProgress:
-        return "in_progress";
-    }
-    return "?";
-}
-
 int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun) {
     if (results.empty())
         return kExitSomeNotUpgraded;

@@ -5,6 +5,7 @@
 
 #include "fleet/field_table.h"
 #include "fleet/firmware_image.h"
+#include "fleet/outcomes.h"
 
 #include <chrono>
 #include <optional>
@@ -14,27 +15,6 @@
 
 namespace fleet {
 
-// What the sweep says should happen to a target.
-enum class PlanKind { Upgrade, AlreadyCurrent, RefusedV, NotInSubnet, AddressConflict, NotFound };
-const char* PlanName(PlanKind kind);
-
-enum class ResultKind {
-    Upgraded,       // completed and reported the new version
-    NotVerified,    // completed, no version answer in time
-    Refused,        // "E80", or a version the upgrade protocol cannot serve ("V")
-    AlreadyCurrent, // the sweep's version or "E81"
-    Failed,
-    Interrupted,
-    Conflict, // two serials answer from the address
-    NotStarted,
-    Planned,    // a dry run's "would upgrade"
-    InProgress, // its session runs as the report is written; never in a final report
-};
-// Every ResultKind, in declaration order, for readers that map names back.
-inline constexpr int kResultKindCount = static_cast<int>(ResultKind::InProgress) + 1;
-inline constexpr int kPlanKindCount = static_cast<int>(PlanKind::NotFound) + 1;
-const char* ResultName(ResultKind kind);
-
 struct CollectorResult {
     std::string address;
     std::string serial;        // raw GBK, empty when it did not answer the sweep
@@ -42,7 +22,7 @@ struct CollectorResult {
     std::optional<std::string> versionAfter;
     PlanKind plan = PlanKind::Upgrade;
     ResultKind result = ResultKind::NotStarted;
-    std::string reasonCode; // a short stable word; empty when upgraded
+    std::string reasonCode; // a code of the outcomes table (ReasonName); empty when upgraded
     std::string reason;     // the same for people (UTF-8)
     std::string stage = "sweep";
     int passes = 0;

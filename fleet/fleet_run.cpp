@@ -76,21 +76,23 @@ private:
 std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& sockets,
                                          const RunSetup& setup, const TargetPlan& plan,
                                          RunRecord& record, const RunHooks& hooks,
-                                         RunInterrupt& interrupt) {
+                                         RunInterrupt& interrupt, std::string* canaryFailure) {
     SessionTiming timing;
     timing.verify = setup.verify;
     timing.verifyTimeout = setup.verifyTimeout;
     ProgressView quiet(ProgressMode::Quiet, stderr);
     UpgradeRun run(io, sockets, setup.image, plan.toUpgrade, setup.limits, timing,
                    hooks.progress != nullptr ? *hooks.progress : quiet);
-    std::string haltLogged;
+    Reason haltLogged = Reason::None;
     run.onSessionEnded = [&](std::size_t index) {
         if (!record.Write(CurrentResults(plan, &run)) && hooks.reportTrouble)
             hooks.reportTrouble(record.Error());
         if (hooks.log && run.HaltCode() != haltLogged) {
             haltLogged = run.HaltCode();
-            hooks.log->Event("no new session starts: " + run.HaltReason() + " (" + haltLogged +
-                             ")");
+            const std::string canary = CanaryFailureText(plan, run);
+            hooks.log->Event("no new session starts: " +
+                             (canary.empty() ? run.HaltReason() : canary) + " (" +
+                             ReasonName(haltLogged) + ")");
         }
         if (hooks.settled)
             hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index], run.Wall()));
@@ -125,17 +127,19 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
     interrupt.Attach(nullptr);
     sampler.Stop();
     record.Info().upgradeSeconds = run.Seconds();
+    if (canaryFailure != nullptr)
+        *canaryFailure = CanaryFailureText(plan, run);
     return CurrentResults(plan, &run);
 }
 
 // Every result of a run that started no session: the upgrade targets are
 // reported not started, for `reasonCode` and `reason`.
-std::vector<CollectorResult> NoneStarted(const TargetPlan& plan, const char* reasonCode,
+std::vector<CollectorResult> NoneStarted(const TargetPlan& plan, Reason reasonCode,
                                          const char* reason) {
     std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
     for (auto& result : results)
         if (result.plan == PlanKind::Upgrade) {
-            result.reasonCode = reasonCode;
+            result.reasonCode = ReasonName(reasonCode);
             result.reason = reason;
         }
     return results;
@@ -165,15 +169,16 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
         if (!interrupt.Requested() && !plan.toUpgrade.empty() && hooks.confirm)
             end.confirmed = hooks.confirm(plan);
         if (interrupt.Requested())
-            end.results = NoneStarted(plan, "interrupted", "not started: the run was interrupted");
+            end.results = NoneStarted(plan, Reason::Interrupted, "not started: the run was interrupted");
         else if (!end.confirmed) {
             if (hooks.log)
                 hooks.log->Event("not confirmed: nothing sent");
             end.results =
-                NoneStarted(plan, "not_confirmed", "not started: the run was not confirmed");
+                NoneStarted(plan, Reason::NotConfirmed, "not started: the run was not confirmed");
         }
         else if (!plan.toUpgrade.empty())
-            end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt);
+            end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt,
+                                      &end.canaryFailure);
         else
             end.results = CurrentResults(plan, nullptr);
     }

@@ -62,6 +62,9 @@ struct RunEnd {
     std::vector<CollectorResult> results; // ascending by address
     int exitStatus = kExitUsage;
     std::string reportError; // the report was not written, at the end or before
+    // Why no other target started after the canary: which one and how it
+    // ended (CanaryFailureText); empty when no canary stopped the run.
+    std::string canaryFailure;
 };
 
 // The report's head for a run through `adapter` of `image`, begun at `started`.

@@ -32,15 +32,18 @@ void LaunchPlan::Finished(std::size_t index, Outcome outcome) {
         --canaryActive_;
         if (outcome == Outcome::Upgraded)
             ++canaryOk_;
-        else if (outcome != Outcome::AlreadyCurrent && outcome != Outcome::Interrupted)
-            Halt("not started: the canary collector was not upgraded", "canary_not_upgraded");
+        else if (outcome != Outcome::AlreadyCurrent && outcome != Outcome::Interrupted &&
+                 haltReason_.empty()) {
+            failedCanary_ = index;
+            Halt("not started: the canary collector was not upgraded", Reason::CanaryNotUpgraded);
+        }
     }
     if (limits_.maxFailures && failures_ >= *limits_.maxFailures)
         Halt("not started: the failure limit (" + std::to_string(failures_) + ") was reached",
-             "failure_limit");
+             Reason::FailureLimit);
 }
 
-void LaunchPlan::Halt(const std::string& reason, const std::string& code) {
+void LaunchPlan::Halt(const std::string& reason, Reason code) {
     if (haltReason_.empty()) {
         haltReason_ = reason;
         haltCode_ = code;

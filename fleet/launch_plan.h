@@ -32,13 +32,15 @@ public:
     // verified) count towards the limit; refusals and interrupts do not.
     void Finished(std::size_t index, Outcome outcome);
     // Starts nothing more, for the given reason (text and code).
-    void Halt(const std::string& reason, const std::string& code);
+    void Halt(const std::string& reason, Reason code);
 
     // No session active and none will start.
     bool Done() const;
     // Why targets were left unstarted; empty while not halted.
     const std::string& HaltReason() const { return haltReason_; }
-    const std::string& HaltCode() const { return haltCode_; }
+    Reason HaltCode() const { return haltCode_; }
+    // The canary whose end halted the run, if one did.
+    std::optional<std::size_t> FailedCanary() const { return failedCanary_; }
 
 private:
     std::size_t targets_;
@@ -46,7 +48,9 @@ private:
     std::size_t nextIndex_ = 0, active_ = 0, failures_ = 0;
     std::size_t canaryOk_ = 0, canaryActive_ = 0;
     std::vector<bool> isCanary_;
-    std::string haltReason_, haltCode_;
+    std::string haltReason_;
+    Reason haltCode_ = Reason::None;
+    std::optional<std::size_t> failedCanary_;
 };
 
 } // namespace fleet

@@ -12,15 +12,17 @@ namespace fleet {
 namespace {
 
 // The bar's order and colours; an outcome not listed comes last, in grey.
-constexpr std::pair<const char*, const char*> kOutcomeColours[] = {
-    {"upgraded", "#2e7d32"},     {"already_current", "#4f83cc"}, {"planned", "#81b4e6"},
-    {"not_verified", "#f9a825"}, {"interrupted", "#ef6c00"},     {"refused", "#8e5ea2"},
-    {"failed", "#c62828"},       {"conflict", "#6d1b1b"},        {"not_started", "#9e9e9e"},
+constexpr std::pair<ResultKind, const char*> kOutcomeColours[] = {
+    {ResultKind::Upgraded, "#2e7d32"},    {ResultKind::AlreadyCurrent, "#4f83cc"},
+    {ResultKind::Planned, "#81b4e6"},     {ResultKind::NotVerified, "#f9a825"},
+    {ResultKind::Interrupted, "#ef6c00"}, {ResultKind::Refused, "#8e5ea2"},
+    {ResultKind::Failed, "#c62828"},      {ResultKind::Conflict, "#6d1b1b"},
+    {ResultKind::NotStarted, "#9e9e9e"},
 };
 
 const char* ColourOf(const std::string& outcome) {
-    for (const auto& [name, colour] : kOutcomeColours)
-        if (outcome == name)
+    for (const auto& [kind, colour] : kOutcomeColours)
+        if (outcome == ResultName(kind))
             return colour;
     return "#bdbdbd";
 }
@@ -57,8 +59,8 @@ std::string Head(const RunInfo& run, const FirmwareImage& image) {
 // One horizontal bar, a segment per outcome as wide as its share, and a legend.
 std::string OutcomeBar(const std::vector<CollectorResult>& results) {
     std::vector<std::pair<std::string, std::size_t>> counts;
-    for (const auto& [name, colour] : kOutcomeColours)
-        counts.emplace_back(name, 0);
+    for (const auto& [kind, colour] : kOutcomeColours)
+        counts.emplace_back(ResultName(kind), 0);
     for (const auto& result : results) {
         const std::string name = ResultName(result.result);
         auto it = std::find_if(counts.begin(), counts.end(),

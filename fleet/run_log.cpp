@@ -113,8 +113,9 @@ void RunLog::Session(const UpgradeSession& session) {
                            ReportStageName(session.StageReached());
         if (session.VerifiedVersion())
             text += ", reports version " + platform::GbkToUtf8(*session.VerifiedVersion());
-        if (!session.ReasonCode().empty())
-            text += ", reason " + session.ReasonCode() + ": " + session.Reason();
+        if (session.ReasonCode() != Reason::None)
+            text += std::string(", reason ") + ReasonName(session.ReasonCode()) + ": " +
+                    session.Reason();
         Event(text);
     } else if (session.CurrentStage() != seen.stage ||
                (session.CurrentStage() == Stage::Sending && session.Pass() != seen.pass)) {

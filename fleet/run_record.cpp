@@ -13,7 +13,7 @@ std::string RunRecord::Json(const std::vector<CollectorResult>& results) {
         CollectorResult result = results[i];
         if (info_.ended && result.result == ResultKind::InProgress) {
             result.result = ResultKind::Interrupted;
-            result.reasonCode = reason::kInterrupted;
+            result.reasonCode = ReasonName(Reason::Interrupted);
             result.reason = "the run ended while its session was under way";
         }
         auto& [made, line] = lines_[i];

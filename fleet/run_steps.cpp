@@ -1,6 +1,7 @@
 #include "fleet/run_steps.h"
 
 #include "fleet/ipv4_address.h"
+#include "platform/gbk.h"
 #include "platform/network_adapters.h"
 
 #include <algorithm>
@@ -86,7 +87,7 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base,
         base.result = started ? ResultKind::InProgress : ResultKind::NotStarted;
         break;
     }
-    base.reasonCode = session.ReasonCode();
+    base.reasonCode = ReasonName(session.ReasonCode());
     base.reason = session.Reason();
     base.stage =
         ReportStageName(session.Finished() ? session.StageReached() : session.CurrentStage());
@@ -109,15 +110,33 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base,
     return base;
 }
 
+std::string CanaryFailureText(const TargetPlan& plan, const UpgradeRun& run) {
+    const auto index = run.FailedCanary();
+    if (!index)
+        return {};
+    const CollectorResult canary = ResultOf(*run.Sessions()[*index], plan.toUpgradeAs[*index], run.Wall());
+    std::string outcome = ResultName(canary.result);
+    std::replace(outcome.begin(), outcome.end(), '_', ' ');
+    return "the canary collector " + canary.address + " (serial " +
+           platform::GbkToUtf8(canary.serial) + ") was not upgraded: " + outcome +
+           (canary.reason.empty() ? "" : ", " + canary.reason);
+}
+
 std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const UpgradeRun* run) {
     std::vector<CollectorResult> results = plan.settled;
+    // Unstarted targets say why nothing more started, naming the canary that stopped the run.
+    std::string haltReason;
+    if (run != nullptr && run->HaltCode() != Reason::None) {
+        const std::string canary = CanaryFailureText(plan, *run);
+        haltReason = canary.empty() ? run->HaltReason() : "not started: " + canary;
+    }
     for (std::size_t i = 0; i < plan.toUpgrade.size(); ++i) {
         CollectorResult result = plan.toUpgradeAs[i];
         if (run != nullptr) {
             result = ResultOf(*run->Sessions()[i], result, run->Wall());
-            if (result.result == ResultKind::NotStarted && !run->HaltCode().empty()) {
-                result.reasonCode = run->HaltCode();
-                result.reason = run->HaltReason();
+            if (result.result == ResultKind::NotStarted && run->HaltCode() != Reason::None) {
+                result.reasonCode = ReasonName(run->HaltCode());
+                result.reason = haltReason;
             }
         }
         results.push_back(result);

@@ -68,6 +68,11 @@ CollectorResult ResultOf(const UpgradeSession& session, CollectorResult base,
 // target by its session (unstarted ones with the reason nothing started).
 std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const UpgradeRun* run);
 
+// Why the run stopped after its canary, naming it and its end ("the canary
+// collector 198.51.100.10 (serial 8100010) was not upgraded: refused,
+// collector has no flash (E80)"); empty when no canary halted the run.
+std::string CanaryFailureText(const TargetPlan& plan, const UpgradeRun& run);
+
 // A dry run's results: what would happen, nothing done.
 std::vector<CollectorResult> PlannedResults(const TargetPlan& plan);
 

@@ -58,7 +58,7 @@ void UpgradeRun::Run() {
 
 void UpgradeRun::Interrupt() {
     interrupted_ = true;
-    plan_.Halt("not started: the run was interrupted", "interrupted");
+    plan_.Halt("not started: the run was interrupted", Reason::Interrupted);
     for (std::size_t i = 0; i < sessions_.size(); ++i) {
         Slot& slot = *slots_[i];
         if (slot.launching) { // its start had not come yet: it never begins

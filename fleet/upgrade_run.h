@@ -40,7 +40,9 @@ public:
     const std::vector<std::unique_ptr<UpgradeSession>>& Sessions() const { return sessions_; }
     // Why sessions that never started were left out (empty if all started).
     const std::string& HaltReason() const { return plan_.HaltReason(); }
-    const std::string& HaltCode() const { return plan_.HaltCode(); }
+    Reason HaltCode() const { return plan_.HaltCode(); }
+    // The canary whose end halted the run, if one did.
+    std::optional<std::size_t> FailedCanary() const { return plan_.FailedCanary(); }
     // Wall time from the first session's start to the last one's end.
     double Seconds() const { return std::chrono::duration<double>(ended_ - began_).count(); }
     // The wall clock the sessions' times are told by.

@@ -48,17 +48,17 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::Pending:
         return "pending";
     case Outcome::Upgraded:
-        return "upgraded";
+        return ResultName(ResultKind::Upgraded);
     case Outcome::NotVerified:
-        return "not_verified";
+        return ResultName(ResultKind::NotVerified);
     case Outcome::Refused:
-        return "refused";
+        return ResultName(ResultKind::Refused);
     case Outcome::AlreadyCurrent:
-        return "already_current";
+        return ResultName(ResultKind::AlreadyCurrent);
     case Outcome::Failed:
-        return "failed";
+        return ResultName(ResultKind::Failed);
     case Outcome::Interrupted:
-        return "interrupted";
+        return ResultName(ResultKind::Interrupted);
     }
     return "?";
 }
@@ -124,12 +124,12 @@ void UpgradeSession::HandleRequestReply(const std::string& frame, TimePoint now)
         return;
     }
     case protocol::RequestReply::NoFlash:
-        return Finish(Outcome::Refused, reason::kNoFlash, "collector has no flash (E80)", now);
+        return Finish(Outcome::Refused, fleet::Reason::NoFlash, "collector has no flash (E80)", now);
     case protocol::RequestReply::SameVersion:
-        return Finish(Outcome::AlreadyCurrent, reason::kSameVersion,
+        return Finish(Outcome::AlreadyCurrent, fleet::Reason::SameVersion,
                       "collector already has this version (E81)", now);
     case protocol::RequestReply::Other:
-        return Finish(Outcome::Failed, reason::kRequestAnswer,
+        return Finish(Outcome::Failed, fleet::Reason::RequestAnswer,
                       "upgrade request answered \"" + Printable(frame) + "\"", now);
     }
 }
@@ -139,11 +139,11 @@ void UpgradeSession::HandleQueryReply(const std::string& frame, TimePoint now) {
     case protocol::CompletionReply::Complete:
         if (timing_.verify)
             return BeginVerifying(now);
-        return Finish(Outcome::Upgraded, "", {}, now);
+        return Finish(Outcome::Upgraded, fleet::Reason::None, {}, now);
     case protocol::CompletionReply::ResendList: {
         const std::vector<int> listed = protocol::ParseResendList(frame);
         if (pass_ >= timing_.passLimit)
-            return Finish(Outcome::Failed, reason::kPassLimit,
+            return Finish(Outcome::Failed, fleet::Reason::PassLimit,
                           "still missing blocks after " + std::to_string(pass_) + " passes", now);
         // Indices outside the image carry no data; sending them would only pad the pass.
         std::deque<int> blocks;
@@ -157,7 +157,7 @@ void UpgradeSession::HandleQueryReply(const std::string& frame, TimePoint now) {
         return BeginPass(std::move(blocks), now);
     }
     case protocol::CompletionReply::Failure:
-        return Finish(Outcome::Failed, reason::kQueryAnswer,
+        return Finish(Outcome::Failed, fleet::Reason::QueryAnswer,
                       "completion query answered \"" + Printable(frame) + "\"", now);
     }
 }
@@ -215,7 +215,7 @@ void UpgradeSession::OnSearchVersion(const std::string& version, TimePoint now) 
     // A collector may still report its old version for a moment after it
     // completes, so a mismatch is only final when the probes run out.
     if (version == image_->versionAsReported)
-        Finish(Outcome::Upgraded, "", {}, now);
+        Finish(Outcome::Upgraded, fleet::Reason::None, {}, now);
 }
 
 void UpgradeSession::OnTimer(TimePoint now) {
@@ -224,7 +224,7 @@ void UpgradeSession::OnTimer(TimePoint now) {
     switch (stage_) {
     case Stage::Requesting:
         if (attempts_ >= timing_.requestLimit)
-            return Finish(Outcome::Failed, reason::kRequestUnanswered,
+            return Finish(Outcome::Failed, fleet::Reason::RequestUnanswered,
                           "no answer to " + std::to_string(attempts_) + " upgrade requests", now);
         link_.SendUpgradeFrame(
             address_, protocol::BuildUpgradeRequest(image_->versionWire, image_->blockCount));
@@ -238,7 +238,7 @@ void UpgradeSession::OnTimer(TimePoint now) {
         return SendQuery(now);
     case Stage::Querying:
         if (attempts_ >= timing_.queryLimit)
-            return Finish(Outcome::Failed, reason::kQueryUnanswered,
+            return Finish(Outcome::Failed, fleet::Reason::QueryUnanswered,
                           "no answer to " + std::to_string(attempts_) + " completion queries", now);
         return SendQuery(now);
     case Stage::Verifying:
@@ -247,11 +247,11 @@ void UpgradeSession::OnTimer(TimePoint now) {
             // is unproven, not failed; the old version after the whole wait is
             // a failure.
             if (reportedVersion_)
-                return Finish(Outcome::Failed, reason::kWrongVersion,
+                return Finish(Outcome::Failed, fleet::Reason::WrongVersion,
                               "reports version \"" + platform::GbkToUtf8(*reportedVersion_) +
                                   "\" after the upgrade",
                               now);
-            return Finish(Outcome::NotVerified, reason::kNoVersionReply,
+            return Finish(Outcome::NotVerified, fleet::Reason::NoVersionReply,
                           "completed, but no version answer within the verification time", now);
         }
         link_.SendProbe(address_);
@@ -267,9 +267,9 @@ void UpgradeSession::Interrupt(TimePoint now) {
     if (stage_ == Stage::Waiting || stage_ == Stage::Done)
         return;
     if (stage_ == Stage::Verifying)
-        return Finish(Outcome::NotVerified, reason::kInterrupted,
+        return Finish(Outcome::NotVerified, fleet::Reason::Interrupted,
                       "completed; the run was interrupted before its version was checked", now);
-    Finish(Outcome::Interrupted, reason::kInterrupted,
+    Finish(Outcome::Interrupted, fleet::Reason::Interrupted,
            std::string("interrupted while ") + StageName(stage_), now);
 }
 
@@ -279,7 +279,7 @@ std::optional<TimePoint> UpgradeSession::Deadline() const {
     return deadline_;
 }
 
-void UpgradeSession::Finish(Outcome outcome, const char* code, std::string reason, TimePoint now) {
+void UpgradeSession::Finish(Outcome outcome, fleet::Reason code, std::string reason, TimePoint now) {
     stageReached_ = outcome == Outcome::Upgraded ? Stage::Done : stage_;
     stage_ = Stage::Done;
     reasonCode_ = code;

@@ -16,6 +16,7 @@
 
 #include "fleet/firmware_image.h"
 #include "fleet/fleet_policy.h"
+#include "fleet/outcomes.h"
 #include "protocol/collector_rules.h"
 
 #include <chrono>
@@ -71,20 +72,6 @@ enum class Outcome {
     Interrupted,    // the operator ended the run while it was under way
 };
 
-// Reason codes: short, stable words that a report reader can match on.
-namespace reason {
-inline constexpr const char* kNoFlash = "E80";
-inline constexpr const char* kSameVersion = "E81";
-inline constexpr const char* kRequestUnanswered = "no_reply_request";
-inline constexpr const char* kRequestAnswer = "bad_reply_request";
-inline constexpr const char* kQueryUnanswered = "no_reply_query";
-inline constexpr const char* kQueryAnswer = "bad_reply_query";
-inline constexpr const char* kPassLimit = "pass_limit";
-inline constexpr const char* kWrongVersion = "wrong_version";
-inline constexpr const char* kNoVersionReply = "timeout_verify";
-inline constexpr const char* kInterrupted = "interrupted";
-} // namespace reason
-
 const char* StageName(Stage stage);
 const char* OutcomeName(Outcome outcome);
 // The stage as a report names it: sweep, request, blocks, query, verify, done.
@@ -133,8 +120,8 @@ public:
     bool Finished() const { return stage_ == Stage::Done; }
     // Why the session did not end upgraded, for people; empty otherwise.
     const std::string& Reason() const { return reason_; }
-    // The same as a code of `reason`; empty when upgraded.
-    const std::string& ReasonCode() const { return reasonCode_; }
+    // The same as a code; None when upgraded.
+    fleet::Reason ReasonCode() const { return reasonCode_; }
     // The stage the session was in when it ended (Done when upgraded).
     Stage StageReached() const { return stageReached_; }
 
@@ -157,7 +144,7 @@ private:
     void SendNextBlock(TimePoint now);
     void SendQuery(TimePoint now);
     void BeginVerifying(TimePoint now);
-    void Finish(Outcome outcome, const char* code, std::string reason, TimePoint now);
+    void Finish(Outcome outcome, fleet::Reason code, std::string reason, TimePoint now);
 
     std::string address_;
     std::shared_ptr<const FirmwareImage> image_;
@@ -166,7 +153,8 @@ private:
 
     Stage stage_ = Stage::Waiting;
     Outcome outcome_ = Outcome::Pending;
-    std::string reason_, reasonCode_;
+    std::string reason_;
+    fleet::Reason reasonCode_ = fleet::Reason::None;
     Stage stageReached_ = Stage::Waiting;
     TimePoint deadline_{};
     std::optional<TimePoint> lastBlockAt_; // the pacing floor counts from here

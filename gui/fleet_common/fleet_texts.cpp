@@ -2,52 +2,14 @@
 
 #include "protocol/collector_rules.h"
 
-#include <map>
-
 namespace fleetwin::text {
 
 const char* PlanText(fleet::PlanKind plan) {
-    switch (plan) {
-    case fleet::PlanKind::Upgrade:
-        return "升级";
-    case fleet::PlanKind::AlreadyCurrent:
-        return "已是当前版本";
-    case fleet::PlanKind::RefusedV:
-        return "拒绝(V版本)";
-    case fleet::PlanKind::NotInSubnet:
-        return "不在子网内";
-    case fleet::PlanKind::AddressConflict:
-        return "地址冲突";
-    case fleet::PlanKind::NotFound:
-        return "未应答";
-    }
-    return "";
+    return fleet::Describe(plan).chinese;
 }
 
 const char* OutcomeText(fleet::ResultKind result) {
-    switch (result) {
-    case fleet::ResultKind::Upgraded:
-        return "升级成功";
-    case fleet::ResultKind::NotVerified:
-        return "已完成，未验证";
-    case fleet::ResultKind::Refused:
-        return "拒绝";
-    case fleet::ResultKind::AlreadyCurrent:
-        return "已是当前版本";
-    case fleet::ResultKind::Failed:
-        return "失败";
-    case fleet::ResultKind::Interrupted:
-        return "已中断";
-    case fleet::ResultKind::Conflict:
-        return "地址冲突";
-    case fleet::ResultKind::NotStarted:
-        return "未开始";
-    case fleet::ResultKind::Planned:
-        return "计划升级";
-    case fleet::ResultKind::InProgress:
-        return "进行中";
-    }
-    return "";
+    return fleet::Describe(result).chinese;
 }
 
 const char* StageText(const std::string& stage) {
@@ -67,30 +29,9 @@ const char* StageText(const std::string& stage) {
 }
 
 std::string ReasonText(const fleet::CollectorResult& result) {
-    static const std::map<std::string, const char*> kReasons = {
-        {"E80", "采集器不能升级(E80)"},
-        {"E81", "采集器已是此版本(E81)"},
-        {"no_reply_request", "升级请求无应答"},
-        {"bad_reply_request", "升级请求的应答无法识别"},
-        {"no_reply_query", "完成查询无应答"},
-        {"bad_reply_query", "完成查询的应答无法识别"},
-        {"pass_limit", "补发次数已达上限"},
-        {"wrong_version", "升级后的版本号不符"},
-        {"timeout_verify", "数据已发完，未读到新版本号"},
-        {"interrupted", "操作员停止了升级"},
-        {"serial_mismatch", "此地址现在是另一台采集器，未发送任何数据"},
-        {"not_confirmed", "升级未经确认，未开始"},
-        {"canary_not_upgraded", "试升级的采集器未成功，未开始"},
-        {"failure_limit", "失败数已达上限，未开始"},
-        {"not_in_subnet", "不在所选网卡的子网内"},
-        {"no_sweep_reply", "搜索时未应答"},
-        {"address_conflict", "多台采集器使用此地址"},
-        {"version_v", "V版本不能用本程序升级"},
-        {"version_not_s", "版本号不以S开头，不能升级"},
-        {"already_current", "已是此版本"},
-    };
-    if (const auto known = kReasons.find(result.reasonCode); known != kReasons.end())
-        return known->second;
+    if (const auto known = fleet::ReasonNamed(result.reasonCode);
+        known && *known != fleet::Reason::None)
+        return fleet::Describe(*known).chinese;
     return result.reason.empty() ? result.reasonCode : result.reason;
 }
 

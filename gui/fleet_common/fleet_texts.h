@@ -50,7 +50,8 @@ inline constexpr const char* kImageFiles = "程序文件";
 // How many collectors are ticked, of how many rows.
 std::string SelectionCountText(std::size_t checked, std::size_t rows);
 
-// What an upgrade would do to a collector, for the plan column.
+// What an upgrade would do to a collector, for the plan column (from the
+// outcomes table, as the outcome and reason texts are).
 const char* PlanText(fleet::PlanKind plan);
 // A collector's outcome, for the result column.
 const char* OutcomeText(fleet::ResultKind result);

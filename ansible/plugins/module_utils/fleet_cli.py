@@ -8,6 +8,9 @@ __metaclass__ = type
 import json
 import os
 
+from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_outcomes import (
+    DEFAULT_FAIL_ON, OUTCOMES, REASONS)
+
 # Exit statuses of `collector-fleet upgrade`.
 EXIT_DONE = 0
 EXIT_FAILED = 1
@@ -21,10 +24,15 @@ EXIT_INTERRUPTED = 130
 # not count the blocks sent.
 FLASHED_OUTCOMES = ("upgraded", "not_verified")
 
-# Outcomes (or reason codes) that fail a site unless the task says otherwise.
-# A refused collector (a "V" version, E80) needs another tool and an already
-# current one needs nothing: both are reported but do not stop the estate.
-DEFAULT_FAIL_ON = ("failed", "not_verified", "interrupted", "conflict", "serial_mismatch")
+# DEFAULT_FAIL_ON (fleet_outcomes.py): the outcomes (or reason codes) that fail
+# a site unless the task says otherwise. A refused collector (a "V" version,
+# E80) needs another tool and an already current one needs nothing: both are
+# reported but do not stop the estate. A site whose canary did not end
+# upgraded (not_started, canary_not_upgraded) is a failed site, whatever the
+# canary's own outcome.
+
+# The words fail_on may name: every outcome and reason code of the report.
+FAIL_ON_WORDS = tuple(sorted(set(OUTCOMES) | set(REASONS)))
 
 # Bounds of the numeric options, as the program checks them.
 OPTION_RANGES = {"canary": (0, None), "parallel": (1, None), "max_failures": (1, None),
@@ -33,7 +41,7 @@ OPTION_RANGES = {"canary": (0, None), "parallel": (1, None), "max_failures": (1,
 
 # The order in which outcomes are counted in a summary line.
 OUTCOME_ORDER = ("upgraded", "planned", "already_current", "not_verified", "refused",
-                 "failed", "conflict", "interrupted", "not_started")
+                 "failed", "conflict", "interrupted", "not_started", "not_found")
 
 
 def adapter_args(params):
@@ -64,6 +72,15 @@ def target_choice_error(params):
     if not ways:
         return "name the collectors: all, targets or target_file"
     return "name the collectors one way only, not " + " and ".join(ways)
+
+
+def fail_on_error(words):
+    """Why fail_on names words that are no outcome or reason code, or None."""
+    unknown = [w for w in words or [] if w not in FAIL_ON_WORDS]
+    if not unknown:
+        return None
+    return "fail_on names no outcome or reason code: %s; the words are: %s" % (
+        ", ".join(unknown), ", ".join(FAIL_ON_WORDS))
 
 
 def range_errors(params):
@@ -203,11 +220,17 @@ def site_failure(rc, report, fail_on):
     if rc == EXIT_FAILED and not collectors_of(report):
         return "no collector found"
     failing = failing_collectors(report, fail_on)
-    if failing:
-        return "%d collector(s) %s" % (len(failing), ", ".join(sorted(
-            {c.get("outcome") if c.get("outcome") in fail_on else c.get("reason")
-             for c in failing})))
-    return None
+    if not failing:
+        return None
+    why = "%d collector(s) %s" % (len(failing), ", ".join(sorted(
+        {c.get("outcome") if c.get("outcome") in fail_on else c.get("reason")
+         for c in failing})))
+    # The rows the canary held back name it and how it ended.
+    canary = [c.get("detail") for c in failing
+              if c.get("reason") == "canary_not_upgraded" and c.get("detail")]
+    if canary:
+        why += ": " + canary[0].replace("not started: ", "", 1)
+    return why
 
 
 def upgrade_result(rc, report, check_mode, fail_on=DEFAULT_FAIL_ON):

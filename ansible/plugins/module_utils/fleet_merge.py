@@ -51,6 +51,9 @@ def site_entry(site, report, reached=True, fail_on=DEFAULT_FAIL_ON):
         entry[key] = report.get(key)
     entry["summary"] = "%s: %s (exit %s): %s" % (site, status, report.get("exit_status"),
                                                  summary_text(report))
+    if status == "failed":
+        entry["why"] = site_failure(report.get("exit_status"), report, fail_on)
+        entry["summary"] += "; " + entry["why"]
     return entry
 
 

@@ -42,10 +42,11 @@ options:
     type: dict
     default: {}
   fail_on:
-    description: Outcomes or reason codes that make a site C(failed), as in fleet_upgrade.
+    description: Outcomes or reason codes that make a site C(failed), as in fleet_upgrade. A word
+      that is neither fails the task, naming the words there are.
     type: list
     elements: str
-    default: [failed, not_verified, interrupted, conflict, serial_mismatch]
+    default: [not_verified, failed, interrupted, conflict, not_started, not_found, canary_not_upgraded, serial_mismatch]
   json_path:
     description: The merged JSON file.
     type: path
@@ -116,7 +117,8 @@ site_lines:
 import json
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import DEFAULT_FAIL_ON
+from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import (
+    DEFAULT_FAIL_ON, fail_on_error)
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_html import estate_html
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_merge import (
     csv_text, merge, read_report, read_site_reports, write_atomically)
@@ -137,6 +139,9 @@ def main():
         supports_check_mode=True,
     )
     params = module.params
+    why = fail_on_error(params["fail_on"])
+    if why:
+        module.fail_json(msg=why)
     # Merged again later (a report that came home late), a run keeps its
     # header, its sites and which of them were reached.
     earlier = read_report(params["json_path"]) or {}

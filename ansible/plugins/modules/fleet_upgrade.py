@@ -98,10 +98,13 @@ options:
     default: 3600
   fail_on:
     description: Outcomes or reason codes (as the report names them) that fail the task when any
-      collector ends with one. C(refused) and C(already_current) are left out by default.
+      collector ends with one. C(refused) and C(already_current) are left out by default; a site
+      whose canary did not end upgraded (C(not_started), C(canary_not_upgraded)) fails, whatever
+      the canary's own outcome. A word that is neither an outcome nor a reason code fails the
+      task, naming the words there are.
     type: list
     elements: str
-    default: [failed, not_verified, interrupted, conflict, serial_mismatch]
+    default: [not_verified, failed, interrupted, conflict, not_started, not_found, canary_not_upgraded, serial_mismatch]
 attributes:
   check_mode:
     description: Can run in check mode and then says which collectors would be upgraded.
@@ -166,7 +169,7 @@ import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import (
-    DEFAULT_FAIL_ON, outcome_counts, parse_json, range_errors, summary_text,
+    DEFAULT_FAIL_ON, fail_on_error, outcome_counts, parse_json, range_errors, summary_text,
     target_choice_error, upgrade_argv, upgrade_result, version_diff)
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_runs import (
     adapter_lock_path, hold_adapter_lock, mark_run, previous_run)
@@ -201,7 +204,8 @@ def main():
         supports_check_mode=True,
     )
     params = module.params
-    why = target_choice_error(params) or "; ".join(range_errors(params))
+    why = target_choice_error(params) or "; ".join(range_errors(params)) or \
+        fail_on_error(params["fail_on"])
     if module.check_mode and not params["image_sha256"]:
         why = why or "check mode plans from the image's name and needs image_sha256"
     if why:

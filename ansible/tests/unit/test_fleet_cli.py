@@ -49,6 +49,12 @@ class UpgradeCommandLine(unittest.TestCase):
                           "verify_timeout must be 1 to 3600, not 3601",
                           "wait_ms must be at least 0, not -1"])
 
+    def test_fail_on_names_only_outcomes_and_reason_codes(self):
+        self.assertIsNone(cli.fail_on_error(list(cli.DEFAULT_FAIL_ON) + ["refused", "E80"]))
+        why = cli.fail_on_error(["failed", "broken", "E99"])
+        self.assertTrue(why.startswith("fail_on names no outcome or reason code: broken, E99; "
+                                       "the words are: E80, E81, "), why)
+
     def test_targets_are_named_exactly_one_way(self):
         self.assertIsNone(cli.target_choice_error({"targets": ["10.0.0.5"]}))
         self.assertIn("all, targets or target_file", cli.target_choice_error({"all": False}))

@@ -34,19 +34,29 @@ class MergeSites(unittest.TestCase):
         self.reports["later"] = None
         self.reports["running"] = dict(site_report(0), ended=None)
         self.reports["strict"] = site_report(1, ("10.0.0.10", "SN2", None, "failed", "no_reply_query"))
+        # A refused canary fails its site, which says why.
+        canary = "the canary collector 10.0.0.10 (serial SN1) was not upgraded: refused, no flash"
+        self.reports["gated"] = site_report(1, ("10.0.0.10", "SN1", None, "refused", "E80"),
+                                            ("10.0.0.11", "SN2", None, "not_started",
+                                             "canary_not_upgraded"))
+        self.reports["gated"]["collectors"][1]["detail"] = "not started: " + canary
         merged = merge.merge(self.reports, RUN, reached=["east", "north", "south", "running"])
         self.assertEqual(merged["schema_version"], 1)
         self.assertEqual(merged["run"], dict(RUN, image=dict(RUN["image"], version="S2.00")))
         self.assertEqual([(s["site"], s["status"]) for s in merged["sites"]],
-                         [("east", "unreachable"), ("later", "not_run"), ("north", "complete"),
+                         [("east", "unreachable"), ("gated", "failed"), ("later", "not_run"),
+                          ("north", "complete"),
                           ("running", "incomplete"), ("south", "complete"),
                           ("strict", "failed"), ("west", "unreadable_report")])
         # A refused collector alone does not fail its site by default.
-        south = merged["sites"][4]
+        self.assertTrue(merged["sites"][1]["summary"].endswith(
+            "; 1 collector(s) not_started: " + canary), merged["sites"][1]["summary"])
+        south = merged["sites"][5]
         self.assertEqual(south["counts"], {"upgraded": 1, "refused": 1})
         self.assertEqual(south["summary"],
                          "south: complete (exit 1): 2 collectors: 1 upgraded, 1 refused (E80)")
-        self.assertEqual(merged["counts"], {"upgraded": 2, "refused": 1, "failed": 1})
+        self.assertEqual(merged["counts"],
+                         {"upgraded": 2, "refused": 2, "failed": 1, "not_started": 1})
         self.assertEqual(merge.site_entry("x", site_report(130))["status"], "interrupted")
         self.assertEqual(merge.site_entry("x", dict(site_report(3), dry_run=True))["status"],
                          "planned")

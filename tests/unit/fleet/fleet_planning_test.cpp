@@ -74,7 +74,8 @@ TEST(LaunchPlan, Canary_RestWaitsForAllCanariesAndStopsIfOneIsNotUpgraded) {
         EXPECT_EQ(StartAll(halted), std::vector<std::size_t>{}) << fleet::OutcomeName(outcome);
         EXPECT_TRUE(halted.Done());
         EXPECT_EQ(halted.HaltReason(), "not started: the canary collector was not upgraded");
-        EXPECT_EQ(halted.HaltCode(), "canary_not_upgraded");
+        EXPECT_EQ(halted.HaltCode(), fleet::Reason::CanaryNotUpgraded);
+        EXPECT_EQ(halted.FailedCanary(), 0u);
     }
 
     LaunchPlan more(2, LaunchLimits{0, 9, std::nullopt}); // more canaries than targets
@@ -107,7 +108,7 @@ TEST(LaunchPlan, MaxFailures_CountsFailuresOnlyAndLetsRunningOnesFinish) {
 
     LaunchPlan interrupted(3, LaunchLimits{1, 0, std::nullopt});
     StartAll(interrupted);
-    interrupted.Halt("stop", "interrupted");
+    interrupted.Halt("stop", fleet::Reason::Interrupted);
     interrupted.Finished(0, Outcome::Failed);
     EXPECT_EQ(StartAll(interrupted), std::vector<std::size_t>{});
     EXPECT_TRUE(interrupted.Done());

@@ -291,7 +291,7 @@ TEST_F(SessionTest, Verification_KeptOldVersionFailsSilenceIsNotVerified) {
     EXPECT_EQ(session_->CurrentStage(), Stage::Verifying); // not final yet
     AdvanceTo(60000ms);
     EXPECT_EQ(session_->Result(), Outcome::Failed);
-    EXPECT_EQ(session_->ReasonCode(), "wrong_version");
+    EXPECT_EQ(session_->ReasonCode(), fleet::Reason::WrongVersion);
     EXPECT_EQ(session_->Reason(), "reports version \"S1.00\" after the upgrade");
     EXPECT_EQ(session_->StageReached(), Stage::Verifying);
     ASSERT_TRUE(session_->VerifiedVersion());
@@ -307,7 +307,7 @@ TEST_F(SessionTest, Verification_KeptOldVersionFailsSilenceIsNotVerified) {
     ReachVerifying(timing);
     AdvanceTo(60000ms);
     EXPECT_EQ(session_->Result(), Outcome::NotVerified);
-    EXPECT_EQ(session_->ReasonCode(), "timeout_verify");
+    EXPECT_EQ(session_->ReasonCode(), fleet::Reason::NoVersionReply);
 }
 
 TEST_F(SessionTest, SlowRestart_VerifiedWithinTheTimeoutNotVerifiedAfterIt) {
@@ -408,7 +408,7 @@ TEST_F(SessionTest, Interrupt_EachStageEndsAsItStands) {
         session_->Interrupt(link_.now);
         EXPECT_EQ(session_->Result(), c.outcome) << c.name;
         EXPECT_EQ(session_->StageReached(), c.stage) << c.name;
-        EXPECT_EQ(session_->ReasonCode(), "interrupted") << c.name;
+        EXPECT_EQ(session_->ReasonCode(), fleet::Reason::Interrupted) << c.name;
         EXPECT_EQ(session_->PassBlocksSent(), c.passBlocks) << c.name;
         AdvanceTo(60000ms);
         EXPECT_EQ(link_.sent.size(), sent) << "nothing after the interrupt: " << c.name;
@@ -520,7 +520,7 @@ TEST_F(SessionTest, Counters_BlocksSentResentAndEntriesOutsideTheImage) {
     EXPECT_EQ(session_->BlocksSent(), 4u);
     EXPECT_EQ(session_->BlocksResent(), 1u);
     EXPECT_EQ(session_->ResendOutsideImage(), 2u);
-    EXPECT_EQ(session_->ReasonCode(), "");
+    EXPECT_EQ(session_->ReasonCode(), fleet::Reason::None);
 }
 
 } // namespace
