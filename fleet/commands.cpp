@@ -257,13 +257,13 @@ int RunUpgrade(const UpgradeOptions& options) {
 
     if (options.dryRun && options.format == ReportFormat::Text)
         PrintPlan(std::cout, end.results);
-    if (!end.canaryFailure.empty()) {
-        const auto unstarted = std::count_if(end.results.begin(), end.results.end(), [](const auto& r) {
-            return r.reasonCode == ReasonName(Reason::CanaryNotUpgraded);
-        });
-        std::cerr << "collector-fleet: " << end.canaryFailure << "; " << unstarted
+    // Which canary stopped the run, and how it ended.
+    const auto heldBack = std::count_if(end.results.begin(), end.results.end(), [](const auto& r) {
+        return r.reasonCode == ReasonName(Reason::CanaryNotUpgraded);
+    });
+    if (!end.canaryFailure.empty() && heldBack > 0)
+        std::cerr << "collector-fleet: " << end.canaryFailure << "; " << heldBack
                   << " other collector(s) not started\n";
-    }
     if (!end.reportError.empty())
         std::cerr << "collector-fleet: " << end.reportError << "\n";
     if (const auto error =

@@ -90,9 +90,9 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
         if (hooks.log && run.HaltCode() != haltLogged) {
             haltLogged = run.HaltCode();
             const std::string canary = CanaryFailureText(plan, run);
-            hooks.log->Event("no new session starts: " +
-                             (canary.empty() ? run.HaltReason() : canary) + " (" +
-                             ReasonName(haltLogged) + ")");
+            hooks.log->Event(
+                "no new session starts: " + (canary.empty() ? run.HaltReason() : canary) + " (" +
+                ReasonName(haltLogged) + ")");
         }
         if (hooks.settled)
             hooks.settled(ResultOf(*run.Sessions()[index], plan.toUpgradeAs[index], run.Wall()));
@@ -169,16 +169,16 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
         if (!interrupt.Requested() && !plan.toUpgrade.empty() && hooks.confirm)
             end.confirmed = hooks.confirm(plan);
         if (interrupt.Requested())
-            end.results = NoneStarted(plan, Reason::Interrupted, "not started: the run was interrupted");
+            end.results =
+                NoneStarted(plan, Reason::Interrupted, "not started: the run was interrupted");
         else if (!end.confirmed) {
             if (hooks.log)
                 hooks.log->Event("not confirmed: nothing sent");
             end.results =
                 NoneStarted(plan, Reason::NotConfirmed, "not started: the run was not confirmed");
-        }
-        else if (!plan.toUpgrade.empty())
-            end.results = RunSessions(io, sockets, setup, plan, record, hooks, interrupt,
-                                      &end.canaryFailure);
+        } else if (!plan.toUpgrade.empty())
+            end.results =
+                RunSessions(io, sockets, setup, plan, record, hooks, interrupt, &end.canaryFailure);
         else
             end.results = CurrentResults(plan, nullptr);
     }

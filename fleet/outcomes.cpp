@@ -16,7 +16,8 @@ template <typename Kind> struct Row {
 
 // Each table lists its kinds in declaration order, so that a kind is its
 // row's index; the build checks it.
-template <typename Kind, std::size_t N> constexpr bool InDeclarationOrder(const Row<Kind> (&rows)[N]) {
+template <typename Kind, std::size_t N>
+constexpr bool InDeclarationOrder(const Row<Kind> (&rows)[N]) {
     for (std::size_t i = 0; i < N; ++i)
         if (static_cast<std::size_t>(rows[i].kind) != i)
             return false;
@@ -25,8 +26,10 @@ template <typename Kind, std::size_t N> constexpr bool InDeclarationOrder(const 
 
 constexpr Row<PlanKind> kPlans[] = {
     {PlanKind::Upgrade, {"upgrade", "the image is sent", "升级", false}},
-    {PlanKind::AlreadyCurrent, {"already_current", "it runs the image's version", "已是当前版本", false}},
-    {PlanKind::RefusedV, {"refused_v", "a version this program cannot upgrade", "拒绝(V版本)", false}},
+    {PlanKind::AlreadyCurrent,
+     {"already_current", "it runs the image's version", "已是当前版本", false}},
+    {PlanKind::RefusedV,
+     {"refused_v", "a version this program cannot upgrade", "拒绝(V版本)", false}},
     {PlanKind::NotInSubnet, {"not_in_subnet", "outside the adapter's subnet", "不在子网内", false}},
     {PlanKind::AddressConflict,
      {"address_conflict", "two serials answer from the address", "地址冲突", false}},
@@ -54,8 +57,7 @@ constexpr Row<ResultKind> kResults[] = {
     {ResultKind::Interrupted,
      {"interrupted", "the run was interrupted while its upgrade was under way", "已中断", true}},
     {ResultKind::Conflict,
-     {"conflict", "two serial numbers answer from its address; never upgraded", "地址冲突",
-      true}},
+     {"conflict", "two serial numbers answer from its address; never upgraded", "地址冲突", true}},
     {ResultKind::NotStarted,
      {"not_started", "its upgrade never started; the reason says why", "未开始", true}},
     {ResultKind::Planned, {"planned", "a dry run would upgrade it", "计划升级", false}},
@@ -72,8 +74,8 @@ constexpr Row<Reason> kReasons[] = {
      {"E80", "answered the request \"E80\": it has no flash to take an upgrade",
       "采集器不能升级(E80)", false}},
     {Reason::SameVersion,
-     {"E81", "answered the request \"E81\": it already runs this version",
-      "采集器已是此版本(E81)", false}},
+     {"E81", "answered the request \"E81\": it already runs this version", "采集器已是此版本(E81)",
+      false}},
     {Reason::RequestUnanswered,
      {"no_reply_request", "no answer to five upgrade requests", "升级请求无应答", false}},
     {Reason::RequestAnswer,
@@ -94,8 +96,8 @@ constexpr Row<Reason> kReasons[] = {
      {"timeout_verify", "completed, but gave no version answer within the verification time",
       "数据已发完，未读到新版本号", false}},
     {Reason::Interrupted,
-     {"interrupted", "the run was interrupted before or while its upgrade ran",
-      "操作员停止了升级", false}},
+     {"interrupted", "the run was interrupted before or while its upgrade ran", "操作员停止了升级",
+      false}},
     {Reason::CanaryNotUpgraded,
      {"canary_not_upgraded", "not started: the canary did not end upgraded",
       "试升级的采集器未成功，未开始", true}},
@@ -133,7 +135,8 @@ static_assert(std::size(kPlans) == kPlanKindCount && InDeclarationOrder(kPlans))
 static_assert(std::size(kResults) == kResultKindCount && InDeclarationOrder(kResults));
 static_assert(std::size(kReasons) == kReasonCount && InDeclarationOrder(kReasons));
 
-template <typename Kind, std::size_t N> std::span<const CodeEntry> Entries(const Row<Kind> (&rows)[N]) {
+template <typename Kind, std::size_t N>
+std::span<const CodeEntry> Entries(const Row<Kind> (&rows)[N]) {
     static const auto entries = [&rows] {
         std::array<CodeEntry, N> all{};
         std::transform(std::begin(rows), std::end(rows), all.begin(),

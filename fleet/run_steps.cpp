@@ -114,7 +114,8 @@ std::string CanaryFailureText(const TargetPlan& plan, const UpgradeRun& run) {
     const auto index = run.FailedCanary();
     if (!index)
         return {};
-    const CollectorResult canary = ResultOf(*run.Sessions()[*index], plan.toUpgradeAs[*index], run.Wall());
+    const CollectorResult canary =
+        ResultOf(*run.Sessions()[*index], plan.toUpgradeAs[*index], run.Wall());
     std::string outcome = ResultName(canary.result);
     std::replace(outcome.begin(), outcome.end(), '_', ' ');
     return "the canary collector " + canary.address + " (serial " +

@@ -124,7 +124,8 @@ void UpgradeSession::HandleRequestReply(const std::string& frame, TimePoint now)
         return;
     }
     case protocol::RequestReply::NoFlash:
-        return Finish(Outcome::Refused, fleet::Reason::NoFlash, "collector has no flash (E80)", now);
+        return Finish(Outcome::Refused, fleet::Reason::NoFlash, "collector has no flash (E80)",
+                      now);
     case protocol::RequestReply::SameVersion:
         return Finish(Outcome::AlreadyCurrent, fleet::Reason::SameVersion,
                       "collector already has this version (E81)", now);
@@ -279,7 +280,8 @@ std::optional<TimePoint> UpgradeSession::Deadline() const {
     return deadline_;
 }
 
-void UpgradeSession::Finish(Outcome outcome, fleet::Reason code, std::string reason, TimePoint now) {
+void UpgradeSession::Finish(Outcome outcome, fleet::Reason code, std::string reason,
+                            TimePoint now) {
     stageReached_ = outcome == Outcome::Upgraded ? Stage::Done : stage_;
     stage_ = Stage::Done;
     reasonCode_ = code;
