@@ -590,6 +590,11 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
          portReady});
     ASSERT_TRUE(e2e::WaitForFile(portReady, 10s)) << estate.Site(2).LogOf(portHolder);
     estate.KillSshd(3);
+    // A report that a run left on site 1 and whose run directory the
+    // controller does not have is picked up into a directory of its own.
+    const std::string lostRun = "20260101T000000Z-lost";
+    std::ofstream(estate.Site(1).ScratchDir() + "/work/runs/site1/" + lostRun + ".json")
+        << e2e::ReadFile(estate.Site(1).ScratchDir() + "/work/report.json");
     const auto again = estate.Playbook({"-e", "fleet_site_max_fail_percentage=100"}, true);
     estate.Site(2).Terminate(portHolder);
     EXPECT_NE(again.status, 0) << again.output;
@@ -608,6 +613,10 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     EXPECT_NE(Str(current.at("sites").at(1).at("reason")).find(" 23 "), std::string::npos)
         << current.dump(2);
     EXPECT_NE(Str(current.at("run").at("ended")), "null") << current.dump(2);
+    const json lost = estate.Merged(lostRun);
+    EXPECT_EQ(Str(lost.at("run").at("id")), "lost") << lost.dump(2);
+    EXPECT_EQ(SiteStatuses(lost), (std::map<std::string, std::string>{{"site1", "complete"}}));
+    EXPECT_EQ(RunReport(estate.Site(1).ScratchDir() + "/work/runs/site1"), "");
     EXPECT_EQ(current.at("schema_version"), 1);
     std::string digest;
     ::Run({"sha256sum", imagePath}, &digest);
@@ -659,7 +668,7 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     for (const auto& entry : std::filesystem::directory_iterator(estate.Dir() + "/reports"))
         if (!entry.is_symlink() && entry.path().filename() != "expected")
             runs.insert(entry.path().filename().string());
-    EXPECT_EQ(runs.size(), 4u); // plan, one site, all, again
+    EXPECT_EQ(runs.size(), 5u); // plan, one site, all, again, the lost report's
     EXPECT_TRUE(runs.count(planRun) && runs.count(allRun));
     EXPECT_TRUE(runs.count(estate.LatestRun()));
 }
