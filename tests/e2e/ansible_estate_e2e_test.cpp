@@ -629,6 +629,11 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
 
     const json merged = estate.Merged(allRun);
     ASSERT_EQ(merged.at("collectors").size(), 9u) << merged.dump(2);
+    // Site 1 expected the three serials its discovery found alone; the
+    // others had no list yet.
+    EXPECT_EQ(merged.at("sites").at(0).value("expected", -1), 3) << merged.dump(2);
+    EXPECT_EQ(merged.at("sites").at(0).value("missing", -1), 0) << merged.dump(2);
+    EXPECT_FALSE(merged.at("sites").at(1).contains("expected")) << merged.dump(2);
     for (const auto& row : merged.at("collectors")) {
         const bool refuses =
             Str(row.at("site")) == SiteName(3) && Str(row.at("collector")) == "198.51.100.12";
