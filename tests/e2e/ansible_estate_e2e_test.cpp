@@ -608,9 +608,9 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     EXPECT_EQ(SiteStatuses(current),
               (std::map<std::string, std::string>{
                   {"site1", "complete"}, {"site2", "failed"}, {"site3", "unreachable"}}));
-    EXPECT_EQ(Str(current.at("sites").at(1).at("reason")).rfind("collector-fleet: ", 0), 0u)
+    EXPECT_EQ(Str(current.at("sites").at(1).at("why")).rfind("collector-fleet: ", 0), 0u)
         << current.dump(2);
-    EXPECT_NE(Str(current.at("sites").at(1).at("reason")).find(" 23 "), std::string::npos)
+    EXPECT_NE(Str(current.at("sites").at(1).at("why")).find(" 23 "), std::string::npos)
         << current.dump(2);
     EXPECT_NE(Str(current.at("run").at("ended")), "null") << current.dump(2);
     const json lost = estate.Merged(lostRun);

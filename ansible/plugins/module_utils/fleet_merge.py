@@ -65,14 +65,12 @@ def site_entry(site, report, reached=True, fail_on=DEFAULT_FAIL_ON, step=None):
     entry = {"site": site, "status": status, "counts": outcome_counts(report)}
     entry.update(expected_counts(report))
     if step:
-        entry["reason"] = step["reason"]
-    elif status == "failed":
-        entry["reason"] = site_failure(report.get("exit_status"), report, fail_on)
+        entry["why"] = step["reason"]
     if status in ("unreachable", "not_run", "unreadable_report") or \
             not isinstance(report, dict) or "exit_status" not in report:
         entry["summary"] = "%s: %s" % (site, status.replace("_", " "))
-        if entry.get("reason"):
-            entry["summary"] += ": " + entry["reason"]
+        if step:
+            entry["summary"] += ": " + step["reason"]
         return entry
     for key in ("exit_status", "dry_run", "started", "ended", "adapter", "image", "tool"):
         entry[key] = report.get(key)
@@ -83,6 +81,9 @@ def site_entry(site, report, reached=True, fail_on=DEFAULT_FAIL_ON, step=None):
             entry.get(k) for k in EXPECTED_KEYS)
     if step:
         entry["summary"] += "; " + step["reason"]
+    elif status == "failed":
+        entry["why"] = site_failure(report.get("exit_status"), report, fail_on)
+        entry["summary"] += "; " + entry["why"]
     return entry
 
 

@@ -100,9 +100,9 @@ merged:
            "sites": [], "collectors": []}
 sites:
   description: Per site its status (complete, failed, interrupted, incomplete, planned,
-    unreachable, not_run, unreadable_report), counts per outcome, exit status, summary, the
-    reason of a failed or unreachable site, and expected, found and missing when its report has
-    them.
+    unreachable, not_run, unreadable_report), counts per outcome, exit status, summary, why a
+    failed or unreachable site is so (C(why)), and expected, found and missing when its report
+    has them.
   returned: always
   type: list
   elements: dict

@@ -96,7 +96,7 @@ class MergeSites(unittest.TestCase):
         self.reports["south"].update(expected=3, found=2, missing=1)
         merged = merge.merge(self.reports, RUN, steps=steps)
         sites = {s["site"]: s for s in merged["sites"]}
-        self.assertEqual({k: (v["status"], v.get("reason")) for k, v in sites.items()}, {
+        self.assertEqual({k: (v["status"], v.get("why")) for k, v in sites.items()}, {
             "east": ("unreachable", "ssh: connection refused"),
             "gone": ("failed", "Copy the firmware image: no space"),
             "north": ("failed", "collector-fleet: port 23 held"),
@@ -109,7 +109,8 @@ class MergeSites(unittest.TestCase):
         self.assertIn("<td>3</td><td>2</td><td>1</td>", html.estate_html(merged))
         # A site failed by its report says why too.
         strict = merge.site_entry("x", site_report(1, ("10.0.0.10", "SN2", None, "failed", "e")))
-        self.assertEqual(strict["reason"], "1 collector(s) failed")
+        self.assertEqual(strict["why"], "1 collector(s) failed")
+        self.assertTrue(strict["summary"].endswith("; 1 collector(s) failed"))
 
     def test_reads_a_directory_of_reports_and_lists_expected_sites_without_one(self):
         with tempfile.TemporaryDirectory() as directory:
