@@ -209,11 +209,14 @@ public:
     }
 
     // ansible-playbook in the controller namespace; extra arguments appended.
-    // All sites in one batch unless the playbook's own batches are asked for.
-    PlaybookRun Playbook(const std::vector<std::string>& extra, bool defaultBatches = false) {
-        std::vector<std::string> args = {"-e", "fleet_site_report_dir=" + Dir() + "/reports",
-                                         COLLECTOR_SOURCE_DIR
+    // All sites in one batch unless the playbook's own batches are asked for;
+    // the reports go to Dir()/reports unless the role's default is asked for.
+    PlaybookRun Playbook(const std::vector<std::string>& extra, bool defaultBatches = false,
+                         bool defaultReportDir = false) {
+        std::vector<std::string> args = {COLLECTOR_SOURCE_DIR
                                          "/ansible/playbooks/upgrade_estate.yml"};
+        if (!defaultReportDir)
+            args.insert(args.begin(), {"-e", "fleet_site_report_dir=" + Dir() + "/reports"});
         if (!defaultBatches)
             args.insert(args.begin(), {"-e", "fleet_estate_batch=" + std::to_string(kSites)});
         args.insert(args.end(), extra.begin(), extra.end());
@@ -292,6 +295,7 @@ private:
                       << "/ansible-tmp\n"
                       // Every site host shares this machine's files: each its own place.
                       << "      fleet_site_work_dir: " << dir << "/work\n"
+                      << "      fleet_site_lock_file: " << dir << "/collector-fleet.lock\n"
                       << "      fleet_site_command: " << dir << "/bin/collector-fleet\n";
         }
         inventory << "  vars:\n"
@@ -412,6 +416,16 @@ std::string Str(const json& value) {
 
 } // namespace
 
+// The report a run of the role is writing on a site host: the one file in
+// the site's runs directory, or "" while there is none.
+std::string RunReport(const std::string& runsDir) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(runsDir, error))
+        if (entry.path().extension() == ".json")
+            return entry.path().string();
+    return {};
+}
+
 // Whether a collector of the report is in its verification: the upgrade
 // has sent its blocks and waits for the new version.
 bool Verifying(const std::string& reportPath) {
@@ -443,8 +457,11 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     ASSERT_TRUE(estate.Build(imagePath));
     // The role installs collector-fleet where it is missing (here by copying
     // the built program; an operator's .deb goes the same way).
-    const auto install = estate.Playbook({"--tags", "fleet_install"});
+    // By default the reports go beside the inventory, never into the collection.
+    const auto install = estate.Playbook({"--tags", "fleet_install"}, false, true);
     ASSERT_EQ(install.status, 0) << install.output;
+    EXPECT_TRUE(std::filesystem::is_symlink(estate.Dir() + "/fleet-reports/latest"));
+    EXPECT_FALSE(std::filesystem::exists(COLLECTOR_SOURCE_DIR "/ansible/playbooks/fleet-reports"));
     for (int n = 1; n <= kSites; ++n)
         ASSERT_EQ(::access((estate.Site(n).ScratchDir() + "/bin/collector-fleet").c_str(), X_OK),
                   0);
@@ -495,15 +512,30 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
                                       : std::vector<std::string>{});
     const auto one = estate.Playbook({"--limit", SiteName(1)});
     EXPECT_EQ(one.status, 0) << one.output;
+    // Without localhost in --limit the summary still comes, and the serials
+    // found become the site's expected list.
+    EXPECT_NE(one.output.find("fleet_run_result"), std::string::npos) << one.output;
+    std::set<std::string> serialsFound, serialsKept;
+    const json oneMerged = estate.Merged(estate.LatestRun());
+    for (const auto& row : oneMerged.at("collectors"))
+        serialsFound.insert(Str(row.at("serial")));
+    std::istringstream kept(e2e::ReadFile(estate.Dir() + "/reports/expected/site1.txt"));
+    for (std::string line; std::getline(kept, line);)
+        if (!line.empty() && line[0] != '#')
+            serialsKept.insert(line);
+    EXPECT_EQ(serialsKept, serialsFound);
+    EXPECT_EQ(serialsKept.size(), 3u);
     StopField(fields[1]);
     for (const char* host : {"10", "11", "12"})
         std::filesystem::remove(estate.Site(1).ScratchDir() + "/image-198.51.100." + host + ".bin");
     fields[1] = StartField(estate.Site(1), 1, "all");
 
-    const std::string site2Report = estate.Site(2).ScratchDir() + "/work/report.json";
+    const std::string site2Runs = estate.Site(2).ScratchDir() + "/work/runs/site2";
     auto running = std::async(std::launch::async, [&] { return estate.Playbook({}); });
     const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!Verifying(site2Report) && std::chrono::steady_clock::now() < deadline)
+    std::string site2Report;
+    while (!Verifying(site2Report = RunReport(site2Runs)) &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(100ms);
     ASSERT_TRUE(Verifying(site2Report)) << "site 2 never reached its verification";
     estate.KillSshd(2);
@@ -538,28 +570,70 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
         std::string::npos)
         << all.output;
 
+    // Each report came home and left the site host's runs.
+    for (int n = 1; n <= kSites; ++n)
+        EXPECT_EQ(RunReport(estate.Site(n).ScratchDir() + "/work/runs/" + SiteName(n)), "");
+
     // The same playbook again, with its own batches (one site, then a quarter
-    // at a time): every site is reached, all are current, nothing changes.
-    const auto again = estate.Playbook({}, true);
-    EXPECT_EQ(again.status, 0) << again.output;
-    for (int n = 1; n <= kSites; ++n) {
-        EXPECT_EQ(again.recap.at(SiteName(n)).at("changed"), 0) << again.output;
-        EXPECT_EQ(again.recap.at(SiteName(n)).at("failed"), 0) << again.output;
-    }
+    // at a time), every site in the summary however its batch went: site 1
+    // is current and nothing changes; another program holds site 2's port
+    // 23, so its discovery fails (and nothing of its last run is taken); the
+    // site host of the last batch, site 3, cannot be reached.
+    const std::string portReady = estate.Site(2).ScratchDir() + "/port23.ready";
+    const pid_t portHolder = estate.Site(2).SpawnInTool(
+        {"python3", "-c",
+         "import socket, sys, time\n"
+         "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+         "s.bind(('0.0.0.0', 23))\n"
+         "open(sys.argv[1], 'w').close()\n"
+         "time.sleep(300)\n",
+         portReady});
+    ASSERT_TRUE(e2e::WaitForFile(portReady, 10s)) << estate.Site(2).LogOf(portHolder);
+    estate.KillSshd(3);
+    // A report that a run left on site 1 and whose run directory the
+    // controller does not have is picked up into a directory of its own.
+    const std::string lostRun = "20260101T000000Z-lost";
+    std::ofstream(estate.Site(1).ScratchDir() + "/work/runs/site1/" + lostRun + ".json")
+        << e2e::ReadFile(estate.Site(1).ScratchDir() + "/work/report.json");
+    const auto again = estate.Playbook({"-e", "fleet_site_max_fail_percentage=100"}, true);
+    estate.Site(2).Terminate(portHolder);
+    EXPECT_NE(again.status, 0) << again.output;
+    EXPECT_EQ(again.recap.at("site1").at("changed"), 0) << again.output;
+    EXPECT_EQ(again.recap.at("site1").at("failed"), 0) << again.output;
+    EXPECT_EQ(again.recap.at("site2").at("failed"), 1) << again.output;
+    EXPECT_EQ(again.recap.at("site3").at("failed"), 1) << again.output;
     EXPECT_NE(again.output.find("fleet_run_result"), std::string::npos) << again.output;
+    EXPECT_NE(again.output.find("site3: unreachable"), std::string::npos) << again.output;
     const json current = estate.Merged(estate.LatestRun());
+    EXPECT_EQ(SiteStatuses(current),
+              (std::map<std::string, std::string>{
+                  {"site1", "complete"}, {"site2", "failed"}, {"site3", "unreachable"}}));
+    EXPECT_EQ(Str(current.at("sites").at(1).at("why")).rfind("collector-fleet: ", 0), 0u)
+        << current.dump(2);
+    EXPECT_NE(Str(current.at("sites").at(1).at("why")).find(" 23 "), std::string::npos)
+        << current.dump(2);
+    EXPECT_NE(Str(current.at("run").at("ended")), "null") << current.dump(2);
+    const json lost = estate.Merged(lostRun);
+    EXPECT_EQ(Str(lost.at("run").at("id")), "lost") << lost.dump(2);
+    EXPECT_EQ(SiteStatuses(lost), (std::map<std::string, std::string>{{"site1", "complete"}}));
+    EXPECT_EQ(RunReport(estate.Site(1).ScratchDir() + "/work/runs/site1"), "");
     EXPECT_EQ(current.at("schema_version"), 1);
     std::string digest;
     ::Run({"sha256sum", imagePath}, &digest);
     EXPECT_EQ(Str(current.at("run").at("image").at("sha256")), digest.substr(0, 64));
+    ASSERT_EQ(current.at("collectors").size(), 3u) << current.dump(2);
     for (const auto& row : current.at("collectors")) {
-        if (Str(row.at("outcome")) != "refused") {
-            EXPECT_EQ(Str(row.at("outcome")), "already_current") << row.dump();
-        }
+        EXPECT_EQ(Str(row.at("site")), "site1") << row.dump();
+        EXPECT_EQ(Str(row.at("outcome")), "already_current") << row.dump();
     }
 
     const json merged = estate.Merged(allRun);
     ASSERT_EQ(merged.at("collectors").size(), 9u) << merged.dump(2);
+    // Site 1 expected the three serials its discovery found alone; the
+    // others had no list yet.
+    EXPECT_EQ(merged.at("sites").at(0).value("expected", -1), 3) << merged.dump(2);
+    EXPECT_EQ(merged.at("sites").at(0).value("missing", -1), 0) << merged.dump(2);
+    EXPECT_FALSE(merged.at("sites").at(1).contains("expected")) << merged.dump(2);
     for (const auto& row : merged.at("collectors")) {
         const bool refuses =
             Str(row.at("site")) == SiteName(3) && Str(row.at("collector")) == "198.51.100.12";
@@ -577,11 +651,11 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
               std::string::npos);
 
     // Each collector got one upgrade request and the image once over both
-    // runs; the refusing one is asked again but never sent a block.
+    // runs; the refusing one is never sent a block.
     for (int n = 1; n <= kSites; ++n) {
         for (const auto& [address, received] : StopField(fields[n])) {
             const bool refuses = n == kSites && address == "198.51.100.12";
-            EXPECT_EQ(received.requests, refuses ? 2 : 1) << SiteName(n) << " " << address;
+            EXPECT_EQ(received.requests, 1) << SiteName(n) << " " << address;
             EXPECT_EQ(received.blocks, refuses ? 0 : 3) << SiteName(n) << " " << address;
         }
         for (const char* host : {"10", "11", "12"}) {
@@ -597,9 +671,9 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     // Every run kept its own directory; latest is the newest.
     std::set<std::string> runs;
     for (const auto& entry : std::filesystem::directory_iterator(estate.Dir() + "/reports"))
-        if (!entry.is_symlink())
+        if (!entry.is_symlink() && entry.path().filename() != "expected")
             runs.insert(entry.path().filename().string());
-    EXPECT_EQ(runs.size(), 5u); // install, plan, one site, all, again
+    EXPECT_EQ(runs.size(), 5u); // plan, one site, all, again, the lost report's
     EXPECT_TRUE(runs.count(planRun) && runs.count(allRun));
     EXPECT_TRUE(runs.count(estate.LatestRun()));
 }

@@ -96,11 +96,17 @@ def range_errors(params):
     return errors
 
 
-def upgrade_argv(command, params, check_mode):
+def expect_args(expect_file):
+    """--expect, when the run was given a list of the collectors it expects."""
+    return ["--expect", expect_file] if expect_file else []
+
+
+def upgrade_argv(command, params, check_mode, expect_file=None):
     """The upgrade command line. Check mode plans from the image's name and
     digest without reading the image, sends no upgrade and writes no report
     file: nothing on the site host changes."""
-    argv = [command, "upgrade"] + adapter_args(params) + sweep_args(params)
+    argv = [command, "upgrade"] + adapter_args(params) + sweep_args(params) + \
+        expect_args(expect_file)
     if check_mode:
         argv += ["--image-name", os.path.basename(params["image"])]
     else:
@@ -132,8 +138,31 @@ def upgrade_argv(command, params, check_mode):
     return argv
 
 
-def discover_argv(command, params):
-    return [command, "discover"] + adapter_args(params) + sweep_args(params) + ["--format", "json"]
+def discover_argv(command, params, expect_file=None):
+    return [command, "discover"] + adapter_args(params) + sweep_args(params) + \
+        expect_args(expect_file) + ["--format", "json"]
+
+
+def error_line(stderr):
+    """The program's first error line: its first line that begins with
+    "collector-fleet:" (progress lines come before it when the sweep ran),
+    else its first line that is not blank; "" when it printed nothing."""
+    lines = [line.strip() for line in (stderr or "").splitlines() if line.strip()]
+    for line in lines:
+        if line.startswith("collector-fleet:"):
+            return line
+    return lines[0] if lines else ""
+
+
+def discover_failure(rc, collectors, expected_given):
+    """Why a discovery failed, or None. With an expected list, exit 1 with a
+    list means that an expected collector did not answer: the upgrade then
+    reports it not found, so the discovery itself has done its work."""
+    if not isinstance(collectors, list):
+        return "collector-fleet discover printed no list (exit status %d)" % rc
+    if rc == EXIT_DONE or (rc == EXIT_FAILED and expected_given and collectors):
+        return None
+    return "collector-fleet discover failed (exit status %d)" % rc
 
 
 def parse_json(text):
@@ -233,8 +262,10 @@ def site_failure(rc, report, fail_on):
     return why
 
 
-def upgrade_result(rc, report, check_mode, fail_on=DEFAULT_FAIL_ON):
-    """changed, failed, msg and fleet_exit_status of one upgrade run."""
+def upgrade_result(rc, report, check_mode, fail_on=DEFAULT_FAIL_ON, stderr=""):
+    """changed, failed, msg and fleet_exit_status of one upgrade run, and
+    `error`, the program's first error line, when it ended without a report
+    or with a status that says it could not run (2, 4, another one)."""
     why = site_failure(rc, report, fail_on)
     if report is not None:
         msg = "%s: %s" % (exit_meaning(rc), summary_text(report))
@@ -242,8 +273,14 @@ def upgrade_result(rc, report, check_mode, fail_on=DEFAULT_FAIL_ON):
         msg = "collector-fleet %s (exit status %d)" % (exit_meaning(rc), rc)
     if why and why not in msg:
         msg = "%s; fails the site: %s" % (msg, why)
-    return {"changed": report is not None and changed_by(report, check_mode),
-            "failed": why is not None, "msg": msg, "fleet_exit_status": rc}
+    result = {"changed": report is not None and changed_by(report, check_mode),
+              "failed": why is not None, "msg": msg, "fleet_exit_status": rc}
+    could_not_run = report is None or rc not in (
+        EXIT_DONE, EXIT_FAILED, EXIT_NOTHING_TO_DO, EXIT_INTERRUPTED)
+    if why and could_not_run and error_line(stderr):
+        result["error"] = error_line(stderr)
+        result["msg"] = "%s: %s" % (msg, result["error"])
+    return result
 
 
 def version_diff(report, check_mode, image_version=None):

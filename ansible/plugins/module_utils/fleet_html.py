@@ -17,7 +17,8 @@ OUTCOME_COLOURS = (
 )
 OTHER_COLOUR = "#bdbdbd"
 
-SITE_COLUMNS = ("site", "status", "exit status", "started", "ended", "summary")
+SITE_COLUMNS = ("site", "status", "exit status", "expected", "found", "missing", "started",
+                "ended", "summary")
 COLLECTOR_COLUMNS = ("site", "IP", "serial", "version before", "version after", "outcome",
                      "reason", "stage", "ended")
 
@@ -124,8 +125,8 @@ def site_table(sites):
         "<th>%s</th>" % c for c in SITE_COLUMNS)
     for site in sites:
         bad = site.get("status") not in ("complete", "planned")
-        cells = (text(site.get("site")), text(site.get("status")), text(site.get("exit_status")),
-                 text(site.get("started")), text(site.get("ended")), text(site.get("summary")))
+        cells = [text(site.get(k)) for k in ("site", "status", "exit_status", "expected", "found",
+                                             "missing", "started", "ended", "summary")]
         html += "<tr>" + "".join(
             "<td class=\"bad\">%s</td>" % c if bad and i == 1 else "<td>%s</td>" % c
             for i, c in enumerate(cells)) + "</tr>\n"

@@ -22,10 +22,22 @@ CSV_COLUMNS = ("run_id", "image_version", "site", "collector", "serial", "versio
                "version_after", "outcome", "reason", "ended")
 
 
-def site_status(report, reached=True, fail_on=DEFAULT_FAIL_ON):
-    """unreachable (its batch ran, no report came back), not_run (its batch
+# What the playbook keeps beside a site's report when a step failed before
+# the program's report of this run came home: sites/<site>.<status>, one
+# line, the reason. The site then has that status whatever else is there.
+STEP_STATUSES = ("failed", "unreachable")
+
+# The counts of an expected list that a site's report head carries.
+EXPECTED_KEYS = ("expected", "found", "missing")
+
+
+def site_status(report, reached=True, fail_on=DEFAULT_FAIL_ON, step=None):
+    """The status a failed step recorded (failed, unreachable), else
+    unreachable (its batch ran, no report came back), not_run (its batch
     has not run), incomplete (a report without an end: the program is still
     running or never ended), or the site's own result."""
+    if step:
+        return step["status"]
     if report is None:
         return "unreachable" if reached else "not_run"
     if not isinstance(report, dict) or "exit_status" not in report:
@@ -41,17 +53,35 @@ def site_status(report, reached=True, fail_on=DEFAULT_FAIL_ON):
     return "failed" if site_failure(status, report, fail_on) else "complete"
 
 
-def site_entry(site, report, reached=True, fail_on=DEFAULT_FAIL_ON):
-    status = site_status(report, reached, fail_on)
+def expected_counts(report):
+    """expected, found and missing of the report's head, when it has them."""
+    if not isinstance(report, dict) or not isinstance(report.get("expected"), int):
+        return {}
+    return {k: report[k] for k in EXPECTED_KEYS if isinstance(report.get(k), int)}
+
+
+def site_entry(site, report, reached=True, fail_on=DEFAULT_FAIL_ON, step=None):
+    status = site_status(report, reached, fail_on, step)
     entry = {"site": site, "status": status, "counts": outcome_counts(report)}
-    if status in ("unreachable", "not_run", "unreadable_report"):
+    entry.update(expected_counts(report))
+    if step:
+        entry["why"] = step["reason"]
+    if status in ("unreachable", "not_run", "unreadable_report") or \
+            not isinstance(report, dict) or "exit_status" not in report:
         entry["summary"] = "%s: %s" % (site, status.replace("_", " "))
+        if step:
+            entry["summary"] += ": " + step["reason"]
         return entry
     for key in ("exit_status", "dry_run", "started", "ended", "adapter", "image", "tool"):
         entry[key] = report.get(key)
     entry["summary"] = "%s: %s (exit %s): %s" % (site, status, report.get("exit_status"),
                                                  summary_text(report))
-    if status == "failed":
+    if "expected" in entry:
+        entry["summary"] += "; expected %s, found %s, missing %s" % tuple(
+            entry.get(k) for k in EXPECTED_KEYS)
+    if step:
+        entry["summary"] += "; " + step["reason"]
+    elif status == "failed":
         entry["why"] = site_failure(report.get("exit_status"), report, fail_on)
         entry["summary"] += "; " + entry["why"]
     return entry
@@ -67,19 +97,22 @@ def image_version(run, site_reports):
     return os.path.splitext(name)[0] or None
 
 
-def merge(site_reports, run=None, reached=None, fail_on=DEFAULT_FAIL_ON):
+def merge(site_reports, run=None, reached=None, fail_on=DEFAULT_FAIL_ON, steps=None):
     """site_reports: {site: report or None}; sites in name order. run: the
     run's header (id, dry_run, image name and sha256, started, ended);
     reached: the sites whose batch ran (None: every site); fail_on: the
-    outcomes that make a site failed."""
+    outcomes that make a site failed; steps: {site: {status, reason}} of the
+    sites where a step failed (read_site_steps)."""
     run = dict(run or {})
     image = dict(run.get("image") or {})
     image["version"] = image_version(run, site_reports)
     run["image"] = image
+    steps = steps or {}
     sites, collectors, totals = [], [], {}
-    for site in sorted(site_reports):
-        report = site_reports[site]
-        entry = site_entry(site, report, reached is None or site in reached, fail_on)
+    for site in sorted(set(site_reports) | set(steps)):
+        report = site_reports.get(site)
+        entry = site_entry(site, report, reached is None or site in reached, fail_on,
+                           steps.get(site))
         sites.append(entry)
         for outcome, count in entry["counts"].items():
             totals[outcome] = totals.get(outcome, 0) + count
@@ -142,6 +175,26 @@ def read_site_reports(directory, sites):
     for site in sites or []:
         reports.setdefault(site, None)
     return reports
+
+
+def read_site_steps(directory):
+    """{site: {"status", "reason"}} from the sites/<site>.failed and
+    <site>.unreachable files of the directory (the first line is the
+    reason); a failure wins over unreachable."""
+    steps = {}
+    if not os.path.isdir(directory):
+        return steps
+    for name in sorted(os.listdir(directory)):
+        site, status = name.rpartition(".")[::2]
+        if status not in STEP_STATUSES or not site or steps.get(site, {}).get("status") == "failed":
+            continue
+        try:
+            with open(os.path.join(directory, name), encoding="utf-8", errors="replace") as f:
+                reason = (f.read().strip().splitlines() or [""])[0]
+        except OSError:
+            continue
+        steps[site] = {"status": status, "reason": reason}
+    return steps
 
 
 def write_atomically(path, text):

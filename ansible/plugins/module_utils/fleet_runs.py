@@ -1,7 +1,7 @@
 # -*- coding: utf-8 -*-
-# One upgrade at a time on an adapter, and the report of an earlier run that
-# the controller may never have received (its connection dropped while the
-# program went on). Plain functions, tested without Ansible.
+# One collector-fleet at a time on a host, and the reports of earlier runs
+# that the controller may never have received (its connection dropped while
+# the program went on). Plain functions, tested without Ansible.
 from __future__ import absolute_import, division, print_function
 
 __metaclass__ = type
@@ -10,35 +10,31 @@ import errno
 import fcntl
 import json
 import os
-import re
 import time
 
-
-def adapter_lock_path(report_path, params):
-    """The lock file beside the report, one per adapter."""
-    adapter = params.get("interface") or params.get("address") or "default"
-    safe = re.sub(r"[^A-Za-z0-9_.-]", "_", adapter)
-    return os.path.join(os.path.dirname(os.path.abspath(report_path)),
-                        ".collector-fleet-%s.lock" % safe)
+# The ports 8000 and 23 belong to the whole host, whatever adapter a run
+# names: one lock file for the host. /run/lock is writable by every user.
+DEFAULT_LOCK_FILE = "/run/lock/collector-fleet.lock"
 
 
-def hold_adapter_lock(path, timeout, create=True, sleep=time.sleep):
-    """Waits up to `timeout` seconds for the adapter's lock and returns its
-    open file, held until the file is closed or the process ends. None when
+def hold_host_lock(path, timeout, create=True, sleep=time.sleep):
+    """Waits up to `timeout` seconds for the host's lock and returns its open
+    file, held until the file is closed or the process ends. None when
     another run held it all that time. Without `create` (check mode) a
-    missing lock file means nobody runs and nothing is created: returns ""."""
+    missing lock file means nobody runs and nothing is created: returns "".
+    The file is opened for reading only (flock needs no more), so that
+    runs as other users can take the lock of a file root created."""
     try:
-        fd = os.open(path, os.O_RDWR | os.O_CREAT if create else os.O_RDONLY, 0o640)
+        fd = os.open(path, os.O_RDONLY | os.O_CREAT if create else os.O_RDONLY, 0o644)
     except OSError as error:
         if error.errno == errno.ENOENT and not create:
             return ""
         raise
-    lock = fcntl.LOCK_EX if create else fcntl.LOCK_SH
     deadline = time.monotonic() + timeout
     while True:
         try:
-            fcntl.flock(fd, lock | fcntl.LOCK_NB)
-            return os.fdopen(fd, "r+" if create else "r")
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return os.fdopen(fd, "r")
         except OSError as error:
             if error.errno not in (errno.EAGAIN, errno.EACCES):
                 os.close(fd)
@@ -49,26 +45,54 @@ def hold_adapter_lock(path, timeout, create=True, sleep=time.sleep):
         sleep(1)
 
 
-def run_marker_path(report_path):
-    return report_path + ".run"
-
-
-def previous_run(report_path, run_id):
-    """{"run_id", "report"} of the last run that wrote this report, when it
-    was another run than this one; None otherwise."""
+def take_host_lock(module, params):
+    """The host's lock for an Ansible module (params lock_file and
+    lock_timeout), waited for; fails the task when it cannot be had."""
     try:
-        with open(run_marker_path(report_path), encoding="utf-8") as f:
-            previous_id = f.read().strip()
-        with open(report_path, encoding="utf-8") as f:
-            report = json.load(f)
-    except (OSError, ValueError):
-        return None
-    if not previous_id or previous_id == run_id or not isinstance(report, dict):
-        return None
-    return {"run_id": previous_id, "report": report}
+        lock = hold_host_lock(params["lock_file"], params["lock_timeout"],
+                              create=not module.check_mode)
+    except OSError as error:
+        module.fail_json(msg="cannot open the host's lock %s: %s" % (params["lock_file"], error))
+    if lock is None:
+        module.fail_json(msg="another collector-fleet on this host still runs after %d s (%s)"
+                         % (params["lock_timeout"], params["lock_file"]))
+    return lock
 
 
-def mark_run(report_path, run_id):
-    """Records which run writes the report next."""
-    with open(run_marker_path(report_path), "w", encoding="utf-8") as f:
-        f.write(run_id + "\n")
+def previous_runs(report_path, run_id):
+    """The reports that earlier runs left beside this run's report, each
+    {"run_id", "report"}, oldest first by name: a run's report is named
+    <run id>.json in a directory of the site's own, and the playbook moves
+    it out once the controller has it, so what is left never came home. A
+    report that is not JSON comes as {} (the merge calls it unreadable).
+    Read while the host's lock is held, so none of them is being written."""
+    directory = os.path.dirname(os.path.abspath(report_path))
+    own = os.path.basename(report_path)
+    try:
+        names = sorted(os.listdir(directory))
+    except OSError:
+        return []
+    runs = []
+    for name in names:
+        if not name.endswith(".json") or name == own:
+            continue
+        try:
+            with open(os.path.join(directory, name), encoding="utf-8") as f:
+                report = json.load(f)
+        except (OSError, ValueError):
+            report = {}
+        runs.append({"run_id": name[:-len(".json")],
+                     "report": report if isinstance(report, dict) else {}})
+    return runs
+
+
+def write_expected(directory, lines):
+    """Writes the expected list (serials, IP=SERIAL lines or a discover CSV,
+    one line each, as given) for --expect into `directory` and returns its
+    path; None when the list is empty."""
+    if not lines:
+        return None
+    path = os.path.join(directory, "expected.txt")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("".join("%s\n" % line for line in lines))
+    return path

@@ -12,6 +12,10 @@ short_description: List the collectors of one site with collector-fleet
 description:
   - Runs C(collector-fleet discover) on the site host and returns the collectors it found, also as
     the fact C(fleet_collectors). Changes nothing, so it runs in check mode too (it still sweeps).
+  - It waits for the host's lock (O(lock_file)) as M(fieldcollector.fleet.fleet_upgrade) does, since
+    the sweep needs the host's ports 8000 and 23.
+  - With O(expected), an expected collector that does not answer makes the program exit 1; the
+    task then still succeeds with what was found and RV(complete) false.
 options:
   command:
     description: Path or name of the collector-fleet program on the site host.
@@ -29,6 +33,21 @@ options:
   wait_ms:
     description: Milliseconds to wait for replies after a sweep.
     type: int
+  expected:
+    description: The collectors expected, passed as C(--expect) in a file of one line each (serials,
+      C(IP=SERIAL) lines or the CSV that discover writes).
+    type: list
+    elements: str
+    default: []
+  lock_file:
+    description: The host's lock, shared with M(fieldcollector.fleet.fleet_upgrade); not created in
+      check mode.
+    type: path
+    default: /run/lock/collector-fleet.lock
+  lock_timeout:
+    description: Seconds to wait for another collector-fleet on the same host to end.
+    type: int
+    default: 3600
 attributes:
   check_mode:
     description: Can run in check mode; it sweeps as in a real run.
@@ -67,13 +86,25 @@ rc:
   returned: always
   type: int
   sample: 0
+complete:
+  description: Whether the sweep found every expected collector (exit status 0).
+  returned: success
+  type: bool
+  sample: true
+error:
+  description: The program's first error line.
+  returned: on failure, when the program printed one
+  type: str
+  sample: "collector-fleet: local port 23 is already in use"
 """
 
 import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import (
-    discover_argv, parse_json)
+    discover_argv, discover_failure, error_line, parse_json)
+from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_runs import (
+    DEFAULT_LOCK_FILE, take_host_lock, write_expected)
 
 
 def main():
@@ -84,6 +115,9 @@ def main():
             address=dict(type="str"),
             sweeps=dict(type="int"),
             wait_ms=dict(type="int"),
+            expected=dict(type="list", elements="str", default=[]),
+            lock_file=dict(type="path", default=DEFAULT_LOCK_FILE),
+            lock_timeout=dict(type="int", default=3600),
         ),
         mutually_exclusive=[("interface", "address")],
         supports_check_mode=True,
@@ -96,13 +130,18 @@ def main():
         else params["command"]
     if not command or not os.access(command, os.X_OK):
         module.fail_json(msg="collector-fleet is not installed here: %s" % params["command"])
-    argv = discover_argv(command, params)
+    lock = take_host_lock(module, params)
+    argv = discover_argv(command, params, write_expected(module.tmpdir, params["expected"]))
     rc, out, err = module.run_command(argv)
+    if lock:
+        lock.close()
     collectors = parse_json(out)
-    if rc != 0 or not isinstance(collectors, list):
-        module.fail_json(msg="collector-fleet discover failed (exit status %d): %s"
-                         % (rc, err.strip()), rc=rc, cmd=argv, stderr=err, collectors=[])
-    module.exit_json(changed=False, rc=rc, cmd=argv, collectors=collectors,
+    why = discover_failure(rc, collectors, bool(params["expected"]))
+    if why:
+        error = error_line(err)
+        module.fail_json(msg="%s: %s" % (why, error) if error else why, error=error, rc=rc,
+                         cmd=argv, stderr=err, collectors=[])
+    module.exit_json(changed=False, rc=rc, cmd=argv, collectors=collectors, complete=rc == 0,
                      ansible_facts={"fleet_collectors": collectors})
 
 

@@ -17,6 +17,12 @@ description:
     self-contained HTML page. Run it on the controller.
   - A site without a report is C(unreachable) when it is in O(reached) (its batch ran) and
     C(not_run) otherwise; a report without an end time is C(incomplete).
+  - A file C(<site>.failed) or C(<site>.unreachable) in O(reports_dir), whose first line is the
+    reason, records a step that failed before the site's report came home (discovery, the program
+    ending with exit status 2, the report not fetched, the site host not reached). The site then has
+    that status and reason, whatever else is there.
+  - A site whose report counts expected collectors (C(--expect)) shows C(expected), C(found) and
+    C(missing).
   - The files are replaced atomically, so it can run after every site of a batch. changed says
     whether the merged JSON document changed.
 options:
@@ -95,7 +101,9 @@ merged:
            "sites": [], "collectors": []}
 sites:
   description: Per site its status (complete, failed, interrupted, incomplete, planned,
-    unreachable, not_run, unreadable_report), counts per outcome, exit status and summary.
+    unreachable, not_run, unreadable_report), counts per outcome, exit status, summary, why a
+    failed or unreachable site is so (C(why)), and expected, found and missing when its report
+    has them.
   returned: always
   type: list
   elements: dict
@@ -121,7 +129,7 @@ from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli imp
     DEFAULT_FAIL_ON, fail_on_error)
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_html import estate_html
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_merge import (
-    csv_text, merge, read_report, read_site_reports, write_atomically)
+    csv_text, merge, read_report, read_site_reports, read_site_steps, write_atomically)
 
 
 def main():
@@ -151,7 +159,8 @@ def main():
     if reached is None and not params["sites"] and earlier_sites:
         reached = [s.get("site") for s in earlier_sites if s.get("status") != "not_run"]
     merged = merge(read_site_reports(params["reports_dir"], sites), params["run"] or
-                   earlier.get("run"), reached, params["fail_on"])
+                   earlier.get("run"), reached, params["fail_on"],
+                   read_site_steps(params["reports_dir"]))
     document = json.dumps(merged, indent=2, ensure_ascii=False) + "\n"
     changed = read_report(params["json_path"]) != json.loads(document)
     if not module.check_mode:

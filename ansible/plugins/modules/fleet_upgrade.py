@@ -20,10 +20,11 @@ description:
     collector) and plans from the image's file name and O(image_sha256), so the image need not be on
     the host yet; it sends no upgrade and the module creates, copies and deletes no file on the
     host, the last real report included. changed then says whether a collector would be upgraded.
-  - One upgrade at a time runs on an adapter; a run started while another holds the adapter waits
-    up to O(lock_timeout) seconds for it. Run as an C(async) task, the program goes on and writes
-    its report when the connection to the controller drops; the next run returns that report as
-    RV(previous_run).
+  - One collector-fleet at a time runs on a host (its ports 8000 and 23 are the host's, whatever
+    the adapter); a run started while another holds the host's lock (O(lock_file)) waits up to
+    O(lock_timeout) seconds for it. Run as an C(async) task, the program goes on and writes its
+    report when the connection to the controller drops; the next run returns that report in
+    RV(previous_runs).
 options:
   command:
     description: Path or name of the collector-fleet program on the site host.
@@ -83,19 +84,31 @@ options:
     description: Milliseconds to wait for replies after a sweep.
     type: int
   report:
-    description: Where the program also writes its JSON report on the site host (not in check mode).
-      The adapter's lock file and the run marker (C(<report>.run)) go beside it; without it
-      nothing guards the adapter.
+    description: Where the program also writes its JSON report on the site host (not in check
+      mode); its directory is created when missing.
     type: path
   run_id:
-    description: Names this run in the marker beside O(report), so that the next run can tell a
-      report nobody received.
+    description: Names this run. With O(report) named C(<run_id>.json) in a directory of the site's
+      own, every other C(*.json) there is an earlier run's report that the controller may never
+      have received, returned in RV(previous_runs); whoever keeps a report moves it out of there.
     type: str
     default: ""
+  lock_file:
+    description: The host's lock, held while the program runs; one file for every run on the host.
+      In check mode it is not created.
+    type: path
+    default: /run/lock/collector-fleet.lock
   lock_timeout:
-    description: Seconds to wait for another upgrade on the same adapter to end.
+    description: Seconds to wait for another collector-fleet on the same host to end.
     type: int
     default: 3600
+  expected:
+    description: The collectors the run expects, passed as C(--expect) in a file of one line each
+      (serials, C(IP=SERIAL) lines or the CSV that discover writes). Each one that does not answer
+      the sweep is reported C(not_found); the report's head counts expected, found and missing.
+    type: list
+    elements: str
+    default: []
   fail_on:
     description: Outcomes or reason codes (as the report names them) that fail the task when any
       collector ends with one. C(refused) and C(already_current) are left out by default; a site
@@ -157,12 +170,24 @@ summary:
   returned: always
   type: str
   sample: "4 collectors: 3 upgraded, 1 refused (E80)"
+previous_runs:
+  description: The reports that earlier runs left beside O(report), each with its run id (the file's
+    name), oldest first; the controller may never have received them.
+  returned: when there are some (not in check mode)
+  type: list
+  elements: dict
+  sample: [{"run_id": "20261207T150000Z-4d2a", "report": {"exit_status": 0, "collectors": []}}]
 previous_run:
-  description: The report of an earlier run on this host that another run id wrote, with that run
-    id; the controller may never have received it.
+  description: The newest of RV(previous_runs).
   returned: when there is one (not in check mode)
   type: dict
   sample: {"run_id": "20261207T150000Z-4d2a", "report": {"exit_status": 0, "collectors": []}}
+error:
+  description: The program's first error line, when it could not run (exit status 2, for example)
+    or printed no report.
+  returned: when the program failed so
+  type: str
+  sample: "collector-fleet: local port 8000 is already in use"
 """
 
 import os
@@ -172,7 +197,7 @@ from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli imp
     DEFAULT_FAIL_ON, fail_on_error, outcome_counts, parse_json, range_errors, summary_text,
     target_choice_error, upgrade_argv, upgrade_result, version_diff)
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_runs import (
-    adapter_lock_path, hold_adapter_lock, mark_run, previous_run)
+    DEFAULT_LOCK_FILE, previous_runs, take_host_lock, write_expected)
 
 
 def main():
@@ -196,7 +221,9 @@ def main():
             wait_ms=dict(type="int"),
             report=dict(type="path"),
             run_id=dict(type="str", default=""),
+            lock_file=dict(type="path", default=DEFAULT_LOCK_FILE),
             lock_timeout=dict(type="int", default=3600),
+            expected=dict(type="list", elements="str", default=[]),
             fail_on=dict(type="list", elements="str", default=list(DEFAULT_FAIL_ON)),
         ),
         mutually_exclusive=[("interface", "address")],
@@ -219,22 +246,24 @@ def main():
 
     result = {}
     report_path = params["report"]
-    if report_path:
-        lock = hold_adapter_lock(adapter_lock_path(report_path, params), params["lock_timeout"],
-                                 create=not module.check_mode)
-        if lock is None:
-            module.fail_json(msg="another upgrade on this adapter still runs after %d s"
-                             % params["lock_timeout"])
-        if not module.check_mode:
-            previous = previous_run(report_path, params["run_id"])
-            if previous:
-                result["previous_run"] = previous
-            mark_run(report_path, params["run_id"])
+    lock = take_host_lock(module, params)
+    if report_path and not module.check_mode:
+        try:
+            os.makedirs(os.path.dirname(os.path.abspath(report_path)), exist_ok=True)
+        except OSError as error:
+            module.fail_json(msg="cannot create the report's directory: %s" % error)
+        if params["run_id"] and os.path.basename(report_path) == params["run_id"] + ".json":
+            earlier = previous_runs(report_path, params["run_id"])
+            if earlier:
+                result.update(previous_runs=earlier, previous_run=earlier[-1])
 
-    argv = upgrade_argv(command, params, module.check_mode)
+    argv = upgrade_argv(command, params, module.check_mode,
+                        write_expected(module.tmpdir, params["expected"]))
     rc, out, err = module.run_command(argv)
+    if lock:
+        lock.close()
     report = parse_json(out)
-    result.update(upgrade_result(rc, report, module.check_mode, params["fail_on"]))
+    result.update(upgrade_result(rc, report, module.check_mode, params["fail_on"], err))
     result.update(cmd=argv, stderr=err, counts=outcome_counts(report),
                   summary=summary_text(report))
     if report is not None:

@@ -22,12 +22,13 @@ class UpgradeCommandLine(unittest.TestCase):
                       targets=["10.0.0.5", "10.0.0.6=SN-6"],
                       exclude=["10.0.0.6"], parallel=4, max_failures=2, verify_timeout=120,
                       verify=False, sweeps=1, wait_ms=500, report="/w/report.json")
-        argv = cli.upgrade_argv("cf", params, True)
+        argv = cli.upgrade_argv("cf", params, True, "/t/expected.txt")
         joined = " ".join(argv)
         for part in ("--image-sha256 " + "AB" * 32, "--interface eth1",
                      "--sweeps 1 --wait 500", "--target 10.0.0.5 --target 10.0.0.6=SN-6",
                      "--exclude 10.0.0.6",
                      "--parallel 4", "--max-failures 2", "--verify-timeout 120", "--no-verify",
+                     "--expect /t/expected.txt",
                      "--dry-run"):
             self.assertIn(part, joined)
         self.assertNotIn("--all", argv)
@@ -100,6 +101,30 @@ class UpgradeResult(unittest.TestCase):
     def test_a_collector_flashed_but_not_verified_is_a_change(self):
         rep = report(dict(self.upgraded, outcome="not_verified"), exit_status=1)
         self.assertTrue(cli.upgrade_result(1, rep, False)["changed"])
+
+    def test_a_program_that_could_not_run_gives_its_first_error_line(self):
+        err = "Sweeping 10.0.0.0/24\ncollector-fleet: local port 8000 is already in use\nmore\n"
+        result = cli.upgrade_result(2, None, False, stderr=err)
+        self.assertEqual(result["error"], "collector-fleet: local port 8000 is already in use")
+        self.assertEqual(result["msg"], "collector-fleet usage error (exit status 2): "
+                                        "collector-fleet: local port 8000 is already in use")
+        # A run that reported speaks through its report, not its progress lines.
+        failed = report(dict(self.upgraded, outcome="failed"), exit_status=1)
+        self.assertNotIn("error", cli.upgrade_result(1, failed, False, stderr=err))
+        self.assertEqual(cli.error_line("\n  oops \nnext"), "oops")
+        self.assertEqual(cli.error_line(""), "")
+
+    def test_discovery_fails_unless_it_listed_or_only_an_expected_one_is_missing(self):
+        found = [{"ip": "10.0.0.5", "serial": "SN5"}]
+        cases = [(0, found, False, None), (0, [], False, None), (1, found, True, None),
+                 (1, [], True, "failed (exit status 1)"), (1, found, False, "failed (exit status 1)"),
+                 (2, None, True, "printed no list (exit status 2)")]
+        for rc, listing, expected, why in cases:
+            with self.subTest(rc=rc, listing=listing, expected=expected):
+                failure = cli.discover_failure(rc, listing, expected)
+                self.assertEqual(failure, why and "collector-fleet discover " + why)
+        self.assertIn("--expect /t/e.txt --format json",
+                      " ".join(cli.discover_argv("cf", {}, "/t/e.txt")))
 
     def test_success_without_a_report_is_a_failure(self):
         result = cli.upgrade_result(0, cli.parse_json("not json"), False)

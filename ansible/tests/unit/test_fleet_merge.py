@@ -92,6 +92,36 @@ class MergeSites(unittest.TestCase):
         self.assertEqual(lines[2],
                          '\'=r,S2.00,x,10.0.0.11,"\'@A1,B2",S1.00,\'\tS2,failed,\'\rx' + end)
 
+    def test_a_failed_step_fails_its_site_with_its_reason_and_counts_of_expected_show(self):
+        with tempfile.TemporaryDirectory() as directory:
+            for name, text in (("north.failed", "collector-fleet: port 23 held\nmore"),
+                               ("east.unreachable", "ssh: connection refused\n"),
+                               ("gone.failed", "Copy the firmware image: no space\n"),
+                               ("west.unreachable", "x"), ("west.failed", "y"), ("x.json", "{}")):
+                with open(os.path.join(directory, name), "w", encoding="utf-8") as f:
+                    f.write(text)
+            steps = merge.read_site_steps(directory)
+        self.assertEqual(sorted(steps), ["east", "gone", "north", "west"])
+        self.assertEqual(steps["west"], {"status": "failed", "reason": "y"})
+        self.reports["south"].update(expected=3, found=2, missing=1)
+        merged = merge.merge(self.reports, RUN, steps=steps)
+        sites = {s["site"]: s for s in merged["sites"]}
+        self.assertEqual({k: (v["status"], v.get("why")) for k, v in sites.items()}, {
+            "east": ("unreachable", "ssh: connection refused"),
+            "gone": ("failed", "Copy the firmware image: no space"),
+            "north": ("failed", "collector-fleet: port 23 held"),
+            "south": ("complete", None), "west": ("failed", "y")})
+        self.assertEqual(sites["gone"]["summary"], "gone: failed: Copy the firmware image: no space")
+        self.assertEqual((sites["south"]["expected"], sites["south"]["found"],
+                          sites["south"]["missing"]), (3, 2, 1))
+        self.assertTrue(sites["south"]["summary"].endswith("; expected 3, found 2, missing 1"))
+        self.assertNotIn("expected", sites["north"])
+        self.assertIn("<td>3</td><td>2</td><td>1</td>", html.estate_html(merged))
+        # A site failed by its report says why too.
+        strict = merge.site_entry("x", site_report(1, ("10.0.0.10", "SN2", None, "failed", "e")))
+        self.assertEqual(strict["why"], "1 collector(s) failed")
+        self.assertTrue(strict["summary"].endswith("; 1 collector(s) failed"))
+
     def test_reads_a_directory_of_reports_and_lists_expected_sites_without_one(self):
         with tempfile.TemporaryDirectory() as directory:
             with open(os.path.join(directory, "north.json"), "w", encoding="utf-8") as f:
@@ -111,34 +141,33 @@ class MergeSites(unittest.TestCase):
             self.assertEqual(os.listdir(os.path.dirname(path)), ["merged.csv"])
 
 
-class AdapterRuns(unittest.TestCase):
-    def test_one_run_holds_an_adapter_and_check_mode_creates_no_lock(self):
+class HostRuns(unittest.TestCase):
+    def test_one_run_holds_the_host_and_check_mode_creates_no_lock(self):
         with tempfile.TemporaryDirectory() as directory:
-            report = os.path.join(directory, "report.json")
-            path = runs.adapter_lock_path(report, {"interface": "eth 1/x"})
-            self.assertEqual(path, os.path.join(directory, ".collector-fleet-eth_1_x.lock"))
-            self.assertEqual(runs.hold_adapter_lock(path, 5, create=False), "")
+            path = os.path.join(directory, "collector-fleet.lock")
+            self.assertEqual(runs.hold_host_lock(path, 5, create=False), "")
             self.assertFalse(os.path.exists(path))
-            held = runs.hold_adapter_lock(path, 0)
+            held = runs.hold_host_lock(path, 0)
             # flock locks belong to the open file: a second open of the same
             # file waits as another process would, here until its timeout.
             waits = []
-            self.assertIsNone(runs.hold_adapter_lock(path, 0.05, sleep=waits.append))
+            self.assertIsNone(runs.hold_host_lock(path, 0.05, sleep=waits.append))
             self.assertTrue(waits)
             held.close()
-            with runs.hold_adapter_lock(path, 0, create=False) as again:
+            with runs.hold_host_lock(path, 0, create=False) as again:
                 self.assertIsNotNone(again)
 
-    def test_a_report_of_another_run_is_picked_up_once_marked(self):
+    def test_reports_left_beside_this_runs_report_are_earlier_runs(self):
         with tempfile.TemporaryDirectory() as directory:
-            report = os.path.join(directory, "report.json")
-            self.assertIsNone(runs.previous_run(report, "r2"))
-            runs.mark_run(report, "r1")
-            with open(report, "w", encoding="utf-8") as f:
-                json.dump(site_report(0), f)
-            self.assertEqual(runs.previous_run(report, "r2"),
-                             {"run_id": "r1", "report": site_report(0)})
-            self.assertIsNone(runs.previous_run(report, "r1"))
+            own = os.path.join(directory, "r3.json")
+            self.assertEqual(runs.previous_runs(own, "r3"), [])
+            for name, text in (("r2.json", json.dumps(site_report(0))), ("r1.json", "{ half"),
+                               ("r3.json", "{}"), ("r4.json.tmp", "{}")):
+                with open(os.path.join(directory, name), "w", encoding="utf-8") as f:
+                    f.write(text)
+            self.assertEqual(runs.previous_runs(own, "r3"),
+                             [{"run_id": "r1", "report": {}},
+                              {"run_id": "r2", "report": site_report(0)}])
 
 
 if __name__ == "__main__":
