@@ -350,9 +350,9 @@ TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
     const auto csv = Fleet(net, {"discover", "--format", "csv", "--wait", "500"}, true);
     EXPECT_EQ(csv.status, 0);
     EXPECT_EQ(csv.output, "ip,serial,version\n"
-                          "198.51.100.9,8100009,S1.00\n"
+                          "198.51.100.9,'8100009,S1.00\n" // kept as text by a spreadsheet
                           "198.51.100.10,\"A\"\"B\",V1.0#x\n"
-                          "198.51.100.100,77,S1.5\n");
+                          "198.51.100.100,'77,S1.5\n");
 
     const auto listed = Fleet(
         net,
@@ -416,7 +416,10 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
         EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
     }
 
-    // A port held by another program (the window, say) is named.
+    // A port held by another program (the window, say) is named, and an
+    // upgrade refused so leaves the last report as it was.
+    const std::string previous = net.ScratchDir() + "/previous.json";
+    std::ofstream(previous) << "{\"last\": \"run\"}\n";
     for (const std::uint16_t port : {8000, 23}) {
         int holder = -1;
         {
@@ -428,9 +431,13 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
             address.sin_port = htons(port);
             ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         }
-        const auto run = Fleet(net, {"discover", "--wait", "100"});
+        const auto run =
+            Fleet(net, port == 8000 ? std::vector<std::string>{"upgrade", "--image", good, "--all",
+                                                               "--yes", "--report", previous}
+                                    : std::vector<std::string>{"discover", "--wait", "100"});
         ::close(holder);
         EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_EQ(e2e::ReadFile(previous), "{\"last\": \"run\"}\n");
         EXPECT_NE(run.output.find("本机端口 " + std::to_string(port) + " 已被另一个程序占用"),
                   std::string::npos)
             << run.output;
