@@ -23,6 +23,7 @@ SITE_COLUMNS = ("site", "status", "exit status", "started", "ended", "summary")
 COLLECTOR_COLUMNS = ("site", "IP", "serial", "version before", "version after", "outcome",
                      "reason", "stage", "ended")
 
+
 def text(value):
     return "" if value is None else escape(str(value), quote=True)
 
