@@ -776,8 +776,12 @@ TEST(FleetE2e, ReportThatCannotBeWrittenMidRun_TurnsSuccessIntoExit1) {
     ASSERT_GT(fleet, 0);
     // Once the path has been checked, its temporary file's name is taken by a
     // folder: every later write fails (root ignores permissions, not this).
+    // The name is free between two writes (each holds it while it flushes).
     ASSERT_TRUE(e2e::WaitForFile(report, 5s));
-    std::filesystem::create_directory(report + ".tmp");
+    std::error_code held;
+    for (int tries = 0; tries < 500 && !std::filesystem::create_directory(report + ".tmp", held);
+         ++tries)
+        std::this_thread::sleep_for(1ms);
     const auto status = net.WaitExit(fleet, 30s);
     ASSERT_TRUE(status.has_value()) << net.LogOf(fleet);
     EXPECT_EQ(*status, 1) << net.LogOf(fleet);
