@@ -136,8 +136,10 @@ std::string ReportJson(const RunInfo& run, const ReportImage& image,
 std::string CollectorJsonLine(const CollectorResult& result);
 
 // A report as ReportJson wrote it, texts from the network back in GBK (from
-// their hex fields); none when the text is not such a report. Fields it does
-// not know are ignored, missing ones keep their defaults.
+// their hex fields); none when the text is not such a report (no collectors
+// list, a collector without an address or with an unknown outcome). Fields it
+// does not know are ignored; missing or mistyped ones read as empty, zero,
+// false or none (an unknown plan as upgrade).
 std::optional<Report> ReadReport(const std::string& json);
 
 // The collectors as a CSV table for a spreadsheet: a UTF-8 byte order mark,
