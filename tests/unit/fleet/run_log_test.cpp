@@ -88,7 +88,7 @@ TEST(RunLog, SessionEventsOneLineEachStampedToTheMillisecond) {
 TEST(RunLog, DatagramsInHexStampedWithTheKernelTimeWhenGiven) {
     const auto path = Scratch() / "datagrams.log";
     std::ostringstream trouble;
-    std::ofstream(path) << "an earlier run\n"; // kept: the log is appended to
+    std::ofstream(path, std::ios::binary) << "an earlier run\n"; // kept: appended to
     {
         fleet::RunLog log(path.string(), fleet::LogLevel::Datagrams, trouble);
         ASSERT_EQ(log.Open(), "");
