@@ -183,25 +183,27 @@ int RunUpgrade(const UpgradeOptions& options) {
 
     RunRecord record(options.reportPath, RunInfoFor(chosen, *image, options.dryRun, startedAt),
                      *image);
-    // A report that cannot be kept is known before anything is sent.
-    if (!record.Write({}))
-        return SetupError(record.Error());
-    if (const auto error = WriteReportHtml(options.reportHtmlPath, record.Info(), *image, {});
-        !error.empty())
-        return SetupError(error);
     std::optional<RunLog> log;
-    if (!options.logPath.empty()) {
+    if (!options.logPath.empty())
         log.emplace(options.logPath, options.logDatagrams ? LogLevel::Datagrams : LogLevel::Events,
                     std::cerr);
-        if (const auto error = log->Open(); !error.empty())
-            return SetupError(error);
-    }
 
     asio::io_context io;
     FleetSockets sockets(io, chosen.scope);
     if (log && log->LogsDatagrams())
         sockets.onDatagram = [&log](const DatagramEvent& datagram) { log->Datagram(datagram); };
     if (const auto error = sockets.Open(); !error.empty())
+        return SetupError(error);
+    // Nothing is written before the run can start, so that a run refused
+    // (status 2) leaves an earlier report as it was; the log only grows. A
+    // report that cannot be kept is still known before anything is sent.
+    if (log)
+        if (const auto error = log->Open(); !error.empty())
+            return SetupError(error);
+    if (!record.Write({}))
+        return SetupError(record.Error());
+    if (const auto error = WriteReportHtml(options.reportHtmlPath, record.Info(), *image, {});
+        !error.empty())
         return SetupError(error);
     const ProgressMode progressMode = ChooseProgress(options.progress);
     if (progressMode != ProgressMode::Quiet)

@@ -152,15 +152,6 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-// A cell as written before a spreadsheet could take it for a formula: one
-// apostrophe goes when what follows it begins a formula.
-std::string WithoutFormulaGuard(const std::string& cell) {
-    if (cell.size() > 1 && cell[0] == '\'' &&
-        std::string("=+-@\t\r").find(cell[1]) != std::string::npos)
-        return cell.substr(1);
-    return cell;
-}
-
 // The cells of one CSV record from `at` on, each trimmed of blanks; a quoted
 // cell may hold commas, doubled quotes and line breaks. `at` moves past the
 // record's line break, `lines` counts the line breaks passed.
@@ -232,8 +223,12 @@ std::variant<std::vector<PinnedTarget>, std::string> ParseTargetFile(const std::
                    Trimmed(text.substr(lineStart, at - lineStart)) +
                    "\" does not hold an IPv4 address";
         PinnedTarget target{address, std::nullopt};
-        if (serialColumn && *serialColumn < cells.size() && !cells[*serialColumn].empty())
-            target.serial = platform::Utf8ToGbk(WithoutFormulaGuard(cells[*serialColumn]));
+        if (serialColumn && *serialColumn < cells.size() && !cells[*serialColumn].empty()) {
+            const SerialCell serial = ReadSerialCell(cells[*serialColumn], firstLine);
+            if (!serial.error.empty())
+                return serial.error;
+            target.serial = platform::Utf8ToGbk(serial.serial);
+        }
         targets.push_back(std::move(target));
     }
     return targets;

@@ -6,10 +6,13 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <regex>
 #include <string_view>
+#include <type_traits>
 
 namespace fleet {
 
@@ -60,6 +63,35 @@ std::string CsvField(const std::string& field) {
     for (const char c : cell)
         quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
+}
+
+std::string SerialCsvField(const std::string& utf8Serial) {
+    // The apostrophe, not a formula such as ="0012345": a formula in a file
+    // read from elsewhere is what spreadsheets warn about (and what CsvField
+    // keeps out), while a leading apostrophe is the text prefix they all
+    // honour, and one that a program reading the file back can remove.
+    // A serial that begins with an apostrophe gets one more, as the reader
+    // takes a leading apostrophe for the guard.
+    const bool guarded =
+        !utf8Serial.empty() &&
+        (std::isdigit(static_cast<unsigned char>(utf8Serial[0])) || utf8Serial[0] == '\'');
+    return CsvField(guarded ? "'" + utf8Serial : utf8Serial);
+}
+
+SerialCell ReadSerialCell(const std::string& cell, std::size_t lineNumber) {
+    // The guard goes, whether the spreadsheet kept it or not; a serial with
+    // leading zeros that lost its guard in a save is still as it was written.
+    const std::string serial = !cell.empty() && cell[0] == '\'' ? cell.substr(1) : cell;
+    // A spreadsheet that took a long serial for a number saves it in exponent
+    // form, its digits gone: "1.23E+15".
+    static const std::regex exponentForm("[0-9]+(\\.[0-9]*)?[eE][+-]?[0-9]+");
+    if (serial.size() == cell.size() && std::regex_match(serial, exponentForm))
+        return {{},
+                "line " + std::to_string(lineNumber) + ": the serial \"" + serial +
+                    "\" is a number in exponent form, as a spreadsheet saves a long serial it "
+                    "took for a number; its digits are lost. Write the serials as text (the "
+                    "discover CSV's apostrophe keeps them so)"};
+    return {serial, {}};
 }
 
 int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun) {
@@ -114,9 +146,13 @@ void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& res
     PrintRows(out, rows);
 }
 
-std::string CollectorJsonLine(const CollectorResult& r) {
-    using Json = nlohmann::ordered_json;
-    const Json entry = {
+namespace {
+
+using OrderedJson = nlohmann::ordered_json;
+
+OrderedJson CollectorJson(const CollectorResult& r) {
+    using Json = OrderedJson;
+    return {
         {"ip", r.address},
         {"serial", platform::GbkToUtf8(r.serial)},
         {"serial_hex", protocol::HexEncode(r.serial)},
@@ -138,25 +174,127 @@ std::string CollectorJsonLine(const CollectorResult& r) {
         {"ended", r.ended ? Json(*r.ended) : Json(nullptr)},
         {"verified", r.verified},
     };
-    return entry.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
-                       const std::vector<std::string>& collectorLines) {
-    using Json = nlohmann::ordered_json;
+// --- reading back: every field optional, a wrong type read as absent
+
+const nlohmann::json* Field(const nlohmann::json& object, const char* name) {
+    if (!object.is_object())
+        return nullptr;
+    const auto it = object.find(name);
+    return it == object.end() ? nullptr : &*it;
+}
+
+std::optional<std::string> TextOf(const nlohmann::json& object, const char* name) {
+    const auto* value = Field(object, name);
+    if (value == nullptr || !value->is_string())
+        return std::nullopt;
+    return value->get<std::string>();
+}
+
+std::string Text(const nlohmann::json& object, const char* name) {
+    return TextOf(object, name).value_or("");
+}
+
+template <typename Number>
+std::optional<Number> NumberOf(const nlohmann::json& object, const char* name) {
+    const auto* value = Field(object, name);
+    if (value == nullptr)
+        return std::nullopt;
+    if constexpr (std::is_floating_point_v<Number>) {
+        if (value->is_number())
+            return value->get<Number>();
+    } else if (std::is_unsigned_v<Number> ? value->is_number_unsigned()
+                                          : value->is_number_integer()) {
+        return value->get<Number>();
+    }
+    return std::nullopt;
+}
+
+bool Flag(const nlohmann::json& object, const char* name) {
+    const auto* value = Field(object, name);
+    return value != nullptr && value->is_boolean() && value->get<bool>();
+}
+
+// Raw bytes from a hex field when it holds them; else the UTF-8 text in GBK.
+std::string NetworkText(const nlohmann::json& object, const char* name, const char* hexName) {
+    const std::string hex = Text(object, hexName);
+    std::string bytes;
+    bool valid = hex.size() % 2 == 0;
+    for (std::size_t i = 0; valid && i < hex.size(); i += 2) {
+        unsigned value = 0;
+        valid = std::sscanf(hex.c_str() + i, "%2x", &value) == 1 &&
+                std::isxdigit(static_cast<unsigned char>(hex[i + 1]));
+        bytes += static_cast<char>(value);
+    }
+    if (valid && !hex.empty())
+        return bytes;
+    return platform::Utf8ToGbk(Text(object, name));
+}
+
+template <typename Kind, typename Namer>
+std::optional<Kind> KindNamed(const std::string& name, Namer namer, int count) {
+    for (int i = 0; i < count; ++i)
+        if (name == namer(static_cast<Kind>(i)))
+            return static_cast<Kind>(i);
+    return std::nullopt;
+}
+
+std::optional<CollectorResult> ReadCollector(const nlohmann::json& c) {
+    const auto address = TextOf(c, "ip");
+    const auto outcome = KindNamed<ResultKind>(Text(c, "outcome"), ResultName, kResultKindCount);
+    if (!address || !outcome)
+        return std::nullopt;
+    CollectorResult r;
+    r.address = *address;
+    r.serial = NetworkText(c, "serial", "serial_hex");
+    r.versionBefore = NetworkText(c, "version_before", "version_before_hex");
+    if (const auto after = TextOf(c, "version_after"))
+        r.versionAfter = platform::Utf8ToGbk(*after);
+    r.plan =
+        KindNamed<PlanKind>(Text(c, "plan"), PlanName, kPlanKindCount).value_or(PlanKind::Upgrade);
+    r.result = *outcome;
+    r.reasonCode = Text(c, "reason");
+    r.reason = Text(c, "detail");
+    r.stage = Text(c, "stage");
+    r.passes = NumberOf<int>(c, "passes").value_or(0);
+    r.blocksSent = NumberOf<std::size_t>(c, "blocks_sent").value_or(0);
+    r.blocksResent = NumberOf<std::size_t>(c, "blocks_resent").value_or(0);
+    r.resendOutsideImage = NumberOf<std::size_t>(c, "resend_outside_image").value_or(0);
+    r.seconds = NumberOf<double>(c, "seconds").value_or(0);
+    r.started = TextOf(c, "started");
+    r.ended = TextOf(c, "ended");
+    r.verified = Flag(c, "verified");
+    return r;
+}
+
+} // namespace
+
+std::string CollectorJsonLine(const CollectorResult& r) {
+    return CollectorJson(r).dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+}
+
+ReportImage ImageOfReport(const FirmwareImage& image) {
+    return {image.fileName, image.versionText, image.sizeBytes, image.blockCount};
+}
+
+std::string ReportJson(const RunInfo& run, const ReportImage& image,
+                       const std::vector<std::string>& collectorLines,
+                       const std::string& toolVersion) {
+    using Json = OrderedJson;
     const auto orNull = [](const std::optional<std::size_t>& value) {
         return value ? Json(*value) : Json(nullptr);
     };
     Json report;
     report["schema_version"] = kReportSchemaVersion;
-    report["tool"] = {{"name", "collector-fleet"}, {"version", ToolVersion()}};
+    report["tool"] = {{"name", "collector-fleet"}, {"version", toolVersion}};
     report["host"] = run.hostName;
     report["adapter"] = {
         {"name", run.adapterName}, {"address", run.adapterAddress}, {"prefix", run.adapterPrefix}};
-    report["image"] = {{"name", image.fileName},
-                       {"version", image.versionText},
-                       {"size", image.sizeBytes},
-                       {"blocks", image.blockCount},
+    report["image"] = {{"name", image.name},
+                       {"version", image.version},
+                       {"size", image.size},
+                       {"blocks", image.blocks},
                        {"sha256", run.imageSha256}};
     report["dry_run"] = run.dryRun;
     report["options"] = {{"canary", run.options.canary},
@@ -184,12 +322,84 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
     return text + (collectorLines.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
+std::string ReportJson(const Report& report) {
+    std::vector<std::string> lines;
+    for (const auto& r : report.results)
+        lines.push_back(CollectorJsonLine(r));
+    return ReportJson(report.run, report.image, lines, report.toolVersion);
+}
+
 std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
                        const std::vector<CollectorResult>& results) {
-    std::vector<std::string> lines;
-    for (const auto& r : results)
-        lines.push_back(CollectorJsonLine(r));
-    return ReportJson(run, image, lines);
+    return ReportJson(Report{ToolVersion(), run, ImageOfReport(image), results});
+}
+
+std::optional<Report> ReadReport(const std::string& json) {
+    const auto report = nlohmann::json::parse(json, nullptr, false);
+    const auto* collectors = Field(report, "collectors");
+    if (collectors == nullptr || !collectors->is_array())
+        return std::nullopt;
+    Report read;
+    read.toolVersion = Text(report.value("tool", nlohmann::json()), "version");
+    RunInfo& run = read.run;
+    run.hostName = Text(report, "host");
+    if (const auto* adapter = Field(report, "adapter")) {
+        run.adapterName = Text(*adapter, "name");
+        run.adapterAddress = Text(*adapter, "address");
+        run.adapterPrefix = NumberOf<int>(*adapter, "prefix").value_or(0);
+    }
+    if (const auto* image = Field(report, "image")) {
+        read.image = {Text(*image, "name"), Text(*image, "version"),
+                      NumberOf<std::size_t>(*image, "size").value_or(0),
+                      NumberOf<std::size_t>(*image, "blocks").value_or(0)};
+        run.imageSha256 = Text(*image, "sha256");
+    }
+    run.dryRun = Flag(report, "dry_run");
+    if (const auto* options = Field(report, "options")) {
+        run.options.canary = NumberOf<std::size_t>(*options, "canary").value_or(0);
+        run.options.parallel = NumberOf<std::size_t>(*options, "parallel");
+        run.options.maxFailures = NumberOf<std::size_t>(*options, "max_failures");
+        run.options.verify = Flag(*options, "verify");
+        run.options.verifyTimeoutSeconds =
+            NumberOf<long long>(*options, "verify_timeout_seconds").value_or(0);
+    }
+    run.interrupted = Flag(report, "interrupted");
+    run.started = Text(report, "started");
+    run.ended = TextOf(report, "ended");
+    run.exitStatus = NumberOf<int>(report, "exit_status");
+    run.upgradeSeconds = NumberOf<double>(report, "upgrade_seconds");
+    for (const auto& c : *collectors) {
+        auto result = ReadCollector(c);
+        if (!result)
+            return std::nullopt;
+        read.results.push_back(std::move(*result));
+    }
+    return read;
+}
+
+std::string ReportCsv(const Report& report) {
+    static const char* const kFields[] = {
+        "ip",     "serial", "version_before", "version_after", "plan",          "outcome", "reason",
+        "detail", "stage",  "passes",         "blocks_sent",   "blocks_resent", "seconds"};
+    // The byte order mark makes a spreadsheet read the file as UTF-8 even
+    // where the system's own code page is another (GBK on a Chinese Windows).
+    std::string csv = "\xEF\xBB\xBF";
+    for (const char* field : kFields)
+        csv += std::string(field == kFields[0] ? "" : ",") + field;
+    csv += "\r\n";
+    for (const auto& result : report.results) {
+        // The cells are the report's own fields, as its JSON writes them.
+        const auto collector = nlohmann::json::parse(CollectorJsonLine(result));
+        for (const char* field : kFields) {
+            const auto& value = collector[field];
+            csv += std::string(field == kFields[0] ? "" : ",") +
+                   CsvField(value.is_null()     ? std::string()
+                            : value.is_string() ? value.get<std::string>()
+                                                : value.dump());
+        }
+        csv += "\r\n";
+    }
+    return csv;
 }
 
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format) {
@@ -214,7 +424,7 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
         // The address first: a target file can be this listing as it is.
         out << "ip,serial,version\n";
         for (const auto& e : field)
-            out << e.address << "," << CsvField(platform::GbkToUtf8(e.serial)) << ","
+            out << e.address << "," << SerialCsvField(platform::GbkToUtf8(e.serial)) << ","
                 << CsvField(platform::GbkToUtf8(e.version)) << "\n";
         return;
     }

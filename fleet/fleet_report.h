@@ -85,14 +85,48 @@ const char* ToolVersion();
 std::string UtcTimestamp(std::chrono::system_clock::time_point when);
 
 void PrintResultTable(std::ostream& out, const std::vector<CollectorResult>& results);
+
+// The image as a report names it (no bytes: a report read back has none).
+struct ReportImage {
+    std::string name, version;
+    std::size_t size = 0, blocks = 0;
+
+    bool operator==(const ReportImage&) const = default;
+};
+ReportImage ImageOfReport(const FirmwareImage& image);
+
+// A whole report: what the engine writes, what the fleet window keeps and
+// saves, what is read back from a file.
+struct Report {
+    std::string toolVersion = ToolVersion();
+    RunInfo run;
+    ReportImage image;
+    std::vector<CollectorResult> results;
+};
+
 // The report: the run's head, then one line of JSON per collector (readable
 // with grep, and cheap to rewrite as results come in: only changed lines are
 // made again).
+std::string ReportJson(const Report& report);
 std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
                        const std::vector<CollectorResult>& results);
-std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
-                       const std::vector<std::string>& collectorLines);
+std::string ReportJson(const RunInfo& run, const ReportImage& image,
+                       const std::vector<std::string>& collectorLines,
+                       const std::string& toolVersion = ToolVersion());
 std::string CollectorJsonLine(const CollectorResult& result);
+
+// A report as ReportJson wrote it, texts from the network back in GBK (from
+// their hex fields); none when the text is not such a report (no collectors
+// list, a collector without an address or with an unknown outcome). Fields it
+// does not know are ignored; missing or mistyped ones read as empty, zero,
+// false or none (an unknown plan as upgrade).
+std::optional<Report> ReadReport(const std::string& json);
+
+// The collectors as a CSV table for a spreadsheet: a UTF-8 byte order mark,
+// then one line per collector (ip, serial, versions, plan, outcome, reason,
+// detail, stage, passes, blocks, seconds), lines ending in CR LF, fields
+// written by CsvField.
+std::string ReportCsv(const Report& report);
 
 // Rows as columns two blanks apart, wide (CJK) characters counted as two.
 void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
@@ -101,6 +135,22 @@ void PrintRows(std::ostream& out, const std::vector<std::vector<std::string>>& r
 // field beginning with =, +, -, @, a tab or a carriage return is prefixed
 // with an apostrophe, so that a spreadsheet shows it as text, not a formula.
 std::string CsvField(const std::string& field);
+
+// A serial as a CSV cell that a spreadsheet keeps as text. A serial that
+// begins with a digit would be taken for a number or a date (leading zeros
+// lost, "1E+15"): it gets the apostrophe too, as does one that begins with an
+// apostrophe (ReadSerialCell removes one).
+std::string SerialCsvField(const std::string& utf8Serial);
+
+// A serial cell read back from a CSV that a spreadsheet may have saved: the
+// apostrophe guard is removed, leading zeros are kept, and a number in
+// exponent form ("1.23E+15", a serial a spreadsheet turned into a number) is
+// refused. `error` names the line; empty when `serial` was read.
+struct SerialCell {
+    std::string serial; // UTF-8
+    std::string error;
+};
+SerialCell ReadSerialCell(const std::string& cell, std::size_t lineNumber);
 
 enum class ListFormat { Table, Csv, Json };
 void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFormat format);

@@ -1,6 +1,7 @@
 #include "fleet/report_html.h"
 
 #include "fleet/ipv4_address.h"
+#include "fleet/report_page.h"
 #include "platform/gbk.h"
 
 #include <algorithm>
@@ -36,14 +37,14 @@ std::string Row(const char* name, const std::string& escapedValue) {
     return std::string("<tr><th>") + name + "</th><td>" + escapedValue + "</td></tr>\n";
 }
 
-std::string Head(const RunInfo& run, const FirmwareImage& image) {
+std::string Head(const std::string& toolVersion, const RunInfo& run, const ReportImage& image) {
     std::string html = "<table class=\"head\">\n";
-    html += Row("tool", std::string("collector-fleet ") + HtmlEscape(ToolVersion()));
+    html += Row("tool", std::string("collector-fleet ") + HtmlEscape(toolVersion));
     html += Row("adapter", HtmlEscape(run.adapterName) + " (" + HtmlEscape(run.adapterAddress) +
                                "/" + std::to_string(run.adapterPrefix) + ")");
-    html += Row("image", HtmlEscape(image.fileName) + ", version " + HtmlEscape(image.versionText) +
-                             ", " + std::to_string(image.sizeBytes) + " bytes, " +
-                             std::to_string(image.blockCount) + " blocks");
+    html += Row("image", HtmlEscape(image.name) + ", version " + HtmlEscape(image.version) + ", " +
+                             std::to_string(image.size) + " bytes, " +
+                             std::to_string(image.blocks) + " blocks");
     html += Row("SHA-256", "<code>" + HtmlEscape(run.imageSha256) + "</code>");
     html += Row("started", HtmlEscape(run.started));
     html += Row("ended", run.ended ? HtmlEscape(*run.ended) : "not yet");
@@ -127,59 +128,6 @@ std::string CollectorTable(const std::vector<CollectorResult>& results) {
     return html + "</tbody>\n</table>\n";
 }
 
-constexpr const char* kStyle = R"(<style>
-body{font-family:sans-serif;margin:1.5em;color:#212121}
-h1{font-size:1.4em}h2{font-size:1.15em;margin-top:1.4em}
-table{border-collapse:collapse}
-th,td{padding:.25em .6em;text-align:left;border-bottom:1px solid #e0e0e0}
-table.head th{color:#616161;font-weight:normal}
-#collectors{font-size:.9em}
-#collectors th,#collectors td{padding:.25em .45em}
-#collectors td{white-space:nowrap}
-#collectors td.detail{white-space:normal;min-width:14em}
-#collectors td.number{text-align:right}
-#collectors th{cursor:pointer;background:#f5f5f5;user-select:none;vertical-align:bottom}
-#collectors th[aria-sort=ascending]::after{content:" \25B2"}
-#collectors th[aria-sort=descending]::after{content:" \25BC"}
-#collectors tr.failed td,#collectors tr.conflict td{color:#b71c1c}
-.bar{display:flex;height:1.6em;max-width:60em;border:1px solid #9e9e9e}
-.bar span{display:block;height:100%}
-.legend{list-style:none;padding:0;display:flex;flex-wrap:wrap;gap:1.2em}
-.swatch{display:inline-block;width:.9em;height:.9em;margin-right:.35em;vertical-align:middle}
-</style>
-)";
-
-// Sorts the table by the clicked column: numbers as numbers, the IP column by
-// its value, the rest as text; a second click reverses.
-constexpr const char* kScript = R"(<script>
-(function () {
-  var table = document.getElementById("collectors");
-  var headers = table.tHead.rows[0].cells;
-  function key(row, column) {
-    var cell = row.cells[column];
-    var text = cell.hasAttribute("data-sort") ? cell.getAttribute("data-sort") : cell.textContent;
-    return text !== "" && !isNaN(text) ? Number(text) : text;
-  }
-  Array.prototype.forEach.call(headers, function (header, column) {
-    header.addEventListener("click", function () {
-      var ascending = header.getAttribute("aria-sort") !== "ascending";
-      Array.prototype.forEach.call(headers, function (h) { h.removeAttribute("aria-sort"); });
-      header.setAttribute("aria-sort", ascending ? "ascending" : "descending");
-      var body = table.tBodies[0];
-      var rows = Array.prototype.slice.call(body.rows);
-      rows.sort(function (a, b) {
-        var x = key(a, column), y = key(b, column);
-        var order = typeof x === "number" && typeof y === "number" ? x - y
-                    : String(x).localeCompare(String(y));
-        return ascending ? order : -order;
-      });
-      rows.forEach(function (row) { body.appendChild(row); });
-    });
-  });
-})();
-</script>
-)";
-
 } // namespace
 
 std::string HtmlEscape(std::string_view text) {
@@ -209,19 +157,25 @@ std::string HtmlEscape(std::string_view text) {
     return escaped;
 }
 
-std::string ReportHtml(const RunInfo& run, const FirmwareImage& image,
-                       const std::vector<CollectorResult>& results) {
+std::string ReportHtml(const Report& report) {
+    const auto& results = report.results;
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
                        "<title>collector-fleet report: " +
-                       HtmlEscape(image.fileName) + "</title>\n" + kStyle + "</head>\n<body>\n";
+                       HtmlEscape(report.image.name) + "</title>\n" + page::kStyle +
+                       "</head>\n<body>\n";
     html += "<h1>collector-fleet upgrade report</h1>\n";
-    html += Head(run, image);
+    html += Head(report.toolVersion, report.run, report.image);
     html += "<h2>Outcomes of " + std::to_string(results.size()) + " collectors</h2>\n";
     html += OutcomeBar(results);
     html += "<h2>Collectors</h2>\n<p>Click a column's header to sort by it.</p>\n";
     html += CollectorTable(results);
-    html += kScript;
+    html += page::kScript;
     return html + "</body>\n</html>\n";
+}
+
+std::string ReportHtml(const RunInfo& run, const FirmwareImage& image,
+                       const std::vector<CollectorResult>& results) {
+    return ReportHtml(Report{ToolVersion(), run, ImageOfReport(image), results});
 }
 
 } // namespace fleet

@@ -2,7 +2,8 @@
 
 // The run's report as one self-contained HTML page for people: the run's
 // head, the count of each outcome as a bar, and the table of collectors,
-// sorted by clicking a column's header. Style and script are inline; the
+// sorted by clicking a column's header. Style and script are inline (the
+// same as the estate page's: ansible/plugins/module_utils/fleet_page.py); the
 // page loads nothing from anywhere. Built from the same data as the JSON
 // report.
 
@@ -18,6 +19,7 @@ namespace fleet {
 // `text` (UTF-8) with &, <, >, " and ' written as character references.
 std::string HtmlEscape(std::string_view text);
 
+std::string ReportHtml(const Report& report);
 std::string ReportHtml(const RunInfo& run, const FirmwareImage& image,
                        const std::vector<CollectorResult>& results);
 

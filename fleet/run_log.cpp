@@ -37,11 +37,17 @@ RunLog::~RunLog() {
 }
 
 std::string RunLog::Open() {
-    file_.open(platform::PathFromUtf8(path_), std::ios::binary | std::ios::trunc);
+    const auto path = platform::PathFromUtf8(path_);
+    // Appended to: the log of an earlier run stays for support, below a
+    // line that says where this run begins.
+    file_.open(path, std::ios::binary | std::ios::app);
     if (!file_)
         return "cannot write the log to " + path_;
+    std::error_code unknown;
+    const auto size = std::filesystem::file_size(path, unknown);
     stopped_ = false;
-    written_ = 0;
+    written_ = unknown ? 0 : size;
+    Event(std::string("=== new run, collector-fleet ") + ToolVersion() + " ===");
     return {};
 }
 

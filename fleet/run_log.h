@@ -49,7 +49,8 @@ public:
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
 
-    // Creates (or empties) the file. The text says why not; empty on success.
+    // Creates the file or appends to it, beginning with a line that marks a
+    // new run. The text says why not; empty on success.
     std::string Open();
     bool LogsDatagrams() const { return level_ == LogLevel::Datagrams; }
 

@@ -29,6 +29,8 @@ public:
     // head's end is set), a session still in progress is written as
     // interrupted: a final report never leaves one under way.
     std::string Json(const std::vector<CollectorResult>& results);
+    // The same report as values, for a window that keeps it.
+    Report Snapshot(const std::vector<CollectorResult>& results) const;
     // Writes the report; false when the file could not be written (Error()
     // says why; a later write may still succeed, but WriteFailed() stays).
     bool Write(const std::vector<CollectorResult>& results,
@@ -44,6 +46,8 @@ public:
     bool ProgressDue(TimePoint now) const;
 
 private:
+    std::vector<CollectorResult> Settled(const std::vector<CollectorResult>& results) const;
+
     std::string path_;
     RunInfo info_;
     const FirmwareImage& image_;

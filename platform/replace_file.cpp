@@ -3,32 +3,92 @@
 #include "platform/read_file.h"
 #include "platform/system_error_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace platform {
 
 namespace {
 
-// Moves `from` onto `to`, replacing it; the system's reason on failure.
-std::string MoveOnto(const std::filesystem::path& from, const std::filesystem::path& to) {
 #ifdef _WIN32
+
+// Writes the whole temporary file and flushes it to the disk; the system's
+// reason on failure.
+std::string WriteDurably(const std::filesystem::path& path, std::string_view bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return SystemErrorText(GetLastError());
+    std::string reason;
+    while (!bytes.empty() && reason.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr))
+            reason = SystemErrorText(GetLastError());
+        bytes.remove_prefix(written);
+    }
+    if (reason.empty() && !FlushFileBuffers(file))
+        reason = SystemErrorText(GetLastError());
+    CloseHandle(file);
+    return reason;
+}
+
+// Moves `from` onto `to`, replacing it; written through, so the new name is
+// on the disk when this returns.
+std::string MoveOnto(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return {};
     return SystemErrorText(GetLastError());
-#else
-    if (std::rename(from.c_str(), to.c_str()) == 0)
-        return {};
-    return std::strerror(errno);
-#endif
 }
+
+#else
+
+std::string WriteDurably(const std::filesystem::path& path, std::string_view bytes) {
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (file < 0)
+        return std::strerror(errno);
+    std::string reason;
+    while (!bytes.empty() && reason.empty()) {
+        const ssize_t written = ::write(file, bytes.data(), bytes.size());
+        if (written < 0 && errno != EINTR)
+            reason = std::strerror(errno);
+        else if (written > 0)
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (reason.empty() && ::fsync(file) != 0)
+        reason = std::strerror(errno);
+    if (::close(file) != 0 && reason.empty())
+        reason = std::strerror(errno);
+    return reason;
+}
+
+// Renames `from` onto `to`, then flushes their folder, so that the new name,
+// not only the new bytes, survives a power cut.
+std::string MoveOnto(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        return std::strerror(errno);
+    const std::filesystem::path parent = to.has_parent_path() ? to.parent_path() : ".";
+    const int folder = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return {}; // the file is in place; a folder we may not open is not flushed
+    // A file system that cannot flush a folder says EINVAL; nothing more is possible there.
+    std::string reason;
+    if (::fsync(folder) != 0 && errno != EINVAL && errno != ENOTSUP)
+        reason = std::string("the folder could not be flushed: ") + std::strerror(errno);
+    ::close(folder);
+    return reason;
+}
+
+#endif
 
 } // namespace
 
@@ -36,14 +96,7 @@ bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, st
     const std::filesystem::path path = PathFromUtf8(utf8Path);
     std::filesystem::path temporary = path;
     temporary += ".tmp";
-    std::string reason;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            reason = std::strerror(errno);
-        else if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush())
-            reason = "the write failed";
-    }
+    std::string reason = WriteDurably(temporary, bytes);
     if (reason.empty())
         reason = MoveOnto(temporary, path);
     if (reason.empty())

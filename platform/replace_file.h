@@ -2,7 +2,11 @@
 
 // Writing a whole file by its (UTF-8) name so that a reader never sees it
 // half written: the bytes go to a temporary file beside it, which then takes
-// the name in one step (replacing an older file of that name).
+// the name in one step (replacing an older file of that name). Durable: the
+// bytes are on the disk before the rename, and the rename is before this
+// returns (POSIX: fsync of the file and of its folder; Windows:
+// FlushFileBuffers and a move written through), so a power cut leaves the
+// old file or the new one, never an empty one.
 
 #include <string>
 #include <string_view>

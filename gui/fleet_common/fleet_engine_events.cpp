@@ -21,8 +21,8 @@ AppliedEvents ApplyEngineEvents(FleetWindowModel& model, std::vector<EngineEvent
         } else if (auto* done = std::get_if<RunDone>(&event)) {
             applied.runEnded = true;
             model.RunFinished(done->results, done->interrupted, done->exitStatus);
-            if (!done->reportJson.empty())
-                applied.reportJson = std::move(done->reportJson);
+            if (done->report)
+                applied.report = std::move(done->report);
             if (!done->error.empty())
                 model.SweepFailed(done->error);
             applied.rebuild = true;

@@ -16,7 +16,7 @@ struct AppliedEvents {
     bool rebuild = false;  // rows came, went or changed plan: redraw the whole table
     bool runEnded = false; // the run is over: stop the repaint timer
     std::vector<std::string> settledAddresses; // rows whose session ended: redraw now
-    std::optional<std::string> reportJson;     // the run's report, when it gave one
+    std::optional<fleet::Report> report;       // the run's report, when it gave one
     std::optional<std::string> failure;        // the engine failed: for the error box
 };
 

@@ -218,7 +218,7 @@ void EngineThread::DoRun(const RunRequest& request) {
     done.exitStatus = end.exitStatus;
     if (!end.reportError.empty())
         done.error = text::kReportProblem + end.reportError;
-    done.reportJson = record.Json(end.results);
+    done.report = record.Snapshot(end.results);
     done.results = std::move(end.results);
     Push(std::move(done));
 }

@@ -39,7 +39,7 @@ struct CollectorSettled {
 };
 struct RunDone {
     std::vector<fleet::CollectorResult> results;
-    std::string reportJson;
+    std::optional<fleet::Report> report; // as written, when the run wrote one
     bool interrupted = false;
     int exitStatus = 0;
     std::string error; // the report could not be written, the sockets not opened

@@ -90,10 +90,11 @@ void FleetWindowModel::SweepFailed(const std::string& message) {
     status_ = message;
 }
 
-void FleetWindowModel::ShowReport(const KeptReport& report) {
+void FleetWindowModel::ShowReport(const fleet::Report& report) {
     rows_.clear();
     field_.reset();
-    const bool ended = report.head.ended.has_value();
+    const fleet::RunInfo& head = report.run;
+    const bool ended = head.ended.has_value();
     for (const auto& result : report.results) {
         Row row;
         row.entry.address = result.address;
@@ -116,8 +117,7 @@ void FleetWindowModel::ShowReport(const KeptReport& report) {
         return fleet::AddressLess(a.entry.address, b.entry.address);
     });
     targets_.clear();
-    const ReportHead& head = report.head;
-    status_ = "上次的报告：" + head.imageName + "（SHA-256 " + head.sha256.substr(0, 12) +
+    status_ = "上次的报告：" + report.image.name + "（SHA-256 " + head.imageSha256.substr(0, 12) +
               "…），开始 " + head.started;
     if (ended)
         status_ += "，结束 " + *head.ended + "，退出状态 " +

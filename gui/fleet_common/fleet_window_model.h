@@ -13,7 +13,6 @@
 #include "fleet/fleet_policy.h"
 #include "fleet/fleet_report.h"
 #include "fleet/sweep_scope.h"
-#include "gui/fleet_common/fleet_report_files.h"
 
 #include <chrono>
 #include <map>
@@ -62,7 +61,7 @@ public:
     void SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope);
     void SweepFailed(const std::string& message);
     // The rows and head of a report kept from an earlier run, until the next sweep.
-    void ShowReport(const KeptReport& report);
+    void ShowReport(const fleet::Report& report);
 
     // --- the image: the plan column follows it
     void SetImage(std::shared_ptr<const fleet::FirmwareImage> image);

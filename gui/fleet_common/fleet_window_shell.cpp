@@ -66,11 +66,11 @@ void FleetWindowShell::ReopenLastReport() {
     const auto text = ReadWholeFile(LastReportPath());
     if (!text)
         return;
-    const auto report = ReadReport(*text);
+    auto report = fleet::ReadReport(*text);
     if (!report)
         return;
     model_.ShowReport(*report);
-    lastReportJson_ = *text;
+    lastReport_ = std::move(report);
 }
 
 // --- adapters
@@ -256,13 +256,13 @@ void FleetWindowShell::RetryClicked() {
 
 void FleetWindowShell::SaveClicked(bool csv) {
     Guarded([this, csv] {
-        if (lastReportJson_.empty())
+        if (!lastReport_)
             return;
         const std::string path = dialogs_.SaveReportPath(csv);
         if (path.empty())
             return;
-        if (const auto problem =
-                WriteFileAtomically(path, csv ? ReportCsv(lastReportJson_) : lastReportJson_);
+        if (const auto problem = WriteFileAtomically(path, csv ? fleet::ReportCsv(*lastReport_)
+                                                               : fleet::ReportJson(*lastReport_));
             !problem.empty())
             dialogs_.Error(problem);
     });
@@ -288,8 +288,8 @@ void FleetWindowShell::EngineWoke() {
         const AppliedEvents applied = ApplyEngineEvents(model_, engine_->Drain());
         if (applied.runEnded)
             view_.StopRepaintTimer();
-        if (applied.reportJson)
-            lastReportJson_ = *applied.reportJson;
+        if (applied.report)
+            lastReport_ = std::move(applied.report);
         if (applied.rebuild)
             RebuildTable();
         else
@@ -333,7 +333,7 @@ void FleetWindowShell::ShowChangedRows(const std::vector<std::string>& addresses
 void FleetWindowShell::UpdateControls() {
     const Phase phase = model_.CurrentPhase();
     const bool idle = phase == Phase::Idle;
-    const bool report = idle && !lastReportJson_.empty();
+    const bool report = idle && lastReport_.has_value();
     // A run holds a shutdown until it has ended, its stop included.
     const bool holdShutdown = phase == Phase::Running || phase == Phase::Stopping;
     Render([&] {

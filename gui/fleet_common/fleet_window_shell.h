@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,9 +87,9 @@ private:
     FleetDialogs& dialogs_;
     FleetWindowModel model_;
     OfferedAdapters adapters_;
-    std::vector<std::string> shown_;   // addresses of the rows shown, in order
-    std::map<std::string, int> rowOf_; // address -> index among them
-    std::string lastReportJson_;
+    std::vector<std::string> shown_;          // addresses of the rows shown, in order
+    std::map<std::string, int> rowOf_;        // address -> index among them
+    std::optional<fleet::Report> lastReport_; // the last run's, or the one reopened
     bool rendering_ = false;
     bool closeAfterRun_ = false;
     bool holdingShutdown_ = false;

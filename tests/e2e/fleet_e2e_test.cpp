@@ -355,9 +355,9 @@ TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
     const auto csv = Fleet(net, {"discover", "--format", "csv", "--wait", "500"}, true);
     EXPECT_EQ(csv.status, 0);
     EXPECT_EQ(csv.output, "ip,serial,version\n"
-                          "198.51.100.9,8100009,S1.00\n"
+                          "198.51.100.9,'8100009,S1.00\n" // kept as text by a spreadsheet
                           "198.51.100.10,\"A\"\"B\",V1.0#x\n"
-                          "198.51.100.100,77,S1.5\n");
+                          "198.51.100.100,'77,S1.5\n");
 
     const auto listed = Fleet(
         net,
@@ -421,7 +421,10 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
         EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
     }
 
-    // A port held by another program (the window, say) is named.
+    // A port held by another program (the window, say) is named, and an
+    // upgrade refused so leaves the last report as it was.
+    const std::string previous = net.ScratchDir() + "/previous.json";
+    std::ofstream(previous) << "{\"last\": \"run\"}\n";
     for (const std::uint16_t port : {8000, 23}) {
         int holder = -1;
         {
@@ -433,9 +436,13 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
             address.sin_port = htons(port);
             ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         }
-        const auto run = Fleet(net, {"discover", "--wait", "100"});
+        const auto run =
+            Fleet(net, port == 8000 ? std::vector<std::string>{"upgrade", "--image", good, "--all",
+                                                               "--yes", "--report", previous}
+                                    : std::vector<std::string>{"discover", "--wait", "100"});
         ::close(holder);
         EXPECT_EQ(run.status, 2) << run.output;
+        EXPECT_EQ(e2e::ReadFile(previous), "{\"last\": \"run\"}\n");
         EXPECT_NE(run.output.find("本机端口 " + std::to_string(port) + " 已被另一个程序占用"),
                   std::string::npos)
             << run.output;
@@ -774,8 +781,12 @@ TEST(FleetE2e, ReportThatCannotBeWrittenMidRun_TurnsSuccessIntoExit1) {
     ASSERT_GT(fleet, 0);
     // Once the path has been checked, its temporary file's name is taken by a
     // folder: every later write fails (root ignores permissions, not this).
+    // The name is free between two writes (each holds it while it flushes).
     ASSERT_TRUE(e2e::WaitForFile(report, 5s));
-    std::filesystem::create_directory(report + ".tmp");
+    std::error_code held;
+    for (int tries = 0; tries < 500 && !std::filesystem::create_directory(report + ".tmp", held);
+         ++tries)
+        std::this_thread::sleep_for(1ms);
     const auto status = net.WaitExit(fleet, 30s);
     ASSERT_TRUE(status.has_value()) << net.LogOf(fleet);
     EXPECT_EQ(*status, 1) << net.LogOf(fleet);

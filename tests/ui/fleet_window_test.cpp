@@ -121,5 +121,5 @@ TEST_F(Fixture, ReportSavedAsJsonAndCsvWhereChosen) {
     EXPECT_EQ(ReadWholeFile(dialogs.savePath), report);
     dialogs.savePath = (folder.path() + "/out.csv").toStdString();
     window->Control<QPushButton>(kSaveCsvButton)->click();
-    EXPECT_EQ(ReadWholeFile(dialogs.savePath), ReportCsv(report));
+    EXPECT_EQ(ReadWholeFile(dialogs.savePath), fleet::ReportCsv(*fleet::ReadReport(report)));
 }

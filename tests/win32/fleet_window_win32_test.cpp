@@ -238,7 +238,7 @@ TEST_F(Win32Fleet, SelectionButtonsCheckBoxesAndTheCountGoThroughTheShell) {
     EXPECT_EQ(WindowTextUtf8(window->Control(kVersionEdit)), "S1.5");
     dialogs.savePath = folder + "/out.csv";
     SendMessageW(window->Control(kSaveCsvButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(ReadWholeFile(dialogs.savePath), ReportCsv(report));
+    EXPECT_EQ(ReadWholeFile(dialogs.savePath), fleet::ReportCsv(*fleet::ReadReport(report)));
 }
 
 // Beyond the described window: the About entry closes the system menu, and
@@ -258,7 +258,7 @@ TEST_F(Win32Fleet, AboutInTheSystemMenu_TheEndOfTheSessionRefusedDuringARun) {
     SendMessageW(window->Control(kStartButton), BM_CLICK, 0, 0);
     ASSERT_EQ(engine->runs.size(), 1u);
     EXPECT_EQ(endSession(), FALSE);
-    engine->queued.push_back(RunDone{{}, "", false, 0, ""});
+    engine->queued.push_back(RunDone{{}, std::nullopt, false, 0, ""});
     window->Shell().EngineWoke();
     EXPECT_EQ(endSession(), TRUE);
 }

@@ -323,20 +323,26 @@ TEST(FleetPlan, TargetFile_PlainLinesUnpinned) {
 // an apostrophe against spreadsheet formulas.
 TEST(FleetPlan, TargetFile_DiscoverCsvPinsEachAddressToItsSerial) {
     using Lines = std::vector<std::string>;
-    EXPECT_EQ(Described(fleet::ParseTargetFile("ip,serial,version\r\n"
-                                               "198.51.100.7,A1,S1.00\r\n"
-                                               "198.51.100.8,\"B,2\",S1.00\n"
-                                               "198.51.100.9,\"A\"\"B\",\"V1,0\"\n"
-                                               "198.51.100.10,'=1+2,S1\n"
-                                               "198.51.100.11,\"'-5,x\",S1\n"
-                                               "198.51.100.12,'abc,S1\n"
-                                               "198.51.100.13,,S1\n"
-                                               "198.51.100.14,\xE6\xB5\x8B"
-                                               "9,S1\n" // UTF-8 "测9"
-                                               "198.51.100.15,\"two\nlines\",S1\n")),
-              (Lines{"198.51.100.7=A1", "198.51.100.8=B,2", "198.51.100.9=A\"B",
-                     "198.51.100.10==1+2", "198.51.100.11=-5,x", "198.51.100.12='abc",
-                     "198.51.100.13", "198.51.100.14=\xB2\xE2\x39", "198.51.100.15=two\nlines"}));
+    EXPECT_EQ(
+        Described(fleet::ParseTargetFile("ip,serial,version\r\n"
+                                         "198.51.100.7,A1,S1.00\r\n"
+                                         "198.51.100.8,\"B,2\",S1.00\n"
+                                         "198.51.100.9,\"A\"\"B\",\"V1,0\"\n"
+                                         "198.51.100.10,'=1+2,S1\n"
+                                         "198.51.100.11,\"'-5,x\",S1\n"
+                                         "198.51.100.12,'abc,S1\n"
+                                         "198.51.100.13,,S1\n"
+                                         "198.51.100.14,\xE6\xB5\x8B"
+                                         "9,S1\n" // UTF-8 "测9"
+                                         "198.51.100.15,\"two\nlines\",S1\n"
+                                         "198.51.100.16,'0012345,S1\n")),
+        (Lines{"198.51.100.7=A1", "198.51.100.8=B,2", "198.51.100.9=A\"B", "198.51.100.10==1+2",
+               "198.51.100.11=-5,x", "198.51.100.12=abc", "198.51.100.13",
+               "198.51.100.14=\xB2\xE2\x39", "198.51.100.15=two\nlines", "198.51.100.16=0012345"}));
+    // A serial a spreadsheet turned into a number is refused, not pinned.
+    EXPECT_EQ(
+        Described(fleet::ParseTargetFile("ip,serial\n198.51.100.7,1.23E+15\n")).at(0).substr(0, 49),
+        "line 2: the serial \"1.23E+15\" is a number in expo");
     EXPECT_EQ(Described(fleet::ParseTargetFile("serial,ip\n'@7,198.51.100.7\n")),
               Lines{"198.51.100.7=@7"});
     // A line break inside a quoted cell still counts as a line.

@@ -63,7 +63,10 @@ TEST(RunLog, SessionEventsOneLineEachStampedToTheMillisecond) {
     const std::string text = Read(path);
     const std::regex stamp("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z ",
                            std::regex::multiline);
-    EXPECT_EQ(std::regex_replace(text, stamp, ""),
+    const std::string lines = std::regex_replace(text, stamp, "");
+    const std::string header = "=== new run, collector-fleet " + std::string(fleet::ToolVersion());
+    EXPECT_EQ(lines.substr(0, header.size() + 5), header + " ===\n"); // where this run begins
+    EXPECT_EQ(lines.substr(header.size() + 5),
               "198.51.100.7 session started\n"
               "198.51.100.7 stage requesting\n"
               "198.51.100.7 stage sending, pass 1 of 2 blocks\n"
@@ -85,6 +88,7 @@ TEST(RunLog, SessionEventsOneLineEachStampedToTheMillisecond) {
 TEST(RunLog, DatagramsInHexStampedWithTheKernelTimeWhenGiven) {
     const auto path = Scratch() / "datagrams.log";
     std::ostringstream trouble;
+    std::ofstream(path, std::ios::binary) << "an earlier run\n"; // kept: appended to
     {
         fleet::RunLog log(path.string(), fleet::LogLevel::Datagrams, trouble);
         ASSERT_EQ(log.Open(), "");
@@ -96,8 +100,10 @@ TEST(RunLog, DatagramsInHexStampedWithTheKernelTimeWhenGiven) {
                       std::nullopt});
     } // the last lines leave with the buffer when the log closes
     const std::string text = Read(path);
-    EXPECT_EQ(text.substr(0, text.find('\n')),
-              "1970-01-02T00:01:01.005Z received 198.51.100.7:23 3 bytes 1B5200");
+    EXPECT_EQ(text.find("an earlier run\n"), 0u);
+    EXPECT_LT(text.find("Z === new run, collector-fleet "), text.find("received")) << text;
+    EXPECT_NE(text.find("\n1970-01-02T00:01:01.005Z received 198.51.100.7:23 3 bytes 1B5200\n"),
+              std::string::npos);
     EXPECT_NE(text.find("Z sent 198.51.100.7:8000 3 bytes 1B454E\n"), std::string::npos) << text;
 }
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using fleet::PlanKind;
 using fleet::ResultKind;
 using fleetwin::Clock;
@@ -204,9 +206,10 @@ TEST(FleetWindowModel, LastReportShownUntilTheNextSweep) {
     upgraded.stage = "done";
     upgraded.versionBefore = "S1";
     upgraded.versionAfter = "S2";
-    fleetwin::KeptReport report{{"S2.bin", "S2", "0123456789abcdef", "2026-12-07T15:00:00Z",
-                                 "2026-12-07T15:05:00Z", 1},
-                                {failed, upgraded}};
+    fleet::Report report{"", {}, {"S2.bin"}, {failed, upgraded}};
+    report.run.imageSha256 = "0123456789abcdef";
+    report.run.started = "2026-12-07T15:00:00Z";
+    std::tie(report.run.ended, report.run.exitStatus) = std::tuple("2026-12-07T15:05:00Z", 1);
     model.ShowReport(report);
     ASSERT_EQ(model.RowCount(), 2u);
     EXPECT_EQ(model.StatusLine(), "上次的报告：S2.bin（SHA-256 0123456789ab…），开始 "

@@ -165,7 +165,7 @@ TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndClo
     stopped.address = "198.51.100.4";
     stopped.result = fleet::ResultKind::Interrupted;
     stopped.stage = "blocks";
-    engine->queued.push_back(RunDone{{stopped}, "{\"collectors\":[]}", true, 130, ""});
+    engine->queued.push_back(RunDone{{stopped}, fleet::Report{}, true, 130, ""});
     shell->EngineWoke();
     EXPECT_TRUE(view.closed);
     EXPECT_FALSE(view.repainting);
