@@ -1,6 +1,6 @@
 #include "core/chosen_image.h"
 
-#include "protocol/firmware_image.h"
+#include "image/image_loader.h"
 
 namespace core {
 
@@ -14,12 +14,12 @@ void ChosenImage::Browse(OpenFileDialog& dialog, Notices& notices, ToolView& vie
         return;
     const auto name = protocol::NameFirmware(path);
     if (!name) {
-        notices.PlainMessage("版本号必须以S开头");
+        notices.PlainMessage(protocol::kNameRuleNotice);
         return;
     }
     path_ = path;
     view.ImageChosen(path, name->versionText);
-    hex_ = protocol::LoadImage(*name).hex; // replaced only once the new text is whole
+    image_ = image::LoadImage(*name); // replaced only once the new image is whole
 }
 
 } // namespace core

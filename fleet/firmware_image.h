@@ -1,7 +1,7 @@
 #pragma once
 
-// The firmware image that a fleet run sends (protocol/firmware_image.h), and
-// the fleet's own refusals on loading it.
+// The firmware image that a fleet run sends (protocol/firmware_image.h),
+// loaded by the one loader (image/image_loader.h), as the fleet's refusals.
 
 #include "protocol/firmware_image.h"
 
@@ -14,9 +14,9 @@ namespace fleet {
 
 using FirmwareImage = protocol::FirmwareImage;
 
-// Loads a file whose name passed the rule; it must be a file, read whole, not
-// be empty and have at most protocol::kMaxBlocks blocks. The text is why it
-// was refused: "Cannot open file "<path>". <reason>".
+// Loads a file whose name passed the rule through the one loader, with the
+// checks of an image a collector can take (image::Checks::Sendable). The text
+// is why it was refused: "Cannot open file "<path>". <reason>".
 std::variant<std::shared_ptr<const FirmwareImage>, std::string>
 LoadFirmwareImage(const protocol::FirmwareName& name);
 

@@ -3,6 +3,7 @@
 // most).
 #include "fleet/commands.h"
 #include "fleet/firmware_image.h"
+#include "fleet/fleet_policy.h"
 #include "platform/command_line.h"
 #include "platform/crash_report.h"
 #include "platform/interrupts.h"
@@ -11,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -26,10 +28,11 @@ void AddAdapterOptions(CLI::App& command, fleet::AdapterOptions& adapter) {
 
 void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
     command.add_option("--sweeps", sweep.sweeps, "sweeps of the subnet, replies merged")
-        ->check(CLI::Range(1, 10))
+        ->check(CLI::Range(1, fleet::policy::kMaxSweepRounds))
         ->capture_default_str();
     command.add_option("--wait", sweep.waitMs, "milliseconds to wait for replies after a sweep")
-        ->check(CLI::Range(100, 60000))
+        ->check(CLI::Range(static_cast<int>(fleet::policy::kMinSweepWait.count()),
+                           static_cast<int>(fleet::policy::kMaxSweepWait.count())))
         ->capture_default_str();
 }
 
@@ -140,8 +143,12 @@ int main(int argc, char** argv) {
     upgradeCommand
         ->add_option("--verify-timeout", upgrade.verifyTimeoutSeconds,
                      "seconds to wait for a collector to report its new version after completion, "
-                     "probing every 3 s")
-        ->check(CLI::Range(1, 3600))
+                     "probing every " +
+                         std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                            fleet::policy::kVerifyInterval)
+                                            .count()) +
+                         " s")
+        ->check(CLI::Range(1, static_cast<int>(fleet::policy::kMaxVerifyTimeout.count())))
         ->capture_default_str();
     upgradeCommand->add_flag("--dry-run", upgrade.dryRun,
                              "sweep and print what would happen to each collector; send nothing "

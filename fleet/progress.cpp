@@ -1,5 +1,6 @@
 #include "fleet/progress.h"
 
+#include "fleet/fleet_policy.h"
 #include "fleet/fleet_report.h"
 
 namespace fleet {
@@ -63,8 +64,6 @@ void ProgressView::Draw(const std::vector<const UpgradeSession*>& sessions) {
     // Back to the first line of the previous drawing, then overwrite it.
     if (drawnLines_ > 0)
         text += "\x1b[" + std::to_string(drawnLines_) + "F";
-    // A terminal shows the first collectors; a field of hundreds would scroll.
-    constexpr int kMaxActiveLines = 20;
     int lines = 0, waiting = 0, ok = 0, notOk = 0, active = 0;
     for (const auto* session : sessions) {
         if (session->CurrentStage() == Stage::Waiting) {
@@ -75,7 +74,7 @@ void ProgressView::Draw(const std::vector<const UpgradeSession*>& sessions) {
             session->Result() == Outcome::Upgraded ? ++ok : ++notOk;
             continue;
         }
-        if (++active > kMaxActiveLines)
+        if (++active > policy::kProgressLines)
             continue;
         text += "\x1b[2K" + DescribeSession(*session) + "\n";
         ++lines;

@@ -55,7 +55,7 @@ bool RunRecord::ProgressChanged(TimePoint now) {
 }
 
 bool RunRecord::ProgressDue(TimePoint now) const {
-    return progressWaiting_ && (!lastWrite_ || now - *lastWrite_ >= kProgressInterval);
+    return progressWaiting_ && (!lastWrite_ || now - *lastWrite_ >= policy::kReportInterval);
 }
 
 } // namespace fleet

@@ -5,6 +5,7 @@
 // second) and at the end, so that an interrupted or crashed run still leaves
 // a complete, readable record of what was done and what was under way.
 
+#include "fleet/fleet_policy.h"
 #include "fleet/fleet_report.h"
 
 #include <chrono>
@@ -17,9 +18,6 @@ namespace fleet {
 class RunRecord {
 public:
     using TimePoint = std::chrono::steady_clock::time_point;
-    // Sessions moving on rewrite the report no more often than this.
-    static constexpr std::chrono::seconds kProgressInterval{1};
-
     // `path` empty: no file, Write() only keeps the text.
     RunRecord(std::string path, RunInfo info, const FirmwareImage& image)
         : path_(std::move(path)), info_(std::move(info)), image_(image) {}
@@ -40,7 +38,7 @@ public:
     const std::string& Path() const { return path_; }
 
     // A session moved to another stage at `now`. True: write the report now.
-    // False: the last write is less than kProgressInterval old, and the
+    // False: the last write is less than policy::kReportInterval old, and the
     // change waits until ProgressDue() (any write meanwhile takes it along).
     bool ProgressChanged(TimePoint now);
     bool ProgressDue(TimePoint now) const;

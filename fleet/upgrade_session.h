@@ -56,9 +56,9 @@ struct SessionTiming {
     // After completion the collector restarts into its new firmware; it is
     // probed every verifyInterval until it reports the image's version or
     // verifyTimeout has passed.
-    Millis verifyInterval{3000};
+    Millis verifyInterval{policy::kVerifyInterval};
     Millis verifyTimeout{policy::kVerifyTimeout};
-    int passLimit = 32; // resend passes at most: a collector cannot keep us forever
+    int passLimit = policy::kPassLimit; // resend passes at most
 };
 
 enum class Stage { Waiting, Requesting, Sending, Settling, Querying, Verifying, Done };

@@ -1,5 +1,8 @@
 #include "platform/read_file.h"
 
+#include <algorithm>
+#include <vector>
+
 #ifdef _WIN32
 #include "platform/system_error_text.h"
 #include "platform/wide_text.h"
@@ -125,5 +128,35 @@ void ReadOnlyFile::Close() {
 }
 
 #endif
+
+std::optional<ReadFailure> ReadWholeFile(const std::string& path,
+                                         std::optional<std::uint64_t> maxBytes,
+                                         const std::function<void(std::uint64_t size)>& opened,
+                                         const std::function<void(std::string_view)>& chunk) {
+    ReadOnlyFile file;
+    if (!file.Open(path))
+        return ReadFailure{ReadFailure::Kind::Open, file.Error()};
+    const std::uint64_t size = file.Size();
+    if (maxBytes && size > *maxBytes)
+        return ReadFailure{ReadFailure::Kind::TooLarge, {}, size};
+    opened(size);
+    constexpr std::uint64_t kChunkBytes = std::uint64_t{1} << 20;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min(kChunkBytes, size)));
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
+        const std::size_t got = file.Read(buffer.data(), want);
+        if (got == 0) {
+            // The file shrank, or a read failed: never a zero-filled rest.
+            std::string reason = file.Error();
+            if (reason.empty())
+                reason = "Only " + std::to_string(at) + " of its " + std::to_string(size) +
+                         " bytes could be read";
+            return ReadFailure{ReadFailure::Kind::Read, reason, size};
+        }
+        chunk(std::string_view(buffer.data(), got));
+        at += got;
+    }
+    return std::nullopt;
+}
 
 } // namespace platform

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +41,28 @@ private:
     std::uint64_t size_ = 0;
     std::string error_;
 };
+
+// Why a file could not be read whole.
+struct ReadFailure {
+    enum class Kind {
+        Open,     // it could not be opened, or is no regular file: `reason` in the system's words
+        TooLarge, // it holds more than the caller's limit; nothing of it was read
+        Read,     // a read failed (the system's words) or the file ended early ("Only ...")
+    };
+    Kind kind;
+    std::string reason;
+    std::uint64_t size = 0; // the file's size when it was opened; 0 when it was not
+};
+
+// Reads the regular file `path` whole: `opened(size)` once it is open and holds
+// at most `maxBytes`, then `chunk` with its bytes in order, at most 1 MiB at a
+// time, until exactly `size` bytes came. Nothing when every byte came;
+// otherwise why not. The file is closed on every path, and an exception from
+// either callback passes through.
+std::optional<ReadFailure> ReadWholeFile(const std::string& path,
+                                         std::optional<std::uint64_t> maxBytes,
+                                         const std::function<void(std::uint64_t size)>& opened,
+                                         const std::function<void(std::string_view)>& chunk);
 
 // A std::filesystem path from a UTF-8 name. A path made from a plain string
 // takes it in the system's ANSI code page on Windows, which garbles any name

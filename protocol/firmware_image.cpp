@@ -1,11 +1,13 @@
 #include "protocol/firmware_image.h"
 
 #include "platform/gbk.h"
-#include "platform/read_file.h"
 #include "protocol/collector_rules.h"
 #include "protocol/datagram_rules.h"
+#include "protocol/hex.h"
 #include "protocol/messages.h"
 #include "pubpro/text_utils.h"
+
+#include <stdexcept>
 
 namespace protocol {
 
@@ -18,26 +20,28 @@ FirmwareImage FirmwareImage::WithVersionText(const std::string& text) const {
     return edited;
 }
 
-FirmwareImage LoadImage(const FirmwareName& name, std::optional<std::uint64_t> maxBytes) {
-    platform::ReadOnlyFile file;
-    if (!file.Open(name.path))
-        throw ImageFileError(name.path, file.Error());
-    if (maxBytes && file.Size() > *maxBytes)
-        throw ImageTooLarge(name.path, "It holds more than " + std::to_string(*maxBytes) + " bytes",
-                            file.Size());
-    HexAndDigest read = ReadImageHex(
-        name.path, file.Size(),
-        [&](char* into, std::size_t count) { return file.Read(into, count); },
-        [&] { return file.Error(); });
+ImageBuilder::ImageBuilder(FirmwareName name, std::uint64_t size) : name_(std::move(name)) {
+    if (size > hex_.max_size() / 2)
+        throw std::length_error("File \"" + name_.path + "\" is too large to load");
+    hex_.resize(2 * static_cast<std::size_t>(size));
+}
 
+void ImageBuilder::Add(std::string_view bytes) {
+    bytes = bytes.substr(0, hex_.size() / 2 - received_);
+    HexEncodeInto(bytes, hex_.data() + 2 * received_);
+    digest_.Add(bytes);
+    received_ += bytes.size();
+}
+
+FirmwareImage ImageBuilder::Finish() {
     FirmwareImage image;
-    image.path = name.path;
-    image.fileName = name.fileName;
-    image.sizeBytes = read.hex.size() / 2;
-    image.blockCount = BlockCount(read.hex.size());
-    image.hex = std::make_shared<const std::string>(std::move(read.hex));
-    image.sha256 = std::move(read.sha256);
-    return image.WithVersionText(name.versionText);
+    image.path = name_.path;
+    image.fileName = name_.fileName;
+    image.sizeBytes = hex_.size() / 2;
+    image.blockCount = BlockCount(hex_.size());
+    image.sha256 = digest_.HexDigest();
+    image.hex = std::make_shared<const std::string>(std::move(hex_));
+    return image.WithVersionText(name_.versionText);
 }
 
 } // namespace protocol

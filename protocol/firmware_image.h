@@ -1,17 +1,19 @@
 #pragma once
 
 // A firmware image as both programs hold it: what its file name gives, its
-// bytes as hex text shared immutably, and their SHA-256, all from one reading
-// of the file. Copying the value copies the pointer to the hex text, never
+// bytes as hex text shared immutably, and their SHA-256, all from one pass
+// over the bytes. Copying the value copies the pointer to the hex text, never
 // the text.
 
 #include "protocol/firmware_file.h"
+#include "protocol/sha256.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace protocol {
 
@@ -33,12 +35,26 @@ struct FirmwareImage {
     FirmwareImage WithVersionText(const std::string& text) const;
 };
 
-// Reads the named file whole, once: the hex text and the digest come from the
-// same chunks. Throws ImageFileError when it is not a regular file that can be
-// opened and read whole, ImageTooLarge when it holds more than `maxBytes`;
-// lets std::bad_alloc and std::length_error through. The file is closed on
-// every path.
-FirmwareImage LoadImage(const FirmwareName& name,
-                        std::optional<std::uint64_t> maxBytes = std::nullopt);
+// An image parsed from its bytes as they come, chunk by chunk: each chunk is
+// encoded into its place in the hex text, sized once, and hashed, so the peak
+// stays near the text's own size and the digest is of the very bytes encoded.
+// It reads nothing itself: the caller hands it the bytes (image/image_loader.h
+// reads them from the file).
+class ImageBuilder {
+public:
+    // Throws std::length_error when `size` bytes are too many to hold as hex
+    // text, before anything is allocated.
+    ImageBuilder(FirmwareName name, std::uint64_t size);
+    // The next bytes, in order; those beyond the size given are ignored.
+    void Add(std::string_view bytes);
+    // The image, once every byte came (else the hex text's rest is zeros).
+    FirmwareImage Finish();
+
+private:
+    FirmwareName name_;
+    std::string hex_;
+    std::size_t received_ = 0;
+    Sha256 digest_;
+};
 
 } // namespace protocol

@@ -53,4 +53,54 @@ std::string EngineFailureText(const std::string& what,
     return text;
 }
 
+std::string FoundText(std::size_t collectors, const std::string& subnet) {
+    return "找到 " + std::to_string(collectors) + " 台采集器（" + subnet + "）";
+}
+
+std::string RunStartedText(std::size_t targets) {
+    return "正在升级 " + std::to_string(targets) + " 台采集器";
+}
+
+std::string RunProgressText(std::size_t done, std::size_t targets) {
+    return "正在升级：" + std::to_string(done) + " / " + std::to_string(targets) + " 台已完成";
+}
+
+std::string RunFinishedText(bool interrupted, const std::string& outcomes, int exitStatus) {
+    return std::string(interrupted ? "已停止" : "完成") + "：" + outcomes + "（退出状态 " +
+           std::to_string(exitStatus) + "）";
+}
+
+std::string OutcomeCountsText(const std::vector<fleet::CollectorResult>& results) {
+    std::map<fleet::ResultKind, int> counts;
+    for (const auto& result : results)
+        ++counts[result.result];
+    std::string text;
+    for (const auto& [kind, count] : counts)
+        text += std::string(text.empty() ? "" : "，") + OutcomeText(kind) + " " +
+                std::to_string(count);
+    return text.empty() ? "没有采集器" : text;
+}
+
+std::string KeptReportText(const std::string& imageName, const std::string& sha256,
+                           const std::string& started, const std::optional<std::string>& ended,
+                           std::optional<int> exitStatus, const std::string& outcomes) {
+    std::string text = "上次的报告：" + imageName + "（SHA-256 " + sha256.substr(0, 12) +
+                       "…），开始 " + started;
+    if (ended)
+        return text + "，结束 " + *ended + "，退出状态 " +
+               (exitStatus ? std::to_string(*exitStatus) : std::string("?")) + "：" + outcomes;
+    return text + "。这次运行没有正常结束，未完成的采集器状态不明";
+}
+
+std::string ConfirmationText(std::size_t collectors, const fleet::FirmwareImage* image,
+                             const std::string& sha256, std::size_t canary) {
+    std::string text = "升级 " + std::to_string(collectors) + " 台采集器\n";
+    if (image)
+        text += "升级文件：" + image->fileName + "\n版本号：" + image->versionText +
+                "\nSHA-256：" + sha256 + "\n";
+    text += canary == 0 ? std::string("不先试升级，全部同时开始")
+                        : "先试升级 " + std::to_string(canary) + " 台，成功后再升级其余的";
+    return text;
+}
+
 } // namespace fleetwin::text

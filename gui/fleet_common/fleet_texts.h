@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fleetwin::text {
 
@@ -34,8 +35,7 @@ inline constexpr const char* kStatus = "状态";
 inline constexpr const char* kColumns[] = {"选择", "序列号", "IP",   "版本", "计划",
                                            "阶段", "进度",   "结果", "原因"};
 
-// The name rule's notice, as the main window shows it.
-inline constexpr const char* kNameRule = "版本号必须以S开头";
+// The name rule's notice is protocol::kNameRuleNotice, the upgrade window's own.
 inline constexpr const char* kConfirmTitle = "确认升级";
 inline constexpr const char* kCloseTitle = "正在升级";
 inline constexpr const char* kCloseQuestion = "升级正在进行。停止升级并关闭窗口吗？";
@@ -73,5 +73,33 @@ std::string EngineFailureText(const std::string& what,
                               const std::optional<platform::CrashReport>& report);
 // No collector answered the sweep of `subnet` from `adapter` (name and address).
 std::string EmptySweepText(const std::string& subnet, const std::string& adapter);
+
+// The status line through a sweep and a run.
+inline constexpr const char* kSearching = "正在搜索采集器…";
+inline constexpr const char* kStopping = "正在停止…";
+// "找到 3 台采集器（192.168.1.0/24）"
+std::string FoundText(std::size_t collectors, const std::string& subnet);
+// "正在升级 3 台采集器"
+std::string RunStartedText(std::size_t targets);
+// "正在升级：1 / 3 台已完成"
+std::string RunProgressText(std::size_t done, std::size_t targets);
+// "完成：升级成功 3，失败 1（退出状态 1）", or "已停止：..." when stopped.
+// `outcomes` is OutcomeCountsText.
+std::string RunFinishedText(bool interrupted, const std::string& outcomes, int exitStatus);
+// Each outcome that occurred with its count, in the outcomes' order:
+// "升级成功 3，失败 1"; "没有采集器" for none.
+std::string OutcomeCountsText(const std::vector<fleet::CollectorResult>& results);
+// The status line over a kept report: its image, digest and start, then its
+// end, exit status and outcomes, or that the run never ended.
+std::string KeptReportText(const std::string& imageName, const std::string& sha256,
+                           const std::string& started, const std::optional<std::string>& ended,
+                           std::optional<int> exitStatus, const std::string& outcomes);
+
+// Start refused while a sweep or a run goes on.
+inline constexpr const char* kBusy = "正在运行";
+// The question before a run: how many collectors, the image (when one was
+// chosen: its file, version and SHA-256) and whether a canary goes first.
+std::string ConfirmationText(std::size_t collectors, const fleet::FirmwareImage* image,
+                             const std::string& sha256, std::size_t canary);
 
 } // namespace fleetwin::text

@@ -16,7 +16,7 @@ OpenedImage OpenImage(const std::string& path) {
     OpenedImage opened;
     const auto name = protocol::NameFirmware(path);
     if (!name) {
-        opened.notice = text::kNameRule;
+        opened.notice = protocol::kNameRuleNotice;
         return opened;
     }
     auto loaded = fleet::LoadFirmwareImage(*name);

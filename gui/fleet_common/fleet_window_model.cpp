@@ -47,23 +47,11 @@ void SettleRow(Row& row, const fleet::CollectorResult& result) {
         row.version = platform::GbkToUtf8(*result.versionAfter);
 }
 
-// "完成：升级成功 3，失败 1（退出状态 1）": each outcome that occurred, by name.
-std::string OutcomeCounts(const std::vector<fleet::CollectorResult>& results) {
-    std::map<fleet::ResultKind, int> counts;
-    for (const auto& result : results)
-        ++counts[result.result];
-    std::string text;
-    for (const auto& [kind, count] : counts)
-        text += std::string(text.empty() ? "" : "，") + text::OutcomeText(kind) + " " +
-                std::to_string(count);
-    return text.empty() ? "没有采集器" : text;
-}
-
 } // namespace
 
 void FleetWindowModel::BeginSweep() {
     phase_ = Phase::Sweeping;
-    status_ = "正在搜索采集器…";
+    status_ = text::kSearching;
 }
 
 void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope) {
@@ -81,7 +69,7 @@ void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::Swe
     field_ = field;
     scope_ = scope;
     phase_ = Phase::Idle;
-    status_ = "找到 " + std::to_string(rows_.size()) + " 台采集器（" + scope.Subnet() + "）";
+    status_ = text::FoundText(rows_.size(), scope.Subnet());
     Replan();
 }
 
@@ -117,14 +105,8 @@ void FleetWindowModel::ShowReport(const fleet::Report& report) {
         return fleet::AddressLess(a.entry.address, b.entry.address);
     });
     targets_.clear();
-    status_ = "上次的报告：" + report.image.name + "（SHA-256 " + head.imageSha256.substr(0, 12) +
-              "…），开始 " + head.started;
-    if (ended)
-        status_ += "，结束 " + *head.ended + "，退出状态 " +
-                   (head.exitStatus ? std::to_string(*head.exitStatus) : std::string("?")) + "：" +
-                   OutcomeCounts(report.results);
-    else
-        status_ += "。这次运行没有正常结束，未完成的采集器状态不明";
+    status_ = text::KeptReportText(report.image.name, head.imageSha256, head.started, head.ended,
+                                   head.exitStatus, text::OutcomeCountsText(report.results));
 }
 
 void FleetWindowModel::SetImage(std::shared_ptr<const fleet::FirmwareImage> image) {
@@ -279,7 +261,7 @@ std::string FleetWindowModel::CellText(const Row& row, Column column) {
 
 std::string FleetWindowModel::StartRefusal() const {
     if (phase_ != Phase::Idle)
-        return "正在运行";
+        return text::kBusy;
     if (!image_)
         return text::kNoImage;
     if (CheckedCount() == 0)
@@ -289,13 +271,7 @@ std::string FleetWindowModel::StartRefusal() const {
 
 std::string FleetWindowModel::ConfirmationText(const std::string& sha256,
                                                std::size_t canary) const {
-    std::string text = "升级 " + std::to_string(CheckedCount()) + " 台采集器\n";
-    if (image_)
-        text += "升级文件：" + image_->fileName + "\n版本号：" + image_->versionText +
-                "\nSHA-256：" + sha256 + "\n";
-    text += canary == 0 ? std::string("不先试升级，全部同时开始")
-                        : "先试升级 " + std::to_string(canary) + " 台，成功后再升级其余的";
-    return text;
+    return text::ConfirmationText(CheckedCount(), image_.get(), sha256, canary);
 }
 
 void FleetWindowModel::RunStarted(const std::vector<std::string>& targets, Clock::time_point now) {
@@ -309,7 +285,7 @@ void FleetWindowModel::RunStarted(const std::vector<std::string>& targets, Clock
             row->result.reset();
         }
     phase_ = Phase::Running;
-    status_ = "正在升级 " + std::to_string(targets_.size()) + " 台采集器";
+    status_ = text::RunStartedText(targets_.size());
 }
 
 void FleetWindowModel::QueueProgress(const std::vector<RowProgress>& updates) {
@@ -337,8 +313,7 @@ std::vector<std::string> FleetWindowModel::Flush(Clock::time_point now) {
         for (const auto& address : targets_)
             if (const Row* row = Find(address); row && row->result)
                 ++done;
-        status_ = "正在升级：" + std::to_string(done) + " / " + std::to_string(targets_.size()) +
-                  " 台已完成";
+        status_ = text::RunProgressText(done, targets_.size());
     }
     return changed;
 }
@@ -353,7 +328,7 @@ void FleetWindowModel::Settle(const fleet::CollectorResult& result) {
 void FleetWindowModel::StopRequested() {
     if (phase_ == Phase::Running) {
         phase_ = Phase::Stopping;
-        status_ = "正在停止…";
+        status_ = text::kStopping;
     }
 }
 
@@ -364,8 +339,7 @@ void FleetWindowModel::RunFinished(const std::vector<fleet::CollectorResult>& re
         if (Row* row = FindRow(result.address))
             SettleRow(*row, result);
     phase_ = Phase::Idle;
-    status_ = std::string(interrupted ? "已停止" : "完成") + "：" + OutcomeCounts(results) +
-              "（退出状态 " + std::to_string(exitStatus) + "）";
+    status_ = text::RunFinishedText(interrupted, text::OutcomeCountsText(results), exitStatus);
 }
 
 std::size_t FleetWindowModel::SelectFailed() {

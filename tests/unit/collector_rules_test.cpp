@@ -1,5 +1,5 @@
 // The collector's rules that both programs share: datagram text, version
-// classes, hex text, the image digest and the strict image loader.
+// classes, hex text, the image digest and the image parsed from its bytes.
 #include "protocol/datagram_rules.h"
 #include "protocol/firmware_image.h"
 #include "protocol/hex.h"
@@ -8,9 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
+#include <stdexcept>
 
 namespace {
 
@@ -60,53 +59,26 @@ TEST(Sha256, PublishedTestVectorsWholeOrPieceByPiece) {
     }
 }
 
-// A reader that hands out `available` bytes of 0x5A, at most `step` a time.
-protocol::ReadBytes Reader(std::size_t available, std::size_t step) {
-    return [=, given = std::size_t{0}](char* into, std::size_t count) mutable {
-        const std::size_t n = std::min({count, step, available - given});
-        std::fill(into, into + n, '\x5A');
-        given += n;
-        return n;
-    };
-}
-
-TEST(ImageLoader, ShortReadIsAnErrorNeverAZeroFilledImage) {
-    const auto read = protocol::ReadImageHex("/f/S1.bin", 5, Reader(5, 2), {});
-    EXPECT_EQ(read.hex, "5A5A5A5A5A");
-    EXPECT_EQ(read.sha256, protocol::Sha256Hex("ZZZZZ")); // the chunks hashed as they came
-    try {
-        protocol::ReadImageHex("/f/S1.bin", 5, Reader(3, 2), [] { return std::string(); });
-        FAIL() << "a short read gave an image";
-    } catch (const protocol::ImageFileError& error) {
-        EXPECT_STREQ(error.what(), "Cannot open file \"/f/S1.bin\". Only 3 of its 5 bytes could "
-                                   "be read");
-        EXPECT_EQ(error.Size(), 5u);
-    }
-    try {
-        protocol::ReadImageHex("/f/S1.bin", 5, Reader(0, 2),
-                               [] { return std::string("I/O error"); });
-        FAIL() << "a failed read gave an image";
-    } catch (const protocol::ImageFileError& error) {
-        EXPECT_EQ(error.Reason(), "I/O error");
-    }
-}
-
-TEST(ImageLoader, ImageFromTheFileLimitRefusesBeforeReadingAndAMissingFileSaysWhy) {
-    const auto path =
-        std::filesystem::temp_directory_path() /
-        ("S-limit-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".bin");
-    std::ofstream(path, std::ios::binary) << "abcd";
-    const auto name = protocol::NameFirmware(path.string());
+// The image from its bytes, whatever the chunks: the hex text in place, the
+// digest of the same bytes, and what the name gives.
+TEST(ImageBuilder, ChunksMakeOneImageWithItsDigestAndBlocks) {
+    const auto name = protocol::NameFirmware("/f/S1.02.bin");
     ASSERT_TRUE(name);
-    const protocol::FirmwareImage image = protocol::LoadImage(*name, 4);
-    EXPECT_EQ(*image.hex, "61626364");
-    EXPECT_EQ(image.sha256, "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589");
-    EXPECT_EQ(image.sizeBytes, 4u);
-    EXPECT_EQ(image.blockCount, 1u);
-    EXPECT_EQ(image.versionText, name->versionText);
-    EXPECT_THROW(protocol::LoadImage(*name, 3), protocol::ImageTooLarge);
-    std::filesystem::remove(path);
-    EXPECT_THROW(protocol::LoadImage(*name), protocol::ImageFileError);
+    const std::string bytes = std::string("\x00\x1F", 2) + std::string(299, '\x5A');
+    for (const std::size_t piece : {1u, 7u, 301u}) {
+        protocol::ImageBuilder builder(*name, bytes.size());
+        for (std::size_t at = 0; at < bytes.size(); at += piece)
+            builder.Add(std::string_view(bytes).substr(at, piece));
+        builder.Add("beyond the size");
+        const protocol::FirmwareImage image = builder.Finish();
+        EXPECT_EQ(*image.hex, protocol::HexEncode(bytes)) << piece;
+        EXPECT_EQ(image.sha256, protocol::Sha256Hex(bytes)) << piece;
+        EXPECT_EQ(image.sizeBytes, 301u);
+        EXPECT_EQ(image.blockCount, 2u);
+        EXPECT_EQ(image.fileName, "S1.02.bin");
+        EXPECT_EQ(image.versionText, "S1.02");
+    }
+    EXPECT_THROW(protocol::ImageBuilder(*name, ~std::uint64_t{0}), std::length_error);
     EXPECT_FALSE(protocol::NameFirmware("/f/s1.bin"));
 }
 

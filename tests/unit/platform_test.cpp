@@ -255,6 +255,42 @@ TEST_F(FileNames, MissingFileAndFolderAreRefusedWithTheSystemsReason) {
     EXPECT_FALSE(file.Error().empty());
 }
 
+// A whole file in chunks, refused over the limit before any read, and never
+// taken whole when it shrinks under the reader.
+TEST_F(FileNames, WholeFileComesInOrderAndAShortReadIsAFailure) {
+    const std::string path = Utf8(folder / "S5.bin");
+    std::string bytes((1 << 20) + 5, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i % 251);
+    std::ofstream(folder / "S5.bin", std::ios::binary) << bytes;
+    std::string got;
+    std::uint64_t size = 0;
+    const auto take = [&](std::string_view chunk) { got += chunk; };
+    EXPECT_FALSE(platform::ReadWholeFile(path, bytes.size(), [&](auto n) { size = n; }, take));
+    EXPECT_EQ(size, bytes.size());
+    EXPECT_TRUE(got == bytes);
+
+    got.clear();
+    const auto over = platform::ReadWholeFile(path, bytes.size() - 1, [](auto) {}, take);
+    ASSERT_TRUE(over);
+    EXPECT_EQ(over->kind, platform::ReadFailure::Kind::TooLarge);
+    EXPECT_EQ(over->size, bytes.size());
+    EXPECT_TRUE(got.empty());
+
+    const auto shrunk = platform::ReadWholeFile(
+        path, std::nullopt, [&](auto) { std::filesystem::resize_file(folder / "S5.bin", 3); },
+        take);
+    ASSERT_TRUE(shrunk);
+    EXPECT_EQ(shrunk->kind, platform::ReadFailure::Kind::Read);
+    EXPECT_EQ(shrunk->reason, "Only 3 of its " + std::to_string(bytes.size()) +
+                                  " bytes could be read");
+
+    const auto missing = platform::ReadWholeFile(Utf8(folder / "S6.bin"), {}, [](auto) {}, take);
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->kind, platform::ReadFailure::Kind::Open);
+    EXPECT_FALSE(missing->reason.empty());
+}
+
 // Settings of one computer move to their new folder once: what the new
 // folder holds already is kept, and the old folder goes when it is empty.
 TEST_F(FileNames, OldFolderContentsMoveOnceAndNewerFilesWin) {

@@ -1,7 +1,7 @@
 // Whole-process memory while loading a firmware image: prints the resident
 // peak (VmHWM) before and after loading a file of the given size (default
 // 64 MiB), and the growth as a multiple of the file size.
-#include "protocol/firmware_image.h"
+#include "image/image_loader.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     }
     const long idle = StatusKib("VmHWM:");
     const protocol::ImageText imageHex =
-        protocol::LoadImage(*protocol::NameFirmware(path.string())).hex;
+        image::LoadImage(*protocol::NameFirmware(path.string())).hex;
     const long peak = StatusKib("VmHWM:");
     std::filesystem::remove(path);
     const double growthMib = (peak - idle) / 1024.0;

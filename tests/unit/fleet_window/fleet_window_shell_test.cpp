@@ -107,7 +107,7 @@ TEST_F(Shell, OpensOnTheLastReportWithItsHead_AndRemembersTheAdapterChosen) {
 TEST_F(Shell, FileErrorsInTheErrorBoxNameThePathOnce_TheNameRuleIsANotice) {
     Open();
     shell->ChooseImage((folder / "s1.bin").string());
-    EXPECT_EQ(dialogs.notices.back(), text::kNameRule);
+    EXPECT_EQ(dialogs.notices.back(), protocol::kNameRuleNotice);
     const std::string missing = (folder / "S9.bin").string();
     shell->ChooseImage(missing);
     ASSERT_EQ(dialogs.errors.size(), 1u);
