@@ -20,9 +20,20 @@ inline constexpr std::chrono::milliseconds kProgressInterval{100};
 // verified first, alone, before the rest start.
 inline constexpr std::size_t kCanary = 1;
 
-// A sweep sends the probe this many times, waiting this long for replies
-// after each round: one lost reply then does not hide a collector.
+// A sweep sends the probe to every host at least this many times, waiting
+// this long for replies after each round: one lost reply then does not hide
+// a collector. On a lossy link it goes on while new collectors keep
+// answering: it ends after kSweepQuietRounds rounds in a row that brought
+// nobody new, after kSweepRoundsMax rounds at the latest.
 inline constexpr int kSweepRounds = 2;
+inline constexpr int kSweepQuietRounds = 2;
+inline constexpr int kSweepRoundsMax = 8;
 inline constexpr std::chrono::milliseconds kSweepWait{1500};
+// Collectors expected at an address (a named target, or where an expected
+// serial was last seen) that have not answered the sweep are then probed at
+// that address alone, at most this many times, this long apart, before they
+// count as not found.
+inline constexpr int kDirectProbeRounds = 6;
+inline constexpr std::chrono::milliseconds kDirectProbeWait{1000};
 
 } // namespace fleet::policy

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -444,6 +445,32 @@ TEST(EmulatorFaults, SeededShareDropsTheSameBlocksEveryRun) {
     EXPECT_EQ(a, b);
     EXPECT_NE(*a, BuildFrame("R")); // 30 % of 20 blocks: some are missing
     EXPECT_NE(*a, BuildFrame("R0000"));
+}
+
+TEST(EmulatorFaults, LossyLinkEatsProbesAndRepliesTheSameWayForASeed) {
+    // 40 probes through a link losing half the datagrams each way: about a
+    // quarter answered, every loss counted on its side, the same for a seed.
+    auto answered = [] {
+        auto o = LoopbackOptions();
+        o.lossShare = 0.5;
+        o.seed = 9;
+        Running run(o);
+        LoopbackClient tool;
+        std::string pattern;
+        for (int i = 0; i < 40; ++i) {
+            tool.Send("127.0.0.1", run.searchPort, kProbe);
+            pattern += tool.Receive(200ms) ? '1' : '0';
+        }
+        const auto report = *run.emulator.Report("127.0.0.1");
+        EXPECT_EQ(report.probes + report.lostIn, 40u);
+        EXPECT_EQ(report.repliesSent + report.lostOut, report.probes);
+        return pattern;
+    };
+    const std::string a = answered();
+    EXPECT_EQ(a, answered());
+    const auto ones = std::count(a.begin(), a.end(), '1');
+    EXPECT_GT(ones, 2);
+    EXPECT_LT(ones, 20);
 }
 
 TEST(EmulatorFaults, ReorderedBlocksAreStillStored) {
