@@ -151,10 +151,13 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
     if (hooks.log)
         hooks.log->Started(record.Info(), *setup.image);
     // Each named target is a collector expected at its address: if the
-    // sweep's rounds miss it, it is probed there before it counts as not found.
+    // sweep's rounds miss it, it is probed there before it counts as not
+    // found. Nobody else matters to such a run, so the rounds end once every
+    // target has answered.
     SweepOptions sweep = setup.sweep;
     for (const auto& target : setup.targets)
         sweep.direct.push_back(target.address);
+    sweep.directOnly = !setup.targets.empty();
     const FieldTable field = SweepField(io, sockets, sockets.Scope(), sweep, &interrupt);
     const TargetPlan plan =
         PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());

@@ -34,7 +34,7 @@ void RunInterrupt::Attach(UpgradeRun* run) {
 SweepRounds::SweepRounds(const SweepOptions& options, const SweepScope& scope)
     : hosts_(scope.Hosts()), minRounds_(std::max(1, options.sweeps)),
       maxRounds_(std::max(minRounds_, policy::kSweepRoundsMax)),
-      wait_(std::max(0, options.waitMs)) {
+      wait_(std::max(0, options.waitMs)), directOnly_(options.directOnly) {
     for (const auto& address : options.direct)
         if (scope.Contains(address) && address != scope.Own() &&
             std::find(expected_.begin(), expected_.end(), address) == expected_.end())
@@ -42,25 +42,24 @@ SweepRounds::SweepRounds(const SweepOptions& options, const SweepScope& scope)
 }
 
 std::optional<SweepRounds::Round> SweepRounds::Next(const FieldTable& field) {
+    Round round{{}, policy::kDirectProbeWait, false};
+    for (const auto& address : expected_)
+        if (field.Find(address) == nullptr)
+            round.addresses.push_back(address);
     if (!wholeDone_) {
         if (whole_ > 0) {
             quiet_ = field.Size() > lastSize_ ? 0 : quiet_ + 1;
             lastSize_ = field.Size();
         }
-        wholeDone_ = whole_ >= maxRounds_ ||
-                     (whole_ >= minRounds_ && quiet_ >= policy::kSweepQuietRounds);
+        const bool enough =
+            quiet_ >= policy::kSweepQuietRounds || (directOnly_ && round.addresses.empty());
+        wholeDone_ = whole_ >= maxRounds_ || (whole_ >= minRounds_ && enough);
         if (!wholeDone_) {
             ++whole_;
             return Round{hosts_, wait_, true};
         }
     }
-    if (direct_ >= policy::kDirectProbeRounds)
-        return std::nullopt;
-    Round round{{}, policy::kDirectProbeWait, false};
-    for (const auto& address : expected_)
-        if (field.Find(address) == nullptr)
-            round.addresses.push_back(address);
-    if (round.addresses.empty())
+    if (direct_ >= policy::kDirectProbeRounds || round.addresses.empty())
         return std::nullopt;
     ++direct_;
     return round;

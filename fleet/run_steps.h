@@ -32,12 +32,16 @@ struct SweepOptions {
     // probes there. Addresses outside the scope, or the adapter's own, are
     // left out.
     std::vector<std::string> direct;
+    // Only the collectors at `direct` matter (a run of named targets): the
+    // rounds over the whole scope end, after `sweeps`, once all have answered.
+    bool directOnly = false;
 };
 
 // The rounds of one sweep, decided from what each round brought: the whole
 // scope at least `sweeps` times and on while new collectors answer, until
 // policy::kSweepQuietRounds rounds in a row brought nobody new (at most
-// max(sweeps, policy::kSweepRoundsMax) rounds); then direct probes to the
+// max(sweeps, policy::kSweepRoundsMax) rounds, or as soon as every expected
+// address has answered when only those matter); then direct probes to the
 // expected addresses that have not answered, policy::kDirectProbeRounds
 // times at most, until each has. Bounded whatever answers.
 class SweepRounds {
@@ -62,7 +66,7 @@ private:
     std::chrono::milliseconds wait_;
     int whole_ = 0, direct_ = 0, quiet_ = 0;
     std::size_t lastSize_ = 0;
-    bool wholeDone_ = false;
+    bool wholeDone_ = false, directOnly_ = false;
 };
 
 // The adapter chosen, and the hosts its subnet lets a run reach.

@@ -59,8 +59,9 @@ struct SessionTiming {
     bool verify = true;
     // After completion the collector restarts into its new firmware; it is
     // probed every verifyInterval until it reports the image's version or
-    // verifyTimeout has passed.
-    Millis verifyInterval{3000};
+    // verifyTimeout has passed. A probe is no upgrade message and the
+    // collector sets no pace for it: a lost probe or answer costs a second.
+    Millis verifyInterval{1000};
     Millis verifyTimeout{policy::kVerifyTimeout};
     int passLimit = 32; // resend passes at most: a collector cannot keep us forever
 };

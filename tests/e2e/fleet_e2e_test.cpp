@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <string>
 #include <thread>
@@ -777,4 +778,37 @@ TEST(FleetE2e, ReportThatCannotBeWrittenMidRun_TurnsSuccessIntoExit1) {
     EXPECT_NE(net.LogOf(fleet).find("cannot write the report to " + report), std::string::npos)
         << net.LogOf(fleet);
     EXPECT_NE(net.LogOf(fleet).find("upgraded"), std::string::npos) << net.LogOf(fleet);
+}
+
+// A link that loses a fifth of the datagrams each way: the sweep goes on
+// while collectors keep appearing and probes the expected ones directly, the
+// sessions ask again; every collector is found and upgraded, and each one
+// called upgraded holds the image.
+TEST(FleetE2e, LossyLink_TwentyCollectorsAllFoundAndUpgraded) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net(e2e::FieldRange(10, 29));
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    std::string image;
+    const std::string imagePath = WriteImage(net, "S5.bin", 1500, &image); // 5 blocks
+    StartEmulator(net, "lossy", {"--address", "198.51.100.10-29", "--loss", "0.2", "--seed", "3",
+                                 "--image-out", net.ScratchDir() + "/image-%a.bin"});
+    const std::string targets = net.ScratchDir() + "/targets.csv";
+    {
+        std::ofstream file(targets);
+        file << "ip,serial,version\n";
+        for (int host = 10; host <= 29; ++host)
+            file << "198.51.100." << host << ",8100" << std::setw(3) << std::setfill('0') << host
+                 << ",S1.00\n";
+    }
+    const std::string report = net.ScratchDir() + "/lossy.json";
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--target-file", targets,
+                                 "--yes", "--report", report, "--progress", "quiet"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    const auto byIp = ReportByIp(report);
+    ASSERT_EQ(byIp.size(), 20u);
+    for (const auto& [ip, entry] : byIp) {
+        EXPECT_EQ(Field(entry, "plan"), "upgrade") << ip;
+        EXPECT_EQ(Field(entry, "outcome"), "upgraded") << entry.dump();
+        EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-" + ip + ".bin"), image) << ip;
+    }
 }

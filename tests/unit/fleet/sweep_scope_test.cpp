@@ -70,24 +70,28 @@ TEST(SweepRounds, GoOnWhileNewCollectorsAnswerThenProbeTheExpectedDirectly) {
         const char* name;
         int sweeps;
         std::vector<std::string> direct;
+        bool directOnly;
         Answers answers;
         int wholeRounds;
         std::vector<std::vector<std::string>> directRounds;
     };
     const std::string a = "198.51.100.10", b = "198.51.100.11", c = "198.51.100.12";
     const std::vector<Case> cases = {
-        {"all at once: two quiet rounds after", 2, {}, {{1, {a, b}}}, 3, {}},
-        {"nobody", 2, {}, {}, 2, {}},
-        {"at least as asked", 5, {}, {{1, {a}}}, 5, {}},
-        {"a lossy field: new ones keep coming", 2, {}, {{1, {a}}, {2, {b}}, {4, {c}}}, 6, {}},
-        {"new every round: bounded", 2, {},
+        {"all at once: two quiet rounds after", 2, {}, false, {{1, {a, b}}}, 3, {}},
+        {"nobody", 2, {}, false, {}, 2, {}},
+        {"at least as asked", 5, {}, false, {{1, {a}}}, 5, {}},
+        {"a lossy field: new ones keep coming", 2, {}, false, {{1, {a}}, {2, {b}}, {4, {c}}}, 6,
+         {}},
+        {"only the targets matter: done once they answered", 2, {a, b}, true,
+         {{1, {a}}, {3, {b}}, {4, {c}}}, 3, {}},
+        {"new every round: bounded", 2, {}, false,
          {{1, {a}}, {2, {b}}, {3, {c}}, {4, {"198.51.100.13"}}, {5, {"198.51.100.14"}},
           {6, {"198.51.100.15"}}, {7, {"198.51.100.16"}}, {8, {"198.51.100.17"}}},
          8, {}},
-        {"expected ones that answered get nothing more", 2, {a, b}, {{1, {a, b}}}, 3, {}},
+        {"expected ones that answered get nothing more", 2, {a, b}, false, {{1, {a, b}}}, 3, {}},
         // Outside the scope, the adapter's own address and repeats are left out.
         {"expected silent ones: probed directly until they answer, at most six times", 2,
-         {a, b, c, b, "203.0.113.5", "198.51.100.1"}, {{1, {a}}, {4, {b}}}, 3,
+         {a, b, c, b, "203.0.113.5", "198.51.100.1"}, true, {{1, {a}}, {4, {b}}}, 3,
          {{b, c}, {c}, {c}, {c}, {c}, {c}}},
     };
     const auto scope = *fleet::SweepScope::Of("198.51.100.1", 24);
@@ -97,6 +101,7 @@ TEST(SweepRounds, GoOnWhileNewCollectorsAnswerThenProbeTheExpectedDirectly) {
         options.sweeps = test.sweeps;
         options.waitMs = 700;
         options.direct = test.direct;
+        options.directOnly = test.directOnly;
         fleet::SweepRounds rounds(options, scope);
         fleet::FieldTable field(scope.Own());
         std::vector<std::vector<std::string>> direct;

@@ -347,7 +347,7 @@ TEST_F(SessionTest, AnswerToALaterRequest_StillAccepted) {
 
 TEST_F(SessionTest, Verification_KeptOldVersionFailsSilenceIsNotVerified) {
     fleet::SessionTiming timing;
-    timing.verifyTimeout = 10000ms; // probes at +0, +3, +6 and +9 s, the end at +10 s
+    timing.verifyTimeout = 10000ms; // probes every second from +0 to +9 s, the end at +10 s
     ReachVerifying(timing);
     session_->OnSearchVersion("S1.00", link_.now);
     EXPECT_EQ(session_->CurrentStage(), Stage::Verifying); // not final yet
@@ -362,7 +362,8 @@ TEST_F(SessionTest, Verification_KeptOldVersionFailsSilenceIsNotVerified) {
     for (const auto& s : link_.sent)
         if (s.channel == "probe")
             probes.push_back(Ms(s.at).count());
-    EXPECT_EQ(probes, (std::vector<long long>{5150, 8150, 11150, 14150}));
+    EXPECT_EQ(probes, (std::vector<long long>{5150, 6150, 7150, 8150, 9150, 10150, 11150, 12150,
+                                              13150, 14150}));
     EXPECT_EQ(Ms(session_->FinishedAt()).count(), 15150);
 
     // Completion confirmed but no version answer at all: unproven, not failed.
