@@ -448,7 +448,7 @@ TEST(EmulatorFaults, SeededShareDropsTheSameBlocksEveryRun) {
 }
 
 TEST(EmulatorFaults, LossyLinkEatsProbesAndRepliesTheSameWayForASeed) {
-    // 40 probes through a link losing half the datagrams each way: about a
+    // 20 probes through a link losing half the datagrams each way: about a
     // quarter answered, every loss counted on its side, the same for a seed.
     auto answered = [] {
         auto o = LoopbackOptions();
@@ -457,20 +457,20 @@ TEST(EmulatorFaults, LossyLinkEatsProbesAndRepliesTheSameWayForASeed) {
         Running run(o);
         LoopbackClient tool;
         std::string pattern;
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < 20; ++i) {
             tool.Send("127.0.0.1", run.searchPort, kProbe);
-            pattern += tool.Receive(200ms) ? '1' : '0';
+            pattern += tool.Receive(50ms) ? '1' : '0';
         }
         const auto report = *run.emulator.Report("127.0.0.1");
-        EXPECT_EQ(report.probes + report.lostIn, 40u);
+        EXPECT_EQ(report.probes + report.lostIn, 20u);
         EXPECT_EQ(report.repliesSent + report.lostOut, report.probes);
         return pattern;
     };
     const std::string a = answered();
     EXPECT_EQ(a, answered());
     const auto ones = std::count(a.begin(), a.end(), '1');
-    EXPECT_GT(ones, 2);
-    EXPECT_LT(ones, 20);
+    EXPECT_GT(ones, 0);
+    EXPECT_LT(ones, 15);
 }
 
 TEST(EmulatorFaults, ReorderedBlocksAreStillStored) {
