@@ -25,7 +25,10 @@ void AddAdapterOptions(CLI::App& command, fleet::AdapterOptions& adapter) {
 }
 
 void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
-    command.add_option("--sweeps", sweep.sweeps, "sweeps of the subnet at least (more while new collectors answer), replies merged")
+    command
+        .add_option(
+            "--sweeps", sweep.sweeps,
+            "sweeps of the subnet at least (more while new collectors answer), replies merged")
         ->check(CLI::Range(1, 10))
         ->capture_default_str();
     command.add_option("--wait", sweep.waitMs, "milliseconds to wait for replies after a sweep")

@@ -33,8 +33,8 @@ void RunInterrupt::Attach(UpgradeRun* run) {
 
 SweepRounds::SweepRounds(const SweepOptions& options, const SweepScope& scope)
     : hosts_(scope.Hosts()), minRounds_(std::max(1, options.sweeps)),
-      maxRounds_(std::max(minRounds_, policy::kSweepRoundsMax)),
-      wait_(std::max(0, options.waitMs)), directOnly_(options.directOnly) {
+      maxRounds_(std::max(minRounds_, policy::kSweepRoundsMax)), wait_(std::max(0, options.waitMs)),
+      directOnly_(options.directOnly) {
     for (const auto& address : options.direct)
         if (scope.Contains(address) && address != scope.Own() &&
             std::find(expected_.begin(), expected_.end(), address) == expected_.end())

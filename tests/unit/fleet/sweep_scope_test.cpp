@@ -80,21 +80,46 @@ TEST(SweepRounds, GoOnWhileNewCollectorsAnswerThenProbeTheExpectedDirectly) {
         {"all at once: two quiet rounds after", 2, {}, false, {{1, {a, b}}}, 3, {}},
         {"nobody", 2, {}, false, {}, 2, {}},
         {"at least as asked", 5, {}, false, {{1, {a}}}, 5, {}},
-        {"a lossy field: new ones keep coming", 2, {}, false, {{1, {a}}, {2, {b}}, {4, {c}}}, 6,
+        {"a lossy field: new ones keep coming",
+         2,
+         {},
+         false,
+         {{1, {a}}, {2, {b}}, {4, {c}}},
+         6,
          {}},
-        {"only the targets matter: done once they answered", 2, {a, b}, true,
-         {{1, {a}}, {3, {b}}, {4, {c}}}, 3, {}},
-        {"new every round: bounded", 2, {}, false,
-         {{1, {a}}, {2, {b}}, {3, {c}}, {4, {"198.51.100.13"}}, {5, {"198.51.100.14"}},
-          {6, {"198.51.100.15"}}, {7, {"198.51.100.16"}}, {8, {"198.51.100.17"}}},
-         8, {}},
+        {"only the targets matter: done once they answered",
+         2,
+         {a, b},
+         true,
+         {{1, {a}}, {3, {b}}, {4, {c}}},
+         3,
+         {}},
+        {"new every round: bounded",
+         2,
+         {},
+         false,
+         {{1, {a}},
+          {2, {b}},
+          {3, {c}},
+          {4, {"198.51.100.13"}},
+          {5, {"198.51.100.14"}},
+          {6, {"198.51.100.15"}},
+          {7, {"198.51.100.16"}},
+          {8, {"198.51.100.17"}}},
+         8,
+         {}},
         {"expected ones that answered get nothing more", 2, {a, b}, false, {{1, {a, b}}}, 3, {}},
         // Outside the scope, the adapter's own address and repeats are left out.
-        {"expected silent ones: probed directly until they answer, at most six times", 2,
-         {a, b, c, b, "203.0.113.5", "198.51.100.1"}, true, {{1, {a}}, {4, {b}}}, 3,
+        {"expected silent ones: probed directly until they answer, at most six times",
+         2,
+         {a, b, c, b, "203.0.113.5", "198.51.100.1"},
+         true,
+         {{1, {a}}, {4, {b}}},
+         3,
          {{b, c}, {c}, {c}, {c}, {c}, {c}}},
     };
     const auto scope = *fleet::SweepScope::Of("198.51.100.1", 24);
+    const std::string kEsc(1, '\x1B');
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         fleet::SweepOptions options;
@@ -118,12 +143,12 @@ TEST(SweepRounds, GoOnWhileNewCollectorsAnswerThenProbeTheExpectedDirectly) {
             }
             if (test.answers.count(round) != 0)
                 for (const auto& address : test.answers.at(round))
-                    field.OnSearchFrame("\x1B" "8" + address.substr(11) + "#S1.00\x05", address);
+                    field.OnSearchFrame(kEsc + "8" + address.substr(11) + "#S1.00\x05", address);
         }
         EXPECT_EQ(whole, test.wholeRounds);
         EXPECT_EQ(rounds.WholeRounds(), whole);
         EXPECT_EQ(direct, test.directRounds);
-        EXPECT_EQ(waited, whole * 700ms + static_cast<int>(direct.size()) *
-                                              fleet::policy::kDirectProbeWait);
+        EXPECT_EQ(waited, whole * 700ms +
+                              static_cast<int>(direct.size()) * fleet::policy::kDirectProbeWait);
     }
 }
