@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
 using fleet::SweepScope;
 using namespace std::chrono_literals;
@@ -61,94 +60,62 @@ TEST(SweepScope, Slash30To32_PointToPointLinksAndALoneHost) {
     EXPECT_EQ(p32->Subnet(), "255.255.255.255/32");
 }
 
-// The rounds of a sweep, played against a field that answers by a script:
-// which addresses first answer in which round (whole rounds first, then
-// direct ones, counted on together).
+// The rounds of a sweep against a field whose hosts .10, .11, .12 first
+// answer in the rounds given (0: never; whole rounds first, then direct ones).
 TEST(SweepRounds, GoOnWhileNewCollectorsAnswerThenProbeTheExpectedDirectly) {
-    using Answers = std::map<int, std::vector<std::string>>; // round (1-based) -> new answers
     struct Case {
-        const char* name;
         int sweeps;
-        std::vector<std::string> direct;
-        bool directOnly;
-        Answers answers;
+        bool targetsOnly; // .10-.12 named, expected at their addresses
+        std::vector<int> answerIn;
         int wholeRounds;
-        std::vector<std::vector<std::string>> directRounds;
+        std::vector<std::size_t> directSizes;
     };
-    const std::string a = "198.51.100.10", b = "198.51.100.11", c = "198.51.100.12";
     const std::vector<Case> cases = {
-        {"all at once: two quiet rounds after", 2, {}, false, {{1, {a, b}}}, 3, {}},
-        {"nobody", 2, {}, false, {}, 2, {}},
-        {"at least as asked", 5, {}, false, {{1, {a}}}, 5, {}},
-        {"a lossy field: new ones keep coming",
-         2,
-         {},
-         false,
-         {{1, {a}}, {2, {b}}, {4, {c}}},
-         6,
-         {}},
-        {"only the targets matter: done once they answered",
-         2,
-         {a, b},
-         true,
-         {{1, {a}}, {3, {b}}, {4, {c}}},
-         3,
-         {}},
-        {"new every round: bounded",
-         2,
-         {},
-         false,
-         {{1, {a}},
-          {2, {b}},
-          {3, {c}},
-          {4, {"198.51.100.13"}},
-          {5, {"198.51.100.14"}},
-          {6, {"198.51.100.15"}},
-          {7, {"198.51.100.16"}},
-          {8, {"198.51.100.17"}}},
-         8,
-         {}},
-        {"expected ones that answered get nothing more", 2, {a, b}, false, {{1, {a, b}}}, 3, {}},
-        // Outside the scope, the adapter's own address and repeats are left out.
-        {"expected silent ones: probed directly until they answer, at most six times",
-         2,
-         {a, b, c, b, "203.0.113.5", "198.51.100.1"},
-         true,
-         {{1, {a}}, {4, {b}}},
-         3,
-         {{b, c}, {c}, {c}, {c}, {c}, {c}}},
+        {2, false, {1, 1, 0}, 3, {}},                // two quiet rounds after the first
+        {2, false, {0, 0, 0}, 2, {}},                // nobody
+        {5, false, {1, 0, 0}, 5, {}},                // at least as asked
+        {2, false, {1, 2, 4}, 6, {}},                // a lossy field: new ones keep coming
+        {2, true, {1, 3, 3}, 3, {}},                 // targets: done once all answered
+        {2, true, {1, 4, 0}, 3, {2, 1, 1, 1, 1, 1}}, // silent targets: six direct rounds
+        {1, false, {1, 2, 3}, 5, {}},                // quiet after the last new one
     };
     const auto scope = *fleet::SweepScope::Of("198.51.100.1", 24);
-    const std::string kEsc(1, '\x1B');
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
+    for (std::size_t n = 0; n < cases.size(); ++n) {
+        const Case& test = cases[n];
+        SCOPED_TRACE(n);
         fleet::SweepOptions options;
         options.sweeps = test.sweeps;
         options.waitMs = 700;
-        options.direct = test.direct;
-        options.directOnly = test.directOnly;
+        if (test.targetsOnly) // repeats, the adapter's own address and outsiders left out
+            options.direct = {"198.51.100.10", "198.51.100.11", "198.51.100.12",
+                              "198.51.100.11", "198.51.100.1",  "203.0.113.5"};
+        options.directOnly = test.targetsOnly;
         fleet::SweepRounds rounds(options, scope);
         fleet::FieldTable field(scope.Own());
-        std::vector<std::vector<std::string>> direct;
-        int whole = 0;
+        std::vector<std::size_t> direct;
         std::chrono::milliseconds waited{0};
         for (int round = 1; const auto next = rounds.Next(field); ++round) {
             ASSERT_LE(round, 20);
             waited += next->wait;
-            if (next->whole) {
+            if (next->whole)
                 EXPECT_EQ(next->addresses, scope.Hosts());
-                ++whole;
-            } else {
-                direct.push_back(next->addresses);
-            }
-            if (test.answers.count(round) != 0)
-                for (const auto& address : test.answers.at(round))
-                    field.OnSearchFrame(kEsc + "8" + address.substr(11) + "#S1.00\x05", address);
+            else
+                direct.push_back(next->addresses.size());
+            for (int k = 0; k < 3; ++k)
+                if (test.answerIn[k] == round)
+                    field.OnSearchFrame("\x1B" + std::to_string(k) + "\x05",
+                                        "198.51.100.1" + std::to_string(k));
         }
-        EXPECT_EQ(whole, test.wholeRounds);
-        EXPECT_EQ(rounds.WholeRounds(), whole);
-        EXPECT_EQ(direct, test.directRounds);
-        EXPECT_EQ(waited, whole * 700ms +
+        EXPECT_EQ(rounds.WholeRounds(), test.wholeRounds);
+        EXPECT_EQ(direct, test.directSizes);
+        EXPECT_EQ(waited, test.wholeRounds * 700ms +
                               static_cast<int>(direct.size()) * fleet::policy::kDirectProbeWait);
     }
+    // A field where someone new answers every time still ends at the bound.
+    fleet::SweepRounds rounds({}, scope);
+    fleet::FieldTable field(scope.Own());
+    for (int round = 1; rounds.Next(field) && round < 20; ++round)
+        field.OnSearchFrame("\x1B" + std::to_string(round) + "\x05",
+                            "198.51.100." + std::to_string(100 + round));
+    EXPECT_EQ(rounds.WholeRounds(), fleet::policy::kSweepRoundsMax);
 }

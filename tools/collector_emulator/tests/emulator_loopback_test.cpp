@@ -448,9 +448,7 @@ TEST(EmulatorFaults, SeededShareDropsTheSameBlocksEveryRun) {
 }
 
 TEST(EmulatorFaults, LossyLinkEatsProbesAndRepliesTheSameWayForASeed) {
-    // 20 probes through a link losing half the datagrams each way: about a
-    // quarter answered, every loss counted on its side, the same for a seed.
-    auto answered = [] {
+    auto answered = [] { // 20 probes, half of the datagrams lost each way
         auto o = LoopbackOptions();
         o.lossShare = 0.5;
         o.seed = 9;
@@ -468,9 +466,8 @@ TEST(EmulatorFaults, LossyLinkEatsProbesAndRepliesTheSameWayForASeed) {
     };
     const std::string a = answered();
     EXPECT_EQ(a, answered());
-    const auto ones = std::count(a.begin(), a.end(), '1');
-    EXPECT_GT(ones, 0);
-    EXPECT_LT(ones, 15);
+    EXPECT_NE(a.find('1'), std::string::npos);
+    EXPECT_GT(std::count(a.begin(), a.end(), '0'), 5);
 }
 
 TEST(EmulatorFaults, ReorderedBlocksAreStillStored) {
