@@ -130,7 +130,7 @@ if [ "$mode" = loss ]; then
     for seed in $(seq "${LOSS_SEEDS:-3}"); do
       start_field --loss "$loss" --seed "$seed"
       upgrade "loss-$loss-$seed" --target-file "$work/targets.csv"
-      read -r wall _ < "$work/loss-$loss-$seed.time"
+      read -r wall _ < <(tail -n 1 "$work/loss-$loss-$seed.time") # after any "exited with" line
       times="$times $wall"
       read -r f u < <(python3 - "$work/loss-$loss-$seed.json" <<'PY'
 import json, sys
