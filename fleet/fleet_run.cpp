@@ -157,7 +157,7 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
     SweepOptions sweep = setup.sweep;
     for (const auto& target : setup.targets)
         sweep.direct.push_back(target.address);
-    sweep.directOnly = !setup.targets.empty();
+    sweep.directOnly = sweep.directOnly || !setup.targets.empty();
     const FieldTable field = SweepField(io, sockets, sockets.Scope(), sweep, &interrupt);
     const TargetPlan plan =
         PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());
