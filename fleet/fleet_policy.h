@@ -14,7 +14,7 @@ namespace fleet::policy {
 // upgraded.
 inline constexpr std::chrono::seconds kVerifyTimeout{90};
 inline constexpr std::chrono::seconds kMaxVerifyTimeout{3600};
-inline constexpr std::chrono::milliseconds kVerifyInterval{3000};
+inline constexpr std::chrono::milliseconds kVerifyInterval{1000};
 
 // Resend passes one collector may ask for at most: a collector that keeps
 // listing missing blocks cannot keep a run forever.
@@ -35,14 +35,25 @@ inline constexpr std::chrono::seconds kReportInterval{1};
 // verified first, alone, before the rest start.
 inline constexpr std::size_t kCanary = 1;
 
-// A sweep sends the probe this many times, waiting this long for replies
-// after each round: one lost reply then does not hide a collector. The
-// command line takes 1..kMaxSweepRounds rounds and waits of
-// kMinSweepWait..kMaxSweepWait.
+// A sweep sends the probe to every host at least this many times, waiting
+// this long for replies after each round: one lost reply then does not hide
+// a collector. On a lossy link it goes on while new collectors keep
+// answering: it ends after kSweepQuietRounds rounds in a row that brought
+// nobody new, after kSweepRoundsMax rounds (or the rounds asked for, if
+// more) at the latest. The command line takes 1..kMaxSweepRounds rounds and
+// waits of kMinSweepWait..kMaxSweepWait.
 inline constexpr int kSweepRounds = 2;
+inline constexpr int kSweepQuietRounds = 2;
+inline constexpr int kSweepRoundsMax = 8;
 inline constexpr std::chrono::milliseconds kSweepWait{1500};
 inline constexpr int kMaxSweepRounds = 10;
 inline constexpr std::chrono::milliseconds kMinSweepWait{100};
 inline constexpr std::chrono::milliseconds kMaxSweepWait{60000};
+// Collectors expected at an address (a named target, or where an expected
+// serial was last seen) that have not answered the sweep are then probed at
+// that address alone, at most this many times, this long apart, before they
+// count as not found.
+inline constexpr int kDirectProbeRounds = 6;
+inline constexpr std::chrono::milliseconds kDirectProbeWait{1000};
 
 } // namespace fleet::policy

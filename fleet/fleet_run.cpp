@@ -154,7 +154,15 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
     record.Write({}); // the head as the run goes by; a failure sticks and is told at the end
     if (hooks.log)
         hooks.log->Started(record.Info(), *setup.image);
-    const FieldTable field = SweepField(io, sockets, sockets.Scope(), setup.sweep, &interrupt);
+    // Each named target is a collector expected at its address: if the
+    // sweep's rounds miss it, it is probed there before it counts as not
+    // found. Nobody else matters to such a run, so the rounds end once every
+    // target has answered.
+    SweepOptions sweep = setup.sweep;
+    for (const auto& target : setup.targets)
+        sweep.direct.push_back(target.address);
+    sweep.directOnly = sweep.directOnly || !setup.targets.empty();
+    const FieldTable field = SweepField(io, sockets, sockets.Scope(), sweep, &interrupt);
     const TargetPlan plan =
         PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());
     if (hooks.log)

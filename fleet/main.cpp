@@ -27,7 +27,10 @@ void AddAdapterOptions(CLI::App& command, fleet::AdapterOptions& adapter) {
 }
 
 void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
-    command.add_option("--sweeps", sweep.sweeps, "sweeps of the subnet, replies merged")
+    command
+        .add_option(
+            "--sweeps", sweep.sweeps,
+            "sweeps of the subnet at least (more while new collectors answer), replies merged")
         ->check(CLI::Range(1, fleet::policy::kMaxSweepRounds))
         ->capture_default_str();
     command.add_option("--wait", sweep.waitMs, "milliseconds to wait for replies after a sweep")

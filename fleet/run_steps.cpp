@@ -32,8 +32,40 @@ void RunInterrupt::Attach(UpgradeRun* run) {
         running_->Interrupt();
 }
 
-// Sends the probe to every host of the scope, `sweeps` times, waiting for
-// replies after each round; one lost reply then does not hide a collector.
+SweepRounds::SweepRounds(const SweepOptions& options, const SweepScope& scope)
+    : hosts_(scope.Hosts()), minRounds_(std::max(1, options.sweeps)),
+      maxRounds_(std::max(minRounds_, policy::kSweepRoundsMax)), wait_(std::max(0, options.waitMs)),
+      directOnly_(options.directOnly) {
+    for (const auto& address : options.direct)
+        if (scope.Contains(address) && address != scope.Own() &&
+            std::find(expected_.begin(), expected_.end(), address) == expected_.end())
+            expected_.push_back(address);
+}
+
+std::optional<SweepRounds::Round> SweepRounds::Next(const FieldTable& field) {
+    Round round{{}, policy::kDirectProbeWait, false};
+    for (const auto& address : expected_)
+        if (field.Find(address) == nullptr)
+            round.addresses.push_back(address);
+    if (!wholeDone_) {
+        if (whole_ > 0) {
+            quiet_ = field.Size() > lastSize_ ? 0 : quiet_ + 1;
+            lastSize_ = field.Size();
+        }
+        const bool enough =
+            quiet_ >= policy::kSweepQuietRounds || (directOnly_ && round.addresses.empty());
+        wholeDone_ = whole_ >= maxRounds_ || (whole_ >= minRounds_ && enough);
+        if (!wholeDone_) {
+            ++whole_;
+            return Round{hosts_, wait_, true};
+        }
+    }
+    if (direct_ >= policy::kDirectProbeRounds || round.addresses.empty())
+        return std::nullopt;
+    ++direct_;
+    return round;
+}
+
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
                       const SweepOptions& options, const RunInterrupt* interrupt) {
     FieldTable field(scope.Own());
@@ -42,11 +74,12 @@ FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepSc
     };
     const auto interrupted = [interrupt] { return interrupt != nullptr && interrupt->Requested(); };
     asio::steady_timer wait(io);
-    for (int round = 0; round < options.sweeps; ++round) {
-        for (const auto& address : scope.Hosts())
+    SweepRounds rounds(options, scope);
+    while (const auto round = rounds.Next(field)) {
+        for (const auto& address : round->addresses)
             sockets.SendProbe(address);
         bool waited = false;
-        wait.expires_after(std::chrono::milliseconds(options.waitMs));
+        wait.expires_after(round->wait);
         wait.async_wait([&waited](const asio::error_code&) { waited = true; });
         while (!waited && !interrupted())
             io.run_one();

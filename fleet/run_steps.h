@@ -9,6 +9,8 @@
 #include "fleet/fleet_sockets.h"
 #include "fleet/upgrade_run.h"
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -23,8 +25,48 @@ struct AdapterOptions {
 };
 
 struct SweepOptions {
-    int sweeps = policy::kSweepRounds;
+    int sweeps = policy::kSweepRounds; // rounds at least; more while new collectors answer
     int waitMs = static_cast<int>(policy::kSweepWait.count()); // after each sweep, for the replies
+    // Where collectors are expected (named targets, the last known address of
+    // an expected serial): those still silent after the rounds get direct
+    // probes there. Addresses outside the scope, or the adapter's own, are
+    // left out.
+    std::vector<std::string> direct;
+    // Only the collectors at `direct` matter (a run of named targets): the
+    // rounds over the whole scope end, after `sweeps`, once all have answered.
+    bool directOnly = false;
+};
+
+// The rounds of one sweep, decided from what each round brought: the whole
+// scope at least `sweeps` times and on while new collectors answer, until
+// policy::kSweepQuietRounds rounds in a row brought nobody new (at most
+// max(sweeps, policy::kSweepRoundsMax) rounds, or as soon as every expected
+// address has answered when only those matter); then direct probes to the
+// expected addresses that have not answered, policy::kDirectProbeRounds
+// times at most, until each has. Bounded whatever answers.
+class SweepRounds {
+public:
+    SweepRounds(const SweepOptions& options, const SweepScope& scope);
+
+    struct Round {
+        std::vector<std::string> addresses; // each gets one probe
+        std::chrono::milliseconds wait;     // for the replies, before the next round
+        bool whole = true;                  // false: direct probes
+    };
+    // The next round, given the field as the rounds so far have filled it;
+    // nothing once the sweep is over.
+    std::optional<Round> Next(const FieldTable& field);
+
+    int WholeRounds() const { return whole_; }
+    int DirectRounds() const { return direct_; }
+
+private:
+    std::vector<std::string> hosts_, expected_;
+    int minRounds_, maxRounds_;
+    std::chrono::milliseconds wait_;
+    int whole_ = 0, direct_ = 0, quiet_ = 0;
+    std::size_t lastSize_ = 0;
+    bool wholeDone_ = false, directOnly_ = false;
 };
 
 // The adapter chosen, and the hosts its subnet lets a run reach.
@@ -54,8 +96,8 @@ private:
     UpgradeRun* running_ = nullptr;
 };
 
-// Sends the probe to every host of the scope, `sweeps` times, waiting for
-// replies after each round. Ends early once `interrupt` is requested.
+// Sweeps the scope by the rounds of SweepRounds, waiting for replies after
+// each round. Ends early once `interrupt` is requested.
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
                       const SweepOptions& options, const RunInterrupt* interrupt = nullptr);
 

@@ -210,6 +210,14 @@ void UpgradeSession::BeginVerifying(TimePoint now) {
 }
 
 void UpgradeSession::OnSearchVersion(const std::string& version, TimePoint now) {
+    // While queries go unanswered the collector is probed too: reporting the
+    // image's version proves that it completed and restarted, its answer to
+    // the query lost. Any other version proves nothing yet.
+    if (stage_ == Stage::Querying && timing_.verify && attempts_ > timing_.queryLimit &&
+        version == image_->versionAsReported) {
+        reportedVersion_ = version;
+        return Finish(Outcome::Upgraded, "", {}, now);
+    }
     if (stage_ != Stage::Verifying)
         return;
     reportedVersion_ = version;
@@ -236,11 +244,17 @@ void UpgradeSession::OnTimer(TimePoint now) {
         return SendNextBlock(now);
     case Stage::Settling:
         attempts_ = 0;
+        queriesBegan_ = now;
         return SendQuery(now);
     case Stage::Querying:
-        if (attempts_ >= timing_.queryLimit)
-            return Finish(Outcome::Failed, fleet::Reason::QueryUnanswered,
-                          "no answer to " + std::to_string(attempts_) + " completion queries", now);
+        if (attempts_ >= timing_.queryLimit) {
+            if (now - queriesBegan_ >= timing_.verifyTimeout)
+                return Finish(Outcome::Failed, fleet::Reason::QueryUnanswered,
+                              "no answer to " + std::to_string(attempts_) + " completion queries",
+                              now);
+            if (timing_.verify)
+                link_.SendProbe(address_);
+        }
         return SendQuery(now);
     case Stage::Verifying:
         if (now >= verifyEnds_) {

@@ -9,6 +9,11 @@
 //   Requesting --"R"+start--> Sending --last block--> Settling --5000 ms--> Querying
 //   Querying --"R"+list--> Sending      Querying --"R"--> Verifying --version--> Done
 //
+// Completion queries that go unanswered are asked again until the
+// verification time has passed since the first of them (five at least), each
+// with a probe from the fifth on: a collector whose completion answer was lost
+// may have restarted into its new firmware, and then it tells its version.
+//
 // Every stage has a deadline, so a collector that stalls ends its own session
 // and nobody else's. Two blocks to the collector are never less than the
 // block pacing apart, however late or early the caller's timers fire: the
@@ -49,13 +54,14 @@ struct SessionTiming {
     Millis settle{protocol::kSettleMs};           // after the last block, before the first "EN"
     Millis queryInterval{
         protocol::kQueryIntervalMs}; // between "EN" queries, and after the last one
-    int queryLimit = protocol::kQueryLimit;
+    int queryLimit = protocol::kQueryLimit; // unanswered, and verifyTimeout passed: failed
     Millis requestInterval{protocol::kQueryIntervalMs}; // "LU" is asked again like "EN"
     int requestLimit = protocol::kQueryLimit;
     bool verify = true;
     // After completion the collector restarts into its new firmware; it is
     // probed every verifyInterval until it reports the image's version or
-    // verifyTimeout has passed.
+    // verifyTimeout has passed. A probe is no upgrade message and the
+    // collector sets no pace for it: a lost probe or answer costs a second.
     Millis verifyInterval{policy::kVerifyInterval};
     Millis verifyTimeout{policy::kVerifyTimeout};
     int passLimit = policy::kPassLimit; // resend passes at most
@@ -159,6 +165,7 @@ private:
     TimePoint deadline_{};
     std::optional<TimePoint> lastBlockAt_; // the pacing floor counts from here
     TimePoint verifyEnds_{};
+    TimePoint queriesBegan_{}; // the first completion query of this pass
     int attempts_ = 0; // requests, queries or probes sent in the current stage
     std::deque<int> pending_;
     int pass_ = 0;

@@ -4,9 +4,16 @@
 # Nothing here can reach the machine's own network: the namespaces have no
 # interface but their veth pair and no route elsewhere.
 #
-#   scripts/fleet_figures.sh [build-dir]
+#   scripts/fleet_figures.sh [build-dir] [loss]
 #
-# Prints one table: the fleet's upgrade wall time over one collector's (no
+# With "loss" it prints only the lossy-link table: a field of 20 collectors
+# behind a link that loses 0, 5 and 20 % of the datagrams each way (the
+# emulator's --loss, seeds 1..LOSS_SEEDS, default 3), upgraded with the default
+# canary from a target file that pins each address to its serial: the
+# collectors found and upgraded (fewest of the runs), the program's wall time
+# (mean, fastest and slowest) and its ratio to the run without loss.
+#
+# Otherwise it prints one table: the fleet's upgrade wall time over one collector's (no
 # canary, and with the default canary of one), the program's CPU share and
 # peak memory during the fleet run, the gaps between two blocks to one
 # collector as the field receives them (kernel arrival times) while two other
@@ -15,7 +22,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-fleet=$build/fleet/collector-fleet
+mode=${2:-all}
+# FLEET_PROGRAM=PATH measures another build of collector-fleet (before and after).
+fleet=${FLEET_PROGRAM:-$build/fleet/collector-fleet}
 emulator=$build/tools/collector_emulator/collector-emulator
 for program in "$fleet" "$emulator"; do
   [ -x "$program" ] || { echo "missing $program: build first" >&2; exit 2; }
@@ -68,7 +77,7 @@ head -c 6000 /dev/urandom > "$image"
 start_field() {
   if [ -n "$emulator_pid" ]; then kill "$emulator_pid"; wait "$emulator_pid" 2>/dev/null || true; fi
   rm -rf "$work/out" "$work/ready"; mkdir -p "$work/out"
-  ip netns exec "$field" "$emulator" --address 198.51.100.2-254 --run-seconds 900 \
+  ip netns exec "$field" "$emulator" --address "${field_range:-198.51.100.2-254}" --run-seconds 900 \
     --image-out "$work/out/%a.bin" --ready-file "$work/ready" "$@" > "$work/emulator.log" 2>&1 &
   emulator_pid=$!
   for _ in $(seq 100); do [ -e "$work/ready" ] && return; sleep 0.1; done
@@ -109,6 +118,36 @@ identical_images() {
   for f in "$work"/out/*.bin; do cmp -s "$f" "$image" && same=$((same + 1)); done
   echo $same
 }
+
+if [ "$mode" = loss ]; then
+  field_range=198.51.100.2-21
+  printf 'ip,serial,version\n' > "$work/targets.csv"
+  for host in $(seq 2 21); do printf '198.51.100.%d,8100%03d,S1.00\n' "$host" "$host" >> "$work/targets.csv"; done
+  printf '%-8s %-5s %-8s %-9s %-26s %s\n' "loss" "runs" "found" "upgraded" "seconds mean (min-max)" "ratio"
+  base=
+  for loss in 0 0.05 0.2; do
+    found=20 upgraded=20 times=
+    for seed in $(seq "${LOSS_SEEDS:-3}"); do
+      start_field --loss "$loss" --seed "$seed"
+      upgrade "loss-$loss-$seed" --target-file "$work/targets.csv"
+      read -r wall _ < <(tail -n 1 "$work/loss-$loss-$seed.time") # after any "exited with" line
+      times="$times $wall"
+      read -r f u < <(python3 - "$work/loss-$loss-$seed.json" <<'PY'
+import json, sys
+rows = json.load(open(sys.argv[1]))["collectors"]
+print(sum(r["plan"] != "not_found" for r in rows), sum(r["outcome"] == "upgraded" for r in rows))
+PY
+)
+      [ "$f" -lt "$found" ] && found=$f
+      [ "$u" -lt "$upgraded" ] && upgraded=$u
+    done
+    read -r mean low high < <(echo "$times" | awk '{m = 0; lo = $1; hi = $1; for (i = 1; i <= NF; i++) {m += $i; if ($i < lo) lo = $i; if ($i > hi) hi = $i} printf "%.1f %.1f %.1f\n", m / NF, lo, hi}')
+    [ -z "$base" ] && base=$mean
+    printf '%-8s %-5s %-8s %-9s %-26s %s\n' "$(awk -v l="$loss" 'BEGIN {printf "%g %%", 100 * l}')" \
+      "${LOSS_SEEDS:-3}" "$found/20" "$upgraded/20" "$mean ($low-$high)" "$(awk -v a="$mean" -v b="$base" 'BEGIN {printf "%.2f", a / b}')"
+  done
+  exit 0
+fi
 
 start_field
 upgrade single --target 198.51.100.2

@@ -64,6 +64,7 @@ struct Emulator::State {
         // Version text of the accepted request of this session, if one was accepted.
         std::optional<std::string> acceptedVersion;
         Clock::time_point restartEnds{}; // probes go unanswered until then
+        std::mt19937 lossRng;            // this collector's own losses
     };
 
     // The kernel's arrival time of the datagram being handled, in µs since
@@ -173,6 +174,8 @@ struct Emulator::State {
         collectors.clear();
         for (const auto& identity : options.collectors) {
             Collector c;
+            std::seed_seq lossSeed{options.seed, static_cast<std::uint32_t>(collectors.size())};
+            c.lossRng.seed(lossSeed);
             c.report.address = identity.address;
             c.report.serial =
                 identity.serial.empty() ? DefaultSerial(identity.address) : identity.serial;
@@ -195,6 +198,11 @@ struct Emulator::State {
     }
 
     double Uniform() { return std::uniform_real_distribution<double>(0.0, 1.0)(rng); }
+    // Whether the lossy link eats this datagram of `c`'s.
+    bool Lost(Collector& c) {
+        return options.lossShare > 0 &&
+               std::uniform_real_distribution<double>(0.0, 1.0)(c.lossRng) < options.lossShare;
+    }
     std::chrono::milliseconds Jitter() {
         if (options.reorderMs <= 0)
             return std::chrono::milliseconds(0);
@@ -209,6 +217,10 @@ struct Emulator::State {
 
     void SendNow(Collector& c, Channel channel, const sockaddr_in& peer, const std::string& bytes) {
         const int fd = channel == Channel::Search ? c.searchFd : c.upgradeFd;
+        if (Lost(c)) {
+            ++c.report.lostOut;
+            return;
+        }
         ::sendto(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL,
                  reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
         ++c.report.repliesSent;
@@ -553,6 +565,10 @@ struct Emulator::State {
                                                 wall - startedWall)
                                                 .count();
                             }
+                        if (Lost(collectors[index])) {
+                            ++collectors[index].report.lostIn;
+                            continue;
+                        }
                         const std::string bytes(datagram.data(), static_cast<std::size_t>(got));
                         if (channel == Channel::Search)
                             HandleSearch(index, bytes, peer);

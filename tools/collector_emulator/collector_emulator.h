@@ -62,6 +62,11 @@ struct EmulatorOptions {
     double dropShare = 0.0; // 0..1, decided by a generator seeded with `seed`
     std::set<std::uint32_t> dropBlocks;
     std::uint32_t seed = 1;
+    // A lossy link: this share 0..1 of the datagrams each way, sweep probes
+    // and replies included, is lost. Each collector decides with a generator
+    // of its own, seeded with `seed` and its place in the list, so that a
+    // seed repeats a run's losses whatever the other collectors receive.
+    double lossShare = 0.0;
 
     int replyDelayMs = 0;        // every reply waits this long
     int reorderMs = 0;           // plus a random 0..reorderMs, per reply and per stored block
@@ -97,6 +102,7 @@ struct CollectorReport {
     std::uint64_t badFrames = 0;     // failed checksum or not a frame
     std::uint64_t otherUpgrade = 0;  // checked frames with an unknown keyword
     std::uint64_t droppedBlocks = 0; // receipts thrown away on purpose
+    std::uint64_t lostIn = 0, lostOut = 0; // datagrams the lossy link ate, each way
     std::uint64_t repliesSent = 0;   // datagrams sent, junk and duplicates included
 
     std::string requestedVersion; // raw version text of the last request

@@ -133,6 +133,11 @@ void DeclareOptions(CLI::App& app, CommandLine& line, std::vector<std::string>& 
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->transform(kDecimalOrHex);
+    app.add_option("--loss", o.lossShare,
+                   "share 0..1 of datagrams lost each way, probes and\n"
+                   "replies included (a lossy link)")
+        ->option_text("F")
+        ->check(CLI::Range(0.0, 1.0));
     AddNumber<std::uint32_t>(app, "--seed", o.seed, 0, 0xFFFFFFFF, "N",
                              "seed for every random choice (default 1)");
     AddNumber(app, "--delay-ms", o.replyDelayMs, 0, 600000, "N", "answer every message N ms late");

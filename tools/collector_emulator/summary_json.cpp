@@ -42,6 +42,8 @@ Json CollectorJson(const CollectorReport& r) {
     c["other_upgrade"] = r.otherUpgrade;
     c["dropped_blocks"] = r.droppedBlocks;
     c["replies_sent"] = r.repliesSent;
+    c["lost_in"] = r.lostIn;
+    c["lost_out"] = r.lostOut;
     PutRawText(c, "requested_version", r.requestedVersion);
     c["announced_blocks"] = r.announcedBlocks ? Json(*r.announcedBlocks) : Json(nullptr);
     c["completions"] = r.completions;

@@ -28,7 +28,7 @@ options:
     description: Adapter to sweep, by its IPv4 address. Mutually exclusive with O(interface).
     type: str
   sweeps:
-    description: Sweeps of the subnet, replies merged (at least 1).
+    description: Sweeps of the subnet at least (at least 1; more while new collectors answer), replies merged.
     type: int
   wait_ms:
     description: Milliseconds to wait for replies after a sweep.

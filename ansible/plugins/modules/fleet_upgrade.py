@@ -78,7 +78,7 @@ options:
     type: bool
     default: true
   sweeps:
-    description: Sweeps of the subnet, replies merged.
+    description: Sweeps of the subnet at least (more while new collectors answer), replies merged.
     type: int
   wait_ms:
     description: Milliseconds to wait for replies after a sweep.

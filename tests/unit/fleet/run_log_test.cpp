@@ -43,7 +43,9 @@ TEST(RunLog, SessionEventsOneLineEachStampedToTheMillisecond) {
 
     const auto image = support::BlankImage(305); // two blocks
     RecordingSessionLink link;
-    fleet::UpgradeSession session("198.51.100.7", image, link);
+    fleet::SessionTiming timing;
+    timing.verifyTimeout = 1s; // the queries end after the first five
+    fleet::UpgradeSession session("198.51.100.7", image, link, timing);
     const auto t = fleet::TimePoint{} + 1h;
     const auto step = [&](auto&& act) {
         act();

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <string>
@@ -207,7 +208,7 @@ TEST_F(SessionTest, ResendList_SendsListedBlocksInListOrderThenQueriesAgain) {
     Reply("R000200030001");
     EXPECT_EQ(session_->Pass(), 2);
     EXPECT_EQ(session_->PassBlocksTotal(), 2u);
-    AdvanceTo(30000ms);
+    AdvanceTo(23100ms); // the fifth query at 23050
     EXPECT_EQ(Payloads(),
               (std::vector<std::string>{"UD0003", "UD0001", "EN", "EN", "EN", "EN", "EN"}));
     EXPECT_EQ(SendTimes()[0], 5750);
@@ -250,17 +251,55 @@ TEST_F(SessionTest, EndlessResendLists_FailAtThePassLimit) {
 
 // ---- collectors that stop answering ----
 
-TEST_F(SessionTest, SilentAfterBlocks_FiveQueries3000msApartThenFailed) {
-    Make(1);
-    StartAt(0ms);
-    Reply("R0000");
-    AdvanceTo(60000ms);
-    EXPECT_EQ(Payloads(),
-              (std::vector<std::string>{"LUS1.020001", "UD0000", "EN", "EN", "EN", "EN", "EN"}));
-    EXPECT_EQ(SendTimes(), (std::vector<long long>{0, 0, 5150, 8150, 11150, 14150, 17150}));
-    EXPECT_EQ(session_->Result(), Outcome::Failed);
-    EXPECT_EQ(session_->Reason(), "no answer to 5 completion queries");
-    EXPECT_EQ(Ms(session_->FinishedAt()).count(), 20150);
+TEST_F(SessionTest, UnansweredQueries_AskedAgainWithProbesUntilTheVerificationTime) {
+    // A one-block upgrade: the first "EN" at 5150. After five unanswered ones
+    // each further query goes with a probe, until the verification time since
+    // the first has passed; only an answer or the image's version ends it sooner.
+    struct Case {
+        bool verify;
+        int timeoutS, answerAtMs;
+        const char* answer; // "R": to the query; else a probe's version; "": none
+        Outcome outcome;
+        long long endsAtMs;
+        int queries, probes;
+    };
+    const std::vector<Case> cases = {
+        {true, 20, 0, "", Outcome::Failed, 26150, 7, 2},
+        {true, 90, 0, "", Outcome::Failed, 95150, 30, 25},
+        {true, 20, 21000, "S1.02", Outcome::Upgraded, 21000, 6, 1},
+        {true, 20, 21000, "S1.00", Outcome::Failed, 26150, 7, 2}, // the old one proves nothing
+        {false, 20, 24000, "R", Outcome::Upgraded, 24000, 7, 0},
+        {false, 20, 21000, "S1.02", Outcome::Failed, 26150, 7, 0}, // no probes, nothing proven
+    };
+    for (std::size_t n = 0; n < cases.size(); ++n) {
+        const Case& c = cases[n];
+        SCOPED_TRACE(n);
+        fleet::SessionTiming timing;
+        timing.verify = c.verify;
+        timing.verifyTimeout = std::chrono::seconds(c.timeoutS);
+        Make(1, timing);
+        Clear();
+        StartAt(0ms);
+        Reply("R0000");
+        AdvanceTo(std::chrono::milliseconds(c.answerAtMs));
+        if (std::string(c.answer) == "R")
+            Reply("R");
+        else if (*c.answer != '\0')
+            session_->OnSearchVersion(c.answer, link_.now);
+        AdvanceTo(120000ms);
+        EXPECT_EQ(session_->Result(), c.outcome);
+        EXPECT_EQ(Ms(session_->FinishedAt()).count(), c.endsAtMs);
+        const auto payloads = Payloads();
+        EXPECT_EQ(std::count(payloads.begin(), payloads.end(), "EN"), c.queries);
+        EXPECT_EQ(std::count(payloads.begin(), payloads.end(), "probe"), c.probes);
+        if (c.outcome == Outcome::Failed) {
+            EXPECT_EQ(session_->Reason(),
+                      "no answer to " + std::to_string(c.queries) + " completion queries");
+        }
+    }
+    const auto times = SendTimes(); // the first five queries keep their rhythm
+    EXPECT_EQ(std::vector<long long>(times.begin() + 2, times.begin() + 7),
+              (std::vector<long long>{5150, 8150, 11150, 14150, 17150}));
 }
 
 TEST_F(SessionTest, RequestUnanswered_FiveRequests3000msApartThenFailed) {
@@ -285,7 +324,7 @@ TEST_F(SessionTest, AnswerToALaterRequest_StillAccepted) {
 
 TEST_F(SessionTest, Verification_KeptOldVersionFailsSilenceIsNotVerified) {
     fleet::SessionTiming timing;
-    timing.verifyTimeout = 10000ms; // probes at +0, +3, +6 and +9 s, the end at +10 s
+    timing.verifyTimeout = 10000ms; // probes every second from +0 to +9 s, the end at +10 s
     ReachVerifying(timing);
     session_->OnSearchVersion("S1.00", link_.now);
     EXPECT_EQ(session_->CurrentStage(), Stage::Verifying); // not final yet
@@ -300,7 +339,8 @@ TEST_F(SessionTest, Verification_KeptOldVersionFailsSilenceIsNotVerified) {
     for (const auto& s : link_.sent)
         if (s.channel == "probe")
             probes.push_back(Ms(s.at).count());
-    EXPECT_EQ(probes, (std::vector<long long>{5150, 8150, 11150, 14150}));
+    EXPECT_EQ(probes, (std::vector<long long>{5150, 6150, 7150, 8150, 9150, 10150, 11150, 12150,
+                                              13150, 14150}));
     EXPECT_EQ(Ms(session_->FinishedAt()).count(), 15150);
 
     // Completion confirmed but no version answer at all: unproven, not failed.

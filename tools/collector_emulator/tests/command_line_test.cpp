@@ -60,6 +60,8 @@ TEST(EmulatorCommandLine, BehaviourOptionsAreRead) {
                              "3,5",
                              "--seed",
                              "7",
+                             "--loss",
+                             "0.2",
                              "--delay-ms",
                              "20",
                              "--reorder-ms",
@@ -85,6 +87,7 @@ TEST(EmulatorCommandLine, BehaviourOptionsAreRead) {
     EXPECT_DOUBLE_EQ(o.dropShare, 0.1);
     EXPECT_EQ(o.dropBlocks, (std::set<std::uint32_t>{3, 5}));
     EXPECT_EQ(o.seed, 7u);
+    EXPECT_DOUBLE_EQ(o.lossShare, 0.2);
     EXPECT_EQ(o.replyDelayMs, 20);
     EXPECT_EQ(o.reorderMs, 5);
     EXPECT_DOUBLE_EQ(o.duplicateShare, 1.0);
