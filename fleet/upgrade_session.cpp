@@ -216,7 +216,7 @@ void UpgradeSession::OnSearchVersion(const std::string& version, TimePoint now) 
     if (stage_ == Stage::Querying && timing_.verify && attempts_ > timing_.queryLimit &&
         version == image_->versionAsReported) {
         reportedVersion_ = version;
-        return Finish(Outcome::Upgraded, "", {}, now);
+        return Finish(Outcome::Upgraded, fleet::Reason::None, {}, now);
     }
     if (stage_ != Stage::Verifying)
         return;
