@@ -76,6 +76,8 @@ const char* PlanName(PlanKind kind) {
         return "address_conflict";
     case PlanKind::NotFound:
         return "not_found";
+    case PlanKind::Unexpected:
+        return "unexpected";
     }
     return "?";
 }
@@ -102,28 +104,32 @@ const char* ResultName(ResultKind kind) {
         return "planned";
     case ResultKind::InProgress:
         return "in_progress";
+    case ResultKind::NotFound:
+        return "not_found";
     }
     return "?";
+}
+
+bool LeftAloneAsUnexpected(const CollectorResult& result) {
+    return result.plan == PlanKind::Unexpected && result.result == ResultKind::NotStarted &&
+           result.reasonCode == kNotExpectedCode;
+}
+
+std::string ExpectedCountsText(const ExpectedCounts& counts) {
+    return "expected " + std::to_string(counts.expected) + ", found " +
+           std::to_string(counts.found) + ", missing " + std::to_string(counts.missing);
 }
 
 int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun) {
     if (results.empty())
         return kExitSomeNotUpgraded;
-    if (dryRun) {
-        bool planned = false;
-        for (const auto& result : results) {
-            if (result.plan == PlanKind::Upgrade)
-                planned = true;
-            else if (result.plan != PlanKind::AlreadyCurrent)
-                return kExitSomeNotUpgraded;
-        }
-        return planned ? kExitAllUpgraded : kExitNothingToDo;
-    }
+    // A dry run's planned upgrade stands for the upgrade it predicts.
+    const ResultKind done = dryRun ? ResultKind::Planned : ResultKind::Upgraded;
     bool upgraded = false;
     for (const auto& result : results) {
-        if (result.result == ResultKind::Upgraded)
+        if (result.result == done)
             upgraded = true;
-        else if (result.result != ResultKind::AlreadyCurrent)
+        else if (result.result != ResultKind::AlreadyCurrent && !LeftAloneAsUnexpected(result))
             return kExitSomeNotUpgraded;
     }
     return upgraded ? kExitAllUpgraded : kExitNothingToDo;
@@ -214,6 +220,11 @@ std::string ReportJson(const RunInfo& run, const FirmwareImage& image,
     report["exit_status"] = run.exitStatus ? Json(*run.exitStatus) : Json(nullptr);
     report["upgrade_seconds"] =
         run.upgradeSeconds ? Json(std::round(*run.upgradeSeconds * 1000) / 1000) : Json(nullptr);
+    if (run.expected) {
+        report["expected"] = run.expected->expected;
+        report["found"] = run.expected->found;
+        report["missing"] = run.expected->missing;
+    }
     report["collectors"] = Json::array();
     // The head ends in `"collectors": []` and the closing brace; the lines go in between.
     std::string text = report.dump(2, ' ', false, Json::error_handler_t::replace);

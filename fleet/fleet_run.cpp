@@ -132,13 +132,12 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
 // reported not started, for `reasonCode` and `reason`.
 std::vector<CollectorResult> NoneStarted(const TargetPlan& plan, const char* reasonCode,
                                          const char* reason) {
-    std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
-    for (auto& result : results)
-        if (result.plan == PlanKind::Upgrade) {
-            result.reasonCode = reasonCode;
-            result.reason = reason;
-        }
-    return results;
+    TargetPlan none = plan;
+    for (auto& result : none.toUpgradeAs) {
+        result.reasonCode = reasonCode;
+        result.reason = reason;
+    }
+    return CurrentResults(none, nullptr);
 }
 
 } // namespace
@@ -152,7 +151,9 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
         hooks.log->Started(record.Info(), *setup.image);
     const FieldTable field = SweepField(io, sockets, sockets.Scope(), setup.sweep, &interrupt);
     const TargetPlan plan =
-        PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());
+        PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope(),
+                    setup.expected ? &*setup.expected : nullptr);
+    record.Info().expected = plan.expected;
     if (hooks.log)
         hooks.log->Planned(field, plan);
     if (hooks.planned)

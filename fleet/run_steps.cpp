@@ -128,11 +128,10 @@ std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const Upgrad
 }
 
 std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
-    std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
-    for (auto& result : results)
-        if (result.plan == PlanKind::Upgrade)
-            result.result = ResultKind::Planned;
-    return results;
+    TargetPlan planned = plan;
+    for (auto& result : planned.toUpgradeAs)
+        result.result = ResultKind::Planned;
+    return CurrentResults(planned, nullptr);
 }
 
 } // namespace fleet
