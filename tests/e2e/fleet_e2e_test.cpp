@@ -273,6 +273,24 @@ TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
 
     const auto third = Fleet(net, command);
     EXPECT_EQ(third.status, 3) << third.output;
+
+    // Expected: the three and 8100013, which is off. It is not_found, the
+    // run fails, and the head and the summary line count it missing.
+    const std::string expected = net.ScratchDir() + "/expected.txt";
+    std::ofstream(expected) << "198.51.100.10=8100010\n8100011\n8100012\n8100013\n";
+    auto expecting = command;
+    expecting.insert(expecting.end(), {"--expect", expected});
+    const auto fourth = Fleet(net, expecting);
+    EXPECT_EQ(fourth.status, 1) << fourth.output;
+    EXPECT_NE(fourth.output.find("expected 4, found 3, missing 1"), std::string::npos)
+        << fourth.output;
+    const json head = e2e::ReadCheckedReport(report);
+    EXPECT_EQ(head.value("missing", -1), 1);
+    EXPECT_EQ(head.value("found", -1), 3);
+    const json off = ReportByIp(report).at("");
+    EXPECT_EQ(Field(off, "serial"), "8100013");
+    EXPECT_EQ(Field(off, "outcome"), "not_found");
+    EXPECT_EQ(Field(off, "reason"), "no_sweep_reply");
 }
 
 TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
