@@ -20,6 +20,8 @@ const char* PlanText(fleet::PlanKind plan) {
         return "地址冲突";
     case fleet::PlanKind::NotFound:
         return "未应答";
+    case fleet::PlanKind::Unexpected:
+        return "非预期";
     }
     return "";
 }
@@ -46,6 +48,8 @@ const char* OutcomeText(fleet::ResultKind result) {
         return "计划升级";
     case fleet::ResultKind::InProgress:
         return "进行中";
+    case fleet::ResultKind::NotFound:
+        return "未找到";
     }
     return "";
 }
@@ -88,10 +92,16 @@ std::string ReasonText(const fleet::CollectorResult& result) {
         {"version_v", "V版本不能用本程序升级"},
         {"version_not_s", "版本号不以S开头，不能升级"},
         {"already_current", "已是此版本"},
+        {"unexpected", "不在预期列表中，未升级"},
     };
     if (const auto known = kReasons.find(result.reasonCode); known != kReasons.end())
         return known->second;
     return result.reason.empty() ? result.reasonCode : result.reason;
+}
+
+std::string ExpectedCountsText(const fleet::ExpectedCounts& counts) {
+    return "预期 " + std::to_string(counts.expected) + " 台：找到 " +
+           std::to_string(counts.found) + "，缺少 " + std::to_string(counts.missing);
 }
 
 std::string SelectionCountText(std::size_t checked, std::size_t rows) {
