@@ -15,7 +15,8 @@ namespace {
 constexpr std::pair<const char*, const char*> kOutcomeColours[] = {
     {"upgraded", "#2e7d32"},     {"already_current", "#4f83cc"}, {"planned", "#81b4e6"},
     {"not_verified", "#f9a825"}, {"interrupted", "#ef6c00"},     {"refused", "#8e5ea2"},
-    {"failed", "#c62828"},       {"conflict", "#6d1b1b"},        {"not_started", "#9e9e9e"},
+    {"failed", "#c62828"},       {"conflict", "#6d1b1b"},        {"not_found", "#4e342e"},
+    {"not_started", "#9e9e9e"},
 };
 
 const char* ColourOf(const std::string& outcome) {
@@ -51,6 +52,8 @@ std::string Head(const RunInfo& run, const FirmwareImage& image) {
     if (run.dryRun)
         status += " (dry run)";
     html += Row("exit status", status);
+    if (run.expected)
+        html += Row("expected", ExpectedCountsText(*run.expected));
     return html + "</table>\n";
 }
 
