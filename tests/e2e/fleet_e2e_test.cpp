@@ -387,6 +387,17 @@ TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
                               {"conflict", false},
                               {"other_serials", json::array()}}));
     EXPECT_EQ(field[2].at("serial"), "77");
+
+    // The CSV read back as the expected list, with one more that is off.
+    const std::string expected = net.ScratchDir() + "/expected.csv";
+    std::ofstream(expected) << csv.output << ",8100099,S1.00\n";
+    const auto compared =
+        Fleet(net, {"discover", "--expect", expected, "--sweeps", "1", "--wait", "500"}, true);
+    EXPECT_EQ(compared.status, 1);
+    EXPECT_NE(compared.output.find("not found: 8100099: did not answer the sweep\n"
+                                   "expected 4, found 3, missing 1\n"),
+              std::string::npos)
+        << compared.output;
 }
 
 TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
