@@ -94,7 +94,7 @@ ExpectedFrom(const std::string& path, bool onlyExpected, const SweepScope& scope
         return "cannot read the expected list " + path + ": " + std::get<1>(read);
     auto parsed = ParseExpectedList(std::get<0>(read));
     if (const auto* error = std::get_if<std::string>(&parsed))
-        return "the expected list " + path + " " + (error->rfind("line", 0) == 0 ? ", " : "") +
+        return "the expected list " + path + (error->rfind("line", 0) == 0 ? ", " : " ") +
                *error;
     Expectation expectation{std::move(std::get<std::vector<ExpectedCollector>>(parsed)),
                             onlyExpected};

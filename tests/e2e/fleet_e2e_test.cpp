@@ -414,6 +414,8 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
     const std::string huge = net.ScratchDir() + "/S9.bin";
     std::ofstream(huge).close();
     std::filesystem::resize_file(huge, 65536ull * 300); // sparse: one block too many
+    const std::string badList = net.ScratchDir() + "/expected.txt";
+    std::ofstream(badList) << "8100010\n198.51.100.7\n";
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--image", lowerName, "--all", "--yes"}, "must begin with \"S\""},
@@ -424,7 +426,9 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
         {{"--image", good, "--target", "203.0.113.5", "--yes"}, "outside 198.51.100.0/24"},
         {{"--image", good, "--target", "198.51.100.1", "--yes"}, "own address"},
         {{"--image", good, "--all"}, "add --yes"},
-        {{"--image", good}, "--target IP, --target-file FILE, or --all"},
+        {{"--image", good}, "--target IP, --target-file FILE, --expect FILE or --all"},
+        {{"--image", good, "--expect", badList, "--yes"},
+         "the expected list " + badList + ", line 2: \"198.51.100.7\" is an address"},
         {{"--image", good, "--all", "--yes", "--parallel", "0"}, "--parallel"},
         {{"--image", good, "--all", "--yes", "--max-failures", "2"},
          "--max-failures needs --parallel N"},
