@@ -71,6 +71,13 @@ std::optional<KeptReport> ReadReport(const std::string& reportJson) {
         kept.head.ended = report["ended"].get<std::string>();
     if (report.contains("exit_status") && report["exit_status"].is_number_integer())
         kept.head.exitStatus = report["exit_status"].get<int>();
+    const auto count = [&report](const char* key) {
+        const auto value = report.value(key, nlohmann::json());
+        return value.is_number_unsigned() ? std::optional(value.get<std::size_t>()) : std::nullopt;
+    };
+    if (const auto expected = count("expected"), found = count("found"), missing = count("missing");
+        expected && found && missing)
+        kept.head.expected = fleet::ExpectedCounts{*expected, *found, *missing};
     auto& results = kept.results;
     for (const auto& c : report["collectors"]) {
         if (!c.is_object() || !c.contains("ip") || !c["ip"].is_string())

@@ -23,6 +23,7 @@ struct ReportHead {
     std::string started;
     std::optional<std::string> ended; // none: the run never ended (the program stopped)
     std::optional<int> exitStatus;
+    std::optional<fleet::ExpectedCounts> expected; // the run had an expected list
 };
 
 struct KeptReport {

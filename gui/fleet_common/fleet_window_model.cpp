@@ -179,7 +179,8 @@ void FleetWindowModel::ShowReport(const KeptReport& report) {
     if (ended)
         status_ += "，结束 " + *head.ended + "，退出状态 " +
                    (head.exitStatus ? std::to_string(*head.exitStatus) : std::string("?")) + "：" +
-                   OutcomeCounts(report.results);
+                   OutcomeCounts(report.results) +
+                   (head.expected ? "；" + text::ExpectedCountsText(*head.expected) : "");
     else
         status_ += "。这次运行没有正常结束，未完成的采集器状态不明";
 }

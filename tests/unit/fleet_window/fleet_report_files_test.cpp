@@ -18,6 +18,7 @@ std::string SampleReport() {
     info.adapterName = "veth0";
     info.imageSha256 = "ab12";
     info.started = "2026-12-07T15:00:00Z"; // never ended
+    info.expected = fleet::ExpectedCounts{3, 2, 1};
     fleet::CollectorResult a;
     a.address = "198.51.100.10";
     a.serial = "\xB2\xE2\xCA\xD4"; // 测试 in GBK
@@ -60,6 +61,7 @@ TEST(FleetReportFiles, ReportReadBackAsTheEngineWroteIt) {
     EXPECT_EQ(kept->head.started, "2026-12-07T15:00:00Z");
     EXPECT_FALSE(kept->head.ended);
     EXPECT_FALSE(kept->head.exitStatus);
+    EXPECT_EQ(kept->head.expected, (fleet::ExpectedCounts{3, 2, 1}));
     const auto* results = &kept->results;
     ASSERT_EQ(results->size(), 2u);
     EXPECT_EQ((*results)[0].serial, "\xB2\xE2\xCA\xD4");
