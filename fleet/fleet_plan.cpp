@@ -297,7 +297,7 @@ std::variant<std::vector<PinnedTarget>, std::string> ParseTargetFile(const std::
 std::variant<std::vector<ExpectedCollector>, std::string>
 ParseExpectedList(const std::string& text) {
     std::vector<ExpectedCollector> list;
-    std::map<std::string, std::size_t> lineOfSerial; // raw serial -> its index in `list`
+    std::map<std::string, std::size_t> indexOfSerial; // raw serial -> its index in `list`
     std::map<std::string, std::string> serialAt;     // address -> raw serial
     // Set by a CSV header.
     std::optional<std::size_t> serialColumn, ipColumn;
@@ -352,7 +352,7 @@ ParseExpectedList(const std::string& text) {
         collector.serial = platform::Utf8ToGbk(serial);
         if (!address.empty())
             collector.address = address;
-        if (const auto seen = lineOfSerial.find(collector.serial); seen != lineOfSerial.end()) {
+        if (const auto seen = indexOfSerial.find(collector.serial); seen != indexOfSerial.end()) {
             ExpectedCollector& earlier = list[seen->second];
             if (collector.address && earlier.address && *collector.address != *earlier.address)
                 return bad("lists serial " + serial + " again, at another address (" +
@@ -371,7 +371,7 @@ ParseExpectedList(const std::string& text) {
                            platform::GbkToUtf8(other->second) + ")");
             serialAt[*collector.address] = collector.serial;
         }
-        lineOfSerial[collector.serial] = list.size();
+        indexOfSerial[collector.serial] = list.size();
         list.push_back(std::move(collector));
     }
     if (list.empty())
