@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <iostream>
 #include <optional>
+#include <set>
 
 namespace fleet {
 
@@ -70,6 +71,40 @@ void PrintPlan(std::ostream& out, const std::vector<CollectorResult>& results) {
     PrintRows(out, rows);
 }
 
+// The text of a list the operator gave (a target file, an expected list),
+// at most 1 MiB of it, or why it cannot be read.
+std::variant<std::string, std::string> ReadListFile(const std::string& path) {
+    platform::ReadOnlyFile file;
+    if (!file.Open(path))
+        return std::variant<std::string, std::string>(std::in_place_index<1>, file.Error());
+    std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 1 << 20)),
+                     '\0');
+    text.resize(file.Read(text.data(), text.size()));
+    return std::variant<std::string, std::string>(std::in_place_index<0>, std::move(text));
+}
+
+// The collectors of --expect FILE, each pinned address inside the scope;
+// none without the option. The text says what is wrong with the file.
+std::variant<std::optional<Expectation>, std::string>
+ExpectedFrom(const std::string& path, bool onlyExpected, const SweepScope& scope) {
+    if (path.empty())
+        return std::optional<Expectation>();
+    const auto read = ReadListFile(path);
+    if (read.index() == 1)
+        return "cannot read the expected list " + path + ": " + std::get<1>(read);
+    auto parsed = ParseExpectedList(std::get<0>(read));
+    if (const auto* error = std::get_if<std::string>(&parsed))
+        return "the expected list " + path + (error->rfind("line", 0) == 0 ? ", " : " ") +
+               *error;
+    Expectation expectation{std::move(std::get<std::vector<ExpectedCollector>>(parsed)),
+                            onlyExpected};
+    for (const auto& collector : expectation.collectors)
+        if (collector.address)
+            if (const auto problem = CheckTarget(*collector.address, scope); !problem.empty())
+                return "the expected list " + path + ": " + problem;
+    return std::optional<Expectation>(std::move(expectation));
+}
+
 // The targets the operator named: --target, then the lines of --target-file,
 // each pinned to a serial where one was given. The text says what is wrong
 // with them.
@@ -89,13 +124,10 @@ std::variant<std::vector<PinnedTarget>, std::string> NamedTargets(const UpgradeO
         if (!CheckedSubnetPrefix(excluded))
             return "--exclude \"" + excluded + "\" is not an IPv4 address";
     if (!options.targetFile.empty()) {
-        platform::ReadOnlyFile file;
-        if (!file.Open(options.targetFile))
-            return "cannot read the target file " + options.targetFile + ": " + file.Error();
-        std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 1 << 20)),
-                         '\0');
-        text.resize(file.Read(text.data(), text.size()));
-        auto parsed = ParseTargetFile(text);
+        const auto read = ReadListFile(options.targetFile);
+        if (read.index() == 1)
+            return "cannot read the target file " + options.targetFile + ": " + std::get<1>(read);
+        auto parsed = ParseTargetFile(std::get<0>(read));
         if (const auto* error = std::get_if<std::string>(&parsed))
             return "the target file " + options.targetFile + ", " + *error;
         const auto& listed = std::get<std::vector<PinnedTarget>>(parsed);
@@ -138,23 +170,54 @@ int RunInterfaces() {
     return adapters.empty() ? kExitUsage : 0;
 }
 
+// The sweep against the expected list: the counts, each collector found but
+// not listed, each listed one not found. Written after the listing (to
+// standard error when the listing is CSV or JSON, which stay as they are).
+void PrintExpectedComparison(std::ostream& out, const FieldTable& field,
+                             const Expectation& expected) {
+    std::set<std::string> listed;
+    for (const auto& collector : expected.collectors)
+        listed.insert(collector.serial);
+    for (const auto& entry : field.SortedByAddress())
+        if (listed.count(entry.serial) == 0)
+            out << "not expected: " << platform::GbkToUtf8(entry.serial) << " at "
+                << entry.address << "\n";
+    const auto missing = MissingExpected(field, expected.collectors);
+    for (const auto& collector : missing)
+        out << "not found: " << platform::GbkToUtf8(collector.serial)
+            << (collector.address ? " (listed at " + *collector.address + ")" : "")
+            << ": did not answer the sweep\n";
+    out << ExpectedCountsText({expected.collectors.size(),
+                               expected.collectors.size() - missing.size(), missing.size()})
+        << "\n";
+}
+
 int RunDiscover(const DiscoverOptions& options) {
     const auto picked = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&picked))
         return SetupError(*error);
     const Adapter& chosen = std::get<Adapter>(picked);
+    const auto expected = ExpectedFrom(options.expectFile, false, chosen.scope);
+    if (const auto* error = std::get_if<std::string>(&expected))
+        return SetupError(*error);
+    const auto& expectation = std::get<std::optional<Expectation>>(expected);
     asio::io_context io;
     FleetSockets sockets(io, chosen.scope);
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     std::cerr << SweepingLine(chosen);
-    const FieldTable field = SweepField(io, sockets, chosen.scope, options.sweep);
+    const FieldTable field = SweepField(io, sockets, chosen.scope,
+                                        WithExpectedAddresses(options.sweep, expectation));
     PrintField(std::cout, field.SortedByAddress(), options.format);
-    if (field.Size() == 0) {
+    if (field.Size() == 0)
         std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
-        return kExitSomeNotUpgraded;
+    if (expectation) {
+        PrintExpectedComparison(options.format == ListFormat::Table ? std::cout : std::cerr,
+                                field, *expectation);
+        if (!MissingExpected(field, expectation->collectors).empty())
+            return kExitSomeNotUpgraded;
     }
-    return 0;
+    return field.Size() == 0 ? kExitSomeNotUpgraded : 0;
 }
 
 int RunUpgrade(const UpgradeOptions& options) {
@@ -177,6 +240,9 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (const auto* error = std::get_if<std::string>(&named))
         return SetupError(*error);
     const auto& targets = std::get<std::vector<PinnedTarget>>(named);
+    const auto expected = ExpectedFrom(options.expectFile, options.onlyExpected, chosen.scope);
+    if (const auto* error = std::get_if<std::string>(&expected))
+        return SetupError(*error);
     // A dry run sends no upgrade message, so it needs nobody's confirmation.
     if (!options.dryRun && !options.yes && !platform::StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
@@ -227,6 +293,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (!options.all)
         setup.targets = targets;
     setup.excluded = options.excluded;
+    setup.expected = std::get<std::optional<Expectation>>(expected);
     setup.sweep = options.sweep;
     setup.limits = {options.parallel, options.canary, options.maxFailures};
     setup.verify = options.verify;
@@ -279,6 +346,9 @@ int RunUpgrade(const UpgradeOptions& options) {
         std::cout << record.Json(end.results);
     else if (!options.dryRun && end.confirmed)
         PrintResultTable(std::cout, end.results);
+    if (options.format == ReportFormat::Text && record.Info().expected &&
+        (options.dryRun || end.confirmed))
+        std::cout << ExpectedCountsText(*record.Info().expected) << "\n";
     if (end.interrupted)
         std::cerr << "collector-fleet: interrupted\n";
     return end.exitStatus;

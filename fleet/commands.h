@@ -18,6 +18,7 @@ struct DiscoverOptions {
     AdapterOptions adapter;
     SweepOptions sweep;
     ListFormat format = ListFormat::Table;
+    std::string expectFile; // the collectors expected; empty: none compared
 };
 
 enum class ReportFormat { Text, Json };
@@ -32,6 +33,11 @@ struct UpgradeOptions {
     std::string imageName;
     std::vector<std::string> targets; // "IP" or "IP=SERIAL" (UTF-8)
     std::string targetFile;
+    // The collectors expected (serials, IP=SERIAL lines, or a discover CSV):
+    // each one missing from the sweep is reported not found. Without
+    // targets, every collector found is a target.
+    std::string expectFile;
+    bool onlyExpected = false; // leave found collectors that are not expected alone
     std::vector<std::string> excluded;
     bool all = false;
     std::size_t parallel = 0; // 0: all at once

@@ -5,7 +5,9 @@
 #include "protocol/version_class.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
+#include <set>
 
 namespace fleet {
 
@@ -57,13 +59,41 @@ std::vector<PinnedTarget> Unpinned(const std::vector<std::string>& addresses) {
     return targets;
 }
 
+std::vector<ExpectedCollector> MissingExpected(const FieldTable& field,
+                                               const std::vector<ExpectedCollector>& expected) {
+    // Every serial that answered, from any address, conflicts included.
+    std::set<std::string> answered;
+    for (const auto& entry : field.SortedByAddress()) {
+        answered.insert(entry.serial);
+        answered.insert(entry.otherSerials.begin(), entry.otherSerials.end());
+    }
+    std::vector<ExpectedCollector> missing;
+    for (const auto& collector : expected)
+        if (answered.count(collector.serial) == 0)
+            missing.push_back(collector);
+    return missing;
+}
+
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>& targets,
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
-                       const SweepScope& scope) {
+                       const SweepScope& scope, const Expectation* expected) {
     std::vector<PinnedTarget> pinned = targets;
     if (pinned.empty())
         for (const auto& entry : field.SortedByAddress())
             pinned.push_back({entry.address, std::nullopt});
+    // The expected list pins its addresses as a target file does.
+    std::set<std::string> expectedSerials;
+    if (expected != nullptr) {
+        std::map<std::string, std::string> pins;
+        for (const auto& collector : expected->collectors) {
+            expectedSerials.insert(collector.serial);
+            if (collector.address)
+                pins.emplace(*collector.address, collector.serial);
+        }
+        for (auto& target : pinned)
+            if (const auto pin = pins.find(target.address); pin != pins.end() && !target.serial)
+                target.serial = pin->second;
+    }
     // Address order, each address once (the first pin named for it counts).
     std::stable_sort(pinned.begin(), pinned.end(), [](const auto& a, const auto& b) {
         return AddressLess(a.address, b.address);
@@ -120,14 +150,40 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
             settle(PlanKind::RefusedV, ResultKind::Refused, Reason::VersionNotS,
                    "version \"" + platform::GbkToUtf8(found->version) +
                        "\" does not begin with S: cannot be upgraded");
-        } else if (found->version == image.versionAsReported) {
-            result.versionAfter = found->version;
-            settle(PlanKind::AlreadyCurrent, ResultKind::AlreadyCurrent, Reason::AlreadyCurrent,
-                   "already runs this version");
         } else {
-            plan.toUpgrade.push_back(address);
-            plan.toUpgradeAs.push_back(result);
+            const bool unexpected =
+                expected != nullptr && expectedSerials.count(found->serial) == 0;
+            if (found->version == image.versionAsReported) {
+                result.versionAfter = found->version;
+                settle(unexpected ? PlanKind::Unexpected : PlanKind::AlreadyCurrent,
+                       ResultKind::AlreadyCurrent, Reason::AlreadyCurrent,
+                       "already runs this version");
+            } else if (unexpected && expected->onlyExpected) {
+                settle(PlanKind::Unexpected, ResultKind::NotStarted, Reason::Unexpected,
+                       "not in the expected list: left alone (only expected collectors are "
+                       "upgraded)");
+            } else {
+                result.plan = unexpected ? PlanKind::Unexpected : PlanKind::Upgrade;
+                plan.toUpgrade.push_back(address);
+                plan.toUpgradeAs.push_back(result);
+            }
         }
+    }
+    if (expected != nullptr) {
+        const auto missing = MissingExpected(field, expected->collectors);
+        for (const auto& collector : missing) {
+            CollectorResult result;
+            result.address = collector.address.value_or("");
+            result.serial = collector.serial;
+            result.plan = PlanKind::NotFound;
+            result.result = ResultKind::NotFound;
+            result.reasonCode = ReasonName(Reason::NoSweepReply);
+            result.reason = "expected, but did not answer the sweep";
+            plan.settled.push_back(std::move(result));
+        }
+        plan.expected = ExpectedCounts{expected->collectors.size(),
+                                       expected->collectors.size() - missing.size(),
+                                       missing.size()};
     }
     return plan;
 }
@@ -232,6 +288,91 @@ std::variant<std::vector<PinnedTarget>, std::string> ParseTargetFile(const std::
         targets.push_back(std::move(target));
     }
     return targets;
+}
+
+std::variant<std::vector<ExpectedCollector>, std::string>
+ParseExpectedList(const std::string& text) {
+    std::vector<ExpectedCollector> list;
+    std::map<std::string, std::size_t> indexOfSerial; // raw serial -> its index in `list`
+    std::map<std::string, std::string> serialAt;     // address -> raw serial
+    // Set by a CSV header.
+    std::optional<std::size_t> serialColumn, ipColumn;
+    std::size_t lineNumber = 0, at = 0;
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        at = 3; // a byte-order mark from a Windows editor
+    while (at < text.size()) {
+        const std::size_t lineStart = at, firstLine = lineNumber + 1;
+        std::size_t lineEnd = text.find('\n', at);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        const std::string line = Trimmed(text.substr(at, lineEnd - at));
+        if (line.empty() || line[0] == '#') {
+            at = lineEnd + 1;
+            ++lineNumber;
+            continue;
+        }
+        const auto cells = ReadCsvRecord(text, at, lineNumber);
+        const std::string record = Trimmed(text.substr(lineStart, at - lineStart));
+        const auto bad = [&](const std::string& why) {
+            return "line " + std::to_string(firstLine) + ": \"" + record + "\" " + why;
+        };
+        if (!serialColumn && list.empty()) {
+            const auto serial = std::find(cells.begin(), cells.end(), "serial");
+            if (serial != cells.end()) {
+                serialColumn = static_cast<std::size_t>(serial - cells.begin());
+                const auto ip = std::find(cells.begin(), cells.end(), "ip");
+                if (ip != cells.end())
+                    ipColumn = static_cast<std::size_t>(ip - cells.begin());
+                continue;
+            }
+        }
+        ExpectedCollector collector;
+        std::string serial, address;
+        if (serialColumn) {
+            serial = *serialColumn < cells.size() ? WithoutFormulaGuard(cells[*serialColumn]) : "";
+            address = ipColumn && *ipColumn < cells.size() ? cells[*ipColumn] : "";
+        } else if (const auto equals = line.find('='); equals != std::string::npos) {
+            address = Trimmed(line.substr(0, equals));
+            serial = Trimmed(line.substr(equals + 1));
+            if (address.empty())
+                return bad("names no address before \"=\"");
+        } else {
+            serial = line;
+        }
+        if (!address.empty() && !CheckedSubnetPrefix(address))
+            return bad("does not hold an IPv4 address before its serial");
+        if (serial.empty())
+            return bad("names no serial");
+        if (!serialColumn && CheckedSubnetPrefix(serial))
+            return bad("is an address, not a serial (write IP=SERIAL to pin one)");
+        collector.serial = platform::Utf8ToGbk(serial);
+        if (!address.empty())
+            collector.address = address;
+        if (const auto seen = indexOfSerial.find(collector.serial); seen != indexOfSerial.end()) {
+            ExpectedCollector& earlier = list[seen->second];
+            if (collector.address && earlier.address && *collector.address != *earlier.address)
+                return bad("lists serial " + serial + " again, at another address (" +
+                           *earlier.address + ")");
+            if (collector.address && !earlier.address) {
+                if (serialAt.count(*collector.address) != 0)
+                    return bad("lists address " + *collector.address + " for a second serial");
+                earlier.address = collector.address;
+                serialAt[*collector.address] = collector.serial;
+            }
+            continue;
+        }
+        if (collector.address) {
+            if (const auto other = serialAt.find(*collector.address); other != serialAt.end())
+                return bad("lists address " + *collector.address + " for a second serial (" +
+                           platform::GbkToUtf8(other->second) + ")");
+            serialAt[*collector.address] = collector.serial;
+        }
+        indexOfSerial[collector.serial] = list.size();
+        list.push_back(std::move(collector));
+    }
+    if (list.empty())
+        return std::string("names no collector");
+    return list;
 }
 
 } // namespace fleet

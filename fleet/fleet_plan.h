@@ -37,19 +37,47 @@ struct PinnedTarget {
 // Targets named by address alone.
 std::vector<PinnedTarget> Unpinned(const std::vector<std::string>& addresses);
 
+// A collector the run expects to find: its serial (raw GBK), and where the
+// list gave one, the address it is pinned to.
+struct ExpectedCollector {
+    std::string serial;
+    std::optional<std::string> address;
+    bool operator==(const ExpectedCollector&) const = default;
+};
+
+// The collectors a run expects (--expect, the fleet window's expected list).
+struct Expectation {
+    std::vector<ExpectedCollector> collectors; // each serial once, each address once
+    // Collectors found but not listed are left alone instead of upgraded.
+    bool onlyExpected = false;
+};
+
+// The expected collectors that did not answer the sweep, in the list's
+// order. This is the one place where a run decides that an expected
+// collector is not found.
+std::vector<ExpectedCollector> MissingExpected(const FieldTable& field,
+                                               const std::vector<ExpectedCollector>& expected);
+
 struct TargetPlan {
     std::vector<std::string> toUpgrade;       // ascending by address
     std::vector<CollectorResult> settled;     // refused, current, conflicting or not found
     std::vector<CollectorResult> toUpgradeAs; // the same order as toUpgrade: serial, version
+    std::optional<ExpectedCounts> expected;   // set when the run had an expected list
 };
 
 // `targets` empty means every collector of the field; `excluded` addresses
 // are left out either way. A named target outside the sweep scope is
 // planned "not in subnet" and never touched; one pinned to a serial that
 // another serial answers for is planned "not found" and never touched.
+//
+// With an expected list, each listed address is pinned to its serial as a
+// target would be; a collector found but not listed is planned "unexpected"
+// (upgraded, or with onlyExpected left alone); and each listed serial that
+// did not answer the sweep gets a row of its own, outcome "not found"
+// (its pinned address, or none).
 TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>& targets,
                        const std::vector<std::string>& excluded, const FirmwareImage& image,
-                       const SweepScope& scope);
+                       const SweepScope& scope, const Expectation* expected = nullptr);
 
 // A --target argument: "IP", or "IP=SERIAL" pinning the address to the
 // serial (UTF-8 here, raw GBK in the result). The text says what is wrong.
@@ -64,5 +92,16 @@ std::variant<PinnedTarget, std::string> ParseTargetArgument(const std::string& t
 // lines and lines starting with # are skipped. The text is the first line
 // that is neither, with its number.
 std::variant<std::vector<PinnedTarget>, std::string> ParseTargetFile(const std::string& text);
+
+// An expected list: one serial a line, "IP=SERIAL" lines that also pin the
+// address, or the CSV that `discover --format csv` writes (its header names
+// a "serial" column; an "ip" column pins each address where its cell is
+// not empty). Serials are UTF-8 here, raw GBK in the result. Blank lines
+// and lines starting with # are skipped; a serial listed twice with the
+// same address counts once. The text names the first bad line: no serial,
+// a bad address, a serial listed at two addresses, an address listed for
+// two serials, or a list that names no collector.
+std::variant<std::vector<ExpectedCollector>, std::string>
+ParseExpectedList(const std::string& text);
 
 } // namespace fleet

@@ -94,24 +94,26 @@ SerialCell ReadSerialCell(const std::string& cell, std::size_t lineNumber) {
     return {serial, {}};
 }
 
+bool LeftAloneAsUnexpected(const CollectorResult& result) {
+    return result.plan == PlanKind::Unexpected && result.result == ResultKind::NotStarted &&
+           result.reasonCode == ReasonName(Reason::Unexpected);
+}
+
+std::string ExpectedCountsText(const ExpectedCounts& counts) {
+    return "expected " + std::to_string(counts.expected) + ", found " +
+           std::to_string(counts.found) + ", missing " + std::to_string(counts.missing);
+}
+
 int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun) {
     if (results.empty())
         return kExitSomeNotUpgraded;
-    if (dryRun) {
-        bool planned = false;
-        for (const auto& result : results) {
-            if (result.plan == PlanKind::Upgrade)
-                planned = true;
-            else if (result.plan != PlanKind::AlreadyCurrent)
-                return kExitSomeNotUpgraded;
-        }
-        return planned ? kExitAllUpgraded : kExitNothingToDo;
-    }
+    // A dry run's planned upgrade stands for the upgrade it predicts.
+    const ResultKind done = dryRun ? ResultKind::Planned : ResultKind::Upgraded;
     bool upgraded = false;
     for (const auto& result : results) {
-        if (result.result == ResultKind::Upgraded)
+        if (result.result == done)
             upgraded = true;
-        else if (result.result != ResultKind::AlreadyCurrent)
+        else if (result.result != ResultKind::AlreadyCurrent && !LeftAloneAsUnexpected(result))
             return kExitSomeNotUpgraded;
     }
     return upgraded ? kExitAllUpgraded : kExitNothingToDo;
@@ -308,6 +310,11 @@ std::string ReportJson(const RunInfo& run, const ReportImage& image,
     report["exit_status"] = run.exitStatus ? Json(*run.exitStatus) : Json(nullptr);
     report["upgrade_seconds"] =
         run.upgradeSeconds ? Json(std::round(*run.upgradeSeconds * 1000) / 1000) : Json(nullptr);
+    if (run.expected) {
+        report["expected"] = run.expected->expected;
+        report["found"] = run.expected->found;
+        report["missing"] = run.expected->missing;
+    }
     report["collectors"] = Json::array();
     // The head ends in `"collectors": []` and the closing brace; the lines go in between.
     std::string text = report.dump(2, ' ', false, Json::error_handler_t::replace);
@@ -368,6 +375,11 @@ std::optional<Report> ReadReport(const std::string& json) {
     run.ended = TextOf(report, "ended");
     run.exitStatus = NumberOf<int>(report, "exit_status");
     run.upgradeSeconds = NumberOf<double>(report, "upgrade_seconds");
+    const auto expected = NumberOf<std::size_t>(report, "expected");
+    const auto found = NumberOf<std::size_t>(report, "found");
+    const auto missing = NumberOf<std::size_t>(report, "missing");
+    if (expected && found && missing)
+        run.expected = ExpectedCounts{*expected, *found, *missing};
     for (const auto& c : *collectors) {
         auto result = ReadCollector(c);
         if (!result)

@@ -34,6 +34,22 @@ struct CollectorResult {
     bool operator==(const CollectorResult&) const = default;
 };
 
+
+// Left alone on purpose: found, not in the expected list, and the run
+// upgrades only expected collectors. Such a row neither fails a run nor
+// counts as done.
+bool LeftAloneAsUnexpected(const CollectorResult& result);
+
+// How the sweep compared with the run's expected list (serials).
+struct ExpectedCounts {
+    std::size_t expected = 0; // serials the list names
+    std::size_t found = 0;    // of them, those that answered the sweep
+    std::size_t missing = 0;  // of them, those that did not
+    bool operator==(const ExpectedCounts&) const = default;
+};
+// "expected 4, found 3, missing 1"
+std::string ExpectedCountsText(const ExpectedCounts& counts);
+
 // Exit statuses of the program.
 inline constexpr int kExitAllUpgraded = 0;
 inline constexpr int kExitSomeNotUpgraded = 1;
@@ -44,10 +60,11 @@ inline constexpr int kExitInterrupted = 130;
 
 // 0 when at least one was upgraded and all others are already current, 3
 // when every one was already current, 1 otherwise (an empty list too: a
-// sweep that found nothing is a failure). A dry run predicts the same from
-// the plan: 1 when a target would be refused, is missing, in conflict, pinned
-// to another serial or outside the subnet; else 0 when it plans an upgrade,
-// 3 when not.
+// sweep that found nothing is a failure; an expected collector not found
+// too). A dry run predicts the same from the plan: 1 when a target would be
+// refused, is missing, in conflict, pinned to another serial or outside the
+// subnet; else 0 when it plans an upgrade, 3 when not. Collectors that
+// --only-expected leaves alone count neither way.
 int ExitStatusFor(const std::vector<CollectorResult>& results, bool dryRun);
 
 // The version of the report's layout; raised when a field changes meaning
@@ -77,6 +94,8 @@ struct RunInfo {
     std::optional<int> exitStatus;    // likewise
     // From the first session's start to the last one's end, once known.
     std::optional<double> upgradeSeconds;
+    // Set when the run was given an expected list, once the sweep is done.
+    std::optional<ExpectedCounts> expected;
 };
 
 // The program's version, as the build gives it.

@@ -136,13 +136,12 @@ std::vector<CollectorResult> RunSessions(asio::io_context& io, FleetSockets& soc
 // reported not started, for `reasonCode` and `reason`.
 std::vector<CollectorResult> NoneStarted(const TargetPlan& plan, Reason reasonCode,
                                          const char* reason) {
-    std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
-    for (auto& result : results)
-        if (result.plan == PlanKind::Upgrade) {
-            result.reasonCode = ReasonName(reasonCode);
-            result.reason = reason;
-        }
-    return results;
+    TargetPlan none = plan;
+    for (auto& result : none.toUpgradeAs) {
+        result.reasonCode = ReasonName(reasonCode);
+        result.reason = reason;
+    }
+    return CurrentResults(none, nullptr);
 }
 
 } // namespace
@@ -158,13 +157,15 @@ RunEnd RunFleetUpgrade(asio::io_context& io, FleetSockets& sockets, const RunSet
     // sweep's rounds miss it, it is probed there before it counts as not
     // found. Nobody else matters to such a run, so the rounds end once every
     // target has answered.
-    SweepOptions sweep = setup.sweep;
+    SweepOptions sweep = WithExpectedAddresses(setup.sweep, setup.expected);
     for (const auto& target : setup.targets)
         sweep.direct.push_back(target.address);
     sweep.directOnly = sweep.directOnly || !setup.targets.empty();
     const FieldTable field = SweepField(io, sockets, sockets.Scope(), sweep, &interrupt);
     const TargetPlan plan =
-        PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope());
+        PlanTargets(field, setup.targets, setup.excluded, *setup.image, sockets.Scope(),
+                    setup.expected ? &*setup.expected : nullptr);
+    record.Info().expected = plan.expected;
     if (hooks.log)
         hooks.log->Planned(field, plan);
     if (hooks.planned)

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct RunSetup {
     std::shared_ptr<const FirmwareImage> image;
     std::vector<PinnedTarget> targets; // empty: every collector the sweep finds
     std::vector<std::string> excluded;
+    // The collectors the run expects; none: no list, nothing compared.
+    std::optional<Expectation> expected;
     SweepOptions sweep;
     LaunchLimits limits{0, policy::kCanary, std::nullopt};
     bool verify = true;

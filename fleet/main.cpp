@@ -78,6 +78,11 @@ int main(int argc, char** argv) {
     discoverCommand->add_option("--format", format, "table, csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}))
         ->capture_default_str();
+    discoverCommand->add_option(
+        "--expect", discover.expectFile,
+        "the collectors expected: serials one a line, IP=SERIAL lines, or the CSV of discover "
+        "--format csv; lists the ones not found and the ones not expected (exit 1 when one is "
+        "missing)");
 
     fleet::UpgradeOptions upgrade;
     auto* upgradeCommand = app.add_subcommand("upgrade", "upgrade collectors of the subnet");
@@ -88,7 +93,8 @@ int main(int argc, char** argv) {
         "set-up error (nothing sent), 3 nothing to do (every target already current), 4 not\n"
         "confirmed at the question (nothing sent), 130 interrupted (Ctrl+C, SIGTERM or\n"
         "SIGHUP). A dry run exits as the run would, as far as the sweep tells. The report is\n"
-        "written in every case but 2.");
+        "written in every case but 2. An expected collector (--expect) that did not answer\n"
+        "the sweep makes it 1.");
     AddAdapterOptions(*upgradeCommand, upgrade.adapter);
     AddSweepOptions(*upgradeCommand, upgrade.sweep);
     auto* imageOption = upgradeCommand->add_option("--image", upgrade.imagePath,
@@ -122,6 +128,18 @@ int main(int argc, char** argv) {
     auto* all = upgradeCommand->add_flag("--all", upgrade.all, "every collector the sweep finds");
     targets->excludes(all);
     targetFile->excludes(all);
+    auto* expect = upgradeCommand->add_option(
+        "--expect", upgrade.expectFile,
+        "the collectors expected: serials one a line, IP=SERIAL lines (pinning the address too), "
+        "or the CSV of discover --format csv. Every collector found is a target; a listed one "
+        "that does not answer is reported not_found and fails the run; one found but not "
+        "listed is planned unexpected");
+    expect->excludes(targets);
+    expect->excludes(targetFile);
+    upgradeCommand
+        ->add_flag("--only-expected", upgrade.onlyExpected,
+                   "with --expect: leave collectors that are not listed alone")
+        ->needs(expect);
     upgradeCommand->add_option("--exclude", upgrade.excluded,
                                "leave this collector IP alone (repeatable)");
     auto* parallel =
@@ -229,9 +247,10 @@ int main(int argc, char** argv) {
                      "--image-sha256\n";
         return fleet::kExitUsage;
     }
-    if (upgrade.targets.empty() && upgrade.targetFile.empty() && !upgrade.all) {
+    if (upgrade.targets.empty() && upgrade.targetFile.empty() && !upgrade.all &&
+        upgrade.expectFile.empty()) {
         std::cerr << "collector-fleet upgrade: name the collectors with --target IP, "
-                     "--target-file FILE, or --all\n";
+                     "--target-file FILE, --expect FILE or --all\n";
         return fleet::kExitUsage;
     }
     if (*maxFailuresOption) {

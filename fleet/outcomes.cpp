@@ -36,7 +36,7 @@ constexpr Row<PlanKind> kPlans[] = {
     {PlanKind::NotFound,
      {"not_found", "it did not answer, or another collector answers there now", "未应答", false}},
     {PlanKind::Unexpected,
-     {"unexpected", "found, but not in the expected list", "未在预期列表中", false}},
+     {"unexpected", "found, but not in the expected list", "非预期", false}},
 };
 
 constexpr Row<ResultKind> kResults[] = {
@@ -64,8 +64,8 @@ constexpr Row<ResultKind> kResults[] = {
     {ResultKind::InProgress,
      {"in_progress", "its upgrade was under way when the report was written", "进行中", false}},
     {ResultKind::NotFound,
-     {"not_found", "not found: expected, but never answered the sweep",
-      "未找到：预期的采集器未应答搜索", true}},
+     {"not_found", "not found: expected, but never answered the sweep", "未找到",
+      true}},
 };
 
 constexpr Row<Reason> kReasons[] = {
@@ -129,6 +129,9 @@ constexpr Row<Reason> kReasons[] = {
       false}},
     {Reason::AlreadyCurrent,
      {"already_current", "the sweep found it at the image's version", "已是此版本", false}},
+    {Reason::Unexpected,
+     {"unexpected", "left alone: not in the expected list, and only expected collectors upgrade",
+      "不在预期列表中，未升级", false}},
 };
 
 static_assert(std::size(kPlans) == kPlanKindCount && InDeclarationOrder(kPlans));

@@ -62,12 +62,13 @@ enum class Reason {
     VersionV,
     VersionNotS,
     AlreadyCurrent,
+    Unexpected, // --only-expected left a collector that is not in the list alone
 };
 
 // Every kind, in declaration order, for readers that map names back.
 inline constexpr int kPlanKindCount = static_cast<int>(PlanKind::Unexpected) + 1;
 inline constexpr int kResultKindCount = static_cast<int>(ResultKind::NotFound) + 1;
-inline constexpr int kReasonCount = static_cast<int>(Reason::AlreadyCurrent) + 1;
+inline constexpr int kReasonCount = static_cast<int>(Reason::Unexpected) + 1;
 
 // One row of the table.
 struct CodeEntry {

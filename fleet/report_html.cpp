@@ -18,7 +18,7 @@ constexpr std::pair<ResultKind, const char*> kOutcomeColours[] = {
     {ResultKind::Planned, "#81b4e6"},     {ResultKind::NotVerified, "#f9a825"},
     {ResultKind::Interrupted, "#ef6c00"}, {ResultKind::Refused, "#8e5ea2"},
     {ResultKind::Failed, "#c62828"},      {ResultKind::Conflict, "#6d1b1b"},
-    {ResultKind::NotStarted, "#9e9e9e"},
+    {ResultKind::NotFound, "#4e342e"},    {ResultKind::NotStarted, "#9e9e9e"},
 };
 
 const char* ColourOf(const std::string& outcome) {
@@ -54,6 +54,8 @@ std::string Head(const std::string& toolVersion, const RunInfo& run, const Repor
     if (run.dryRun)
         status += " (dry run)";
     html += Row("exit status", status);
+    if (run.expected)
+        html += Row("expected", ExpectedCountsText(*run.expected));
     return html + "</table>\n";
 }
 

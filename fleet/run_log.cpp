@@ -165,6 +165,8 @@ void RunLog::Planned(const FieldTable& field, const TargetPlan& plan) {
               PlanName(target.plan) + (target.reason.empty() ? "" : " (" + target.reason + ")"));
     Event("plan: " + std::to_string(plan.toUpgrade.size()) + " to upgrade, " +
           std::to_string(plan.settled.size()) + " left alone");
+    if (plan.expected)
+        Event("expected list: " + ExpectedCountsText(*plan.expected));
 }
 
 void RunLog::Ended(int exitStatus, bool interrupted, const std::vector<CollectorResult>& results) {

@@ -32,6 +32,14 @@ void RunInterrupt::Attach(UpgradeRun* run) {
         running_->Interrupt();
 }
 
+SweepOptions WithExpectedAddresses(SweepOptions sweep, const std::optional<Expectation>& expected) {
+    if (expected)
+        for (const auto& collector : expected->collectors)
+            if (collector.address)
+                sweep.direct.push_back(*collector.address);
+    return sweep;
+}
+
 SweepRounds::SweepRounds(const SweepOptions& options, const SweepScope& scope)
     : hosts_(scope.Hosts()), minRounds_(std::max(1, options.sweeps)),
       maxRounds_(std::max(minRounds_, policy::kSweepRoundsMax)), wait_(std::max(0, options.waitMs)),
@@ -181,11 +189,10 @@ std::vector<CollectorResult> CurrentResults(const TargetPlan& plan, const Upgrad
 }
 
 std::vector<CollectorResult> PlannedResults(const TargetPlan& plan) {
-    std::vector<CollectorResult> results = CurrentResults(plan, nullptr);
-    for (auto& result : results)
-        if (result.plan == PlanKind::Upgrade)
-            result.result = ResultKind::Planned;
-    return results;
+    TargetPlan planned = plan;
+    for (auto& result : planned.toUpgradeAs)
+        result.result = ResultKind::Planned;
+    return CurrentResults(planned, nullptr);
 }
 
 } // namespace fleet

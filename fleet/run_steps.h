@@ -37,6 +37,11 @@ struct SweepOptions {
     bool directOnly = false;
 };
 
+// `sweep` with the known address of each expected collector added to its
+// direct probes; the rest of the field still matters, so the rounds go on as
+// usual.
+SweepOptions WithExpectedAddresses(SweepOptions sweep, const std::optional<Expectation>& expected);
+
 // The rounds of one sweep, decided from what each round brought: the whole
 // scope at least `sweeps` times and on while new collectors answer, until
 // policy::kSweepQuietRounds rounds in a row brought nobody new (at most

@@ -212,10 +212,12 @@ void EngineThread::DoRun(const RunRequest& request) {
     fleet::RunSetup setup;
     setup.image = request.image;
     setup.targets = request.targets;
+    setup.expected = request.expected;
     fleet::RunEnd end = fleet::RunFleetUpgrade(io_, *sockets_, setup, record, hooks, interrupt_);
 
     done.interrupted = end.interrupted;
     done.exitStatus = end.exitStatus;
+    done.expected = record.Info().expected;
     if (!end.reportError.empty())
         done.error = text::kReportProblem + end.reportError;
     done.report = record.Snapshot(end.results);

@@ -43,6 +43,7 @@ struct RunDone {
     bool interrupted = false;
     int exitStatus = 0;
     std::string error; // the report could not be written, the sockets not opened
+    std::optional<fleet::ExpectedCounts> expected; // the run had an expected list
 };
 // An exception escaped the engine: the sweep or run under way has ended, a
 // crash report was written, and the message says where.
@@ -57,6 +58,9 @@ struct RunRequest {
     // Each with the serial the window showed: the run sweeps again and leaves
     // an address alone where another collector answers now.
     std::vector<fleet::PinnedTarget> targets;
+    // The collectors expected; those the sweep does not find are reported
+    // not found. None: no list.
+    std::optional<fleet::Expectation> expected;
     std::string reportPath; // written after each collector and at the end
 };
 

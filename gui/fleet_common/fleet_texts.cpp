@@ -35,6 +35,11 @@ std::string ReasonText(const fleet::CollectorResult& result) {
     return result.reason.empty() ? result.reasonCode : result.reason;
 }
 
+std::string ExpectedCountsText(const fleet::ExpectedCounts& counts) {
+    return "预期 " + std::to_string(counts.expected) + " 台：找到 " +
+           std::to_string(counts.found) + "，缺少 " + std::to_string(counts.missing);
+}
+
 std::string SelectionCountText(std::size_t checked, std::size_t rows) {
     return "已选择 " + std::to_string(checked) + " / " + std::to_string(rows) + " 台";
 }
@@ -55,6 +60,10 @@ std::string EngineFailureText(const std::string& what,
 
 std::string FoundText(std::size_t collectors, const std::string& subnet) {
     return "找到 " + std::to_string(collectors) + " 台采集器（" + subnet + "）";
+}
+
+std::string ExpectedListText(std::size_t collectors) {
+    return collectors == 0 ? "没有预期列表" : "预期列表：" + std::to_string(collectors) + " 台采集器";
 }
 
 std::string RunStartedText(std::size_t targets) {

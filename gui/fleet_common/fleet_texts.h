@@ -30,6 +30,14 @@ inline constexpr const char* kSaveCsv = "保存报告(CSV)";
 inline constexpr const char* kTable = "采集器列表";
 inline constexpr const char* kOverall = "总进度";
 inline constexpr const char* kStatus = "状态";
+inline constexpr const char* kExpectedFromFile = "载入预期列表";
+inline constexpr const char* kExpectedFromSweep = "以搜索结果为预期";
+inline constexpr const char* kExpectedClear = "清除预期";
+// The files the expected list's open-file dialog lists.
+inline constexpr const char* kExpectedFiles = "预期列表";
+inline constexpr const char* kExpectedListProblem = "无法使用预期列表：";
+// After the plan of a row the sweep found but the expected list does not name.
+inline constexpr const char* kNotExpectedMark = "（非预期）";
 
 // Column headers of the table.
 inline constexpr const char* kColumns[] = {"选择", "序列号", "IP",   "版本", "计划",
@@ -47,6 +55,8 @@ inline constexpr const char* kOutcomeUnknown = "状态不明";
 inline constexpr const char* kRunNeverEnded = "运行没有正常结束：升级可能已开始";
 // The firmware files the open-file dialog lists.
 inline constexpr const char* kImageFiles = "程序文件";
+// "预期 5 台：找到 4，缺少 1"
+std::string ExpectedCountsText(const fleet::ExpectedCounts& counts);
 // How many collectors are ticked, of how many rows.
 std::string SelectionCountText(std::size_t checked, std::size_t rows);
 
@@ -79,6 +89,8 @@ inline constexpr const char* kSearching = "正在搜索采集器…";
 inline constexpr const char* kStopping = "正在停止…";
 // "找到 3 台采集器（192.168.1.0/24）"
 std::string FoundText(std::size_t collectors, const std::string& subnet);
+// Before a sweep: the expected list's size, or that there is none.
+std::string ExpectedListText(std::size_t collectors);
 // "正在升级 3 台采集器"
 std::string RunStartedText(std::size_t targets);
 // "正在升级：1 / 3 台已完成"

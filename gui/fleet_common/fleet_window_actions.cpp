@@ -45,6 +45,7 @@ bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::Adapter
     request.adapter = adapter;
     request.image = model.Image();
     request.targets = model.CheckedTargets();
+    request.expected = model.RunExpectation();
     request.reportPath = reportPath;
     model.RunStarted(model.CheckedAddresses(), Clock::now());
     engine.Start(std::move(request));

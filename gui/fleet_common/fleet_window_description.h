@@ -32,6 +32,9 @@ enum FleetControlId : int {
     kSaveCsvButton,
     kOverallProgress,
     kStatusLine,
+    kExpectedFromFileButton,
+    kExpectedFromSweepButton,
+    kExpectedClearButton,
 };
 
 enum class FleetControlKind {

@@ -6,6 +6,7 @@
 #include "platform/gbk.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 namespace fleetwin {
@@ -24,7 +25,9 @@ bool NeedsRetry(const fleet::CollectorResult& result) {
     case fleet::ResultKind::NotVerified:
     case fleet::ResultKind::NotStarted:
     case fleet::ResultKind::InProgress: // a report whose run never ended
-        return result.plan == fleet::PlanKind::Upgrade;
+        return result.plan == fleet::PlanKind::Upgrade ||
+               (result.plan == fleet::PlanKind::Unexpected &&
+                !fleet::LeftAloneAsUnexpected(result));
     default:
         return false;
     }
@@ -69,8 +72,59 @@ void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::Swe
     field_ = field;
     scope_ = scope;
     phase_ = Phase::Idle;
-    status_ = text::FoundText(rows_.size(), scope.Subnet());
+    status_ = SweepStatus();
+    MarkUnexpected();
     Replan();
+}
+
+std::string FleetWindowModel::SweepStatus() const {
+    if (!field_ || !scope_)
+        return text::ExpectedListText(expected_.size());
+    std::string text = text::FoundText(field_->Size(), scope_->Subnet());
+    if (!expected_.empty()) {
+        const std::size_t missing = fleet::MissingExpected(*field_, expected_).size();
+        text += "；" + text::ExpectedCountsText(
+                           {expected_.size(), expected_.size() - missing, missing});
+    }
+    return text;
+}
+
+void FleetWindowModel::MarkUnexpected() {
+    std::set<std::string> listed;
+    for (const auto& collector : expected_)
+        listed.insert(collector.serial);
+    for (auto& row : rows_)
+        row.unexpected = !listed.empty() && !row.missing && field_ &&
+                         listed.count(row.entry.serial) == 0;
+}
+
+void FleetWindowModel::SetExpected(std::vector<fleet::ExpectedCollector> expected) {
+    expected_ = std::move(expected);
+    MarkUnexpected();
+    if (phase_ == Phase::Idle)
+        status_ = SweepStatus();
+}
+
+std::vector<fleet::ExpectedCollector> FleetWindowModel::SweptAsExpected() const {
+    std::vector<fleet::ExpectedCollector> list;
+    if (!field_)
+        return list;
+    for (const auto& entry : field_->SortedByAddress()) {
+        if (!entry.conflict) {
+            list.push_back({entry.serial, entry.address});
+            continue;
+        }
+        list.push_back({entry.serial, std::nullopt});
+        for (const auto& other : entry.otherSerials)
+            list.push_back({other, std::nullopt});
+    }
+    return list;
+}
+
+std::optional<fleet::Expectation> FleetWindowModel::RunExpectation() const {
+    if (expected_.empty())
+        return std::nullopt;
+    return fleet::Expectation{expected_, false};
 }
 
 void FleetWindowModel::SweepFailed(const std::string& message) {
@@ -91,6 +145,7 @@ void FleetWindowModel::ShowReport(const fleet::Report& report) {
         row.serial = platform::GbkToUtf8(result.serial);
         row.version = platform::GbkToUtf8(result.versionBefore);
         row.plan = result.plan;
+        row.missing = result.result == fleet::ResultKind::NotFound;
         SettleRow(row, result);
         // A run that never ended leaves collectors not yet started and those
         // under way as they were at its last write: what became of them is
@@ -98,7 +153,7 @@ void FleetWindowModel::ShowReport(const fleet::Report& report) {
         row.outcomeUnknown = !ended &&
                              (result.result == fleet::ResultKind::NotStarted ||
                               result.result == fleet::ResultKind::InProgress) &&
-                             result.plan == fleet::PlanKind::Upgrade;
+                             NeedsRetry(result);
         rows_.push_back(std::move(row));
     }
     std::sort(rows_.begin(), rows_.end(), [](const Row& a, const Row& b) {
@@ -107,6 +162,8 @@ void FleetWindowModel::ShowReport(const fleet::Report& report) {
     targets_.clear();
     status_ = text::KeptReportText(report.image.name, head.imageSha256, head.started, head.ended,
                                    head.exitStatus, text::OutcomeCountsText(report.results));
+    if (ended && head.expected)
+        status_ += "；" + text::ExpectedCountsText(*head.expected);
 }
 
 void FleetWindowModel::SetImage(std::shared_ptr<const fleet::FirmwareImage> image) {
@@ -139,7 +196,7 @@ void FleetWindowModel::Replan() {
 
 void FleetWindowModel::SelectAll() {
     for (auto& row : rows_)
-        row.checked = true;
+        row.checked = !row.missing;
 }
 
 void FleetWindowModel::SelectNone() {
@@ -149,11 +206,11 @@ void FleetWindowModel::SelectNone() {
 
 void FleetWindowModel::SelectNotCurrent() {
     for (auto& row : rows_)
-        row.checked = row.plan == fleet::PlanKind::Upgrade;
+        row.checked = row.plan == fleet::PlanKind::Upgrade && !row.missing;
 }
 
 void FleetWindowModel::SetChecked(const std::string& address, bool checked) {
-    if (Row* row = FindRow(address))
+    if (Row* row = FindRow(address); row != nullptr && !row->missing)
         row->checked = checked;
 }
 
@@ -242,7 +299,8 @@ std::string FleetWindowModel::CellText(const Row& row, Column column) {
     case Column::Version:
         return row.version;
     case Column::Plan:
-        return row.plan ? text::PlanText(*row.plan) : "";
+        return (row.plan ? std::string(text::PlanText(*row.plan)) : std::string()) +
+               (row.unexpected ? text::kNotExpectedMark : "");
     case Column::Stage:
         return text::StageText(row.stage);
     case Column::Progress:
@@ -333,13 +391,33 @@ void FleetWindowModel::StopRequested() {
 }
 
 void FleetWindowModel::RunFinished(const std::vector<fleet::CollectorResult>& results,
-                                   bool interrupted, int exitStatus) {
+                                   bool interrupted, int exitStatus,
+                                   std::optional<fleet::ExpectedCounts> expected) {
     queued_.clear();
-    for (const auto& result : results)
-        if (Row* row = FindRow(result.address))
+    rows_.erase(std::remove_if(rows_.begin(), rows_.end(), [](const Row& r) { return r.missing; }),
+                rows_.end());
+    for (const auto& result : results) {
+        if (result.result == fleet::ResultKind::NotFound) {
+            // Nobody answered for it: a row of its own, never a target.
+            Row row;
+            row.entry.address = result.address;
+            row.entry.serial = result.serial;
+            row.serial = platform::GbkToUtf8(result.serial);
+            row.plan = result.plan;
+            row.missing = true;
+            SettleRow(row, result);
+            rows_.push_back(std::move(row));
+        } else if (Row* row = FindRow(result.address)) {
             SettleRow(*row, result);
+        }
+    }
+    std::stable_sort(rows_.begin(), rows_.end(), [](const Row& a, const Row& b) {
+        return fleet::AddressLess(a.entry.address, b.entry.address);
+    });
     phase_ = Phase::Idle;
     status_ = text::RunFinishedText(interrupted, text::OutcomeCountsText(results), exitStatus);
+    if (expected)
+        status_ += "；" + text::ExpectedCountsText(*expected);
 }
 
 std::size_t FleetWindowModel::SelectFailed() {

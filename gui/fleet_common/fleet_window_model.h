@@ -39,6 +39,10 @@ struct Row {
     // Shown from a report whose run never ended: where this collector stood
     // when the program stopped is not known.
     bool outcomeUnknown = false;
+    // Found by the sweep, but the expected list does not name it.
+    bool unexpected = false;
+    // Expected, but it did not answer a run's sweep: shown, never ticked.
+    bool missing = false;
 };
 
 // One collector's progress as the engine saw it.
@@ -62,6 +66,16 @@ public:
     void SweepFailed(const std::string& message);
     // The rows and head of a report kept from an earlier run, until the next sweep.
     void ShowReport(const fleet::Report& report);
+
+    // --- the expected list: the collectors a run expects, compared with the sweep
+    void SetExpected(std::vector<fleet::ExpectedCollector> expected);
+    const std::vector<fleet::ExpectedCollector>& Expected() const { return expected_; }
+    // The last sweep as an expected list: each serial pinned to the address it
+    // answered from (the serials of an address conflict unpinned). Empty
+    // without a sweep.
+    std::vector<fleet::ExpectedCollector> SweptAsExpected() const;
+    // What a run is given: none without a list.
+    std::optional<fleet::Expectation> RunExpectation() const;
 
     // --- the image: the plan column follows it
     void SetImage(std::shared_ptr<const fleet::FirmwareImage> image);
@@ -103,8 +117,9 @@ public:
     void Settle(const fleet::CollectorResult& result);
     void StopRequested();
     // The run's results, every row it touched; applies queued progress first.
+    // Expected collectors the run did not find get rows of their own.
     void RunFinished(const std::vector<fleet::CollectorResult>& results, bool interrupted,
-                     int exitStatus);
+                     int exitStatus, std::optional<fleet::ExpectedCounts> expected = std::nullopt);
     // Checks exactly the rows whose last run failed, was interrupted or not
     // verified (what "retry failed" runs again); returns how many.
     std::size_t SelectFailed();
@@ -119,6 +134,9 @@ public:
 
 private:
     void Replan();
+    void MarkUnexpected();
+    // The status after a sweep: what it found, and against the expected list.
+    std::string SweepStatus() const;
     Row* FindRow(const std::string& address);
 
     std::vector<Row> rows_; // ascending by address
@@ -133,6 +151,7 @@ private:
     std::map<std::string, RowProgress> queued_;
     Clock::time_point lastFlush_{};
     std::string status_;
+    std::vector<fleet::ExpectedCollector> expected_;
 };
 
 } // namespace fleetwin

@@ -47,6 +47,7 @@ class FleetDialogs {
 public:
     virtual ~FleetDialogs() = default;
     virtual std::string OpenImagePath() = 0;            // "" when cancelled
+    virtual std::string OpenExpectedListPath() = 0;     // "" when cancelled
     virtual std::string SaveReportPath(bool csv) = 0;   // "" when cancelled
     virtual bool Ask(const std::string& title, const std::string& question) = 0;
     virtual void Notice(const std::string& text) = 0;   // information, OK

@@ -57,6 +57,8 @@ void FleetWindowShell::Opened() {
     Guarded([this] {
         RefreshAdapters();
         ReopenLastReport();
+        if (auto expected = LoadSettings(SettingsPath()).expected; !expected.empty())
+            model_.SetExpected(std::move(expected));
         Render([this] { view_.ShowSortColumn(sortColumn_, ascending_); });
         RebuildTable();
     });
@@ -100,11 +102,71 @@ void FleetWindowShell::AdapterChosen(int index) {
         return;
     Guarded([this, index] {
         adapters_.chosen = index;
-        std::error_code ignored; // a folder that cannot be made fails the save, which says so
-        std::filesystem::create_directories(platform::PathFromUtf8(seams_.settingsFolder),
-                                            ignored);
         // A choice that cannot be remembered still holds for this session.
-        SaveSettings(SettingsPath(), {adapters_.adapters[index].name});
+        SaveSetting([&](FleetSettings& settings) {
+            settings.adapterName = adapters_.adapters[index].name;
+        });
+    });
+}
+
+std::string FleetWindowShell::SaveSetting(const std::function<void(FleetSettings&)>& change) {
+    std::error_code ignored; // a folder that cannot be made fails the save, which says so
+    std::filesystem::create_directories(platform::PathFromUtf8(seams_.settingsFolder), ignored);
+    FleetSettings settings = LoadSettings(SettingsPath());
+    change(settings);
+    return SaveSettings(SettingsPath(), settings);
+}
+
+// --- the expected list
+
+void FleetWindowShell::UseExpected(std::vector<fleet::ExpectedCollector> expected) {
+    model_.SetExpected(expected);
+    if (const auto problem = SaveSetting([&](FleetSettings& settings) {
+            settings.expected = std::move(expected);
+        });
+        !problem.empty())
+        dialogs_.Error(problem); // it still holds for this session
+    RebuildTable();
+}
+
+void FleetWindowShell::ExpectedFromFileClicked() {
+    Guarded([this] {
+        if (model_.CurrentPhase() != Phase::Idle)
+            return;
+        const std::string path = dialogs_.OpenExpectedListPath();
+        if (path.empty())
+            return;
+        const auto text = ReadWholeFile(path);
+        if (!text) {
+            dialogs_.Error(text::kExpectedListProblem + path);
+            return;
+        }
+        auto parsed = fleet::ParseExpectedList(*text);
+        if (const auto* problem = std::get_if<std::string>(&parsed)) {
+            dialogs_.Error(text::kExpectedListProblem + path + ": " + *problem);
+            return;
+        }
+        UseExpected(std::move(std::get<std::vector<fleet::ExpectedCollector>>(parsed)));
+    });
+}
+
+void FleetWindowShell::ExpectedFromSweepClicked() {
+    Guarded([this] {
+        if (model_.CurrentPhase() != Phase::Idle)
+            return;
+        auto swept = model_.SweptAsExpected();
+        if (swept.empty()) {
+            dialogs_.Notice(text::kSearchFirst);
+            return;
+        }
+        UseExpected(std::move(swept));
+    });
+}
+
+void FleetWindowShell::ExpectedClearClicked() {
+    Guarded([this] {
+        if (model_.CurrentPhase() == Phase::Idle)
+            UseExpected({});
     });
 }
 
@@ -343,7 +405,8 @@ void FleetWindowShell::UpdateControls() {
         }
         for (auto id : {kSearchButton, kBrowseButton, kVersionEdit, kAdapterChoice, kStartButton,
                         kRetryButton, kSelectAllButton, kSelectNoneButton,
-                        kSelectNotCurrentButton})
+                        kSelectNotCurrentButton, kExpectedFromFileButton,
+                        kExpectedFromSweepButton, kExpectedClearButton})
             view_.SetEnabled(id, idle);
         view_.SetEnabled(kStopButton, phase == Phase::Running);
         view_.SetEnabled(kSaveJsonButton, report);

@@ -7,6 +7,7 @@
 // FleetDialogs, and hands each event of the operator or the engine here.
 
 #include "gui/fleet_common/fleet_adapters.h"
+#include "gui/fleet_common/fleet_settings.h"
 #include "gui/fleet_common/fleet_window_model.h"
 #include "gui/fleet_common/fleet_window_ports.h"
 
@@ -56,6 +57,11 @@ public:
     void StopClicked();
     void RetryClicked();
     void SaveClicked(bool csv);
+    // The expected list: from a file (serials, IP=SERIAL lines or a discover
+    // CSV), from the last sweep, or none; remembered with the settings.
+    void ExpectedFromFileClicked();
+    void ExpectedFromSweepClicked();
+    void ExpectedClearClicked();
     // True when the window may close now. During a run the operator is asked;
     // a yes stops the run honestly and the window closes once its report is
     // written (CloseWindow).
@@ -81,6 +87,11 @@ private:
     void ShowChangedRows(const std::vector<std::string>& addresses);
     void UpdateControls();
     void ReopenLastReport();
+    // Takes the expected list, remembers it, and redraws what it changes.
+    void UseExpected(std::vector<fleet::ExpectedCollector> expected);
+    // The settings file as it is, changed by `change`, written back.
+    // The text is empty on success, else why not.
+    std::string SaveSetting(const std::function<void(FleetSettings&)>& change);
 
     FleetShellSeams seams_;
     FleetView& view_;

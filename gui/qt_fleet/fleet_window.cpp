@@ -110,7 +110,10 @@ void FleetWindow::ConnectControls() {
         {kRetryButton, &FleetWindowShell::RetryClicked},
         {kSelectAllButton, &FleetWindowShell::SelectAllClicked},
         {kSelectNoneButton, &FleetWindowShell::SelectNoneClicked},
-        {kSelectNotCurrentButton, &FleetWindowShell::SelectNotCurrentClicked}};
+        {kSelectNotCurrentButton, &FleetWindowShell::SelectNotCurrentClicked},
+        {kExpectedFromFileButton, &FleetWindowShell::ExpectedFromFileClicked},
+        {kExpectedFromSweepButton, &FleetWindowShell::ExpectedFromSweepClicked},
+        {kExpectedClearButton, &FleetWindowShell::ExpectedClearClicked}};
     for (const auto& [id, handler] : buttons)
         connect(Control<QPushButton>(id), &QPushButton::clicked, this,
                 [&shell, handler = handler] { (shell.*handler)(); });
@@ -282,6 +285,11 @@ void FleetWindow::closeEvent(QCloseEvent* event) {
 std::string FleetWindow::OpenImagePath() {
     return U(QFileDialog::getOpenFileName(this, QString(), QString(),
                                           Q(text::kImageFiles) + QStringLiteral(" (*.bin)")));
+}
+
+std::string FleetWindow::OpenExpectedListPath() {
+    return U(QFileDialog::getOpenFileName(
+        this, QString(), QString(), Q(text::kExpectedFiles) + QStringLiteral(" (*.txt *.csv)")));
 }
 
 std::string FleetWindow::SaveReportPath(bool csv) {

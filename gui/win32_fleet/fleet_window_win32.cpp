@@ -255,6 +255,12 @@ void FleetWindow::OnCommand(int id, int code) {
         return shell.SelectNoneClicked();
     case kSelectNotCurrentButton:
         return shell.SelectNotCurrentClicked();
+    case kExpectedFromFileButton:
+        return shell.ExpectedFromFileClicked();
+    case kExpectedFromSweepButton:
+        return shell.ExpectedFromSweepClicked();
+    case kExpectedClearButton:
+        return shell.ExpectedClearClicked();
     case kFilterEdit:
         if (code == EN_CHANGE)
             shell.FilterEdited(win32ui::WindowTextUtf8(Control(kFilterEdit)));
@@ -414,6 +420,11 @@ void FleetWindow::HoldShutdown(bool hold) {
 std::string FleetWindow::OpenImagePath() {
     return FileDialog(window_, W(text::kImageFiles) + std::wstring(L"\0*.bin\0", 7), nullptr,
                       false);
+}
+
+std::string FleetWindow::OpenExpectedListPath() {
+    return FileDialog(window_, W(text::kExpectedFiles) + std::wstring(L"\0*.txt;*.csv\0", 13),
+                      nullptr, false);
 }
 
 std::string FleetWindow::SaveReportPath(bool csv) {

@@ -55,6 +55,7 @@ private:
 
     // fleetwin::FleetDialogs, with the system's boxes
     std::string OpenImagePath() override;
+    std::string OpenExpectedListPath() override;
     std::string SaveReportPath(bool csv) override;
     bool Ask(const std::string& title, const std::string& question) override;
     void Notice(const std::string& text) override;

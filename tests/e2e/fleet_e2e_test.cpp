@@ -276,6 +276,24 @@ TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
 
     const auto third = Fleet(net, command);
     EXPECT_EQ(third.status, 3) << third.output;
+
+    // Expected: the three and 8100013, which is off. It is not_found, the
+    // run fails, and the head and the summary line count it missing.
+    const std::string expected = net.ScratchDir() + "/expected.txt";
+    std::ofstream(expected) << "198.51.100.10=8100010\n8100011\n8100012\n8100013\n";
+    auto expecting = command;
+    expecting.insert(expecting.end(), {"--expect", expected});
+    const auto fourth = Fleet(net, expecting);
+    EXPECT_EQ(fourth.status, 1) << fourth.output;
+    EXPECT_NE(fourth.output.find("expected 4, found 3, missing 1"), std::string::npos)
+        << fourth.output;
+    const json head = e2e::ReadCheckedReport(report);
+    EXPECT_EQ(head.value("missing", -1), 1);
+    EXPECT_EQ(head.value("found", -1), 3);
+    const json off = ReportByIp(report).at("");
+    EXPECT_EQ(Field(off, "serial"), "8100013");
+    EXPECT_EQ(Field(off, "outcome"), "not_found");
+    EXPECT_EQ(Field(off, "reason"), "no_sweep_reply");
 }
 
 TEST(FleetE2e, CanaryAndFailureLimit_LeaveTheRestUnstarted) {
@@ -377,6 +395,17 @@ TEST(FleetE2e, Discover_ListsTheFieldSortedByAddressAsCsvAndJson) {
                               {"conflict", false},
                               {"other_serials", json::array()}}));
     EXPECT_EQ(field[2].at("serial"), "77");
+
+    // The CSV read back as the expected list, with one more that is off.
+    const std::string expected = net.ScratchDir() + "/expected.csv";
+    std::ofstream(expected) << csv.output << ",8100099,S1.00\n";
+    const auto compared =
+        Fleet(net, {"discover", "--expect", expected, "--sweeps", "1", "--wait", "500"}, true);
+    EXPECT_EQ(compared.status, 1);
+    EXPECT_NE(compared.output.find("not found: 8100099: did not answer the sweep\n"
+                                   "expected 4, found 3, missing 1\n"),
+              std::string::npos)
+        << compared.output;
 }
 
 TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
@@ -393,6 +422,8 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
     const std::string huge = net.ScratchDir() + "/S9.bin";
     std::ofstream(huge).close();
     std::filesystem::resize_file(huge, 65536ull * 300); // sparse: one block too many
+    const std::string badList = net.ScratchDir() + "/expected.txt";
+    std::ofstream(badList) << "8100010\n198.51.100.7\n";
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--image", lowerName, "--all", "--yes"}, "must begin with \"S\""},
@@ -403,7 +434,9 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
         {{"--image", good, "--target", "203.0.113.5", "--yes"}, "outside 198.51.100.0/24"},
         {{"--image", good, "--target", "198.51.100.1", "--yes"}, "own address"},
         {{"--image", good, "--all"}, "add --yes"},
-        {{"--image", good}, "--target IP, --target-file FILE, or --all"},
+        {{"--image", good}, "--target IP, --target-file FILE, --expect FILE or --all"},
+        {{"--image", good, "--expect", badList, "--yes"},
+         "the expected list " + badList + ", line 2: \"198.51.100.7\" is an address"},
         {{"--image", good, "--all", "--yes", "--parallel", "0"}, "--parallel"},
         {{"--image", good, "--all", "--yes", "--max-failures", "2"},
          "--max-failures needs --parallel N"},

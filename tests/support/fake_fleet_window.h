@@ -54,6 +54,7 @@ public:
 class FakeFleetDialogs : public fleetwin::FleetDialogs {
 public:
     std::string OpenImagePath() override { return openPath; }
+    std::string OpenExpectedListPath() override { return openPath; }
     std::string SaveReportPath(bool) override { return savePath; }
     bool Ask(const std::string& title, const std::string& question) override {
         questions.push_back(title + "\n" + question);

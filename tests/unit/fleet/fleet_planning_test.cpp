@@ -6,6 +6,7 @@
 #include "fleet/fleet_plan.h"
 #include "fleet/ipv4_address.h"
 #include "fleet/launch_plan.h"
+#include "fleet/run_steps.h"
 
 #include <gtest/gtest.h>
 
@@ -360,6 +361,100 @@ TEST(FleetPlan, TargetArgument_AddressAloneOrPinnedToAUtf8Serial) {
     EXPECT_EQ(std::get<fleet::PinnedTarget>(pinned).serial, "\xB2\xE2\x39");
     EXPECT_EQ(std::get<std::string>(fleet::ParseTargetArgument("198.51.100.7=")),
               "\"198.51.100.7=\" names no serial after \"=\"");
+}
+
+// The sweep against an expected list: pinned and unpinned serials, one that
+// moved, one whose address another collector answers from, one in a
+// conflict, missing ones, and collectors nobody listed.
+TEST(FleetPlan, Expected_EveryListedSerialEndsWithAnOutcome) {
+    fleet::FieldTable field(kOwn);
+    field.OnSearchFrame(Reply("A#S1.00"), "198.51.100.10");
+    field.OnSearchFrame(Reply("B#S1.00"), "198.51.100.20"); // listed at .11: moved
+    field.OnSearchFrame(Reply("X#S1.00"), "198.51.100.12");
+    field.OnSearchFrame(Reply("Y#S2.00"), "198.51.100.13");
+    field.OnSearchFrame(Reply("T#S1.00"), "198.51.100.14"); // where C is listed
+    field.OnSearchFrame(Reply("E#S1.00"), "198.51.100.15");
+    field.OnSearchFrame(Reply("F#S1.00"), "198.51.100.15");
+    fleet::FirmwareImage image;
+    image.versionWire = image.versionAsReported = "S2.00";
+    fleet::Expectation expected{{{"A", "198.51.100.10"},
+                                 {"B", "198.51.100.11"},
+                                 {"C", "198.51.100.14"},
+                                 {"D", std::nullopt},
+                                 {"F", std::nullopt}},
+                                false};
+    const std::map<std::string, std::string> common = {
+        {"198.51.100.10 A", "upgrade/planned/"},
+        {"198.51.100.20 B", "upgrade/planned/"},
+        {"198.51.100.13 Y", "unexpected/already_current/already_current"},
+        {"198.51.100.14 T", "not_found/not_started/serial_mismatch"},
+        {"198.51.100.14 C", "not_found/not_found/no_sweep_reply"},
+        {" D", "not_found/not_found/no_sweep_reply"},
+        {"198.51.100.15 E", "address_conflict/conflict/address_conflict"},
+    };
+    for (const bool only : {false, true}) {
+        expected.onlyExpected = only;
+        const auto plan = fleet::PlanTargets(field, {}, {}, image, kOwnScope, &expected);
+        std::map<std::string, std::string> rows;
+        for (const auto& r : fleet::PlannedResults(plan))
+            rows[r.address + " " + r.serial] = std::string(fleet::PlanName(r.plan)) + "/" +
+                                               fleet::ResultName(r.result) + "/" + r.reasonCode;
+        auto wanted = common;
+        wanted["198.51.100.12 X"] = only ? "unexpected/not_started/unexpected"
+                                         : "unexpected/planned/";
+        EXPECT_EQ(rows, wanted) << "only expected: " << only;
+        EXPECT_EQ(plan.expected, (fleet::ExpectedCounts{5, 3, 2}));
+        EXPECT_EQ(fleet::ExitStatusFor(fleet::PlannedResults(plan), true), 1);
+    }
+    // Without a list nothing is compared, and nothing is unexpected.
+    EXPECT_FALSE(fleet::PlanTargets(field, {}, {}, image, kOwnScope).expected);
+
+    // Left alone by --only-expected fails nothing; a missing one fails the run.
+    expected = {{{"A", std::nullopt}}, true};
+    auto plan = fleet::PlanTargets(field, fleet::Unpinned({"198.51.100.10", "198.51.100.12"}), {},
+                                   image, kOwnScope, &expected);
+    EXPECT_EQ(fleet::ExitStatusFor(fleet::PlannedResults(plan), true), 0);
+    expected.collectors.push_back({"Z", std::nullopt});
+    plan = fleet::PlanTargets(field, fleet::Unpinned({"198.51.100.10"}), {}, image, kOwnScope,
+                              &expected);
+    EXPECT_EQ(fleet::ExitStatusFor(fleet::PlannedResults(plan), true), 1);
+}
+
+TEST(FleetPlan, ExpectedList_SerialsPinnedLinesOrDiscoverCsv) {
+    using Lines = std::vector<std::string>;
+    const auto described = [](const std::string& text) {
+        const auto parsed = fleet::ParseExpectedList(text);
+        if (const auto* error = std::get_if<std::string>(&parsed))
+            return Lines{*error};
+        Lines lines;
+        for (const auto& c : std::get<std::vector<fleet::ExpectedCollector>>(parsed))
+            lines.push_back((c.address ? *c.address + "=" : "") + c.serial);
+        return lines;
+    };
+    const std::vector<std::pair<std::string, Lines>> cases = {
+        {"\xEF\xBB\xBF# site 4\r\n8100010\r\n\n 198.51.100.11 = 8100011 \n\xE6\xB5\x8B"
+         "9\n",
+         {"8100010", "198.51.100.11=8100011", "\xB2\xE2\x39"}},
+        {"ip,serial,version\n198.51.100.10,8100010,S1.00\n198.51.100.11,'=7,S1\n,8100012,S1\n",
+         {"198.51.100.10=8100010", "198.51.100.11==7", "8100012"}},
+        {"serial\n8100010\n", {"8100010"}},
+        // The same serial again: once, its address kept.
+        {"8100010\n198.51.100.10=8100010\n8100010\n", {"198.51.100.10=8100010"}},
+        {"8100010\n198.51.100.7\n",
+         {"line 2: \"198.51.100.7\" is an address, not a serial (write IP=SERIAL to pin one)"}},
+        {"198.51.100.7=\n", {"line 1: \"198.51.100.7=\" names no serial"}},
+        {"=8100010\n", {"line 1: \"=8100010\" names no address before \"=\""}},
+        {"host7=8100010\n",
+         {"line 1: \"host7=8100010\" does not hold an IPv4 address before its serial"}},
+        {"ip,serial\n198.51.100.7,\n", {"line 2: \"198.51.100.7,\" names no serial"}},
+        {"198.51.100.7=a\n198.51.100.8=a\n",
+         {"line 2: \"198.51.100.8=a\" lists serial a again, at another address (198.51.100.7)"}},
+        {"198.51.100.7=a\n198.51.100.7=b\n",
+         {"line 2: \"198.51.100.7=b\" lists address 198.51.100.7 for a second serial (a)"}},
+        {"# nothing\n\n", {"names no collector"}},
+    };
+    for (const auto& [text, wanted] : cases)
+        EXPECT_EQ(described(text), wanted) << text;
 }
 
 // ---- the image ----

@@ -14,8 +14,12 @@ TEST(FleetReportFiles, FilesReplacedWholeAndSettingsSurviveGarbage) {
     std::filesystem::create_directories(folder);
     const std::string path = (folder / "settings.json").string();
     EXPECT_EQ(fleetwin::LoadSettings(path).adapterName, ""); // missing
-    EXPECT_EQ(fleetwin::SaveSettings(path, {"veth0"}), "");
+    // The expected list comes back as saved: GBK serials, pinned or not.
+    const std::vector<fleet::ExpectedCollector> expected = {{"\xB2\xE2\x39", "198.51.100.7"},
+                                                            {"8100010", std::nullopt}};
+    EXPECT_EQ(fleetwin::SaveSettings(path, {"veth0", expected}), "");
     EXPECT_EQ(fleetwin::LoadSettings(path).adapterName, "veth0");
+    EXPECT_EQ(fleetwin::LoadSettings(path).expected, expected);
     EXPECT_EQ(fleetwin::WriteFileAtomically(path, "{not json"), "");
     EXPECT_EQ(fleetwin::LoadSettings(path).adapterName, "");
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));

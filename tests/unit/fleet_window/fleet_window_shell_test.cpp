@@ -165,13 +165,64 @@ TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndClo
     stopped.address = "198.51.100.4";
     stopped.result = fleet::ResultKind::Interrupted;
     stopped.stage = "blocks";
-    engine->queued.push_back(RunDone{{stopped}, fleet::Report{}, true, 130, ""});
+    engine->queued.push_back(RunDone{{stopped}, fleet::Report{}, true, 130, "", std::nullopt});
     shell->EngineWoke();
     EXPECT_TRUE(view.closed);
     EXPECT_FALSE(view.repainting);
     EXPECT_FALSE(view.holdingShutdown);
     EXPECT_EQ(FleetWindowModel::CellText(view.rows[0], Column::Outcome), "已中断");
     EXPECT_TRUE(shell->CloseRequested());
+}
+
+// The expected list: taken from the sweep or a file, remembered across
+// windows, given to the run; the collectors it misses get rows of their own,
+// and the status line counts them.
+TEST_F(Shell, ExpectedList_FromSweepOrFileRememberedGivenToTheRunAndCounted) {
+    Open();
+    shell->ExpectedFromSweepClicked(); // nothing swept yet
+    EXPECT_EQ(dialogs.notices.back(), text::kSearchFirst);
+    shell->AdapterChosen(1);
+    Sweep();
+    shell->ExpectedFromSweepClicked();
+    dialogs.openPath = Write("expected.txt", "198.51.100.4=D4\nD9\n198.51.100.5\n");
+    shell->ExpectedFromFileClicked(); // a bad line: refused, the list kept
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_NE(dialogs.errors[0].find("line 3"), std::string::npos) << dialogs.errors[0];
+    EXPECT_EQ(shell->Model().Expected().size(), 2u);
+
+    Write("expected.txt", "198.51.100.4=D4\nD9\n");
+    shell.reset();
+    Open(); // the list saved with the adapter survives another window
+    shell->ExpectedFromFileClicked();
+    shell->AdapterChosen(1);
+    Sweep();
+    EXPECT_EQ(view.texts[kStatusLine], "找到 2 台采集器（198.51.100.0/24）；" +
+                                           text::ExpectedCountsText({2, 1, 1}));
+    EXPECT_EQ(FleetWindowModel::CellText(view.rows[1], Column::Plan), "（非预期）");
+    shell->ChooseImage(Write("S2.00.bin", std::string(700, 'x')));
+    shell->SelectAllClicked();
+    dialogs.answer = true;
+    shell->StartClicked();
+    ASSERT_EQ(engine->runs.size(), 1u);
+    ASSERT_TRUE(engine->runs[0].expected);
+    EXPECT_EQ(engine->runs[0].expected->collectors,
+              (std::vector<fleet::ExpectedCollector>{{"D4", "198.51.100.4"}, {"D9", std::nullopt}}));
+
+    fleet::CollectorResult missing;
+    missing.serial = "D9";
+    missing.plan = fleet::PlanKind::NotFound;
+    missing.result = fleet::ResultKind::NotFound;
+    missing.reasonCode = "no_sweep_reply";
+    engine->queued.push_back(
+        RunDone{{missing}, fleet::Report{}, false, 1, "", fleet::ExpectedCounts{2, 1, 1}});
+    shell->EngineWoke();
+    ASSERT_EQ(view.rows.size(), 3u);
+    EXPECT_EQ(FleetWindowModel::CellText(view.rows[0], Column::Outcome), "未找到");
+    EXPECT_NE(view.texts[kStatusLine].find(text::ExpectedCountsText({2, 1, 1})), std::string::npos);
+    shell->SelectAllClicked(); // a collector nobody answered for is never a target
+    EXPECT_EQ(view.texts[kSelectionCount], text::SelectionCountText(2, 3));
+    shell->ExpectedClearClicked();
+    EXPECT_TRUE(LoadSettings(shell->SettingsPath()).expected.empty());
 }
 
 // What escapes the engine's thread ends the sweep, not the program: the error
