@@ -329,7 +329,7 @@ ParseExpectedList(const std::string& text) {
         ExpectedCollector collector;
         std::string serial, address;
         if (serialColumn) {
-            serial = *serialColumn < cells.size() ? WithoutFormulaGuard(cells[*serialColumn]) : "";
+            serial = *serialColumn < cells.size() ? cells[*serialColumn] : "";
             address = ipColumn && *ipColumn < cells.size() ? cells[*ipColumn] : "";
         } else if (const auto equals = line.find('='); equals != std::string::npos) {
             address = Trimmed(line.substr(0, equals));
@@ -343,6 +343,11 @@ ParseExpectedList(const std::string& text) {
             return bad("does not hold an IPv4 address before its serial");
         if (serial.empty())
             return bad("names no serial");
+        // Whatever its form, the list may have passed through a spreadsheet.
+        const SerialCell cell = ReadSerialCell(serial, firstLine);
+        if (!cell.error.empty())
+            return cell.error;
+        serial = cell.serial;
         if (!serialColumn && CheckedSubnetPrefix(serial))
             return bad("is an address, not a serial (write IP=SERIAL to pin one)");
         collector.serial = platform::Utf8ToGbk(serial);

@@ -52,6 +52,7 @@ REASONS = (
     "version_v",
     "version_not_s",
     "already_current",
+    "unexpected",
 )
 
 # Outcomes or reason codes that fail a site unless fail_on says otherwise.
