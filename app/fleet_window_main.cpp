@@ -1,7 +1,7 @@
 // The fleet window's program: the window over collector-fleet's engine, its
 // settings and last report in the operator's settings folder.
 
-#include "gui/qt_fleet/fleet_window.h"
+#include "gui/fleet/qt/fleet_window.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -12,10 +12,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("CollectorFleet"));
     QApplication::setDesktopFileName(QStringLiteral("net.fieldcollector.CollectorFleet"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/fleet/collector-fleet.png")));
-    fleetwin::FleetShellSeams seams;
+    fleetui::FleetShellSeams seams;
     seams.settingsFolder =
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toUtf8().toStdString();
-    fleetqt::FleetWindow window(std::move(seams));
+    fleetui::qt::FleetWindow window(std::move(seams));
     window.show();
     return application.exec();
 }

@@ -3,7 +3,7 @@
 // application data folder (%LOCALAPPDATA%). No argument is read. A crash
 // leaves a report and says where.
 
-#include "gui/win32_fleet/fleet_window_win32.h"
+#include "gui/fleet/win32/fleet_window_win32.h"
 
 #include "platform/app_data_folder.h"
 #include "platform/crash_report.h"
@@ -19,15 +19,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     platform::EnsureSocketLibrary();
     // COM on this thread, for the names screen readers read (and the file dialogs).
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    fleetwin::FleetShellSeams seams;
+    fleetui::FleetShellSeams seams;
     seams.settingsFolder = platform::LocalAppDataFolder("CollectorFleet");
     if (seams.settingsFolder.empty())
         seams.settingsFolder = ".\\CollectorFleet";
     int status = 0;
     {
-        fleetwin32::FleetWindow window(std::move(seams));
+        fleetui::win32::FleetWindow window(std::move(seams));
         window.Show(showCommand);
-        status = win32ui::RunMessageLoop(window);
+        status = win32_support::RunMessageLoop(window);
     }
     return status;
 }

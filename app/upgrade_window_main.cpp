@@ -1,7 +1,7 @@
 // Program entry: the main window with the real sockets, dialogs, clock and
 // local-address lookup, run until the window closes. No argument is read.
 
-#include "gui/qt/frmmain.h"
+#include "gui/upgrade/qt/frmmain.h"
 #include "platform/local_address.h"
 #include "platform/sleeper.h"
 
@@ -11,13 +11,13 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
 
     platform::RealSleeper sleeper;
-    gui::WindowSeams seams;
+    upgradeui::WindowSeams seams;
     seams.ports = core::ToolPorts{};
     seams.sleeper = &sleeper;
     seams.lookupLocalAddress = platform::LookupLocalIPv4;
     // Notices and the open-file dialog: the window's own, over the window.
 
-    qtwin::TFrmmain frmmain(std::move(seams));
+    upgradeui::qt::TFrmmain frmmain(std::move(seams));
     frmmain.show();
     return application.exec();
 }

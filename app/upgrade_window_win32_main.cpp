@@ -3,14 +3,14 @@
 // the window closes. No argument is read. A crash leaves a report and says
 // where.
 
-#include "gui/win32/frmmain.h"
+#include "gui/upgrade/win32/frmmain.h"
 #include "platform/crash_report.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     platform::InstallCrashHandlers(platform::CrashNotice::Dialog);
-    gui::WindowSeams seams;
+    upgradeui::WindowSeams seams;
     seams.ports = core::ToolPorts{};
-    win32win::TFrmmain frmmain(std::move(seams));
+    upgradeui::win32::TFrmmain frmmain(std::move(seams));
     frmmain.Show(showCommand);
-    return win32ui::RunMessageLoop(frmmain);
+    return win32_support::RunMessageLoop(frmmain);
 }

@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <vector>
 
-namespace win32ui {
+namespace win32_support {
 
 namespace {
 
@@ -69,4 +69,4 @@ bool HandleAboutCommand(HWND window, WPARAM command) {
     return true;
 }
 
-} // namespace win32ui
+} // namespace win32_support

@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace win32ui {
+namespace win32_support {
 
 // The entry's system command: below 0xF000 and with its low four bits clear,
 // as Windows wants of a program's own system commands.
@@ -25,4 +25,4 @@ bool HandleAboutCommand(HWND window, WPARAM command);
 // the copyright line where the resource has one.
 std::wstring AboutText();
 
-} // namespace win32ui
+} // namespace win32_support

@@ -2,7 +2,7 @@
 
 #include <oleacc.h>
 
-namespace win32ui {
+namespace win32_support {
 
 namespace {
 
@@ -47,4 +47,4 @@ bool AccessibleNames::Name(HWND control, const std::wstring& name) {
     return true;
 }
 
-} // namespace win32ui
+} // namespace win32_support

@@ -13,7 +13,7 @@
 
 struct IAccPropServices;
 
-namespace win32ui {
+namespace win32_support {
 
 class AccessibleNames {
 public:
@@ -31,4 +31,4 @@ private:
     std::vector<HWND> named_;
 };
 
-} // namespace win32ui
+} // namespace win32_support

@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-namespace win32ui {
+namespace win32_support {
 
 MessageWindow::~MessageWindow() {
     if (window_ == nullptr)
@@ -72,4 +72,4 @@ int RunMessageLoop(const MessageWindow& window) {
     return static_cast<int>(message.wParam);
 }
 
-} // namespace win32ui
+} // namespace win32_support

@@ -11,7 +11,7 @@
 
 #include <string>
 
-namespace win32ui {
+namespace win32_support {
 
 class MessageWindow {
 public:
@@ -52,4 +52,4 @@ private:
 // the window has posted it.
 int RunMessageLoop(const MessageWindow& window);
 
-} // namespace win32ui
+} // namespace win32_support

@@ -1,6 +1,6 @@
 #include "gui/win32_support/shutdown_guard.h"
 
-namespace win32ui {
+namespace win32_support {
 
 void ShutdownGuard::Hold(HWND window, bool hold) {
     if (hold == held_)
@@ -14,4 +14,4 @@ void ShutdownGuard::Hold(HWND window, bool hold) {
         ShutdownBlockReasonDestroy(window);
 }
 
-} // namespace win32ui
+} // namespace win32_support

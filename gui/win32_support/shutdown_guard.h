@@ -8,7 +8,7 @@
 
 #include "gui/win32_support/windows_api.h"
 
-namespace win32ui {
+namespace win32_support {
 
 // What Windows shows beside the program's name while a shutdown is held.
 inline constexpr wchar_t kShutdownBlockReason[] = L"正在升级采集器，请勿关机";
@@ -26,4 +26,4 @@ private:
     bool held_ = false;
 };
 
-} // namespace win32ui
+} // namespace win32_support

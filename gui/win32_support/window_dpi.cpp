@@ -18,7 +18,7 @@ UINT SystemDpi() {
 
 } // namespace
 
-namespace win32ui {
+namespace win32_support {
 
 UINT WindowDpi(HWND window) {
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
@@ -52,4 +52,4 @@ SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD extendedStyle,
     return {outer.right - outer.left, outer.bottom - outer.top};
 }
 
-} // namespace win32ui
+} // namespace win32_support

@@ -7,7 +7,7 @@
 
 #include "gui/win32_support/windows_api.h"
 
-namespace win32ui {
+namespace win32_support {
 
 inline constexpr UINT kDesignDpi = 96; // 100 % scaling
 
@@ -24,4 +24,4 @@ int SystemMetricForDpi(int metric, UINT dpi);
 // The outer size of a window whose client area is `width` x `height` at `dpi`.
 SIZE OuterSizeForClient(int width, int height, DWORD style, DWORD extendedStyle, UINT dpi);
 
-} // namespace win32ui
+} // namespace win32_support

@@ -2,7 +2,7 @@
 
 #include "gui/win32_support/window_dpi.h"
 
-namespace win32ui {
+namespace win32_support {
 
 namespace {
 
@@ -34,4 +34,4 @@ void DestroyProgramIcons(HWND window) {
     ReplaceIcon(window, ICON_SMALL, nullptr);
 }
 
-} // namespace win32ui
+} // namespace win32_support

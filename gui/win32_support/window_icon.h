@@ -6,7 +6,7 @@
 
 #include "gui/win32_support/windows_api.h"
 
-namespace win32ui {
+namespace win32_support {
 
 // The program's icon `size` pixels square, or null when it has none.
 HICON LoadProgramIcon(int size);
@@ -18,4 +18,4 @@ void SetProgramIcons(HWND window, UINT dpi);
 // Destroys the icons SetProgramIcons set: when the window goes.
 void DestroyProgramIcons(HWND window);
 
-} // namespace win32ui
+} // namespace win32_support

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace win32ui {
+namespace win32_support {
 
 std::string WindowTextUtf8(HWND window) {
     const int length = GetWindowTextLengthW(window);
@@ -17,4 +17,4 @@ void SetWindowTextUtf8(HWND window, const std::string& text) {
     SetWindowTextW(window, platform::Utf8ToWide(text).c_str());
 }
 
-} // namespace win32ui
+} // namespace win32_support

@@ -6,10 +6,10 @@
 
 #include <string>
 
-namespace win32ui {
+namespace win32_support {
 
 // The whole text of a window (caption or control contents) as UTF-8.
 std::string WindowTextUtf8(HWND window);
 void SetWindowTextUtf8(HWND window, const std::string& text);
 
-} // namespace win32ui
+} // namespace win32_support

@@ -2,13 +2,13 @@
 // mixed outcomes: sweep, select all not current, start, outcomes, report and
 // the images the collectors received; a stop in the middle of a run; the
 // question before closing during a run.
-#include "gui/qt_fleet/fleet_window.h"
+#include "gui/fleet/qt/fleet_window.h"
 
 #include "fake_fleet_window.h"
 #include "netns_fixture.h"
 #include "report_check.h"
 
-#include "fleet/fleet_sockets.h"
+#include "fleet/run/fleet_sockets.h"
 #include "platform/udp_socket.h"
 #include "protocol/collector_rules.h"
 
@@ -31,8 +31,8 @@
 #include <map>
 
 using namespace std::chrono_literals;
-using fleetwin::Column;
-using fleetwin::Phase;
+using fleetui::Column;
+using fleetui::Phase;
 using nlohmann::json;
 
 namespace {
@@ -60,21 +60,21 @@ pid_t Emulator(e2e::NetnsFixture& net, const std::string& tag,
 struct WindowInTool {
     explicit WindowInTool(e2e::NetnsFixture& net) : in(net.ToolNamespace()) {
         dialogs.answer = true;
-        fleetwin::FleetShellSeams seams;
+        fleetui::FleetShellSeams seams;
         seams.settingsFolder = net.ScratchDir() + "/settings";
-        window = std::make_unique<fleetqt::FleetWindow>(seams, &dialogs);
+        window = std::make_unique<fleetui::qt::FleetWindow>(seams, &dialogs);
         window->show();
     }
-    QPushButton* Button(fleetwin::FleetControlId id) { return window->Control<QPushButton>(id); }
+    QPushButton* Button(fleetui::FleetControlId id) { return window->Control<QPushButton>(id); }
     bool Idle() const { return window->Shell().Model().CurrentPhase() == Phase::Idle; }
     std::string Cell(const std::string& ip, Column column) const {
         const auto* row = window->Shell().Model().Find(ip);
-        return row ? fleetwin::FleetWindowModel::CellText(*row, column) : "(no row)";
+        return row ? fleetui::FleetWindowModel::CellText(*row, column) : "(no row)";
     }
 
     e2e::NetnsFixture::InNamespace in; // first: left last
     support::FakeFleetDialogs dialogs;
-    std::unique_ptr<fleetqt::FleetWindow> window;
+    std::unique_ptr<fleetui::qt::FleetWindow> window;
 };
 
 // 20 collectors: 12 to upgrade, 3 already current, 2 "V", one refusing
@@ -102,17 +102,17 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
 
     WindowInTool w(net);
     // The only adapter there that is not loopback is chosen by itself.
-    w.Button(fleetwin::kSearchButton)->click();
+    w.Button(fleetui::kSearchButton)->click();
     ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 20; }, 20s))
         << w.window->Shell().Model().StatusLine();
     w.window->Shell().ChooseImage(imagePath);
-    EXPECT_EQ(w.window->Control<QLineEdit>(fleetwin::kVersionEdit)->text(), "S2.00");
+    EXPECT_EQ(w.window->Control<QLineEdit>(fleetui::kVersionEdit)->text(), "S2.00");
     EXPECT_EQ(w.Cell("198.51.100.22", Column::Plan), "已是当前版本");
     EXPECT_EQ(w.Cell("198.51.100.25", Column::Plan), "拒绝(V版本)");
-    w.Button(fleetwin::kSelectNotCurrentButton)->click();
+    w.Button(fleetui::kSelectNotCurrentButton)->click();
     EXPECT_EQ(w.window->Shell().Model().CheckedCount(), 15u); // .10-.21, .27, .28, .29
 
-    w.Button(fleetwin::kStartButton)->click();
+    w.Button(fleetui::kStartButton)->click();
     ASSERT_EQ(w.dialogs.questions.size(), 1u);
     EXPECT_NE(w.dialogs.questions[0].find("升级 15 台采集器"), std::string::npos);
     EXPECT_NE(w.dialogs.questions[0].find("先试升级 1 台"), std::string::npos);
@@ -150,17 +150,17 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     EXPECT_EQ(report.at("collectors").size(), 15u);
     EXPECT_EQ(report.at("image").at("version"), "S2.00");
     w.dialogs.savePath = net.ScratchDir() + "/saved.csv";
-    w.Button(fleetwin::kSaveCsvButton)->click();
+    w.Button(fleetui::kSaveCsvButton)->click();
     const std::string csv = e2e::ReadFile(net.ScratchDir() + "/saved.csv");
     EXPECT_NE(csv.find("198.51.100.28,"), std::string::npos);
     EXPECT_NE(csv.find(",refused,E80,"), std::string::npos) << csv;
     w.dialogs.savePath = net.ScratchDir() + "/saved.json";
-    w.Button(fleetwin::kSaveJsonButton)->click();
+    w.Button(fleetui::kSaveJsonButton)->click();
     EXPECT_EQ(e2e::ReadCheckedReport(net.ScratchDir() + "/saved.json"), report);
 
     // Retry failed: only the two failures run again (and fail again).
     w.dialogs.questions.clear();
-    w.Button(fleetwin::kRetryButton)->click();
+    w.Button(fleetui::kRetryButton)->click();
     ASSERT_EQ(w.dialogs.questions.size(), 1u);
     EXPECT_NE(w.dialogs.questions[0].find("升级 2 台采集器"), std::string::npos)
         << w.dialogs.questions[0];
@@ -186,11 +186,11 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
     e2e::WriteImage(imagePath, 12000); // 40 blocks: 6 s of sending
 
     WindowInTool w(net);
-    w.Button(fleetwin::kSearchButton)->click();
+    w.Button(fleetui::kSearchButton)->click();
     ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 4; }, 20s));
     w.window->Shell().ChooseImage(imagePath);
-    w.Button(fleetwin::kSelectAllButton)->click();
-    w.Button(fleetwin::kStartButton)->click();
+    w.Button(fleetui::kSelectAllButton)->click();
+    w.Button(fleetui::kStartButton)->click();
     ASSERT_TRUE(
         RunUntil([&] { return w.window->Shell().Model().Find("198.51.100.10")->percent >= 20; }, 15s));
 
@@ -202,7 +202,7 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
     EXPECT_TRUE(w.window->isVisible());
     EXPECT_EQ(w.window->Shell().Model().CurrentPhase(), Phase::Running);
 
-    w.Button(fleetwin::kStopButton)->click();
+    w.Button(fleetui::kStopButton)->click();
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 10s));
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Outcome), "已中断");
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Stage), "发送数据");
@@ -235,15 +235,15 @@ TEST(FleetWindowE2e, SerialChangedAfterSearch_LeftAloneAndReported) {
     e2e::WriteImage(imagePath, 300);
 
     WindowInTool w(net);
-    w.Button(fleetwin::kSearchButton)->click();
+    w.Button(fleetui::kSearchButton)->click();
     ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 2; }, 20s));
     net.Terminate(swapped);
     const std::string summary = net.ScratchDir() + "/new.json";
     const pid_t newcomer =
         Emulator(net, "new", {"--address", "198.51.100.11=NEW11", "--summary", summary});
     w.window->Shell().ChooseImage(imagePath);
-    w.Button(fleetwin::kSelectAllButton)->click();
-    w.Button(fleetwin::kStartButton)->click();
+    w.Button(fleetui::kSelectAllButton)->click();
+    w.Button(fleetui::kStartButton)->click();
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s)) << w.window->Shell().Model().StatusLine();
 
     EXPECT_EQ(w.Cell("198.51.100.10", Column::Outcome), "升级成功");
@@ -275,24 +275,24 @@ TEST(FleetWindowE2e, AdapterAddressGivenAfterStart_TakenByTheNextSearch) {
 
     WindowInTool w(net);
     // Only a self-assigned address: nothing is chosen by itself.
-    EXPECT_EQ(w.window->Control<QComboBox>(fleetwin::kAdapterChoice)->currentIndex(), -1);
+    EXPECT_EQ(w.window->Control<QComboBox>(fleetui::kAdapterChoice)->currentIndex(), -1);
     ASSERT_EQ(onToolAdapter("add", std::string(e2e::kToolAddress) + "/24"), 0);
     {
         // Port 23 held by another program (the upgrade window binds it on
         // every address): the status line names the port and what to close.
         platform::UdpSocket holder;
         ASSERT_TRUE(holder.Create() && holder.Bind(protocol::kSearchPort));
-        w.Button(fleetwin::kSearchButton)->click();
+        w.Button(fleetui::kSearchButton)->click();
         EXPECT_TRUE(RunUntil(
             [&] { return w.Idle() && w.window->Shell().Model().StatusLine().starts_with("本机"); },
             10s));
         EXPECT_EQ(w.window->Shell().Model().StatusLine(), fleet::PortInUseText(23));
     }
-    w.Button(fleetwin::kSearchButton)->click();
+    w.Button(fleetui::kSearchButton)->click();
     EXPECT_TRUE(w.dialogs.notices.empty()) << w.dialogs.notices.front();
     ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 3; }, 20s))
         << w.window->Shell().Model().StatusLine();
-    EXPECT_NE(w.window->Control<QComboBox>(fleetwin::kAdapterChoice)->currentText().indexOf(
+    EXPECT_NE(w.window->Control<QComboBox>(fleetui::kAdapterChoice)->currentText().indexOf(
                   QString::fromUtf8(e2e::kToolAddress)),
               -1);
 }
@@ -316,13 +316,13 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
 
     WindowInTool w(net);
     const auto sweepBegan = std::chrono::steady_clock::now();
-    w.Button(fleetwin::kSearchButton)->click();
+    w.Button(fleetui::kSearchButton)->click();
     ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 253; }, 30s))
         << w.window->Shell().Model().RowCount();
     const double sweepWall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - sweepBegan).count();
     w.window->Shell().ChooseImage(windowImage);
-    w.Button(fleetwin::kSelectNotCurrentButton)->click();
+    w.Button(fleetui::kSelectNotCurrentButton)->click();
     ASSERT_EQ(w.window->Shell().Model().CheckedCount(), 253u);
 
     std::vector<double> lateMs;
@@ -337,7 +337,7 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);
     const auto began = std::chrono::steady_clock::now();
-    w.Button(fleetwin::kStartButton)->click();
+    w.Button(fleetui::kStartButton)->click();
     tick.start();
     probe.start();
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 180s));

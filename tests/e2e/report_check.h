@@ -2,7 +2,7 @@
 
 // The report a run of collector-fleet or the fleet window wrote, read the way
 // every end-to-end test reads one: checked against the report's JSON Schema
-// (fleet/report.schema.json) first, a failure of the test when it does not
+// (fleet/run/report.schema.json) first, a failure of the test when it does not
 // match, then parsed.
 
 #include <nlohmann/json.hpp>

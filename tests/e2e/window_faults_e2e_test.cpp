@@ -91,7 +91,7 @@ std::pair<std::uint32_t, std::uint32_t> ReceiveQueue(int fd) {
 // Seen just before each socket event: how much text both buffers hold.
 class BufferWatch : public QObject {
 public:
-    explicit BufferWatch(qtwin::TFrmmain& window) : window_(window) {
+    explicit BufferWatch(upgradeui::qt::TFrmmain& window) : window_(window) {
         window_.installEventFilter(this);
     }
     ~BufferWatch() override { window_.removeEventFilter(this); }
@@ -109,7 +109,7 @@ public:
     std::size_t largestUpgrade = 0, largestSearch = 0, events = 0;
 
 private:
-    qtwin::TFrmmain& window_;
+    upgradeui::qt::TFrmmain& window_;
 };
 
 } // namespace

@@ -109,10 +109,10 @@ std::vector<long long> QueryTimesMs(const QJsonObject& report) {
 WindowRig::WindowRig(const NetnsFixture& net, bool addressAtStart) : in_(net.ToolNamespace()) {
     if (!in_.Ok())
         return;
-    gui::WindowSeams seams; // real ports 8000/23, real sleeper, real address lookup
+    upgradeui::WindowSeams seams; // real ports 8000/23, real sleeper, real address lookup
     seams.notices = &notices;
     seams.fileDialog = &file_;
-    window_ = std::make_unique<qtwin::TFrmmain>(seams);
+    window_ = std::make_unique<upgradeui::qt::TFrmmain>(seams);
     window_->show();
     list_ = window_->findChild<QTreeWidget*>("lv1");
     const auto& discovery = window_->Tool().DeviceDiscovery();

@@ -6,7 +6,7 @@
 // file, and a sender thread in the field namespace for traffic no collector sends.
 
 #include "fake_views.h"
-#include "gui/qt/frmmain.h"
+#include "gui/upgrade/qt/frmmain.h"
 #include "netns_fixture.h"
 
 #include <QJsonObject>
@@ -69,7 +69,7 @@ public:
     // In the tool namespace, workers running, local address found (or, when
     // none was to be had at start, not found).
     bool Ok() const { return ok_; }
-    qtwin::TFrmmain& Window() { return *window_; }
+    upgradeui::qt::TFrmmain& Window() { return *window_; }
     QTreeWidget* List() const { return list_; }
 
     // Presses the search button; whether exactly `rows` rows are listed then.
@@ -86,7 +86,7 @@ public:
 private:
     NetnsFixture::InNamespace in_;
     FakeFileDialog file_;
-    std::unique_ptr<qtwin::TFrmmain> window_;
+    std::unique_ptr<upgradeui::qt::TFrmmain> window_;
     QTreeWidget* list_ = nullptr;
     bool ok_ = false;
 };

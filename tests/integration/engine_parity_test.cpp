@@ -3,7 +3,7 @@
 // naming the one block the collector lost, that block again, and completion.
 // Both must put the same frames on the upgrade port, in the same order.
 #include "core/upgrade_tool.h"
-#include "fleet/upgrade_session.h"
+#include "fleet/session/upgrade_session.h"
 #include "protocol/collector_rules.h"
 
 #include "fake_views.h"

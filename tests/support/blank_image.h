@@ -3,7 +3,7 @@
 // A firmware image of `bytes` zero bytes, version "S2", for tests that drive
 // a session without loading a file.
 
-#include "fleet/firmware_image.h"
+#include "fleet/session/firmware_image.h"
 #include "protocol/collector_rules.h"
 
 #include <memory>

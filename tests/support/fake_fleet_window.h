@@ -1,10 +1,10 @@
 #pragma once
 
-// In-memory stand-ins for the fleet window's ports (gui/fleet_common/
+// In-memory stand-ins for the fleet window's ports (gui/fleet/shell/
 // fleet_window_ports.h): the view, the dialogs and the engine. Each records
 // what the shell did to it; the dialogs answer as the test says.
 
-#include "gui/fleet_common/fleet_window_ports.h"
+#include "gui/fleet/shell/fleet_window_ports.h"
 
 #include <map>
 #include <string>
@@ -12,16 +12,16 @@
 
 namespace support {
 
-class FakeFleetView : public fleetwin::FleetView {
+class FakeFleetView : public fleetui::FleetView {
 public:
-    void ShowRows(const std::vector<const fleetwin::Row*>& shown) override {
+    void ShowRows(const std::vector<const fleetui::Row*>& shown) override {
         rows.clear();
         for (const auto* row : shown)
             rows.push_back(*row);
         ++rebuilds;
     }
-    void ShowRow(int index, const fleetwin::Row& row) override { rows.at(index) = row; }
-    void ShowSortColumn(fleetwin::Column column, bool ascending) override {
+    void ShowRow(int index, const fleetui::Row& row) override { rows.at(index) = row; }
+    void ShowSortColumn(fleetui::Column column, bool ascending) override {
         sortColumn = column;
         sortAscending = ascending;
     }
@@ -29,29 +29,29 @@ public:
         adapters = labels;
         chosenAdapter = chosen;
     }
-    void SetText(fleetwin::FleetControlId id, const std::string& text) override { texts[id] = text; }
-    void SetEnabled(fleetwin::FleetControlId id, bool on) override { enabled[id] = on; }
+    void SetText(fleetui::FleetControlId id, const std::string& text) override { texts[id] = text; }
+    void SetEnabled(fleetui::FleetControlId id, bool on) override { enabled[id] = on; }
     void SetOverallPercent(int value) override { percent = value; }
     void StartRepaintTimer(std::chrono::milliseconds) override { repainting = true; }
     void StopRepaintTimer() override { repainting = false; }
     void CloseWindow() override { closed = true; }
     void HoldShutdown(bool hold) override { holdingShutdown = hold; }
 
-    std::vector<fleetwin::Row> rows;
+    std::vector<fleetui::Row> rows;
     int rebuilds = 0;
-    fleetwin::Column sortColumn = fleetwin::Column::Address;
+    fleetui::Column sortColumn = fleetui::Column::Address;
     bool sortAscending = true;
     std::vector<std::string> adapters;
     int chosenAdapter = -1;
-    std::map<fleetwin::FleetControlId, std::string> texts;
-    std::map<fleetwin::FleetControlId, bool> enabled;
+    std::map<fleetui::FleetControlId, std::string> texts;
+    std::map<fleetui::FleetControlId, bool> enabled;
     int percent = 0;
     bool repainting = false;
     bool closed = false;
     bool holdingShutdown = false;
 };
 
-class FakeFleetDialogs : public fleetwin::FleetDialogs {
+class FakeFleetDialogs : public fleetui::FleetDialogs {
 public:
     std::string OpenImagePath() override { return openPath; }
     std::string OpenExpectedListPath() override { return openPath; }
@@ -69,17 +69,17 @@ public:
 };
 
 // Takes commands and hands out the events the test queued.
-class FakeFleetEngine : public fleetwin::FleetEngine {
+class FakeFleetEngine : public fleetui::FleetEngine {
 public:
     void Sweep(const fleet::AdapterOptions& adapter) override { sweeps.push_back(adapter); }
-    void Start(fleetwin::RunRequest request) override { runs.push_back(std::move(request)); }
+    void Start(fleetui::RunRequest request) override { runs.push_back(std::move(request)); }
     void Interrupt() override { ++interrupts; }
-    std::vector<fleetwin::EngineEvent> Drain() override { return std::exchange(queued, {}); }
+    std::vector<fleetui::EngineEvent> Drain() override { return std::exchange(queued, {}); }
 
     std::vector<fleet::AdapterOptions> sweeps;
-    std::vector<fleetwin::RunRequest> runs;
+    std::vector<fleetui::RunRequest> runs;
     int interrupts = 0;
-    std::vector<fleetwin::EngineEvent> queued;
+    std::vector<fleetui::EngineEvent> queued;
 };
 
 } // namespace support

@@ -4,7 +4,7 @@
 // settings folder at start: .20 "B", .3 "C" and .10 "A", in that order, with
 // the outcomes given, after an upgrade to S2.bin.
 
-#include "fleet/fleet_report.h"
+#include "fleet/run/fleet_report.h"
 
 #include <array>
 #include <functional>

@@ -3,7 +3,7 @@
 // Records what a fleet upgrade session sends, with the virtual time of each
 // send, in place of the program's sockets.
 
-#include "fleet/upgrade_session.h"
+#include "fleet/session/upgrade_session.h"
 
 #include <string>
 #include <vector>

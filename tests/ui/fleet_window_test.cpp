@@ -3,11 +3,11 @@
 // indicator, texts and enabled states drawn, and the header, the filter box,
 // the check column and the buttons handed to the shell. What the shell does
 // with them is its own test's.
-#include "gui/qt_fleet/fleet_window.h"
+#include "gui/fleet/qt/fleet_window.h"
 
 #include "fake_fleet_window.h"
 #include "fleet_last_report.h"
-#include "gui/fleet_common/fleet_report_files.h"
+#include "gui/fleet/shell/fleet_report_files.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -17,7 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using namespace fleetwin;
+using namespace fleetui;
 
 namespace {
 
@@ -34,7 +34,7 @@ struct Fixture : ::testing::Test {
         FleetShellSeams seams;
         seams.settingsFolder = folder.path().toStdString();
         seams.listAdapters = [] { return std::vector<platform::NetworkAdapter>{}; };
-        window = std::make_unique<fleetqt::FleetWindow>(seams, &dialogs);
+        window = std::make_unique<fleetui::qt::FleetWindow>(seams, &dialogs);
         table = window->Control<QTableWidget>(kSweepTable);
     }
     QString Cell(int row, Column column) const {
@@ -43,7 +43,7 @@ struct Fixture : ::testing::Test {
     QTemporaryDir folder;
     std::string report;
     support::FakeFleetDialogs dialogs;
-    std::unique_ptr<fleetqt::FleetWindow> window;
+    std::unique_ptr<fleetui::qt::FleetWindow> window;
     QTableWidget* table = nullptr;
 };
 

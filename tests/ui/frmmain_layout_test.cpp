@@ -3,7 +3,7 @@
 
 #include "window_fixture.h"
 
-#include "gui/common/window_geometry.h"
+#include "gui/upgrade/shell/window_geometry.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -28,14 +28,14 @@ QString FromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QRect ToQRect(const gui::Rect& r) {
+QRect ToQRect(const upgradeui::Rect& r) {
     return {r.left, r.top, r.width, r.height};
 }
 
 // The Qt class that renders each kind of control.
-const char* QtClassOf(gui::ControlKind kind) {
-    using enum gui::ControlKind;
-    static const std::map<gui::ControlKind, const char*> classes = {
+const char* QtClassOf(upgradeui::ControlKind kind) {
+    using enum upgradeui::ControlKind;
+    static const std::map<upgradeui::ControlKind, const char*> classes = {
         {Panel, "QFrame"},        {ListView, "QTreeWidget"}, {GroupBox, "QGroupBox"},
         {Label, "QLabel"},        {SizedLabel, "QLabel"},    {LineEdit, "QLineEdit"},
         {RichEdit, "QTextEdit"},  {Button, "QPushButton"},   {ProgressBar, "QProgressBar"},
@@ -59,28 +59,28 @@ QString Caption(QObject* control) {
 
 TEST(WindowLayout, EveryControlIsAsDescribed) {
     TestWindow w;
-    EXPECT_EQ(w->windowTitle(), FromUtf8(gui::kWindowCaption));
-    EXPECT_EQ(w->size(), QSize(gui::kClientWidth, gui::kClientHeight));
+    EXPECT_EQ(w->windowTitle(), FromUtf8(upgradeui::kWindowCaption));
+    EXPECT_EQ(w->size(), QSize(upgradeui::kClientWidth, upgradeui::kClientHeight));
     EXPECT_FALSE(w->windowIcon().isNull());
     // Centred on the desktop at its outer size.
     const QRect desktop = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(w->pos(), desktop.topLeft() + QPoint((desktop.width() - gui::kOuterWidth) / 2,
-                                                   (desktop.height() - gui::kOuterHeight) / 2));
-    EXPECT_EQ(w->font().family(), FromUtf8(gui::kFontFaceChinese));
-    EXPECT_EQ(w->font().pixelSize(), gui::kWindowFontPixels);
+    EXPECT_EQ(w->pos(), desktop.topLeft() + QPoint((desktop.width() - upgradeui::kOuterWidth) / 2,
+                                                   (desktop.height() - upgradeui::kOuterHeight) / 2));
+    EXPECT_EQ(w->font().family(), FromUtf8(upgradeui::kFontFaceChinese));
+    EXPECT_EQ(w->font().pixelSize(), upgradeui::kWindowFontPixels);
 
     // ProgressBar1 as placed before the status bar first draws its panel.
-    for (const gui::ControlDescription& expected : gui::MainWindowControls()) {
+    for (const upgradeui::ControlDescription& expected : upgradeui::MainWindowControls()) {
         SCOPED_TRACE(std::string(expected.name));
         QWidget* control = w.Control(std::string(expected.name).c_str());
         ASSERT_NE(control, nullptr);
         EXPECT_TRUE(control->inherits(QtClassOf(expected.kind)));
         ASSERT_NE(control->parentWidget(), nullptr);
-        EXPECT_EQ(control->parentWidget()->objectName(), FromUtf8(gui::ParentName(expected)));
+        EXPECT_EQ(control->parentWidget()->objectName(), FromUtf8(upgradeui::ParentName(expected)));
         EXPECT_EQ(control->geometry(), ToQRect(expected.bounds));
         EXPECT_EQ(Caption(control), FromUtf8(expected.caption));
         EXPECT_EQ(control->font().pixelSize(), expected.fontPixels);
-        EXPECT_EQ(control->isEnabled(), !expected.Has(gui::kDisabled));
+        EXPECT_EQ(control->isEnabled(), !expected.Has(upgradeui::kDisabled));
         EXPECT_TRUE(control->toolTip().isEmpty());
     }
 }
@@ -89,7 +89,7 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
     TestWindow w;
     auto* list = w.Control<QTreeWidget>("lv1");
     ASSERT_NE(list, nullptr);
-    const auto columns = gui::DeviceListColumns();
+    const auto columns = upgradeui::DeviceListColumns();
     ASSERT_EQ(list->columnCount(), static_cast<int>(columns.size()));
     for (int c = 0; c < list->columnCount(); ++c) {
         EXPECT_EQ(list->headerItem()->text(c),
@@ -124,7 +124,7 @@ TEST(WindowLayout, ControlsBehaveAsTheToolNeeds) {
 TEST(WindowLayout, TabOrderIsTheDescribedChain) {
     TestWindow w;
     QStringList focusable;
-    for (const gui::ControlDescription* control : gui::TabChain())
+    for (const upgradeui::ControlDescription* control : upgradeui::TabChain())
         focusable << FromUtf8(control->name);
     QStringList chain;
     QWidget* start = w.Control("lv1");
@@ -159,7 +159,7 @@ TEST(WindowLayout, ResizingDocksListAndStatusBarAndLeavesTheRestInPlace) {
         SCOPED_TRACE(testing::Message() << client.width() << "x" << client.height());
         w->resize(client);
         QApplication::processEvents();
-        const gui::DockedLayout docked = gui::LayOutDocked(client.width(), client.height());
+        const upgradeui::DockedLayout docked = upgradeui::LayOutDocked(client.width(), client.height());
         auto* stat1 = w.Control<QStatusBar>("stat1");
         auto* progress = w.Control<QProgressBar>("ProgressBar1");
         EXPECT_EQ(stat1->geometry(), ToQRect(docked.stat1));
@@ -168,9 +168,9 @@ TEST(WindowLayout, ResizingDocksListAndStatusBarAndLeavesTheRestInPlace) {
         EXPECT_EQ(progress->parentWidget(), stat1);
         EXPECT_TRUE(progress->isVisible());
         EXPECT_EQ(progress->geometry(),
-                  ToQRect(gui::ProgressInPanel({0, 0, docked.stat1.width, docked.stat1.height})));
+                  ToQRect(upgradeui::ProgressInPanel({0, 0, docked.stat1.width, docked.stat1.height})));
         for (const char* fixed : {"btnUPG", "grp1", "lbl6"})
-            EXPECT_EQ(w.Control(fixed)->geometry(), ToQRect(gui::Describe(fixed).bounds));
+            EXPECT_EQ(w.Control(fixed)->geometry(), ToQRect(upgradeui::Describe(fixed).bounds));
     }
 }
 
@@ -182,7 +182,7 @@ TEST(WindowLayout, DrawPanelPlacesTheProgressBarAsDescribed) {
         EXPECT_EQ(progress->parentWidget(), w.Control("stat1"));
         EXPECT_EQ(
             progress->geometry(),
-            ToQRect(gui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
+            ToQRect(upgradeui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
     }
 }
 

@@ -17,7 +17,7 @@
 
 using core::DeviceEntry;
 using core::WorkerDisplay;
-using qtwin::WidgetToolView;
+using upgradeui::qt::WidgetToolView;
 
 namespace {
 

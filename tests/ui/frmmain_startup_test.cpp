@@ -154,7 +154,7 @@ protected:
 TEST(WindowEvents, Types1106To1206GoToTheSocketHandlerAndNothingElse) {
     FakeNotices notices;
     FakeFileDialog dialog;
-    gui::WindowSeams seams;
+    upgradeui::WindowSeams seams;
     seams.ports = FreeTestPorts();
     seams.notices = &notices;
     seams.fileDialog = &dialog;

@@ -3,7 +3,7 @@
 // Shared pieces of the window tests: fakes for everything modal, free loopback
 // ports, and a window wired so that it never reaches the real interface.
 
-#include "gui/qt/frmmain.h"
+#include "gui/upgrade/qt/frmmain.h"
 #include "platform/udp_socket.h"
 
 #include "fake_views.h"
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-using qtwin::TFrmmain;
+using upgradeui::qt::TFrmmain;
 
 // A window on free loopback test ports whose own address is 127.0.0.1, so a
 // sweep stays on loopback, with every modal seam faked.
@@ -32,8 +32,8 @@ struct TestWindow {
     explicit TestWindow(core::ToolPorts ports = FreeTestPorts())
         : window(std::make_unique<TFrmmain>(Seams(ports))) {}
 
-    gui::WindowSeams Seams(core::ToolPorts ports) {
-        gui::WindowSeams seams;
+    upgradeui::WindowSeams Seams(core::ToolPorts ports) {
+        upgradeui::WindowSeams seams;
         seams.ports = ports;
         seams.notices = &notices;
         seams.fileDialog = &dialog;

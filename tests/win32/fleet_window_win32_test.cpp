@@ -7,12 +7,12 @@
 // the session refused during a run. What the shell does with them is its own
 // test's.
 
-#include "gui/win32_fleet/fleet_window_win32.h"
+#include "gui/fleet/win32/fleet_window_win32.h"
 
 #include "accessible_name.h"
 #include "fake_fleet_window.h"
 #include "fleet_last_report.h"
-#include "gui/fleet_common/fleet_report_files.h"
+#include "gui/fleet/shell/fleet_report_files.h"
 #include "gui/win32_support/about_entry.h"
 #include "gui/win32_support/window_dpi.h"
 #include "gui/win32_support/window_text.h"
@@ -26,10 +26,10 @@
 #include <filesystem>
 #include <map>
 
-using namespace fleetwin;
-using fleetwin32::FleetWindow;
-using win32ui::ScaleToDpi;
-using win32ui::WindowTextUtf8;
+using namespace fleetui;
+using fleetui::win32::FleetWindow;
+using win32_support::ScaleToDpi;
+using win32_support::WindowTextUtf8;
 
 namespace {
 
@@ -246,7 +246,7 @@ TEST_F(Win32Fleet, SelectionButtonsCheckBoxesAndTheCountGoThroughTheShell) {
 // until the run has ended.
 TEST_F(Win32Fleet, AboutInTheSystemMenu_TheEndOfTheSessionRefusedDuringARun) {
     const HMENU menu = GetSystemMenu(window->Handle(), FALSE);
-    EXPECT_EQ(GetMenuItemID(menu, GetMenuItemCount(menu) - 1), win32ui::kAboutCommand);
+    EXPECT_EQ(GetMenuItemID(menu, GetMenuItemCount(menu) - 1), win32_support::kAboutCommand);
     const auto endSession = [&] {
         return SendMessageW(window->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP);
     };

@@ -5,7 +5,7 @@
 // loopback) with every modal seam faked, a bounded message pump, and readers
 // of controls through their own messages.
 
-#include "gui/win32/frmmain.h"
+#include "gui/upgrade/win32/frmmain.h"
 #include "platform/udp_socket.h"
 
 #include "fake_views.h"
@@ -19,7 +19,7 @@
 #include <string>
 
 // The tests name the window's classes, control ids and messages as it does.
-using namespace win32win;
+using namespace upgradeui::win32;
 
 // The tests' own sockets need Winsock started for the whole run, whatever the
 // windows under test start and release.

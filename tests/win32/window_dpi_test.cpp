@@ -10,7 +10,7 @@
 #include "win32_window_fixture.h"
 #include "window_icon_sizes.h"
 
-#include "gui/common/window_geometry.h"
+#include "gui/upgrade/shell/window_geometry.h"
 #include "gui/win32_support/window_dpi.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +24,7 @@ namespace {
 
 constexpr int kDpi = 144;
 
-Placement ToPlacement(const gui::Rect& r) {
+Placement ToPlacement(const upgradeui::Rect& r) {
     return {r.left, r.top, r.width, r.height};
 }
 
@@ -36,19 +36,19 @@ LONG FontHeightOf(HWND window) {
 
 // Every control that keeps its described place, at `dpi`.
 void ExpectFixedControlsAt(TestWindow& w, int dpi) {
-    for (const gui::ControlDescription& control : gui::MainWindowControls()) {
-        if (control.dock != gui::Dock::None || control.id == kProgressBar1 || control.id == kLbl3)
+    for (const upgradeui::ControlDescription& control : upgradeui::MainWindowControls()) {
+        if (control.dock != upgradeui::Dock::None || control.id == kProgressBar1 || control.id == kLbl3)
             continue; // docked, hosted by the status bar, sized to its text
         SCOPED_TRACE(std::string(control.name));
         EXPECT_EQ(PlacementInParent(w.Control(control.id)),
-                  ToPlacement(gui::ScaleToDpi(control.bounds, dpi)));
-        if (control.kind != gui::ControlKind::RichEdit) {
+                  ToPlacement(upgradeui::ScaleToDpi(control.bounds, dpi)));
+        if (control.kind != upgradeui::ControlKind::RichEdit) {
             EXPECT_EQ(FontHeightOf(w.Control(control.id)),
-                      -gui::ScaleToDpi(control.fontPixels, dpi));
+                      -upgradeui::ScaleToDpi(control.fontPixels, dpi));
         }
     }
     EXPECT_EQ(SendMessageW(w.Control(kLv1), LVM_GETCOLUMNWIDTH, 0, 0),
-              gui::ScaleToDpi(gui::DeviceListColumns()[0].width, dpi));
+              upgradeui::ScaleToDpi(upgradeui::DeviceListColumns()[0].width, dpi));
 }
 
 TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChange) {
@@ -63,7 +63,7 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     EXPECT_EQ(WindowIconWidth(w.Handle(), ICON_SMALL), 24);
 
     ASSERT_TRUE(w.ShowAndStart());
-    const gui::DockedLayout docked = gui::LayOutDocked(910, 601, kDpi);
+    const upgradeui::DockedLayout docked = upgradeui::LayOutDocked(910, 601, kDpi);
     EXPECT_EQ(PlacementInParent(w.Control(kLv1)), ToPlacement(docked.lv1));
     EXPECT_EQ(PlacementInParent(w.Control(kStat1)), ToPlacement(docked.stat1));
     RedrawWindow(w.Control(kStat1), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -71,7 +71,7 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     RECT panel{};
     SendMessageW(w.Control(kStat1), SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
     EXPECT_EQ(PlacementInParent(w.Control(kProgressBar1)).width,
-              panel.right - panel.left - gui::ScaleToDpi(gui::kProgressRightGap, kDpi));
+              panel.right - panel.left - upgradeui::ScaleToDpi(upgradeui::kProgressRightGap, kDpi));
 
     if (const char* hold = std::getenv("WIN32_DPI_SCREENSHOT_HOLD_MS"); hold != nullptr) {
         for (const core::DeviceEntry& device :
@@ -97,8 +97,8 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     // area at 96 dpi, and every control goes back to its described place.
     RECT outer{};
     GetWindowRect(w.Handle(), &outer);
-    const SIZE at96 = win32ui::OuterSizeForClient(
-        gui::kClientWidth, gui::kClientHeight,
+    const SIZE at96 = win32_support::OuterSizeForClient(
+        upgradeui::kClientWidth, upgradeui::kClientHeight,
         static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_STYLE)),
         static_cast<DWORD>(GetWindowLongPtrW(w.Handle(), GWL_EXSTYLE)), 96);
     RECT suggested{outer.left, outer.top, outer.left + at96.cx, outer.top + at96.cy};
@@ -111,7 +111,7 @@ TEST(Win32WindowDpi, At144DpiEverythingIsOneAndAHalfTimesItsSizeAndRelaidOnAChan
     EXPECT_EQ(WindowIconWidth(w.Handle(), ICON_SMALL), 16);
     GetClientRect(w.Handle(), &client);
     EXPECT_EQ(PlacementInParent(w.Control(kStat1)),
-              ToPlacement(gui::LayOutDocked(client.right, client.bottom).stat1));
+              ToPlacement(upgradeui::LayOutDocked(client.right, client.bottom).stat1));
 }
 
 } // namespace

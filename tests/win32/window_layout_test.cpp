@@ -5,7 +5,7 @@
 #include "win32_window_fixture.h"
 
 #include "accessible_name.h"
-#include "gui/common/window_geometry.h"
+#include "gui/upgrade/shell/window_geometry.h"
 #include "gui/win32_support/accessible_names.h"
 #include "gui/win32_support/window_text.h"
 #include "platform/wide_text.h"
@@ -19,7 +19,7 @@
 #include <map>
 #include <vector>
 
-using win32ui::WindowTextUtf8;
+using win32_support::WindowTextUtf8;
 
 namespace {
 
@@ -27,14 +27,14 @@ std::wstring Wide(std::string_view utf8) {
     return platform::Utf8ToWide(std::string(utf8));
 }
 
-Placement ToPlacement(const gui::Rect& r) {
+Placement ToPlacement(const upgradeui::Rect& r) {
     return {r.left, r.top, r.width, r.height};
 }
 
 // The window class that renders each kind of control, in lower case.
-std::wstring Win32ClassOf(gui::ControlKind kind) {
-    using enum gui::ControlKind;
-    static const std::map<gui::ControlKind, std::wstring> classes = {
+std::wstring Win32ClassOf(upgradeui::ControlKind kind) {
+    using enum upgradeui::ControlKind;
+    static const std::map<upgradeui::ControlKind, std::wstring> classes = {
         {Panel, L"static"},
         {Label, L"static"},
         {SizedLabel, L"static"},
@@ -70,11 +70,11 @@ LONG_PTR StyleOf(HWND window) {
 TEST(Win32WindowLayout, EveryControlIsAsDescribed) {
     TestWindow w;
     ASSERT_EQ(w->Dpi(), 96u) << "the layout tests run at 100 %";
-    EXPECT_EQ(TextOf(w.Handle()), Wide(gui::kWindowCaption));
+    EXPECT_EQ(TextOf(w.Handle()), Wide(upgradeui::kWindowCaption));
     RECT client{};
     GetClientRect(w.Handle(), &client);
-    EXPECT_EQ(client.right, gui::kClientWidth);
-    EXPECT_EQ(client.bottom, gui::kClientHeight);
+    EXPECT_EQ(client.right, upgradeui::kClientWidth);
+    EXPECT_EQ(client.bottom, upgradeui::kClientHeight);
     const LONG_PTR style = StyleOf(w.Handle());
     EXPECT_EQ(style & WS_THICKFRAME, WS_THICKFRAME);
     EXPECT_EQ(style & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
@@ -84,10 +84,10 @@ TEST(Win32WindowLayout, EveryControlIsAsDescribed) {
     // The font by its English face name where the system has it, else by its
     // Chinese one.
     const std::wstring face = FontOf(w.Control(kLbl1)).lfFaceName;
-    EXPECT_TRUE(face == Wide(gui::kFontFace) || face == Wide(gui::kFontFaceChinese)) << face;
+    EXPECT_TRUE(face == Wide(upgradeui::kFontFace) || face == Wide(upgradeui::kFontFaceChinese)) << face;
 
     // ProgressBar1 as placed before the status bar first draws its panel.
-    for (const gui::ControlDescription& expected : gui::MainWindowControls()) {
+    for (const upgradeui::ControlDescription& expected : upgradeui::MainWindowControls()) {
         SCOPED_TRACE(std::string(expected.name));
         const HWND control = w.Control(expected.id);
         ASSERT_NE(control, nullptr);
@@ -97,8 +97,8 @@ TEST(Win32WindowLayout, EveryControlIsAsDescribed) {
         EXPECT_EQ(GetDlgCtrlID(control), expected.id);
         EXPECT_EQ(PlacementInParent(control), ToPlacement(expected.bounds));
         EXPECT_EQ(TextOf(control), Wide(expected.caption));
-        EXPECT_EQ(IsWindowEnabled(control) != FALSE, !expected.Has(gui::kDisabled));
-        if (expected.kind == gui::ControlKind::RichEdit)
+        EXPECT_EQ(IsWindowEnabled(control) != FALSE, !expected.Has(upgradeui::kDisabled));
+        if (expected.kind == upgradeui::ControlKind::RichEdit)
             continue; // a rich edit keeps its font as character format, below
         const LOGFONTW font = FontOf(control);
         EXPECT_EQ(font.lfFaceName, face);
@@ -127,7 +127,7 @@ TEST(Win32WindowLayout, FieldsListAndStatusBarHaveTheirBehaviourFlags) {
     EXPECT_EQ(listStyle & (LVS_SINGLESEL | LVS_SHOWSELALWAYS), LVS_SINGLESEL | LVS_SHOWSELALWAYS);
     EXPECT_EQ(listStyle & (LVS_EDITLABELS | LVS_SORTASCENDING | LVS_SORTDESCENDING), 0);
     EXPECT_NE(SendMessageW(lv1, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT, 0);
-    const auto columns = gui::DeviceListColumns();
+    const auto columns = upgradeui::DeviceListColumns();
     for (int i = 0; i <= static_cast<int>(columns.size()); ++i) {
         wchar_t caption[32] = {};
         LVCOLUMNW column{};
@@ -161,13 +161,13 @@ TEST(Win32WindowLayout, FieldsListAndStatusBarHaveTheirBehaviourFlags) {
 TEST(Win32WindowLayout, ScreenReadersReadTheFieldsAndTheListByTheirNames) {
     TestWindow w;
     {
-        win32ui::AccessibleNames probe;
+        win32_support::AccessibleNames probe;
         if (!probe.Name(w.Control(kLbl6), L"probe"))
             GTEST_SKIP() << "the system's annotation service takes no names";
     }
     CoInitialize(nullptr);
-    for (const gui::ControlDescription& control : gui::MainWindowControls()) {
-        if (const std::string_view name = gui::AccessibleName(control.id); !name.empty()) {
+    for (const upgradeui::ControlDescription& control : upgradeui::MainWindowControls()) {
+        if (const std::string_view name = upgradeui::AccessibleName(control.id); !name.empty()) {
             EXPECT_EQ(AccessibleNameOf(w.Control(control.id)), name) << control.name;
         }
     }
@@ -185,8 +185,8 @@ TEST(Win32WindowLayout, WindowOpensCentredOnTheDesktop) {
     EXPECT_LE(std::abs(outer.top + outer.bottom - screenHeight), 1);
     RECT client{};
     GetClientRect(w.Handle(), &client);
-    EXPECT_EQ(client.right, gui::kClientWidth);
-    EXPECT_EQ(client.bottom, gui::kClientHeight);
+    EXPECT_EQ(client.right, upgradeui::kClientWidth);
+    EXPECT_EQ(client.bottom, upgradeui::kClientHeight);
 }
 
 TEST(Win32WindowLayout, TabWalksListSearchUpgradeBrowseVersionPathAndSkipsDisabledPort) {
@@ -214,8 +214,8 @@ TEST(Win32WindowLayout, TabWalksListSearchUpgradeBrowseVersionPathAndSkipsDisabl
     ASSERT_EQ(GetFocus(), w.Control(kLv1));
     // The described chain, but for the disabled port field, round to the list.
     std::vector<int> order;
-    for (const gui::ControlDescription* control : gui::TabChain())
-        if (!control->Has(gui::kDisabled))
+    for (const upgradeui::ControlDescription* control : upgradeui::TabChain())
+        if (!control->Has(upgradeui::kDisabled))
             order.push_back(control->id);
     std::rotate(order.begin(), order.begin() + 1, order.end());
     for (const int expected : order)
@@ -247,13 +247,13 @@ TEST(Win32WindowLayout, ResizingDocksListAndStatusBarAndKeepsTheProgressBarTenPi
         GetClientRect(w.Handle(), &client);
         ASSERT_EQ(client.right, width);
         ASSERT_EQ(client.bottom, height);
-        const gui::DockedLayout docked = gui::LayOutDocked(width, height);
+        const upgradeui::DockedLayout docked = upgradeui::LayOutDocked(width, height);
         EXPECT_EQ(PlacementInParent(w.Control(kPnl1)), ToPlacement(docked.pnl1));
         EXPECT_EQ(PlacementInParent(w.Control(kLv1)), ToPlacement(docked.lv1));
         EXPECT_EQ(PlacementInParent(stat1), ToPlacement(docked.stat1));
         for (const ControlId fixed : {kBtnUpg, kGrp1})
             EXPECT_EQ(PlacementInParent(w.Control(fixed)),
-                      ToPlacement(gui::Describe(fixed).bounds));
+                      ToPlacement(upgradeui::Describe(fixed).bounds));
 
         // The bar hosts the progress bar over its panel, but for 10 pixels.
         ASSERT_EQ(GetParent(progress), stat1);
@@ -261,7 +261,7 @@ TEST(Win32WindowLayout, ResizingDocksListAndStatusBarAndKeepsTheProgressBarTenPi
         SendMessageW(stat1, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
         EXPECT_GE(panel.right, width - 4) << "the only panel spans the bar";
         EXPECT_EQ(PlacementInParent(progress),
-                  ToPlacement(gui::ProgressInPanel({panel.left, panel.top, panel.right - panel.left,
+                  ToPlacement(upgradeui::ProgressInPanel({panel.left, panel.top, panel.right - panel.left,
                                                     panel.bottom - panel.top})));
     }
 }

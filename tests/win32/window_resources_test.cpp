@@ -67,7 +67,7 @@ TEST(Win32WindowResources, TheSystemMenuEndsWithAboutShowingTheVersion) {
         TestWindow w;
         const HMENU menu = GetSystemMenu(w.Handle(), FALSE);
         const int last = GetMenuItemCount(menu) - 1;
-        EXPECT_EQ(GetMenuItemID(menu, last), win32ui::kAboutCommand);
+        EXPECT_EQ(GetMenuItemID(menu, last), win32_support::kAboutCommand);
         wchar_t entry[32] = L"";
         GetMenuStringW(menu, last, entry, 32, MF_BYPOSITION);
         EXPECT_EQ(std::wstring(entry), L"关于(&A)...");
@@ -79,7 +79,7 @@ TEST(Win32WindowResources, TheSystemMenuEndsWithAboutShowingTheVersion) {
     ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(info.size()), info.data()));
     const std::wstring expected =
         VersionString(info, L"ProductName") + L"\n版本 " COLLECTOR_PROJECT_VERSION L".0";
-    const std::wstring about = win32ui::AboutText();
+    const std::wstring about = win32_support::AboutText();
     // A copyright line may follow.
     EXPECT_EQ(about.substr(0, about.find(L'\n', expected.size())), expected);
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Holds every list of plans, outcomes and reason codes kept outside C++ to
-the program's own table (fleet/outcomes.cpp, printed as JSON by
+the program's own table (fleet/session/outcomes.cpp, printed as JSON by
 print-fleet-outcomes): the report's schema, the manual page, docs/fleet.md,
 the Ansible collection's fleet_outcomes.py (written from the table) and the
 default fail_on that the collection's role, modules and docs spell out.
@@ -37,7 +37,7 @@ def python_text(table):
         "# -*- coding: utf-8 -*-\n",
         "# The plans, outcomes and reason codes of collector-fleet's report, and the\n",
         "# words that fail a site by default. Written from the program's own table\n",
-        "# (fleet/outcomes.cpp) by tools/fleet_outcomes/check_outcomes.py --write; the\n",
+        "# (fleet/session/outcomes.cpp) by tools/fleet_outcomes/check_outcomes.py --write; the\n",
         "# build's test fleet_outcome_lists fails when the two differ.\n",
         "from __future__ import absolute_import, division, print_function\n",
         "\n",
@@ -55,7 +55,7 @@ def python_text(table):
 
 
 def schema_lists(source):
-    schema = json.loads((source / "fleet/report.schema.json").read_text(encoding="utf-8"))
+    schema = json.loads((source / "fleet/run/report.schema.json").read_text(encoding="utf-8"))
     fields = schema["$defs"]["collector"]["properties"]
     return {"plans": fields["plan"]["enum"], "outcomes": fields["outcome"]["enum"],
             "reasons": [r for r in fields["reason"]["enum"] if r != ""]}
@@ -121,7 +121,7 @@ def main():
         problems.append("%s differs from the table: run %s %s %s --write"
                         % (PYTHON_FILE, sys.argv[0], sys.argv[1], sys.argv[2]))
     codes = {kind: [row["code"] for row in rows] for kind, rows in table.items()}
-    for place, lists in (("fleet/report.schema.json", schema_lists(source)),
+    for place, lists in (("fleet/run/report.schema.json", schema_lists(source)),
                          ("packaging/man/collector-fleet.1", man_lists(source)),
                          ("docs/fleet.md", docs_lists(source))):
         for kind, words in lists.items():

@@ -1,7 +1,7 @@
-// Prints the table of plans, outcomes and reasons (fleet/outcomes.h) as JSON,
+// Prints the table of plans, outcomes and reasons (fleet/session/outcomes.h) as JSON,
 // for check_outcomes.py, which compares it with the lists kept outside C++
 // and writes the Ansible collection's copy.
-#include "fleet/outcomes.h"
+#include "fleet/session/outcomes.h"
 
 #include <nlohmann/json.hpp>
 

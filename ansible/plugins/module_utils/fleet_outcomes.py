@@ -1,7 +1,7 @@
 # -*- coding: utf-8 -*-
 # The plans, outcomes and reason codes of collector-fleet's report, and the
 # words that fail a site by default. Written from the program's own table
-# (fleet/outcomes.cpp) by tools/fleet_outcomes/check_outcomes.py --write; the
+# (fleet/session/outcomes.cpp) by tools/fleet_outcomes/check_outcomes.py --write; the
 # build's test fleet_outcome_lists fails when the two differ.
 from __future__ import absolute_import, division, print_function
 

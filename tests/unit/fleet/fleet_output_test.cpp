@@ -1,9 +1,9 @@
 // What a fleet run shows: progress on standard error, results and listings
 // on standard output, the JSON report and the exit status.
-#include "fleet/fleet_report.h"
-#include "fleet/progress.h"
-#include "fleet/report_html.h"
-#include "fleet/run_record.h"
+#include "fleet/run/fleet_report.h"
+#include "fleet/run/progress.h"
+#include "fleet/run/report_html.h"
+#include "fleet/run/run_record.h"
 #include "recording_session_link.h"
 
 #include "blank_image.h"

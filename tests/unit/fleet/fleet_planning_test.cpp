@@ -1,12 +1,12 @@
 // Deciding what a fleet run does before anything is sent: the adapter, the
 // targets and their up-front refusals, the order and gating of sessions, and
 // the image itself.
-#include "fleet/field_table.h"
-#include "fleet/firmware_image.h"
-#include "fleet/fleet_plan.h"
-#include "fleet/ipv4_address.h"
-#include "fleet/launch_plan.h"
-#include "fleet/run_steps.h"
+#include "fleet/run/field_table.h"
+#include "fleet/session/firmware_image.h"
+#include "fleet/run/fleet_plan.h"
+#include "fleet/run/ipv4_address.h"
+#include "fleet/run/launch_plan.h"
+#include "fleet/run/run_steps.h"
 
 #include <gtest/gtest.h>
 

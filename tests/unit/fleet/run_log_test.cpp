@@ -1,7 +1,7 @@
 // The support log: a line per session and run event stamped to the
 // millisecond, datagrams only when asked, a bounded file, and a failure to
 // write told once.
-#include "fleet/run_log.h"
+#include "fleet/run/run_log.h"
 #include "pubpro/uPubpro.h"
 #include "recording_session_link.h"
 

@@ -1,7 +1,7 @@
 // The hosts a run may reach through its adapter: the window's /24 for a /24
 // or wider subnet, the on-link hosts of a narrower one.
-#include "fleet/run_steps.h"
-#include "fleet/sweep_scope.h"
+#include "fleet/run/run_steps.h"
+#include "fleet/run/sweep_scope.h"
 
 #include <gtest/gtest.h>
 

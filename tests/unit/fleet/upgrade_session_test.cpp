@@ -1,8 +1,8 @@
 // The upgrade session on virtual time: the test owns the clock, plays the
 // collector by handing frames in, and reads what went out from the recording
 // link. No sockets, no sleeping.
-#include "fleet/run_steps.h"
-#include "fleet/upgrade_session.h"
+#include "fleet/run/run_steps.h"
+#include "fleet/session/upgrade_session.h"
 #include "pubpro/uPubpro.h"
 #include "recording_session_link.h"
 

@@ -1,9 +1,9 @@
 // Which adapter the fleet window chooses when its list is read again.
-#include "gui/fleet_common/fleet_adapters.h"
+#include "gui/fleet/shell/fleet_adapters.h"
 
 #include <gtest/gtest.h>
 
-using fleetwin::OfferAdapters;
+using fleetui::OfferAdapters;
 using platform::NetworkAdapter;
 
 namespace {

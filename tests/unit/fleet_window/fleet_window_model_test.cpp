@@ -1,8 +1,8 @@
 // The fleet window's model on a clock set by hand, without a toolkit: the
 // plan column follows the image, selection, sort and filter, coalesced
 // progress, outcomes and "retry failed".
-#include "gui/fleet_common/fleet_texts.h"
-#include "gui/fleet_common/fleet_window_model.h"
+#include "gui/fleet/shell/fleet_texts.h"
+#include "gui/fleet/shell/fleet_window_model.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 
 using fleet::PlanKind;
 using fleet::ResultKind;
-using fleetwin::Clock;
-using fleetwin::Column;
-using fleetwin::FleetWindowModel;
-using fleetwin::Phase;
+using fleetui::Clock;
+using fleetui::Column;
+using fleetui::FleetWindowModel;
+using fleetui::Phase;
 
 namespace {
 
@@ -184,7 +184,7 @@ TEST_F(Swept, OutcomesThenRetryFailedChecksOnlyThoseToRunAgain) {
               "V版本不能用本程序升级");
     auto unknown = result("198.51.100.9", PlanKind::Upgrade, ResultKind::Failed, "new_code");
     unknown.reason = "a reason this window has no words for";
-    EXPECT_EQ(fleetwin::text::ReasonText(unknown), unknown.reason);
+    EXPECT_EQ(fleetui::text::ReasonText(unknown), unknown.reason);
     // Each outcome counted by its own name; the bar counts only collectors on the image whole.
     EXPECT_EQ(model.StatusLine(), "已停止：升级成功 1，拒绝 1，已是当前版本 1，已中断 1，地址冲突 "
                                   "1（退出状态 130）");

@@ -3,9 +3,9 @@
 // before a run and before closing during one, the shutdown held during a run,
 // the engine's events shown; and the real engine thread failing, which leaves
 // a crash report.
-#include "gui/fleet_common/fleet_report_files.h"
-#include "gui/fleet_common/fleet_texts.h"
-#include "gui/fleet_common/fleet_window_shell.h"
+#include "gui/fleet/shell/fleet_report_files.h"
+#include "gui/fleet/shell/fleet_texts.h"
+#include "gui/fleet/shell/fleet_window_shell.h"
 #include "platform/read_file.h"
 
 #include "fake_fleet_window.h"
@@ -21,7 +21,7 @@
 #include <sstream>
 #include <stdexcept>
 
-using namespace fleetwin;
+using namespace fleetui;
 
 namespace {
 

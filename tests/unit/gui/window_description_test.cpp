@@ -2,9 +2,9 @@
 // rendered control with it), the names screen readers read, the docking and
 // scaling rules, and the progress model's clamp.
 
-#include "gui/common/progress_model.h"
-#include "gui/common/window_description.h"
-#include "gui/common/window_geometry.h"
+#include "gui/upgrade/shell/progress_model.h"
+#include "gui/upgrade/shell/window_description.h"
+#include "gui/upgrade/shell/window_geometry.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 namespace {
 
-using namespace gui;
+using namespace upgradeui;
 
 // The layout tests compare each rendered control with this description; here
 // the description itself must be whole: every control found by its id and its

@@ -2,7 +2,7 @@
 // error guard's box for a collector's field, and the shutdown held while an
 // upgrade runs.
 
-#include "gui/common/window_shell.h"
+#include "gui/upgrade/shell/window_shell.h"
 #include "pubpro/conversion_error.h"
 
 #include "fake_views.h"
@@ -21,12 +21,12 @@ struct ShellRig {
     FakeFileDialog ownDialog;
     VirtualSleeper sleeper;
     std::vector<bool> holds; // what the shell told the window, in order
-    gui::WindowShell shell;
+    upgradeui::WindowShell shell;
 
     ShellRig() : shell(Seams(), Parts()) {}
 
-    gui::WindowSeams Seams() {
-        gui::WindowSeams seams;
+    upgradeui::WindowSeams Seams() {
+        upgradeui::WindowSeams seams;
         seams.ports = FreeTestPorts();
         seams.sleeper = &sleeper;
         seams.lookupLocalAddress = [] { return std::optional<std::string>("127.0.0.1"); };
@@ -34,7 +34,7 @@ struct ShellRig {
         seams.fileDialog = &fake.dialog;
         return seams;
     }
-    gui::WindowParts Parts() {
+    upgradeui::WindowParts Parts() {
         const auto hold = [this](bool held) { holds.push_back(held); };
         return {fake.view, fake.view, fake.display, fake.events, ownNotices, ownDialog, hold};
     }

@@ -16,7 +16,7 @@
 //   collector_automation window-rect           outer rectangle: left top width height
 //   collector_automation close
 
-#include "gui/win32/frmmain_ids.h"
+#include "gui/upgrade/win32/frmmain_ids.h"
 #include "remote_controls.h"
 
 #include <cstdio>
@@ -25,7 +25,7 @@
 #include <vector>
 
 using namespace automation;
-using namespace win32win; // the window's control ids and class name
+using namespace upgradeui::win32; // the window's control ids and class name
 
 namespace {
 

@@ -20,7 +20,7 @@
 //   fleet_automation close                       what the window's close box does
 //   fleet_automation wait-gone MS                until the window is gone
 
-#include "gui/fleet_common/fleet_window_description.h"
+#include "gui/fleet/shell/fleet_window_description.h"
 #include "remote_controls.h"
 
 #include <string>
@@ -40,14 +40,14 @@ HWND FleetWindow() {
 
 // The control whose object name in the description is `name`, or nullptr.
 HWND Named(HWND main, const std::wstring& name) {
-    for (const auto& control : fleetwin::FleetControls())
+    for (const auto& control : fleetui::FleetControls())
         if (platform::Utf8ToWide(std::string(control.name)) == name)
             return GetDlgItem(main, control.id);
     return nullptr;
 }
 
 bool AllControls(HWND main) {
-    for (const auto& control : fleetwin::FleetControls())
+    for (const auto& control : fleetui::FleetControls())
         if (GetDlgItem(main, control.id) == nullptr)
             return false;
     return true;
