@@ -15,7 +15,7 @@ if(TARGET collector-fleet)
   install(TARGETS collector-fleet RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT fleet)
   # The JSON Schema of its report, for programs that read reports (see its
   # manual page, REPORT FORMAT).
-  install(FILES ${PROJECT_SOURCE_DIR}/fleet/report.schema.json
+  install(FILES ${PROJECT_SOURCE_DIR}/fleet/run/report.schema.json
           DESTINATION ${CMAKE_INSTALL_DATADIR}/collector-fleet COMPONENT fleet)
   list(APPEND COLLECTOR_PACKAGED_COMPONENTS fleet)
   list(APPEND _packages collector-fleet)

@@ -20,7 +20,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/windows/README.txt DESTINATION . COMPONE
 install(FILES ${PROJECT_SOURCE_DIR}/docs/screenshot-win32.png DESTINATION docs COMPONENT program)
 # The JSON Schema of collector-fleet's report, for programs that read reports.
 if(TARGET collector-fleet)
-  install(FILES ${PROJECT_SOURCE_DIR}/fleet/report.schema.json DESTINATION docs COMPONENT program)
+  install(FILES ${PROJECT_SOURCE_DIR}/fleet/run/report.schema.json DESTINATION docs COMPONENT program)
 endif()
 
 set(CPACK_GENERATOR ZIP)
