@@ -143,7 +143,8 @@ std::optional<ReadFailure> ReadWholeFile(const std::string& path,
     constexpr std::uint64_t kChunkBytes = std::uint64_t{1} << 20;
     std::vector<char> buffer(static_cast<std::size_t>(std::min(kChunkBytes, size)));
     for (std::uint64_t at = 0; at < size;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
         const std::size_t got = file.Read(buffer.data(), want);
         if (got == 0) {
             // The file shrank, or a read failed: never a zero-filled rest.

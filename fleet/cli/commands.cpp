@@ -77,8 +77,7 @@ std::variant<std::string, std::string> ReadListFile(const std::string& path) {
     platform::ReadOnlyFile file;
     if (!file.Open(path))
         return std::variant<std::string, std::string>(std::in_place_index<1>, file.Error());
-    std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 1 << 20)),
-                     '\0');
+    std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), 1 << 20)), '\0');
     text.resize(file.Read(text.data(), text.size()));
     return std::variant<std::string, std::string>(std::in_place_index<0>, std::move(text));
 }
@@ -94,8 +93,7 @@ ExpectedFrom(const std::string& path, bool onlyExpected, const SweepScope& scope
         return "cannot read the expected list " + path + ": " + std::get<1>(read);
     auto parsed = ParseExpectedList(std::get<0>(read));
     if (const auto* error = std::get_if<std::string>(&parsed))
-        return "the expected list " + path + (error->rfind("line", 0) == 0 ? ", " : " ") +
-               *error;
+        return "the expected list " + path + (error->rfind("line", 0) == 0 ? ", " : " ") + *error;
     Expectation expectation{std::move(std::get<std::vector<ExpectedCollector>>(parsed)),
                             onlyExpected};
     for (const auto& collector : expectation.collectors)
@@ -180,8 +178,8 @@ void PrintExpectedComparison(std::ostream& out, const FieldTable& field,
         listed.insert(collector.serial);
     for (const auto& entry : field.SortedByAddress())
         if (listed.count(entry.serial) == 0)
-            out << "not expected: " << platform::GbkToUtf8(entry.serial) << " at "
-                << entry.address << "\n";
+            out << "not expected: " << platform::GbkToUtf8(entry.serial) << " at " << entry.address
+                << "\n";
     const auto missing = MissingExpected(field, expected.collectors);
     for (const auto& collector : missing)
         out << "not found: " << platform::GbkToUtf8(collector.serial)
@@ -206,14 +204,14 @@ int RunDiscover(const DiscoverOptions& options) {
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     std::cerr << SweepingLine(chosen);
-    const FieldTable field = SweepField(io, sockets, chosen.scope,
-                                        WithExpectedAddresses(options.sweep, expectation));
+    const FieldTable field =
+        SweepField(io, sockets, chosen.scope, WithExpectedAddresses(options.sweep, expectation));
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0)
         std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
     if (expectation) {
-        PrintExpectedComparison(options.format == ListFormat::Table ? std::cout : std::cerr,
-                                field, *expectation);
+        PrintExpectedComparison(options.format == ListFormat::Table ? std::cout : std::cerr, field,
+                                *expectation);
         if (!MissingExpected(field, expectation->collectors).empty())
             return kExitSomeNotUpgraded;
     }

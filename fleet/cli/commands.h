@@ -2,10 +2,10 @@
 
 // The three commands of collector-fleet, each returning the exit status.
 
-#include "fleet/session/fleet_policy.h"
 #include "fleet/run/fleet_report.h"
 #include "fleet/run/progress.h"
 #include "fleet/run/run_steps.h"
+#include "fleet/session/fleet_policy.h"
 
 #include <cstddef>
 #include <optional>

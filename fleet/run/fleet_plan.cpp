@@ -5,6 +5,7 @@
 #include "protocol/version_class.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -181,9 +182,9 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
             result.reason = "expected, but did not answer the sweep";
             plan.settled.push_back(std::move(result));
         }
-        plan.expected = ExpectedCounts{expected->collectors.size(),
-                                       expected->collectors.size() - missing.size(),
-                                       missing.size()};
+        plan.expected =
+            ExpectedCounts{expected->collectors.size(),
+                           expected->collectors.size() - missing.size(), missing.size()};
     }
     return plan;
 }
@@ -241,52 +242,79 @@ std::vector<std::string> ReadCsvRecord(const std::string& text, std::size_t& at,
     return cells;
 }
 
+// One record of a target file or expected list that is not blank or a #
+// comment: its CSV cells, its first line's number, that line trimmed, and the
+// whole record's text trimmed.
+struct ListRecord {
+    std::vector<std::string> cells;
+    std::size_t firstLine = 0;
+    std::string line, text;
+};
+
+// Hands each record of `text` to `take`, which returns an error to stop.
+std::optional<std::string>
+ForEachListRecord(const std::string& text,
+                  const std::function<std::optional<std::string>(const ListRecord&)>& take) {
+    std::size_t lineNumber = 0, at = 0;
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        at = 3; // a byte-order mark from a Windows editor
+    while (at < text.size()) {
+        const std::size_t lineStart = at;
+        ListRecord record;
+        record.firstLine = lineNumber + 1;
+        std::size_t lineEnd = text.find('\n', at);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        record.line = Trimmed(text.substr(at, lineEnd - at));
+        if (record.line.empty() || record.line[0] == '#') {
+            at = lineEnd + 1;
+            ++lineNumber;
+            continue;
+        }
+        record.cells = ReadCsvRecord(text, at, lineNumber);
+        record.text = Trimmed(text.substr(lineStart, at - lineStart));
+        if (auto error = take(record))
+            return error;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::variant<std::vector<PinnedTarget>, std::string> ParseTargetFile(const std::string& text) {
     std::vector<PinnedTarget> targets;
     // Set by a CSV header.
     std::optional<std::size_t> ipColumn, serialColumn;
-    std::size_t lineNumber = 0, at = 0;
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
-        at = 3; // a byte-order mark from a Windows editor
-    while (at < text.size()) {
-        const std::size_t lineStart = at, firstLine = lineNumber + 1;
-        std::size_t lineEnd = text.find('\n', at);
-        if (lineEnd == std::string::npos)
-            lineEnd = text.size();
-        const std::string line = Trimmed(text.substr(at, lineEnd - at));
-        if (line.empty() || line[0] == '#') {
-            at = lineEnd + 1;
-            ++lineNumber;
-            continue;
-        }
-        const auto cells = ReadCsvRecord(text, at, lineNumber);
-        if (!ipColumn && targets.empty() && cells.size() > 1) {
-            const auto ip = std::find(cells.begin(), cells.end(), "ip");
-            if (ip != cells.end()) {
-                ipColumn = static_cast<std::size_t>(ip - cells.begin());
-                const auto serial = std::find(cells.begin(), cells.end(), "serial");
-                if (serial != cells.end())
-                    serialColumn = static_cast<std::size_t>(serial - cells.begin());
-                continue;
+    const auto error =
+        ForEachListRecord(text, [&](const ListRecord& record) -> std::optional<std::string> {
+            const auto& cells = record.cells;
+            if (!ipColumn && targets.empty() && cells.size() > 1) {
+                const auto ip = std::find(cells.begin(), cells.end(), "ip");
+                if (ip != cells.end()) {
+                    ipColumn = static_cast<std::size_t>(ip - cells.begin());
+                    const auto serial = std::find(cells.begin(), cells.end(), "serial");
+                    if (serial != cells.end())
+                        serialColumn = static_cast<std::size_t>(serial - cells.begin());
+                    return std::nullopt;
+                }
             }
-        }
-        const std::size_t column = ipColumn.value_or(0);
-        const std::string address = column < cells.size() ? cells[column] : std::string();
-        if (!CheckedSubnetPrefix(address))
-            return "line " + std::to_string(firstLine) + ": \"" +
-                   Trimmed(text.substr(lineStart, at - lineStart)) +
-                   "\" does not hold an IPv4 address";
-        PinnedTarget target{address, std::nullopt};
-        if (serialColumn && *serialColumn < cells.size() && !cells[*serialColumn].empty()) {
-            const SerialCell serial = ReadSerialCell(cells[*serialColumn], firstLine);
-            if (!serial.error.empty())
-                return serial.error;
-            target.serial = platform::Utf8ToGbk(serial.serial);
-        }
-        targets.push_back(std::move(target));
-    }
+            const std::size_t column = ipColumn.value_or(0);
+            const std::string address = column < cells.size() ? cells[column] : std::string();
+            if (!CheckedSubnetPrefix(address))
+                return "line " + std::to_string(record.firstLine) + ": \"" + record.text +
+                       "\" does not hold an IPv4 address";
+            PinnedTarget target{address, std::nullopt};
+            if (serialColumn && *serialColumn < cells.size() && !cells[*serialColumn].empty()) {
+                const SerialCell serial = ReadSerialCell(cells[*serialColumn], record.firstLine);
+                if (!serial.error.empty())
+                    return serial.error;
+                target.serial = platform::Utf8ToGbk(serial.serial);
+            }
+            targets.push_back(std::move(target));
+            return std::nullopt;
+        });
+    if (error)
+        return *error;
     return targets;
 }
 
@@ -294,87 +322,80 @@ std::variant<std::vector<ExpectedCollector>, std::string>
 ParseExpectedList(const std::string& text) {
     std::vector<ExpectedCollector> list;
     std::map<std::string, std::size_t> indexOfSerial; // raw serial -> its index in `list`
-    std::map<std::string, std::string> serialAt;     // address -> raw serial
+    std::map<std::string, std::string> serialAt;      // address -> raw serial
     // Set by a CSV header.
     std::optional<std::size_t> serialColumn, ipColumn;
-    std::size_t lineNumber = 0, at = 0;
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
-        at = 3; // a byte-order mark from a Windows editor
-    while (at < text.size()) {
-        const std::size_t lineStart = at, firstLine = lineNumber + 1;
-        std::size_t lineEnd = text.find('\n', at);
-        if (lineEnd == std::string::npos)
-            lineEnd = text.size();
-        const std::string line = Trimmed(text.substr(at, lineEnd - at));
-        if (line.empty() || line[0] == '#') {
-            at = lineEnd + 1;
-            ++lineNumber;
-            continue;
-        }
-        const auto cells = ReadCsvRecord(text, at, lineNumber);
-        const std::string record = Trimmed(text.substr(lineStart, at - lineStart));
-        const auto bad = [&](const std::string& why) {
-            return "line " + std::to_string(firstLine) + ": \"" + record + "\" " + why;
-        };
-        if (!serialColumn && list.empty()) {
-            const auto serial = std::find(cells.begin(), cells.end(), "serial");
-            if (serial != cells.end()) {
-                serialColumn = static_cast<std::size_t>(serial - cells.begin());
-                const auto ip = std::find(cells.begin(), cells.end(), "ip");
-                if (ip != cells.end())
-                    ipColumn = static_cast<std::size_t>(ip - cells.begin());
-                continue;
+    const auto error =
+        ForEachListRecord(text, [&](const ListRecord& record) -> std::optional<std::string> {
+            const auto& cells = record.cells;
+            const std::string& line = record.line;
+            const std::size_t firstLine = record.firstLine;
+            const auto bad = [&](const std::string& why) {
+                return "line " + std::to_string(firstLine) + ": \"" + record.text + "\" " + why;
+            };
+            if (!serialColumn && list.empty()) {
+                const auto serial = std::find(cells.begin(), cells.end(), "serial");
+                if (serial != cells.end()) {
+                    serialColumn = static_cast<std::size_t>(serial - cells.begin());
+                    const auto ip = std::find(cells.begin(), cells.end(), "ip");
+                    if (ip != cells.end())
+                        ipColumn = static_cast<std::size_t>(ip - cells.begin());
+                    return std::nullopt;
+                }
             }
-        }
-        ExpectedCollector collector;
-        std::string serial, address;
-        if (serialColumn) {
-            serial = *serialColumn < cells.size() ? cells[*serialColumn] : "";
-            address = ipColumn && *ipColumn < cells.size() ? cells[*ipColumn] : "";
-        } else if (const auto equals = line.find('='); equals != std::string::npos) {
-            address = Trimmed(line.substr(0, equals));
-            serial = Trimmed(line.substr(equals + 1));
-            if (address.empty())
-                return bad("names no address before \"=\"");
-        } else {
-            serial = line;
-        }
-        if (!address.empty() && !CheckedSubnetPrefix(address))
-            return bad("does not hold an IPv4 address before its serial");
-        if (serial.empty())
-            return bad("names no serial");
-        // Whatever its form, the list may have passed through a spreadsheet.
-        const SerialCell cell = ReadSerialCell(serial, firstLine);
-        if (!cell.error.empty())
-            return cell.error;
-        serial = cell.serial;
-        if (!serialColumn && CheckedSubnetPrefix(serial))
-            return bad("is an address, not a serial (write IP=SERIAL to pin one)");
-        collector.serial = platform::Utf8ToGbk(serial);
-        if (!address.empty())
-            collector.address = address;
-        if (const auto seen = indexOfSerial.find(collector.serial); seen != indexOfSerial.end()) {
-            ExpectedCollector& earlier = list[seen->second];
-            if (collector.address && earlier.address && *collector.address != *earlier.address)
-                return bad("lists serial " + serial + " again, at another address (" +
-                           *earlier.address + ")");
-            if (collector.address && !earlier.address) {
-                if (serialAt.count(*collector.address) != 0)
-                    return bad("lists address " + *collector.address + " for a second serial");
-                earlier.address = collector.address;
+            ExpectedCollector collector;
+            std::string serial, address;
+            if (serialColumn) {
+                serial = *serialColumn < cells.size() ? cells[*serialColumn] : "";
+                address = ipColumn && *ipColumn < cells.size() ? cells[*ipColumn] : "";
+            } else if (const auto equals = line.find('='); equals != std::string::npos) {
+                address = Trimmed(line.substr(0, equals));
+                serial = Trimmed(line.substr(equals + 1));
+                if (address.empty())
+                    return bad("names no address before \"=\"");
+            } else {
+                serial = line;
+            }
+            if (!address.empty() && !CheckedSubnetPrefix(address))
+                return bad("does not hold an IPv4 address before its serial");
+            if (serial.empty())
+                return bad("names no serial");
+            // Whatever its form, the list may have passed through a spreadsheet.
+            const SerialCell cell = ReadSerialCell(serial, firstLine);
+            if (!cell.error.empty())
+                return cell.error;
+            serial = cell.serial;
+            if (!serialColumn && CheckedSubnetPrefix(serial))
+                return bad("is an address, not a serial (write IP=SERIAL to pin one)");
+            collector.serial = platform::Utf8ToGbk(serial);
+            if (!address.empty())
+                collector.address = address;
+            if (const auto seen = indexOfSerial.find(collector.serial);
+                seen != indexOfSerial.end()) {
+                ExpectedCollector& earlier = list[seen->second];
+                if (collector.address && earlier.address && *collector.address != *earlier.address)
+                    return bad("lists serial " + serial + " again, at another address (" +
+                               *earlier.address + ")");
+                if (collector.address && !earlier.address) {
+                    if (serialAt.count(*collector.address) != 0)
+                        return bad("lists address " + *collector.address + " for a second serial");
+                    earlier.address = collector.address;
+                    serialAt[*collector.address] = collector.serial;
+                }
+                return std::nullopt;
+            }
+            if (collector.address) {
+                if (const auto other = serialAt.find(*collector.address); other != serialAt.end())
+                    return bad("lists address " + *collector.address + " for a second serial (" +
+                               platform::GbkToUtf8(other->second) + ")");
                 serialAt[*collector.address] = collector.serial;
             }
-            continue;
-        }
-        if (collector.address) {
-            if (const auto other = serialAt.find(*collector.address); other != serialAt.end())
-                return bad("lists address " + *collector.address + " for a second serial (" +
-                           platform::GbkToUtf8(other->second) + ")");
-            serialAt[*collector.address] = collector.serial;
-        }
-        indexOfSerial[collector.serial] = list.size();
-        list.push_back(std::move(collector));
-    }
+            indexOfSerial[collector.serial] = list.size();
+            list.push_back(std::move(collector));
+            return std::nullopt;
+        });
+    if (error)
+        return *error;
     if (list.empty())
         return std::string("names no collector");
     return list;

@@ -4,9 +4,9 @@
 // adapter to work on, and per target the window's refusals from a fresh sweep.
 
 #include "fleet/run/field_table.h"
-#include "fleet/session/firmware_image.h"
 #include "fleet/run/fleet_report.h"
 #include "fleet/run/sweep_scope.h"
+#include "fleet/session/firmware_image.h"
 #include "platform/network_adapters.h"
 
 #include <optional>

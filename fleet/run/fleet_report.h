@@ -34,7 +34,6 @@ struct CollectorResult {
     bool operator==(const CollectorResult&) const = default;
 };
 
-
 // Left alone on purpose: found, not in the expected list, and the run
 // upgrades only expected collectors. Such a row neither fails a run nor
 // counts as done.

@@ -7,12 +7,12 @@
 // second), after each session and at the end, and the exit status. What the
 // two show differs; they see the run through hooks.
 
-#include "fleet/session/fleet_policy.h"
 #include "fleet/run/fleet_report.h"
 #include "fleet/run/launch_plan.h"
 #include "fleet/run/run_log.h"
 #include "fleet/run/run_record.h"
 #include "fleet/run/run_steps.h"
+#include "fleet/session/fleet_policy.h"
 
 #include <chrono>
 #include <functional>

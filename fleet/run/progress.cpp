@@ -1,7 +1,7 @@
 #include "fleet/run/progress.h"
 
-#include "fleet/session/fleet_policy.h"
 #include "fleet/run/fleet_report.h"
+#include "fleet/session/fleet_policy.h"
 
 namespace fleet {
 

@@ -1,7 +1,7 @@
 #include "fleet/run/report_html.h"
 
-#include "fleet/run/ipv4_address.h"
 #include "fleet/report_page.h"
+#include "fleet/run/ipv4_address.h"
 #include "platform/gbk.h"
 
 #include <algorithm>

@@ -7,8 +7,8 @@
 // page loads nothing from anywhere. Built from the same data as the JSON
 // report.
 
-#include "fleet/session/firmware_image.h"
 #include "fleet/run/fleet_report.h"
+#include "fleet/session/firmware_image.h"
 
 #include <string>
 #include <string_view>

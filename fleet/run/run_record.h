@@ -5,8 +5,8 @@
 // second) and at the end, so that an interrupted or crashed run still leaves
 // a complete, readable record of what was done and what was under way.
 
-#include "fleet/session/fleet_policy.h"
 #include "fleet/run/fleet_report.h"
+#include "fleet/session/fleet_policy.h"
 
 #include <chrono>
 #include <optional>

@@ -5,9 +5,9 @@
 
 #include "fleet/run/field_table.h"
 #include "fleet/run/fleet_plan.h"
-#include "fleet/session/fleet_policy.h"
 #include "fleet/run/fleet_sockets.h"
 #include "fleet/run/upgrade_run.h"
+#include "fleet/session/fleet_policy.h"
 
 #include <chrono>
 #include <optional>

@@ -88,9 +88,8 @@ void UpgradeRun::StartSessions() {
     // never shortened to catch up). Spread over a third of a pause (50 ms for
     // a whole field: a few hundred microseconds apart), each timer finds the
     // loop idle, and the last session starts only a moment after the first.
-    const auto spread =
-        std::chrono::duration_cast<std::chrono::microseconds>(timing_.blockPacing) / 3 /
-        batch.size();
+    const auto spread = std::chrono::duration_cast<std::chrono::microseconds>(timing_.blockPacing) /
+                        3 / batch.size();
     for (std::size_t k = 0; k < batch.size(); ++k) {
         const std::size_t index = batch[k];
         if (k == 0) {

@@ -35,8 +35,7 @@ constexpr Row<PlanKind> kPlans[] = {
      {"address_conflict", "two serials answer from the address", "地址冲突", false}},
     {PlanKind::NotFound,
      {"not_found", "it did not answer, or another collector answers there now", "未应答", false}},
-    {PlanKind::Unexpected,
-     {"unexpected", "found, but not in the expected list", "非预期", false}},
+    {PlanKind::Unexpected, {"unexpected", "found, but not in the expected list", "非预期", false}},
 };
 
 constexpr Row<ResultKind> kResults[] = {
@@ -64,8 +63,7 @@ constexpr Row<ResultKind> kResults[] = {
     {ResultKind::InProgress,
      {"in_progress", "its upgrade was under way when the report was written", "进行中", false}},
     {ResultKind::NotFound,
-     {"not_found", "not found: expected, but never answered the sweep", "未找到",
-      true}},
+     {"not_found", "not found: expected, but never answered the sweep", "未找到", true}},
 };
 
 constexpr Row<Reason> kReasons[] = {

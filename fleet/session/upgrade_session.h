@@ -53,7 +53,7 @@ struct SessionTiming {
     Millis blockPacing{protocol::kBlockPacingMs}; // after each data block
     Millis settle{protocol::kSettleMs};           // after the last block, before the first "EN"
     Millis queryInterval{
-        protocol::kQueryIntervalMs}; // between "EN" queries, and after the last one
+        protocol::kQueryIntervalMs};        // between "EN" queries, and after the last one
     int queryLimit = protocol::kQueryLimit; // unanswered, and verifyTimeout passed: failed
     Millis requestInterval{protocol::kQueryIntervalMs}; // "LU" is asked again like "EN"
     int requestLimit = protocol::kQueryLimit;
@@ -166,7 +166,7 @@ private:
     std::optional<TimePoint> lastBlockAt_; // the pacing floor counts from here
     TimePoint verifyEnds_{};
     TimePoint queriesBegan_{}; // the first completion query of this pass
-    int attempts_ = 0; // requests, queries or probes sent in the current stage
+    int attempts_ = 0;         // requests, queries or probes sent in the current stage
     std::deque<int> pending_;
     int pass_ = 0;
     std::size_t passSent_ = 0, passTotal_ = 0, blocksSent_ = 0, blocksResent_ = 0;

@@ -584,14 +584,14 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     // 23, so its discovery fails (and nothing of its last run is taken); the
     // site host of the last batch, site 3, cannot be reached.
     const std::string portReady = estate.Site(2).ScratchDir() + "/port23.ready";
-    const pid_t portHolder = estate.Site(2).SpawnInTool(
-        {"python3", "-c",
-         "import socket, sys, time\n"
-         "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-         "s.bind(('0.0.0.0', 23))\n"
-         "open(sys.argv[1], 'w').close()\n"
-         "time.sleep(300)\n",
-         portReady});
+    const pid_t portHolder =
+        estate.Site(2).SpawnInTool({"python3", "-c",
+                                    "import socket, sys, time\n"
+                                    "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                                    "s.bind(('0.0.0.0', 23))\n"
+                                    "open(sys.argv[1], 'w').close()\n"
+                                    "time.sleep(300)\n",
+                                    portReady});
     ASSERT_TRUE(e2e::WaitForFile(portReady, 10s)) << estate.Site(2).LogOf(portHolder);
     estate.KillSshd(3);
     // A report that a run left on site 1 and whose run directory the

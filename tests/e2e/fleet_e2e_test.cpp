@@ -118,10 +118,10 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     const std::string report = net.ScratchDir() + "/report.json";
     const std::string page = net.ScratchDir() + "/report.html";
     const std::string log = net.ScratchDir() + "/run.log";
-    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report",
-                                 report, "--sweeps", "2", "--wait", "800", "--report-html", page,
-                                 "--log", log, "--log-level", "datagrams", "--verify-timeout",
-                                 "20"});
+    const auto run =
+        Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report", report,
+                    "--sweeps", "2", "--wait", "800", "--report-html", page, "--log", log,
+                    "--log-level", "datagrams", "--verify-timeout", "20"});
     EXPECT_EQ(run.status, 1) << run.output;
     // The page parses, lists every collector and loads nothing from elsewhere.
     std::string checked;
@@ -841,8 +841,9 @@ TEST(FleetE2e, LossyLink_TwentyCollectorsAllFoundAndUpgraded) {
     ASSERT_TRUE(net.Ok()) << net.Error();
     std::string image;
     const std::string imagePath = WriteImage(net, "S5.bin", 1500, &image); // 5 blocks
-    StartEmulator(net, "lossy", {"--address", "198.51.100.10-29", "--loss", "0.2", "--seed", "3",
-                                 "--image-out", net.ScratchDir() + "/image-%a.bin"});
+    StartEmulator(net, "lossy",
+                  {"--address", "198.51.100.10-29", "--loss", "0.2", "--seed", "3", "--image-out",
+                   net.ScratchDir() + "/image-%a.bin"});
     const std::string targets = net.ScratchDir() + "/targets.csv";
     {
         std::ofstream file(targets);
@@ -852,8 +853,8 @@ TEST(FleetE2e, LossyLink_TwentyCollectorsAllFoundAndUpgraded) {
                  << ",S1.00\n";
     }
     const std::string report = net.ScratchDir() + "/lossy.json";
-    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--target-file", targets,
-                                 "--yes", "--report", report, "--progress", "quiet"});
+    const auto run = Fleet(net, {"upgrade", "--image", imagePath, "--target-file", targets, "--yes",
+                                 "--report", report, "--progress", "quiet"});
     EXPECT_EQ(run.status, 0) << run.output;
     const auto byIp = ReportByIp(report);
     ASSERT_EQ(byIp.size(), 20u);

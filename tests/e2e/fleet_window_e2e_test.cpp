@@ -103,7 +103,8 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     WindowInTool w(net);
     // The only adapter there that is not loopback is chosen by itself.
     w.Button(fleetui::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 20; }, 20s))
+    ASSERT_TRUE(
+        RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 20; }, 20s))
         << w.window->Shell().Model().StatusLine();
     w.window->Shell().ChooseImage(imagePath);
     EXPECT_EQ(w.window->Control<QLineEdit>(fleetui::kVersionEdit)->text(), "S2.00");
@@ -165,9 +166,7 @@ TEST(FleetWindowE2e, MixedField_SelectNotCurrentStartOutcomesReportAndImages) {
     EXPECT_NE(w.dialogs.questions[0].find("升级 2 台采集器"), std::string::npos)
         << w.dialogs.questions[0];
     ASSERT_TRUE(RunUntil([&] { return w.Idle(); }, 60s));
-    EXPECT_EQ(e2e::ReadCheckedReport(w.window->Shell().LastReportPath())
-                  .at("collectors")
-                  .size(),
+    EXPECT_EQ(e2e::ReadCheckedReport(w.window->Shell().LastReportPath()).at("collectors").size(),
               2u);
 
     // The last report is shown again when the window opens next time.
@@ -187,12 +186,13 @@ TEST(FleetWindowE2e, StopMidRun_InterruptsHonestlyAndClosingAsksFirst) {
 
     WindowInTool w(net);
     w.Button(fleetui::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 4; }, 20s));
+    ASSERT_TRUE(
+        RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 4; }, 20s));
     w.window->Shell().ChooseImage(imagePath);
     w.Button(fleetui::kSelectAllButton)->click();
     w.Button(fleetui::kStartButton)->click();
-    ASSERT_TRUE(
-        RunUntil([&] { return w.window->Shell().Model().Find("198.51.100.10")->percent >= 20; }, 15s));
+    ASSERT_TRUE(RunUntil(
+        [&] { return w.window->Shell().Model().Find("198.51.100.10")->percent >= 20; }, 15s));
 
     // Closing during the run asks; "no" keeps the window and the run.
     w.dialogs.questions.clear();
@@ -236,7 +236,8 @@ TEST(FleetWindowE2e, SerialChangedAfterSearch_LeftAloneAndReported) {
 
     WindowInTool w(net);
     w.Button(fleetui::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 2; }, 20s));
+    ASSERT_TRUE(
+        RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 2; }, 20s));
     net.Terminate(swapped);
     const std::string summary = net.ScratchDir() + "/new.json";
     const pid_t newcomer =
@@ -290,10 +291,12 @@ TEST(FleetWindowE2e, AdapterAddressGivenAfterStart_TakenByTheNextSearch) {
     }
     w.Button(fleetui::kSearchButton)->click();
     EXPECT_TRUE(w.dialogs.notices.empty()) << w.dialogs.notices.front();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 3; }, 20s))
+    ASSERT_TRUE(
+        RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 3; }, 20s))
         << w.window->Shell().Model().StatusLine();
-    EXPECT_NE(w.window->Control<QComboBox>(fleetui::kAdapterChoice)->currentText().indexOf(
-                  QString::fromUtf8(e2e::kToolAddress)),
+    EXPECT_NE(w.window->Control<QComboBox>(fleetui::kAdapterChoice)
+                  ->currentText()
+                  .indexOf(QString::fromUtf8(e2e::kToolAddress)),
               -1);
 }
 
@@ -317,7 +320,8 @@ TEST(FleetWindowBenchmark, FullFieldUpgrade_EventLoopDelayCpuAndWallTime) {
     WindowInTool w(net);
     const auto sweepBegan = std::chrono::steady_clock::now();
     w.Button(fleetui::kSearchButton)->click();
-    ASSERT_TRUE(RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 253; }, 30s))
+    ASSERT_TRUE(
+        RunUntil([&] { return w.Idle() && w.window->Shell().Model().RowCount() == 253; }, 30s))
         << w.window->Shell().Model().RowCount();
     const double sweepWall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - sweepBegan).count();

@@ -230,9 +230,9 @@ TEST_F(FleetWindowExeInNamespace, MixedField_SelectNotCurrentStartOutcomesReport
     const auto csv = e2e::Lines(SaveReport("btnSaveCsv", "saved.csv"));
     ASSERT_EQ(csv.size(), 16u);
     // A byte order mark first, so a spreadsheet on a Chinese Windows reads UTF-8.
-    EXPECT_EQ(csv[0].rfind("\xEF\xBB\xBFip,serial,version_before,version_after,plan,outcome,reason,",
-                           0),
-              0u)
+    EXPECT_EQ(
+        csv[0].rfind("\xEF\xBB\xBFip,serial,version_before,version_after,plan,outcome,reason,", 0),
+        0u)
         << csv[0];
     std::map<std::string, std::pair<std::string, std::string>> fromCsv;
     for (std::size_t i = 1; i < csv.size(); ++i) {

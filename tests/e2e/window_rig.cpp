@@ -116,9 +116,9 @@ WindowRig::WindowRig(const NetnsFixture& net, bool addressAtStart) : in_(net.Too
     window_->show();
     list_ = window_->findChild<QTreeWidget*>("lv1");
     const auto& discovery = window_->Tool().DeviceDiscovery();
-    ok_ = QTest::qWaitFor([&] { return window_->Tool().WorkersRunning(); }, 3000) &&
-          (addressAtStart ? discovery.LocalAddress() == kToolAddress
-                          : !discovery.HasLocalAddress());
+    ok_ =
+        QTest::qWaitFor([&] { return window_->Tool().WorkersRunning(); }, 3000) &&
+        (addressAtStart ? discovery.LocalAddress() == kToolAddress : !discovery.HasLocalAddress());
 }
 
 WindowRig::~WindowRig() {

@@ -64,8 +64,9 @@ TEST(WindowLayout, EveryControlIsAsDescribed) {
     EXPECT_FALSE(w->windowIcon().isNull());
     // Centred on the desktop at its outer size.
     const QRect desktop = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(w->pos(), desktop.topLeft() + QPoint((desktop.width() - upgradeui::kOuterWidth) / 2,
-                                                   (desktop.height() - upgradeui::kOuterHeight) / 2));
+    EXPECT_EQ(w->pos(),
+              desktop.topLeft() + QPoint((desktop.width() - upgradeui::kOuterWidth) / 2,
+                                         (desktop.height() - upgradeui::kOuterHeight) / 2));
     EXPECT_EQ(w->font().family(), FromUtf8(upgradeui::kFontFaceChinese));
     EXPECT_EQ(w->font().pixelSize(), upgradeui::kWindowFontPixels);
 
@@ -159,7 +160,8 @@ TEST(WindowLayout, ResizingDocksListAndStatusBarAndLeavesTheRestInPlace) {
         SCOPED_TRACE(testing::Message() << client.width() << "x" << client.height());
         w->resize(client);
         QApplication::processEvents();
-        const upgradeui::DockedLayout docked = upgradeui::LayOutDocked(client.width(), client.height());
+        const upgradeui::DockedLayout docked =
+            upgradeui::LayOutDocked(client.width(), client.height());
         auto* stat1 = w.Control<QStatusBar>("stat1");
         auto* progress = w.Control<QProgressBar>("ProgressBar1");
         EXPECT_EQ(stat1->geometry(), ToQRect(docked.stat1));
@@ -167,8 +169,8 @@ TEST(WindowLayout, ResizingDocksListAndStatusBarAndLeavesTheRestInPlace) {
         EXPECT_EQ(w.Control("lv1")->geometry(), ToQRect(docked.lv1));
         EXPECT_EQ(progress->parentWidget(), stat1);
         EXPECT_TRUE(progress->isVisible());
-        EXPECT_EQ(progress->geometry(),
-                  ToQRect(upgradeui::ProgressInPanel({0, 0, docked.stat1.width, docked.stat1.height})));
+        EXPECT_EQ(progress->geometry(), ToQRect(upgradeui::ProgressInPanel(
+                                            {0, 0, docked.stat1.width, docked.stat1.height})));
         for (const char* fixed : {"btnUPG", "grp1", "lbl6"})
             EXPECT_EQ(w.Control(fixed)->geometry(), ToQRect(upgradeui::Describe(fixed).bounds));
     }
@@ -180,9 +182,9 @@ TEST(WindowLayout, DrawPanelPlacesTheProgressBarAsDescribed) {
     for (const QRect panel : {QRect(0, 0, 607, 19), QRect(2, 3, 100, 15)}) {
         w->stat1DrawPanel(panel);
         EXPECT_EQ(progress->parentWidget(), w.Control("stat1"));
-        EXPECT_EQ(
-            progress->geometry(),
-            ToQRect(upgradeui::ProgressInPanel({panel.x(), panel.y(), panel.width(), panel.height()})));
+        EXPECT_EQ(progress->geometry(),
+                  ToQRect(upgradeui::ProgressInPanel(
+                      {panel.x(), panel.y(), panel.width(), panel.height()})));
     }
 }
 

@@ -25,12 +25,12 @@
 #include <random>
 #include <regex>
 
-using platform::GbkToUtf8;
 using platform::ChooseLocalIPv4;
+using platform::GbkToUtf8;
 using platform::LookupLocalIPv4;
 using platform::NetworkAdapter;
-using platform::SystemKeepAwake;
 using platform::ReadOnlyFile;
+using platform::SystemKeepAwake;
 using platform::Utf8ToGbk;
 
 namespace {
@@ -266,12 +266,14 @@ TEST_F(FileNames, WholeFileComesInOrderAndAShortReadIsAFailure) {
     std::string got;
     std::uint64_t size = 0;
     const auto take = [&](std::string_view chunk) { got += chunk; };
-    EXPECT_FALSE(platform::ReadWholeFile(path, bytes.size(), [&](auto n) { size = n; }, take));
+    EXPECT_FALSE(platform::ReadWholeFile(
+        path, bytes.size(), [&](auto n) { size = n; }, take));
     EXPECT_EQ(size, bytes.size());
     EXPECT_TRUE(got == bytes);
 
     got.clear();
-    const auto over = platform::ReadWholeFile(path, bytes.size() - 1, [](auto) {}, take);
+    const auto over = platform::ReadWholeFile(
+        path, bytes.size() - 1, [](auto) {}, take);
     ASSERT_TRUE(over);
     EXPECT_EQ(over->kind, platform::ReadFailure::Kind::TooLarge);
     EXPECT_EQ(over->size, bytes.size());
@@ -282,10 +284,11 @@ TEST_F(FileNames, WholeFileComesInOrderAndAShortReadIsAFailure) {
         take);
     ASSERT_TRUE(shrunk);
     EXPECT_EQ(shrunk->kind, platform::ReadFailure::Kind::Read);
-    EXPECT_EQ(shrunk->reason, "Only 3 of its " + std::to_string(bytes.size()) +
-                                  " bytes could be read");
+    EXPECT_EQ(shrunk->reason,
+              "Only 3 of its " + std::to_string(bytes.size()) + " bytes could be read");
 
-    const auto missing = platform::ReadWholeFile(Utf8(folder / "S6.bin"), {}, [](auto) {}, take);
+    const auto missing = platform::ReadWholeFile(
+        Utf8(folder / "S6.bin"), {}, [](auto) {}, take);
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->kind, platform::ReadFailure::Kind::Open);
     EXPECT_FALSE(missing->reason.empty());

@@ -37,7 +37,8 @@ LONG FontHeightOf(HWND window) {
 // Every control that keeps its described place, at `dpi`.
 void ExpectFixedControlsAt(TestWindow& w, int dpi) {
     for (const upgradeui::ControlDescription& control : upgradeui::MainWindowControls()) {
-        if (control.dock != upgradeui::Dock::None || control.id == kProgressBar1 || control.id == kLbl3)
+        if (control.dock != upgradeui::Dock::None || control.id == kProgressBar1 ||
+            control.id == kLbl3)
             continue; // docked, hosted by the status bar, sized to its text
         SCOPED_TRACE(std::string(control.name));
         EXPECT_EQ(PlacementInParent(w.Control(control.id)),

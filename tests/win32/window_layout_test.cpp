@@ -84,7 +84,8 @@ TEST(Win32WindowLayout, EveryControlIsAsDescribed) {
     // The font by its English face name where the system has it, else by its
     // Chinese one.
     const std::wstring face = FontOf(w.Control(kLbl1)).lfFaceName;
-    EXPECT_TRUE(face == Wide(upgradeui::kFontFace) || face == Wide(upgradeui::kFontFaceChinese)) << face;
+    EXPECT_TRUE(face == Wide(upgradeui::kFontFace) || face == Wide(upgradeui::kFontFaceChinese))
+        << face;
 
     // ProgressBar1 as placed before the status bar first draws its panel.
     for (const upgradeui::ControlDescription& expected : upgradeui::MainWindowControls()) {
@@ -260,8 +261,8 @@ TEST(Win32WindowLayout, ResizingDocksListAndStatusBarAndKeepsTheProgressBarTenPi
         RECT panel{};
         SendMessageW(stat1, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
         EXPECT_GE(panel.right, width - 4) << "the only panel spans the bar";
-        EXPECT_EQ(PlacementInParent(progress),
-                  ToPlacement(upgradeui::ProgressInPanel({panel.left, panel.top, panel.right - panel.left,
+        EXPECT_EQ(PlacementInParent(progress), ToPlacement(upgradeui::ProgressInPanel(
+                                                   {panel.left, panel.top, panel.right - panel.left,
                                                     panel.bottom - panel.top})));
     }
 }

@@ -94,16 +94,16 @@ struct CollectorReport {
     std::string version;                           // raw bytes, as sent in the search reply now
     std::uint16_t searchPort = 0, upgradePort = 0; // as bound
 
-    std::uint64_t probes = 0;        // well-formed probes on the search socket
-    std::uint64_t otherSearch = 0;   // anything else there
-    std::uint64_t requests = 0;      // "LU"
-    std::uint64_t blocks = 0;        // "UD" frames, every receipt
-    std::uint64_t queries = 0;       // "EN"
-    std::uint64_t badFrames = 0;     // failed checksum or not a frame
-    std::uint64_t otherUpgrade = 0;  // checked frames with an unknown keyword
-    std::uint64_t droppedBlocks = 0; // receipts thrown away on purpose
+    std::uint64_t probes = 0;              // well-formed probes on the search socket
+    std::uint64_t otherSearch = 0;         // anything else there
+    std::uint64_t requests = 0;            // "LU"
+    std::uint64_t blocks = 0;              // "UD" frames, every receipt
+    std::uint64_t queries = 0;             // "EN"
+    std::uint64_t badFrames = 0;           // failed checksum or not a frame
+    std::uint64_t otherUpgrade = 0;        // checked frames with an unknown keyword
+    std::uint64_t droppedBlocks = 0;       // receipts thrown away on purpose
     std::uint64_t lostIn = 0, lostOut = 0; // datagrams the lossy link ate, each way
-    std::uint64_t repliesSent = 0;   // datagrams sent, junk and duplicates included
+    std::uint64_t repliesSent = 0;         // datagrams sent, junk and duplicates included
 
     std::string requestedVersion; // raw version text of the last request
     std::optional<std::uint32_t> announcedBlocks;

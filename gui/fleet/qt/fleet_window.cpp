@@ -87,7 +87,8 @@ FleetWindow::FleetWindow(FleetShellSeams seams, FleetDialogs* dialogs, QWidget* 
         setTabOrder(controls_[tabbed[i - 1]->id], controls_[tabbed[i]->id]);
 
     seams.wake = [this] {
-        QMetaObject::invokeMethod(this, [this] { shell_->EngineWoke(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { shell_->EngineWoke(); }, Qt::QueuedConnection);
     };
     FleetView& view = *this;
     FleetDialogs& own = *this;
@@ -293,8 +294,9 @@ std::string FleetWindow::OpenExpectedListPath() {
 }
 
 std::string FleetWindow::SaveReportPath(bool csv) {
-    return U(QFileDialog::getSaveFileName(
-        this, QString(), QString(), csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("JSON (*.json)")));
+    return U(QFileDialog::getSaveFileName(this, QString(), QString(),
+                                          csv ? QStringLiteral("CSV (*.csv)")
+                                              : QStringLiteral("JSON (*.json)")));
 }
 
 bool FleetWindow::Ask(const std::string& title, const std::string& question) {

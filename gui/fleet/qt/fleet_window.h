@@ -22,8 +22,8 @@ class FleetWindow : public QWidget, private fleetui::FleetView, private fleetui:
 
 public:
     // `dialogs` answers the boxes and file dialogs; null: Qt's own.
-    explicit FleetWindow(fleetui::FleetShellSeams seams,
-                         fleetui::FleetDialogs* dialogs = nullptr, QWidget* parent = nullptr);
+    explicit FleetWindow(fleetui::FleetShellSeams seams, fleetui::FleetDialogs* dialogs = nullptr,
+                         QWidget* parent = nullptr);
     ~FleetWindow() override;
 
     template <typename Widget> Widget* Control(fleetui::FleetControlId id) const {

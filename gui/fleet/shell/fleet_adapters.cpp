@@ -25,9 +25,8 @@ OfferedAdapters OfferAdapters(std::vector<platform::NetworkAdapter> adapters,
         return -1;
     };
     if (!currentName.empty()) {
-        offered.chosen = first([&](const auto& a) {
-            return a.name == currentName && a.address == currentAddress;
-        });
+        offered.chosen = first(
+            [&](const auto& a) { return a.name == currentName && a.address == currentAddress; });
         if (offered.chosen < 0)
             offered.chosen = first([&](const auto& a) { return a.name == currentName; });
         if (offered.chosen >= 0)

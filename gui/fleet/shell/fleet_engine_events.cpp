@@ -20,8 +20,7 @@ AppliedEvents ApplyEngineEvents(FleetWindowModel& model, std::vector<EngineEvent
             applied.settledAddresses.push_back(settled->result.address);
         } else if (auto* done = std::get_if<RunDone>(&event)) {
             applied.runEnded = true;
-            model.RunFinished(done->results, done->interrupted, done->exitStatus,
-                              done->expected);
+            model.RunFinished(done->results, done->interrupted, done->exitStatus, done->expected);
             if (done->report)
                 applied.report = std::move(done->report);
             if (!done->error.empty())

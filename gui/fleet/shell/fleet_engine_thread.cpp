@@ -152,14 +152,13 @@ void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
         Push(std::move(done));
         return;
     }
-    field_ =
-        fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupt_);
+    field_ = fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupt_);
     done.field = field_;
     done.scope = adapter_->scope;
     if (field_->Size() == 0)
-        done.error = text::EmptySweepText(
-            adapter_->scope.Subnet(), adapter_->adapter.name + " " + adapter_->adapter.address +
-                                          "/" + std::to_string(adapter_->adapter.prefixLength));
+        done.error = text::EmptySweepText(adapter_->scope.Subnet(),
+                                          adapter_->adapter.name + " " + adapter_->adapter.address +
+                                              "/" + std::to_string(adapter_->adapter.prefixLength));
     Push(std::move(done));
 }
 

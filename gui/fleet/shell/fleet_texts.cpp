@@ -36,8 +36,8 @@ std::string ReasonText(const fleet::CollectorResult& result) {
 }
 
 std::string ExpectedCountsText(const fleet::ExpectedCounts& counts) {
-    return "预期 " + std::to_string(counts.expected) + " 台：找到 " +
-           std::to_string(counts.found) + "，缺少 " + std::to_string(counts.missing);
+    return "预期 " + std::to_string(counts.expected) + " 台：找到 " + std::to_string(counts.found) +
+           "，缺少 " + std::to_string(counts.missing);
 }
 
 std::string SelectionCountText(std::size_t checked, std::size_t rows) {
@@ -46,7 +46,8 @@ std::string SelectionCountText(std::size_t checked, std::size_t rows) {
 
 std::string EmptySweepText(const std::string& subnet, const std::string& adapter) {
     return "在 " + subnet + "（网卡 " + adapter +
-           "）上没有采集器应答。请检查采集器的电源和网线、所选网卡是否正确，以及防火墙是否放行 UDP " +
+           "）上没有采集器应答。请检查采集器的电源和网线、所选网卡是否正确，以及防火墙是否放行 "
+           "UDP " +
            std::to_string(protocol::kSearchPort) + " 端口。";
 }
 
@@ -63,7 +64,8 @@ std::string FoundText(std::size_t collectors, const std::string& subnet) {
 }
 
 std::string ExpectedListText(std::size_t collectors) {
-    return collectors == 0 ? "没有预期列表" : "预期列表：" + std::to_string(collectors) + " 台采集器";
+    return collectors == 0 ? "没有预期列表"
+                           : "预期列表：" + std::to_string(collectors) + " 台采集器";
 }
 
 std::string RunStartedText(std::size_t targets) {
@@ -85,16 +87,16 @@ std::string OutcomeCountsText(const std::vector<fleet::CollectorResult>& results
         ++counts[result.result];
     std::string text;
     for (const auto& [kind, count] : counts)
-        text += std::string(text.empty() ? "" : "，") + OutcomeText(kind) + " " +
-                std::to_string(count);
+        text +=
+            std::string(text.empty() ? "" : "，") + OutcomeText(kind) + " " + std::to_string(count);
     return text.empty() ? "没有采集器" : text;
 }
 
 std::string KeptReportText(const std::string& imageName, const std::string& sha256,
                            const std::string& started, const std::optional<std::string>& ended,
                            std::optional<int> exitStatus, const std::string& outcomes) {
-    std::string text = "上次的报告：" + imageName + "（SHA-256 " + sha256.substr(0, 12) +
-                       "…），开始 " + started;
+    std::string text =
+        "上次的报告：" + imageName + "（SHA-256 " + sha256.substr(0, 12) + "…），开始 " + started;
     if (ended)
         return text + "，结束 " + *ended + "，退出状态 " +
                (exitStatus ? std::to_string(*exitStatus) : std::string("?")) + "：" + outcomes;
@@ -105,8 +107,8 @@ std::string ConfirmationText(std::size_t collectors, const fleet::FirmwareImage*
                              const std::string& sha256, std::size_t canary) {
     std::string text = "升级 " + std::to_string(collectors) + " 台采集器\n";
     if (image)
-        text += "升级文件：" + image->fileName + "\n版本号：" + image->versionText +
-                "\nSHA-256：" + sha256 + "\n";
+        text += "升级文件：" + image->fileName + "\n版本号：" + image->versionText + "\nSHA-256：" +
+                sha256 + "\n";
     text += canary == 0 ? std::string("不先试升级，全部同时开始")
                         : "先试升级 " + std::to_string(canary) + " 台，成功后再升级其余的";
     return text;

@@ -1,7 +1,7 @@
 #include "gui/fleet/shell/fleet_window_actions.h"
 
-#include "fleet/session/fleet_policy.h"
 #include "fleet/run/run_steps.h"
+#include "fleet/session/fleet_policy.h"
 #include "gui/fleet/shell/fleet_texts.h"
 #include "platform/read_file.h"
 #include "protocol/firmware_file.h"
@@ -35,8 +35,7 @@ bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::Adapter
         tell(refusal);
         return false;
     }
-    const auto question =
-        model.ConfirmationText(model.Image()->sha256, fleet::policy::kCanary);
+    const auto question = model.ConfirmationText(model.Image()->sha256, fleet::policy::kCanary);
     if (!ask(text::kConfirmTitle, question))
         return false;
     std::error_code ignored; // a folder that cannot be made fails the report, which says so

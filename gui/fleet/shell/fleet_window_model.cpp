@@ -83,8 +83,8 @@ std::string FleetWindowModel::SweepStatus() const {
     std::string text = text::FoundText(field_->Size(), scope_->Subnet());
     if (!expected_.empty()) {
         const std::size_t missing = fleet::MissingExpected(*field_, expected_).size();
-        text += "；" + text::ExpectedCountsText(
-                           {expected_.size(), expected_.size() - missing, missing});
+        text += "；" +
+                text::ExpectedCountsText({expected_.size(), expected_.size() - missing, missing});
     }
     return text;
 }
@@ -94,8 +94,8 @@ void FleetWindowModel::MarkUnexpected() {
     for (const auto& collector : expected_)
         listed.insert(collector.serial);
     for (auto& row : rows_)
-        row.unexpected = !listed.empty() && !row.missing && field_ &&
-                         listed.count(row.entry.serial) == 0;
+        row.unexpected =
+            !listed.empty() && !row.missing && field_ && listed.count(row.entry.serial) == 0;
 }
 
 void FleetWindowModel::SetExpected(std::vector<fleet::ExpectedCollector> expected) {

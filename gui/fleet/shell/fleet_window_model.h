@@ -8,11 +8,11 @@
 // so the tests run it on a clock they set.
 
 #include "fleet/run/field_table.h"
-#include "fleet/session/firmware_image.h"
 #include "fleet/run/fleet_plan.h"
-#include "fleet/session/fleet_policy.h"
 #include "fleet/run/fleet_report.h"
 #include "fleet/run/sweep_scope.h"
+#include "fleet/session/firmware_image.h"
+#include "fleet/session/fleet_policy.h"
 
 #include <chrono>
 #include <map>

@@ -46,12 +46,12 @@ public:
 class FleetDialogs {
 public:
     virtual ~FleetDialogs() = default;
-    virtual std::string OpenImagePath() = 0;            // "" when cancelled
-    virtual std::string OpenExpectedListPath() = 0;     // "" when cancelled
-    virtual std::string SaveReportPath(bool csv) = 0;   // "" when cancelled
+    virtual std::string OpenImagePath() = 0;          // "" when cancelled
+    virtual std::string OpenExpectedListPath() = 0;   // "" when cancelled
+    virtual std::string SaveReportPath(bool csv) = 0; // "" when cancelled
     virtual bool Ask(const std::string& title, const std::string& question) = 0;
-    virtual void Notice(const std::string& text) = 0;   // information, OK
-    virtual void Error(const std::string& text) = 0;    // a file or the system failed
+    virtual void Notice(const std::string& text) = 0; // information, OK
+    virtual void Error(const std::string& text) = 0;  // a file or the system failed
 };
 
 } // namespace fleetui

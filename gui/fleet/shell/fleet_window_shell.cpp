@@ -79,7 +79,8 @@ void FleetWindowShell::ReopenLastReport() {
 
 void FleetWindowShell::RefreshAdapters() {
     const bool chosen = adapters_.chosen >= 0;
-    const auto& current = chosen ? adapters_.adapters[adapters_.chosen] : platform::NetworkAdapter{};
+    const auto& current =
+        chosen ? adapters_.adapters[adapters_.chosen] : platform::NetworkAdapter{};
     adapters_ = OfferAdapters(seams_.listAdapters(), current.name, current.address,
                               LoadSettings(SettingsPath()).adapterName);
     Render([this] { view_.ShowAdapters(adapters_.Labels(), adapters_.chosen); });
@@ -121,9 +122,8 @@ std::string FleetWindowShell::SaveSetting(const std::function<void(FleetSettings
 
 void FleetWindowShell::UseExpected(std::vector<fleet::ExpectedCollector> expected) {
     model_.SetExpected(expected);
-    if (const auto problem = SaveSetting([&](FleetSettings& settings) {
-            settings.expected = std::move(expected);
-        });
+    if (const auto problem =
+            SaveSetting([&](FleetSettings& settings) { settings.expected = std::move(expected); });
         !problem.empty())
         dialogs_.Error(problem); // it still holds for this session
     RebuildTable();
@@ -286,11 +286,12 @@ void FleetWindowShell::SelectNotCurrentClicked() {
 
 void FleetWindowShell::StartClicked() {
     Guarded([this] {
-        if (!StartRun(model_, *engine_, ChosenAdapter(), LastReportPath(),
-                      [this](const std::string& title, const std::string& question) {
-                          return dialogs_.Ask(title, question);
-                      },
-                      [this](const std::string& text) { dialogs_.Notice(text); }))
+        if (!StartRun(
+                model_, *engine_, ChosenAdapter(), LastReportPath(),
+                [this](const std::string& title, const std::string& question) {
+                    return dialogs_.Ask(title, question);
+                },
+                [this](const std::string& text) { dialogs_.Notice(text); }))
             return;
         RebuildTable();
         view_.StartRepaintTimer(FleetWindowModel::kRepaintInterval);
@@ -404,9 +405,8 @@ void FleetWindowShell::UpdateControls() {
             view_.HoldShutdown(holdShutdown);
         }
         for (auto id : {kSearchButton, kBrowseButton, kVersionEdit, kAdapterChoice, kStartButton,
-                        kRetryButton, kSelectAllButton, kSelectNoneButton,
-                        kSelectNotCurrentButton, kExpectedFromFileButton,
-                        kExpectedFromSweepButton, kExpectedClearButton})
+                        kRetryButton, kSelectAllButton, kSelectNoneButton, kSelectNotCurrentButton,
+                        kExpectedFromFileButton, kExpectedFromSweepButton, kExpectedClearButton})
             view_.SetEnabled(id, idle);
         view_.SetEnabled(kStopButton, phase == Phase::Running);
         view_.SetEnabled(kSaveJsonButton, report);

@@ -23,8 +23,7 @@ class FleetWindow : public win32_support::MessageWindow,
                     private fleetui::FleetDialogs {
 public:
     // `dialogs` answers the boxes and file dialogs; null: the system's own.
-    explicit FleetWindow(fleetui::FleetShellSeams seams,
-                         fleetui::FleetDialogs* dialogs = nullptr);
+    explicit FleetWindow(fleetui::FleetShellSeams seams, fleetui::FleetDialogs* dialogs = nullptr);
     ~FleetWindow() override;
 
     HWND Control(fleetui::FleetControlId id) const { return GetDlgItem(window_, id); }

@@ -136,10 +136,11 @@ TFrmmain::TFrmmain(WindowSeams seams, QWidget* parent) : QWidget(parent) {
         *Control<QLabel>(upgradeui::kLbl6), *Control<QTextEdit>(upgradeui::kRedt2),
         *Control<QLineEdit>(upgradeui::kEdt1));
     workerDisplay_ = std::make_unique<QueuedWorkerDisplay>(
-        *this, *Control<QProgressBar>(upgradeui::kProgressBar1), *Control<QLabel>(upgradeui::kLbl6));
+        *this, *Control<QProgressBar>(upgradeui::kProgressBar1),
+        *Control<QLabel>(upgradeui::kLbl6));
     shell_ = std::make_unique<upgradeui::WindowShell>(
         std::move(seams), upgradeui::WindowParts{*view_, *view_, *workerDisplay_, socketEvents_,
-                                           ownNotices_, ownFileDialog_});
+                                                 ownNotices_, ownFileDialog_});
 
     connect(Control<QPushButton>(upgradeui::kBtnSearch), &QPushButton::clicked, this,
             [this] { shell_->btnsearchClick(); });

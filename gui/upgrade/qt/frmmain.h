@@ -5,11 +5,11 @@
 // (show, activation, close, the buttons, socket readiness) into the shell's
 // handlers.
 
-#include "gui/upgrade/shell/window_description.h"
-#include "gui/upgrade/shell/window_shell.h"
 #include "gui/upgrade/qt/frmmain_dialogs.h"
 #include "gui/upgrade/qt/frmmain_ports.h"
 #include "gui/upgrade/qt/frmmain_socket_events.h"
+#include "gui/upgrade/shell/window_description.h"
+#include "gui/upgrade/shell/window_shell.h"
 
 #include <QWidget>
 

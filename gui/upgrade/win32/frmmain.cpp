@@ -144,10 +144,10 @@ NativeKind NativeKindOf(const upgradeui::ControlDescription& control) {
         return {L"BUTTON", BS_GROUPBOX, WS_EX_CONTROLPARENT};
     case Label:
     case SizedLabel:
-        return {
-            L"STATIC",
-            static_cast<DWORD>((control.Has(upgradeui::kCentred) ? SS_CENTER : SS_LEFT) | SS_NOPREFIX),
-            0};
+        return {L"STATIC",
+                static_cast<DWORD>((control.Has(upgradeui::kCentred) ? SS_CENTER : SS_LEFT) |
+                                   SS_NOPREFIX),
+                0};
     case LineEdit:
         return {L"EDIT",
                 WS_TABSTOP | ES_AUTOHSCROLL |
@@ -192,8 +192,8 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     // the desktop.
     const int dpi = static_cast<int>(dpi_);
     const SIZE outer = OuterSizeForClient(upgradeui::ScaleToDpi(upgradeui::kClientWidth, dpi),
-                                          upgradeui::ScaleToDpi(upgradeui::kClientHeight, dpi), kWindowStyle,
-                                          kWindowExStyle, dpi_);
+                                          upgradeui::ScaleToDpi(upgradeui::kClientHeight, dpi),
+                                          kWindowStyle, kWindowExStyle, dpi_);
     SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2, outer.cx, outer.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -209,7 +209,7 @@ TFrmmain::TFrmmain(WindowSeams seams) {
     const auto holdShutdown = [this](bool hold) { shutdownGuard_.Hold(window_, hold); };
     shell_ = std::make_unique<upgradeui::WindowShell>(
         std::move(seams), upgradeui::WindowParts{*view_, *view_, *workerDisplay_, socketEvents_,
-                                           ownNotices_, ownFileDialog_, holdShutdown});
+                                                 ownNotices_, ownFileDialog_, holdShutdown});
 }
 
 TFrmmain::~TFrmmain() {
@@ -231,12 +231,13 @@ void TFrmmain::MakeFonts() {
             SongFont(upgradeui::ScaleToDpi(upgradeui::kWindowFontPixels, static_cast<int>(dpi_)));
     // The old fonts go once every control has been given its new one.
     std::swap(fonts_, made);
-    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[upgradeui::kWindowFontPixels]),
-                 FALSE);
+    SendMessageW(window_, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(fonts_[upgradeui::kWindowFontPixels]), FALSE);
     for (const auto& [id, control] : controls_)
-        SendMessageW(control, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(FontFor(upgradeui::Describe(static_cast<ControlId>(id)))),
-                     TRUE);
+        SendMessageW(
+            control, WM_SETFONT,
+            reinterpret_cast<WPARAM>(FontFor(upgradeui::Describe(static_cast<ControlId>(id)))),
+            TRUE);
     for (const auto& [pixels, font] : made)
         DeleteObject(font);
 }
@@ -248,7 +249,8 @@ HFONT TFrmmain::FontFor(const upgradeui::ControlDescription& control) const {
 HWND TFrmmain::MakeControl(const upgradeui::ControlDescription& description) {
     const NativeKind kind = NativeKindOf(description);
     const HWND parent = description.parent == kNoControl ? window_ : Control(description.parent);
-    const upgradeui::Rect bounds = upgradeui::ScaleToDpi(description.bounds, static_cast<int>(dpi_));
+    const upgradeui::Rect bounds =
+        upgradeui::ScaleToDpi(description.bounds, static_cast<int>(dpi_));
     const DWORD disabled = description.Has(upgradeui::kDisabled) ? WS_DISABLED : 0;
     const HWND control = CreateWindowExW(
         kind.extendedStyle, kind.className, Wide(description.caption).c_str(),

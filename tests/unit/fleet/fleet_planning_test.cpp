@@ -2,11 +2,11 @@
 // targets and their up-front refusals, the order and gating of sessions, and
 // the image itself.
 #include "fleet/run/field_table.h"
-#include "fleet/session/firmware_image.h"
 #include "fleet/run/fleet_plan.h"
 #include "fleet/run/ipv4_address.h"
 #include "fleet/run/launch_plan.h"
 #include "fleet/run/run_steps.h"
+#include "fleet/session/firmware_image.h"
 
 #include <gtest/gtest.h>
 
@@ -400,8 +400,8 @@ TEST(FleetPlan, Expected_EveryListedSerialEndsWithAnOutcome) {
             rows[r.address + " " + r.serial] = std::string(fleet::PlanName(r.plan)) + "/" +
                                                fleet::ResultName(r.result) + "/" + r.reasonCode;
         auto wanted = common;
-        wanted["198.51.100.12 X"] = only ? "unexpected/not_started/unexpected"
-                                         : "unexpected/planned/";
+        wanted["198.51.100.12 X"] =
+            only ? "unexpected/not_started/unexpected" : "unexpected/planned/";
         EXPECT_EQ(rows, wanted) << "only expected: " << only;
         EXPECT_EQ(plan.expected, (fleet::ExpectedCounts{5, 3, 2}));
         EXPECT_EQ(fleet::ExitStatusFor(fleet::PlannedResults(plan), true), 1);

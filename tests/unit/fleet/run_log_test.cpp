@@ -119,7 +119,7 @@ TEST(RunLog, FullFileRotatesToDotOneAndAFailureIsToldOnce) {
         ASSERT_EQ(log.Open(), "");
         for (const char* n : {"1", "2", "3"})
             log.Event(forty + n); // 66 bytes a line: each one fills the file
-    } // closed: Windows removes no open file
+    }                             // closed: Windows removes no open file
     EXPECT_NE(Read(path).find(forty + "3\n"), std::string::npos);
     EXPECT_EQ(Read(path).find(forty + "2"), std::string::npos);
     EXPECT_NE(Read(dir / "rotating.log.1").find(forty + "2\n"), std::string::npos);

@@ -41,8 +41,9 @@ TEST(FleetAdapters, TheChosenAdapterStaysChosenWhileListedAtItsNewAddress) {
                                                 Adapter("eth1", "10.0.0.5")};
     // eth1 chosen by hand (eth0 remembered from an earlier run); eth1's
     // address changes and an adapter appears in front of it.
-    const std::vector<NetworkAdapter> after = {
-        Adapter("usb0", "172.16.0.2"), Adapter("eth0", "192.168.1.20"), Adapter("eth1", "10.0.0.9")};
+    const std::vector<NetworkAdapter> after = {Adapter("usb0", "172.16.0.2"),
+                                               Adapter("eth0", "192.168.1.20"),
+                                               Adapter("eth1", "10.0.0.9")};
     const auto offered = OfferAdapters(after, before[1].name, before[1].address, "eth0");
     ASSERT_EQ(offered.chosen, 2);
     EXPECT_EQ(offered.adapters[2].address, "10.0.0.9");

@@ -28,9 +28,8 @@ namespace {
 struct Shell : ::testing::Test {
     void SetUp() override {
         folder = std::filesystem::temp_directory_path() /
-                 ("fleet-shell-" + std::string(::testing::UnitTest::GetInstance()
-                                                   ->current_test_info()
-                                                   ->name()));
+                 ("fleet-shell-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }
@@ -57,8 +56,14 @@ struct Shell : ::testing::Test {
     void Sweep() {
         shell->SearchClicked();
         fleet::FieldTable field("198.51.100.1");
-        field.OnSearchFrame("\x1B" "D4#S1.00" "\x05", "198.51.100.4");
-        field.OnSearchFrame("\x1B" "D5#S2.00" "\x05", "198.51.100.5");
+        field.OnSearchFrame("\x1B"
+                            "D4#S1.00"
+                            "\x05",
+                            "198.51.100.4");
+        field.OnSearchFrame("\x1B"
+                            "D5#S2.00"
+                            "\x05",
+                            "198.51.100.5");
         engine->queued.push_back(SweepDone{field, fleet::SweepScope::Of("198.51.100.1", 24), ""});
         shell->EngineWoke();
     }
@@ -78,9 +83,9 @@ struct Shell : ::testing::Test {
 } // namespace
 
 TEST_F(Shell, OpensOnTheLastReportWithItsHead_AndRemembersTheAdapterChosen) {
-    Write("last-report.json", support::LastReportOfThree({fleet::ResultKind::InProgress,
-                                                          fleet::ResultKind::Upgraded,
-                                                          fleet::ResultKind::NotStarted}));
+    Write("last-report.json",
+          support::LastReportOfThree({fleet::ResultKind::InProgress, fleet::ResultKind::Upgraded,
+                                      fleet::ResultKind::NotStarted}));
     Open();
     ASSERT_EQ(view.rows.size(), 3u);
     // The report never ended: the collectors it left "not started" or "in
@@ -116,9 +121,9 @@ TEST_F(Shell, FileErrorsInTheErrorBoxNameThePathOnce_TheNameRuleIsANotice) {
     EXPECT_EQ(error.find(missing), error.rfind(missing)) << error;
     EXPECT_EQ(shell->Model().Image(), nullptr);
     // Saving over a folder that does not exist is a file error too.
-    Write("last-report.json", support::LastReportOfThree({fleet::ResultKind::Failed,
-                                                          fleet::ResultKind::Upgraded,
-                                                          fleet::ResultKind::Upgraded}));
+    Write("last-report.json",
+          support::LastReportOfThree({fleet::ResultKind::Failed, fleet::ResultKind::Upgraded,
+                                      fleet::ResultKind::Upgraded}));
     shell.reset();
     Open();
     dialogs.savePath = (folder / "no" / "such.csv").string();
@@ -196,8 +201,8 @@ TEST_F(Shell, ExpectedList_FromSweepOrFileRememberedGivenToTheRunAndCounted) {
     shell->ExpectedFromFileClicked();
     shell->AdapterChosen(1);
     Sweep();
-    EXPECT_EQ(view.texts[kStatusLine], "找到 2 台采集器（198.51.100.0/24）；" +
-                                           text::ExpectedCountsText({2, 1, 1}));
+    EXPECT_EQ(view.texts[kStatusLine],
+              "找到 2 台采集器（198.51.100.0/24）；" + text::ExpectedCountsText({2, 1, 1}));
     EXPECT_EQ(FleetWindowModel::CellText(view.rows[1], Column::Plan), "（非预期）");
     shell->ChooseImage(Write("S2.00.bin", std::string(700, 'x')));
     shell->SelectAllClicked();
@@ -205,8 +210,9 @@ TEST_F(Shell, ExpectedList_FromSweepOrFileRememberedGivenToTheRunAndCounted) {
     shell->StartClicked();
     ASSERT_EQ(engine->runs.size(), 1u);
     ASSERT_TRUE(engine->runs[0].expected);
-    EXPECT_EQ(engine->runs[0].expected->collectors,
-              (std::vector<fleet::ExpectedCollector>{{"D4", "198.51.100.4"}, {"D9", std::nullopt}}));
+    EXPECT_EQ(
+        engine->runs[0].expected->collectors,
+        (std::vector<fleet::ExpectedCollector>{{"D4", "198.51.100.4"}, {"D9", std::nullopt}}));
 
     fleet::CollectorResult missing;
     missing.serial = "D9";
@@ -242,7 +248,8 @@ TEST_F(Shell, EngineThreadThatThrows_LeavesACrashReportWhereTheErrorSays) {
             woke = true;
             changed.notify_one();
         };
-        auto broken = [](const fleet::AdapterOptions&) -> std::variant<fleet::Adapter, std::string> {
+        auto broken =
+            [](const fleet::AdapterOptions&) -> std::variant<fleet::Adapter, std::string> {
             throw std::runtime_error("adapter table broken");
         };
         return std::make_unique<EngineThread>(wake, broken);
