@@ -1,14 +1,14 @@
 // The Qt fleet window renders and forwards, with no network: the controls as
-// described (place, accessible name, Tab order), the shell's rows, sort
-// indicator, texts and enabled states drawn, and the header, the filter box,
-// the check column and the buttons handed to the shell. What the shell does
-// with them is its own test's.
+// described (place, accessible name, Tab order), and the shared renderer
+// scenario through Qt's widgets. What the shell does is its own test's.
 #include "gui/fleet/qt/fleet_window.h"
 
 #include "fake_fleet_window.h"
 #include "fleet_last_report.h"
+#include "fleet_renderer_scenario.h"
 #include "gui/fleet/shell/fleet_report_files.h"
 
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,9 +36,6 @@ struct Fixture : ::testing::Test {
         seams.listAdapters = [] { return std::vector<platform::NetworkAdapter>{}; };
         window = std::make_unique<fleetui::qt::FleetWindow>(seams, &dialogs);
         table = window->Control<QTableWidget>(kSweepTable);
-    }
-    QString Cell(int row, Column column) const {
-        return table->item(row, static_cast<int>(column))->text();
     }
     QTemporaryDir folder;
     std::string report;
@@ -78,48 +75,45 @@ TEST_F(Fixture, ControlsAsDescribed_PlaceAccessibleNameAndTabOrder) {
     }
 }
 
-TEST_F(Fixture, LastReportShown_SortedByHeaderAndFiltered) {
-    ASSERT_EQ(table->rowCount(), 3);
-    EXPECT_EQ(Cell(0, Column::Address), "198.51.100.3"); // numeric address order
-    EXPECT_EQ(Cell(2, Column::Outcome), "失败");
-    EXPECT_EQ(window->Control<QLabel>(kStatusLine)->text().toStdString(),
-              window->Shell().Model().StatusLine());
-    EXPECT_FALSE(window->Control<QPushButton>(kStopButton)->isEnabled());
-    table->horizontalHeader()->sectionClicked(static_cast<int>(Column::Serial));
-    EXPECT_EQ(Cell(0, Column::Serial), "A");
-    table->horizontalHeader()->sectionClicked(
-        static_cast<int>(Column::Serial)); // again: descending
-    EXPECT_EQ(Cell(0, Column::Serial), "C");
-    window->Control<QLineEdit>(kFilterEdit)->setText("100.2");
-    ASSERT_EQ(table->rowCount(), 1);
-    EXPECT_EQ(Cell(0, Column::Address), "198.51.100.20");
-}
+// The shared renderer scenario, through Qt's widgets.
+class QtDriver : public support::FleetRendererDriver {
+public:
+    QtDriver(fleetui::qt::FleetWindow& window, QTableWidget& table)
+        : window_(window), table_(table) {}
+    int RowCount() override { return table_.rowCount(); }
+    std::string Cell(int row, Column column) override {
+        return table_.item(row, static_cast<int>(column))->text().toStdString();
+    }
+    std::string Text(FleetControlId control) override {
+        QWidget* widget = window_.Control<QWidget>(control);
+        if (auto* label = qobject_cast<QLabel*>(widget))
+            return label->text().toStdString();
+        if (auto* edit = qobject_cast<QLineEdit*>(widget))
+            return edit->text().toStdString();
+        return qobject_cast<QAbstractButton*>(widget)->text().toStdString();
+    }
+    bool Enabled(FleetControlId control) override {
+        return window_.Control<QWidget>(control)->isEnabled();
+    }
+    void Click(FleetControlId button) override { window_.Control<QPushButton>(button)->click(); }
+    void ClickHeader(Column column) override {
+        table_.horizontalHeader()->sectionClicked(static_cast<int>(column));
+    }
+    void SetText(FleetControlId edit, const std::string& utf8) override {
+        window_.Control<QLineEdit>(edit)->setText(QString::fromStdString(utf8));
+    }
+    bool Checked(int row) override { return table_.item(row, 0)->checkState() == Qt::Checked; }
+    void SetChecked(int row, bool checked) override {
+        table_.item(row, 0)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    }
 
-TEST_F(Fixture, SelectionButtonsTheCheckColumnAndTheCount) {
-    auto* count = window->Control<QLabel>(kSelectionCount);
-    window->Control<QPushButton>(kSelectAllButton)->click();
-    EXPECT_EQ(count->text(), "已选择 3 / 3 台");
-    EXPECT_EQ(table->item(1, 0)->checkState(), Qt::Checked);
-    table->item(1, 0)->setCheckState(Qt::Unchecked); // by hand
-    EXPECT_EQ(count->text(), "已选择 2 / 3 台");
-    EXPECT_EQ(window->Shell().Model().CheckedCount(), 2u);
-    window->Control<QPushButton>(kSelectNoneButton)->click();
-    EXPECT_EQ(count->text(), "已选择 0 / 3 台");
-    // Start without an image says so and starts nothing.
-    window->Control<QPushButton>(kStartButton)->click();
-    EXPECT_EQ(dialogs.notices.back(), "请先选择升级文件");
-    // A chosen image fills the path and the version field.
-    ASSERT_EQ(WriteFileAtomically((folder.path() + "/S1.5.bin").toStdString(), "abc"), "");
-    window->Shell().ChooseImage((folder.path() + "/S1.5.bin").toStdString());
-    EXPECT_EQ(window->Control<QLineEdit>(kVersionEdit)->text(), "S1.5");
-    EXPECT_EQ(window->Control<QLineEdit>(kImagePath)->text(), folder.path() + "/S1.5.bin");
-}
+private:
+    fleetui::qt::FleetWindow& window_;
+    QTableWidget& table_;
+};
 
-TEST_F(Fixture, ReportSavedAsJsonAndCsvWhereChosen) {
-    dialogs.savePath = (folder.path() + "/out.json").toStdString();
-    window->Control<QPushButton>(kSaveJsonButton)->click();
-    EXPECT_EQ(ReadWholeFile(dialogs.savePath), report);
-    dialogs.savePath = (folder.path() + "/out.csv").toStdString();
-    window->Control<QPushButton>(kSaveCsvButton)->click();
-    EXPECT_EQ(ReadWholeFile(dialogs.savePath), fleet::ReportCsv(*fleet::ReadReport(report)));
+TEST_F(Fixture, SharedScenario_RowsSortFilterChecksImageAndSavedReport) {
+    QtDriver driver(*window, *table);
+    support::RunFleetRendererScenario(driver, window->Shell(), dialogs,
+                                      folder.path().toStdString(), report);
 }

@@ -1,17 +1,17 @@
 // The Win32 fleet window renders and forwards, under wine, with no network:
 // the controls as described at the window's resolution (place, font, column
 // widths, again after a change of resolution), Tab order and the names a
-// screen reader reads; the shell's rows, sort arrow, texts and enabled states
-// drawn, the progress column as bars; the header, the filter box, the check
-// boxes and the buttons handed to the shell; the About entry, and the end of
-// the session refused during a run. What the shell does with them is its own
-// test's.
+// screen reader reads; the shared renderer scenario through the controls'
+// messages, with the header's sort arrow; the progress column as bars; the
+// About entry, and the end of the session refused during a run. What the
+// shell does is its own test's.
 
 #include "gui/fleet/win32/fleet_window_win32.h"
 
 #include "accessible_name.h"
 #include "fake_fleet_window.h"
 #include "fleet_last_report.h"
+#include "fleet_renderer_scenario.h"
 #include "gui/fleet/shell/fleet_report_files.h"
 #include "gui/win32_support/about_entry.h"
 #include "gui/win32_support/window_dpi.h"
@@ -191,54 +191,49 @@ int SortArrow(HWND list, Column column) {
 
 } // namespace
 
-TEST_F(Win32Fleet, LastReportShown_SortedByHeaderAndFiltered) {
-    ASSERT_EQ(ListView_GetItemCount(list), 3);
-    EXPECT_EQ(CellText(list, 0, Column::Address), "198.51.100.3");
-    EXPECT_EQ(CellText(list, 2, Column::Outcome), "失败");
-    EXPECT_EQ(SortArrow(list, Column::Address), 1);
-    EXPECT_EQ(WindowTextUtf8(window->Control(kStatusLine)), window->Shell().Model().StatusLine());
-    EXPECT_FALSE(IsWindowEnabled(window->Control(kStopButton)));
-    EXPECT_TRUE(IsWindowEnabled(window->Control(kSaveCsvButton)));
-    const auto clickHeader = [&](Column column) {
+// The shared renderer scenario, through the Win32 controls' messages.
+class Win32Driver : public support::FleetRendererDriver {
+public:
+    Win32Driver(FleetWindow& window, HWND list) : window_(window), list_(list) {}
+    int RowCount() override { return ListView_GetItemCount(list_); }
+    std::string Cell(int row, Column column) override { return CellText(list_, row, column); }
+    std::string Text(FleetControlId control) override {
+        return WindowTextUtf8(window_.Control(control));
+    }
+    bool Enabled(FleetControlId control) override {
+        return IsWindowEnabled(window_.Control(control));
+    }
+    void Click(FleetControlId button) override {
+        SendMessageW(window_.Control(button), BM_CLICK, 0, 0);
+    }
+    void ClickHeader(Column column) override {
         NMLISTVIEW click{};
-        click.hdr.hwndFrom = list;
+        click.hdr.hwndFrom = list_;
         click.hdr.idFrom = kSweepTable;
         click.hdr.code = LVN_COLUMNCLICK;
         click.iSubItem = static_cast<int>(column);
-        SendMessageW(window->Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
-    };
-    clickHeader(Column::Serial);
-    EXPECT_EQ(CellText(list, 0, Column::Serial), "A");
-    clickHeader(Column::Serial); // again: descending
-    EXPECT_EQ(CellText(list, 0, Column::Serial), "C");
+        SendMessageW(window_.Handle(), WM_NOTIFY, kSweepTable, reinterpret_cast<LPARAM>(&click));
+    }
+    void SetText(FleetControlId edit, const std::string& utf8) override {
+        SetWindowTextW(window_.Control(edit), platform::Utf8ToWide(utf8).c_str());
+    }
+    bool Checked(int row) override { return ListView_GetCheckState(list_, row); }
+    void SetChecked(int row, bool checked) override {
+        ListView_SetCheckState(list_, row, checked ? TRUE : FALSE);
+    }
+
+private:
+    FleetWindow& window_;
+    HWND list_;
+};
+
+// The scenario, and the header's sort arrow following the order it chose.
+TEST_F(Win32Fleet, SharedScenario_RowsSortFilterChecksImageAndSavedReport) {
+    EXPECT_EQ(SortArrow(list, Column::Address), 1);
+    Win32Driver driver(*window, list);
+    support::RunFleetRendererScenario(driver, window->Shell(), dialogs, folder, report);
     EXPECT_EQ(SortArrow(list, Column::Serial), -1);
     EXPECT_EQ(SortArrow(list, Column::Address), 0);
-    SetWindowTextW(window->Control(kFilterEdit), L"100.2");
-    ASSERT_EQ(ListView_GetItemCount(list), 1);
-    EXPECT_EQ(CellText(list, 0, Column::Address), "198.51.100.20");
-}
-
-TEST_F(Win32Fleet, SelectionButtonsCheckBoxesAndTheCountGoThroughTheShell) {
-    SendMessageW(window->Control(kSelectAllButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 3 / 3 台");
-    EXPECT_TRUE(ListView_GetCheckState(list, 1));
-    ListView_SetCheckState(list, 1, FALSE); // by hand
-    EXPECT_EQ(window->Shell().Model().CheckedCount(), 2u);
-    EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 2 / 3 台");
-    SendMessageW(window->Control(kSelectNoneButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(WindowTextUtf8(window->Control(kSelectionCount)), "已选择 0 / 3 台");
-    // Start without an image: the shell's notice, through the given dialogs.
-    SendMessageW(window->Control(kStartButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(dialogs.notices.back(), "请先选择升级文件");
-    // A chosen image is drawn into the path and the version field.
-    ASSERT_EQ(WriteFileAtomically(folder + "/S1.5.bin", "abc"), "");
-    dialogs.openPath = folder + "/S1.5.bin";
-    SendMessageW(window->Control(kBrowseButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(WindowTextUtf8(window->Control(kImagePath)), dialogs.openPath);
-    EXPECT_EQ(WindowTextUtf8(window->Control(kVersionEdit)), "S1.5");
-    dialogs.savePath = folder + "/out.csv";
-    SendMessageW(window->Control(kSaveCsvButton), BM_CLICK, 0, 0);
-    EXPECT_EQ(ReadWholeFile(dialogs.savePath), fleet::ReportCsv(*fleet::ReadReport(report)));
 }
 
 // Beyond the described window: the About entry closes the system menu, and
