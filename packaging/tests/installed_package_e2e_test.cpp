@@ -25,7 +25,7 @@ namespace {
 
 const char* const kProgram = "/usr/bin/CollectorUpgrade";
 const char* const kFleet = "/usr/bin/collector-fleet";
-const char* const kReportSchema = "/usr/share/collector-fleet/run/report.schema.json";
+const char* const kReportSchema = "/usr/share/collector-fleet/report.schema.json";
 const char* const kEmulator = "/usr/bin/collector-emulator";
 const std::vector<std::string> kPackages = {"collector-upgrade", "collector-emulator"};
 

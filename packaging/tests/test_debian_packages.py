@@ -70,7 +70,7 @@ class ContentsTest(unittest.TestCase):
                               "/usr/share/man/man1/collector-fleet.1.gz",
                               "/usr/share/doc/collector-fleet/copyright",
                               "/usr/share/doc/collector-fleet/changelog.gz",
-                              "/usr/share/collector-fleet/run/report.schema.json"}, files)
+                              "/usr/share/collector-fleet/report.schema.json"}, files)
         self.assertNotIn("/usr/bin/CollectorUpgrade", files)
         depends = run("dpkg-deb", "-f", path, "Depends").stdout
         self.assertIn("libcap2-bin", depends)
