@@ -52,7 +52,8 @@ std::string Named(const platform::NetworkAdapter& adapter) {
 
 // The adapters named by --interface (and "all") or --address, in order, each once.
 std::variant<std::vector<platform::NetworkAdapter>, std::string>
-NamedAdapters(const std::vector<platform::NetworkAdapter>& adapters, const AdapterOptions& options) {
+NamedAdapters(const std::vector<platform::NetworkAdapter>& adapters,
+              const AdapterOptions& options) {
     std::vector<platform::NetworkAdapter> chosen;
     const auto add = [&chosen](const platform::NetworkAdapter& adapter) {
         if (std::none_of(chosen.begin(), chosen.end(), [&](const auto& c) {
@@ -106,9 +107,9 @@ NamedAdapters(const std::vector<platform::NetworkAdapter>& adapters, const Adapt
 
 } // namespace
 
-std::variant<Adapter, std::string> ChooseAdapters(
-    const std::vector<platform::NetworkAdapter>& adapters, const AdapterOptions& options,
-    const RouteLookup& route) {
+std::variant<Adapter, std::string>
+ChooseAdapters(const std::vector<platform::NetworkAdapter>& adapters, const AdapterOptions& options,
+               const RouteLookup& route) {
     auto named = NamedAdapters(adapters, options);
     if (auto* error = std::get_if<std::string>(&named))
         return std::move(*error);
@@ -130,8 +131,8 @@ std::variant<Adapter, std::string> ChooseAdapters(
             if (own || twice)
                 continue;
             const std::string firstHost = Dotted24(network).substr(0, Dotted24(network).find('/'));
-            const auto source = route ? route(firstHost.substr(0, firstHost.size() - 1) + "1")
-                                      : std::nullopt;
+            const auto source =
+                route ? route(firstHost.substr(0, firstHost.size() - 1) + "1") : std::nullopt;
             const auto through = std::find_if(adapters.begin(), adapters.end(), [&](auto& a) {
                 return source && a.address == *source;
             });
@@ -154,8 +155,8 @@ std::variant<Adapter, std::string> ChooseAdapters(
     SweepScope scope;
     for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
         const auto& adapter = lanes[lane];
-        if (lane < ownLanes && !scope.AddAdapter(adapter.name, adapter.address,
-                                                 adapter.prefixLength))
+        if (lane < ownLanes &&
+            !scope.AddAdapter(adapter.name, adapter.address, adapter.prefixLength))
             return "the adapter's address " + adapter.address + " is not IPv4";
         for (const auto& [network, from] : routed)
             if (from == lane)

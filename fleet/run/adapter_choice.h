@@ -45,8 +45,8 @@ using RouteLookup = std::function<std::optional<std::string>(const std::string& 
 
 // The choice from `adapters` as the system lists them; the text says why
 // none can be made.
-std::variant<Adapter, std::string> ChooseAdapters(
-    const std::vector<platform::NetworkAdapter>& adapters, const AdapterOptions& options,
-    const RouteLookup& route);
+std::variant<Adapter, std::string>
+ChooseAdapters(const std::vector<platform::NetworkAdapter>& adapters, const AdapterOptions& options,
+               const RouteLookup& route);
 
 } // namespace fleet

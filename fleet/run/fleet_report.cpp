@@ -365,8 +365,10 @@ std::optional<Report> ReadReport(const std::string& json) {
     }
     if (const auto* adapters = Field(report, "adapters"); adapters && adapters->is_array())
         for (const auto& adapter : *adapters) {
-            RunAdapter read{Text(adapter, "name"), Text(adapter, "address"),
-                            NumberOf<int>(adapter, "prefix").value_or(0), {}};
+            RunAdapter read{Text(adapter, "name"),
+                            Text(adapter, "address"),
+                            NumberOf<int>(adapter, "prefix").value_or(0),
+                            {}};
             if (const auto* subnets = Field(adapter, "subnets"); subnets && subnets->is_array())
                 for (const auto& subnet : *subnets)
                     if (subnet.is_string())

@@ -34,7 +34,8 @@ bool SweepScope::AddAdapter(const std::string& adapterName, const std::string& o
         return false;
     const bool narrower = adapterPrefixLength > kWindowPrefix && adapterPrefixLength <= 32;
     const int prefix = narrower ? adapterPrefixLength : kWindowPrefix;
-    parts_.push_back({adapterName, ownAddress, *value, *value & NetworkMask(prefix), prefix, false});
+    parts_.push_back(
+        {adapterName, ownAddress, *value, *value & NetworkMask(prefix), prefix, false});
     return true;
 }
 

@@ -62,7 +62,7 @@ enum class Reason {
     VersionV,
     VersionNotS,
     AlreadyCurrent,
-    Unexpected, // --only-expected left a collector that is not in the list alone
+    Unexpected,          // --only-expected left a collector that is not in the list alone
     SerialOnTwoAdapters, // the same serial answered on two adapters of the run
 };
 

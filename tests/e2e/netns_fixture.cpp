@@ -364,8 +364,8 @@ bool NetnsFixture::Setup() {
 bool NetnsFixture::AddSecondAdapter(const std::vector<std::string>& fieldAddresses) {
     const std::string ip = IpPath();
     std::vector<std::vector<std::string>> steps = {
-        {ip, "-n", tool_, "link", "add", "veth2", "address", kSecondToolMac, "type", "veth",
-         "peer", "name", "veth3", "address", kSecondFieldMac, "netns", field_},
+        {ip, "-n", tool_, "link", "add", "veth2", "address", kSecondToolMac, "type", "veth", "peer",
+         "name", "veth3", "address", kSecondFieldMac, "netns", field_},
         {ip, "-n", tool_, "addr", "add", std::string(kSecondToolAddress) + "/24", "dev", "veth2"},
         {ip, "-n", field_, "neigh", "replace", kSecondToolAddress, "lladdr", kSecondToolMac, "dev",
          "veth3", "nud", "permanent"}};
