@@ -1,7 +1,8 @@
 // End-to-end: collector-fleet.exe from the Windows tree under wine in the tool
 // namespace, against emulated collectors behind its two adapters in the field
-// namespace. The wine server of the namespace's own prefix creates the program's sockets
-// (scripts/wine-run.sh), so nothing it sends can leave the test's network.
+// namespace. The wine server of the namespace's own prefix creates the
+// program's sockets (scripts/wine-run.sh), so nothing it sends can leave the
+// test's network.
 // Without the Windows tree (scripts/build-windows.sh) the case skips.
 
 #include "netns_fixture.h"
