@@ -312,6 +312,17 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
         fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, kOwnScope);
     EXPECT_EQ(excluded.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     EXPECT_EQ(excluded.settled.size(), 3u);
+
+    // Over two adapters, the first one's targets come first (the canary is
+    // one of them) though the second's addresses sort lower.
+    auto twoAdapters = *fleet::SweepScope::Of(kOwn, 24, "eth0");
+    twoAdapters.AddAdapter("eth1", "10.0.0.1", 24);
+    fleet::FieldTable both(twoAdapters);
+    both.OnSearchFrame(Reply("g#S1.00"), "10.0.0.7");
+    both.OnSearchFrame(Reply("a#S1.00"), "198.51.100.20");
+    const auto ordered = fleet::PlanTargets(both, {}, {}, image, twoAdapters);
+    EXPECT_EQ(ordered.toUpgrade, (std::vector<std::string>{"198.51.100.20", "10.0.0.7"}));
+    EXPECT_EQ(ordered.toUpgradeAs[1].adapter, "eth1");
 }
 
 // A target pinned to the serial the operator saw: where another collector
