@@ -11,11 +11,13 @@ namespace fleet {
 
 namespace {
 
-constexpr int kWidestSubnet = 8;
+std::string Dotted(std::uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
 
 std::string Dotted24(std::uint32_t network) {
-    return std::to_string(network >> 24) + "." + std::to_string((network >> 16) & 0xFF) + "." +
-           std::to_string((network >> 8) & 0xFF) + ".0/24";
+    return Dotted(network) + "/24";
 }
 
 // The /24s of "A.B.C.D/N", or why the text is not such a subnet.
@@ -34,10 +36,8 @@ std::variant<std::vector<std::uint32_t>, std::string> SubnetsOf(const std::strin
         return "--subnet \"" + text + "\" is not an IPv4 subnet such as 10.20.4.0/22";
     if (prefix > 24)
         return "--subnet " + text + " is narrower than a /24: name the /24 it lies in";
-    if (prefix < kWidestSubnet || (1u << (24 - prefix)) > kMaxSweptSubnets)
-        return "--subnet " + text + " holds " +
-               (prefix < kWidestSubnet ? std::string("more than 65536")
-                                       : std::to_string(1u << (24 - prefix))) +
+    if ((1u << (24 - prefix)) > kMaxSweptSubnets)
+        return "--subnet " + text + " holds " + std::to_string(1u << (24 - prefix)) +
                " /24s; a run sweeps at most " + std::to_string(kMaxSweptSubnets);
     std::vector<std::uint32_t> networks;
     const std::uint32_t first = *base & (~std::uint32_t{0} << (32 - prefix));
@@ -130,9 +130,8 @@ ChooseAdapters(const std::vector<platform::NetworkAdapter>& adapters, const Adap
                                            [&](const auto& r) { return r.first == network; });
             if (own || twice)
                 continue;
-            const std::string firstHost = Dotted24(network).substr(0, Dotted24(network).find('/'));
-            const auto source =
-                route ? route(firstHost.substr(0, firstHost.size() - 1) + "1") : std::nullopt;
+            // The route to the /24's first host stands for the whole /24.
+            const auto source = route ? route(Dotted(network + 1)) : std::nullopt;
             const auto through = std::find_if(adapters.begin(), adapters.end(), [&](auto& a) {
                 return source && a.address == *source;
             });

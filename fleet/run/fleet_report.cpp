@@ -468,6 +468,9 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
             for (const auto& serial : e.otherSerials)
                 note += " " + platform::GbkToUtf8(serial);
         }
+        for (const auto& address : e.alsoAt) // never upgraded, as a conflict
+            note += (note.empty() ? "" : "; ") + std::string("same serial on another adapter at ") +
+                    address;
         rows.push_back(
             {platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version), note});
     }
