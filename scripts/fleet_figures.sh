@@ -125,7 +125,7 @@ if [ "$mode" = loss ]; then
   for host in $(seq 2 21); do printf '198.51.100.%d,8100%03d,S1.00\n' "$host" "$host" >> "$work/targets.csv"; done
   printf '%-8s %-5s %-8s %-9s %-26s %s\n' "loss" "runs" "found" "upgraded" "seconds mean (min-max)" "ratio"
   base=
-  for loss in 0 0.05 0.2; do
+  for loss in ${LOSSES:-0 0.05 0.2}; do
     found=20 upgraded=20 times=
     for seed in $(seq "${LOSS_SEEDS:-3}"); do
       start_field --loss "$loss" --seed "$seed"
