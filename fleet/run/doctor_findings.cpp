@@ -312,11 +312,11 @@ std::string FindingsText(const std::vector<DoctorCheck>& checks) {
     return text;
 }
 
-std::string FindingsTextZh(const std::vector<DoctorCheck>& checks) {
+std::string FindingsTextZh(const std::vector<DoctorCheck>& checks, const std::string& separator) {
     std::string text;
     for (const auto& check : checks)
         if (check.verdict != Verdict::Ok)
-            text += (text.empty() ? "" : "\n") + check.zh;
+            text += (text.empty() ? "" : separator) + check.zh;
     return text;
 }
 

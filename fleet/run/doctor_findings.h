@@ -78,8 +78,10 @@ std::string PortHeldByText(std::uint16_t port, const platform::PortHolders& hold
 
 // Every check, a line in Chinese and one in English each, led by its verdict.
 std::string FindingsText(const std::vector<DoctorCheck>& checks);
-// Only the Chinese lines, for the fleet window.
-std::string FindingsTextZh(const std::vector<DoctorCheck>& checks);
+// The Chinese text of each check that is not ok, joined by `separator`: for
+// the fleet window.
+std::string FindingsTextZh(const std::vector<DoctorCheck>& checks,
+                           const std::string& separator = "\n");
 // One object per check: check, subject, verdict, zh, en and its facts.
 nlohmann::json FindingsJson(const std::vector<DoctorCheck>& checks);
 // True when no check found a problem (unknowns are said, not counted).
