@@ -65,9 +65,9 @@ std::wstring AdapterGuid(const std::string& adapterName) {
     ULONG result = ERROR_BUFFER_OVERFLOW;
     for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
         buffer = std::make_unique<unsigned char[]>(size);
-        result = GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST,
-                                      nullptr,
-                                      reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()), &size);
+        result =
+            GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST, nullptr,
+                                 reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.get()), &size);
     }
     if (result != NO_ERROR)
         return {};
@@ -180,7 +180,8 @@ void ReadFirewall(NetworkProfile& profile) {
     result = policy->get_Rules(&rawRules);
     ComPtr<INetFwRules> rules(rawRules);
     if (FAILED(result) || !rules) {
-        profile.firewallError = HresultText("the firewall's rules (INetFwPolicy2::get_Rules)", result);
+        profile.firewallError =
+            HresultText("the firewall's rules (INetFwPolicy2::get_Rules)", result);
         return;
     }
     IUnknown* rawUnknown = nullptr;
@@ -226,7 +227,8 @@ void ReadFirewall(NetworkProfile& profile) {
             continue;
         BSTR name = nullptr;
         rule->get_Name(&name);
-        profile.rules.push_back({name != nullptr ? WideToUtf8(name) : "", action == NET_FW_ACTION_ALLOW});
+        profile.rules.push_back(
+            {name != nullptr ? WideToUtf8(name) : "", action == NET_FW_ACTION_ALLOW});
         SysFreeString(name);
     }
 }

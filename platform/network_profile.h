@@ -11,7 +11,7 @@
 namespace platform {
 
 struct FirewallRule {
-    std::string name; // UTF-8, as the firewall lists it
+    std::string name;   // UTF-8, as the firewall lists it
     bool allow = false; // false: a block rule, which wins over every allow rule
 };
 

@@ -156,7 +156,8 @@ PortHolders UdpPortHoldersUnder(const std::string& procRoot, std::uint16_t port)
             wanted.insert(inode);
     }
     if (!readTable) {
-        found.error = "the kernel's UDP table " + (root / "net/udp").string() + " could not be read";
+        found.error =
+            "the kernel's UDP table " + (root / "net/udp").string() + " could not be read";
         return found;
     }
     std::set<unsigned long> owned;
@@ -185,7 +186,8 @@ PortHolders UdpPortHoldersUnder(const std::string& procRoot, std::uint16_t port)
         std::string name = ReadText(process.path() / "comm");
         while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
             name.pop_back();
-        found.holders.push_back({static_cast<std::uint32_t>(std::strtoul(pid.c_str(), nullptr, 10)), name});
+        found.holders.push_back(
+            {static_cast<std::uint32_t>(std::strtoul(pid.c_str(), nullptr, 10)), name});
     }
     found.unowned = static_cast<int>(wanted.size() - owned.size());
     std::sort(found.holders.begin(), found.holders.end(),

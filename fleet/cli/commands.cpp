@@ -315,8 +315,8 @@ int RunUpgrade(const UpgradeOptions& options) {
     hooks.planned = [&](const FieldTable& field, const TargetPlan&) {
         const ProbeCounts counts = counter->Counts();
         counter.reset();
-        const bool fewer = setup.expected &&
-                           !MissingExpected(field, setup.expected->collectors).empty();
+        const bool fewer =
+            setup.expected && !MissingExpected(field, setup.expected->collectors).empty();
         if (field.Size() == 0 || fewer)
             std::cerr << "collector-fleet: "
                       << SweepFindingsMessage(chosen, counts, field.Size() == 0);

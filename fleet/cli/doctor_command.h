@@ -9,7 +9,7 @@ namespace fleet {
 
 struct DoctorCommandOptions {
     std::vector<std::string> interfaces; // empty: every adapter that is up, not loopback
-    bool json = false;                    // one object per check on standard output
+    bool json = false;                   // one object per check on standard output
 };
 
 // 0 when no check found a problem, else 1.

@@ -100,8 +100,7 @@ std::vector<std::string> DoctorAdapterNames(const std::vector<std::string>& name
         return named;
     std::vector<std::string> names;
     for (const auto& adapter : platform::ListNetworkAdapters())
-        if (!adapter.loopback &&
-            std::find(names.begin(), names.end(), adapter.name) == names.end())
+        if (!adapter.loopback && std::find(names.begin(), names.end(), adapter.name) == names.end())
             names.push_back(adapter.name);
     return names;
 }
@@ -128,8 +127,8 @@ AdapterFacts FactsOf(const std::string& name) {
     // The adapter's first IPv4 address that can reach collectors, else its first.
     for (const auto& adapter : platform::ListNetworkAdapters())
         if (adapter.name == name &&
-            (!facts.adapter ||
-             (!platform::CanReachCollectors(*facts.adapter) && platform::CanReachCollectors(adapter))))
+            (!facts.adapter || (!platform::CanReachCollectors(*facts.adapter) &&
+                                platform::CanReachCollectors(adapter))))
             facts.adapter = adapter;
     facts.profile = platform::ReadNetworkProfile(name);
     return facts;
@@ -147,9 +146,9 @@ std::vector<DoctorCheck> RunDoctor(const std::vector<std::string>& interfaces) {
     }
     for (const auto& name : DoctorAdapterNames(interfaces)) {
         AdapterFacts facts = FactsOf(name);
-        const auto scope = facts.adapter ? SweepScope::Of(facts.adapter->address,
-                                                          facts.adapter->prefixLength)
-                                         : std::nullopt;
+        const auto scope = facts.adapter
+                               ? SweepScope::Of(facts.adapter->address, facts.adapter->prefixLength)
+                               : std::nullopt;
         if (!facts.adapter || !scope || !platform::CanReachCollectors(*facts.adapter)) {
             facts.probeNotRun = "the adapter cannot reach collectors (see above)";
             facts.probeNotRunZh = "这块网卡连不到采集器（见上）";

@@ -12,8 +12,8 @@ std::string Number(std::size_t n) {
 
 DoctorCheck Make(std::string check, std::string subject, Verdict verdict, std::string zh,
                  std::string en) {
-    return DoctorCheck{std::move(check), std::move(subject), verdict, std::move(zh), std::move(en),
-                       nlohmann::json::object()};
+    return DoctorCheck{std::move(check), std::move(subject), verdict,
+                       std::move(zh),    std::move(en),      nlohmann::json::object()};
 }
 
 const char* VerdictName(Verdict verdict) {
@@ -72,20 +72,21 @@ DoctorCheck AdapterStateCheck(const AdapterFacts& facts) {
                          " is the loopback: no collector is on it; choose the adapter cabled to "
                          "the collectors");
     else if (!adapter.running)
-        check = Make("adapter", adapter.name, Verdict::Problem,
-                     "网卡 " + label +
-                         " 已启用但没有连接：请检查网线是否插好、交换机或采集器是否通电",
-                     "adapter " + label +
-                         " is up but has no link: check the cable and that the switch or the "
-                         "collectors are powered");
+        check =
+            Make("adapter", adapter.name, Verdict::Problem,
+                 "网卡 " + label + " 已启用但没有连接：请检查网线是否插好、交换机或采集器是否通电",
+                 "adapter " + label +
+                     " is up but has no link: check the cable and that the switch or the "
+                     "collectors are powered");
     else if (SelfAssigned(adapter.address))
-        check = Make("adapter", adapter.name, Verdict::Problem,
-                     "网卡 " + label +
-                         " 只有自动分配的地址（169.254，没有 DHCP 服务器应答）：请给网卡设置与采集器"
-                         "同一网段的固定地址",
-                     "adapter " + label +
-                         " has only a self-assigned address (169.254/16: no DHCP server "
-                         "answered): give the adapter a fixed address in the collectors' subnet");
+        check =
+            Make("adapter", adapter.name, Verdict::Problem,
+                 "网卡 " + label +
+                     " 只有自动分配的地址（169.254，没有 DHCP 服务器应答）：请给网卡设置与采集器"
+                     "同一网段的固定地址",
+                 "adapter " + label +
+                     " has only a self-assigned address (169.254/16: no DHCP server "
+                     "answered): give the adapter a fixed address in the collectors' subnet");
     else
         check = Make("adapter", adapter.name, Verdict::Ok,
                      "网卡 " + label + "：已启用，已连接，搜索网段 " + subnet,
@@ -116,16 +117,14 @@ DoctorCheck CategoryCheck(const std::string& name, const platform::NetworkProfil
                      "adapter " + name + ": the network category could not be read (" +
                          profile.categoryError + ")");
     else
-        check = Make("network_category", name, Verdict::Ok,
-                     "网卡 " + name + " 所在网络“" + profile.network + "”是" +
-                         CategoryZh(profile.category) +
-                         (profile.category == "public"
-                              ? "（没有网关的采集器网络都是这样）：防火墙按“公用”配置放行"
-                              : "：防火墙按“" + std::string(CategoryZh(profile.category)) +
-                                    "”配置放行"),
-                     "adapter " + name + ": network \"" + profile.network + "\" is " +
-                         profile.category + "; the firewall applies its " + profile.category +
-                         " profile");
+        check = Make(
+            "network_category", name, Verdict::Ok,
+            "网卡 " + name + " 所在网络“" + profile.network + "”是" + CategoryZh(profile.category) +
+                (profile.category == "public"
+                     ? "（没有网关的采集器网络都是这样）：防火墙按“公用”配置放行"
+                     : "：防火墙按“" + std::string(CategoryZh(profile.category)) + "”配置放行"),
+            "adapter " + name + ": network \"" + profile.network + "\" is " + profile.category +
+                "; the firewall applies its " + profile.category + " profile");
     check.facts = {{"category", profile.category}, {"network", profile.network}};
     if (!profile.categoryError.empty())
         check.facts["error"] = profile.categoryError;
@@ -133,8 +132,7 @@ DoctorCheck CategoryCheck(const std::string& name, const platform::NetworkProfil
 }
 
 DoctorCheck FirewallCheck(const std::string& name, const platform::NetworkProfile& profile) {
-    const std::string where =
-        profile.category.empty() ? std::string("public") : profile.category;
+    const std::string where = profile.category.empty() ? std::string("public") : profile.category;
     DoctorCheck check;
     const platform::FirewallRule* block = nullptr;
     const platform::FirewallRule* allow = nullptr;
@@ -202,14 +200,14 @@ DoctorCheck ProbeCheck(const AdapterFacts& facts) {
         return check;
     }
     const ProbeCounts& counts = *facts.probe;
-    const std::string zhCounts = "发出 " + Number(counts.probes) + " 个探测，收到 " +
-                                 Number(counts.replies) + " 个应答（" + Number(counts.collectors) +
-                                 " 台采集器），" + Number(counts.malformed) + " 个格式不对被丢弃，" +
-                                 Number(counts.checksumRefused) + " 个校验码不对被拒收";
-    const std::string enCounts =
-        Number(counts.probes) + " probes sent, " + Number(counts.replies) + " replies (" +
-        Number(counts.collectors) + " collectors), " + Number(counts.malformed) +
-        " dropped as malformed, " + Number(counts.checksumRefused) + " refused by the checksum";
+    const std::string zhCounts =
+        "发出 " + Number(counts.probes) + " 个探测，收到 " + Number(counts.replies) + " 个应答（" +
+        Number(counts.collectors) + " 台采集器），" + Number(counts.malformed) +
+        " 个格式不对被丢弃，" + Number(counts.checksumRefused) + " 个校验码不对被拒收";
+    const std::string enCounts = Number(counts.probes) + " probes sent, " + Number(counts.replies) +
+                                 " replies (" + Number(counts.collectors) + " collectors), " +
+                                 Number(counts.malformed) + " dropped as malformed, " +
+                                 Number(counts.checksumRefused) + " refused by the checksum";
     DoctorCheck check;
     if (counts.replies == 0)
         check = Make("probe_round", facts.name, Verdict::Problem,
@@ -307,8 +305,8 @@ std::vector<DoctorCheck> AdapterChecks(const AdapterFacts& facts) {
 std::string FindingsText(const std::vector<DoctorCheck>& checks) {
     std::string text;
     for (const auto& check : checks)
-        text += std::string(VerdictLabel(check.verdict)) + " " + check.zh + "\n    " + check.en +
-                "\n";
+        text +=
+            std::string(VerdictLabel(check.verdict)) + " " + check.zh + "\n    " + check.en + "\n";
     return text;
 }
 

@@ -29,7 +29,7 @@ struct DoctorCheck {
     std::string check;   // "port", "adapter", "network_category", "firewall", "probe_round"
     std::string subject; // the port ("23") or the adapter's name
     Verdict verdict = Verdict::Ok;
-    std::string zh;      // the finding and, when it is a problem, the fix
+    std::string zh; // the finding and, when it is a problem, the fix
     std::string en;
     nlohmann::json facts = nlohmann::json::object(); // what was read, for --format json
 };
@@ -39,17 +39,17 @@ struct DoctorCheck {
 struct PortFacts {
     std::uint16_t port = 0;
     bool bindable = true;
-    bool inUse = false;       // the bind failed because the port is taken
-    std::string bindError;    // the system's words, when it failed otherwise
+    bool inUse = false;    // the bind failed because the port is taken
+    std::string bindError; // the system's words, when it failed otherwise
     platform::PortHolders holders;
 };
 
 // What one round of probes over an adapter's subnet brought back.
 struct ProbeCounts {
-    std::size_t probes = 0;    // probes sent
-    std::size_t replies = 0;   // search replies that carried a serial
-    std::size_t collectors = 0; // distinct addresses among them
-    std::size_t malformed = 0; // datagrams dropped: no reply frame, or one without a serial
+    std::size_t probes = 0;          // probes sent
+    std::size_t replies = 0;         // search replies that carried a serial
+    std::size_t collectors = 0;      // distinct addresses among them
+    std::size_t malformed = 0;       // datagrams dropped: no reply frame, or one without a serial
     std::size_t checksumRefused = 0; // upgrade-port frames whose checksum was wrong
 };
 

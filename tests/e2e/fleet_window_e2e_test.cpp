@@ -290,8 +290,8 @@ TEST(FleetWindowE2e, AdapterAddressGivenAfterStart_TakenByTheNextSearch) {
             10s));
         EXPECT_TRUE(w.window->Shell().Model().StatusLine().starts_with(fleet::PortInUseText(23)));
         // ... and which program holds it: this test's process.
-        EXPECT_NE(w.window->Shell().Model().StatusLine().find(
-                      "（进程号 " + std::to_string(::getpid()) + "）"),
+        EXPECT_NE(w.window->Shell().Model().StatusLine().find("（进程号 " +
+                                                              std::to_string(::getpid()) + "）"),
                   std::string::npos)
             << w.window->Shell().Model().StatusLine();
     }

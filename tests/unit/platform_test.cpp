@@ -386,8 +386,9 @@ TEST(PortHolders, ProcTablesAndProcessSocketsFromACopyOfProc) {
     process("901", "0", "/dev/null", "bash");
     fs::create_directories(root / "self");
 
-    EXPECT_EQ(platform::UdpSocketInodes([&] { std::ifstream in(root / "net/udp"); return std::string(std::istreambuf_iterator<char>(in), {}); }(), 23),
-              (std::vector<unsigned long>{111, 333}));
+    std::ifstream table(root / "net/udp");
+    const std::string text{std::istreambuf_iterator<char>(table), {}};
+    EXPECT_EQ(platform::UdpSocketInodes(text, 23), (std::vector<unsigned long>{111, 333}));
     const auto found = platform::UdpPortHoldersUnder(root.string(), 23);
     EXPECT_TRUE(found.error.empty());
     ASSERT_EQ(found.holders.size(), 2u);

@@ -51,8 +51,8 @@ std::string EmptySweepText(const std::string& subnet, const std::string& adapter
 }
 
 std::string PortHeldText(std::uint16_t port, const platform::PortHolders& holders) {
-    return fleet::PortInUseText(port) + "。占用端口 " + std::to_string(port) +
-           " 的是：" + fleet::HoldersText(holders, true);
+    return fleet::PortInUseText(port) + "。占用端口 " + std::to_string(port) + " 的是：" +
+           fleet::HoldersText(holders, true);
 }
 
 std::string EngineFailureText(const std::string& what,

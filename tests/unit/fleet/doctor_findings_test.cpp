@@ -28,9 +28,10 @@ TEST(DoctorFindings, PortFreeHeldOrRefused_NamesTheHolderByNameAndPid) {
     const auto denied = fleet::PortCheck({8000, false, false, "permission denied", {}});
     EXPECT_EQ(ok.verdict, Verdict::Ok);
     EXPECT_EQ(taken.verdict, Verdict::Problem);
-    EXPECT_EQ(taken.zh, "端口 23 已被占用：python3（进程号 4321）、进程号 77 的程序（程序名无法读取）"
-                        "，以及一个无法查明的程序（查看其他用户的程序需要管理员或 root 权限）。"
-                        "请关闭该程序后再试");
+    EXPECT_EQ(taken.zh,
+              "端口 23 已被占用：python3（进程号 4321）、进程号 77 的程序（程序名无法读取）"
+              "，以及一个无法查明的程序（查看其他用户的程序需要管理员或 root 权限）。"
+              "请关闭该程序后再试");
     EXPECT_NE(taken.en.find("held by python3 (pid 4321), the program with pid 77 (its name could "
                             "not be read), and a program that could not be identified"),
               std::string::npos)
@@ -72,28 +73,40 @@ TEST(DoctorFindings, AdapterNetworkFirewallAndProbeRound_VerdictsAndFixes) {
         return std::optional(profile);
     };
     const std::vector<Case> cases = {
-        {"not listed", {"eth1", std::nullopt, std::nullopt, std::nullopt, "down", "未启用"},
-         {Verdict::Problem, Verdict::Unknown}, "not up, or without an IPv4 address"},
-        {"no link", {"eth1", Adapter("192.168.1.5", false), std::nullopt, none, "", ""},
-         {Verdict::Problem, Verdict::Problem}, "check the cable"},
-        {"self-assigned", {"eth1", Adapter("169.254.3.4"), std::nullopt, none, "", ""},
-         {Verdict::Problem, Verdict::Problem}, "give the adapter a fixed address"},
-        {"nobody answered", {"eth1", Adapter("192.168.1.5"), std::nullopt, none, "", ""},
-         {Verdict::Ok, Verdict::Problem}, "254 probes sent, 0 replies (0 collectors), 3 dropped "
-                                          "as malformed, 0 refused by the checksum"},
-        {"answered", {"eth1", Adapter("192.168.1.5"), std::nullopt, three, "", ""},
-         {Verdict::Ok, Verdict::Ok}, ""},
+        {"not listed",
+         {"eth1", std::nullopt, std::nullopt, std::nullopt, "down", "未启用"},
+         {Verdict::Problem, Verdict::Unknown},
+         "not up, or without an IPv4 address"},
+        {"no link",
+         {"eth1", Adapter("192.168.1.5", false), std::nullopt, none, "", ""},
+         {Verdict::Problem, Verdict::Problem},
+         "check the cable"},
+        {"self-assigned",
+         {"eth1", Adapter("169.254.3.4"), std::nullopt, none, "", ""},
+         {Verdict::Problem, Verdict::Problem},
+         "give the adapter a fixed address"},
+        {"nobody answered",
+         {"eth1", Adapter("192.168.1.5"), std::nullopt, none, "", ""},
+         {Verdict::Ok, Verdict::Problem},
+         "254 probes sent, 0 replies (0 collectors), 3 dropped "
+         "as malformed, 0 refused by the checksum"},
+        {"answered",
+         {"eth1", Adapter("192.168.1.5"), std::nullopt, three, "", ""},
+         {Verdict::Ok, Verdict::Ok},
+         ""},
         {"public, allowed",
-         {"eth1", Adapter("192.168.1.5"), windows("public", {{"collector-fleet", true}}), three, "", ""},
-         {Verdict::Ok, Verdict::Ok, Verdict::Ok, Verdict::Ok}, ""},
+         {"eth1", Adapter("192.168.1.5"), windows("public", {{"collector-fleet", true}}), three, "",
+          ""},
+         {Verdict::Ok, Verdict::Ok, Verdict::Ok, Verdict::Ok},
+         ""},
         {"block wins over allow",
          {"eth1", Adapter("192.168.1.5"),
-          windows("public", {{"collector-fleet", true}, {"collector-fleet", false}}), none, "",
-          ""},
+          windows("public", {{"collector-fleet", true}, {"collector-fleet", false}}), none, "", ""},
          {Verdict::Ok, Verdict::Ok, Verdict::Problem, Verdict::Problem},
          "netsh advfirewall firewall delete rule name=\"collector-fleet\" "
          "program=\"D:\\采集器\\collector-fleet.exe\""},
-        {"no allow rule", {"eth1", Adapter("192.168.1.5"), windows("private", {}), none, "", ""},
+        {"no allow rule",
+         {"eth1", Adapter("192.168.1.5"), windows("private", {}), none, "", ""},
          {Verdict::Ok, Verdict::Ok, Verdict::Problem, Verdict::Problem},
          "README.txt, section 2, step 3 says, or run as administrator:\n  netsh advfirewall "
          "firewall add rule name=\"采集器升级 UDP\" dir=in action=allow protocol=UDP profile=any "
