@@ -38,6 +38,10 @@ constexpr GUID kNetworkListManagerClass = {
 constexpr GUID kNetworkListManagerInterface = {
     0xdcb00000, 0x570f, 0x4a9b, {0x8d, 0x69, 0x19, 0x9f, 0xdb, 0xa5, 0x72, 0x3b}};
 
+// The protocol number of a rule for every protocol (NET_FW_IP_PROTOCOL_ANY,
+// which the headers here lack).
+constexpr long kAnyProtocol = 256;
+
 template <typename T> struct Releaser {
     void operator()(T* p) const {
         if (p != nullptr)
@@ -222,7 +226,7 @@ void ReadFirewall(NetworkProfile& profile) {
             FAILED(rule->get_Direction(&direction)) || direction != NET_FW_RULE_DIR_IN ||
             FAILED(rule->get_Profiles(&profiles)) || (profiles & wanted) == 0 ||
             FAILED(rule->get_Protocol(&protocol)) ||
-            (protocol != NET_FW_IP_PROTOCOL_UDP && protocol != NET_FW_IP_PROTOCOL_ANY) ||
+            (protocol != NET_FW_IP_PROTOCOL_UDP && protocol != kAnyProtocol) ||
             FAILED(rule->get_Action(&action)))
             continue;
         BSTR name = nullptr;

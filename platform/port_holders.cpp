@@ -94,8 +94,13 @@ PortHolders UdpPortHolders(std::uint16_t port) {
         found.error = "the system's UDP table (GetExtendedUdpTable) could not be read";
         return found;
     }
+    // Owner 0: a socket that the system cannot tie to a process (under wine,
+    // one of a program that is not a Windows program).
     for (const DWORD pid : owners)
-        found.holders.push_back({static_cast<std::uint32_t>(pid), ImageName(pid)});
+        if (pid == 0)
+            ++found.unowned;
+        else
+            found.holders.push_back({static_cast<std::uint32_t>(pid), ImageName(pid)});
     return found;
 }
 

@@ -119,12 +119,15 @@ DoctorCheck CategoryCheck(const std::string& name, const platform::NetworkProfil
     else
         check = Make(
             "network_category", name, Verdict::Ok,
-            "网卡 " + name + " 所在网络“" + profile.network + "”是" + CategoryZh(profile.category) +
+            "网卡 " + name + " 所在网络" +
+                (profile.network.empty() ? "" : "“" + profile.network + "”") + "是" +
+                CategoryZh(profile.category) +
                 (profile.category == "public"
                      ? "（没有网关的采集器网络都是这样）：防火墙按“公用”配置放行"
                      : "：防火墙按“" + std::string(CategoryZh(profile.category)) + "”配置放行"),
-            "adapter " + name + ": network \"" + profile.network + "\" is " + profile.category +
-                "; the firewall applies its " + profile.category + " profile");
+            "adapter " + name + ": network " +
+                (profile.network.empty() ? "" : "\"" + profile.network + "\" ") + "is " +
+                profile.category + "; the firewall applies its " + profile.category + " profile");
     check.facts = {{"category", profile.category}, {"network", profile.network}};
     if (!profile.categoryError.empty())
         check.facts["error"] = profile.categoryError;
