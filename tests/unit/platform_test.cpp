@@ -8,6 +8,7 @@
 #include "platform/local_address.h"
 #include "platform/port_holders.h"
 #include "platform/read_file.h"
+#include "platform/socket_library.h"
 #include "platform/system_error_text.h"
 #include "platform/terminal.h"
 #include "platform/udp_socket.h"
@@ -333,6 +334,8 @@ TEST_F(FileNames, OldFolderContentsMoveOnceAndNewerFilesWin) {
 // A port this process holds is named with this process's id and name: from
 // /proc on Linux, from GetExtendedUdpTable and the image name on Windows.
 TEST(PortHolders, ThisProcessIsNamedAsTheHolderOfItsPort) {
+    // The first test here stopped Winsock behind the process-wide start.
+    ASSERT_TRUE(platform::StartSocketLibrary());
     platform::UdpSocket socket;
     ASSERT_TRUE(socket.Create() && socket.BindAddress("127.0.0.1", 0));
     // One datagram to itself: under wine the program's process then has the
@@ -350,6 +353,8 @@ TEST(PortHolders, ThisProcessIsNamedAsTheHolderOfItsPort) {
     ASSERT_EQ(found.holders.size(), 1u) << "sockets owned by no process: " << found.unowned;
     EXPECT_EQ(found.holders[0].pid, self);
     EXPECT_EQ(found.holders[0].name, name);
+    socket.Close();
+    platform::ReleaseSocketLibrary();
 }
 
 #ifndef _WIN32
