@@ -174,7 +174,10 @@ std::vector<DoctorCheck> SweepFindings(const Adapter& chosen, const ProbeCounts&
     AdapterFacts facts;
     facts.name = chosen.adapter.name;
     facts.adapter = chosen.adapter;
-    facts.profile = platform::ReadNetworkProfile(chosen.adapter.name);
+    // Replies came in: the firewall lets them through, and reading its rules
+    // (which can take a while on a computer with many) would tell nothing.
+    if (sweep.replies == 0)
+        facts.profile = platform::ReadNetworkProfile(chosen.adapter.name);
     facts.probe = sweep;
     return AdapterChecks(facts);
 }

@@ -55,7 +55,8 @@ std::vector<DoctorCheck> RunDoctor(const std::vector<std::string>& interfaces);
 
 // The findings for `chosen` after a sweep that found nothing or fewer than
 // expected, with the sweep's counts as its probe round: what a run shows
-// instead of guessing.
+// instead of guessing. Windows's network and firewall are read only when no
+// reply came in.
 std::vector<DoctorCheck> SweepFindings(const Adapter& chosen, const ProbeCounts& sweep);
 
 } // namespace fleet
