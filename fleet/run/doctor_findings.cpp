@@ -136,6 +136,7 @@ DoctorCheck CategoryCheck(const std::string& name, const platform::NetworkProfil
 
 DoctorCheck FirewallCheck(const std::string& name, const platform::NetworkProfile& profile) {
     const std::string where = profile.category.empty() ? std::string("public") : profile.category;
+    const std::string whereZh = CategoryZh(where);
     DoctorCheck check;
     const platform::FirewallRule* block = nullptr;
     const platform::FirewallRule* allow = nullptr;
@@ -149,7 +150,7 @@ DoctorCheck FirewallCheck(const std::string& name, const platform::NetworkProfil
                      "防火墙的规则无法读取（" + profile.firewallError + "）",
                      "the firewall's rules could not be read (" + profile.firewallError + ")");
     else if (profile.firewallOn == false)
-        check = Make("firewall", name, Verdict::Ok, "防火墙在“" + where + "”配置下已关闭",
+        check = Make("firewall", name, Verdict::Ok, "防火墙在“" + whereZh + "”配置下已关闭",
                      "the firewall is off on the " + where + " profile");
     else if (block != nullptr)
         check = Make(
@@ -166,7 +167,7 @@ DoctorCheck FirewallCheck(const std::string& name, const platform::NetworkProfil
     else if (allow == nullptr)
         check = Make(
             "firewall", name, Verdict::Problem,
-            "防火墙在“" + where +
+            "防火墙在“" + whereZh +
                 "”配置下没有放行本程序的规则，采集器的回复进不来。按 README.txt 第二节第 3 "
                 "步允许本程序，或以管理员身份运行：\n"
                 "  netsh advfirewall firewall add rule name=\"采集器升级 UDP\" dir=in "
@@ -180,7 +181,7 @@ DoctorCheck FirewallCheck(const std::string& name, const platform::NetworkProfil
                 profile.programPath + "\"");
     else
         check = Make("firewall", name, Verdict::Ok,
-                     "防火墙在“" + where + "”配置下有放行本程序的规则“" + allow->name + "”",
+                     "防火墙在“" + whereZh + "”配置下有放行本程序的规则“" + allow->name + "”",
                      "the firewall allows this program on the " + where + " profile (rule \"" +
                          allow->name + "\")");
     nlohmann::json rules = nlohmann::json::array();
