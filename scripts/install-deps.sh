@@ -30,6 +30,7 @@ test_packages=(
   locales                            # zh_CN.UTF-8 for wine (made inside the build tree)
   dpkg-dev                           # dpkg-shlibdeps for the Debian packages
   osslsigncode openssl               # signs the Windows programs (a throwaway certificate in tests)
+  wixl msitools                      # the Windows installer (MSI): builds it, reads its tables
   libcap2-bin procps                 # setcap and sysctl, which the package's scripts use
   lintian desktop-file-utils appstream # package tests: lintian and both validators
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 # the installed window, driven

@@ -9,7 +9,8 @@
 # <state-folder> lies inside the build tree and holds the wine prefixes and
 # the private locales. The program's own PE header decides the prefix: a
 # 32-bit program gets a 32-bit prefix (WINEARCH=win32, as on a 32-bit
-# Windows), a 64-bit one a 64-bit prefix.
+# Windows), a 64-bit one a 64-bit prefix. A program of wine's own (msiexec,
+# reg) runs in the prefix that WINE_ARCH names (win32 or win64, the default).
 #
 # Language: LANG is set for wine alone, to $WINE_LANG (default zh_CN.UTF-8:
 # wine then uses code page 936, as a Chinese Windows does; en_US.UTF-8 gives
@@ -71,15 +72,21 @@ pe_machine() {
   offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
   od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' '
 }
-case $(pe_machine "$1") in
-014c) export WINEARCH=win32 ;;
-*) export WINEARCH=win64 ;;
-esac
+if [[ ! -f $1 ]]; then
+  export WINEARCH=${WINE_ARCH:-win64}
+else
+  case $(pe_machine "$1") in
+  014c) export WINEARCH=win32 ;;
+  *) export WINEARCH=win64 ;;
+  esac
+fi
 
 lang=${WINE_LANG:-zh_CN.UTF-8}
 locale_name=${lang%%.*}
-# No Mono or Gecko: their installers would ask to download.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko: their installers would ask to download. No menu
+# builder: an installer's shortcuts stay inside the prefix, out of the
+# desktop's menus.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LOCPATH=$state/locale
 key=$({ wine --version; dpkg --print-foreign-architectures 2>/dev/null || true; } |
   cksum | cut -d' ' -f1)
