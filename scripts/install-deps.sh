@@ -22,6 +22,7 @@ test_packages=(
   python3-jsonschema                 # end-to-end tests check every report against its schema
   time                               # CPU and memory figures of collector-fleet
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
+  imagemagick                        # takes the screenshots from the virtual X server (import)
   g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...
   g++-mingw-w64-i686-posix           # ... and 32-bit
   wine wine64                        # runs the Windows tests, 64-bit ...

@@ -34,6 +34,13 @@
 # With WINE_XVFB=1 and no DISPLAY, the program runs on its own Xvfb server.
 # With WINE_LOGPIXELS=<dpi> the program runs in a prefix of its own whose
 # display is set to that resolution (144: 150 % scaling).
+# With WINE_CJK_FONTS=1 (the screenshots) the program runs in a prefix of its
+# own where the fonts a Chinese Windows has (宋体/SimSun, NSimSun, the dialog
+# font MS Shell Dlg and wine's UI fonts) are an installed CJK outline font
+# (AR PL UMing CN, a Song face, from fonts-arphic-uming), instead of wine's
+# bitmap stand-ins, which lack most Chinese characters.
+# With WINE_DRIVE_D=<folder> the prefix's drive D: is that folder, so that a
+# picture shows a Windows path, not wine's Z:\ of the Linux one.
 # Exits with the program's exit code.
 set -euo pipefail
 
@@ -92,8 +99,10 @@ key=$({ wine --version; dpkg --print-foreign-architectures 2>/dev/null || true; 
   cksum | cut -d' ' -f1)
 template=$state/template-$WINEARCH-$locale_name-$key
 logpixels=${WINE_LOGPIXELS:-}
+cjk=${WINE_CJK_FONTS:-0}
+[[ $cjk == 1 ]] || cjk=
 # The namespace stays last in the name: the clean-ups below read it from there.
-export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixels}-net$namespace
+export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixels}${cjk:+-cjk}-net$namespace
 
 (
   flock 9
@@ -143,8 +152,24 @@ export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixel
         /d "$logpixels" /f >/dev/null 2>&1
       wineserver -w || true
     fi
+    if [[ -n $cjk ]]; then
+      substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+      links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+      for face in 宋体 SimSun 新宋体 NSimSun 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+        LANG=$lang wine reg add "$substitutes" /v "$face" /d 'WenQuanYi Zen Hei Sharp' /f >/dev/null 2>&1
+      done
+      for face in Tahoma 'Microsoft Sans Serif' 'Segoe UI'; do
+        LANG=$lang wine reg add "$links" /v "$face" /t REG_MULTI_SZ \
+          /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei Sharp' /f >/dev/null 2>&1
+      done
+      wineserver -w || true
+    fi
   fi
 ) 9>"$state/.lock"
+
+if [[ -n ${WINE_DRIVE_D:-} ]]; then
+  ln -sfn "$(realpath "$WINE_DRIVE_D")" "$WINEPREFIX/dosdevices/d:"
+fi
 
 run=(env LANG="$lang" wine "$@")
 if [[ ${WINE_XVFB:-0} == 1 && -z ${DISPLAY:-} ]]; then
