@@ -69,7 +69,8 @@ def signature_problem(path):
     root, otherwise what is wrong."""
     verified = subprocess.run(["osslsigncode", "verify", "-CAfile", TRUSTED, "-in", path],
                               capture_output=True, text=True)
-    if verified.returncode == 0 or "No signature found" in verified.stdout + verified.stderr:
+    said = verified.stdout + verified.stderr
+    if verified.returncode == 0 or "No signature found" in said or "has no signature" in said:
         return None
     return f"{os.path.basename(path)} carries a signature no trusted root verifies"
 
@@ -104,7 +105,10 @@ def dist_problems(dist, version):
                     exe = archive.extract(entry, folder)
                     data = open(exe, "rb").read()
                     for key in ("FileVersion", "ProductVersion"):
-                        text = f"{key}\0".encode("utf-16-le")
+                        # A String entry of the version resource: its type
+                        # (1, text) just before its key, the value after it on
+                        # a 32-bit boundary.
+                        text = b"\1\0" + f"{key}\0".encode("utf-16-le")
                         at = data.find(text)
                         at += len(text) + (-(at + len(text)) % 4)
                         end = at
