@@ -36,9 +36,11 @@
 # display is set to that resolution (144: 150 % scaling).
 # With WINE_CJK_FONTS=1 (the screenshots) the program runs in a prefix of its
 # own where the fonts a Chinese Windows has (宋体/SimSun, NSimSun, the dialog
-# font MS Shell Dlg and wine's UI fonts) are an installed CJK outline font
-# (AR PL UMing CN, a Song face, from fonts-arphic-uming), instead of wine's
-# bitmap stand-ins, which lack most Chinese characters.
+# font MS Shell Dlg, and wine's UI fonts by font link) are an installed CJK
+# outline font, instead of the stand-in wine finds, whose hinted strokes go
+# missing at 13 pixels (本 drawn as 木, 升 as 手): AR PL UMing CN, a Song face
+# like 宋体 (fonts-arphic-uming), at 96 dpi; WenQuanYi Zen Hei
+# (fonts-wqy-zenhei), narrower and clean at that size, from 120 dpi.
 # With WINE_DRIVE_D=<folder> the prefix's drive D: is that folder, so that a
 # picture shows a Windows path, not wine's Z:\ of the Linux one.
 # Exits with the program's exit code.
@@ -155,13 +157,21 @@ export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixel
     if [[ -n $cjk ]]; then
       substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
       links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+      font=('AR PL UMing CN' uming.ttc)
+      if ((${logpixels:-96} >= 120)); then
+        font=('WenQuanYi Zen Hei' wqy-zenhei.ttc)
+      fi
       for face in 宋体 SimSun 新宋体 NSimSun 'MS Shell Dlg' 'MS Shell Dlg 2'; do
-        LANG=$lang wine reg add "$substitutes" /v "$face" /d 'WenQuanYi Zen Hei Sharp' /f >/dev/null 2>&1
+        LANG=$lang wine reg add "$substitutes" /v "$face" /d "${font[0]}" /f >/dev/null 2>&1
       done
       for face in Tahoma 'Microsoft Sans Serif' 'Segoe UI'; do
         LANG=$lang wine reg add "$links" /v "$face" /t REG_MULTI_SZ \
-          /d 'wqy-zenhei.ttc,WenQuanYi Zen Hei Sharp' /f >/dev/null 2>&1
+          /d "${font[1]},${font[0]}" /f >/dev/null 2>&1
       done
+      # Antialiased text, as Windows' ClearType default draws outline fonts.
+      LANG=$lang wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 2 /f >/dev/null 2>&1
+      LANG=$lang wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingType /t REG_DWORD \
+        /d 1 /f >/dev/null 2>&1
       wineserver -w || true
     fi
   fi
