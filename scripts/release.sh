@@ -17,7 +17,7 @@
 # (only a certificate of a trusted root; a passphrase in SIGN_KEY_PASSWORD).
 # The build trees are built or brought up to date, never cleaned, so a
 # second run is quick. At the end the folder's versions are checked
-# (packaging/tests/check_versions.py) and `sha256sum -c SHA256SUMS` is run
+# (packaging/check_versions.py) and `sha256sum -c SHA256SUMS` is run
 # in it.
 set -euo pipefail
 
@@ -72,6 +72,6 @@ awk -v head="## [$version] - " '
   xargs sha256sum >SHA256SUMS)
 
 step "checks"
-python3 packaging/tests/check_versions.py "$root" --dist "$dist"
+python3 packaging/check_versions.py "$root" --dist "$dist"
 (cd "$dist" && sha256sum -c SHA256SUMS)
 echo "release $version in $dist"
