@@ -7,6 +7,10 @@
 # are stripped in the zip: a technician carries them, not their debug data. They are
 # signed when cpack runs with a certificate (scripts/sign-windows.sh), after stripping.
 set(COLLECTOR_PACKAGED_COMPONENTS program)
+# cpack packs the programs as built (scripts/build-windows.sh builds them)
+# and never builds the whole tree first: a release packs trees whose test
+# programs were never built.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 foreach(program CollectorUpgrade CollectorFleetWindow collector-fleet)
   if(TARGET ${program})
