@@ -20,9 +20,15 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
 #endif
 
+#include <algorithm>
 #include <bitset>
+#include <cctype>
 
 namespace platform {
 
@@ -34,7 +40,36 @@ std::string DottedText(const in_addr& address) {
     return text;
 }
 
+bool ContainsNoCase(const std::string& text, const std::string& word) {
+    const auto lower = [](std::string value) {
+        std::transform(value.begin(), value.end(), value.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return value;
+    };
+    return lower(text).find(lower(word)) != std::string::npos;
+}
+
 } // namespace
+
+std::string WindowsVirtualKind(unsigned long ifType, const std::string& friendlyName,
+                               const std::string& description) {
+    // IfType values of the interface type registry (ipifcons.h).
+    constexpr unsigned long kPpp = 23, kPropVirtual = 53, kTunnel = 131;
+    if (friendlyName.rfind("vEthernet", 0) == 0 || ContainsNoCase(description, "Hyper-V Virtual"))
+        return "vEthernet";
+    if (ContainsNoCase(description, "Docker") || ContainsNoCase(friendlyName, "Docker"))
+        return "docker";
+    if (ContainsNoCase(description, "TAP-") || ContainsNoCase(description, "Wintun"))
+        return "tun/tap";
+    if (ifType == kPpp || ContainsNoCase(description, "VPN") ||
+        ContainsNoCase(description, "WireGuard"))
+        return "vpn";
+    if (ifType == kTunnel)
+        return "tunnel";
+    if (ifType == kPropVirtual || ContainsNoCase(description, "Virtual"))
+        return "virtual";
+    return {};
+}
 
 #ifdef _WIN32
 
@@ -70,6 +105,9 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
                 DottedText(reinterpret_cast<const sockaddr_in*>(socketAddress)->sin_addr);
             entry.prefixLength = unicast->OnLinkPrefixLength;
             entry.loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
+            entry.virtualKind = WindowsVirtualKind(
+                adapter->IfType, entry.name,
+                adapter->Description != nullptr ? WideToUtf8(adapter->Description) : "");
             adapters.push_back(entry);
         }
     }
@@ -77,6 +115,38 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
 }
 
 #else
+
+namespace {
+
+// What /sys/class/net tells of an interface's kind: a bridge (docker0 and
+// Docker's br-… networks are bridges too), a tun or tap device, a
+// point-to-point or tunnel type (PPP, WireGuard and other VPNs, GRE, SIT).
+std::string LinuxVirtualKind(std::string name) {
+    name = name.substr(0, name.find(':')); // an alias ("eth0:1") is its interface
+    const std::string base = "/sys/class/net/" + name;
+    if (name.rfind("docker", 0) == 0)
+        return "docker";
+    if (::access((base + "/bridge").c_str(), F_OK) == 0)
+        return "bridge";
+    if (::access((base + "/tun_flags").c_str(), F_OK) == 0)
+        return "tun/tap";
+    int type = 0;
+    std::ifstream(base + "/type") >> type;
+    // ARPHRD_PPP, ARPHRD_NONE (WireGuard, tun), and the tunnel types.
+    if (type == 512 || type == 65534)
+        return "vpn";
+    if (type == 768 || type == 769 || type == 776 || type == 778 || type == 823)
+        return "tunnel";
+    std::ifstream uevent(base + "/uevent");
+    for (std::string line; std::getline(uevent, line);)
+        if (line == "DEVTYPE=wireguard")
+            return "vpn";
+        else if (line == "DEVTYPE=vxlan" || line == "DEVTYPE=geneve")
+            return "tunnel";
+    return {};
+}
+
+} // namespace
 
 std::vector<NetworkAdapter> ListNetworkAdapters() {
     std::vector<NetworkAdapter> adapters;
@@ -98,6 +168,8 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
         }
         entry.loopback = (item->ifa_flags & IFF_LOOPBACK) != 0;
         entry.running = (item->ifa_flags & IFF_RUNNING) != 0;
+        if (!entry.loopback)
+            entry.virtualKind = LinuxVirtualKind(entry.name);
         adapters.push_back(entry);
     }
     freeifaddrs(list);
@@ -105,5 +177,38 @@ std::vector<NetworkAdapter> ListNetworkAdapters() {
 }
 
 #endif
+
+std::optional<std::string> RouteSourceAddress(const std::string& destination) {
+#ifdef _WIN32
+    if (!EnsureSocketLibrary())
+        return std::nullopt;
+    using Handle = SOCKET;
+    const auto closeHandle = [](Handle handle) { ::closesocket(handle); };
+    const Handle invalid = INVALID_SOCKET;
+    using Length = int;
+#else
+    using Handle = int;
+    const auto closeHandle = [](Handle handle) { ::close(handle); };
+    const Handle invalid = -1;
+    using Length = socklen_t;
+#endif
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(9); // connect() on UDP only picks the route: nothing is sent
+    if (inet_pton(AF_INET, destination.c_str(), &target.sin_addr) != 1)
+        return std::nullopt;
+    const Handle handle = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (handle == invalid)
+        return std::nullopt;
+    std::optional<std::string> source;
+    sockaddr_in own{};
+    Length length = sizeof own;
+    if (::connect(handle, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 &&
+        ::getsockname(handle, reinterpret_cast<sockaddr*>(&own), &length) == 0 &&
+        own.sin_addr.s_addr != 0)
+        source = DottedText(own.sin_addr);
+    closeHandle(handle);
+    return source;
+}
 
 } // namespace platform

@@ -4,7 +4,12 @@
 # Nothing here can reach the machine's own network: the namespaces have no
 # interface but their veth pair and no route elsewhere.
 #
-#   scripts/fleet_figures.sh [build-dir] [loss|doctor]
+#   scripts/fleet_figures.sh [build-dir] [loss|adapters|doctor]
+#
+# With "adapters" it prints only the figure of several adapters: two fields of
+# 20 collectors behind two adapters (198.51.100.0/24 on veth0, 203.0.113.0/24
+# on a second veth pair), upgraded in one run with --interface all, over one
+# field of 20 through one adapter (both without canary; target <= 1.05).
 #
 # With "doctor" it prints only the doctor table: `collector-fleet doctor` on
 # the tool's adapter (veth0) against the field of 253 answering, against no
@@ -123,6 +128,33 @@ identical_images() {
   for f in "$work"/out/*.bin; do cmp -s "$f" "$image" && same=$((same + 1)); done
   echo $same
 }
+
+if [ "$mode" = adapters ]; then
+  ip -n "$tool" link add veth2 address 02:00:00:00:01:01 type veth peer name veth3 address 02:00:00:00:01:02 netns "$field"
+  ip -n "$tool" addr add 203.0.113.1/24 dev veth2
+  ip -n "$field" neigh replace 203.0.113.1 lladdr 02:00:00:00:01:01 dev veth3 nud permanent
+  for host in $(seq 2 21); do
+    ip -n "$field" addr add "203.0.113.$host/24" dev veth3
+    ip -n "$tool" neigh replace "203.0.113.$host" lladdr 02:00:00:00:01:02 dev veth2 nud permanent
+  done
+  ip -n "$tool" link set veth2 up
+  ip -n "$field" link set veth3 up
+  sleep 1
+  field_range=198.51.100.2-21
+  start_field
+  upgrade one-field --interface veth0 --all --canary 0
+  field_range=198.51.100.2-21,203.0.113.2-21
+  start_field
+  upgrade two-fields --interface all --all --canary 0
+  one_s=$(seconds_of "$work/one-field.json")
+  two_s=$(seconds_of "$work/two-fields.json")
+  printf '%-62s %s\n' "figure" "value"
+  printf '%-62s %s\n' "one field of 20, one adapter, upgrade wall time (s)" "$one_s"
+  printf '%-62s %s\n' "two fields of 20, two adapters, one run, wall time (s)" "$two_s"
+  printf '%-62s %s\n' "ratio two fields / one (target <= 1.05)" "$(awk -v a="$two_s" -v b="$one_s" 'BEGIN {printf "%.3f", a / b}')"
+  printf '%-62s %s\n' "collectors upgraded, two fields" "$(count_ok "$work/two-fields.json") / 40"
+  exit 0
+fi
 
 if [ "$mode" = doctor ]; then
   # doctor NAME [command...]: runs doctor on veth0, timed, its JSON kept.

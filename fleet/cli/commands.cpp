@@ -31,8 +31,11 @@ int SetupError(const std::string& message) {
 }
 
 std::string SweepingLine(const Adapter& chosen) {
-    return "Sweeping " + chosen.scope.Subnet() + " from " + chosen.scope.Own() + " (" +
-           chosen.adapter.name + ")\n";
+    std::string lines;
+    for (const auto& part : chosen.scope.Parts())
+        lines += "Sweeping " + SweepScope::SubnetOf(part) + " from " + part.own + " (" +
+                 part.adapter + ")\n";
+    return lines;
 }
 
 ProgressMode ChooseProgress(const std::string& mode) {
@@ -165,7 +168,9 @@ int RunInterfaces() {
     std::vector<std::vector<std::string>> rows = {{"name", "address", "prefix", ""}};
     for (const auto& adapter : adapters)
         rows.push_back({adapter.name, adapter.address, "/" + std::to_string(adapter.prefixLength),
-                        adapter.loopback ? "loopback" : ""});
+                        adapter.loopback               ? "loopback"
+                        : adapter.virtualKind.empty() ? ""
+                                                       : "virtual (" + adapter.virtualKind + ")"});
     PrintRows(std::cout, rows);
     return adapters.empty() ? kExitUsage : 0;
 }

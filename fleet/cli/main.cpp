@@ -21,10 +21,18 @@
 namespace {
 
 void AddAdapterOptions(CLI::App& command, fleet::AdapterOptions& adapter) {
-    auto* name = command.add_option("--interface", adapter.interfaceName,
-                                    "adapter to work on, by name (see: interfaces)");
+    auto* name = command.add_option(
+        "--interface", adapter.interfaces,
+        "adapter to work on, by name (see: interfaces); repeatable. all: every adapter that is "
+        "up with an IPv4 address that is neither loopback nor 169.254/16, virtual ones (bridge, "
+        "docker, vEthernet, tun/tap, VPN) only when named as well");
     command.add_option("--address", adapter.address, "adapter to work on, by its IPv4 address")
         ->excludes(name);
+    command.add_option(
+        "--subnet", adapter.subnets,
+        "a routed subnet to sweep as well, CIDR, /24 or wider (repeatable): each /24 in it is "
+        "swept from the adapter whose route leads there; at most 16 /24s a run. Nothing is sent "
+        "outside these subnets and the chosen adapters' own /24s");
 }
 
 void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
@@ -60,7 +68,9 @@ constexpr const char* kRunFromCommandPrompt =
 int main(int argc, char** argv) {
     CLI::App app{"collector-fleet: discover and upgrade the collectors of one network adapter's "
                  "subnet.\nIt sweeps and sends only within the chosen adapter's /24, or within "
-                 "its own subnet when that is narrower."};
+                 "its own subnet when that is narrower; with several adapters (--interface A "
+                 "--interface B, --interface all) within each one's, and within the subnets "
+                 "named with --subnet."};
     app.name("collector-fleet");
     app.set_version_flag("--version", "collector-fleet " COLLECTOR_FLEET_VERSION,
                          "print the program's version and exit");

@@ -9,7 +9,8 @@
 namespace fleet {
 
 void FieldTable::OnSearchFrame(const std::string& frame, const std::string& sender) {
-    if (sender == own_ || !IsHostOf24(sender, own_))
+    const SweepScope::Part* part = scope_ ? scope_->PartOf(sender) : nullptr;
+    if (part == nullptr || scope_->IsOwn(sender))
         return;
     const auto reply = protocol::ParseSearchReply(frame);
     if (reply.serial.empty())
@@ -17,7 +18,13 @@ void FieldTable::OnSearchFrame(const std::string& frame, const std::string& send
     const std::string serial = pubpro::Trim(reply.serial);
     const auto known = entries_.find(sender);
     if (known == entries_.end()) {
-        entries_[sender] = FieldEntry{sender, serial, reply.version, false, {}};
+        FieldEntry entry{sender, serial, reply.version, false, {}, part->adapter, {}};
+        for (auto& [address, other] : entries_)
+            if (other.serial == serial && scope_->PartOf(address)->own != part->own) {
+                other.alsoAt.push_back(sender);
+                entry.alsoAt.push_back(address);
+            }
+        entries_[sender] = std::move(entry);
         return;
     }
     FieldEntry& entry = known->second;

@@ -3,7 +3,10 @@
 // What a sweep found: one entry per answering address of the swept /24, by the
 // window's reply rules. Serials and versions stay raw GBK bytes.
 
+#include "fleet/run/sweep_scope.h"
+
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,16 +20,23 @@ struct FieldEntry {
     // their frames would mix in one session, so it is never upgraded.
     bool conflict = false;
     std::vector<std::string> otherSerials; // trimmed, in order of arrival
+    std::string adapter; // the adapter it answered on (a run over several adapters)
+    // The same serial answered on another adapter too, from these addresses:
+    // one collector seen twice or two that share a serial; never upgraded.
+    std::vector<std::string> alsoAt;
 };
 
 class FieldTable {
 public:
-    explicit FieldTable(std::string ownAddress) : own_(std::move(ownAddress)) {}
+    // The swept hosts of `ownAddress`'s /24.
+    explicit FieldTable(const std::string& ownAddress) : scope_(SweepScope::Of(ownAddress, 24)) {}
+    explicit FieldTable(SweepScope scope) : scope_(std::move(scope)) {}
 
     // A search-reply frame (ESC .. ENQ) from `sender`. Replies from this host,
-    // with an empty serial, or from outside the /24 are dropped; the first
+    // with an empty serial, or from outside the scope are dropped; the first
     // reply of an address makes its entry, a later one with another serial
-    // marks it a conflict, and nothing else changes it.
+    // marks it a conflict, and nothing else changes it. A serial that answers
+    // from addresses on two adapters marks both entries (alsoAt).
     void OnSearchFrame(const std::string& frame, const std::string& sender);
 
     const FieldEntry* Find(const std::string& address) const;
@@ -34,7 +44,7 @@ public:
     std::size_t Size() const { return entries_.size(); }
 
 private:
-    std::string own_;
+    std::optional<SweepScope> scope_;
     std::map<std::string, FieldEntry> entries_;
 };
 

@@ -46,10 +46,12 @@ ChooseAdapter(const std::vector<platform::NetworkAdapter>& adapters,
 std::string CheckTarget(const std::string& target, const SweepScope& scope) {
     if (!CheckedSubnetPrefix(target))
         return "\"" + target + "\" is not an IPv4 address";
-    if (target == scope.Own())
+    if (scope.IsOwn(target))
         return target + " is this computer's own address";
     if (!scope.Contains(target))
-        return target + " lies outside " + scope.Subnet() + ", the chosen adapter's subnet";
+        return target + " lies outside " + scope.Subnet() +
+               (scope.Parts().size() > 1 ? ", the subnets of this run"
+                                         : ", the chosen adapter's subnet");
     return {};
 }
 
@@ -95,9 +97,17 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
             if (const auto pin = pins.find(target.address); pin != pins.end() && !target.serial)
                 target.serial = pin->second;
     }
-    // Address order, each address once (the first pin named for it counts).
-    std::stable_sort(pinned.begin(), pinned.end(), [](const auto& a, const auto& b) {
-        return AddressLess(a.address, b.address);
+    // Address order, each address once (the first pin named for it counts);
+    // the scope's parts in their order first, so that the canary comes from
+    // the first adapter that has a target.
+    const auto partIndex = [&scope](const std::string& address) {
+        const auto* part = scope.PartOf(address);
+        return part == nullptr ? scope.Parts().size()
+                               : static_cast<std::size_t>(part - scope.Parts().data());
+    };
+    std::stable_sort(pinned.begin(), pinned.end(), [&](const auto& a, const auto& b) {
+        const auto x = partIndex(a.address), y = partIndex(b.address);
+        return x != y ? x < y : AddressLess(a.address, b.address);
     });
     pinned.erase(std::unique(pinned.begin(), pinned.end(),
                              [](const auto& a, const auto& b) { return a.address == b.address; }),
@@ -110,6 +120,8 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
             continue;
         CollectorResult result;
         result.address = address;
+        if (const auto* part = scope.PartOf(address))
+            result.adapter = part->adapter;
         const auto settle = [&](PlanKind kind, ResultKind outcome, Reason code,
                                 std::string reason) {
             result.plan = kind;
@@ -138,6 +150,13 @@ TargetPlan PlanTargets(const FieldTable& field, const std::vector<PinnedTarget>&
                 serials += ", " + platform::GbkToUtf8(other);
             settle(PlanKind::AddressConflict, ResultKind::Conflict, Reason::AddressConflict,
                    "several collectors answer from this address (" + serials + ")");
+        } else if (!found->alsoAt.empty()) {
+            std::string addresses;
+            for (const auto& other : found->alsoAt)
+                addresses += (addresses.empty() ? "" : ", ") + other;
+            settle(PlanKind::AddressConflict, ResultKind::Conflict, Reason::SerialOnTwoAdapters,
+                   "its serial answers on another adapter too (" + addresses +
+                       "): neither is upgraded");
         } else if (target.serial && *target.serial != found->serial) {
             settle(PlanKind::NotFound, ResultKind::NotStarted, Reason::SerialMismatch,
                    "the collector at " + address + " answered with serial " +

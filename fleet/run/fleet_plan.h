@@ -59,7 +59,8 @@ std::vector<ExpectedCollector> MissingExpected(const FieldTable& field,
                                                const std::vector<ExpectedCollector>& expected);
 
 struct TargetPlan {
-    std::vector<std::string> toUpgrade;       // ascending by address
+    // Ascending by address within each part of the scope, the parts in order.
+    std::vector<std::string> toUpgrade;
     std::vector<CollectorResult> settled;     // refused, current, conflicting or not found
     std::vector<CollectorResult> toUpgradeAs; // the same order as toUpgrade: serial, version
     std::optional<ExpectedCounts> expected;   // set when the run had an expected list

@@ -175,6 +175,7 @@ OrderedJson CollectorJson(const CollectorResult& r) {
         {"started", r.started ? Json(*r.started) : Json(nullptr)},
         {"ended", r.ended ? Json(*r.ended) : Json(nullptr)},
         {"verified", r.verified},
+        {"adapter", r.adapter},
     };
 }
 
@@ -267,6 +268,7 @@ std::optional<CollectorResult> ReadCollector(const nlohmann::json& c) {
     r.started = TextOf(c, "started");
     r.ended = TextOf(c, "ended");
     r.verified = Flag(c, "verified");
+    r.adapter = Text(c, "adapter");
     return r;
 }
 
@@ -293,6 +295,12 @@ std::string ReportJson(const RunInfo& run, const ReportImage& image,
     report["host"] = run.hostName;
     report["adapter"] = {
         {"name", run.adapterName}, {"address", run.adapterAddress}, {"prefix", run.adapterPrefix}};
+    report["adapters"] = Json::array();
+    for (const auto& adapter : run.adapters)
+        report["adapters"].push_back({{"name", adapter.name},
+                                      {"address", adapter.address},
+                                      {"prefix", adapter.prefix},
+                                      {"subnets", adapter.subnets}});
     report["image"] = {{"name", image.name},
                        {"version", image.version},
                        {"size", image.size},
@@ -355,6 +363,18 @@ std::optional<Report> ReadReport(const std::string& json) {
         run.adapterAddress = Text(*adapter, "address");
         run.adapterPrefix = NumberOf<int>(*adapter, "prefix").value_or(0);
     }
+    if (const auto* adapters = Field(report, "adapters"); adapters && adapters->is_array())
+        for (const auto& adapter : *adapters) {
+            RunAdapter read{Text(adapter, "name"),
+                            Text(adapter, "address"),
+                            NumberOf<int>(adapter, "prefix").value_or(0),
+                            {}};
+            if (const auto* subnets = Field(adapter, "subnets"); subnets && subnets->is_array())
+                for (const auto& subnet : *subnets)
+                    if (subnet.is_string())
+                        read.subnets.push_back(subnet.get<std::string>());
+            run.adapters.push_back(std::move(read));
+        }
     if (const auto* image = Field(report, "image")) {
         read.image = {Text(*image, "name"), Text(*image, "version"),
                       NumberOf<std::size_t>(*image, "size").value_or(0),
@@ -448,6 +468,9 @@ void PrintField(std::ostream& out, const std::vector<FieldEntry>& field, ListFor
             for (const auto& serial : e.otherSerials)
                 note += " " + platform::GbkToUtf8(serial);
         }
+        for (const auto& address : e.alsoAt) // never upgraded, as a conflict
+            note += (note.empty() ? "" : "; ") + std::string("same serial on another adapter at ") +
+                    address;
         rows.push_back(
             {platform::GbkToUtf8(e.serial), e.address, platform::GbkToUtf8(e.version), note});
     }

@@ -30,6 +30,7 @@ struct CollectorResult {
     double seconds = 0;
     std::optional<std::string> started, ended; // the session's UTC times, once it has them
     bool verified = false;                     // reported the image's version after completing
+    std::string adapter; // the adapter it was reached through (UTF-8); empty when not found
 
     bool operator==(const CollectorResult&) const = default;
 };
@@ -79,9 +80,18 @@ struct RunOptions {
     long long verifyTimeoutSeconds = 0;
 };
 
+// One adapter of the run and the subnets swept from it.
+struct RunAdapter {
+    std::string name, address; // UTF-8, dotted IPv4
+    int prefix = 0;
+    std::vector<std::string> subnets; // "198.51.100.0/24", its own first, then routed ones
+    bool operator==(const RunAdapter&) const = default;
+};
+
 // The run as a whole, for the report's head.
 struct RunInfo {
     std::string hostName; // UTF-8
+    // The first adapter (the only one of a run over one adapter).
     std::string adapterName, adapterAddress;
     int adapterPrefix = 0;
     std::string imageSha256;
@@ -95,6 +105,8 @@ struct RunInfo {
     std::optional<double> upgradeSeconds;
     // Set when the run was given an expected list, once the sweep is done.
     std::optional<ExpectedCounts> expected;
+    // Every adapter of the run, in the order they were swept.
+    std::vector<RunAdapter> adapters;
 };
 
 // The program's version, as the build gives it.

@@ -3,6 +3,7 @@
 #include "platform/host_name.h"
 #include "platform/keep_awake.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace fleet {
@@ -14,6 +15,18 @@ RunInfo RunInfoFor(const Adapter& adapter, const FirmwareImage& image, bool dryR
     info.adapterName = adapter.adapter.name;
     info.adapterAddress = adapter.adapter.address;
     info.adapterPrefix = adapter.adapter.prefixLength;
+    for (const auto& part : adapter.scope.Parts()) {
+        auto known = std::find_if(info.adapters.begin(), info.adapters.end(),
+                                  [&](const RunAdapter& a) { return a.address == part.own; });
+        if (known == info.adapters.end()) {
+            RunAdapter entry{part.adapter, part.own, 24, {}};
+            for (const auto& listed : adapter.adapters)
+                if (listed.address == part.own)
+                    entry.prefix = listed.prefixLength;
+            known = info.adapters.insert(info.adapters.end(), entry);
+        }
+        known->subnets.push_back(SweepScope::SubnetOf(part));
+    }
     info.imageSha256 = image.sha256;
     info.dryRun = dryRun;
     info.started = UtcTimestamp(started);

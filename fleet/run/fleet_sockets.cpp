@@ -9,6 +9,8 @@
 #include "protocol/datagram_rules.h"
 #include "protocol/messages.h"
 
+#include <algorithm>
+
 namespace fleet {
 
 using protocol::kMaxDatagramBytes;
@@ -16,7 +18,15 @@ using protocol::kSearchPort;
 using protocol::kUpgradePort;
 
 FleetSockets::FleetSockets(asio::io_context& io, SweepScope scope)
-    : scope_(std::move(scope)), upgrade_(io), search_(io) {}
+    : scope_(std::move(scope)), io_(io) {
+    for (const auto& part : scope_.Parts()) {
+        if (std::any_of(upgrade_.begin(), upgrade_.end(),
+                        [&](const auto& channel) { return channel->own == part.own; }))
+            continue;
+        upgrade_.push_back(std::make_unique<Channel>(io, part.own));
+        search_.push_back(std::make_unique<Channel>(io, part.own));
+    }
+}
 
 std::string PortInUseText(std::uint16_t port) {
     return "本机端口 " + std::to_string(port) +
@@ -39,7 +49,7 @@ void HoldPortExclusively(asio::ip::udp::socket& socket) {
 // the real bind, which would otherwise collide with it.
 asio::error_code FleetSockets::TryPortOnEveryAddress(std::uint16_t port) {
     asio::error_code error;
-    asio::ip::udp::socket trial(upgrade_.socket.get_executor());
+    asio::ip::udp::socket trial(io_);
     trial.open(asio::ip::udp::v4(), error);
     if (!error)
         HoldPortExclusively(trial);
@@ -52,8 +62,9 @@ asio::error_code FleetSockets::TryPortOnEveryAddress(std::uint16_t port) {
 
 std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
     asio::error_code error;
-    const auto own = asio::ip::make_address_v4(scope_.Own(), error);
-    if (!error)
+    const auto own = asio::ip::make_address_v4(channel.own, error);
+    // Tried once, before the first adapter's socket holds the port.
+    if (!error && (&channel == upgrade_.front().get() || &channel == search_.front().get()))
         error = TryPortOnEveryAddress(port);
     if (!error)
         channel.socket.open(asio::ip::udp::v4(), error);
@@ -69,10 +80,10 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
                PortHeldByText(port, platform::UdpPortHolders(port));
     }
     if (error == asio::error::access_denied)
-        return "local port " + std::to_string(port) + " of " + scope_.Own() + ": " +
+        return "local port " + std::to_string(port) + " of " + channel.own + ": " +
                platform::BindAccessDeniedMeaning();
     if (error == std::errc::address_not_available)
-        return scope_.Own() + " is no longer an address of this computer (see: interfaces)";
+        return channel.own + " is no longer an address of this computer (see: interfaces)";
     if (error)
         return "cannot open local port " + std::to_string(port) + ": " + platform::ErrorText(error);
     platform::IgnoreUdpResets(
@@ -87,16 +98,18 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
 
 std::string FleetSockets::Open() {
     portInUse_ = 0;
-    if (auto error = Bind(upgrade_, kUpgradePort); !error.empty())
-        return error;
-    if (auto error = Bind(search_, kSearchPort); !error.empty())
-        return error;
-    if (onDatagram)
-        for (Channel* channel : {&upgrade_, &search_})
-            platform::StampReceivedDatagrams(
-                static_cast<platform::UdpSocket::Handle>(channel->socket.native_handle()));
-    Receive(upgrade_, false);
-    Receive(search_, true);
+    for (auto* channels : {&upgrade_, &search_})
+        for (auto& channel : *channels)
+            if (auto error = Bind(*channel, channels == &upgrade_ ? kUpgradePort : kSearchPort);
+                !error.empty())
+                return error;
+    for (auto* channels : {&upgrade_, &search_})
+        for (auto& channel : *channels) {
+            if (onDatagram)
+                platform::StampReceivedDatagrams(
+                    static_cast<platform::UdpSocket::Handle>(channel->socket.native_handle()));
+            Receive(*channel, channels == &search_);
+        }
     return {};
 }
 
@@ -121,8 +134,10 @@ void FleetSockets::Receive(Channel& channel, bool search) {
 
 void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
                            const std::string& sender) {
-    // Only collectors of the scope have a buffer, so their number is bounded.
-    if (!scope_.Contains(sender) || sender == scope_.Own())
+    // Only collectors of the scope have a buffer, so their number is bounded;
+    // each answers on the adapter its part is swept from.
+    const auto* part = scope_.PartOf(sender);
+    if (part == nullptr || part->own != channel.own || scope_.IsOwn(sender))
         return;
     if (search) {
         protocol::ScrubSearchDatagram(bytes);
@@ -141,9 +156,19 @@ void FleetSockets::Deliver(Channel& channel, bool search, std::string bytes,
     pending.Bound();
 }
 
-void FleetSockets::Send(Channel& channel, const std::string& address, std::uint16_t port,
+FleetSockets::Channel* FleetSockets::ChannelFor(const std::string& address, bool search) {
+    const auto* part = scope_.PartOf(address);
+    if (part == nullptr)
+        return nullptr;
+    for (auto& channel : search ? search_ : upgrade_)
+        if (channel->own == part->own)
+            return channel.get();
+    return nullptr;
+}
+
+void FleetSockets::Send(Channel* channel, const std::string& address, std::uint16_t port,
                         const std::string& bytes) {
-    if (!scope_.Contains(address) || !channel.socket.is_open())
+    if (channel == nullptr || !scope_.Contains(address) || !channel->socket.is_open())
         return;
     asio::error_code error;
     const auto destination = asio::ip::make_address_v4(address, error);
@@ -151,17 +176,17 @@ void FleetSockets::Send(Channel& channel, const std::string& address, std::uint1
         return;
     // A full send buffer or an unreachable host loses this datagram only; the
     // protocol's own retries cover it.
-    channel.socket.send_to(asio::buffer(bytes), {destination, port}, 0, error);
+    channel->socket.send_to(asio::buffer(bytes), {destination, port}, 0, error);
     if (!error && onDatagram)
         onDatagram({true, address, port, bytes, std::nullopt});
 }
 
 void FleetSockets::SendUpgradeFrame(const std::string& address, const std::string& frame) {
-    Send(upgrade_, address, kUpgradePort, frame);
+    Send(ChannelFor(address, false), address, kUpgradePort, frame);
 }
 
 void FleetSockets::SendProbe(const std::string& address) {
-    Send(search_, address, kSearchPort, protocol::BuildSearchProbe());
+    Send(ChannelFor(address, true), address, kSearchPort, protocol::BuildSearchProbe());
 }
 
 } // namespace fleet

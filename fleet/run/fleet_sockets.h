@@ -2,7 +2,9 @@
 
 // The program's two UDP endpoints on Asio: the upgrade port 8000 and the search
 // port 23, both bound to the chosen adapter's own address, so that the
-// adapter is also the way out. Received datagrams are cut into frames per
+// adapter is also the way out; in a run over several adapters, a pair on each
+// adapter's address, and each datagram goes out through the adapter whose
+// part of the scope holds its destination. Received datagrams are cut into frames per
 // sender and handed to the callbacks on the io_context's thread. Every send is
 // checked against the sweep scope: nothing is ever sent anywhere else.
 
@@ -18,7 +20,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace fleet {
 
@@ -54,8 +58,10 @@ public:
 
 private:
     struct Channel {
-        explicit Channel(asio::io_context& io) : socket(io) {}
+        Channel(asio::io_context& io, std::string ownAddress)
+            : socket(io), own(std::move(ownAddress)) {}
         asio::ip::udp::socket socket;
+        std::string own; // the adapter address it is bound to
         asio::ip::udp::endpoint sender;
         std::string buffer;
         std::map<std::string, pubpro::RxBuffer> pending; // per sender, bounded by the scope
@@ -63,13 +69,17 @@ private:
 
     asio::error_code TryPortOnEveryAddress(std::uint16_t port);
     std::string Bind(Channel& channel, std::uint16_t port);
+    // The lane's channel for sending to (or receiving from) `address`; null outside the scope.
+    Channel* ChannelFor(const std::string& address, bool search);
     void Receive(Channel& channel, bool search);
     void Deliver(Channel& channel, bool search, std::string bytes, const std::string& sender);
-    void Send(Channel& channel, const std::string& address, std::uint16_t port,
+    void Send(Channel* channel, const std::string& address, std::uint16_t port,
               const std::string& bytes);
 
     SweepScope scope_;
-    Channel upgrade_, search_;
+    asio::io_context& io_;
+    // Per adapter address of the scope, in the scope's order.
+    std::vector<std::unique_ptr<Channel>> upgrade_, search_;
     std::uint16_t portInUse_ = 0;
 };
 

@@ -42,6 +42,17 @@ std::string Head(const std::string& toolVersion, const RunInfo& run, const Repor
     html += Row("tool", std::string("collector-fleet ") + HtmlEscape(toolVersion));
     html += Row("adapter", HtmlEscape(run.adapterName) + " (" + HtmlEscape(run.adapterAddress) +
                                "/" + std::to_string(run.adapterPrefix) + ")");
+    if (run.adapters.size() > 1) {
+        std::string adapters;
+        for (const auto& adapter : run.adapters) {
+            std::string subnets;
+            for (const auto& subnet : adapter.subnets)
+                subnets += (subnets.empty() ? "" : ", ") + subnet;
+            adapters += (adapters.empty() ? "" : "<br>") + HtmlEscape(adapter.name) + " (" +
+                        HtmlEscape(adapter.address) + "): " + HtmlEscape(subnets);
+        }
+        html += Row("adapters", adapters);
+    }
     html += Row("image", HtmlEscape(image.name) + ", version " + HtmlEscape(image.version) + ", " +
                              std::to_string(image.size) + " bytes, " +
                              std::to_string(image.blocks) + " blocks");

@@ -9,15 +9,7 @@
 namespace fleet {
 
 std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options) {
-    auto chosen =
-        ChooseAdapter(platform::ListNetworkAdapters(), options.interfaceName, options.address);
-    if (auto* error = std::get_if<std::string>(&chosen))
-        return std::move(*error);
-    const auto& adapter = std::get<platform::NetworkAdapter>(chosen);
-    const auto scope = SweepScope::Of(adapter.address, adapter.prefixLength);
-    if (!scope)
-        return "the adapter's address " + adapter.address + " is not IPv4";
-    return Adapter{adapter, *scope};
+    return ChooseAdapters(platform::ListNetworkAdapters(), options, platform::RouteSourceAddress);
 }
 
 void RunInterrupt::Interrupt() {
@@ -45,7 +37,7 @@ SweepRounds::SweepRounds(const SweepOptions& options, const SweepScope& scope)
       maxRounds_(std::max(minRounds_, policy::kSweepRoundsMax)), wait_(std::max(0, options.waitMs)),
       directOnly_(options.directOnly) {
     for (const auto& address : options.direct)
-        if (scope.Contains(address) && address != scope.Own() &&
+        if (scope.Contains(address) && !scope.IsOwn(address) &&
             std::find(expected_.begin(), expected_.end(), address) == expected_.end())
             expected_.push_back(address);
 }
@@ -76,7 +68,7 @@ std::optional<SweepRounds::Round> SweepRounds::Next(const FieldTable& field) {
 
 FieldTable SweepField(asio::io_context& io, FleetSockets& sockets, const SweepScope& scope,
                       const SweepOptions& options, const RunInterrupt* interrupt) {
-    FieldTable field(scope.Own());
+    FieldTable field(scope);
     sockets.onSearchFrame = [&field](const std::string& sender, const std::string& frame) {
         field.OnSearchFrame(frame, sender);
     };

@@ -3,6 +3,7 @@
 // The steps of a run that both front ends take: the command line and the
 // fleet window. Each runs on the thread of the io_context it is given.
 
+#include "fleet/run/adapter_choice.h"
 #include "fleet/run/field_table.h"
 #include "fleet/run/fleet_plan.h"
 #include "fleet/run/fleet_sockets.h"
@@ -16,13 +17,6 @@
 #include <vector>
 
 namespace fleet {
-
-// The adapter to work on, by name or by address; with neither, the only
-// non-loopback one.
-struct AdapterOptions {
-    std::string interfaceName;
-    std::string address;
-};
 
 struct SweepOptions {
     int sweeps = policy::kSweepRounds; // rounds at least; more while new collectors answer
@@ -74,12 +68,7 @@ private:
     bool wholeDone_ = false, directOnly_ = false;
 };
 
-// The adapter chosen, and the hosts its subnet lets a run reach.
-struct Adapter {
-    platform::NetworkAdapter adapter;
-    SweepScope scope;
-};
-
+// ChooseAdapters over this computer's adapters and routes.
 std::variant<Adapter, std::string> PickAdapter(const AdapterOptions& options);
 
 // Ends a sweep or a run in order: the sweep stops, no new session starts,

@@ -56,7 +56,10 @@ constexpr Row<ResultKind> kResults[] = {
     {ResultKind::Interrupted,
      {"interrupted", "the run was interrupted while its upgrade was under way", "已中断", true}},
     {ResultKind::Conflict,
-     {"conflict", "two serial numbers answer from its address; never upgraded", "地址冲突", true}},
+     {"conflict",
+      "two serial numbers answer from its address, or its serial answers on two adapters; never "
+      "upgraded",
+      "地址冲突", true}},
     {ResultKind::NotStarted,
      {"not_started", "its upgrade never started; the reason says why", "未开始", true}},
     {ResultKind::Planned, {"planned", "a dry run would upgrade it", "计划升级", false}},
@@ -130,6 +133,10 @@ constexpr Row<Reason> kReasons[] = {
     {Reason::Unexpected,
      {"unexpected", "left alone: not in the expected list, and only expected collectors upgrade",
       "不在预期列表中，未升级", false}},
+    {Reason::SerialOnTwoAdapters,
+     {"serial_on_two_adapters",
+      "its serial answered on two adapters of the run; neither is upgraded",
+      "此序列号在两块网卡上都有应答，均未升级", false}},
 };
 
 static_assert(std::size(kPlans) == kPlanKindCount && InDeclarationOrder(kPlans));

@@ -62,13 +62,14 @@ enum class Reason {
     VersionV,
     VersionNotS,
     AlreadyCurrent,
-    Unexpected, // --only-expected left a collector that is not in the list alone
+    Unexpected,          // --only-expected left a collector that is not in the list alone
+    SerialOnTwoAdapters, // the same serial answered on two adapters of the run
 };
 
 // Every kind, in declaration order, for readers that map names back.
 inline constexpr int kPlanKindCount = static_cast<int>(PlanKind::Unexpected) + 1;
 inline constexpr int kResultKindCount = static_cast<int>(ResultKind::NotFound) + 1;
-inline constexpr int kReasonCount = static_cast<int>(Reason::Unexpected) + 1;
+inline constexpr int kReasonCount = static_cast<int>(Reason::SerialOnTwoAdapters) + 1;
 
 // One row of the table.
 struct CodeEntry {

@@ -579,6 +579,72 @@ TEST(FleetE2e, TwinSerialAddress_ListedAsConflictAndNeverSentABlock) {
     EXPECT_EQ(counts.at("blocks"), 0);
 }
 
+// Two adapters cabled to two fields, a bridge that is virtual, and a third
+// subnet routed through the first adapter that only --subnet may reach.
+TEST(FleetE2e, EveryAdapter_BothFieldsInOneReportNothingElseSweptSubnetOnlyWhenNamed) {
+    E2E_REQUIRE_NAMESPACES();
+    e2e::NetnsFixture net({"198.51.100.10", "198.51.100.11", "198.51.100.12", "192.0.2.10"});
+    ASSERT_TRUE(net.Ok()) << net.Error();
+    ASSERT_TRUE(net.AddSecondAdapter({"203.0.113.10", "203.0.113.11", "203.0.113.12"}))
+        << net.Error();
+    for (const std::vector<std::string>& step :
+         {std::vector<std::string>{"ip", "route", "add", "192.0.2.0/24", "dev", "veth0"},
+          std::vector<std::string>{"ip", "link", "add", "br0", "type", "bridge"},
+          std::vector<std::string>{"ip", "link", "add", "vb0", "master", "br0", "type", "veth",
+                                   "peer", "name", "vb1"},
+          std::vector<std::string>{"ip", "addr", "add", "100.64.7.1/24", "dev", "br0"},
+          std::vector<std::string>{"ip", "link", "set", "vb1", "up"},
+          std::vector<std::string>{"ip", "link", "set", "vb0", "up"},
+          std::vector<std::string>{"ip", "link", "set", "br0", "up"}}) {
+        std::string output;
+        ASSERT_EQ(net.RunInTool(step, &output), 0) << output;
+    }
+    const auto interfaces = Fleet(net, {"interfaces"});
+    EXPECT_NE(interfaces.output.find("virtual (bridge)\n"), std::string::npos) << interfaces.output;
+    EXPECT_EQ(interfaces.output.find("virtual"), interfaces.output.rfind("virtual")); // not veth
+    const std::string fields = net.ScratchDir() + "/fields.json";
+    const std::string routed = net.ScratchDir() + "/routed.json";
+    const pid_t emulator = StartEmulator(
+        net, "fields",
+        {"--address", "198.51.100.10-11", "--address", "198.51.100.12=TWIN1", "--address",
+         "203.0.113.10-11", "--address", "203.0.113.12=TWIN1", "--summary", fields});
+    const pid_t stray = StartEmulator(net, "routed", {"--address", "192.0.2.10", "--summary", routed});
+
+    const std::string report = net.ScratchDir() + "/both.json";
+    const auto run = Fleet(net, {"upgrade", "--interface", "all", "--image",
+                                 WriteImage(net, "S4.bin", 300), "--all", "--yes", "--report",
+                                 report, "--wait", "400", "--progress", "quiet"});
+    EXPECT_EQ(run.status, 1) << run.output; // the twin serial is a conflict
+    const json head = e2e::ReadCheckedReport(report);
+    EXPECT_EQ(head.at("adapters"),
+              json::parse(R"([{"name":"veth0","address":"198.51.100.1","prefix":24,
+                              "subnets":["198.51.100.0/24"]},
+                             {"name":"veth2","address":"203.0.113.1","prefix":24,
+                              "subnets":["203.0.113.0/24"]}])"));
+    const auto byIp = ReportByIp(report);
+    for (const char* ip : {"198.51.100.10", "198.51.100.11", "203.0.113.10", "203.0.113.11"}) {
+        EXPECT_EQ(Field(byIp.at(ip), "outcome"), "upgraded") << ip;
+        EXPECT_EQ(Field(byIp.at(ip), "adapter"), ip[0] == '1' ? "veth0" : "veth2") << ip;
+    }
+    for (const char* ip : {"198.51.100.12", "203.0.113.12"})
+        EXPECT_EQ(Field(byIp.at(ip), "reason"), "serial_on_two_adapters") << ip;
+    net.Terminate(stray);
+    EXPECT_EQ(SummaryByIp(routed).at("192.0.2.10").at("probes"), 0);
+
+    // Named, the routed subnet is swept from veth0, and nothing else is.
+    StartEmulator(net, "routed-again", {"--address", "192.0.2.10"});
+    const auto listed = Fleet(net, {"discover", "--subnet", "192.0.2.0/24", "--format", "json",
+                                    "--sweeps", "1", "--wait", "400"});
+    EXPECT_EQ(listed.status, 0) << listed.output;
+    EXPECT_NE(listed.output.find("Sweeping 192.0.2.0/24 from 198.51.100.1 (veth0)\n"),
+              std::string::npos) << listed.output;
+    EXPECT_EQ(listed.output.find("Sweeping 198.51.100."), std::string::npos) << listed.output;
+    EXPECT_NE(listed.output.find("\"ip\": \"192.0.2.10\""), std::string::npos) << listed.output;
+    net.Terminate(emulator);
+    for (const auto& [ip, counts] : SummaryByIp(fields))
+        EXPECT_EQ(counts.at("requests") > 0, ip.back() != '2') << ip;
+}
+
 // Ctrl+C, or the terminal or remote session going away (SIGHUP), mid-transfer.
 TEST(FleetE2e, SigintOrSighupMidRun_Exits130WithACompleteReport) {
     E2E_REQUIRE_NAMESPACES();

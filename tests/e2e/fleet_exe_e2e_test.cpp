@@ -1,7 +1,8 @@
 // End-to-end: collector-fleet.exe from the Windows tree under wine in the tool
-// namespace, against three emulated collectors in the field namespace. The
-// wine server of the namespace's own prefix creates the program's sockets
-// (scripts/wine-run.sh), so nothing it sends can leave the test's network.
+// namespace, against emulated collectors behind its two adapters in the field
+// namespace. The wine server of the namespace's own prefix creates the
+// program's sockets (scripts/wine-run.sh), so nothing it sends can leave the
+// test's network.
 // Without the Windows tree (scripts/build-windows.sh) the case skips.
 
 #include "netns_fixture.h"
@@ -83,22 +84,26 @@ protected:
     std::unique_ptr<e2e::NetnsFixture> net_;
 };
 
-TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThree) {
+TEST_F(FleetExeInNamespace, DiscoverListsBothFieldsAndOneUpgradeRunUpgradesAllFour) {
     const auto start = std::chrono::steady_clock::now();
     const std::string scratch = net_->ScratchDir();
-    e2e::StartEmulatorInField(*net_, COLLECTOR_EMULATOR_PATH, "field",
-                              {"--address",
-                               "198.51.100.10=SN-A,198.51.100.11=SN-B,198.51.100.12=SN-C",
-                               "--image-out", scratch + "/got-%a.bin"});
+    // A second adapter with a collector of its own: both swept in one run,
+    // each from a port pair of its own.
+    ASSERT_TRUE(net_->AddSecondAdapter({"203.0.113.10"})) << net_->Error();
+    e2e::StartEmulatorInField(
+        *net_, COLLECTOR_EMULATOR_PATH, "field",
+        {"--address", "198.51.100.10=SN-A,198.51.100.11=SN-B,198.51.100.12=SN-C,203.0.113.10=SN-D",
+         "--image-out", scratch + "/got-%a.bin"});
 
     const auto listed =
-        Run({"discover", "--interface", "veth0", "--format", "csv", "--wait", "800"});
+        Run({"discover", "--interface", "all", "--format", "csv", "--wait", "800"});
     EXPECT_EQ(listed.status, 0) << listed.err;
     // Standard output is in text mode, so lines end in CR LF as on Windows.
     EXPECT_EQ(listed.out, "ip,serial,version\r\n"
                           "198.51.100.10,SN-A,S1.00\r\n"
                           "198.51.100.11,SN-B,S1.00\r\n"
-                          "198.51.100.12,SN-C,S1.00\r\n");
+                          "198.51.100.12,SN-C,S1.00\r\n"
+                          "203.0.113.10,SN-D,S1.00\r\n");
 
     // Port 23 held by another collector-fleet.exe (sweeping, with a long
     // wait): doctor names it from the system's UDP table, and says what
@@ -131,17 +136,19 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
 
     // Standard input is /dev/null, a character device that the C runtime
     // takes for a terminal: only a console may answer the confirmation.
-    const auto unconfirmed = Run({"upgrade", "--image", WinePath(imagePath), "--all"});
+    const auto unconfirmed =
+        Run({"upgrade", "--interface", "all", "--image", WinePath(imagePath), "--all"});
     EXPECT_EQ(unconfirmed.status, 2) << unconfirmed.err;
     EXPECT_NE(unconfirmed.err.find("add --yes"), std::string::npos) << unconfirmed.err;
     EXPECT_EQ(e2e::ReadFile(scratch + "/got-198.51.100.10.bin"), "") << "nothing was sent";
 
-    const auto upgraded = Run({"upgrade", "--image", WinePath(imagePath), "--all", "--yes",
-                               "--report", WinePath(report), "--sweeps", "1", "--wait", "800"});
+    const auto upgraded =
+        Run({"upgrade", "--interface", "all", "--image", WinePath(imagePath), "--all", "--yes",
+             "--report", WinePath(report), "--sweeps", "1", "--wait", "800"});
     EXPECT_EQ(upgraded.status, 0) << upgraded.out << upgraded.err;
     // Standard error is a file, not a console: plain lines, never a redraw.
     EXPECT_EQ(upgraded.err.find('\x1b'), std::string::npos) << upgraded.err;
-    for (const char* ip : {"198.51.100.10", "198.51.100.11", "198.51.100.12"})
+    for (const char* ip : {"198.51.100.10", "198.51.100.11", "198.51.100.12", "203.0.113.10"})
         EXPECT_EQ(e2e::ReadFile(scratch + "/got-" + ip + ".bin"), image) << ip;
 
     const auto json = nlohmann::json::parse(e2e::ReadFile(report), nullptr, false);
@@ -150,7 +157,8 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
     EXPECT_EQ(json.at("image").at("version"), "S2.00升级");
     EXPECT_EQ(json.at("image").at("blocks"), 4);
     EXPECT_EQ(json.at("exit_status"), 0);
-    ASSERT_EQ(json.at("collectors").size(), 3u);
+    ASSERT_EQ(json.at("collectors").size(), 4u);
+    EXPECT_EQ(json.at("adapters").size(), 2u) << json.at("adapters").dump();
     for (const auto& collector : json.at("collectors")) {
         EXPECT_EQ(collector.at("outcome"), "upgraded") << collector.dump();
         EXPECT_EQ(collector.at("version_after"), "S2.00升级") << collector.dump();
@@ -158,7 +166,7 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
 
     const auto took = std::chrono::steady_clock::now() - start;
     std::cout << "[ FIGURE ] collector-fleet.exe under wine, discover and a 4-block upgrade of "
-                 "three collectors: "
+                 "four collectors on two adapters: "
               << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
 }
 

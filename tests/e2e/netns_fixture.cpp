@@ -31,6 +31,8 @@ constexpr const char* kPrefix = "cue2e-";
 constexpr const char* kNetnsDir = "/run/netns/";
 constexpr const char* kToolMac = "02:00:5e:64:00:01"; // locally administered
 constexpr const char* kFieldMac = "02:00:5e:64:00:02";
+constexpr const char* kSecondToolMac = "02:00:5e:71:00:01";
+constexpr const char* kSecondFieldMac = "02:00:5e:71:00:02";
 
 // What must go if the process dies without running destructors. Kept in plain
 // arrays so the signal handler touches nothing but memory and system calls.
@@ -357,6 +359,38 @@ bool NetnsFixture::Setup() {
         std::this_thread::sleep_for(20ms);
     }
     return true;
+}
+
+bool NetnsFixture::AddSecondAdapter(const std::vector<std::string>& fieldAddresses) {
+    const std::string ip = IpPath();
+    std::vector<std::vector<std::string>> steps = {
+        {ip, "-n", tool_, "link", "add", "veth2", "address", kSecondToolMac, "type", "veth", "peer",
+         "name", "veth3", "address", kSecondFieldMac, "netns", field_},
+        {ip, "-n", tool_, "addr", "add", std::string(kSecondToolAddress) + "/24", "dev", "veth2"},
+        {ip, "-n", field_, "neigh", "replace", kSecondToolAddress, "lladdr", kSecondToolMac, "dev",
+         "veth3", "nud", "permanent"}};
+    for (const auto& a : fieldAddresses) {
+        steps.push_back({ip, "-n", field_, "addr", "add", a + "/24", "dev", "veth3"});
+        steps.push_back({ip, "-n", tool_, "neigh", "replace", a, "lladdr", kSecondFieldMac, "dev",
+                         "veth2", "nud", "permanent"});
+    }
+    steps.push_back({ip, "-n", tool_, "link", "set", "veth2", "up"});
+    steps.push_back({ip, "-n", field_, "link", "set", "veth3", "up"});
+    for (const auto& step : steps) {
+        std::string output;
+        if (error_.empty() && RunCommand(step, &output) != 0)
+            error_ = "failed: " + step[3] + " " + step[4] + " -> " + output;
+    }
+    for (const auto deadline = Clock::now() + 5s; error_.empty();) {
+        std::string a;
+        RunCommand({ip, "-n", tool_, "link", "show", "veth2"}, &a);
+        if (a.find("LOWER_UP") != std::string::npos && a.find("NO-CARRIER") == std::string::npos)
+            break;
+        if (Clock::now() >= deadline)
+            error_ = "the second veth pair never came up: " + a;
+        std::this_thread::sleep_for(20ms);
+    }
+    return error_.empty();
 }
 
 void NetnsFixture::Teardown() {

@@ -42,6 +42,8 @@
 namespace e2e {
 
 inline constexpr const char* kToolAddress = "198.51.100.1";
+// The tool's second adapter (veth2), after AddSecondAdapter().
+inline constexpr const char* kSecondToolAddress = "203.0.113.1";
 
 // Empty when this process can create namespaces; otherwise why not.
 std::string NamespaceUnavailableReason();
@@ -67,6 +69,11 @@ public:
     NetnsFixture& operator=(const NetnsFixture&) = delete;
 
     bool Ok() const { return error_.empty(); }
+
+    // A second veth pair: the tool's veth2 203.0.113.1/24, the field's veth3
+    // holding `fieldAddresses` (203.0.113.x), as a second network cabled to
+    // the same computer. False (Error() says why) when it could not be made.
+    bool AddSecondAdapter(const std::vector<std::string>& fieldAddresses);
     const std::string& Error() const { return error_; }
 
     const std::string& ToolNamespace() const { return tool_; }

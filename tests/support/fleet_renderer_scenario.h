@@ -24,17 +24,20 @@ public:
     virtual ~FleetRendererDriver() = default;
     virtual int RowCount() = 0;
     virtual std::string Cell(int row, fleetui::Column column) = 0; // UTF-8
-    virtual std::string Text(fleetui::FleetControlId control) = 0;      // UTF-8
+    virtual std::string Text(fleetui::FleetControlId control) = 0; // UTF-8
     virtual bool Enabled(fleetui::FleetControlId control) = 0;
     virtual void Click(fleetui::FleetControlId button) = 0;
     virtual void ClickHeader(fleetui::Column column) = 0;
     virtual void SetText(fleetui::FleetControlId edit, const std::string& utf8) = 0;
     virtual bool Checked(int row) = 0;
     virtual void SetChecked(int row, bool checked) = 0;
+    // The operator chooses entry `index` of the adapter list (the shown one too).
+    virtual void ChooseAdapter(int index) = 0;
 };
 
 // The window shows LastReportOfThree's `report` (.20 "B" failed, .3 "C",
-// .10 "A") from its settings folder `folder`, and has no image yet.
+// .10 "A") from its settings folder `folder`, and has no image yet; it lists
+// the adapters eth0 198.51.100.1/24 and eth1 203.0.113.1/24, none ticked.
 inline void RunFleetRendererScenario(FleetRendererDriver& window,
                                      const fleetui::FleetWindowShell& shell,
                                      FakeFleetDialogs& dialogs, const std::string& folder,
@@ -85,6 +88,15 @@ inline void RunFleetRendererScenario(FleetRendererDriver& window,
     window.Click(fleetui::kSaveCsvButton);
     EXPECT_EQ(fleetui::ReadWholeFile(dialogs.savePath),
               fleet::ReportCsv(*fleet::ReadReport(report)));
+
+    // Each choice in the adapter list ticks or unticks one, the shown one too;
+    // the list shows the first one ticked.
+    window.ChooseAdapter(1);
+    EXPECT_EQ(window.Text(fleetui::kAdapterChoice), "[√] eth1  203.0.113.1/24");
+    window.ChooseAdapter(0);
+    EXPECT_EQ(window.Text(fleetui::kAdapterChoice), "[√] eth0  198.51.100.1/24");
+    window.ChooseAdapter(0);
+    EXPECT_EQ(window.Text(fleetui::kAdapterChoice), "[√] eth1  203.0.113.1/24");
 }
 
 } // namespace support

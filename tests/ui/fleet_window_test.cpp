@@ -9,6 +9,7 @@
 #include "gui/fleet/shell/fleet_report_files.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,7 +34,10 @@ struct Fixture : ::testing::Test {
                   "");
         FleetShellSeams seams;
         seams.settingsFolder = folder.path().toStdString();
-        seams.listAdapters = [] { return std::vector<platform::NetworkAdapter>{}; };
+        seams.listAdapters = [] {
+            return std::vector<platform::NetworkAdapter>{{"eth0", "198.51.100.1", 24},
+                                                         {"eth1", "203.0.113.1", 24}};
+        };
         window = std::make_unique<fleetui::qt::FleetWindow>(seams, &dialogs);
         table = window->Control<QTableWidget>(kSweepTable);
     }
@@ -90,6 +94,8 @@ public:
             return label->text().toStdString();
         if (auto* edit = qobject_cast<QLineEdit*>(widget))
             return edit->text().toStdString();
+        if (auto* combo = qobject_cast<QComboBox*>(widget))
+            return combo->currentText().toStdString();
         return qobject_cast<QAbstractButton*>(widget)->text().toStdString();
     }
     bool Enabled(FleetControlId control) override {
@@ -106,6 +112,11 @@ public:
     void SetChecked(int row, bool checked) override {
         table_.item(row, 0)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     }
+    void ChooseAdapter(int index) override { // as the combo's popup does
+        auto* combo = window_.Control<QComboBox>(fleetui::kAdapterChoice);
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
 
 private:
     fleetui::qt::FleetWindow& window_;
@@ -114,6 +125,6 @@ private:
 
 TEST_F(Fixture, SharedScenario_RowsSortFilterChecksImageAndSavedReport) {
     QtDriver driver(*window, *table);
-    support::RunFleetRendererScenario(driver, window->Shell(), dialogs,
-                                      folder.path().toStdString(), report);
+    support::RunFleetRendererScenario(driver, window->Shell(), dialogs, folder.path().toStdString(),
+                                      report);
 }

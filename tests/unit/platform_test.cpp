@@ -6,6 +6,7 @@
 #include "platform/host_name.h"
 #include "platform/keep_awake.h"
 #include "platform/local_address.h"
+#include "platform/network_adapters.h"
 #include "platform/port_holders.h"
 #include "platform/read_file.h"
 #include "platform/socket_library.h"
@@ -79,6 +80,21 @@ TEST(LocalAddress, FirstHostNameAddressOfARunningAdapterNeverLoopbackNorSelfAssi
 
 // The name a report records: the system's own, without the terminator the
 // system's call counts.
+TEST(NetworkAdapters, WindowsVirtualKindFromTypeNameAndDescription) {
+    using platform::WindowsVirtualKind;
+    EXPECT_EQ(WindowsVirtualKind(6, "Ethernet", "Intel(R) Ethernet Connection I219-LM"), "");
+    EXPECT_EQ(WindowsVirtualKind(71, "WLAN", "Intel(R) Wi-Fi 6 AX201 160MHz"), "");
+    EXPECT_EQ(WindowsVirtualKind(6, "vEthernet (WSL)", "Hyper-V Virtual Ethernet Adapter"),
+              "vEthernet");
+    EXPECT_EQ(WindowsVirtualKind(6, "以太网 2", "TAP-Windows Adapter V9"), "tun/tap");
+    EXPECT_EQ(WindowsVirtualKind(53, "WireGuard Tunnel", "WireGuard Tunnel"), "vpn");
+    EXPECT_EQ(WindowsVirtualKind(23, "Office", "WAN Miniport (PPTP)"), "vpn");
+    EXPECT_EQ(WindowsVirtualKind(131, "Teredo", "Microsoft Teredo Tunneling Adapter"), "tunnel");
+    EXPECT_EQ(WindowsVirtualKind(6, "VirtualBox Host-Only Network",
+                                 "VirtualBox Host-Only Ethernet Adapter"),
+              "virtual");
+}
+
 TEST(HostName, TheSystemsNameOfThisComputer) {
     const std::string name = platform::HostName();
     EXPECT_FALSE(name.empty());

@@ -61,7 +61,10 @@ struct Win32Fleet : ::testing::Test {
         ASSERT_EQ(WriteFileAtomically(folder + "/last-report.json", report), "");
         FleetShellSeams seams;
         seams.settingsFolder = folder;
-        seams.listAdapters = [] { return std::vector<platform::NetworkAdapter>{}; };
+        seams.listAdapters = [] {
+            return std::vector<platform::NetworkAdapter>{{"eth0", "198.51.100.1", 24},
+                                                         {"eth1", "203.0.113.1", 24}};
+        };
         seams.makeEngine = [this](std::function<void()>) {
             auto fake = std::make_unique<support::FakeFleetEngine>();
             engine = fake.get();
@@ -220,6 +223,13 @@ public:
     bool Checked(int row) override { return ListView_GetCheckState(list_, row); }
     void SetChecked(int row, bool checked) override {
         ListView_SetCheckState(list_, row, checked ? TRUE : FALSE);
+    }
+    void ChooseAdapter(int index) override { // as the open list closing on an item does
+        const HWND combo = window_.Control(fleetui::kAdapterChoice);
+        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageW(window_.Handle(), WM_COMMAND,
+                     MAKEWPARAM(fleetui::kAdapterChoice, CBN_SELENDOK),
+                     reinterpret_cast<LPARAM>(combo));
     }
 
 private:

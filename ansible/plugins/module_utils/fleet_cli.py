@@ -46,12 +46,18 @@ OUTCOME_ORDER = ("upgraded", "planned", "already_current", "not_verified", "refu
 
 
 def adapter_args(params):
-    """--interface or --address, when one is given."""
-    if params.get("interface"):
-        return ["--interface", params["interface"]]
-    if params.get("address"):
-        return ["--address", params["address"]]
-    return []
+    """--interface (one, then each of a list; "all" for every usable adapter) or
+    --address, when one is given, and each --subnet."""
+    args = []
+    names = ([params["interface"]] if params.get("interface") else []) + list(
+        params.get("interfaces") or [])
+    for name in names:
+        args += ["--interface", name]
+    if not names and params.get("address"):
+        args += ["--address", params["address"]]
+    for subnet in params.get("subnets") or []:
+        args += ["--subnet", subnet]
+    return args
 
 
 def sweep_args(params):

@@ -53,6 +53,7 @@ REASONS = (
     "version_not_s",
     "already_current",
     "unexpected",
+    "serial_on_two_adapters",
 )
 
 # Outcomes or reason codes that fail a site unless fail_on says otherwise.

@@ -27,6 +27,19 @@ options:
   address:
     description: Adapter to sweep, by its IPv4 address. Mutually exclusive with O(interface).
     type: str
+  interfaces:
+    description: More adapters to sweep in the same run, by name, each /24 swept from its own
+      adapter, with one report; V(all) takes every adapter that is up with an IPv4 address that is
+      neither loopback nor self-assigned (virtual ones only when named as well). Two adapters on
+      one /24 are refused. Mutually exclusive with O(address).
+    type: list
+    elements: str
+  subnets:
+    description: Routed subnets (CIDR, /24 or wider) to sweep as well, each /24 from the adapter
+      whose route leads there; at most 16 /24s a run. Nothing is sent outside them and the
+      adapters' own /24s.
+    type: list
+    elements: str
   sweeps:
     description: Sweeps of the subnet at least (at least 1; more while new collectors answer), replies merged.
     type: int
@@ -112,6 +125,8 @@ def main():
         argument_spec=dict(
             command=dict(type="str", default="collector-fleet"),
             interface=dict(type="str"),
+            interfaces=dict(type="list", elements="str"),
+            subnets=dict(type="list", elements="str"),
             address=dict(type="str"),
             sweeps=dict(type="int"),
             wait_ms=dict(type="int"),
@@ -119,7 +134,7 @@ def main():
             lock_file=dict(type="path", default=DEFAULT_LOCK_FILE),
             lock_timeout=dict(type="int", default=3600),
         ),
-        mutually_exclusive=[("interface", "address")],
+        mutually_exclusive=[("interface", "address"), ("interfaces", "address")],
         supports_check_mode=True,
     )
     params = module.params

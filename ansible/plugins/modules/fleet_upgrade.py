@@ -44,6 +44,19 @@ options:
   address:
     description: Adapter to work on, by its IPv4 address. Mutually exclusive with O(interface).
     type: str
+  interfaces:
+    description: More adapters to work on in the same run, by name, each /24 swept from its own
+      adapter, with one report; V(all) takes every adapter that is up with an IPv4 address that is
+      neither loopback nor self-assigned (virtual ones only when named as well). Two adapters on
+      one /24 are refused. Mutually exclusive with O(address).
+    type: list
+    elements: str
+  subnets:
+    description: Routed subnets (CIDR, /24 or wider) to sweep as well, each /24 from the adapter
+      whose route leads there; at most 16 /24s a run. Nothing is sent outside them and the
+      adapters' own /24s.
+    type: list
+    elements: str
   all:
     description: Every collector the sweep finds. Name the collectors one way only.
     type: bool
@@ -207,6 +220,8 @@ def main():
             image=dict(type="path", required=True),
             image_sha256=dict(type="str"),
             interface=dict(type="str"),
+            interfaces=dict(type="list", elements="str"),
+            subnets=dict(type="list", elements="str"),
             address=dict(type="str"),
             all=dict(type="bool"),
             targets=dict(type="list", elements="str"),
@@ -226,7 +241,7 @@ def main():
             expected=dict(type="list", elements="str", default=[]),
             fail_on=dict(type="list", elements="str", default=list(DEFAULT_FAIL_ON)),
         ),
-        mutually_exclusive=[("interface", "address")],
+        mutually_exclusive=[("interface", "address"), ("interfaces", "address")],
         required_by={"max_failures": "parallel"},
         supports_check_mode=True,
     )

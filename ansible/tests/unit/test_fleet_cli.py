@@ -19,12 +19,13 @@ class UpgradeCommandLine(unittest.TestCase):
 
     def test_every_option_reaches_the_program(self):
         params = dict(image="/w/S1.2.bin", image_sha256="AB" * 32, interface="eth1",
-                      targets=["10.0.0.5", "10.0.0.6=SN-6"],
+                      interfaces=["eth2", "all"], subnets=["10.20.4.0/23"], targets=["10.0.0.5", "10.0.0.6=SN-6"],
                       exclude=["10.0.0.6"], parallel=4, max_failures=2, verify_timeout=120,
                       verify=False, sweeps=1, wait_ms=500, report="/w/report.json")
         argv = cli.upgrade_argv("cf", params, True, "/t/expected.txt")
         joined = " ".join(argv)
-        for part in ("--image-sha256 " + "AB" * 32, "--interface eth1",
+        for part in ("--image-sha256 " + "AB" * 32,
+                     "--interface eth1 --interface eth2 --interface all --subnet 10.20.4.0/23",
                      "--sweeps 1 --wait 500", "--target 10.0.0.5 --target 10.0.0.6=SN-6",
                      "--exclude 10.0.0.6",
                      "--parallel 4", "--max-failures 2", "--verify-timeout 120", "--no-verify",

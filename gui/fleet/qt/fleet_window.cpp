@@ -126,7 +126,8 @@ void FleetWindow::ConnectControls() {
             [&shell](const QString& text) { shell.FilterEdited(U(text)); });
     connect(Control<QLineEdit>(kVersionEdit), &QLineEdit::textEdited, this,
             [&shell](const QString& text) { shell.VersionEdited(U(text)); });
-    connect(Control<QComboBox>(kAdapterChoice), &QComboBox::currentIndexChanged, this,
+    // Every choice, the shown one's too: the shell ticks or unticks it.
+    connect(Control<QComboBox>(kAdapterChoice), &QComboBox::activated, this,
             [&shell](int index) { shell.AdapterChosen(index); });
     connect(table_, &QTableWidget::itemChanged, this, [&shell](QTableWidgetItem* item) {
         if (item->column() == static_cast<int>(Column::Check))

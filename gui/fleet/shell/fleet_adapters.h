@@ -14,11 +14,31 @@ namespace fleetui {
 
 struct OfferedAdapters {
     std::vector<platform::NetworkAdapter> adapters;
-    int chosen = -1; // index into `adapters`; -1: the operator must choose
+    int chosen = -1; // the first ticked index into `adapters`; -1: the operator must choose
+    // Every adapter ticked for the next search, ascending: one run sweeps each one's subnet.
+    std::vector<int> ticked;
 
     // What the list shows of each: name, address and prefix.
     std::vector<std::string> Labels() const;
+    // The same with each one's tick ("[√] " or "[  ] ") before it, once the
+    // list offers more than one adapter; else as Labels().
+    std::vector<std::string> TickedLabels() const;
+    // The operator chose `index` in the list: ticked if it was not, else unticked.
+    void Toggle(int index);
 };
+
+// An adapter by name and address, as ticked before the list was read again.
+struct AdapterMark {
+    std::string name, address;
+};
+
+// The rule of OfferAdapters for several ticked adapters: each one ticked now
+// stays ticked while listed (at its present address); with none of them
+// listed, the remembered ones (by name); else the only adapter that can
+// reach collectors.
+OfferedAdapters OfferAdapters(std::vector<platform::NetworkAdapter> adapters,
+                              const std::vector<AdapterMark>& current,
+                              const std::vector<std::string>& rememberedNames);
 
 // The adapter chosen now (`currentName`, empty for none) stays chosen while
 // it is listed, at its present address. Else the remembered one (by name),

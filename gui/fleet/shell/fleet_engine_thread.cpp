@@ -131,7 +131,15 @@ bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string
         return false;
     }
     auto& chosen = std::get<fleet::Adapter>(picked);
-    if (sockets_ && adapter_ && adapter_->adapter.address == chosen.adapter.address)
+    // The same adapters with the same subnets keep their sockets; any other
+    // choice (one more adapter ticked, an address changed) opens new ones.
+    const auto lanes = [](const fleet::SweepScope& scope) {
+        std::string text;
+        for (const auto& part : scope.Parts())
+            text += part.own + ">" + fleet::SweepScope::SubnetOf(part) + ";";
+        return text;
+    };
+    if (sockets_ && adapter_ && lanes(adapter_->scope) == lanes(chosen.scope))
         return true;
     sockets_.reset(); // frees the ports before the new adapter binds them
     adapter_ = chosen;

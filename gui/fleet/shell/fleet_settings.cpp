@@ -17,6 +17,12 @@ FleetSettings LoadSettings(const std::string& path) {
         return settings;
     if (json.contains("adapter") && json["adapter"].is_string())
         settings.adapterName = json["adapter"].get<std::string>();
+    if (json.contains("adapters") && json["adapters"].is_array())
+        for (const auto& name : json["adapters"])
+            if (name.is_string())
+                settings.adapterNames.push_back(name.get<std::string>());
+    if (settings.adapterNames.empty() && !settings.adapterName.empty())
+        settings.adapterNames.push_back(settings.adapterName);
     if (json.contains("expected") && json["expected"].is_array())
         for (const auto& entry : json["expected"]) {
             if (!entry.is_object() || !entry.contains("serial") || !entry["serial"].is_string() ||
@@ -40,7 +46,10 @@ std::string SaveSettings(const std::string& path, const FleetSettings& settings)
         expected.push_back(std::move(entry));
     }
     return WriteFileAtomically(
-        path, nlohmann::json{{"adapter", settings.adapterName}, {"expected", expected}}.dump(2));
+        path, nlohmann::json{{"adapter", settings.adapterName},
+                             {"adapters", settings.adapterNames},
+                             {"expected", expected}}
+                  .dump(2));
 }
 
 } // namespace fleetui

@@ -12,9 +12,12 @@
 namespace fleetui {
 
 struct FleetSettings {
-    std::string adapterName; // empty: none chosen yet
+    std::string adapterName; // empty: none chosen yet (the first of adapterNames)
     // The collectors a run expects (serials raw GBK); empty: no list.
     std::vector<fleet::ExpectedCollector> expected;
+    // Every adapter ticked, in the list's order (a file that names only
+    // adapterName reads as that one).
+    std::vector<std::string> adapterNames;
 };
 
 // Defaults when the file is missing or unreadable: a broken settings file

@@ -7,6 +7,7 @@
 #include "gui/fleet/shell/fleet_window_actions.h"
 #include "platform/read_file.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -78,18 +79,26 @@ void FleetWindowShell::ReopenLastReport() {
 // --- adapters
 
 void FleetWindowShell::RefreshAdapters() {
-    const bool chosen = adapters_.chosen >= 0;
-    const auto& current =
-        chosen ? adapters_.adapters[adapters_.chosen] : platform::NetworkAdapter{};
-    adapters_ = OfferAdapters(seams_.listAdapters(), current.name, current.address,
-                              LoadSettings(SettingsPath()).adapterName);
-    Render([this] { view_.ShowAdapters(adapters_.Labels(), adapters_.chosen); });
+    std::vector<AdapterMark> current;
+    for (const int index : adapters_.ticked)
+        current.push_back({adapters_.adapters[index].name, adapters_.adapters[index].address});
+    adapters_ = OfferAdapters(seams_.listAdapters(), current,
+                              LoadSettings(SettingsPath()).adapterNames);
+    Render([this] { view_.ShowAdapters(adapters_.TickedLabels(), adapters_.chosen); });
 }
 
 fleet::AdapterOptions FleetWindowShell::ChosenAdapter() const {
     fleet::AdapterOptions options;
-    if (adapters_.chosen >= 0)
+    // One adapter by its address, as the list showed it; several by name,
+    // each /24 swept from its own adapter in one run.
+    if (adapters_.ticked.size() == 1)
         options.address = adapters_.adapters[adapters_.chosen].address;
+    else
+        for (const int index : adapters_.ticked)
+            if (const auto& name = adapters_.adapters[index].name;
+                std::find(options.interfaces.begin(), options.interfaces.end(), name) ==
+                options.interfaces.end())
+                options.interfaces.push_back(name);
     return options;
 }
 
@@ -102,11 +111,17 @@ void FleetWindowShell::AdapterChosen(int index) {
     if (rendering_ || index < 0 || index >= static_cast<int>(adapters_.adapters.size()))
         return;
     Guarded([this, index] {
-        adapters_.chosen = index;
+        // Each choice ticks or unticks an adapter: a search sweeps every one ticked.
+        adapters_.Toggle(index);
         // A choice that cannot be remembered still holds for this session.
         SaveSetting([&](FleetSettings& settings) {
-            settings.adapterName = adapters_.adapters[index].name;
+            settings.adapterNames.clear();
+            for (const int ticked : adapters_.ticked)
+                settings.adapterNames.push_back(adapters_.adapters[ticked].name);
+            settings.adapterName =
+                settings.adapterNames.empty() ? "" : settings.adapterNames.front();
         });
+        Render([this] { view_.ShowAdapters(adapters_.TickedLabels(), adapters_.chosen); });
     });
 }
 

@@ -272,7 +272,11 @@ void FleetWindow::OnCommand(int id, int code) {
     case kAdapterChoice:
         if (code == CBN_DROPDOWN)
             shell.AdapterListOpening();
-        if (code == CBN_SELCHANGE)
+        // Every choice, the shown one's too (the shell ticks or unticks it):
+        // from the open list when it closes on an item, else from the keys.
+        if (code == CBN_SELENDOK ||
+            (code == CBN_SELCHANGE &&
+             !SendMessageW(Control(kAdapterChoice), CB_GETDROPPEDSTATE, 0, 0)))
             shell.AdapterChosen(
                 static_cast<int>(SendMessageW(Control(kAdapterChoice), CB_GETCURSEL, 0, 0)));
         return;

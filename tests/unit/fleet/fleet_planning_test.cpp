@@ -179,6 +179,71 @@ TEST(FleetPlan, ChooseAdapter_ByNameAddressOrTheOnlyOne) {
     EXPECT_EQ(std::get<NetworkAdapter>(only).name, "eth0");
 }
 
+// Several adapters and routed subnets: each row's choice as "adapter subnet"
+// parts (routed ones marked), or the start of its refusal.
+TEST(FleetPlan, ChooseAdapters_AllVirtualSameSlash24AndRoutedSubnetsUpTo16) {
+    auto adapter = [](const char* name, const char* address, int prefix, bool running = true,
+                      const char* kind = "") {
+        return NetworkAdapter{name, address, prefix, std::string(name) == "lo", running, kind};
+    };
+    const std::vector<NetworkAdapter> adapters = {
+        adapter("lo", "127.0.0.1", 8),
+        adapter("eth0", "198.51.100.1", 24),
+        adapter("wlan0", "203.0.113.5", 24),
+        adapter("docker0", "172.17.0.1", 16, true, "docker"),
+        adapter("usb0", "169.254.3.3", 16),
+        adapter("eth2", "192.0.2.9", 24, false),
+        adapter("eth1", "198.51.100.7", 24, false)};
+    // Routes lead to 10.20/16 and 198.51.101/24 through eth0, nowhere else.
+    const fleet::RouteLookup route = [](const std::string& to) -> std::optional<std::string> {
+        if (to.starts_with("10.20.") || to == "198.51.101.1")
+            return "198.51.100.1";
+        return std::nullopt;
+    };
+    const struct {
+        std::vector<std::string> interfaces, subnets;
+        std::string chosen; // or the refusal's start
+    } rows[] = {
+        {{"all"}, {}, "eth0 198.51.100.0/24; wlan0 203.0.113.0/24"},
+        {{"all", "docker0"},
+         {},
+         "eth0 198.51.100.0/24; wlan0 203.0.113.0/24; docker0 172.17.0.0/24"},
+        {{"eth0", "eth1"},
+         {},
+         "the adapters eth0 (198.51.100.1) and eth1 (198.51.100.7) are on the same /24 "
+         "198.51.100.0/24"},
+        {{"eth0"},
+         {"10.20.4.0/23"},
+         "eth0 198.51.100.0/24; eth0 10.20.4.0/24 routed; eth0 10.20.5.0/24 routed"},
+        {{"eth0"}, {"198.51.100.0/23"}, "eth0 198.51.100.0/24; eth0 198.51.101.0/24 routed"},
+        {{}, {"10.20.0.0/20"}, std::string(15, '?')}, // 16 routed /24s, no adapter's own
+        {{"eth0", "wlan0"},
+         {"10.20.0.0/20"},
+         "this run would sweep 18 /24s; a run sweeps at most 16"},
+        {{}, {"10.20.0.0/19"}, "--subnet 10.20.0.0/19 holds 32 /24s; a run sweeps at most 16"},
+        {{},
+         {"10.99.0.0/24"},
+         "--subnet 10.99.0.0/24: no route of an adapter that is up leads to 10.99.0.0/24"},
+        {{}, {"10.20.1.0/25"}, "--subnet 10.20.1.0/25 is narrower than a /24"},
+        {{}, {"10.20.1/24"}, "--subnet \"10.20.1/24\" is not an IPv4 subnet"},
+    };
+    for (const auto& row : rows) {
+        const auto chosen =
+            fleet::ChooseAdapters(adapters, {row.interfaces, "", row.subnets}, route);
+        std::string text;
+        if (const auto* error = std::get_if<std::string>(&chosen))
+            text = *error;
+        else
+            for (const auto& part : std::get<fleet::Adapter>(chosen).scope.Parts())
+                text += (text.empty() ? "" : "; ") + part.adapter + " " +
+                        fleet::SweepScope::SubnetOf(part) + (part.routed ? " routed" : "");
+        if (row.chosen.find_first_not_of('?') == std::string::npos)
+            EXPECT_EQ(std::count(text.begin(), text.end(), ';'), 15) << text;
+        else
+            EXPECT_EQ(text.substr(0, row.chosen.size()), row.chosen) << text;
+    }
+}
+
 TEST(FleetPlan, CheckTarget_OnlyOtherHostsOfTheAdaptersSubnet) {
     const auto scope = *fleet::SweepScope::Of(kOwn, 24);
     EXPECT_EQ(fleet::CheckTarget("198.51.100.7", scope), "");
@@ -247,6 +312,17 @@ TEST(FleetPlan, Targets_RefusalsUpFrontAndUpToDateOnesSkipped) {
         fleet::PlanTargets(field, {}, {"198.51.100.10", "198.51.100.3"}, image, kOwnScope);
     EXPECT_EQ(excluded.toUpgrade, (std::vector<std::string>{"198.51.100.20"}));
     EXPECT_EQ(excluded.settled.size(), 3u);
+
+    // Over two adapters, the first one's targets come first (the canary is
+    // one of them) though the second's addresses sort lower.
+    auto twoAdapters = *fleet::SweepScope::Of(kOwn, 24, "eth0");
+    twoAdapters.AddAdapter("eth1", "10.0.0.1", 24);
+    fleet::FieldTable both(twoAdapters);
+    both.OnSearchFrame(Reply("g#S1.00"), "10.0.0.7");
+    both.OnSearchFrame(Reply("a#S1.00"), "198.51.100.20");
+    const auto ordered = fleet::PlanTargets(both, {}, {}, image, twoAdapters);
+    EXPECT_EQ(ordered.toUpgrade, (std::vector<std::string>{"198.51.100.20", "10.0.0.7"}));
+    EXPECT_EQ(ordered.toUpgradeAs[1].adapter, "eth1");
 }
 
 // A target pinned to the serial the operator saw: where another collector

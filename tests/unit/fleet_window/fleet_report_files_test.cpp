@@ -17,8 +17,9 @@ TEST(FleetReportFiles, FilesReplacedWholeAndSettingsSurviveGarbage) {
     // The expected list comes back as saved: GBK serials, pinned or not.
     const std::vector<fleet::ExpectedCollector> expected = {{"\xB2\xE2\x39", "198.51.100.7"},
                                                             {"8100010", std::nullopt}};
-    EXPECT_EQ(fleetui::SaveSettings(path, {"veth0", expected}), "");
+    EXPECT_EQ(fleetui::SaveSettings(path, {"veth0", expected, {"veth0", "veth2"}}), "");
     EXPECT_EQ(fleetui::LoadSettings(path).adapterName, "veth0");
+    EXPECT_EQ(fleetui::LoadSettings(path).adapterNames, (std::vector<std::string>{"veth0", "veth2"}));
     EXPECT_EQ(fleetui::LoadSettings(path).expected, expected);
     EXPECT_EQ(fleetui::WriteFileAtomically(path, "{not json"), "");
     EXPECT_EQ(fleetui::LoadSettings(path).adapterName, "");

@@ -109,6 +109,20 @@ TEST_F(Shell, OpensOnTheLastReportWithItsHead_AndRemembersTheAdapterChosen) {
     shell->SearchClicked();
     EXPECT_EQ(engine->sweeps.at(0).address, "203.0.113.1");
     EXPECT_FALSE(view.enabled[kSearchButton]); // while it sweeps
+    // A second choice ticks a second adapter: one search sweeps both, by
+    // name, and both are ticked next time; choosing one again unticks it.
+    shell.reset();
+    Open();
+    shell->AdapterChosen(1);
+    EXPECT_EQ(view.adapters[1], "[√] veth0  198.51.100.1/24");
+    shell.reset();
+    Open();
+    EXPECT_EQ(view.adapters[2], "[√] veth1  203.0.113.1/24");
+    shell->SearchClicked();
+    EXPECT_EQ(engine->sweeps.at(0).interfaces, (std::vector<std::string>{"veth0", "veth1"}));
+    shell->AdapterChosen(1);
+    EXPECT_EQ(view.chosenAdapter, 2);
+    EXPECT_EQ(view.adapters[1], "[  ] veth0  198.51.100.1/24");
 }
 
 TEST_F(Shell, FileErrorsInTheErrorBoxNameThePathOnce_TheNameRuleIsANotice) {
