@@ -140,15 +140,23 @@ std::variant<std::vector<PinnedTarget>, std::string> NamedTargets(const UpgradeO
     return targets;
 }
 
-// What to say when the sweep found nobody, or fewer than expected: the
-// adapter, its subnet, and what the checks found on it.
-std::string SweepFindingsMessage(const Adapter& chosen, const ProbeCounts& counts, bool empty) {
-    const platform::NetworkAdapter& adapter = chosen.adapter;
-    const std::string where = chosen.scope.Subnet() + " from " + adapter.name + " (" +
-                              adapter.address + "/" + std::to_string(adapter.prefixLength) + ")";
-    return (empty ? "no collector answered the sweep of " + where
-                  : "fewer collectors answered the sweep of " + where + " than expected") +
-           ". What the checks found (检查结果):\n" + FindingsText(SweepFindings(chosen, counts));
+// What to say when the sweep found nobody, or fewer than expected: for each
+// adapter concerned, its subnets and what the checks found on it.
+std::string SweepFindingsMessage(const Adapter& chosen, const FieldTable& field,
+                                 const ProbeCounter& counter) {
+    std::string out;
+    for (const auto& findings : SweepFindings(chosen, field, counter)) {
+        const platform::NetworkAdapter& adapter = findings.adapter;
+        const std::string where = findings.subnets + " from " + adapter.name + " (" +
+                                  adapter.address + "/" + std::to_string(adapter.prefixLength) +
+                                  ")";
+        out += "collector-fleet: " +
+               (findings.silent ? "no collector answered the sweep of " + where
+                                : "fewer collectors answered the sweep of " + where +
+                                      " than expected") +
+               ". What the checks found (检查结果):\n" + FindingsText(findings.checks);
+    }
+    return out;
 }
 
 // Writes the report's page; the text says why not, empty on success.
@@ -214,17 +222,20 @@ int RunDiscover(const DiscoverOptions& options) {
     std::optional<ProbeCounter> counter(std::in_place, sockets);
     const FieldTable field =
         SweepField(io, sockets, chosen.scope, WithExpectedAddresses(options.sweep, expectation));
-    const ProbeCounts counts = counter->Counts();
+    const bool missing =
+        expectation && !MissingExpected(field, expectation->collectors).empty();
+    const std::string findings =
+        field.Size() == 0 || missing ? SweepFindingsMessage(chosen, field, *counter) : "";
     counter.reset();
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0)
-        std::cerr << "collector-fleet: " << SweepFindingsMessage(chosen, counts, true);
+        std::cerr << findings;
     if (expectation) {
         PrintExpectedComparison(options.format == ListFormat::Table ? std::cout : std::cerr, field,
                                 *expectation);
-        if (!MissingExpected(field, expectation->collectors).empty()) {
+        if (missing) {
             if (field.Size() > 0)
-                std::cerr << "collector-fleet: " << SweepFindingsMessage(chosen, counts, false);
+                std::cerr << findings;
             return kExitSomeNotUpgraded;
         }
     }
@@ -318,13 +329,11 @@ int RunUpgrade(const UpgradeOptions& options) {
     // once the plan is made, before any upgrade frame.
     std::optional<ProbeCounter> counter(std::in_place, sockets);
     hooks.planned = [&](const FieldTable& field, const TargetPlan&) {
-        const ProbeCounts counts = counter->Counts();
-        counter.reset();
         const bool fewer =
             setup.expected && !MissingExpected(field, setup.expected->collectors).empty();
         if (field.Size() == 0 || fewer)
-            std::cerr << "collector-fleet: "
-                      << SweepFindingsMessage(chosen, counts, field.Size() == 0);
+            std::cerr << SweepFindingsMessage(chosen, field, *counter);
+        counter.reset();
     };
     hooks.confirm = [&](const TargetPlan& plan) {
         if (options.yes)

@@ -55,15 +55,22 @@ ProbeCounter::~ProbeCounter() {
 void ProbeCounter::Received(const DatagramEvent& datagram) {
     const std::string sender(datagram.address);
     const SweepScope& scope = sockets_.Scope();
+    const SweepScope::Part* part = scope.PartOf(sender);
+    const std::string adapter = part != nullptr ? part->adapter : std::string();
+    // Each count goes to the run's total and to the adapter the peer is reached through.
+    const auto count = [&](std::size_t ProbeCounts::*member) {
+        ++(counts_.*member);
+        ++(byAdapter_[adapter].*member);
+    };
     if (datagram.sent) {
         if (datagram.port == protocol::kSearchPort)
-            ++counts_.probes;
+            count(&ProbeCounts::probes);
         return;
     }
-    if (!scope.Contains(sender) || sender == scope.Own())
+    if (part == nullptr || scope.IsOwn(sender))
         return;
     if (datagram.bytes.size() > protocol::kMaxDatagramBytes) {
-        ++counts_.malformed;
+        count(&ProbeCounts::malformed);
         return;
     }
     if (datagram.port == protocol::kUpgradePort) {
@@ -71,7 +78,7 @@ void ProbeCounter::Received(const DatagramEvent& datagram) {
         pending.Append(protocol::UpgradeDatagramText(datagram.bytes));
         pubpro::ExtractFrames(pending, [&](const std::string& frame) {
             if (!pubpro::FrameChecksumOk(frame))
-                ++counts_.checksumRefused;
+                count(&ProbeCounts::checksumRefused);
         });
         pending.Bound();
         return;
@@ -85,14 +92,21 @@ void ProbeCounter::Received(const DatagramEvent& datagram) {
         if (pubpro::Trim(protocol::ParseSearchReply(frame).serial).empty())
             return;
         replied = true;
-        ++counts_.replies;
+        count(&ProbeCounts::replies);
         answered_.insert(sender);
+        answeredBy_[adapter].insert(sender);
     });
     pending.Bound();
     // A datagram that completed no reply, and leaves no frame begun, is lost.
     if (!replied && pending.View().find(pubpro::kEsc) == std::string_view::npos)
-        ++counts_.malformed;
+        count(&ProbeCounts::malformed);
     counts_.collectors = answered_.size();
+    byAdapter_[adapter].collectors = answeredBy_[adapter].size();
+}
+
+ProbeCounts ProbeCounter::CountsFor(const std::string& adapter) const {
+    const auto found = byAdapter_.find(adapter);
+    return found != byAdapter_.end() ? found->second : ProbeCounts{};
 }
 
 std::vector<std::string> DoctorAdapterNames(const std::vector<std::string>& named) {
@@ -170,16 +184,52 @@ std::vector<DoctorCheck> RunDoctor(const std::vector<std::string>& interfaces) {
     return checks;
 }
 
-std::vector<DoctorCheck> SweepFindings(const Adapter& chosen, const ProbeCounts& sweep) {
+namespace {
+
+std::vector<DoctorCheck> AdapterSweepChecks(const platform::NetworkAdapter& adapter,
+                                            const ProbeCounts& sweep) {
     AdapterFacts facts;
-    facts.name = chosen.adapter.name;
-    facts.adapter = chosen.adapter;
+    facts.name = adapter.name;
+    facts.adapter = adapter;
     // Replies came in: the firewall lets them through, and reading its rules
     // (which can take a while on a computer with many) would tell nothing.
     if (sweep.replies == 0)
-        facts.profile = platform::ReadNetworkProfile(chosen.adapter.name);
+        facts.profile = platform::ReadNetworkProfile(adapter.name);
     facts.probe = sweep;
     return AdapterChecks(facts);
+}
+
+} // namespace
+
+std::vector<AdapterFindings> SweepFindings(const Adapter& chosen, const FieldTable& field,
+                                           const ProbeCounter& counter) {
+    std::vector<platform::NetworkAdapter> adapters = chosen.adapters;
+    if (adapters.empty())
+        adapters.push_back(chosen.adapter);
+    // One adapter owns every part; several are told apart by the parts' names.
+    const auto owner = [&](const SweepScope::Part& part) {
+        return adapters.size() == 1 ? adapters.front().name : part.adapter;
+    };
+    std::set<std::string> answered;
+    for (const auto& entry : field.SortedByAddress())
+        if (const SweepScope::Part* part = chosen.scope.PartOf(entry.address))
+            answered.insert(owner(*part));
+    const bool someSilent = answered.size() < adapters.size();
+    std::vector<AdapterFindings> out;
+    for (const auto& adapter : adapters) {
+        const bool silent = answered.count(adapter.name) == 0;
+        if (someSilent && !silent)
+            continue;
+        AdapterFindings findings{adapter, {}, silent, {}};
+        for (const auto& part : chosen.scope.Parts())
+            if (owner(part) == adapter.name)
+                findings.subnets +=
+                    (findings.subnets.empty() ? "" : ", ") + SweepScope::SubnetOf(part);
+        findings.checks = AdapterSweepChecks(
+            adapter, adapters.size() == 1 ? counter.Counts() : counter.CountsFor(adapter.name));
+        out.push_back(std::move(findings));
+    }
+    return out;
 }
 
 } // namespace fleet

@@ -32,6 +32,8 @@ public:
     ProbeCounter& operator=(const ProbeCounter&) = delete;
 
     const ProbeCounts& Counts() const { return counts_; }
+    // The counts of the peers reached through one adapter of the run.
+    ProbeCounts CountsFor(const std::string& adapter) const;
 
 private:
     void Received(const DatagramEvent& datagram);
@@ -40,6 +42,8 @@ private:
     std::function<void(const DatagramEvent&)> previous_;
     ProbeCounts counts_;
     std::set<std::string> answered_;
+    std::map<std::string, ProbeCounts> byAdapter_;
+    std::map<std::string, std::set<std::string>> answeredBy_;
     std::map<std::string, pubpro::RxBuffer> search_, upgrade_; // per sender, bounded by the scope
 };
 
@@ -53,10 +57,19 @@ std::vector<std::string> DoctorAdapterNames(const std::vector<std::string>& name
 // it runs only on an adapter that can reach collectors, with both ports free.
 std::vector<DoctorCheck> RunDoctor(const std::vector<std::string>& interfaces);
 
-// The findings for `chosen` after a sweep that found nothing or fewer than
-// expected, with the sweep's counts as its probe round: what a run shows
-// instead of guessing. Windows's network and firewall are read only when no
-// reply came in.
-std::vector<DoctorCheck> SweepFindings(const Adapter& chosen, const ProbeCounts& sweep);
+// The findings after a sweep that found nothing or fewer than expected, with
+// the sweep's counts as each adapter's probe round: what a run shows instead
+// of guessing. They cover each adapter of the run that found nobody, or every
+// adapter when each found someone and the expected list is still short.
+// Windows's network and firewall are read only for an adapter that got no
+// reply.
+struct AdapterFindings {
+    platform::NetworkAdapter adapter;
+    std::string subnets; // what was swept from it, "198.51.100.0/24, ..."
+    bool silent = false; // nobody answered through it
+    std::vector<DoctorCheck> checks;
+};
+std::vector<AdapterFindings> SweepFindings(const Adapter& chosen, const FieldTable& field,
+                                           const ProbeCounter& counter);
 
 } // namespace fleet

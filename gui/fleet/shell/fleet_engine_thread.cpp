@@ -165,11 +165,18 @@ void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
     }
     std::optional<fleet::ProbeCounter> counter(std::in_place, *sockets_);
     field_ = fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupt_);
-    const fleet::ProbeCounts counts = counter->Counts();
+    // Several adapters: each one's findings after its name.
+    const auto findings = fleet::SweepFindings(*adapter_, *field_, *counter);
     counter.reset();
     done.field = field_;
     done.scope = adapter_->scope;
-    done.findings = fleet::FindingsTextZh(fleet::SweepFindings(*adapter_, counts), "；");
+    for (const auto& adapter : findings) {
+        const std::string text = fleet::FindingsTextZh(adapter.checks, "；");
+        if (text.empty())
+            continue;
+        done.findings += (done.findings.empty() ? "" : "；") +
+                         (findings.size() > 1 ? adapter.adapter.name + "：" : std::string()) + text;
+    }
     if (field_->Size() == 0)
         done.error = text::EmptySweepText(adapter_->scope.Subnet(),
                                           adapter_->adapter.name + " " + adapter_->adapter.address +
