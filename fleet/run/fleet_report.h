@@ -79,12 +79,21 @@ struct RunOptions {
     long long verifyTimeoutSeconds = 0;
 };
 
+// The image's signature as the report names it; a run of an unsigned image has none.
+struct ReportSignature {
+    std::string keyId, keyName;
+    bool verified = false;
+
+    bool operator==(const ReportSignature&) const = default;
+};
+
 // The run as a whole, for the report's head.
 struct RunInfo {
     std::string hostName; // UTF-8
     std::string adapterName, adapterAddress;
     int adapterPrefix = 0;
     std::string imageSha256;
+    std::optional<ReportSignature> imageSignature; // none: unsigned
     bool dryRun = false;
     RunOptions options;
     bool interrupted = false;
