@@ -12,7 +12,9 @@
 #include <bcrypt.h>
 #include <wincrypt.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -43,16 +45,23 @@ BCRYPT_ALG_HANDLE Sha256Provider() {
     return provider;
 }
 
-// The DER of the one PEM block in `pem`; empty when there is none.
+// The DER of the "PUBLIC KEY" block of `pem`; empty when there is none.
 std::vector<BYTE> DerOfPem(std::string_view pem) {
+    constexpr std::string_view kBegin = "-----BEGIN PUBLIC KEY-----";
+    constexpr std::string_view kEnd = "-----END PUBLIC KEY-----";
+    const auto begin = pem.find(kBegin);
+    const auto end = pem.find(kEnd);
+    if (pem.size() > 1 << 20 || begin == std::string_view::npos || end == std::string_view::npos ||
+        end < begin)
+        return {};
+    const std::string_view base64 = pem.substr(begin + kBegin.size(), end - begin - kBegin.size());
     DWORD size = 0;
-    if (pem.size() > 1 << 20 ||
-        !CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()),
-                              CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr))
+    if (!CryptStringToBinaryA(base64.data(), static_cast<DWORD>(base64.size()),
+                              CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr))
         return {};
     std::vector<BYTE> der(size);
-    if (!CryptStringToBinaryA(pem.data(), static_cast<DWORD>(pem.size()),
-                              CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr))
+    if (!CryptStringToBinaryA(base64.data(), static_cast<DWORD>(base64.size()),
+                              CRYPT_STRING_BASE64, der.data(), &size, nullptr, nullptr))
         return {};
     der.resize(size);
     return der;

@@ -93,7 +93,6 @@ struct RunInfo {
     std::string adapterName, adapterAddress;
     int adapterPrefix = 0;
     std::string imageSha256;
-    std::optional<ReportSignature> imageSignature; // none: unsigned
     bool dryRun = false;
     RunOptions options;
     bool interrupted = false;
@@ -104,6 +103,8 @@ struct RunInfo {
     std::optional<double> upgradeSeconds;
     // Set when the run was given an expected list, once the sweep is done.
     std::optional<ExpectedCounts> expected;
+    // The key that signed the image, as checked before the run; none: unsigned.
+    std::optional<ReportSignature> imageSignature;
 };
 
 // The program's version, as the build gives it.
