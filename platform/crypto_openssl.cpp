@@ -47,8 +47,10 @@ std::string TextOf(BIO* bio) {
 
 // The key only when it is an EC key on P-256.
 std::variant<Owned<EVP_PKEY>, CryptoError> P256Key(Owned<EVP_PKEY> key, const char* kind) {
-    if (!key)
-        return Failure(std::string("not a PEM ") + kind);
+    if (!key) {
+        ERR_clear_error(); // the decoder's words add nothing for the operator
+        return CryptoError{std::string("not a PEM ") + kind};
+    }
     char group[64] = {};
     if (!EVP_PKEY_is_a(key.get(), "EC") ||
         !EVP_PKEY_get_group_name(key.get(), group, sizeof group, nullptr) ||

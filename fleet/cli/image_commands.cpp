@@ -1,6 +1,7 @@
 #include "fleet/cli/image_commands.h"
 
 #include "fleet/run/fleet_report.h"
+#include "platform/app_data_folder.h"
 #include "platform/crypto.h"
 #include "platform/read_file.h"
 #include "platform/replace_file.h"
@@ -79,9 +80,12 @@ int RunImageVerify(const SignatureOptions& options, const std::string& imagePath
     if (const auto* error = std::get_if<std::string>(&loaded))
         return Failed(*error);
     const auto& firmware = *std::get<std::shared_ptr<const FirmwareImage>>(loaded);
-    SignatureOptions required = options;
-    required.requireSignature = true; // verifying asks whether it is signed
-    const auto check = CheckFirmwareSignature(firmware, required);
+    // A key or policy that cannot be read is a set-up error, not a verdict.
+    const auto store = image::LoadTrustStore(platform::TrustedKeyFolders(), options.trustedKeys);
+    if (const auto* error = std::get_if<std::string>(&store))
+        return Failed(*error);
+    // Verifying asks whether it is signed by a trusted key: unsigned is no.
+    const auto check = image::CheckSignature(firmware, std::get<image::TrustStore>(store), true);
     if (!check.accepted) {
         std::cout << firmware.fileName << ": refused: " << check.refusal << "\n";
         return kExitSomeNotUpgraded;

@@ -219,7 +219,7 @@ def main():
             command=dict(type="str", default="collector-fleet"),
             image=dict(type="path", required=True),
             image_sha256=dict(type="str"),
-            trusted_keys=dict(type="list", elements="path", default=[]),
+            trusted_keys=dict(type="list", elements="path", default=[], no_log=False),
             require_signature=dict(type="bool", default=False),
             interface=dict(type="str"),
             address=dict(type="str"),
