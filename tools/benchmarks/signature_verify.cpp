@@ -49,14 +49,16 @@ int main() {
     std::ofstream(root / "S9.99.bin.sig", std::ios::binary) << kSignature;
     const auto name = protocol::NameFirmware((root / "S9.99.bin").string());
 
-    std::vector<double> rounds;
+    std::vector<double> rounds, checks;
     for (int round = 0; round < 20; ++round) {
         const auto start = std::chrono::steady_clock::now();
         const auto image = image::LoadImage(*name, image::Checks::Sendable);
+        const auto loaded = std::chrono::steady_clock::now();
         const auto store = image::LoadTrustStore({(root / "trusted-keys").string()}, {});
         const auto check =
             image::CheckSignature(image, std::get<image::TrustStore>(store), true);
         const auto end = std::chrono::steady_clock::now();
+        checks.push_back(std::chrono::duration<double, std::milli>(end - loaded).count());
         if (!check.accepted) {
             std::fprintf(stderr, "signature_verify: refused: %s\n", check.refusal.c_str());
             return 1;
@@ -65,9 +67,11 @@ int main() {
     }
     fs::remove_all(root);
     std::sort(rounds.begin(), rounds.end());
+    std::sort(checks.begin(), checks.end());
     const double median = rounds[rounds.size() / 2];
     std::printf("load, hash and verify a signed 2 MiB image: median %.1f ms, worst %.1f ms "
-                "(allowed %.0f ms)\n",
-                median, rounds.back(), kAllowedMs);
+                "(allowed %.0f ms); of which the keys read and the signature verified: median "
+                "%.2f ms\n",
+                median, rounds.back(), kAllowedMs, checks[checks.size() / 2]);
     return median <= kAllowedMs ? 0 : 1;
 }
