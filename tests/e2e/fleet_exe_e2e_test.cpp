@@ -127,7 +127,9 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
 
     // Standard input is /dev/null, a character device that the C runtime
     // takes for a terminal: only a console may answer the confirmation.
-    const auto unconfirmed = Run({"upgrade", "--image", WinePath(imagePath), "--all"});
+    std::vector<std::string> unasked = {"upgrade", "--image", WinePath(imagePath), "--all"};
+    unasked.insert(unasked.end(), trusted.begin(), trusted.end());
+    const auto unconfirmed = Run(unasked);
     EXPECT_EQ(unconfirmed.status, 2) << unconfirmed.err;
     EXPECT_NE(unconfirmed.err.find("add --yes"), std::string::npos) << unconfirmed.err;
     EXPECT_EQ(e2e::ReadFile(scratch + "/got-198.51.100.10.bin"), "") << "nothing was sent";
