@@ -37,5 +37,22 @@ def draw():
     return px
 
 
+def shapes():
+    """draw()'s shapes in outline, for the large sizes (see make_icon.shapes)."""
+    edge = base.EDGE
+    found = []
+    for left in (1, 11, 21):
+        found += [("box", base.CASE_EDGE, (left, 16, left + 10, 30, 1.5)),
+                  ("box", base.CASE, (left + edge, 16 + edge, left + 10 - edge, 30 - edge,
+                                      1.5 - edge)),
+                  ("box", base.SCREEN, (left + 2, 19, left + 7, 24, 0.5)),
+                  ("box", base.LED, (left + 7, 25, left + 8.6, 27, 0.8))]
+    found += [("polygon", base.ARROW_EDGE, [(15.5, 0.6), (23.6, 8.7), (19, 8.7), (19, 15),
+                                            (12, 15), (12, 8.7), (7.4, 8.7)]),
+              ("polygon", base.ARROW, [(15.5, 2.3), (21.2, 8), (18.3, 8), (18.3, 14.3),
+                                       (12.7, 14.3), (12.7, 8), (9.8, 8)])]
+    return found
+
+
 if __name__ == "__main__":
-    base.run(sys.argv[1:], draw, "collector-fleet.png")
+    base.run(sys.argv[1:], draw, "collector-fleet.png", shapes)

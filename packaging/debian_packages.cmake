@@ -55,7 +55,8 @@ foreach(index RANGE ${_last_package})
   collector_gzip(${_gen_dir}/doc/${package}/changelog)
   install(FILES ${_pkg_dir}/copyright ${_gen_dir}/doc/${package}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
-  configure_file(${_pkg_dir}/man/${program}.1 ${_gen_dir}/man/${program}.1 COPYONLY)
+  # The page's header names the project's version (@PROJECT_VERSION@).
+  configure_file(${_pkg_dir}/man/${program}.1 ${_gen_dir}/man/${program}.1 @ONLY)
   collector_gzip(${_gen_dir}/man/${program}.1)
   install(FILES ${_gen_dir}/man/${program}.1.gz
           DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})

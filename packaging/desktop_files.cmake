@@ -41,7 +41,7 @@ if(TARGET CollectorFleet)
   install_desktop_program(net.fieldcollector.CollectorFleet
                           ${PROJECT_SOURCE_DIR}/assets/make_fleet_icon.py fleet_desktop_icons
                           "the fleet window's")
-  configure_file(${_pkg_dir}/man/CollectorFleet.1 ${_gen_dir}/man/CollectorFleet.1 COPYONLY)
+  configure_file(${_pkg_dir}/man/CollectorFleet.1 ${_gen_dir}/man/CollectorFleet.1 @ONLY)
   add_custom_command(OUTPUT ${_gen_dir}/man/CollectorFleet.1.gz
                      COMMAND gzip -9nkf ${_gen_dir}/man/CollectorFleet.1
                      DEPENDS ${_gen_dir}/man/CollectorFleet.1)

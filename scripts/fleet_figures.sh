@@ -4,7 +4,12 @@
 # Nothing here can reach the machine's own network: the namespaces have no
 # interface but their veth pair and no route elsewhere.
 #
-#   scripts/fleet_figures.sh [build-dir] [loss]
+#   scripts/fleet_figures.sh [build-dir] [loss|doctor]
+#
+# With "doctor" it prints only the doctor table: `collector-fleet doctor` on
+# the tool's adapter (veth0) against the field of 253 answering, against no
+# field, and with port 23 held by another process: its wall time per
+# adapter (target < 3 s), its exit status and what it named.
 #
 # With "loss" it prints only the lossy-link table: a field of 20 collectors
 # behind a link that loses 0, 5 and 20 % of the datagrams each way (the
@@ -119,13 +124,55 @@ identical_images() {
   echo $same
 }
 
+if [ "$mode" = doctor ]; then
+  # doctor NAME [command...]: runs doctor on veth0, timed, its JSON kept.
+  doctor() {
+    local name=$1; shift
+    ip netns exec "$tool" /usr/bin/time -f "%e" -o "$work/$name.time" "$@" \
+      "$fleet" doctor --interface veth0 --format json > "$work/$name.json" 2> "$work/$name.err" \
+      && echo 0 > "$work/$name.status" || echo $? > "$work/$name.status"
+  }
+  summary() { # the verdicts in order, and the probe round's replies or the port's holders
+    python3 - "$work/$1.json" <<'PY'
+import json, sys
+checks = json.load(open(sys.argv[1]))
+said = " ".join(c["verdict"] for c in checks)
+for c in checks:
+    if c["check"] == "probe_round" and c.get("ran"):
+        said += "; %d replies, %d malformed" % (c["replies"], c["malformed"])
+    if c["check"] == "port" and c.get("holders"):
+        said += "; port %s: %s" % (c["subject"], ", ".join(
+            "%s (pid %d)" % (h["name"], h["pid"]) for h in c["holders"]))
+print(said)
+PY
+  }
+  start_field
+  doctor field
+  stop_field
+  doctor nobody
+  ip netns exec "$tool" python3 -c 'import socket, time; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("", 23)); time.sleep(30)' &
+  holder=$!
+  sleep 0.5
+  doctor held
+  kill "$holder"; wait "$holder" 2>/dev/null || true
+  printf '%-34s %-9s %-7s %s\n' "case" "seconds" "status" "verdicts (ports, adapter, probe round)"
+  for name in field nobody held; do
+    label=$(case $name in field) echo "253 collectors answer";; nobody) echo "nobody answers";;
+            held) echo "port 23 held by python3";; esac)
+    printf '%-34s %-9s %-7s %s\n' "$label" "$(tail -n 1 "$work/$name.time")" \
+      "$(cat "$work/$name.status")" "$(summary "$name")"
+  done
+  echo "target: under 3 s per adapter"
+  exit 0
+fi
+
 if [ "$mode" = loss ]; then
   field_range=198.51.100.2-21
   printf 'ip,serial,version\n' > "$work/targets.csv"
   for host in $(seq 2 21); do printf '198.51.100.%d,8100%03d,S1.00\n' "$host" "$host" >> "$work/targets.csv"; done
   printf '%-8s %-5s %-8s %-9s %-26s %s\n' "loss" "runs" "found" "upgraded" "seconds mean (min-max)" "ratio"
   base=
-  for loss in 0 0.05 0.2; do
+  for loss in ${LOSSES:-0 0.05 0.2}; do
     found=20 upgraded=20 times=
     for seed in $(seq "${LOSS_SEEDS:-3}"); do
       start_field --loss "$loss" --seed "$seed"

@@ -23,6 +23,7 @@ test_packages=(
   python3-jsonschema                 # end-to-end tests check every report against its schema
   time                               # CPU and memory figures of collector-fleet
   xvfb xauth libx11-dev              # a virtual X server and Xlib for the start test
+  imagemagick                        # takes the screenshots from the virtual X server (import)
   g++-mingw-w64-x86-64-posix         # the Windows program, 64-bit ...
   g++-mingw-w64-i686-posix           # ... and 32-bit
   wine wine64                        # runs the Windows tests, 64-bit ...
@@ -31,6 +32,7 @@ test_packages=(
   locales                            # zh_CN.UTF-8 for wine (made inside the build tree)
   dpkg-dev                           # dpkg-shlibdeps for the Debian packages
   osslsigncode openssl               # signs the Windows programs (a throwaway certificate in tests)
+  wixl msitools                      # the Windows installer (MSI): builds it, reads its tables
   libcap2-bin procps                 # setcap and sysctl, which the package's scripts use
   lintian desktop-file-utils appstream # package tests: lintian and both validators
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 # the installed window, driven

@@ -19,7 +19,7 @@ log=$(mktemp)
 trap 'kill "$xvfb" 2>/dev/null || true; rm -f "$log"' EXIT
 sleep 1
 
-DISPLAY=$display WINE_LOGPIXELS=144 WIN32_DPI_SCREENSHOT_HOLD_MS=5000 \
+DISPLAY=$display WINE_LOGPIXELS=144 WINE_CJK_FONTS=1 WIN32_DPI_SCREENSHOT_HOLD_MS=5000 \
   "$root/scripts/wine-run.sh" "$root/build-win/wine" "$tests" >"$log" 2>&1 &
 run=$!
 for _ in $(seq 300); do

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The Windows stage of the test suite:
 #   1. the 64-bit cross build with its tests (build-win), run by CTest under
-#      wine as a Chinese Windows (code page 936): unit, integration, window
-#      and zip tests in parallel, then the end-to-end tests (network
+#      wine as a Chinese Windows (code page 936): unit, integration, window,
+#      zip and installer tests in parallel, then the end-to-end tests (network
 #      namespaces, as root) one at a time;
 #   2. the unit and window tests again as an English Windows (code page 1252),
 #      and, with the Linux tree's wine end-to-end program, its sweep case,
 #      whose third collector has a GBK serial;
 #   3. the 32-bit build with its tests (build-win32), run in a 32-bit wine
-#      prefix: unit, window, zip and import tests, the local address in a
+#      prefix: unit, window, zip, installer and import tests, the local address in a
 #      namespace, and one whole upgrade of CollectorUpgrade.exe end to end.
 # Prints how long each step took. Exits non-zero when anything fails.
 set -euo pipefail

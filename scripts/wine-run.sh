@@ -9,7 +9,8 @@
 # <state-folder> lies inside the build tree and holds the wine prefixes and
 # the private locales. The program's own PE header decides the prefix: a
 # 32-bit program gets a 32-bit prefix (WINEARCH=win32, as on a 32-bit
-# Windows), a 64-bit one a 64-bit prefix.
+# Windows), a 64-bit one a 64-bit prefix. A program of wine's own (msiexec,
+# reg) runs in the prefix that WINE_ARCH names (win32 or win64, the default).
 #
 # Language: LANG is set for wine alone, to $WINE_LANG (default zh_CN.UTF-8:
 # wine then uses code page 936, as a Chinese Windows does; en_US.UTF-8 gives
@@ -33,6 +34,15 @@
 # With WINE_XVFB=1 and no DISPLAY, the program runs on its own Xvfb server.
 # With WINE_LOGPIXELS=<dpi> the program runs in a prefix of its own whose
 # display is set to that resolution (144: 150 % scaling).
+# With WINE_CJK_FONTS=1 (the screenshots) the program runs in a prefix of its
+# own where the fonts a Chinese Windows has (宋体/SimSun, NSimSun, the dialog
+# font MS Shell Dlg, and wine's UI fonts by font link) are an installed CJK
+# outline font, instead of the stand-in wine finds, whose hinted strokes go
+# missing at 13 pixels (本 drawn as 木, 升 as 手): AR PL UMing CN, a Song face
+# like 宋体 (fonts-arphic-uming), at 96 dpi; WenQuanYi Zen Hei
+# (fonts-wqy-zenhei), narrower and clean at that size, from 120 dpi.
+# With WINE_DRIVE_D=<folder> the prefix's drive D: is that folder, so that a
+# picture shows a Windows path, not wine's Z:\ of the Linux one.
 # Exits with the program's exit code.
 set -euo pipefail
 
@@ -71,22 +81,30 @@ pe_machine() {
   offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
   od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' '
 }
-case $(pe_machine "$1") in
-014c) export WINEARCH=win32 ;;
-*) export WINEARCH=win64 ;;
-esac
+if [[ ! -f $1 ]]; then
+  export WINEARCH=${WINE_ARCH:-win64}
+else
+  case $(pe_machine "$1") in
+  014c) export WINEARCH=win32 ;;
+  *) export WINEARCH=win64 ;;
+  esac
+fi
 
 lang=${WINE_LANG:-zh_CN.UTF-8}
 locale_name=${lang%%.*}
-# No Mono or Gecko: their installers would ask to download.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko: their installers would ask to download. No menu
+# builder: an installer's shortcuts stay inside the prefix, out of the
+# desktop's menus.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LOCPATH=$state/locale
 key=$({ wine --version; dpkg --print-foreign-architectures 2>/dev/null || true; } |
   cksum | cut -d' ' -f1)
 template=$state/template-$WINEARCH-$locale_name-$key
 logpixels=${WINE_LOGPIXELS:-}
+cjk=${WINE_CJK_FONTS:-0}
+[[ $cjk == 1 ]] || cjk=
 # The namespace stays last in the name: the clean-ups below read it from there.
-export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixels}-net$namespace
+export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixels}${cjk:+-cjk}-net$namespace
 
 (
   flock 9
@@ -136,8 +154,32 @@ export WINEPREFIX=$state/prefix-$WINEARCH-$locale_name${logpixels:+-dpi$logpixel
         /d "$logpixels" /f >/dev/null 2>&1
       wineserver -w || true
     fi
+    if [[ -n $cjk ]]; then
+      substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+      links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+      font=('AR PL UMing CN' uming.ttc)
+      if ((${logpixels:-96} >= 120)); then
+        font=('WenQuanYi Zen Hei' wqy-zenhei.ttc)
+      fi
+      for face in 宋体 SimSun 新宋体 NSimSun 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+        LANG=$lang wine reg add "$substitutes" /v "$face" /d "${font[0]}" /f >/dev/null 2>&1
+      done
+      for face in Tahoma 'Microsoft Sans Serif' 'Segoe UI'; do
+        LANG=$lang wine reg add "$links" /v "$face" /t REG_MULTI_SZ \
+          /d "${font[1]},${font[0]}" /f >/dev/null 2>&1
+      done
+      # Antialiased text, as Windows' ClearType default draws outline fonts.
+      LANG=$lang wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothing /d 2 /f >/dev/null 2>&1
+      LANG=$lang wine reg add 'HKCU\Control Panel\Desktop' /v FontSmoothingType /t REG_DWORD \
+        /d 1 /f >/dev/null 2>&1
+      wineserver -w || true
+    fi
   fi
 ) 9>"$state/.lock"
+
+if [[ -n ${WINE_DRIVE_D:-} ]]; then
+  ln -sfn "$(realpath "$WINE_DRIVE_D")" "$WINEPREFIX/dosdevices/d:"
+fi
 
 run=(env LANG="$lang" wine "$@")
 if [[ ${WINE_XVFB:-0} == 1 && -z ${DISPLAY:-} ]]; then

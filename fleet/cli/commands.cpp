@@ -1,6 +1,7 @@
 #include "fleet/cli/commands.h"
 
 #include "fleet/cli/image_commands.h"
+#include "fleet/run/doctor.h"
 #include "fleet/run/field_table.h"
 #include "fleet/run/fleet_plan.h"
 #include "fleet/run/fleet_run.h"
@@ -138,14 +139,15 @@ std::variant<std::vector<PinnedTarget>, std::string> NamedTargets(const UpgradeO
     return targets;
 }
 
-// What to say when nobody answered the sweep: the adapter, its subnet, what to check.
-std::string EmptySweepMessage(const Adapter& chosen) {
+// What to say when the sweep found nobody, or fewer than expected: the
+// adapter, its subnet, and what the checks found on it.
+std::string SweepFindingsMessage(const Adapter& chosen, const ProbeCounts& counts, bool empty) {
     const platform::NetworkAdapter& adapter = chosen.adapter;
-    return "no collector answered the sweep of " + chosen.scope.Subnet() + " from " + adapter.name +
-           " (" + adapter.address + "/" + std::to_string(adapter.prefixLength) +
-           "). Check that the collectors are powered and cabled to this adapter's network, that "
-           "this is the right adapter (see: collector-fleet interfaces), and that no firewall "
-           "drops UDP port 23.";
+    const std::string where = chosen.scope.Subnet() + " from " + adapter.name + " (" +
+                              adapter.address + "/" + std::to_string(adapter.prefixLength) + ")";
+    return (empty ? "no collector answered the sweep of " + where
+                  : "fewer collectors answered the sweep of " + where + " than expected") +
+           ". What the checks found (检查结果):\n" + FindingsText(SweepFindings(chosen, counts));
 }
 
 // Writes the report's page; the text says why not, empty on success.
@@ -206,16 +208,22 @@ int RunDiscover(const DiscoverOptions& options) {
     if (const auto error = sockets.Open(); !error.empty())
         return SetupError(error);
     std::cerr << SweepingLine(chosen);
+    std::optional<ProbeCounter> counter(std::in_place, sockets);
     const FieldTable field =
         SweepField(io, sockets, chosen.scope, WithExpectedAddresses(options.sweep, expectation));
+    const ProbeCounts counts = counter->Counts();
+    counter.reset();
     PrintField(std::cout, field.SortedByAddress(), options.format);
     if (field.Size() == 0)
-        std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
+        std::cerr << "collector-fleet: " << SweepFindingsMessage(chosen, counts, true);
     if (expectation) {
         PrintExpectedComparison(options.format == ListFormat::Table ? std::cout : std::cerr, field,
                                 *expectation);
-        if (!MissingExpected(field, expectation->collectors).empty())
+        if (!MissingExpected(field, expectation->collectors).empty()) {
+            if (field.Size() > 0)
+                std::cerr << "collector-fleet: " << SweepFindingsMessage(chosen, counts, false);
             return kExitSomeNotUpgraded;
+        }
     }
     return field.Size() == 0 ? kExitSomeNotUpgraded : 0;
 }
@@ -326,9 +334,17 @@ int RunUpgrade(const UpgradeOptions& options) {
     RunHooks hooks;
     hooks.progress = &progress;
     hooks.log = log ? &*log : nullptr;
+    // The sweep's replies are counted for the findings; the counter goes
+    // once the plan is made, before any upgrade frame.
+    std::optional<ProbeCounter> counter(std::in_place, sockets);
     hooks.planned = [&](const FieldTable& field, const TargetPlan&) {
-        if (field.Size() == 0)
-            std::cerr << "collector-fleet: " << EmptySweepMessage(chosen) << "\n";
+        const ProbeCounts counts = counter->Counts();
+        counter.reset();
+        const bool fewer =
+            setup.expected && !MissingExpected(field, setup.expected->collectors).empty();
+        if (field.Size() == 0 || fewer)
+            std::cerr << "collector-fleet: "
+                      << SweepFindingsMessage(chosen, counts, field.Size() == 0);
     };
     hooks.confirm = [&](const TargetPlan& plan) {
         if (options.yes)

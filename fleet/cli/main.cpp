@@ -2,6 +2,7 @@
 // many of them at once. It sweeps and sends only within that subnet (a /24 at
 // most).
 #include "fleet/cli/commands.h"
+#include "fleet/cli/doctor_command.h"
 #include "fleet/cli/image_commands.h"
 #include "fleet/session/firmware_image.h"
 #include "fleet/session/fleet_policy.h"
@@ -75,6 +76,19 @@ int main(int argc, char** argv) {
                "when no collector answered; 2 wrong usage or a set-up error.");
 
     app.add_subcommand("interfaces", "list this computer's IPv4 adapters (sends nothing)");
+
+    fleet::DoctorCommandOptions doctor;
+    auto* doctorCommand = app.add_subcommand(
+        "doctor", "check what keeps collectors from being found: ports 23 and 8000, each "
+                  "adapter, on Windows its network category and the firewall, and one round of "
+                  "probes on each adapter (exit 0 when nothing is wrong, else 1)");
+    doctorCommand->add_option("--interface", doctor.interfaces,
+                              "adapter to check, by name (repeatable; default: every adapter "
+                              "that is up with an IPv4 address, not loopback)");
+    std::string doctorFormat = "text";
+    doctorCommand->add_option("--format", doctorFormat, "text, or json: one object per check")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->capture_default_str();
 
     fleet::DiscoverOptions discover;
     auto* discoverCommand =
@@ -263,6 +277,10 @@ int main(int argc, char** argv) {
 
     if (app.got_subcommand("interfaces"))
         return fleet::RunInterfaces();
+    if (app.got_subcommand("doctor")) {
+        doctor.json = doctorFormat == "json";
+        return fleet::RunDoctorCommand(doctor);
+    }
     if (app.got_subcommand("discover")) {
         discover.format = format == "csv"    ? fleet::ListFormat::Csv
                           : format == "json" ? fleet::ListFormat::Json

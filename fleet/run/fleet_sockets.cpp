@@ -1,6 +1,8 @@
 #include "fleet/run/fleet_sockets.h"
 
+#include "fleet/run/doctor_findings.h"
 #include "fleet/run/ipv4_address.h"
+#include "platform/port_holders.h"
 #include "platform/system_error_text.h"
 #include "platform/udp_socket.h"
 #include "protocol/collector_rules.h"
@@ -63,7 +65,8 @@ std::string FleetSockets::Bind(Channel& channel, std::uint16_t port) {
         portInUse_ = port;
         return PortInUseText(port) + "\nlocal port " + std::to_string(port) +
                " is already in use: close the other upgrade program (the upgrade window, the "
-               "fleet window or another collector-fleet) and try again";
+               "fleet window or another collector-fleet) and try again\n" +
+               PortHeldByText(port, platform::UdpPortHolders(port));
     }
     if (error == asio::error::access_denied)
         return "local port " + std::to_string(port) + " of " + scope_.Own() + ": " +

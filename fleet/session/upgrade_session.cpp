@@ -199,7 +199,17 @@ void UpgradeSession::SendQuery(TimePoint now) {
     stage_ = Stage::Querying;
     link_.SendUpgradeFrame(address_, protocol::BuildCompletionQuery());
     ++attempts_;
-    deadline_ = now + timing_.queryInterval;
+    nextQueryAt_ = now + timing_.queryInterval;
+    deadline_ = NextQueryingDeadline(now);
+}
+
+TimePoint UpgradeSession::NextQueryingDeadline(TimePoint now) const {
+    // A query that stays unanswered for a probe interval may have completed
+    // the upgrade with its answer lost: the collector is probed until the next
+    // query is due. Probes go to the search port and set no pace.
+    if (timing_.verify && now + timing_.verifyInterval < nextQueryAt_)
+        return now + timing_.verifyInterval;
+    return nextQueryAt_;
 }
 
 void UpgradeSession::BeginVerifying(TimePoint now) {
@@ -210,10 +220,10 @@ void UpgradeSession::BeginVerifying(TimePoint now) {
 }
 
 void UpgradeSession::OnSearchVersion(const std::string& version, TimePoint now) {
-    // While queries go unanswered the collector is probed too: reporting the
+    // While a query goes unanswered the collector is probed: reporting the
     // image's version proves that it completed and restarted, its answer to
     // the query lost. Any other version proves nothing yet.
-    if (stage_ == Stage::Querying && timing_.verify && attempts_ > timing_.queryLimit &&
+    if (stage_ == Stage::Querying && timing_.verify && queryProbes_ > 0 &&
         version == image_->versionAsReported) {
         reportedVersion_ = version;
         return Finish(Outcome::Upgraded, fleet::Reason::None, {}, now);
@@ -244,17 +254,20 @@ void UpgradeSession::OnTimer(TimePoint now) {
         return SendNextBlock(now);
     case Stage::Settling:
         attempts_ = 0;
+        queryProbes_ = 0;
         queriesBegan_ = now;
         return SendQuery(now);
     case Stage::Querying:
-        if (attempts_ >= timing_.queryLimit) {
-            if (now - queriesBegan_ >= timing_.verifyTimeout)
-                return Finish(Outcome::Failed, fleet::Reason::QueryUnanswered,
-                              "no answer to " + std::to_string(attempts_) + " completion queries",
-                              now);
-            if (timing_.verify)
-                link_.SendProbe(address_);
+        if (now < nextQueryAt_) {
+            link_.SendProbe(address_);
+            ++queryProbes_;
+            deadline_ = NextQueryingDeadline(now);
+            return;
         }
+        if (attempts_ >= timing_.queryLimit && now - queriesBegan_ >= timing_.verifyTimeout)
+            return Finish(Outcome::Failed, fleet::Reason::QueryUnanswered,
+                          "no answer to " + std::to_string(attempts_) + " completion queries",
+                          now);
         return SendQuery(now);
     case Stage::Verifying:
         if (now >= verifyEnds_) {

@@ -10,9 +10,10 @@
 //   Querying --"R"+list--> Sending      Querying --"R"--> Verifying --version--> Done
 //
 // Completion queries that go unanswered are asked again until the
-// verification time has passed since the first of them (five at least), each
-// with a probe from the fifth on: a collector whose completion answer was lost
-// may have restarted into its new firmware, and then it tells its version.
+// verification time has passed since the first of them (five at least). While
+// one waits for its answer the collector is probed every verification
+// interval: a collector whose completion answer was lost may have restarted
+// into its new firmware, and then it tells its version.
 //
 // Every stage has a deadline, so a collector that stalls ends its own session
 // and nobody else's. Two blocks to the collector are never less than the
@@ -149,6 +150,7 @@ private:
     void BeginPass(std::deque<int> blocks, TimePoint now);
     void SendNextBlock(TimePoint now);
     void SendQuery(TimePoint now);
+    TimePoint NextQueryingDeadline(TimePoint now) const;
     void BeginVerifying(TimePoint now);
     void Finish(Outcome outcome, fleet::Reason code, std::string reason, TimePoint now);
 
@@ -166,6 +168,8 @@ private:
     std::optional<TimePoint> lastBlockAt_; // the pacing floor counts from here
     TimePoint verifyEnds_{};
     TimePoint queriesBegan_{}; // the first completion query of this pass
+    TimePoint nextQueryAt_{};  // while querying: when the next query is due
+    int queryProbes_ = 0;      // probes sent while this pass's queries went unanswered
     int attempts_ = 0;         // requests, queries or probes sent in the current stage
     std::deque<int> pending_;
     int pass_ = 0;

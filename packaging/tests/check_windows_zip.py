@@ -158,13 +158,17 @@ def check_resources(name, found, problems):
 
 # What README.txt must tell in each part: unpacking and unblocking the zip
 # first, the first start (SmartScreen, and the firewall on a collector
-# network, which is unidentified and so public), the screenshot, and
-# collector-fleet.exe's exit statuses; and whether the programs are signed.
+# network, which is unidentified and so public; the prompt's rules deleted
+# before the allow rule is added), the installer, which zip fits Windows on
+# ARM, restoring a quarantined program after checking its SHA-256, the
+# screenshot, and collector-fleet.exe's exit statuses; and whether the
+# programs are signed.
+COMMON_PARTS = ["delete rule name=", "msiexec /i", "ARM", "certutil -hashfile", "SHA256SUMS"]
 README_PARTS = {"Chinese": ["更多信息", "仍要运行", "专用网络", "公用网络", "未识别的网络",
-                            "允许其他应用", "入站", "解除锁定", "先解压"],
+                            "允许其他应用", "入站", "解除锁定", "先解压", "隔离"] + COMMON_PARTS,
                 "English": ["More info", "Run anyway", "Private networks", "Public networks",
                             "Unidentified network", "Allow another app", "inbound UDP rule",
-                            "Unblock", "unpack the zip before"]}
+                            "Unblock", "unpack the zip before", "quarantine"] + COMMON_PARTS}
 SIGNED_PARTS = {True: {"Chinese": "程序带有数字签名", "English": "The programs are signed"},
                 False: {"Chinese": "没有数字签名", "English": "are not signed"}}
 

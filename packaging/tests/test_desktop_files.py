@@ -118,6 +118,16 @@ class IconTest(unittest.TestCase):
         _, _, px24 = self.draw(24)
         self.assertEqual(px24[12][1], self.CASE_EDGE[:3] + (128,))
 
+    def test_256_pixels_is_drawn_at_its_size(self):
+        # Scaled from 32 pixels, every 8x8 block would be one colour. Drawn
+        # at its size, the arrow head's diagonal edge crosses pixels: along
+        # its row at y = 40 the colour changes within a block, through
+        # partly covered (blended) pixels.
+        _, _, px = self.draw(256)
+        row = px[40][96:200]
+        self.assertTrue(any(row[i] != row[i + 1] and (i + 1) % 8 for i in range(len(row) - 1)))
+        self.assertEqual(px[60][164], self.ARROW)
+
     def test_rejects_sizes_outside_the_range(self):
         for size in ("8", "2000", "big"):
             with self.subTest(size=size):

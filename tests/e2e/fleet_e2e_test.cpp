@@ -210,6 +210,20 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     EXPECT_LE(Field(byIp.at("198.51.100.10"), "started"), Field(byIp.at("198.51.100.10"), "ended"));
     for (const char* ip : {"198.51.100.10", "198.51.100.11"})
         EXPECT_EQ(e2e::ReadFile(net.ScratchDir() + "/image-" + ip + ".bin"), image) << ip;
+
+    // doctor's probe round counts the replies and the junk sent before them.
+    const auto doctor = Fleet(net, {"doctor", "--format", "json"}, true);
+    EXPECT_EQ(doctor.status, 0) << doctor.output;
+    const json checks = json::parse(doctor.output);
+    ASSERT_EQ(checks.size(), 4u) << doctor.output; // two ports; veth0 and its probe round
+    const json& probe = checks[3];
+    EXPECT_EQ(probe.at("check"), "probe_round");
+    EXPECT_EQ(probe.at("subject"), "veth0");
+    EXPECT_EQ(probe.at("probes"), 254);
+    EXPECT_EQ(probe.at("collectors"), 8);
+    EXPECT_GE(probe.at("replies").get<int>(), 9); // 198.51.100.11 answers twice
+    EXPECT_GE(probe.at("malformed").get<int>(), 1);
+    EXPECT_EQ(probe.at("checksum_refused"), 0);
 }
 
 TEST(FleetE2e, Verification_CatchesACollectorThatKeptItsVersion_NoVerifyTrustsIt) {
@@ -292,6 +306,12 @@ TEST(FleetE2e, SecondRunAfterAPartialFailure_UpgradesOnlyWhatIsLeft) {
     EXPECT_EQ(fourth.status, 1) << fourth.output;
     EXPECT_NE(fourth.output.find("expected 4, found 3, missing 1"), std::string::npos)
         << fourth.output;
+    // Fewer than expected: what the checks found on the adapter follows.
+    EXPECT_NE(fourth.output.find("fewer collectors answered the sweep of 198.51.100.0/24 from "
+                                 "veth0 (198.51.100.1/24) than expected"),
+              std::string::npos)
+        << fourth.output;
+    EXPECT_NE(fourth.output.find("replies (3 collectors)"), std::string::npos) << fourth.output;
     const json head = e2e::ReadCheckedReport(report);
     EXPECT_EQ(head.value("missing", -1), 1);
     EXPECT_EQ(head.value("found", -1), 3);
@@ -490,7 +510,24 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
             Fleet(net, port == 8000 ? std::vector<std::string>{"upgrade", "--image", good, "--all",
                                                                "--yes", "--report", previous}
                                     : std::vector<std::string>{"discover", "--wait", "100"});
+        // This test's process holds it: named by its name and process id,
+        // by the run and by doctor (whose probe round, with a port held, sends nothing).
+        const auto doctor = Fleet(net, {"doctor", "--interface", "veth0"});
         ::close(holder);
+        std::string self = e2e::ReadFile("/proc/self/comm");
+        self.erase(self.find_last_not_of('\n') + 1);
+        const std::string named = self + " (pid " + std::to_string(::getpid()) + ")";
+        EXPECT_NE(run.output.find("port " + std::to_string(port) + " is held by " + named),
+                  std::string::npos)
+            << run.output;
+        EXPECT_EQ(doctor.status, 1) << doctor.output;
+        EXPECT_NE(doctor.output.find("[问题 problem] 端口 " + std::to_string(port) + " 已被占用：" +
+                                     self + "（进程号 " + std::to_string(::getpid()) + "）"),
+                  std::string::npos)
+            << doctor.output;
+        EXPECT_NE(doctor.output.find("no probe round: ports 23 and 8000 are not both free"),
+                  std::string::npos)
+            << doctor.output;
         EXPECT_EQ(run.status, 2) << run.output;
         EXPECT_EQ(e2e::ReadFile(previous), "{\"last\": \"run\"}\n");
         EXPECT_NE(run.output.find("本机端口 " + std::to_string(port) + " 已被另一个程序占用"),
@@ -812,7 +849,14 @@ TEST(FleetE2e, EmptySweep_Exits1NamingTheAdapterAndWhatToCheck) {
                               "(198.51.100.1/24)"),
               std::string::npos)
         << run.output;
-    EXPECT_NE(run.output.find("Check that the collectors are powered"), std::string::npos);
+    // What the checks found on that adapter, in place of a list of guesses.
+    EXPECT_NE(run.output.find("[正常 ok] 网卡 veth0 (198.51.100.1/24)：已启用，已连接"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("[问题 problem] 网卡 veth0 的探测："), std::string::npos);
+    EXPECT_NE(run.output.find(" probes sent, 0 replies (0 collectors), 0 dropped as malformed"),
+              std::string::npos)
+        << run.output;
     EXPECT_EQ(e2e::ReadCheckedReport(report).at("exit_status"), 1);
     const auto listed = Fleet(net, {"discover", "--sweeps", "1", "--wait", "200"});
     EXPECT_EQ(listed.status, 1) << listed.output;

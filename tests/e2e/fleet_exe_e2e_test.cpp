@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -98,6 +99,26 @@ TEST_F(FleetExeInNamespace, DiscoverListsTheFieldAndOneUpgradeRunUpgradesAllThre
                           "198.51.100.10,SN-A,S1.00\r\n"
                           "198.51.100.11,SN-B,S1.00\r\n"
                           "198.51.100.12,SN-C,S1.00\r\n");
+
+    // Port 23 held by another collector-fleet.exe (sweeping, with a long
+    // wait): doctor names it from the system's UDP table, and says what
+    // Windows (here wine) gives of the network's category and the firewall.
+    const pid_t holder =
+        net_->SpawnInTool({"env", "WINEDEBUG=-all", kWineRun, kWineState, kFleetExe, "discover",
+                           "--interface", "veth0", "--sweeps", "1", "--wait", "8000"});
+    ASSERT_GT(holder, 0);
+    for (int tries = 0; tries < 100 && net_->RunInTool({"grep", "-q", ":0017 ", "/proc/net/udp"});
+         ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // its probes go out
+    const auto doctor = Run({"doctor", "--interface", "veth0"});
+    net_->Terminate(holder);
+    EXPECT_EQ(doctor.status, 1) << doctor.out << doctor.err;
+    EXPECT_NE(doctor.out.find("port 23 is held by collector-fleet.exe (pid "), std::string::npos)
+        << doctor.out;
+    // As wine 8 gives them: the category, and no list of the firewall's rules.
+    for (const char* check : {"adapter veth0: network ", "the firewall"})
+        EXPECT_NE(doctor.out.find(check), std::string::npos) << check << "\n" << doctor.out;
 
     // A Chinese file name travels as UTF-16 from the command line to the
     // file system, and as GBK in the upgrade request.

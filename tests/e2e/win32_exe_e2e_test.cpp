@@ -168,6 +168,15 @@ TEST_F(WineProgramInNamespace, SweepListsTheThreeCollectors) {
 }
 
 TEST_F(WineProgramInNamespace, WholeUpgradeWithALostBlockEndsCompleteWithAnIdenticalImage) {
+    // E2E_WIN32_SCREENSHOT=<png> keeps a picture of the window a few blocks
+    // into the upgrade: with the fonts of a Chinese Windows, and the image on
+    // a drive D: rather than at wine's path of a Linux folder.
+    const char* shot = std::getenv("E2E_WIN32_SCREENSHOT");
+    const bool picture = shot != nullptr && *shot != 0;
+    if (picture) {
+        setenv("WINE_CJK_FONTS", "1", 1);
+        setenv("WINE_DRIVE_D", net_->ScratchDir().c_str(), 1);
+    }
     ASSERT_NO_FATAL_FAILURE(StartField({"--drop-blocks", "3"}));
     ASSERT_NO_FATAL_FAILURE(StartProgram());
     ASSERT_NO_FATAL_FAILURE(SweepAndSelectFirst());
@@ -176,14 +185,12 @@ TEST_F(WineProgramInNamespace, WholeUpgradeWithALostBlockEndsCompleteWithAnIdent
     constexpr int kBlocks = 20;
     const std::string path = net_->ScratchDir() + "/S2.00.bin";
     const std::string image = RandomImage(path, kBlocks * 300 - 17);
-    Automate({"choose-file", WinePath(path), "10000"});
+    Automate({"choose-file", picture ? std::string("D:\\S2.00.bin") : WinePath(path), "10000"});
     EXPECT_EQ(Automate({"text", "edt1"}), std::vector<std::string>{"S2.00"});
 
     const auto start = std::chrono::steady_clock::now();
     Automate({"click", "upgrade"});
-    // E2E_WIN32_SCREENSHOT=<png> keeps a picture of the window a few blocks
-    // into the upgrade.
-    if (const char* shot = std::getenv("E2E_WIN32_SCREENSHOT"); shot != nullptr && *shot != 0) {
+    if (picture) {
         Automate({"wait-status", "正在升级", "5000"});
         std::this_thread::sleep_for(1200ms);
         EXPECT_TRUE(rig_->Screenshot(Automate({"window-rect"}).at(0), shot))

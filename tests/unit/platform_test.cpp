@@ -6,9 +6,12 @@
 #include "platform/host_name.h"
 #include "platform/keep_awake.h"
 #include "platform/local_address.h"
+#include "platform/port_holders.h"
 #include "platform/read_file.h"
+#include "platform/socket_library.h"
 #include "platform/system_error_text.h"
 #include "platform/terminal.h"
+#include "platform/udp_socket.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +19,15 @@
 #include <winsock2.h>
 // After winsock2.h.
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <regex>
 
@@ -324,3 +330,82 @@ TEST_F(FileNames, OldFolderContentsMoveOnceAndNewerFilesWin) {
 }
 
 } // namespace
+
+// A port this process holds is named with this process's id and name: from
+// /proc on Linux, from GetExtendedUdpTable and the image name on Windows.
+TEST(PortHolders, ThisProcessIsNamedAsTheHolderOfItsPort) {
+    // The first test here stopped Winsock behind the process-wide start.
+    ASSERT_TRUE(platform::StartSocketLibrary());
+    platform::UdpSocket socket;
+    ASSERT_TRUE(socket.Create() && socket.BindAddress("127.0.0.1", 0));
+    // One datagram to itself: under wine the program's process then has the
+    // socket among its own files, where the system looks for its owner.
+    ASSERT_TRUE(socket.SendTo("x", "127.0.0.1", socket.LocalPort()));
+    const auto found = platform::UdpPortHolders(socket.LocalPort());
+    ASSERT_TRUE(found.error.empty()) << found.error;
+#ifdef _WIN32
+    const std::uint32_t self = GetCurrentProcessId();
+    const std::string name = "platform_tests.exe";
+#else
+    const std::uint32_t self = static_cast<std::uint32_t>(getpid());
+    const std::string name = "platform_tests";
+#endif
+    ASSERT_EQ(found.holders.size(), 1u) << "sockets owned by no process: " << found.unowned;
+    EXPECT_EQ(found.holders[0].pid, self);
+    EXPECT_EQ(found.holders[0].name, name);
+    socket.Close();
+    platform::ReleaseSocketLibrary();
+}
+
+#ifndef _WIN32
+// The kernel's tables and the processes' sockets, from a copy of /proc: the
+// port's IPv4 and IPv6 sockets, their owners by name, one whose name cannot
+// be read and one owned by nobody visible.
+TEST(PortHolders, ProcTablesAndProcessSocketsFromACopyOfProc) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("proc-copy-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "net");
+    const std::string head = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when "
+                             "retrnsmt   uid  timeout inode ref pointer drops\n";
+    std::ofstream(root / "net/udp")
+        << head
+        << "  1: 00000000:0017 00000000:0000 07 00000000:00000000 00:00000000 00000000     0"
+           "        0 111 2 0000000000000000 0\n"
+        << "  2: 0100007F:1F40 00000000:0000 07 00000000:00000000 00:00000000 00000000     0"
+           "        0 555 2 0000000000000000 0\n"
+        << "  3: 0100007F:0017 00000000:0000 07 00000000:00000000 00:00000000 00000000  1000"
+           "        0 333 2 0000000000000000 0\n"
+        << "garbage line\n";
+    std::ofstream(root / "net/udp6")
+        << head
+        << "  0: 00000000000000000000000000000000:0017 00000000000000000000000000000000:0000 07 "
+           "00000000:00000000 00:00000000 00000000     0        0 222 2 0000000000000000 0\n";
+    const auto process = [&](const std::string& pid, const std::string& fd,
+                             const std::string& target, const char* comm) {
+        fs::create_directories(root / pid / "fd");
+        fs::create_symlink(target, root / pid / "fd" / fd);
+        if (comm != nullptr)
+            std::ofstream(root / pid / "comm") << comm << "\n";
+    };
+    process("4321", "3", "socket:[111]", "python3");
+    process("77", "5", "socket:[222]", nullptr);  // its name unreadable
+    process("900", "4", "socket:[555]", "other"); // port 8000
+    process("901", "0", "/dev/null", "bash");
+    fs::create_directories(root / "self");
+
+    std::ifstream table(root / "net/udp");
+    const std::string text{std::istreambuf_iterator<char>(table), {}};
+    EXPECT_EQ(platform::UdpSocketInodes(text, 23), (std::vector<unsigned long>{111, 333}));
+    const auto found = platform::UdpPortHoldersUnder(root.string(), 23);
+    EXPECT_TRUE(found.error.empty());
+    ASSERT_EQ(found.holders.size(), 2u);
+    EXPECT_EQ(found.holders[0].pid, 77u);
+    EXPECT_EQ(found.holders[0].name, "");
+    EXPECT_EQ(found.holders[1].pid, 4321u);
+    EXPECT_EQ(found.holders[1].name, "python3");
+    EXPECT_EQ(found.unowned, 1); // inode 333: another user's process, not visible
+    EXPECT_FALSE(platform::UdpPortHoldersUnder((root / "none").string(), 23).error.empty());
+    fs::remove_all(root);
+}
+#endif

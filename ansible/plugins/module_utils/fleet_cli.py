@@ -6,6 +6,7 @@ from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
 import json
+import re
 import os
 
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_outcomes import (
@@ -158,6 +159,36 @@ def error_line(stderr):
     return lines[0] if lines else ""
 
 
+# The lines that carry on collector-fleet's error line: the English of a
+# held port and who holds it, and each of doctor's findings ("[问题 problem]
+# ...", its English indented below it).
+_CONTINUATION = re.compile(r"^(\[|    |占用端口 |port \d+ is held by |local port )")
+
+
+def error_text(stderr):
+    """The program's first error line with the lines that carry it on (who
+    holds a port, what the checks found on the adapter), one a line; "" when
+    it printed nothing."""
+    lines = (stderr or "").splitlines()
+    for index, line in enumerate(lines):
+        if line.strip().startswith("collector-fleet:"):
+            block = [line.strip()]
+            for more in lines[index + 1:]:
+                if not _CONTINUATION.match(more):
+                    break
+                block.append(more.rstrip())
+            return "\n".join(block)
+    return error_line(stderr)
+
+
+def findings_text(stderr):
+    """What collector-fleet found on the adapter after a sweep that found
+    nobody, or fewer than expected: its message with the findings; "" when
+    it printed none."""
+    text = error_text(stderr)
+    return text if "(检查结果):" in text else ""
+
+
 def discover_failure(rc, collectors, expected_given):
     """Why a discovery failed, or None. With an expected list, exit 1 with a
     list means that an expected collector did not answer: the upgrade then
@@ -283,7 +314,9 @@ def upgrade_result(rc, report, check_mode, fail_on=DEFAULT_FAIL_ON, stderr=""):
         EXIT_DONE, EXIT_FAILED, EXIT_NOTHING_TO_DO, EXIT_INTERRUPTED)
     if why and could_not_run and error_line(stderr):
         result["error"] = error_line(stderr)
-        result["msg"] = "%s: %s" % (msg, result["error"])
+        result["msg"] = "%s: %s" % (msg, error_text(stderr))
+    elif why and findings_text(stderr):
+        result["msg"] = "%s\n%s" % (msg, findings_text(stderr))
     return result
 
 

@@ -102,7 +102,7 @@ import os
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_cli import (
-    discover_argv, discover_failure, error_line, parse_json)
+    discover_argv, discover_failure, error_line, error_text, parse_json)
 from ansible_collections.fieldcollector.fleet.plugins.module_utils.fleet_runs import (
     DEFAULT_LOCK_FILE, take_host_lock, write_expected)
 
@@ -139,8 +139,8 @@ def main():
     why = discover_failure(rc, collectors, bool(params["expected"]))
     if why:
         error = error_line(err)
-        module.fail_json(msg="%s: %s" % (why, error) if error else why, error=error, rc=rc,
-                         cmd=argv, stderr=err, collectors=[])
+        module.fail_json(msg="%s: %s" % (why, error_text(err)) if error else why, error=error,
+                         rc=rc, cmd=argv, stderr=err, collectors=[])
     module.exit_json(changed=False, rc=rc, cmd=argv, collectors=collectors, complete=rc == 0,
                      ansible_facts={"fleet_collectors": collectors})
 

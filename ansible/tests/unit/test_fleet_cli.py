@@ -116,6 +116,18 @@ class UpgradeResult(unittest.TestCase):
         self.assertEqual(cli.error_line("\n  oops \nnext"), "oops")
         self.assertEqual(cli.error_line(""), "")
 
+    def test_failure_message_names_a_ports_holder_and_the_adapters_findings(self):
+        held = ("collector-fleet: 本机端口 23 已被另一个程序占用\nlocal port 23 is already in use\n"
+                "占用端口 23 的是：socat（进程号 42）\nport 23 is held by socat (pid 42)\n")
+        self.assertTrue(cli.upgrade_result(2, None, False, stderr=held)["msg"].endswith(
+            "\nport 23 is held by socat (pid 42)"))
+        empty = ("Sweeping 10.0.0.0/24 from 10.0.0.1 (eth1)\ncollector-fleet: no collector answered"
+                 " the sweep of 10.0.0.0/24 from eth1 (10.0.0.1/24). What the checks found (检查结果):"
+                 "\n[正常 ok] 网卡 eth1\n    adapter eth1\n[问题 problem] 探测\n    probe round\n")
+        result = cli.upgrade_result(1, report(exit_status=1), False, stderr=empty)
+        self.assertTrue(result["failed"])
+        self.assertTrue(result["msg"].endswith("\n[问题 problem] 探测\n    probe round"), result["msg"])
+
     def test_discovery_fails_unless_it_listed_or_only_an_expected_one_is_missing(self):
         found = [{"ip": "10.0.0.5", "serial": "SN5"}]
         cases = [(0, found, False, None), (0, [], False, None), (1, found, True, None),

@@ -9,7 +9,7 @@ AppliedEvents ApplyEngineEvents(FleetWindowModel& model, std::vector<EngineEvent
     for (auto& event : events) {
         if (auto* sweep = std::get_if<SweepDone>(&event)) {
             if (sweep->field)
-                model.SetField(*sweep->field, *sweep->scope);
+                model.SetField(*sweep->field, *sweep->scope, sweep->findings);
             if (!sweep->error.empty())
                 model.SweepFailed(sweep->error);
             applied.rebuild = true;

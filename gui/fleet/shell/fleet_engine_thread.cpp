@@ -1,9 +1,11 @@
 #include "gui/fleet/shell/fleet_engine_thread.h"
 
+#include "fleet/run/doctor.h"
 #include "fleet/run/fleet_run.h"
 #include "fleet/run/run_record.h"
 #include "gui/fleet/shell/fleet_texts.h"
 #include "platform/crash_report.h"
+#include "platform/port_holders.h"
 
 #include <chrono>
 #include <map>
@@ -137,7 +139,8 @@ bool EngineThread::OpenSockets(const fleet::AdapterOptions& options, std::string
     sockets_ = std::make_unique<fleet::FleetSockets>(io_, chosen.scope);
     if (error = sockets_->Open(); !error.empty()) {
         const auto held = sockets_->PortInUse();
-        error = held != 0 ? fleet::PortInUseText(held) : text::kPortProblem + error;
+        error = held != 0 ? text::PortHeldText(held, platform::UdpPortHolders(held))
+                          : text::kPortProblem + error;
         sockets_.reset();
         adapter_.reset();
         return false;
@@ -152,13 +155,18 @@ void EngineThread::DoSweep(const fleet::AdapterOptions& adapter) {
         Push(std::move(done));
         return;
     }
+    std::optional<fleet::ProbeCounter> counter(std::in_place, *sockets_);
     field_ = fleet::SweepField(io_, *sockets_, adapter_->scope, fleet::SweepOptions{}, &interrupt_);
+    const fleet::ProbeCounts counts = counter->Counts();
+    counter.reset();
     done.field = field_;
     done.scope = adapter_->scope;
+    done.findings = fleet::FindingsTextZh(fleet::SweepFindings(*adapter_, counts), "；");
     if (field_->Size() == 0)
         done.error = text::EmptySweepText(adapter_->scope.Subnet(),
                                           adapter_->adapter.name + " " + adapter_->adapter.address +
-                                              "/" + std::to_string(adapter_->adapter.prefixLength));
+                                              "/" + std::to_string(adapter_->adapter.prefixLength),
+                                          done.findings);
     Push(std::move(done));
 }
 

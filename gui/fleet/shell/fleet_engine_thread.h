@@ -29,6 +29,9 @@ struct SweepDone {
     std::optional<fleet::FieldTable> field; // none when the sweep could not run
     std::optional<fleet::SweepScope> scope;
     std::string error; // why not, or why nobody answered
+    // What the checks found on the adapter (its problems, in Chinese): shown
+    // when the sweep found fewer collectors than expected.
+    std::string findings;
 };
 struct ProgressBatch {
     std::vector<RowProgress> rows;

@@ -1,6 +1,7 @@
 #include "gui/fleet/shell/fleet_texts.h"
 
-#include "protocol/collector_rules.h"
+#include "fleet/run/doctor_findings.h"
+#include "fleet/run/fleet_sockets.h"
 
 namespace fleetui::text {
 
@@ -44,11 +45,14 @@ std::string SelectionCountText(std::size_t checked, std::size_t rows) {
     return "已选择 " + std::to_string(checked) + " / " + std::to_string(rows) + " 台";
 }
 
-std::string EmptySweepText(const std::string& subnet, const std::string& adapter) {
-    return "在 " + subnet + "（网卡 " + adapter +
-           "）上没有采集器应答。请检查采集器的电源和网线、所选网卡是否正确，以及防火墙是否放行 "
-           "UDP " +
-           std::to_string(protocol::kSearchPort) + " 端口。";
+std::string EmptySweepText(const std::string& subnet, const std::string& adapter,
+                           const std::string& findings) {
+    return "在 " + subnet + "（网卡 " + adapter + "）上没有采集器应答。检查结果：" + findings;
+}
+
+std::string PortHeldText(std::uint16_t port, const platform::PortHolders& holders) {
+    return fleet::PortInUseText(port) + "。占用端口 " + std::to_string(port) + " 的是：" +
+           fleet::HoldersText(holders, true);
 }
 
 std::string EngineFailureText(const std::string& what,

@@ -5,8 +5,10 @@
 #include "fleet/run/fleet_report.h"
 #include "image/image_signature.h"
 #include "platform/crash_report.h"
+#include "platform/port_holders.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,8 +84,12 @@ inline constexpr const char* kSearchFirst = "请先搜索采集器";
 // one was written.
 std::string EngineFailureText(const std::string& what,
                               const std::optional<platform::CrashReport>& report);
-// No collector answered the sweep of `subnet` from `adapter` (name and address).
-std::string EmptySweepText(const std::string& subnet, const std::string& adapter);
+// No collector answered the sweep of `subnet` from `adapter` (name and
+// address), and what the checks found on that adapter.
+std::string EmptySweepText(const std::string& subnet, const std::string& adapter,
+                           const std::string& findings);
+// Port `port` is held by another program: which one to close, and who holds it.
+std::string PortHeldText(std::uint16_t port, const platform::PortHolders& holders);
 
 // The status line through a sweep and a run.
 inline constexpr const char* kSearching = "正在搜索采集器…";

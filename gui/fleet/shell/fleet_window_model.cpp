@@ -57,7 +57,8 @@ void FleetWindowModel::BeginSweep() {
     status_ = text::kSearching;
 }
 
-void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope) {
+void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope,
+                                std::string findings) {
     std::vector<Row> rows;
     for (const auto& entry : field.SortedByAddress()) {
         Row row;
@@ -71,6 +72,7 @@ void FleetWindowModel::SetField(const fleet::FieldTable& field, const fleet::Swe
     rows_ = std::move(rows);
     field_ = field;
     scope_ = scope;
+    findings_ = std::move(findings);
     phase_ = Phase::Idle;
     status_ = SweepStatus();
     MarkUnexpected();
@@ -85,6 +87,8 @@ std::string FleetWindowModel::SweepStatus() const {
         const std::size_t missing = fleet::MissingExpected(*field_, expected_).size();
         text += "；" +
                 text::ExpectedCountsText({expected_.size(), expected_.size() - missing, missing});
+        if (missing > 0 && !findings_.empty())
+            text += "。" + findings_;
     }
     return text;
 }

@@ -62,7 +62,10 @@ public:
     // --- the sweep
     void BeginSweep();
     // Replaces the rows; checks are kept for addresses that are still there.
-    void SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope);
+    // `findings`: what the checks found on the adapter, shown when the sweep
+    // found fewer collectors than expected.
+    void SetField(const fleet::FieldTable& field, const fleet::SweepScope& scope,
+                  std::string findings = {});
     void SweepFailed(const std::string& message);
     // The rows and head of a report kept from an earlier run, until the next sweep.
     void ShowReport(const fleet::Report& report);
@@ -145,6 +148,7 @@ private:
     std::vector<Row> rows_; // ascending by address
     std::optional<fleet::FieldTable> field_;
     std::optional<fleet::SweepScope> scope_;
+    std::string findings_; // the last sweep's adapter findings
     std::shared_ptr<const fleet::FirmwareImage> image_;
     std::string signatureText_; // text::SignatureText of the image's check
     Column sortColumn_ = Column::Address;

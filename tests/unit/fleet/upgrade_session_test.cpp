@@ -68,12 +68,14 @@ protected:
     void Reply(const std::string& payload) { ReplyRaw(MakeFrame(payload)); }
     void ReplyRaw(const std::string& frame) { session_->OnUpgradeFrame(frame, link_.now); }
 
-    // Payloads of the upgrade frames sent, with data blocks shortened to "UD"+index.
-    std::vector<std::string> Payloads() const {
+    // Payloads of the frames sent, with data blocks shortened to "UD"+index,
+    // probes as "probe" unless only the upgrade port's frames are asked for.
+    std::vector<std::string> Payloads(bool probes = true) const {
         std::vector<std::string> out;
         for (const auto& s : link_.sent) {
             if (s.channel == "probe") {
-                out.push_back("probe");
+                if (probes)
+                    out.push_back("probe");
                 continue;
             }
             const std::string payload = FramePayload(s.bytes);
@@ -81,10 +83,11 @@ protected:
         }
         return out;
     }
-    std::vector<long long> SendTimes() const {
+    std::vector<long long> SendTimes(bool probes = true) const {
         std::vector<long long> out;
         for (const auto& s : link_.sent)
-            out.push_back(Ms(s.at).count());
+            if (probes || s.channel != "probe")
+                out.push_back(Ms(s.at).count());
         return out;
     }
     void Clear() { link_.sent.clear(); }
@@ -115,10 +118,10 @@ TEST_F(SessionTest, HappyPath_RequestBlocksPacedSettleQueries) {
     link_.now = At(40ms);
     Reply("R0000");
     AdvanceTo(17490ms);
-    EXPECT_EQ(Payloads(), (std::vector<std::string>{"LUS1.020003", "UD0000", "UD0001", "UD0002",
-                                                    "EN", "EN", "EN", "EN", "EN"}));
+    EXPECT_EQ(Payloads(false), (std::vector<std::string>{"LUS1.020003", "UD0000", "UD0001",
+                                                         "UD0002", "EN", "EN", "EN", "EN", "EN"}));
     // Blocks 150 ms apart; the first "EN" 150 + 5000 ms after the last block.
-    EXPECT_EQ(SendTimes(),
+    EXPECT_EQ(SendTimes(false),
               (std::vector<long long>{0, 40, 190, 340, 5490, 8490, 11490, 14490, 17490}));
     EXPECT_EQ(link_.sent[4].bytes, kQuery);
     // Data blocks carry the image text of their index; the last one is short.
@@ -209,10 +212,10 @@ TEST_F(SessionTest, ResendList_SendsListedBlocksInListOrderThenQueriesAgain) {
     EXPECT_EQ(session_->Pass(), 2);
     EXPECT_EQ(session_->PassBlocksTotal(), 2u);
     AdvanceTo(23100ms); // the fifth query at 23050
-    EXPECT_EQ(Payloads(),
+    EXPECT_EQ(Payloads(false),
               (std::vector<std::string>{"UD0003", "UD0001", "EN", "EN", "EN", "EN", "EN"}));
-    EXPECT_EQ(SendTimes()[0], 5750);
-    EXPECT_EQ(SendTimes()[2], 5750 + 300 + 5000);
+    EXPECT_EQ(SendTimes(false)[0], 5750);
+    EXPECT_EQ(SendTimes(false)[2], 5750 + 300 + 5000);
     EXPECT_EQ(session_->BlocksResent(), 2u);
 }
 
@@ -252,9 +255,10 @@ TEST_F(SessionTest, EndlessResendLists_FailAtThePassLimit) {
 // ---- collectors that stop answering ----
 
 TEST_F(SessionTest, UnansweredQueries_AskedAgainWithProbesUntilTheVerificationTime) {
-    // A one-block upgrade: the first "EN" at 5150. After five unanswered ones
-    // each further query goes with a probe, until the verification time since
-    // the first has passed; only an answer or the image's version ends it sooner.
+    // A one-block upgrade: the first "EN" at 5150. Queries go 3000 ms apart,
+    // five at least and until the verification time since the first has
+    // passed; while each waits, the collector is probed every 1000 ms. Only an
+    // answer or the image's version ends it sooner.
     struct Case {
         bool verify;
         int timeoutS, answerAtMs;
@@ -264,10 +268,11 @@ TEST_F(SessionTest, UnansweredQueries_AskedAgainWithProbesUntilTheVerificationTi
         int queries, probes;
     };
     const std::vector<Case> cases = {
-        {true, 20, 0, "", Outcome::Failed, 26150, 7, 2},
-        {true, 90, 0, "", Outcome::Failed, 95150, 30, 25},
-        {true, 20, 21000, "S1.02", Outcome::Upgraded, 21000, 6, 1},
-        {true, 20, 21000, "S1.00", Outcome::Failed, 26150, 7, 2}, // the old one proves nothing
+        {true, 20, 0, "", Outcome::Failed, 26150, 7, 14},
+        {true, 90, 0, "", Outcome::Failed, 95150, 30, 60},
+        {true, 20, 6500, "S1.02", Outcome::Upgraded, 6500, 1, 1}, // after the first probe
+        {true, 20, 6000, "S1.02", Outcome::Failed, 26150, 7, 14}, // before any probe: proves nothing
+        {true, 20, 21000, "S1.00", Outcome::Failed, 26150, 7, 14}, // the old one proves nothing
         {false, 20, 24000, "R", Outcome::Upgraded, 24000, 7, 0},
         {false, 20, 21000, "S1.02", Outcome::Failed, 26150, 7, 0}, // no probes, nothing proven
     };
@@ -297,7 +302,7 @@ TEST_F(SessionTest, UnansweredQueries_AskedAgainWithProbesUntilTheVerificationTi
                       "no answer to " + std::to_string(c.queries) + " completion queries");
         }
     }
-    const auto times = SendTimes(); // the first five queries keep their rhythm
+    const auto times = SendTimes(false); // the first five queries keep their rhythm
     EXPECT_EQ(std::vector<long long>(times.begin() + 2, times.begin() + 7),
               (std::vector<long long>{5150, 8150, 11150, 14150, 17150}));
 }

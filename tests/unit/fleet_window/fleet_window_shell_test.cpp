@@ -52,8 +52,9 @@ struct Shell : ::testing::Test {
         shell = std::make_unique<FleetWindowShell>(seams, view, dialogs);
         shell->Opened();
     }
-    // Two collectors answer the sweep: .4 on S1.00, .5 already on S2.00.
-    void Sweep() {
+    // Two collectors answer the sweep: .4 on S1.00, .5 already on S2.00;
+    // `findings`: what the checks found on the adapter.
+    void Sweep(std::string findings = {}) {
         shell->SearchClicked();
         fleet::FieldTable field("198.51.100.1");
         field.OnSearchFrame("\x1B"
@@ -64,7 +65,8 @@ struct Shell : ::testing::Test {
                             "D5#S2.00"
                             "\x05",
                             "198.51.100.5");
-        engine->queued.push_back(SweepDone{field, fleet::SweepScope::Of("198.51.100.1", 24), ""});
+        engine->queued.push_back(
+            SweepDone{field, fleet::SweepScope::Of("198.51.100.1", 24), "", std::move(findings)});
         shell->EngineWoke();
     }
     std::string Write(const std::string& name, const std::string& text) {
@@ -208,9 +210,10 @@ TEST_F(Shell, ExpectedList_FromSweepOrFileRememberedGivenToTheRunAndCounted) {
     Open(); // the list saved with the adapter survives another window
     shell->ExpectedFromFileClicked();
     shell->AdapterChosen(1);
-    Sweep();
-    EXPECT_EQ(view.texts[kStatusLine],
-              "找到 2 台采集器（198.51.100.0/24）；" + text::ExpectedCountsText({2, 1, 1}));
+    Sweep("防火墙没有放行本程序"); // one expected is missing: what the checks found follows
+    EXPECT_EQ(view.texts[kStatusLine], "找到 2 台采集器（198.51.100.0/24）；" +
+                                           text::ExpectedCountsText({2, 1, 1}) +
+                                           "。防火墙没有放行本程序");
     EXPECT_EQ(FleetWindowModel::CellText(view.rows[1], Column::Plan), "（非预期）");
     shell->ChooseImage(Write("S2.00.bin", std::string(700, 'x')));
     shell->SelectAllClicked();
