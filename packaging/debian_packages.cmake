@@ -17,6 +17,9 @@ if(TARGET collector-fleet)
   # manual page, REPORT FORMAT).
   install(FILES ${PROJECT_SOURCE_DIR}/fleet/run/report.schema.json
           DESTINATION ${CMAKE_INSTALL_DATADIR}/collector-fleet COMPONENT fleet)
+  # The site's trusted signing keys and signature policy, shipped empty: the
+  # site puts its keys (NAME.pem) and a `policy` file there.
+  install(DIRECTORY DESTINATION /etc/collector-upgrade/trusted-keys COMPONENT fleet)
   list(APPEND COLLECTOR_PACKAGED_COMPONENTS fleet)
   list(APPEND _packages collector-fleet)
   list(APPEND _programs collector-fleet)

@@ -64,6 +64,28 @@ std::string LocalAppDataFolder(const std::string& name) {
     return WideToUtf8(folder.native());
 }
 
+std::vector<std::string> TrustedKeyFolders() {
+    std::vector<std::string> folders;
+    std::wstring program(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(nullptr, program.data(),
+                                        static_cast<DWORD>(program.size()))) == program.size())
+        program.resize(program.size() * 2);
+    if (length > 0)
+        folders.push_back(
+            WideToUtf8((fs::path(program.substr(0, length)).parent_path() / L"trusted-keys").native()));
+    const fs::path common = KnownFolder(FOLDERID_ProgramData);
+    if (!common.empty())
+        folders.push_back(WideToUtf8((common / L"CollectorUpgrade" / L"trusted-keys").native()));
+    return folders;
+}
+
+#else
+
+std::vector<std::string> TrustedKeyFolders() {
+    return {"/etc/collector-upgrade/trusted-keys"};
+}
+
 #endif
 
 } // namespace platform

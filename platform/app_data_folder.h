@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -22,5 +23,11 @@ void MoveOldFolderContents(const std::filesystem::path& oldFolder,
 // must not follow the user to another.
 std::string LocalAppDataFolder(const std::string& name);
 #endif
+
+// The folders of the public keys trusted to sign firmware images, and of the
+// site's signature policy (UTF-8): /etc/collector-upgrade/trusted-keys on
+// Linux; on Windows trusted-keys beside the program, then
+// %ProgramData%\CollectorUpgrade\trusted-keys. A folder need not exist.
+std::vector<std::string> TrustedKeyFolders();
 
 } // namespace platform

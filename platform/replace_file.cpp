@@ -12,6 +12,7 @@
 #else
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -23,7 +24,7 @@ namespace {
 
 // Writes the whole temporary file and flushes it to the disk; the system's
 // reason on failure.
-std::string WriteDurably(const std::filesystem::path& path, std::string_view bytes) {
+std::string WriteDurably(const std::filesystem::path& path, std::string_view bytes, FileAccess) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -52,11 +53,17 @@ std::string MoveOnto(const std::filesystem::path& from, const std::filesystem::p
 
 #else
 
-std::string WriteDurably(const std::filesystem::path& path, std::string_view bytes) {
-    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+std::string WriteDurably(const std::filesystem::path& path, std::string_view bytes,
+                         FileAccess access) {
+    const bool ownerOnly = access == FileAccess::OwnerOnly;
+    const int file =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, ownerOnly ? 0600 : 0666);
     if (file < 0)
         return std::strerror(errno);
     std::string reason;
+    // A temporary file left behind keeps its mode through O_CREAT: set it.
+    if (ownerOnly && ::fchmod(file, 0600) != 0)
+        reason = std::strerror(errno);
     while (!bytes.empty() && reason.empty()) {
         const ssize_t written = ::write(file, bytes.data(), bytes.size());
         if (written < 0 && errno != EINTR)
@@ -92,11 +99,12 @@ std::string MoveOnto(const std::filesystem::path& from, const std::filesystem::p
 
 } // namespace
 
-bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, std::string* error) {
+bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, std::string* error,
+                         FileAccess access) {
     const std::filesystem::path path = PathFromUtf8(utf8Path);
     std::filesystem::path temporary = path;
     temporary += ".tmp";
-    std::string reason = WriteDurably(temporary, bytes);
+    std::string reason = WriteDurably(temporary, bytes, access);
     if (reason.empty())
         reason = MoveOnto(temporary, path);
     if (reason.empty())

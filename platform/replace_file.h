@@ -13,8 +13,13 @@
 
 namespace platform {
 
+// Who may read the file: anyone the folder lets, or its owner alone (POSIX
+// mode 0600, for a private key; on Windows the folder's permissions apply).
+enum class FileAccess { Shared, OwnerOnly };
+
 // False on failure, with the system's reason in *error; the temporary file
 // is removed then and an older file of the name is left as it was.
-bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, std::string* error);
+bool ReplaceFileContents(const std::string& utf8Path, std::string_view bytes, std::string* error,
+                         FileAccess access = FileAccess::Shared);
 
 } // namespace platform

@@ -5,8 +5,8 @@
 // over the bytes. Copying the value copies the pointer to the hex text, never
 // the text.
 
+#include "platform/crypto.h"
 #include "protocol/firmware_file.h"
-#include "protocol/sha256.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -54,7 +54,7 @@ private:
     FirmwareName name_;
     std::string hex_;
     std::size_t received_ = 0;
-    Sha256 digest_;
+    platform::crypto::Sha256 digest_;
 };
 
 } // namespace protocol

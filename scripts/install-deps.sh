@@ -13,6 +13,7 @@ build_packages=(
   fonts-arphic-uming                 # a Song-style CJK font for the Chinese texts
   libcli11-dev nlohmann-json3-dev    # command lines and JSON (collector emulator, collector-fleet)
   libasio-dev                        # event loop of collector-fleet (standalone Asio)
+  libssl-dev                         # SHA-256 and image signatures (OpenSSL libcrypto)
   python3                            # draws the desktop icon sizes
 )
 test_packages=(

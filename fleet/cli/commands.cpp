@@ -1,5 +1,6 @@
 #include "fleet/cli/commands.h"
 
+#include "fleet/cli/image_commands.h"
 #include "fleet/run/doctor.h"
 #include "fleet/run/field_table.h"
 #include "fleet/run/fleet_plan.h"
@@ -52,10 +53,11 @@ ProgressMode ChooseProgress(const std::string& mode) {
 
 // Lists the targets and asks. Without a terminal on standard input there is
 // nobody to ask: the caller refuses unless --yes was given.
-bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& image) {
+bool Confirm(const std::vector<CollectorResult>& targets, const FirmwareImage& image,
+             const std::string& signature) {
     std::cerr << "About to upgrade " << targets.size() << " collector(s) to " << image.versionText
               << " (" << image.fileName << ", " << image.blockCount << " blocks, SHA-256 "
-              << image.sha256 << "):\n";
+              << image.sha256 << ", " << signature << "):\n";
     for (const auto& t : targets)
         std::cerr << "  " << t.address << "  " << platform::GbkToUtf8(t.serial) << "  "
                   << platform::GbkToUtf8(t.versionBefore) << "\n";
@@ -253,6 +255,22 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (!namedOnly && !options.imageSha256.empty())
         if (const auto wrong = CheckImageDigest(*image, options.imageSha256); !wrong.empty())
             return SetupError(wrong);
+    // The signature is checked when the image is loaded, and again just
+    // before the run starts (and after the question): a key taken out of the
+    // trusted ones meanwhile, or a signature file replaced, stops it there.
+    const auto checkSignature = [&]() -> std::optional<image::SignatureCheck> {
+        if (namedOnly)
+            return image::SignatureCheck{true, false, {}, {}, {}}; // nothing read: nothing to check
+        auto check = CheckFirmwareSignature(*image, options.signature);
+        if (check.accepted)
+            return check;
+        std::cerr << "collector-fleet: the image " << image->path << " is refused: "
+                  << check.refusal << "; nothing was sent\n";
+        return std::nullopt;
+    };
+    auto signature = checkSignature();
+    if (!signature)
+        return kExitUsage;
 
     const auto picked = PickAdapter(options.adapter);
     if (const auto* error = std::get_if<std::string>(&picked))
@@ -269,8 +287,10 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (!options.dryRun && !options.yes && !platform::StandardInputIsTerminal())
         return SetupError("standard input is not a terminal, so nobody can confirm: add --yes");
 
-    RunRecord record(options.reportPath, RunInfoFor(chosen, *image, options.dryRun, startedAt),
-                     *image);
+    RunInfo info = RunInfoFor(chosen, *image, options.dryRun, startedAt);
+    if (signature->isSigned)
+        info.imageSignature = ReportSignature{signature->keyId, signature->keyName, true};
+    RunRecord record(options.reportPath, std::move(info), *image);
     std::optional<RunLog> log;
     if (!options.logPath.empty())
         log.emplace(options.logPath, options.logDatagrams ? LogLevel::Datagrams : LogLevel::Events,
@@ -288,6 +308,11 @@ int RunUpgrade(const UpgradeOptions& options) {
     if (log)
         if (const auto error = log->Open(); !error.empty())
             return SetupError(error);
+    if (const auto again = checkSignature();
+        !again || again->isSigned != signature->isSigned || again->keyId != signature->keyId)
+        return again ? SetupError("the image's signature changed while the run was set up; "
+                                  "nothing was sent")
+                     : kExitUsage;
     if (!record.Write({}))
         return SetupError(record.Error());
     if (const auto error = WriteReportHtml(options.reportHtmlPath, record.Info(), *image, {});
@@ -338,11 +363,13 @@ int RunUpgrade(const UpgradeOptions& options) {
     hooks.confirm = [&](const TargetPlan& plan) {
         if (options.yes)
             return true;
-        const bool yes = Confirm(plan.toUpgradeAs, *image);
+        const bool yes = Confirm(plan.toUpgradeAs, *image, SignatureWords(*signature));
         // Ctrl+C (or a closed terminal) ends the question's read; its
         // handler runs here, so that the run ends as interrupted.
         io.poll();
-        return yes && !interrupt.Requested();
+        // The answer may have come long after the check: checked once more.
+        const auto again = yes ? checkSignature() : signature;
+        return yes && !interrupt.Requested() && again && again->keyId == signature->keyId;
     };
     hooks.reportTrouble = [](const std::string& error) {
         std::cerr << "collector-fleet: " << error << "\n";

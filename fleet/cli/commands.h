@@ -1,10 +1,12 @@
 #pragma once
 
-// The three commands of collector-fleet, each returning the exit status.
+// The commands of collector-fleet that reach the network, each returning the
+// exit status (the image commands: image_commands.h).
 
 #include "fleet/run/fleet_report.h"
 #include "fleet/run/progress.h"
 #include "fleet/run/run_steps.h"
+#include "fleet/session/firmware_image.h"
 #include "fleet/session/fleet_policy.h"
 
 #include <cstddef>
@@ -28,6 +30,7 @@ struct UpgradeOptions {
     SweepOptions sweep;
     std::string imagePath;
     std::string imageSha256; // lower-case hex; empty: not checked
+    SignatureOptions signature; // the keys and policy IMAGE.sig is checked by
     // With dryRun: plan from this file name and imageSha256 without reading
     // the image, which need not be on this computer.
     std::string imageName;

@@ -3,6 +3,7 @@
 // most).
 #include "fleet/cli/commands.h"
 #include "fleet/cli/doctor_command.h"
+#include "fleet/cli/image_commands.h"
 #include "fleet/session/firmware_image.h"
 #include "fleet/session/fleet_policy.h"
 #include "platform/command_line.h"
@@ -33,6 +34,12 @@ void AddAdapterOptions(CLI::App& command, fleet::AdapterOptions& adapter) {
         "a routed subnet to sweep as well, CIDR, /24 or wider (repeatable): each /24 in it is "
         "swept from the adapter whose route leads there; at most 16 /24s a run. Nothing is sent "
         "outside these subnets and the chosen adapters' own /24s");
+}
+
+void AddSignatureOptions(CLI::App& command, fleet::SignatureOptions& signature) {
+    command.add_option("--trusted-key", signature.trustedKeys,
+                       "a public key (PEM) trusted to sign images, besides those of the site's "
+                       "trusted-keys folder; its name is the file name without .pem (repeatable)");
 }
 
 void AddSweepOptions(CLI::App& command, fleet::SweepOptions& sweep) {
@@ -141,6 +148,10 @@ int main(int argc, char** argv) {
                     return std::string();
                 },
                 "HEX"));
+    AddSignatureOptions(*upgradeCommand, upgrade.signature);
+    upgradeCommand->add_flag("--require-signature", upgrade.signature.requireSignature,
+                             "refuse an image without a signature file IMAGE.sig by a trusted key "
+                             "(also when the site's policy does not ask for one)");
     auto* targets = upgradeCommand->add_option(
         "--target", upgrade.targets,
         "collector IP, or IP=SERIAL to upgrade it only while that serial answers there "
@@ -228,6 +239,26 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     upgradeCommand->add_flag("--yes", upgrade.yes, "do not ask for confirmation");
 
+    auto* imageCommand = app.add_subcommand(
+        "image", "signing keys and signed images: keygen, sign, verify (sends nothing)");
+    imageCommand->require_subcommand(1);
+    std::string keyName;
+    auto* keygenCommand = imageCommand->add_subcommand(
+        "keygen", "make an ECDSA P-256 key pair: NAME.pem (public) and NAME.private.pem (mode 0600)");
+    keygenCommand->add_option("--out", keyName, "the key pair's name (and path)")->required();
+    std::string privateKey, signedImage;
+    auto* signCommand =
+        imageCommand->add_subcommand("sign", "write IMAGE.sig, the image's signature file");
+    signCommand->add_option("--key", privateKey, "the private key (PEM)")->required();
+    signCommand->add_option("IMAGE", signedImage, "the firmware image; its name begins with S")
+        ->required();
+    fleet::SignatureOptions verifyOptions;
+    auto* verifyCommand = imageCommand->add_subcommand(
+        "verify", "check IMAGE.sig against the trusted keys (exit 0 signed by a trusted key, 1 "
+                  "unsigned or refused, 2 set-up error)");
+    AddSignatureOptions(*verifyCommand, verifyOptions);
+    verifyCommand->add_option("IMAGE", signedImage, "the firmware image")->required();
+
     // On Windows a crash leaves a report and names it on standard error: a
     // message box would hold an unattended run (over SSH, from a scheduler).
     platform::InstallCrashHandlers(platform::CrashNotice::StandardError);
@@ -266,6 +297,12 @@ int main(int argc, char** argv) {
                                              : fleet::ListFormat::Table;
         return fleet::RunDiscover(discover);
     }
+    if (keygenCommand->parsed())
+        return fleet::RunImageKeygen(keyName);
+    if (signCommand->parsed())
+        return fleet::RunImageSign(privateKey, signedImage);
+    if (verifyCommand->parsed())
+        return fleet::RunImageVerify(verifyOptions, signedImage);
     if (upgrade.imagePath.empty() && upgrade.imageName.empty()) {
         std::cerr << "collector-fleet upgrade: name the image with --image FILE\n";
         return fleet::kExitUsage;

@@ -305,7 +305,12 @@ std::string ReportJson(const RunInfo& run, const ReportImage& image,
                        {"version", image.version},
                        {"size", image.size},
                        {"blocks", image.blocks},
-                       {"sha256", run.imageSha256}};
+                       {"sha256", run.imageSha256},
+                       {"signature", run.imageSignature
+                                         ? Json{{"key_id", run.imageSignature->keyId},
+                                                {"key_name", run.imageSignature->keyName},
+                                                {"verified", run.imageSignature->verified}}
+                                         : Json(nullptr)}};
     report["dry_run"] = run.dryRun;
     report["options"] = {{"canary", run.options.canary},
                          {"parallel", orNull(run.options.parallel)},
@@ -380,6 +385,10 @@ std::optional<Report> ReadReport(const std::string& json) {
                       NumberOf<std::size_t>(*image, "size").value_or(0),
                       NumberOf<std::size_t>(*image, "blocks").value_or(0)};
         run.imageSha256 = Text(*image, "sha256");
+        if (const auto* signature = Field(*image, "signature"); signature && signature->is_object())
+            run.imageSignature = ReportSignature{Text(*signature, "key_id"),
+                                                 Text(*signature, "key_name"),
+                                                 Flag(*signature, "verified")};
     }
     run.dryRun = Flag(report, "dry_run");
     if (const auto* options = Field(report, "options")) {

@@ -88,6 +88,14 @@ struct RunAdapter {
     bool operator==(const RunAdapter&) const = default;
 };
 
+// The image's signature as the report names it; a run of an unsigned image has none.
+struct ReportSignature {
+    std::string keyId, keyName;
+    bool verified = false;
+
+    bool operator==(const ReportSignature&) const = default;
+};
+
 // The run as a whole, for the report's head.
 struct RunInfo {
     std::string hostName; // UTF-8
@@ -107,6 +115,8 @@ struct RunInfo {
     std::optional<ExpectedCounts> expected;
     // Every adapter of the run, in the order they were swept.
     std::vector<RunAdapter> adapters;
+    // The key that signed the image, as checked before the run; none: unsigned.
+    std::optional<ReportSignature> imageSignature;
 };
 
 // The program's version, as the build gives it.

@@ -1,6 +1,7 @@
 #include "fleet/session/firmware_image.h"
 
 #include "image/image_loader.h"
+#include "platform/app_data_folder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -61,6 +62,19 @@ std::string CheckImageDigest(const FirmwareImage& image, const std::string& expe
         return {};
     return "the image " + image.path + " has SHA-256 " + image.sha256 + ", not the expected " +
            expected + "; nothing was sent";
+}
+
+image::SignatureCheck CheckFirmwareSignature(const FirmwareImage& image,
+                                             const SignatureOptions& options) {
+    const auto store = image::LoadTrustStore(platform::TrustedKeyFolders(), options.trustedKeys);
+    if (const auto* error = std::get_if<std::string>(&store)) {
+        image::SignatureCheck refused;
+        refused.refusal = *error;
+        return refused;
+    }
+    const auto& trusted = std::get<image::TrustStore>(store);
+    return image::CheckSignature(image, trusted,
+                                 options.requireSignature || trusted.requireSignature);
 }
 
 } // namespace fleet

@@ -3,12 +3,14 @@
 // The firmware image that a fleet run sends (protocol/firmware_image.h),
 // loaded by the one loader (image/image_loader.h), as the fleet's refusals.
 
+#include "image/image_signature.h"
 #include "protocol/firmware_image.h"
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace fleet {
 
@@ -37,5 +39,19 @@ std::optional<std::string> Sha256FromText(const std::string& text);
 // Empty when `image`'s SHA-256 is `expected` (lower case); otherwise why
 // the image is refused, naming both digests.
 std::string CheckImageDigest(const FirmwareImage& image, const std::string& expected);
+
+// Where the trusted keys come from and whether a signature is required,
+// beyond what the site's folder (platform::TrustedKeyFolders) says.
+struct SignatureOptions {
+    std::vector<std::string> trustedKeys; // key files the operator named
+    bool requireSignature = false;        // also when the site's policy does not say so
+};
+
+// The image's signature checked against the site's trusted keys and policy
+// and `options`: accepted unsigned, accepted signed by a named key, or
+// refused with the reason (a trusted key or policy that cannot be read
+// refuses too). Called when an image is loaded and again at the start.
+image::SignatureCheck CheckFirmwareSignature(const FirmwareImage& image,
+                                             const SignatureOptions& options);
 
 } // namespace fleet

@@ -30,6 +30,12 @@ def files_of(path):
             if not line.startswith("d")}
 
 
+def dirs_of(path):
+    result = run("dpkg-deb", "-c", path)
+    return {line.split()[-1].lstrip(".").rstrip("/") for line in result.stdout.splitlines()
+            if line.startswith("d")}
+
+
 class ContentsTest(unittest.TestCase):
     def test_program_package_installs_a_desktop_application(self):
         files = files_of(deb("collector-upgrade"))
@@ -72,8 +78,10 @@ class ContentsTest(unittest.TestCase):
                               "/usr/share/doc/collector-fleet/changelog.gz",
                               "/usr/share/collector-fleet/report.schema.json"}, files)
         self.assertNotIn("/usr/bin/CollectorUpgrade", files)
+        self.assertIn("/etc/collector-upgrade/trusted-keys", dirs_of(path))
         depends = run("dpkg-deb", "-f", path, "Depends").stdout
         self.assertIn("libcap2-bin", depends)
+        self.assertIn("libssl3", depends)  # SHA-256 and signatures through libcrypto
         self.assertNotIn("libqt6", depends)
 
     def test_dependencies_name_setcap_sysctl_and_the_shared_libraries(self):

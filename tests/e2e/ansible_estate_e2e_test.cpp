@@ -307,6 +307,8 @@ private:
                   << "      -o StrictHostKeyChecking=yes -o IdentitiesOnly=yes\n"
                   << "    fleet_site_binary: " << COLLECTOR_FLEET_PATH << "\n"
                   << "    fleet_site_image: " << image << "\n"
+                  << "    fleet_site_trusted_keys: [" << Dir() << "/release.pem]\n"
+                  << "    fleet_site_require_signature: true\n"
                   << "    fleet_site_interface: veth0\n"
                   << "    fleet_site_sweeps: 1\n"
                   << "    fleet_site_wait_ms: 500\n"
@@ -454,6 +456,11 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     // 3 blocks; its name gives the version "S2.00".
     const std::string imagePath = estate.Dir() + "/S2.00.bin";
     const std::string image = e2e::WriteImage(imagePath, 700);
+    // Signed on the controller: every site checks it against the key the role copies there.
+    ASSERT_EQ(::Run({COLLECTOR_FLEET_PATH, "image", "keygen", "--out", estate.Dir() + "/release"}), 0);
+    ASSERT_EQ(::Run({COLLECTOR_FLEET_PATH, "image", "sign", "--key",
+                     estate.Dir() + "/release.private.pem", imagePath}),
+              0);
     ASSERT_TRUE(estate.Build(imagePath));
     // The role installs collector-fleet where it is missing (here by copying
     // the built program; an operator's .deb goes the same way).
@@ -625,6 +632,8 @@ TEST(AnsibleEstateE2e, ThreeSitesOverSsh_PlanUpgradeDroppedConnectionAndRerun) {
     std::string digest;
     ::Run({"sha256sum", imagePath}, &digest);
     EXPECT_EQ(Str(current.at("run").at("image").at("sha256")), digest.substr(0, 64));
+    EXPECT_EQ(Str(current.at("sites").at(0).at("image").at("signature").at("key_name")), "release")
+        << current.dump(2);
     ASSERT_EQ(current.at("collectors").size(), 3u) << current.dump(2);
     for (const auto& row : current.at("collectors")) {
         EXPECT_EQ(Str(row.at("site")), "site1") << row.dump();

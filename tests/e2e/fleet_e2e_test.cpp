@@ -118,10 +118,14 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     const std::string report = net.ScratchDir() + "/report.json";
     const std::string page = net.ScratchDir() + "/report.html";
     const std::string log = net.ScratchDir() + "/run.log";
+    const std::string key = net.ScratchDir() + "/release";
+    ASSERT_EQ(Fleet(net, {"image", "keygen", "--out", key}).status, 0);
+    ASSERT_EQ(Fleet(net, {"image", "sign", "--key", key + ".private.pem", imagePath}).status, 0);
     const auto run =
         Fleet(net, {"upgrade", "--image", imagePath, "--all", "--yes", "--report", report,
                     "--sweeps", "2", "--wait", "800", "--report-html", page, "--log", log,
-                    "--log-level", "datagrams", "--verify-timeout", "20"});
+                    "--log-level", "datagrams", "--verify-timeout", "20", "--trusted-key",
+                    key + ".pem", "--require-signature"});
     EXPECT_EQ(run.status, 1) << run.output;
     // The page parses, lists every collector and loads nothing from elsewhere.
     std::string checked;
@@ -192,6 +196,7 @@ TEST(FleetE2e, MixedField_EachCollectorGetsItsOwnResultAndTheRunExits1) {
     std::string digest;
     ASSERT_EQ(e2e::RunCommand({"sha256sum", imagePath}, &digest), 0);
     EXPECT_EQ(whole.at("image").at("sha256"), digest.substr(0, 64));
+    EXPECT_EQ(whole.at("image").at("signature").at("key_name"), "release");
     EXPECT_EQ(whole.at("adapter"),
               (json{{"name", "veth0"}, {"address", "198.51.100.1"}, {"prefix", 24}}));
     EXPECT_EQ(whole.at("exit_status"), 1);
@@ -444,6 +449,13 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
     std::filesystem::resize_file(huge, 65536ull * 300); // sparse: one block too many
     const std::string badList = net.ScratchDir() + "/expected.txt";
     std::ofstream(badList) << "8100010\n198.51.100.7\n";
+    // Signed by a key this computer does not trust.
+    const std::string signedImage = WriteImage(net, "S7.bin", 10);
+    ASSERT_EQ(Fleet(net, {"image", "keygen", "--out", net.ScratchDir() + "/other"}).status, 0);
+    ASSERT_EQ(Fleet(net, {"image", "sign", "--key", net.ScratchDir() + "/other.private.pem",
+                          signedImage})
+                  .status,
+              0);
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"--image", lowerName, "--all", "--yes"}, "must begin with \"S\""},
@@ -468,6 +480,8 @@ TEST(FleetE2e, SetupErrors_ClearMessageExitStatus2AndNothingSent) {
          "has SHA-256 "},
         {{"--image", good, "--all", "--yes", "--image-sha256", "12ab"}, "not 64 hex digits"},
         {{"--image", good, "--target", "198.51.100.10=", "--yes"}, "names no serial"},
+        {{"--image", signedImage, "--all", "--yes"}, "signature by unknown key "},
+        {{"--image", good, "--all", "--yes", "--require-signature"}, "the image is not signed"},
     };
     for (const auto& [args, message] : cases) {
         std::vector<std::string> argv = {"upgrade"};

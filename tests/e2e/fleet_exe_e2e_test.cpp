@@ -134,17 +134,39 @@ TEST_F(FleetExeInNamespace, DiscoverListsBothFieldsAndOneUpgradeRunUpgradesAllFo
     std::ofstream(imagePath, std::ios::binary) << image;
     const std::string report = scratch + "/报告.json";
 
+#ifdef COLLECTOR_FLEET_PATH
+    // Signed on Linux by a key that this computer does not trust: refused
+    // before anything is sent; trusted by --trusted-key, named in the report.
+    const std::string key = scratch + "/release";
+    ASSERT_EQ(e2e::RunCommand({COLLECTOR_FLEET_PATH, "image", "keygen", "--out", key}), 0);
+    ASSERT_EQ(e2e::RunCommand(
+                  {COLLECTOR_FLEET_PATH, "image", "sign", "--key", key + ".private.pem", imagePath}),
+              0);
+    const auto untrusted =
+        Run({"upgrade", "--interface", "all", "--image", WinePath(imagePath), "--all", "--yes"});
+    EXPECT_EQ(untrusted.status, 2) << untrusted.err;
+    EXPECT_NE(untrusted.err.find("signature by unknown key "), std::string::npos) << untrusted.err;
+    EXPECT_EQ(e2e::ReadFile(scratch + "/got-198.51.100.10.bin"), "") << "nothing was sent";
+    const std::vector<std::string> trusted = {"--trusted-key", WinePath(key + ".pem")};
+#else
+    const std::vector<std::string> trusted;
+#endif
+
     // Standard input is /dev/null, a character device that the C runtime
     // takes for a terminal: only a console may answer the confirmation.
-    const auto unconfirmed =
-        Run({"upgrade", "--interface", "all", "--image", WinePath(imagePath), "--all"});
+    std::vector<std::string> unasked = {"upgrade", "--interface", "all", "--image",
+                                        WinePath(imagePath), "--all"};
+    unasked.insert(unasked.end(), trusted.begin(), trusted.end());
+    const auto unconfirmed = Run(unasked);
     EXPECT_EQ(unconfirmed.status, 2) << unconfirmed.err;
     EXPECT_NE(unconfirmed.err.find("add --yes"), std::string::npos) << unconfirmed.err;
     EXPECT_EQ(e2e::ReadFile(scratch + "/got-198.51.100.10.bin"), "") << "nothing was sent";
 
-    const auto upgraded =
-        Run({"upgrade", "--interface", "all", "--image", WinePath(imagePath), "--all", "--yes",
-             "--report", WinePath(report), "--sweeps", "1", "--wait", "800"});
+    std::vector<std::string> upgrade = {"upgrade", "--interface", "all", "--image",
+                                        WinePath(imagePath), "--all", "--yes", "--report",
+                                        WinePath(report), "--sweeps", "1", "--wait", "800"};
+    upgrade.insert(upgrade.end(), trusted.begin(), trusted.end());
+    const auto upgraded = Run(upgrade);
     EXPECT_EQ(upgraded.status, 0) << upgraded.out << upgraded.err;
     // Standard error is a file, not a console: plain lines, never a redraw.
     EXPECT_EQ(upgraded.err.find('\x1b'), std::string::npos) << upgraded.err;
@@ -156,6 +178,8 @@ TEST_F(FleetExeInNamespace, DiscoverListsBothFieldsAndOneUpgradeRunUpgradesAllFo
     EXPECT_EQ(e2e::ReportSchemaViolations(report), "");
     EXPECT_EQ(json.at("image").at("version"), "S2.00升级");
     EXPECT_EQ(json.at("image").at("blocks"), 4);
+    if (!trusted.empty())
+        EXPECT_EQ(json.at("image").at("signature").at("key_name"), "release");
     EXPECT_EQ(json.at("exit_status"), 0);
     ASSERT_EQ(json.at("collectors").size(), 4u);
     EXPECT_EQ(json.at("adapters").size(), 2u) << json.at("adapters").dump();

@@ -182,6 +182,7 @@ TEST_F(FleetWindowExeInNamespace, MixedField_SelectNotCurrentStartOutcomesReport
     EXPECT_NE(question.find("先试升级 1 台"), std::string::npos) << question;
     EXPECT_NE(question.find("S2.00.bin"), std::string::npos) << question;
     EXPECT_NE(question.find(sha256.substr(0, 64)), std::string::npos) << question;
+    EXPECT_NE(question.find("未签名"), std::string::npos) << question; // no S2.00.bin.sig
 
     // The canary (.10) runs alone first: the others wait until it has verified.
     Automate({"wait-cell", Host(10), std::to_string(kStage), "发送数据", "10000"});

@@ -1,9 +1,9 @@
 // The collector's rules that both programs share: datagram text, version
-// classes, hex text, the image digest and the image parsed from its bytes.
+// classes, hex text and the image parsed from its bytes.
+#include "platform/crypto.h"
 #include "protocol/datagram_rules.h"
 #include "protocol/firmware_image.h"
 #include "protocol/hex.h"
-#include "protocol/sha256.h"
 #include "protocol/version_class.h"
 
 #include <gtest/gtest.h>
@@ -38,27 +38,6 @@ TEST(HexText, TwoUpperCaseDigitsPerByte) {
     EXPECT_EQ(protocol::HexEncode(""), "");
 }
 
-TEST(Sha256, PublishedTestVectorsWholeOrPieceByPiece) {
-    EXPECT_EQ(protocol::Sha256Hex(""),
-              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_EQ(protocol::Sha256Hex("abc"),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    // 56 bytes: the length no longer fits the first padded block.
-    const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-    const std::string twoBlocksDigest =
-        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1";
-    EXPECT_EQ(protocol::Sha256Hex(twoBlocks), twoBlocksDigest);
-    EXPECT_EQ(protocol::Sha256Hex(std::string(1000000, 'a')),
-              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
-    // Pieces that straddle the 64-byte blocks give the same digest.
-    for (const std::size_t piece : {1u, 7u, 55u}) {
-        protocol::Sha256 digest;
-        for (std::size_t at = 0; at < twoBlocks.size(); at += piece)
-            digest.Add(std::string_view(twoBlocks).substr(at, piece));
-        EXPECT_EQ(digest.HexDigest(), twoBlocksDigest) << piece;
-    }
-}
-
 // The image from its bytes, whatever the chunks: the hex text in place, the
 // digest of the same bytes, and what the name gives.
 TEST(ImageBuilder, ChunksMakeOneImageWithItsDigestAndBlocks) {
@@ -72,7 +51,7 @@ TEST(ImageBuilder, ChunksMakeOneImageWithItsDigestAndBlocks) {
         builder.Add("beyond the size");
         const protocol::FirmwareImage image = builder.Finish();
         EXPECT_EQ(*image.hex, protocol::HexEncode(bytes)) << piece;
-        EXPECT_EQ(image.sha256, protocol::Sha256Hex(bytes)) << piece;
+        EXPECT_EQ(image.sha256, platform::crypto::Sha256Hex(bytes)) << piece;
         EXPECT_EQ(image.sizeBytes, 301u);
         EXPECT_EQ(image.blockCount, 2u);
         EXPECT_EQ(image.fileName, "S1.02.bin");

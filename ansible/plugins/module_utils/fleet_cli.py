@@ -120,6 +120,10 @@ def upgrade_argv(command, params, check_mode, expect_file=None):
         argv += ["--image", params["image"]]
     if params.get("image_sha256"):
         argv += ["--image-sha256", params["image_sha256"]]
+    for key in params.get("trusted_keys") or []:
+        argv += ["--trusted-key", key]
+    if params.get("require_signature"):
+        argv.append("--require-signature")
     if params.get("all"):
         argv.append("--all")
     for target in params.get("targets") or []:

@@ -38,6 +38,19 @@ options:
     description: SHA-256 of the image (64 hex digits, either case). When set, an image with another
       digest is refused before anything is sent (exit status 2).
     type: str
+  trusted_keys:
+    description: Public keys (PEM) on the site host trusted to sign the image, besides those in
+      C(/etc/collector-upgrade/trusted-keys/). The image's signature file C(IMAGE.sig) beside it is
+      checked before anything is sent; a signature by an unknown key, or one that does not match
+      the image, fails the site (exit status 2).
+    type: list
+    elements: path
+    default: []
+  require_signature:
+    description: Refuse an image without a signature by a trusted key, also where the site's
+      C(policy) file does not ask for one (exit status 2, nothing sent).
+    type: bool
+    default: false
   interface:
     description: Adapter to work on, by name. Mutually exclusive with O(address).
     type: str
@@ -219,6 +232,8 @@ def main():
             command=dict(type="str", default="collector-fleet"),
             image=dict(type="path", required=True),
             image_sha256=dict(type="str"),
+            trusted_keys=dict(type="list", elements="path", default=[], no_log=False),
+            require_signature=dict(type="bool", default=False),
             interface=dict(type="str"),
             interfaces=dict(type="list", elements="str"),
             subnets=dict(type="list", elements="str"),

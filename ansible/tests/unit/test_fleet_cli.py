@@ -21,7 +21,8 @@ class UpgradeCommandLine(unittest.TestCase):
         params = dict(image="/w/S1.2.bin", image_sha256="AB" * 32, interface="eth1",
                       interfaces=["eth2", "all"], subnets=["10.20.4.0/23"], targets=["10.0.0.5", "10.0.0.6=SN-6"],
                       exclude=["10.0.0.6"], parallel=4, max_failures=2, verify_timeout=120,
-                      verify=False, sweeps=1, wait_ms=500, report="/w/report.json")
+                      verify=False, sweeps=1, wait_ms=500, report="/w/report.json",
+                      trusted_keys=["/k/a.pem", "/k/b.pem"], require_signature=True)
         argv = cli.upgrade_argv("cf", params, True, "/t/expected.txt")
         joined = " ".join(argv)
         for part in ("--image-sha256 " + "AB" * 32,
@@ -30,6 +31,7 @@ class UpgradeCommandLine(unittest.TestCase):
                      "--exclude 10.0.0.6",
                      "--parallel 4", "--max-failures 2", "--verify-timeout 120", "--no-verify",
                      "--expect /t/expected.txt",
+                     "--trusted-key /k/a.pem --trusted-key /k/b.pem", "--require-signature",
                      "--dry-run"):
             self.assertIn(part, joined)
         self.assertNotIn("--all", argv)

@@ -199,10 +199,10 @@ void EngineThread::DoRun(const RunRequest& request) {
         Push(std::move(done));
         return;
     }
-    fleet::RunRecord record(
-        request.reportPath,
-        fleet::RunInfoFor(*adapter_, *request.image, false, std::chrono::system_clock::now()),
-        *request.image);
+    fleet::RunInfo info =
+        fleet::RunInfoFor(*adapter_, *request.image, false, std::chrono::system_clock::now());
+    info.imageSignature = request.signature;
+    fleet::RunRecord record(request.reportPath, std::move(info), *request.image);
     if (!record.Write({})) {
         done.error = text::kReportProblem + record.Error();
         Push(std::move(done));

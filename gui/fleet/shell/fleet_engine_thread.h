@@ -65,6 +65,8 @@ struct RunRequest {
     // not found. None: no list.
     std::optional<fleet::Expectation> expected;
     std::string reportPath; // written after each collector and at the end
+    // The key that signed the image, as checked at Start; none: unsigned.
+    std::optional<fleet::ReportSignature> signature;
 };
 
 // The engine as the window's shell drives it: EngineThread in the program,

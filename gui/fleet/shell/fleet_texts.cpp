@@ -108,14 +108,23 @@ std::string KeptReportText(const std::string& imageName, const std::string& sha2
 }
 
 std::string ConfirmationText(std::size_t collectors, const fleet::FirmwareImage* image,
-                             const std::string& sha256, std::size_t canary) {
+                             const std::string& sha256, std::size_t canary,
+                             const std::string& signature) {
     std::string text = "升级 " + std::to_string(collectors) + " 台采集器\n";
     if (image)
         text += "升级文件：" + image->fileName + "\n版本号：" + image->versionText + "\nSHA-256：" +
-                sha256 + "\n";
+                sha256 + "\n" + (signature.empty() ? "" : signature + "\n");
     text += canary == 0 ? std::string("不先试升级，全部同时开始")
                         : "先试升级 " + std::to_string(canary) + " 台，成功后再升级其余的";
     return text;
+}
+
+std::string SignatureText(const image::SignatureCheck& signature) {
+    return signature.isSigned ? "已签名：" + signature.keyName : "未签名";
+}
+
+std::string SignatureRefusalText(const std::string& reason) {
+    return "升级文件的签名未通过检查，不能使用：" + reason + "。";
 }
 
 } // namespace fleetui::text

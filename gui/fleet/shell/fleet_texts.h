@@ -3,6 +3,7 @@
 // The fleet window's texts, as the operator reads them (UTF-8).
 
 #include "fleet/run/fleet_report.h"
+#include "image/image_signature.h"
 #include "platform/crash_report.h"
 #include "platform/port_holders.h"
 
@@ -118,6 +119,12 @@ inline constexpr const char* kBusy = "正在运行";
 // The question before a run: how many collectors, the image (when one was
 // chosen: its file, version and SHA-256) and whether a canary goes first.
 std::string ConfirmationText(std::size_t collectors, const fleet::FirmwareImage* image,
-                             const std::string& sha256, std::size_t canary);
+                             const std::string& sha256, std::size_t canary,
+                             const std::string& signature = {});
+
+// "已签名：<key name>" or "未签名".
+std::string SignatureText(const image::SignatureCheck& signature);
+// The image refused for its signature, with the reason.
+std::string SignatureRefusalText(const std::string& reason);
 
 } // namespace fleetui::text

@@ -25,7 +25,14 @@ OpenedImage OpenImage(const std::string& path) {
         opened.fileError = true;
         return opened;
     }
-    opened.image = std::move(std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded));
+    auto image = std::move(std::get<std::shared_ptr<const fleet::FirmwareImage>>(loaded));
+    opened.signature = fleet::CheckFirmwareSignature(*image, {});
+    if (!opened.signature.accepted) {
+        opened.notice = text::SignatureRefusalText(opened.signature.refusal);
+        opened.fileError = true;
+        return opened;
+    }
+    opened.image = std::move(image);
     return opened;
 }
 
@@ -35,6 +42,14 @@ bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::Adapter
         tell(refusal);
         return false;
     }
+    // Checked again: the site's keys or the signature file may have changed
+    // since the image was opened, and the version text may have been edited.
+    const auto signature = fleet::CheckFirmwareSignature(*model.Image(), {});
+    if (!signature.accepted) {
+        tell(text::SignatureRefusalText(signature.refusal));
+        return false;
+    }
+    model.SetSignature(signature);
     const auto question = model.ConfirmationText(model.Image()->sha256, fleet::policy::kCanary);
     if (!ask(text::kConfirmTitle, question))
         return false;
@@ -46,6 +61,8 @@ bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::Adapter
     request.targets = model.CheckedTargets();
     request.expected = model.RunExpectation();
     request.reportPath = reportPath;
+    if (signature.isSigned)
+        request.signature = fleet::ReportSignature{signature.keyId, signature.keyName, true};
     model.RunStarted(model.CheckedAddresses(), Clock::now());
     engine.Start(std::move(request));
     return true;

@@ -14,12 +14,16 @@ namespace fleetui {
 
 struct OpenedImage {
     std::shared_ptr<const fleet::FirmwareImage> image; // null when refused
+    image::SignatureCheck signature;                   // as checked when it was opened
     std::string notice;                                // why not, as the operator reads it
-    bool fileError = false; // the file itself failed (else its name was refused)
+    bool fileError = false; // the file itself failed or its signature refused it (else its
+                            // name was refused)
 };
 
 // The firmware file at `path` (UTF-8): the main window's name rule, with its
-// notice, then the strict loader, with the main window's file error.
+// notice, then the strict loader, with the main window's file error, then its
+// signature against the site's trusted keys and policy, with the refusal's
+// reason.
 OpenedImage OpenImage(const std::string& path);
 
 // UTF-8 texts from the window to the operator and back.
@@ -27,7 +31,8 @@ using AskOperator = std::function<bool(const std::string& title, const std::stri
 using TellOperator = std::function<void(const std::string& text)>;
 
 // Starts a run of the checked collectors through `adapter` once the operator
-// confirms (count, image and its SHA-256, canary), its report kept at
+// confirms (count, image, its SHA-256 and signature, canary); the signature is
+// checked again first, and a refusal is told with its reason. Its report is kept at
 // `reportPath` (whose folder is made). A run that cannot start is told with
 // the reason. True when the run started.
 bool StartRun(FleetWindowModel& model, FleetEngine& engine, const fleet::AdapterOptions& adapter,

@@ -175,6 +175,11 @@ void FleetWindowModel::SetImage(std::shared_ptr<const fleet::FirmwareImage> imag
     Replan();
 }
 
+void FleetWindowModel::SetSignature(const image::SignatureCheck& signature) {
+    signatureText_ = text::SignatureText(signature);
+    status_ = image_ ? image_->fileName + "：" + signatureText_ : signatureText_;
+}
+
 void FleetWindowModel::SetVersionText(const std::string& text) {
     if (!image_)
         return;
@@ -333,7 +338,7 @@ std::string FleetWindowModel::StartRefusal() const {
 
 std::string FleetWindowModel::ConfirmationText(const std::string& sha256,
                                                std::size_t canary) const {
-    return text::ConfirmationText(CheckedCount(), image_.get(), sha256, canary);
+    return text::ConfirmationText(CheckedCount(), image_.get(), sha256, canary, signatureText_);
 }
 
 void FleetWindowModel::RunStarted(const std::vector<std::string>& targets, Clock::time_point now) {

@@ -82,6 +82,9 @@ public:
 
     // --- the image: the plan column follows it
     void SetImage(std::shared_ptr<const fleet::FirmwareImage> image);
+    // The image's signature as checked: the status line and the question say
+    // "已签名：<key name>" or "未签名".
+    void SetSignature(const image::SignatureCheck& signature);
     // The operator's edit of the version field; the plan column follows it.
     void SetVersionText(const std::string& text);
     const std::shared_ptr<const fleet::FirmwareImage>& Image() const { return image_; }
@@ -147,6 +150,7 @@ private:
     std::optional<fleet::SweepScope> scope_;
     std::string findings_; // the last sweep's adapter findings
     std::shared_ptr<const fleet::FirmwareImage> image_;
+    std::string signatureText_; // text::SignatureText of the image's check
     Column sortColumn_ = Column::Address;
     bool ascending_ = true;
     std::string filter_;

@@ -224,6 +224,7 @@ void FleetWindowShell::ChooseImage(const std::string& path) {
             view_.SetText(kVersionEdit, opened.image->versionText);
         });
         model_.SetImage(opened.image);
+        model_.SetSignature(opened.signature);
         RebuildTable();
     });
 }

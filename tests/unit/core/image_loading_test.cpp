@@ -1,7 +1,7 @@
 // Browsing to a firmware file: the name rule, the path and version fields and
 // the hex image.
 #include "core/chosen_image.h"
-#include "protocol/sha256.h"
+#include "platform/crypto.h"
 
 #include "tool_harness.h"
 
@@ -43,7 +43,7 @@ TEST_F(ImageLoadingTest, AcceptedFileFillsPathVersionAndHexImage) {
         EXPECT_EQ((*tool->Image().Hex()).size(), c.hexLength) << c.name;
         // The loaded value is kept whole: the version and digest of these bytes.
         EXPECT_EQ(tool->Image().Loaded().versionText, c.version) << c.name;
-        EXPECT_EQ(tool->Image().Loaded().sha256, protocol::Sha256Hex(c.bytes)) << c.name;
+        EXPECT_EQ(tool->Image().Loaded().sha256, platform::crypto::Sha256Hex(c.bytes)) << c.name;
         if (!c.hex.empty()) {
             EXPECT_EQ((*tool->Image().Hex()), c.hex) << c.name;
         }

@@ -141,6 +141,7 @@ std::optional<std::string> SchemaViolations(const std::vector<std::string>& repo
 TEST(FleetOutput, ReportJson_ValidByTheSchemaReadBackAsWrittenAndAsCsv) {
     auto report = SampleReport();
     report.run.expected = fleet::ExpectedCounts{3, 2, 1};
+    report.run.imageSignature = fleet::ReportSignature{"43e94c726227cfb1", "release", true};
     const std::string during = fleet::ReportJson(report);
     // The reader gets back all the writer wrote: written again, the same bytes.
     const auto read = fleet::ReadReport(during);
@@ -165,6 +166,7 @@ TEST(FleetOutput, ReportJson_ValidByTheSchemaReadBackAsWrittenAndAsCsv) {
     EXPECT_NE(csv.find("\r\n198.51.100.11,SN2,,S2,upgrade,upgraded,"), std::string::npos);
 
     report.run.ended = "2026-12-07T15:01:00Z";
+    report.run.imageSignature.reset(); // unsigned: null
     std::tie(report.run.exitStatus, report.run.interrupted, report.run.upgradeSeconds) =
         std::tuple(130, true, 8.5);
     const std::string unfinished = fleet::ReportJson(report); // a final report still under way

@@ -113,7 +113,11 @@ TEST_F(Swept, StartIsRefusedWithoutImageOrSelectionAndConfirmationNamesAll) {
     EXPECT_EQ(model.StartRefusal(), "没有选择要升级的采集器");
     model.SelectNotCurrent();
     EXPECT_EQ(model.StartRefusal(), "");
+    image::SignatureCheck signature{true, true, "43e94c726227cfb1", "release", ""};
+    model.SetSignature(signature);
+    EXPECT_EQ(model.StatusLine(), "S2.00.bin：已签名：release");
     const auto text = model.ConfirmationText("ab12", 1);
+    EXPECT_NE(text.find("\n已签名：release\n"), std::string::npos) << text;
     EXPECT_NE(text.find("升级 2 台采集器"), std::string::npos);
     EXPECT_NE(text.find("S2.00.bin"), std::string::npos);
     EXPECT_NE(text.find("SHA-256：ab12"), std::string::npos);

@@ -136,6 +136,14 @@ TEST_F(Shell, FileErrorsInTheErrorBoxNameThePathOnce_TheNameRuleIsANotice) {
     EXPECT_NE(error.find(missing), std::string::npos);
     EXPECT_EQ(error.find(missing), error.rfind(missing)) << error;
     EXPECT_EQ(shell->Model().Image(), nullptr);
+    // A damaged signature file refuses the image, with the reason.
+    const std::string signedImage = Write("S9.bin", "x");
+    Write("S9.bin.sig", "collector-image-signature 1\n");
+    shell->ChooseImage(signedImage);
+    ASSERT_EQ(dialogs.errors.size(), 2u);
+    EXPECT_NE(dialogs.errors[1].find("签名未通过检查"), std::string::npos) << dialogs.errors[1];
+    EXPECT_NE(dialogs.errors[1].find("cut short"), std::string::npos) << dialogs.errors[1];
+    EXPECT_EQ(shell->Model().Image(), nullptr);
     // Saving over a folder that does not exist is a file error too.
     Write("last-report.json",
           support::LastReportOfThree({fleet::ResultKind::Failed, fleet::ResultKind::Upgraded,
@@ -144,7 +152,7 @@ TEST_F(Shell, FileErrorsInTheErrorBoxNameThePathOnce_TheNameRuleIsANotice) {
     Open();
     dialogs.savePath = (folder / "no" / "such.csv").string();
     shell->SaveClicked(true);
-    EXPECT_EQ(dialogs.errors.size(), 2u);
+    EXPECT_EQ(dialogs.errors.size(), 3u);
 }
 
 TEST_F(Shell, ConfirmedRunOfThePinnedCollectors_CloseDuringItAsksThenStopsAndCloses) {
