@@ -56,7 +56,8 @@ void ProbeCounter::Received(const DatagramEvent& datagram) {
     const std::string sender(datagram.address);
     const SweepScope& scope = sockets_.Scope();
     const SweepScope::Part* part = scope.PartOf(sender);
-    const std::string adapter = part != nullptr ? part->adapter : std::string();
+    // Parts are told apart by the address they are swept from, as the report's head does.
+    const std::string adapter = part != nullptr ? part->own : std::string();
     // Each count goes to the run's total and to the adapter the peer is reached through.
     const auto count = [&](std::size_t ProbeCounts::*member) {
         ++(counts_.*member);
@@ -104,8 +105,8 @@ void ProbeCounter::Received(const DatagramEvent& datagram) {
     byAdapter_[adapter].collectors = answeredBy_[adapter].size();
 }
 
-ProbeCounts ProbeCounter::CountsFor(const std::string& adapter) const {
-    const auto found = byAdapter_.find(adapter);
+ProbeCounts ProbeCounter::CountsFor(const std::string& adapterAddress) const {
+    const auto found = byAdapter_.find(adapterAddress);
     return found != byAdapter_.end() ? found->second : ProbeCounts{};
 }
 
@@ -206,27 +207,22 @@ std::vector<AdapterFindings> SweepFindings(const Adapter& chosen, const FieldTab
     std::vector<platform::NetworkAdapter> adapters = chosen.adapters;
     if (adapters.empty())
         adapters.push_back(chosen.adapter);
-    // One adapter owns every part; several are told apart by the parts' names.
-    const auto owner = [&](const SweepScope::Part& part) {
-        return adapters.size() == 1 ? adapters.front().name : part.adapter;
-    };
-    std::set<std::string> answered;
+    std::set<std::string> answered; // the addresses of the adapters someone answered through
     for (const auto& entry : field.SortedByAddress())
         if (const SweepScope::Part* part = chosen.scope.PartOf(entry.address))
-            answered.insert(owner(*part));
+            answered.insert(part->own);
     const bool someSilent = answered.size() < adapters.size();
     std::vector<AdapterFindings> out;
     for (const auto& adapter : adapters) {
-        const bool silent = answered.count(adapter.name) == 0;
+        const bool silent = answered.count(adapter.address) == 0;
         if (someSilent && !silent)
             continue;
         AdapterFindings findings{adapter, {}, silent, {}};
         for (const auto& part : chosen.scope.Parts())
-            if (owner(part) == adapter.name)
+            if (part.own == adapter.address)
                 findings.subnets +=
                     (findings.subnets.empty() ? "" : ", ") + SweepScope::SubnetOf(part);
-        findings.checks = AdapterSweepChecks(
-            adapter, adapters.size() == 1 ? counter.Counts() : counter.CountsFor(adapter.name));
+        findings.checks = AdapterSweepChecks(adapter, counter.CountsFor(adapter.address));
         out.push_back(std::move(findings));
     }
     return out;

@@ -32,8 +32,8 @@ public:
     ProbeCounter& operator=(const ProbeCounter&) = delete;
 
     const ProbeCounts& Counts() const { return counts_; }
-    // The counts of the peers reached through one adapter of the run.
-    ProbeCounts CountsFor(const std::string& adapter) const;
+    // The counts of the peers reached through the adapter at `adapterAddress`.
+    ProbeCounts CountsFor(const std::string& adapterAddress) const;
 
 private:
     void Received(const DatagramEvent& datagram);
